@@ -1,0 +1,359 @@
+/* Interface of the libzentrik external IEC functions: the parameter records of the function
+ * blocks fb_jsonsaxwriter and fb_jsonreadwritedatatype, laid out as the IEC compiler lays them
+ * out on a 64-bit target, and the external functions that take them. */
+#ifndef RV5072_ZENTRIKITF_H
+#define RV5072_ZENTRIKITF_H
+
+#include <stddef.h>
+
+#include "CmpStd.h"
+
+#if defined(__GNUC__)
+#define ZENTRIK_EXPORT __attribute__((visibility("default")))
+#else
+#define ZENTRIK_EXPORT
+#endif
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* Instance of the writer block. The component uses only its address. */
+typedef struct tagfb_jsonsaxwriter_struct {
+    void* __VFTABLEPOINTER;
+    RTS_IEC_UINT initStatus;
+} fb_jsonsaxwriter_struct;
+
+/* Instance of the datatype block. The component uses only its address. */
+typedef struct tagfb_jsonreadwritedatatype_struct {
+    void* __VFTABLEPOINTER;
+    RTS_IEC_UINT initStatus;
+} fb_jsonreadwritedatatype_struct;
+
+typedef struct tagfb_jsonsaxwriter_main_struct {
+    fb_jsonsaxwriter_struct* pInstance;
+} fb_jsonsaxwriter_main_struct;
+
+typedef struct tagfb_jsonsaxwriter_addkey_struct {
+    fb_jsonsaxwriter_struct* pInstance;
+    RTS_IEC_STRING* key;
+} fb_jsonsaxwriter_addkey_struct;
+
+typedef struct tagfb_jsonsaxwriter_addkeynull_struct {
+    fb_jsonsaxwriter_struct* pInstance;
+    RTS_IEC_STRING* key;
+} fb_jsonsaxwriter_addkeynull_struct;
+
+typedef struct tagfb_jsonsaxwriter_addstring_struct {
+    fb_jsonsaxwriter_struct* pInstance;
+    RTS_IEC_STRING* value;
+} fb_jsonsaxwriter_addstring_struct;
+
+typedef struct tagfb_jsonsaxwriter_addbool_struct {
+    fb_jsonsaxwriter_struct* pInstance;
+    RTS_IEC_BOOL value;
+} fb_jsonsaxwriter_addbool_struct;
+
+typedef struct tagfb_jsonsaxwriter_adddint_struct {
+    fb_jsonsaxwriter_struct* pInstance;
+    RTS_IEC_DINT value;
+} fb_jsonsaxwriter_adddint_struct;
+
+typedef struct tagfb_jsonsaxwriter_addudint_struct {
+    fb_jsonsaxwriter_struct* pInstance;
+    RTS_IEC_UDINT value;
+} fb_jsonsaxwriter_addudint_struct;
+
+typedef struct tagfb_jsonsaxwriter_addlint_struct {
+    fb_jsonsaxwriter_struct* pInstance;
+    RTS_IEC_LINT value;
+} fb_jsonsaxwriter_addlint_struct;
+
+typedef struct tagfb_jsonsaxwriter_addreal_struct {
+    fb_jsonsaxwriter_struct* pInstance;
+    RTS_IEC_REAL value;
+} fb_jsonsaxwriter_addreal_struct;
+
+typedef struct tagfb_jsonsaxwriter_addlreal_struct {
+    fb_jsonsaxwriter_struct* pInstance;
+    RTS_IEC_LREAL value;
+} fb_jsonsaxwriter_addlreal_struct;
+
+typedef struct tagfb_jsonsaxwriter_adddatetime_struct {
+    fb_jsonsaxwriter_struct* pInstance;
+    RTS_IEC_DATE_AND_TIME value;
+} fb_jsonsaxwriter_adddatetime_struct;
+
+typedef struct tagfb_jsonsaxwriter_addnull_struct {
+    fb_jsonsaxwriter_struct* pInstance;
+} fb_jsonsaxwriter_addnull_struct;
+
+typedef struct tagfb_jsonsaxwriter_addkeystring_struct {
+    fb_jsonsaxwriter_struct* pInstance;
+    RTS_IEC_STRING* key;
+    RTS_IEC_STRING* value;
+} fb_jsonsaxwriter_addkeystring_struct;
+
+typedef struct tagfb_jsonsaxwriter_addkeybool_struct {
+    fb_jsonsaxwriter_struct* pInstance;
+    RTS_IEC_STRING* key;
+    RTS_IEC_BOOL value;
+} fb_jsonsaxwriter_addkeybool_struct;
+
+typedef struct tagfb_jsonsaxwriter_addkeynumber_struct {
+    fb_jsonsaxwriter_struct* pInstance;
+    RTS_IEC_STRING* key;
+    RTS_IEC_DINT value;
+} fb_jsonsaxwriter_addkeynumber_struct;
+
+typedef struct tagfb_jsonsaxwriter_addkeylreal_struct {
+    fb_jsonsaxwriter_struct* pInstance;
+    RTS_IEC_STRING* key;
+    RTS_IEC_LREAL value;
+} fb_jsonsaxwriter_addkeylreal_struct;
+
+typedef struct tagfb_jsonsaxwriter_addkeydatetime_struct {
+    fb_jsonsaxwriter_struct* pInstance;
+    RTS_IEC_STRING* key;
+    RTS_IEC_DATE_AND_TIME value;
+} fb_jsonsaxwriter_addkeydatetime_struct;
+
+typedef struct tagfb_jsonsaxwriter_resetdocument_struct {
+    fb_jsonsaxwriter_struct* pInstance;
+    RTS_IEC_UINT ResetDocument;
+} fb_jsonsaxwriter_resetdocument_struct;
+
+typedef struct tagfb_jsonsaxwriter_getdocument_struct {
+    fb_jsonsaxwriter_struct* pInstance;
+    RTS_IEC_STRING GetDocument[256];
+    RTS_IEC_UINT hrErrorCode;
+} fb_jsonsaxwriter_getdocument_struct;
+
+typedef struct tagfb_jsonsaxwriter_getdocumentlength_struct {
+    fb_jsonsaxwriter_struct* pInstance;
+    RTS_IEC_UDINT GetDocumentLength;
+    RTS_IEC_UINT hrErrorCode;
+} fb_jsonsaxwriter_getdocumentlength_struct;
+
+typedef struct tagfb_jsonsaxwriter_copydocument_struct {
+    fb_jsonsaxwriter_struct* pInstance;
+    RTS_IEC_STRING* pDoc;
+    RTS_IEC_UDINT nDoc;
+    RTS_IEC_UDINT CopyDocument;
+    RTS_IEC_UINT hrErrorCode;
+} fb_jsonsaxwriter_copydocument_struct;
+
+typedef struct tagfb_jsonsaxwriter_startobject_struct {
+    fb_jsonsaxwriter_struct* pInstance;
+    RTS_IEC_UINT StartObject;
+} fb_jsonsaxwriter_startobject_struct;
+
+typedef struct tagfb_jsonsaxwriter_endobject_struct {
+    fb_jsonsaxwriter_struct* pInstance;
+    RTS_IEC_UINT EndObject;
+} fb_jsonsaxwriter_endobject_struct;
+
+typedef struct tagfb_jsonsaxwriter_startarray_struct {
+    fb_jsonsaxwriter_struct* pInstance;
+    RTS_IEC_UINT StartArray;
+} fb_jsonsaxwriter_startarray_struct;
+
+typedef struct tagfb_jsonsaxwriter_endarray_struct {
+    fb_jsonsaxwriter_struct* pInstance;
+    RTS_IEC_UINT EndArray;
+} fb_jsonsaxwriter_endarray_struct;
+
+typedef struct tagfb_jsonsaxwriter_addrawobject_struct {
+    fb_jsonsaxwriter_struct* pInstance;
+    RTS_IEC_STRING* rawJson;
+} fb_jsonsaxwriter_addrawobject_struct;
+
+typedef struct tagfb_jsonsaxwriter_addrawarray_struct {
+    fb_jsonsaxwriter_struct* pInstance;
+    RTS_IEC_STRING* rawJson;
+} fb_jsonsaxwriter_addrawarray_struct;
+
+typedef struct tagfb_jsonsaxwriter_addbase64_struct {
+    fb_jsonsaxwriter_struct* pInstance;
+    RTS_IEC_BYTE* pBytes;
+    RTS_IEC_DINT nBytes;
+} fb_jsonsaxwriter_addbase64_struct;
+
+typedef struct tagfb_jsonsaxwriter_addhexbinary_struct {
+    fb_jsonsaxwriter_struct* pInstance;
+    RTS_IEC_BYTE* pBytes;
+    RTS_IEC_DINT nBytes;
+} fb_jsonsaxwriter_addhexbinary_struct;
+
+typedef struct tagfb_jsonsaxwriter_getmaxdecimalplaces_struct {
+    fb_jsonsaxwriter_struct* pInstance;
+    RTS_IEC_DINT GetMaxDecimalPlaces;
+} fb_jsonsaxwriter_getmaxdecimalplaces_struct;
+
+typedef struct tagfb_jsonsaxwriter_setmaxdecimalplaces_struct {
+    fb_jsonsaxwriter_struct* pInstance;
+    RTS_IEC_DINT decimalPlaces;
+    RTS_IEC_UINT SetMaxDecimalPlaces;
+} fb_jsonsaxwriter_setmaxdecimalplaces_struct;
+
+typedef struct tagfb_jsonreadwritedatatype_main_struct {
+    fb_jsonreadwritedatatype_struct* pInstance;
+} fb_jsonreadwritedatatype_main_struct;
+
+typedef struct tagfb_jsonreadwritedatatype_setsymbolfromjson_struct {
+    fb_jsonreadwritedatatype_struct* pInstance;
+    RTS_IEC_STRING* pJson;        /* input: the JSON text */
+    RTS_IEC_UDINT nSize;          /* input: number of bytes of pJson to take */
+    RTS_IEC_UDINT* pData;         /* input: address of the variable to write */
+    RTS_IEC_UDINT nData;          /* input, not used */
+    RTS_IEC_BOOL SetSymbolFromJson; /* output */
+    RTS_IEC_UINT hrErrorCode;     /* never written */
+} fb_jsonreadwritedatatype_setsymbolfromjson_struct;
+
+typedef struct tagfb_jsonreadwritedatatype_addjsonkeyvaluefromsymbol_struct {
+    fb_jsonreadwritedatatype_struct* pInstance;
+    fb_jsonsaxwriter_struct* fbWriter; /* input: the writer whose document receives the member */
+    RTS_IEC_STRING* sKey;              /* input: the member name */
+    RTS_IEC_STRING* sDatatype;         /* input, not used */
+    RTS_IEC_UDINT nData;               /* input, not used */
+    RTS_IEC_UDINT* pData;              /* input: address of the variable to read */
+    RTS_IEC_BOOL AddJsonKeyValueFromSymbol; /* output */
+    RTS_IEC_UINT hrErrorCode;          /* never written */
+} fb_jsonreadwritedatatype_addjsonkeyvaluefromsymbol_struct;
+
+ZENTRIK_EXPORT void fb_jsonsaxwriter__main(fb_jsonsaxwriter_main_struct* p);
+ZENTRIK_EXPORT void fb_jsonsaxwriter__addkey(fb_jsonsaxwriter_addkey_struct* p);
+ZENTRIK_EXPORT void fb_jsonsaxwriter__addkeynull(fb_jsonsaxwriter_addkeynull_struct* p);
+ZENTRIK_EXPORT void fb_jsonsaxwriter__addstring(fb_jsonsaxwriter_addstring_struct* p);
+ZENTRIK_EXPORT void fb_jsonsaxwriter__addbool(fb_jsonsaxwriter_addbool_struct* p);
+ZENTRIK_EXPORT void fb_jsonsaxwriter__adddint(fb_jsonsaxwriter_adddint_struct* p);
+ZENTRIK_EXPORT void fb_jsonsaxwriter__addudint(fb_jsonsaxwriter_addudint_struct* p);
+ZENTRIK_EXPORT void fb_jsonsaxwriter__addlint(fb_jsonsaxwriter_addlint_struct* p);
+ZENTRIK_EXPORT void fb_jsonsaxwriter__addreal(fb_jsonsaxwriter_addreal_struct* p);
+ZENTRIK_EXPORT void fb_jsonsaxwriter__addlreal(fb_jsonsaxwriter_addlreal_struct* p);
+ZENTRIK_EXPORT void fb_jsonsaxwriter__adddatetime(fb_jsonsaxwriter_adddatetime_struct* p);
+ZENTRIK_EXPORT void fb_jsonsaxwriter__addnull(fb_jsonsaxwriter_addnull_struct* p);
+ZENTRIK_EXPORT void fb_jsonsaxwriter__addkeystring(fb_jsonsaxwriter_addkeystring_struct* p);
+ZENTRIK_EXPORT void fb_jsonsaxwriter__addkeybool(fb_jsonsaxwriter_addkeybool_struct* p);
+ZENTRIK_EXPORT void fb_jsonsaxwriter__addkeynumber(fb_jsonsaxwriter_addkeynumber_struct* p);
+ZENTRIK_EXPORT void fb_jsonsaxwriter__addkeylreal(fb_jsonsaxwriter_addkeylreal_struct* p);
+ZENTRIK_EXPORT void fb_jsonsaxwriter__addkeydatetime(fb_jsonsaxwriter_addkeydatetime_struct* p);
+ZENTRIK_EXPORT void fb_jsonsaxwriter__resetdocument(fb_jsonsaxwriter_resetdocument_struct* p);
+ZENTRIK_EXPORT void fb_jsonsaxwriter__getdocument(fb_jsonsaxwriter_getdocument_struct* p);
+ZENTRIK_EXPORT void fb_jsonsaxwriter__getdocumentlength(fb_jsonsaxwriter_getdocumentlength_struct* p);
+ZENTRIK_EXPORT void fb_jsonsaxwriter__copydocument(fb_jsonsaxwriter_copydocument_struct* p);
+ZENTRIK_EXPORT void fb_jsonsaxwriter__startobject(fb_jsonsaxwriter_startobject_struct* p);
+ZENTRIK_EXPORT void fb_jsonsaxwriter__endobject(fb_jsonsaxwriter_endobject_struct* p);
+ZENTRIK_EXPORT void fb_jsonsaxwriter__startarray(fb_jsonsaxwriter_startarray_struct* p);
+ZENTRIK_EXPORT void fb_jsonsaxwriter__endarray(fb_jsonsaxwriter_endarray_struct* p);
+ZENTRIK_EXPORT void fb_jsonsaxwriter__addrawobject(fb_jsonsaxwriter_addrawobject_struct* p);
+ZENTRIK_EXPORT void fb_jsonsaxwriter__addrawarray(fb_jsonsaxwriter_addrawarray_struct* p);
+ZENTRIK_EXPORT void fb_jsonsaxwriter__addbase64(fb_jsonsaxwriter_addbase64_struct* p);
+ZENTRIK_EXPORT void fb_jsonsaxwriter__addhexbinary(fb_jsonsaxwriter_addhexbinary_struct* p);
+ZENTRIK_EXPORT void fb_jsonsaxwriter__getmaxdecimalplaces(fb_jsonsaxwriter_getmaxdecimalplaces_struct* p);
+ZENTRIK_EXPORT void fb_jsonsaxwriter__setmaxdecimalplaces(fb_jsonsaxwriter_setmaxdecimalplaces_struct* p);
+
+ZENTRIK_EXPORT void fb_jsonreadwritedatatype__main(fb_jsonreadwritedatatype_main_struct* p);
+ZENTRIK_EXPORT void fb_jsonreadwritedatatype__setsymbolfromjson(fb_jsonreadwritedatatype_setsymbolfromjson_struct* p);
+ZENTRIK_EXPORT void fb_jsonreadwritedatatype__addjsonkeyvaluefromsymbol(
+    fb_jsonreadwritedatatype_addjsonkeyvaluefromsymbol_struct* p);
+
+#ifdef __cplusplus
+}
+
+static_assert(sizeof(fb_jsonsaxwriter_struct) == 16, "record layout");
+static_assert(sizeof(fb_jsonreadwritedatatype_struct) == 16, "record layout");
+static_assert(offsetof(fb_jsonreadwritedatatype_struct, initStatus) == 8, "record layout");
+static_assert(sizeof(fb_jsonsaxwriter_main_struct) == 8, "record layout");
+static_assert(sizeof(fb_jsonsaxwriter_addkey_struct) == 16, "record layout");
+static_assert(offsetof(fb_jsonsaxwriter_addkey_struct, key) == 8, "record layout");
+static_assert(sizeof(fb_jsonsaxwriter_addkeynull_struct) == 16, "record layout");
+static_assert(offsetof(fb_jsonsaxwriter_addkeynull_struct, key) == 8, "record layout");
+static_assert(sizeof(fb_jsonsaxwriter_addstring_struct) == 16, "record layout");
+static_assert(offsetof(fb_jsonsaxwriter_addstring_struct, value) == 8, "record layout");
+static_assert(sizeof(fb_jsonsaxwriter_addbool_struct) == 16, "record layout");
+static_assert(offsetof(fb_jsonsaxwriter_addbool_struct, value) == 8, "record layout");
+static_assert(sizeof(fb_jsonsaxwriter_adddint_struct) == 16, "record layout");
+static_assert(offsetof(fb_jsonsaxwriter_adddint_struct, value) == 8, "record layout");
+static_assert(sizeof(fb_jsonsaxwriter_addudint_struct) == 16, "record layout");
+static_assert(offsetof(fb_jsonsaxwriter_addudint_struct, value) == 8, "record layout");
+static_assert(sizeof(fb_jsonsaxwriter_addlint_struct) == 16, "record layout");
+static_assert(offsetof(fb_jsonsaxwriter_addlint_struct, value) == 8, "record layout");
+static_assert(sizeof(fb_jsonsaxwriter_addreal_struct) == 16, "record layout");
+static_assert(offsetof(fb_jsonsaxwriter_addreal_struct, value) == 8, "record layout");
+static_assert(sizeof(fb_jsonsaxwriter_addlreal_struct) == 16, "record layout");
+static_assert(offsetof(fb_jsonsaxwriter_addlreal_struct, value) == 8, "record layout");
+static_assert(sizeof(fb_jsonsaxwriter_adddatetime_struct) == 16, "record layout");
+static_assert(offsetof(fb_jsonsaxwriter_adddatetime_struct, value) == 8, "record layout");
+static_assert(sizeof(fb_jsonsaxwriter_addnull_struct) == 8, "record layout");
+static_assert(sizeof(fb_jsonsaxwriter_addkeystring_struct) == 24, "record layout");
+static_assert(offsetof(fb_jsonsaxwriter_addkeystring_struct, key) == 8, "record layout");
+static_assert(offsetof(fb_jsonsaxwriter_addkeystring_struct, value) == 16, "record layout");
+static_assert(sizeof(fb_jsonsaxwriter_addkeybool_struct) == 24, "record layout");
+static_assert(offsetof(fb_jsonsaxwriter_addkeybool_struct, key) == 8, "record layout");
+static_assert(offsetof(fb_jsonsaxwriter_addkeybool_struct, value) == 16, "record layout");
+static_assert(sizeof(fb_jsonsaxwriter_addkeynumber_struct) == 24, "record layout");
+static_assert(offsetof(fb_jsonsaxwriter_addkeynumber_struct, key) == 8, "record layout");
+static_assert(offsetof(fb_jsonsaxwriter_addkeynumber_struct, value) == 16, "record layout");
+static_assert(sizeof(fb_jsonsaxwriter_addkeylreal_struct) == 24, "record layout");
+static_assert(offsetof(fb_jsonsaxwriter_addkeylreal_struct, key) == 8, "record layout");
+static_assert(offsetof(fb_jsonsaxwriter_addkeylreal_struct, value) == 16, "record layout");
+static_assert(sizeof(fb_jsonsaxwriter_addkeydatetime_struct) == 24, "record layout");
+static_assert(offsetof(fb_jsonsaxwriter_addkeydatetime_struct, key) == 8, "record layout");
+static_assert(offsetof(fb_jsonsaxwriter_addkeydatetime_struct, value) == 16, "record layout");
+static_assert(sizeof(fb_jsonsaxwriter_resetdocument_struct) == 16, "record layout");
+static_assert(offsetof(fb_jsonsaxwriter_resetdocument_struct, ResetDocument) == 8, "record layout");
+static_assert(sizeof(fb_jsonsaxwriter_getdocument_struct) == 272, "record layout");
+static_assert(offsetof(fb_jsonsaxwriter_getdocument_struct, GetDocument) == 8, "record layout");
+static_assert(offsetof(fb_jsonsaxwriter_getdocument_struct, hrErrorCode) == 264, "record layout");
+static_assert(sizeof(fb_jsonsaxwriter_getdocumentlength_struct) == 16, "record layout");
+static_assert(offsetof(fb_jsonsaxwriter_getdocumentlength_struct, GetDocumentLength) == 8, "record layout");
+static_assert(offsetof(fb_jsonsaxwriter_getdocumentlength_struct, hrErrorCode) == 12, "record layout");
+static_assert(sizeof(fb_jsonsaxwriter_copydocument_struct) == 32, "record layout");
+static_assert(offsetof(fb_jsonsaxwriter_copydocument_struct, pDoc) == 8, "record layout");
+static_assert(offsetof(fb_jsonsaxwriter_copydocument_struct, nDoc) == 16, "record layout");
+static_assert(offsetof(fb_jsonsaxwriter_copydocument_struct, CopyDocument) == 20, "record layout");
+static_assert(offsetof(fb_jsonsaxwriter_copydocument_struct, hrErrorCode) == 24, "record layout");
+static_assert(sizeof(fb_jsonsaxwriter_startobject_struct) == 16, "record layout");
+static_assert(offsetof(fb_jsonsaxwriter_startobject_struct, StartObject) == 8, "record layout");
+static_assert(sizeof(fb_jsonsaxwriter_endobject_struct) == 16, "record layout");
+static_assert(offsetof(fb_jsonsaxwriter_endobject_struct, EndObject) == 8, "record layout");
+static_assert(sizeof(fb_jsonsaxwriter_startarray_struct) == 16, "record layout");
+static_assert(offsetof(fb_jsonsaxwriter_startarray_struct, StartArray) == 8, "record layout");
+static_assert(sizeof(fb_jsonsaxwriter_endarray_struct) == 16, "record layout");
+static_assert(offsetof(fb_jsonsaxwriter_endarray_struct, EndArray) == 8, "record layout");
+static_assert(sizeof(fb_jsonsaxwriter_addrawobject_struct) == 16, "record layout");
+static_assert(offsetof(fb_jsonsaxwriter_addrawobject_struct, rawJson) == 8, "record layout");
+static_assert(sizeof(fb_jsonsaxwriter_addrawarray_struct) == 16, "record layout");
+static_assert(offsetof(fb_jsonsaxwriter_addrawarray_struct, rawJson) == 8, "record layout");
+static_assert(sizeof(fb_jsonsaxwriter_addbase64_struct) == 24, "record layout");
+static_assert(offsetof(fb_jsonsaxwriter_addbase64_struct, pBytes) == 8, "record layout");
+static_assert(offsetof(fb_jsonsaxwriter_addbase64_struct, nBytes) == 16, "record layout");
+static_assert(sizeof(fb_jsonsaxwriter_addhexbinary_struct) == 24, "record layout");
+static_assert(offsetof(fb_jsonsaxwriter_addhexbinary_struct, pBytes) == 8, "record layout");
+static_assert(offsetof(fb_jsonsaxwriter_addhexbinary_struct, nBytes) == 16, "record layout");
+static_assert(sizeof(fb_jsonsaxwriter_getmaxdecimalplaces_struct) == 16, "record layout");
+static_assert(offsetof(fb_jsonsaxwriter_getmaxdecimalplaces_struct, GetMaxDecimalPlaces) == 8, "record layout");
+static_assert(sizeof(fb_jsonsaxwriter_setmaxdecimalplaces_struct) == 16, "record layout");
+static_assert(offsetof(fb_jsonsaxwriter_setmaxdecimalplaces_struct, decimalPlaces) == 8, "record layout");
+static_assert(offsetof(fb_jsonsaxwriter_setmaxdecimalplaces_struct, SetMaxDecimalPlaces) == 12, "record layout");
+static_assert(sizeof(fb_jsonreadwritedatatype_main_struct) == 8, "record layout");
+static_assert(sizeof(fb_jsonreadwritedatatype_setsymbolfromjson_struct) == 40, "record layout");
+static_assert(offsetof(fb_jsonreadwritedatatype_setsymbolfromjson_struct, pJson) == 8, "record layout");
+static_assert(offsetof(fb_jsonreadwritedatatype_setsymbolfromjson_struct, nSize) == 16, "record layout");
+static_assert(offsetof(fb_jsonreadwritedatatype_setsymbolfromjson_struct, pData) == 24, "record layout");
+static_assert(offsetof(fb_jsonreadwritedatatype_setsymbolfromjson_struct, nData) == 32, "record layout");
+static_assert(offsetof(fb_jsonreadwritedatatype_setsymbolfromjson_struct, SetSymbolFromJson) == 36, "record layout");
+static_assert(offsetof(fb_jsonreadwritedatatype_setsymbolfromjson_struct, hrErrorCode) == 38, "record layout");
+static_assert(sizeof(fb_jsonreadwritedatatype_addjsonkeyvaluefromsymbol_struct) == 56, "record layout");
+static_assert(offsetof(fb_jsonreadwritedatatype_addjsonkeyvaluefromsymbol_struct, fbWriter) == 8, "record layout");
+static_assert(offsetof(fb_jsonreadwritedatatype_addjsonkeyvaluefromsymbol_struct, sKey) == 16, "record layout");
+static_assert(offsetof(fb_jsonreadwritedatatype_addjsonkeyvaluefromsymbol_struct, sDatatype) == 24, "record layout");
+static_assert(offsetof(fb_jsonreadwritedatatype_addjsonkeyvaluefromsymbol_struct, nData) == 32, "record layout");
+static_assert(offsetof(fb_jsonreadwritedatatype_addjsonkeyvaluefromsymbol_struct, pData) == 40, "record layout");
+static_assert(offsetof(fb_jsonreadwritedatatype_addjsonkeyvaluefromsymbol_struct, AddJsonKeyValueFromSymbol) == 48,
+              "record layout");
+static_assert(offsetof(fb_jsonreadwritedatatype_addjsonkeyvaluefromsymbol_struct, hrErrorCode) == 50, "record layout");
+#endif
+
+#endif /* RV5072_ZENTRIKITF_H */

@@ -1,0 +1,34 @@
+// DataConverter: stateless conversions between raw IEC memory and JSON values,
+// chosen by the IEC type class of a leaf of the variable tree.
+#ifndef VAR_DATACONVERT_H
+#define VAR_DATACONVERT_H
+
+#include <cstdint>
+#include <cstring>
+
+#include <rapidjson/document.h>
+
+#include "IecVarAccess_ItfsItf.h"
+
+class DataConverter {
+   public:
+    // Reads a value of type T from application memory, whatever its alignment.
+    template <typename T>
+    static T convert(const void* addr) {
+        T value;
+        std::memcpy(&value, addr, sizeof(T));
+        return value;
+    }
+
+    // The JSON value of the leaf at addr (size_ bytes of type class type); strings are
+    // copied into allocator, the receiving document's allocator.
+    static rapidjson::Value AddToJson(const TypeClass3& type, void* addr, const uint32_t& size,
+                                      rapidjson::Document::AllocatorType& allocator);
+
+    // Writes the JSON scalar value into the leaf at addr when the leaf's class accepts
+    // that kind of value; otherwise leaves the memory alone.
+    static void JsonValueConvert(const TypeClass3& type, void* addr, const uint32_t& size,
+                                 const rapidjson::Value& value);
+};
+
+#endif  // VAR_DATACONVERT_H

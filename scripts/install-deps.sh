@@ -1,0 +1,25 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the build, the tests, the benchmarks and the fuzzers
+# need. Idempotent: packages already present are not installed again, and the package
+# lists are refreshed only when something is missing.
+set -euo pipefail
+
+packages=(cmake make g++ binutils rapidjson-dev libgtest-dev libgmock-dev libbenchmark-dev)
+if [[ "${ZENTRIK_WITH_CLANG:-0}" == 1 ]]; then
+    packages+=(clang libclang-rt-dev)
+fi
+
+missing=()
+for package in "${packages[@]}"; do
+    if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
+        missing+=("$package")
+    fi
+done
+
+if ((${#missing[@]} > 0)); then
+    echo "installing: ${missing[*]}"
+    as_root=()
+    if [[ $(id -u) -ne 0 ]]; then as_root=(sudo); fi
+    "${as_root[@]}" apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive "${as_root[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi

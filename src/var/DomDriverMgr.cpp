@@ -1,0 +1,58 @@
+// Manager core: creation of the single instance, its defaults and its clearing.
+#include "var/DomDriverMgr.h"
+
+CDomDriverMgr* CDomDriverMgr::m_instance_ = nullptr;
+std::once_flag CDomDriverMgr::m_once_;
+
+CDomDriverMgr::CDomDriverMgr() = default;
+
+// Nothing in the component runs this: the instance lives until the process ends.
+// Like clear(), it never holds both locks at once.
+CDomDriverMgr::~CDomDriverMgr() {
+    if (thrd_ == 0) {
+        p_vec_vars.clear();
+    }
+    {
+        std::lock_guard<std::mutex> lock(dom_mtx);
+        map_zentrik_.clear();
+    }
+    {
+        std::lock_guard<std::mutex> lock(mtx);
+        map_addr_vars.clear();
+    }
+}
+
+void CDomDriverMgr::getInstance() { m_instance_ = new CDomDriverMgr(); }
+
+CDomDriverMgr* CDomDriverMgr::instance() {
+    std::call_once(m_once_, &CDomDriverMgr::getInstance);
+    return m_instance_;
+}
+
+bool CDomDriverMgr::loadCompletedState() { return loadCompleted.load(); }
+
+void CDomDriverMgr::PrepareOnlineChange() { bOnlineChange.store(true); }
+
+// Configuration hook: the scheduling fields keep their constructor defaults.
+void CDomDriverMgr::loadConfig() {}
+
+// Called at the start of every load and whenever the walk sees an online change.
+void CDomDriverMgr::SleepEvent() {}
+
+void CDomDriverMgr::clear() {
+    // A live loader thread owns the root list until it is joined; a loader that has
+    // finished its load has already emptied it.
+    if (thrd_ == 0) {
+        p_vec_vars.clear();
+    }
+    {
+        std::lock_guard<std::mutex> lock(dom_mtx);
+        map_zentrik_.clear();
+        lastaddkey.clear();
+        isKeySet = false;
+    }
+    {
+        std::lock_guard<std::mutex> lock(mtx);
+        map_addr_vars.clear();
+    }
+}
