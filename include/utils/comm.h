@@ -81,7 +81,8 @@ class UTILS_EXPORT CStringHelper {
 
     // The pieces of in_str between exact (case-sensitive) occurrences of pattern:
     // "a,,b" by "," gives "a", "", "b"; "" gives one empty piece; a pattern of several
-    // characters is matched as a whole. An empty pattern gives in_str as the one piece.
+    // characters is matched as a whole, left to right without overlap. An empty pattern
+    // gives in_str as the one piece.
     static std::vector<std::string> StriSplit(std::string in_str, std::string pattern);
 
     // str without leading and trailing blanks, carriage returns and line feeds; tabs stay.

@@ -264,15 +264,18 @@ std::vector<std::string> CStringHelper::StriSplit(std::string in_str, std::strin
         pieces.push_back(in_str);
         return pieces;
     }
-    // The appended pattern closes the last piece, so every piece ends at a match.
-    in_str += pattern;
+    // The text after the last match is the last piece. The search runs over the text
+    // alone: a copy of the pattern appended to close the last piece would let a pattern
+    // whose head repeats its tail match across the text's end and drop the text's last
+    // characters ("xa" split by "aa" would give "x").
     size_t pos = 0;
-    while (pos < in_str.size()) {
+    for (;;) {
         size_t found = in_str.find(pattern, pos);
         if (found == std::string::npos) break;
         pieces.push_back(in_str.substr(pos, found - pos));
         pos = found + pattern.size();
     }
+    pieces.push_back(in_str.substr(pos));
     return pieces;
 }
 
