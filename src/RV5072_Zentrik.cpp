@@ -1,13 +1,23 @@
 // Component frame: the entry point the host calls, the import of host services by
-// name, and the component functions handed to the host.
+// name, the registration of the external IEC functions, the subscription to the host's
+// application events and the event actions.
 #include "RV5072_Zentrik/RV5072_Zentrik.h"
+
+#include <mutex>
 
 #include "CmpItf.h"
 #include "RV5072_Zentrik/HostImports.h"
+#include "var/DomDriverMgr.h"
 
 namespace {
 
 constexpr RTS_UI32 kComponentVersion = 0x03051200;
+constexpr RTS_UI32 kExternalFunctionVersion = 0x01000101;
+constexpr CMPID kEventProviderId = 2;
+constexpr RTS_UI32 kHookSubscribe = 4;
+constexpr RTS_UI32 kHookUnsubscribe = 12;
+constexpr RTS_RESULT kErrNoRegisterFunction = 3;
+constexpr RTS_RESULT kErrMissingEventFunction = 1;
 
 // Host component-manager entry points kept from the initialisation record.
 PF_REGISTER_API s_pfCMRegisterAPI = nullptr;
@@ -130,6 +140,196 @@ int ImportFunctions(void) {
     return ERR_OK;
 }
 
+#define ZENTRIK_EXTERNAL(function, signature) \
+    { reinterpret_cast<RTS_VOID_FCTPTR>(&function), #function, signature, kExternalFunctionVersion }
+
+// The external IEC functions, in the order the host registers them.
+const CMP_EXT_FUNCTION_REF s_ExternalsTable[] = {
+    ZENTRIK_EXTERNAL(fb_jsonsaxwriter__copydocument, 0x7708c064),
+    ZENTRIK_EXTERNAL(fb_jsonsaxwriter__startarray, 0x5b236286),
+    ZENTRIK_EXTERNAL(fb_jsonsaxwriter__addkeynull, 0x97f6ee68),
+    ZENTRIK_EXTERNAL(fb_jsonsaxwriter__addbase64, 0x83defcbb),
+    ZENTRIK_EXTERNAL(fb_jsonsaxwriter__addbool, 0x88b2acde),
+    ZENTRIK_EXTERNAL(fb_jsonsaxwriter__main, 0x3e6a9120),
+    ZENTRIK_EXTERNAL(fb_jsonsaxwriter__addkeydatetime, 0xfd106e52),
+    ZENTRIK_EXTERNAL(fb_jsonsaxwriter__getdocumentlength, 0xc53d5752),
+    ZENTRIK_EXTERNAL(fb_jsonsaxwriter__addrawobject, 0x44fdc263),
+    ZENTRIK_EXTERNAL(fb_jsonsaxwriter__getmaxdecimalplaces, 0x0d0a492f),
+    ZENTRIK_EXTERNAL(fb_jsonsaxwriter__addlreal, 0xd47e4a6e),
+    ZENTRIK_EXTERNAL(fb_jsonsaxwriter__resetdocument, 0x59d1a064),
+    ZENTRIK_EXTERNAL(fb_jsonsaxwriter__addkeystring, 0x8023271b),
+    ZENTRIK_EXTERNAL(fb_jsonsaxwriter__addrawarray, 0xd2551867),
+    ZENTRIK_EXTERNAL(fb_jsonsaxwriter__adddint, 0xf8086f23),
+    ZENTRIK_EXTERNAL(fb_jsonsaxwriter__getdocument, 0x7cd6fdbf),
+    ZENTRIK_EXTERNAL(fb_jsonsaxwriter__addkeybool, 0x9a65032e),
+    ZENTRIK_EXTERNAL(fb_jsonsaxwriter__addkeynumber, 0x63a742cd),
+    ZENTRIK_EXTERNAL(fb_jsonsaxwriter__setmaxdecimalplaces, 0xf0820bbe),
+    ZENTRIK_EXTERNAL(fb_jsonsaxwriter__adddatetime, 0x91bc2515),
+    ZENTRIK_EXTERNAL(fb_jsonsaxwriter__addreal, 0x5132f67d),
+    ZENTRIK_EXTERNAL(fb_jsonsaxwriter__addnull, 0x7c214a68),
+    ZENTRIK_EXTERNAL(fb_jsonsaxwriter__addkeylreal, 0xf8ab4c71),
+    ZENTRIK_EXTERNAL(fb_jsonsaxwriter__addkey, 0x9d2e57e8),
+    ZENTRIK_EXTERNAL(fb_jsonsaxwriter__addlint, 0x1c46aeb7),
+    ZENTRIK_EXTERNAL(fb_jsonsaxwriter__startobject, 0xdca9b391),
+    ZENTRIK_EXTERNAL(fb_jsonsaxwriter__addhexbinary, 0x25edef67),
+    ZENTRIK_EXTERNAL(fb_jsonsaxwriter__addudint, 0x48d15ea2),
+    ZENTRIK_EXTERNAL(fb_jsonsaxwriter__endobject, 0x810ceb26),
+    ZENTRIK_EXTERNAL(fb_jsonsaxwriter__addstring, 0x490f5ff2),
+    ZENTRIK_EXTERNAL(fb_jsonsaxwriter__endarray, 0x43f5777a),
+    ZENTRIK_EXTERNAL(fb_jsonreadwritedatatype__addjsonkeyvaluefromsymbol, 0x0600e1cd),
+    ZENTRIK_EXTERNAL(fb_jsonreadwritedatatype__setsymbolfromjson, 0x61d106d2),
+    ZENTRIK_EXTERNAL(fb_jsonreadwritedatatype__main, 0x66ad0380),
+    {nullptr, "", 0, 0},
+};
+static_assert(sizeof(s_ExternalsTable) / sizeof(s_ExternalsTable[0]) == 35, "34 external functions and the end row");
+
+// The component registers no interfaces: the table holds only the end row.
+const CMP_EXT_FUNCTION_REF s_ItfTable[] = {
+    {nullptr, "", 0, 0},
+};
+
+// The subscribed host events; slot i of s_eventHandles belongs to s_eventIds[i].
+const EVENTID s_eventIds[] = {0x10001, 0x10002, 0x10003, 0x10004, 0x10005, 0x10006, 0x10007, 0x10008, 0x10009,
+                              0x1000A, 0x1000C, 0x1000D, 0x1000E, 0x1000F, 0x10022, 0x10023, 0x10030, 0x10031};
+constexpr size_t kEventCount = sizeof(s_eventIds) / sizeof(s_eventIds[0]);
+static_assert(kEventCount == 18, "18 subscribed events");
+RTS_HANDLE s_eventHandles[kEventCount] = {
+    RTS_INVALID_HANDLE, RTS_INVALID_HANDLE, RTS_INVALID_HANDLE, RTS_INVALID_HANDLE, RTS_INVALID_HANDLE,
+    RTS_INVALID_HANDLE, RTS_INVALID_HANDLE, RTS_INVALID_HANDLE, RTS_INVALID_HANDLE, RTS_INVALID_HANDLE,
+    RTS_INVALID_HANDLE, RTS_INVALID_HANDLE, RTS_INVALID_HANDLE, RTS_INVALID_HANDLE, RTS_INVALID_HANDLE,
+    RTS_INVALID_HANDLE, RTS_INVALID_HANDLE, RTS_INVALID_HANDLE};
+
+// Serialises the event actions: a host that posts two events at once from two threads
+// must not start two loaders or race on the loader's thread id.
+std::mutex s_eventMutex;
+
+constexpr EVENTID kEventPrepareReset = 0x10005;
+constexpr EVENTID kEventResetDone = 0x10006;
+constexpr EVENTID kEventPrepareDelete = 0x10009;
+constexpr EVENTID kEventDownloadDone = 0x1000A;
+constexpr EVENTID kEventDeleteAllApps = 0x10030;
+
+void OnEventCallbackFunction(EventParam* pEventParam) {
+    if (pEventParam == nullptr) {
+        return;
+    }
+    std::lock_guard<std::mutex> lock(s_eventMutex);
+    CDomDriverMgr* manager = nullptr;
+    switch (pEventParam->EventId) {
+        case kEventPrepareReset: {
+            manager = CDomDriverMgr::instance();
+            const bool state = manager->loadCompletedState();
+            ZentrikLog(kLogClassInfo, kLogInfoIdCalls,
+                       "prepareResetFunction in, load completed state: %d, clearSymbols:%d", state ? 1 : 0,
+                       state ? 0 : 1);
+            // Always stopped, also after a completed load: that clears loadCompleted, so
+            // the following reset-done event loads the symbols again, and clear() never
+            // overlaps a loader that is still indexing.
+            manager->EndLoadSymbols();
+            manager->clear();
+            break;
+        }
+        case kEventResetDone: {
+            manager = CDomDriverMgr::instance();
+            const bool state = manager->loadCompletedState();
+            ZentrikLog(kLogClassInfo, kLogInfoIdCalls,
+                       "ResetDoneFunction in, load completed state: %d, BeginLoadSymbols:%d", state ? 1 : 0,
+                       state ? 0 : 1);
+            if (!state) {
+                ZentrikLog(kLogClassInfo, kLogInfoIdCalls, "ResetDoneFunction BeginLoadSymbols");
+                manager->BeginLoadSymbols();
+            }
+            break;
+        }
+        case kEventPrepareDelete:
+            manager = CDomDriverMgr::instance();
+            manager->EndLoadSymbols();
+            manager->clear();
+            break;
+        case kEventDownloadDone:
+            manager = CDomDriverMgr::instance();
+            ZentrikLog(kLogClassInfo, kLogInfoIdCalls, "BeginLoadSymbols");
+            manager->BeginLoadSymbols();
+            break;
+        case kEventDeleteAllApps:
+            manager = CDomDriverMgr::instance();
+            ZentrikLog(kLogClassInfo, kLogInfoIdCalls, "delAllAppCallBack");
+            manager->EndLoadSymbols();
+            break;
+        default:
+            break;
+    }
+}
+
+// Closes every open event slot after a failed subscription.
+void CloseOpenEvents() {
+    for (RTS_HANDLE& handle : s_eventHandles) {
+        if (handle != RTS_INVALID_HANDLE) {
+            pfEventClose(handle);
+            handle = RTS_INVALID_HANDLE;
+        }
+    }
+}
+
+RTS_RESULT SubscribeEvents() {
+    if (pfEventOpen == nullptr) {
+        ZentrikLog(kLogClassInfo, kLogInfoIdGeneral, "Check event open function function failed");
+        return kErrMissingEventFunction;
+    }
+    for (size_t i = 0; i < kEventCount; ++i) {
+        RTS_RESULT result = ERR_OK;
+        s_eventHandles[i] = pfEventOpen(s_eventIds[i], kEventProviderId, &result);
+        if (result == ERR_OK && pfEventRegisterCallbackFunction != nullptr) {
+            result = pfEventRegisterCallbackFunction(s_eventHandles[i], OnEventCallbackFunction, 0);
+        }
+        if (result != ERR_OK) {
+            CloseOpenEvents();
+            return result;
+        }
+    }
+    return ERR_OK;
+}
+
+RTS_RESULT UnsubscribeEvents() {
+    if (pfEventUnregisterCallbackFunction == nullptr) {
+        ZentrikLog(kLogClassInfo, kLogInfoIdGeneral, "Check unregister callback function failed");
+        return kErrMissingEventFunction;
+    }
+    for (RTS_HANDLE handle : s_eventHandles) {
+        pfEventUnregisterCallbackFunction(handle, OnEventCallbackFunction);
+    }
+    if (pfEventClose == nullptr) {
+        ZentrikLog(kLogClassInfo, kLogInfoIdGeneral, "Check event close function failed");
+        return kErrMissingEventFunction;
+    }
+    for (RTS_HANDLE& handle : s_eventHandles) {
+        pfEventClose(handle);
+        handle = RTS_INVALID_HANDLE;
+    }
+    return ERR_OK;
+}
+
+int ExportFunctions(void) {
+    if (s_pfCMRegisterAPI == nullptr) {
+        return kErrNoRegisterFunction;
+    }
+    RTS_RESULT result = s_pfCMRegisterAPI(s_ExternalsTable, 0, 1, kZentrikCmpId);
+    if (result != ERR_OK) {
+        return result;
+    }
+    return s_pfCMRegisterAPI(s_ItfTable, 0, 0, kZentrikCmpId);
+}
+
+RTS_RESULT HookFunction(RTS_UI32 ulHook, RTS_UINTPTR, RTS_UINTPTR) {
+    if (ulHook == kHookSubscribe) {
+        return SubscribeEvents();
+    }
+    if (ulHook == kHookUnsubscribe) {
+        return UnsubscribeEvents();
+    }
+    return ERR_OK;
+}
+
 RTS_UI32 CmpGetVersion(void) { return kComponentVersion; }
 
 // The component offers no class instances.
@@ -141,10 +341,12 @@ RTS_RESULT DeleteInstance(IBase*) { return ERR_OK; }
 
 extern "C" int ComponentEntry(INIT_STRUCT* pInitStruct) {
     pInitStruct->CmpId = kZentrikCmpId;
+    pInitStruct->pfExportFunctions = ExportFunctions;
     pInitStruct->pfImportFunctions = ImportFunctions;
     pInitStruct->pfGetVersion = CmpGetVersion;
     pInitStruct->pfCreateInstance = CreateInstance;
     pInitStruct->pfDeleteInstance = DeleteInstance;
+    pInitStruct->pfHookFunction = HookFunction;
     s_pfCMRegisterAPI = pInitStruct->pfCMRegisterAPI;
     s_pfCMRegisterAPI2 = pInitStruct->pfCMRegisterAPI2;
     s_pfCMGetAPI = pInitStruct->pfCMGetAPI;

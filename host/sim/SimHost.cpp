@@ -4,6 +4,8 @@
 #include <cstdarg>
 #include <cstring>
 
+#include "SimEventManager.h"
+
 namespace {
 
 const CMPID kNoComponent = 0;
@@ -152,6 +154,12 @@ void CSimHost::resetFunctions() {
         functions_[name] = SimUnusedHostFunction;
     }
     functions_["LogAdd"] = reinterpret_cast<RTS_VOID_FCTPTR>(&SimLogAdd);
+    functions_["EventOpen"] = reinterpret_cast<RTS_VOID_FCTPTR>(&CSimEventManager::EventOpen);
+    functions_["EventRegisterCallbackFunction"] =
+        reinterpret_cast<RTS_VOID_FCTPTR>(&CSimEventManager::EventRegisterCallbackFunction);
+    functions_["EventUnregisterCallbackFunction"] =
+        reinterpret_cast<RTS_VOID_FCTPTR>(&CSimEventManager::EventUnregisterCallbackFunction);
+    functions_["EventClose"] = reinterpret_cast<RTS_VOID_FCTPTR>(&CSimEventManager::EventClose);
     registerResult_ = ERR_OK;
 }
 
