@@ -112,7 +112,6 @@ void SerializeDocument(const rapidjson::Value& value, rapidjson::StringBuffer& b
             }
         }
     }
-    buffer.Flush();
 }
 
 bool CDomDriverMgr::resetDocument(fb_jsonsaxwriter_struct* p) {
