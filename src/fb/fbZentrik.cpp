@@ -1,0 +1,106 @@
+// External IEC functions of the writer block fb_jsonsaxwriter. Each one gets the
+// manager, calls one operation and stores the result where its record has an output
+// field. No function writes hrErrorCode.
+#include "RV5072_Zentrik/RV5072_ZentrikItf.h"
+#include "var/DomDriverMgr.h"
+
+// The block's body and the ten methods below have no action: they leave the
+// document, the pending key and every field of their record as they are.
+void fb_jsonsaxwriter__main(fb_jsonsaxwriter_main_struct*) {}
+void fb_jsonsaxwriter__startobject(fb_jsonsaxwriter_startobject_struct*) {}
+void fb_jsonsaxwriter__endobject(fb_jsonsaxwriter_endobject_struct*) {}
+void fb_jsonsaxwriter__startarray(fb_jsonsaxwriter_startarray_struct*) {}
+void fb_jsonsaxwriter__endarray(fb_jsonsaxwriter_endarray_struct*) {}
+void fb_jsonsaxwriter__addrawobject(fb_jsonsaxwriter_addrawobject_struct*) {}
+void fb_jsonsaxwriter__addrawarray(fb_jsonsaxwriter_addrawarray_struct*) {}
+void fb_jsonsaxwriter__addbase64(fb_jsonsaxwriter_addbase64_struct*) {}
+void fb_jsonsaxwriter__addhexbinary(fb_jsonsaxwriter_addhexbinary_struct*) {}
+void fb_jsonsaxwriter__getmaxdecimalplaces(fb_jsonsaxwriter_getmaxdecimalplaces_struct*) {}
+void fb_jsonsaxwriter__setmaxdecimalplaces(fb_jsonsaxwriter_setmaxdecimalplaces_struct*) {}
+
+// Key, then one value call that fills it.
+void fb_jsonsaxwriter__addkey(fb_jsonsaxwriter_addkey_struct* p) {
+    CDomDriverMgr::instance()->addkey_to_jason(p->pInstance, p->key);
+}
+
+void fb_jsonsaxwriter__addkeynull(fb_jsonsaxwriter_addkeynull_struct* p) {
+    CDomDriverMgr::instance()->addKeyNull(p->pInstance, p->key);
+}
+
+void fb_jsonsaxwriter__addstring(fb_jsonsaxwriter_addstring_struct* p) {
+    CDomDriverMgr::instance()->add_key_value_to_jason(p, TYPE3_STRING, ADD_VALUE);
+}
+
+void fb_jsonsaxwriter__addbool(fb_jsonsaxwriter_addbool_struct* p) {
+    CDomDriverMgr::instance()->add_key_value_to_jason(p, TYPE3_BOOL, ADD_VALUE);
+}
+
+void fb_jsonsaxwriter__adddint(fb_jsonsaxwriter_adddint_struct* p) {
+    CDomDriverMgr::instance()->add_key_value_to_jason(p, TYPE3_DINT, ADD_VALUE);
+}
+
+void fb_jsonsaxwriter__addudint(fb_jsonsaxwriter_addudint_struct* p) {
+    CDomDriverMgr::instance()->add_key_value_to_jason(p, TYPE3_UDINT, ADD_VALUE);
+}
+
+void fb_jsonsaxwriter__addlint(fb_jsonsaxwriter_addlint_struct* p) {
+    CDomDriverMgr::instance()->add_key_value_to_jason(p, TYPE3_LINT, ADD_VALUE);
+}
+
+void fb_jsonsaxwriter__addreal(fb_jsonsaxwriter_addreal_struct* p) {
+    CDomDriverMgr::instance()->add_key_value_to_jason(p, TYPE3_REAL, ADD_VALUE);
+}
+
+void fb_jsonsaxwriter__addlreal(fb_jsonsaxwriter_addlreal_struct* p) {
+    CDomDriverMgr::instance()->add_key_value_to_jason(p, TYPE3_LREAL, ADD_VALUE);
+}
+
+void fb_jsonsaxwriter__adddatetime(fb_jsonsaxwriter_adddatetime_struct* p) {
+    CDomDriverMgr::instance()->add_key_value_to_jason(p, TYPE3_DATEANDTIME, ADD_VALUE);
+}
+
+void fb_jsonsaxwriter__addnull(fb_jsonsaxwriter_addnull_struct* p) {
+    CDomDriverMgr::instance()->add_key_value_to_jason(p, TYPE3_NONE, ADD_VALUE);
+}
+
+// Key and value in one call.
+void fb_jsonsaxwriter__addkeystring(fb_jsonsaxwriter_addkeystring_struct* p) {
+    CDomDriverMgr::instance()->add_key_value_to_jason(p, TYPE3_STRING, ADD_KEY_VALUE);
+}
+
+void fb_jsonsaxwriter__addkeybool(fb_jsonsaxwriter_addkeybool_struct* p) {
+    CDomDriverMgr::instance()->add_key_value_to_jason(p, TYPE3_BOOL, ADD_KEY_VALUE);
+}
+
+void fb_jsonsaxwriter__addkeynumber(fb_jsonsaxwriter_addkeynumber_struct* p) {
+    CDomDriverMgr::instance()->add_key_value_to_jason(p, TYPE3_ANYNUM, ADD_KEY_VALUE);
+}
+
+void fb_jsonsaxwriter__addkeylreal(fb_jsonsaxwriter_addkeylreal_struct* p) {
+    CDomDriverMgr::instance()->add_key_value_to_jason(p, TYPE3_LREAL, ADD_KEY_VALUE);
+}
+
+void fb_jsonsaxwriter__addkeydatetime(fb_jsonsaxwriter_addkeydatetime_struct* p) {
+    CDomDriverMgr::instance()->add_key_value_to_jason(p, TYPE3_DATEANDTIME, ADD_KEY_VALUE);
+}
+
+// Document reset and output.
+void fb_jsonsaxwriter__resetdocument(fb_jsonsaxwriter_resetdocument_struct* p) {
+    CDomDriverMgr::instance()->resetDocument(p->pInstance);
+    p->ResetDocument = 1;
+}
+
+void fb_jsonsaxwriter__getdocument(fb_jsonsaxwriter_getdocument_struct* p) {
+    CDomDriverMgr::instance()->getDocument(p);
+}
+
+void fb_jsonsaxwriter__getdocumentlength(fb_jsonsaxwriter_getdocumentlength_struct* p) {
+    // Stays 0 when the instance has no document.
+    size_t length = 0;
+    CDomDriverMgr::instance()->getDocumentLength(p->pInstance, length);
+    p->GetDocumentLength = static_cast<RTS_IEC_UDINT>(length);
+}
+
+void fb_jsonsaxwriter__copydocument(fb_jsonsaxwriter_copydocument_struct* p) {
+    p->CopyDocument = CDomDriverMgr::instance()->copyDocument(p) ? 1 : 0;
+}

@@ -1,0 +1,387 @@
+// Writer documents: reset, the text output (number forms, string escapes, non-finite
+// numbers), the three output fields and their limits, and the methods without action.
+#include <gtest/gtest.h>
+#include <rapidjson/document.h>
+#include <rapidjson/stringbuffer.h>
+
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <functional>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "support/ComponentFixture.h"
+#include "support/WriterCalls.h"
+#include "var/DomDriverMgr.h"
+#include "var/JsonOutput.h"
+
+namespace {
+
+class WriterOutput : public ComponentTest {};
+
+const std::string kNoDocument = RefusalRecord("The JSON object does not exist.");
+const std::string kInvalid = RefusalRecord("Invalid argument");
+constexpr RTS_IEC_UINT kCallerErrorCode = 0xBEEF;
+
+// The text as getdocument writes it into the STRING(255) field.
+std::string GetDocumentField(CWriterCalls& writer) {
+    fb_jsonsaxwriter_getdocument_struct p;
+    std::memset(&p, '#', sizeof(p));
+    p.pInstance = writer.instance();
+    p.hrErrorCode = kCallerErrorCode;
+    fb_jsonsaxwriter__getdocument(&p);
+    EXPECT_EQ(kCallerErrorCode, p.hrErrorCode);
+    const void* end = std::memchr(p.GetDocument, '\0', sizeof(p.GetDocument));
+    if (end == nullptr) {
+        ADD_FAILURE() << "GetDocument not terminated";
+        return std::string();
+    }
+    return std::string(p.GetDocument);
+}
+
+TEST_F(WriterOutput, ResetGivesAnEmptyObject) {
+    CWriterCalls writer;
+    fb_jsonsaxwriter_resetdocument_struct reset{writer.instance(), 7};
+    fb_jsonsaxwriter__resetdocument(&reset);  // first reset creates the document
+    EXPECT_EQ(1u, reset.ResetDocument);
+    EXPECT_EQ("{}", GetDocumentField(writer));
+    EXPECT_EQ(2u, writer.length());
+
+    char buffer[4] = {'#', '#', '#', '#'};
+    fb_jsonsaxwriter_copydocument_struct copy{writer.instance(), buffer, 3, 0, kCallerErrorCode};
+    fb_jsonsaxwriter__copydocument(&copy);
+    EXPECT_EQ(1u, copy.CopyDocument);
+    EXPECT_EQ(0, std::memcmp(buffer, "{}\0#", 4));
+    EXPECT_EQ(kCallerErrorCode, copy.hrErrorCode);
+
+    writer.addKeyNumber("a", 1);
+    writer.addKey("b");
+    EXPECT_EQ(1u, writer.reset());  // a reset of a filled document empties it
+    EXPECT_EQ("{}", writer.text());
+    EXPECT_TRUE(DescribedLog().empty());
+}
+
+TEST_F(WriterOutput, ReadsWithoutDocumentLeaveTheFieldsAlone) {
+    CWriterCalls writer;
+
+    fb_jsonsaxwriter_getdocument_struct get;
+    std::memset(&get, '#', sizeof(get));
+    get.pInstance = writer.instance();
+    fb_jsonsaxwriter_getdocument_struct before = get;
+    fb_jsonsaxwriter__getdocument(&get);
+    EXPECT_EQ(0, std::memcmp(&before, &get, sizeof(get)));
+
+    fb_jsonsaxwriter_getdocumentlength_struct length{writer.instance(), 1234, kCallerErrorCode};
+    fb_jsonsaxwriter__getdocumentlength(&length);
+    EXPECT_EQ(0u, length.GetDocumentLength);
+    EXPECT_EQ(kCallerErrorCode, length.hrErrorCode);
+
+    char buffer[8] = "#######";
+    fb_jsonsaxwriter_copydocument_struct copy{writer.instance(), buffer, sizeof(buffer), 1, kCallerErrorCode};
+    fb_jsonsaxwriter__copydocument(&copy);
+    EXPECT_EQ(0u, copy.CopyDocument);
+    EXPECT_STREQ("#######", buffer);
+    EXPECT_EQ(kCallerErrorCode, copy.hrErrorCode);
+
+    EXPECT_EQ((std::vector<std::string>{kNoDocument, kNoDocument, kNoDocument}), DescribedLog());
+}
+
+TEST_F(WriterOutput, NumbersHaveTheirShortestForm) {
+    struct Case {
+        const char* name;
+        std::function<void(CWriterCalls&)> fill;  // fills the pending key "v"
+        const char* value;
+    };
+    const std::vector<Case> cases = {
+        {"2.0", [](CWriterCalls& w) { w.addLreal(2.0); }, "2.0"},
+        {"0.1", [](CWriterCalls& w) { w.addLreal(0.1); }, "0.1"},
+        {"1e21", [](CWriterCalls& w) { w.addLreal(1e21); }, "1e21"},
+        {"1e20", [](CWriterCalls& w) { w.addLreal(1e20); }, "100000000000000000000.0"},
+        {"1e-6", [](CWriterCalls& w) { w.addLreal(0.000001); }, "0.000001"},
+        {"1e-7", [](CWriterCalls& w) { w.addLreal(1e-7); }, "1e-7"},
+        {"-0.0", [](CWriterCalls& w) { w.addLreal(-0.0); }, "-0.0"},
+        {"largest double", [](CWriterCalls& w) { w.addLreal(std::numeric_limits<double>::max()); },
+         "1.7976931348623157e308"},
+        {"smallest denormal", [](CWriterCalls& w) { w.addLreal(std::numeric_limits<double>::denorm_min()); },
+         "5e-324"},
+        {"REAL 0.1", [](CWriterCalls& w) { w.addReal(0.1f); }, "0.10000000149011612"},
+        {"REAL 3.0", [](CWriterCalls& w) { w.addReal(3.0f); }, "3.0"},
+        {"DINT minimum", [](CWriterCalls& w) { w.addDint(std::numeric_limits<int32_t>::min()); },
+         "-2147483648"},
+        {"UDINT maximum", [](CWriterCalls& w) { w.addUdint(std::numeric_limits<uint32_t>::max()); },
+         "4294967295"},
+        {"LINT minimum", [](CWriterCalls& w) { w.addLint(std::numeric_limits<int64_t>::min()); },
+         "-9223372036854775808"},
+        {"LINT maximum", [](CWriterCalls& w) { w.addLint(std::numeric_limits<int64_t>::max()); },
+         "9223372036854775807"},
+        {"LINT one above DINT", [](CWriterCalls& w) { w.addLint(2147483648LL); }, "2147483648"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        CWriterCalls writer;
+        writer.reset();
+        writer.addKey("v");
+        c.fill(writer);
+        EXPECT_EQ(std::string(R"({"v":)") + c.value + "}", writer.text());
+    }
+    EXPECT_TRUE(DescribedLog().empty());
+}
+
+// NaN and the infinities become null and the rest of the document follows.
+TEST_F(WriterOutput, NonFiniteNumbersAreWrittenAsNull) {
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const double inf = std::numeric_limits<double>::infinity();
+    struct Case {
+        const char* name;
+        std::function<void(CWriterCalls&)> calls;
+        const char* text;
+    };
+    const std::vector<Case> cases = {
+        {"LREAL NaN",
+         [nan](CWriterCalls& w) {
+             w.addKey("v");
+             w.addLreal(nan);
+         },
+         R"({"v":null})"},
+        {"key-LREAL +Inf in the middle",
+         [inf](CWriterCalls& w) {
+             w.addKeyNumber("a", 1);
+             w.addKeyLreal("v", inf);
+             w.addKeyNumber("b", 2);
+         },
+         R"({"a":1,"v":null,"b":2})"},
+        {"key-LREAL -Inf", [inf](CWriterCalls& w) { w.addKeyLreal("v", -inf); }, R"({"v":null})"},
+        {"REAL NaN",
+         [](CWriterCalls& w) {
+             w.addKey("r");
+             w.addReal(std::numeric_limits<float>::quiet_NaN());
+             w.addKeyLreal("x", 1.5);
+         },
+         R"({"r":null,"x":1.5})"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        CWriterCalls writer;
+        writer.reset();
+        c.calls(writer);
+        EXPECT_EQ(c.text, writer.text());
+        EXPECT_EQ(c.text, GetDocumentField(writer));
+        EXPECT_EQ(std::strlen(c.text), writer.length());
+    }
+}
+
+TEST_F(WriterOutput, StringsAreEscaped) {
+    struct Case {
+        const char* name;
+        std::string raw;
+        std::string written;
+    };
+    const std::vector<Case> cases = {
+        {"line feed, quote, tab", "a\nb\"c\td", R"(a\nb\"c\td)"},
+        {"backslash", "a\\b", R"(a\\b)"},
+        {"backspace, form feed, carriage return", "\b\f\r", R"(\b\f\r)"},
+        {"other control bytes in upper-case hex", "\x01\x1f\x7f", "\\u0001\\u001F\x7f"},
+        {"slash is not escaped", "a/b", "a/b"},
+        {"bytes of 0x80 and above pass unchanged", "\xE2\x82\xAC\x80\xFE", "\xE2\x82\xAC\x80\xFE"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        CWriterCalls writer;
+        writer.reset();
+        writer.addKeyString(c.raw, c.raw);  // names and values alike
+        EXPECT_EQ("{\"" + c.written + "\":\"" + c.written + "\"}", writer.text());
+    }
+}
+
+// GetDocument is a STRING(255): longer texts are cut to 255 bytes and terminated.
+TEST_F(WriterOutput, GetDocumentHoldsAtMost255Bytes) {
+    for (size_t textLength : {254u, 255u, 256u, 257u, 1000u}) {
+        SCOPED_TRACE(textLength);
+        CWriterCalls writer;
+        writer.reset();
+        writer.addKeyString("k", std::string(textLength - 8, 'x'));  // {"k":"..."}
+        std::string text = writer.text();
+        ASSERT_EQ(textLength, text.size());
+        EXPECT_EQ(text.substr(0, 255), GetDocumentField(writer));
+    }
+}
+
+TEST_F(WriterOutput, CopyNeverGoesBeyondTheTerminator) {
+    CWriterCalls writer;
+    writer.reset();
+    writer.addKeyString("a", "xyz");
+    const std::string text = R"({"a":"xyz"})";
+    ASSERT_EQ(text, writer.text());
+    const size_t n = text.size();
+
+    struct Case {
+        size_t nDoc;
+        std::string copied;  // bytes at the start of the buffer; the rest stays '#'
+    };
+    const std::vector<Case> cases = {
+        {0, ""}, {1, "{"}, {n, text}, {n + 1, text + '\0'}, {n + 2, text + '\0'}, {n + 40, text + '\0'},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.nDoc);
+        std::vector<char> buffer(n + 64, '#');
+        fb_jsonsaxwriter_copydocument_struct copy{writer.instance(), buffer.data(),
+                                                  static_cast<RTS_IEC_UDINT>(c.nDoc), 0, kCallerErrorCode};
+        fb_jsonsaxwriter__copydocument(&copy);
+        EXPECT_EQ(1u, copy.CopyDocument);
+        std::string expected = c.copied + std::string(buffer.size() - c.copied.size(), '#');
+        EXPECT_EQ(expected, std::string(buffer.data(), buffer.size()));
+    }
+    EXPECT_TRUE(DescribedLog().empty());
+
+    // A missing buffer: nothing to copy into unless nothing is asked for.
+    fb_jsonsaxwriter_copydocument_struct none{writer.instance(), nullptr, 0, 7, kCallerErrorCode};
+    fb_jsonsaxwriter__copydocument(&none);
+    EXPECT_EQ(1u, none.CopyDocument);
+    EXPECT_TRUE(DescribedLog().empty());
+    fb_jsonsaxwriter_copydocument_struct refused{writer.instance(), nullptr, 5, 7, kCallerErrorCode};
+    fb_jsonsaxwriter__copydocument(&refused);
+    EXPECT_EQ(0u, refused.CopyDocument);
+    EXPECT_EQ(kCallerErrorCode, refused.hrErrorCode);
+    EXPECT_EQ(std::vector<std::string>{kInvalid}, DescribedLog());
+}
+
+TEST_F(WriterOutput, ReadingDoesNotChangeTheDocument) {
+    CWriterCalls writer;
+    writer.reset();
+    writer.addKeyNumber("a", 1);
+    EXPECT_EQ(R"({"a":1})", writer.text());
+    EXPECT_EQ(R"({"a":1})", GetDocumentField(writer));
+    EXPECT_EQ(R"({"a":1})", writer.text());
+    writer.addKeyNumber("b", 2);
+    EXPECT_EQ(R"({"a":1,"b":2})", writer.text());
+}
+
+// The body and the ten methods without action leave their records, the document and
+// the pending key exactly as they were, and log nothing.
+TEST_F(WriterOutput, MethodsWithoutActionChangeNothing) {
+    CWriterCalls writer;
+    fb_jsonsaxwriter_struct* instance = writer.instance();
+    char raw[] = R"({"x":1})";
+    RTS_IEC_BYTE bytes[4] = {1, 2, 3, 4};
+
+    // Each case fills its record with a byte pattern, calls, and compares all its bytes.
+    struct Case {
+        const char* name;
+        std::function<void()> call;
+    };
+    auto unchanged = [](auto record, auto function) {
+        auto before = record;
+        function(&record);
+        EXPECT_EQ(0, std::memcmp(&before, &record, sizeof(record)));
+    };
+    auto patterned = [instance](auto record) {
+        std::memset(static_cast<void*>(&record), 0x5A, sizeof(record));
+        record.pInstance = instance;
+        return record;
+    };
+    const std::vector<Case> cases = {
+        {"main", [&] { unchanged(patterned(fb_jsonsaxwriter_main_struct{}), fb_jsonsaxwriter__main); }},
+        {"startobject",
+         [&] { unchanged(patterned(fb_jsonsaxwriter_startobject_struct{}), fb_jsonsaxwriter__startobject); }},
+        {"endobject",
+         [&] { unchanged(patterned(fb_jsonsaxwriter_endobject_struct{}), fb_jsonsaxwriter__endobject); }},
+        {"startarray",
+         [&] { unchanged(patterned(fb_jsonsaxwriter_startarray_struct{}), fb_jsonsaxwriter__startarray); }},
+        {"endarray",
+         [&] { unchanged(patterned(fb_jsonsaxwriter_endarray_struct{}), fb_jsonsaxwriter__endarray); }},
+        {"addrawobject",
+         [&] {
+             auto r = patterned(fb_jsonsaxwriter_addrawobject_struct{});
+             r.rawJson = raw;
+             unchanged(r, fb_jsonsaxwriter__addrawobject);
+         }},
+        {"addrawarray",
+         [&] {
+             auto r = patterned(fb_jsonsaxwriter_addrawarray_struct{});
+             r.rawJson = raw;
+             unchanged(r, fb_jsonsaxwriter__addrawarray);
+         }},
+        {"addbase64",
+         [&] {
+             auto r = patterned(fb_jsonsaxwriter_addbase64_struct{});
+             r.pBytes = bytes;
+             r.nBytes = sizeof(bytes);
+             unchanged(r, fb_jsonsaxwriter__addbase64);
+         }},
+        {"addhexbinary",
+         [&] {
+             auto r = patterned(fb_jsonsaxwriter_addhexbinary_struct{});
+             r.pBytes = bytes;
+             r.nBytes = sizeof(bytes);
+             unchanged(r, fb_jsonsaxwriter__addhexbinary);
+         }},
+        {"getmaxdecimalplaces",
+         [&] {
+             unchanged(patterned(fb_jsonsaxwriter_getmaxdecimalplaces_struct{}),
+                       fb_jsonsaxwriter__getmaxdecimalplaces);
+         }},
+        {"setmaxdecimalplaces",
+         [&] {
+             auto r = patterned(fb_jsonsaxwriter_setmaxdecimalplaces_struct{});
+             r.decimalPlaces = 3;
+             unchanged(r, fb_jsonsaxwriter__setmaxdecimalplaces);
+         }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        CDomDriverMgr::instance()->clear();
+        host().clearLog();
+        writer.reset();
+        writer.addKeyLreal("d", 0.123456789);
+        writer.addKey("p");
+        c.call();
+        writer.addString("filled");                                     // the key is still pending
+        EXPECT_EQ(R"({"d":0.123456789,"p":"filled"})", writer.text());  // decimal places unchanged
+        EXPECT_STREQ(R"({"x":1})", raw);
+        EXPECT_EQ(0, std::memcmp(bytes, "\x01\x02\x03\x04", 4));
+        EXPECT_TRUE(DescribedLog().empty());
+    }
+}
+
+// The serialiser also writes what only variables put into documents: nested containers,
+// true and false, 64-bit numbers, non-finite numbers at any depth.
+TEST(JsonOutput, WritesNestedValuesCompactly) {
+    rapidjson::Document document;
+    document.Parse(R"({"a":[1,2.5,{"b":"c","e":[]}],"t":true,"f":false,"u":18446744073709551615,)"
+                   R"("i":-9223372036854775808,"o":{},"n":null})");
+    ASSERT_FALSE(document.HasParseError());
+    document["a"][1].SetDouble(std::numeric_limits<double>::quiet_NaN());
+    document["a"][2]["e"].PushBack(rapidjson::Value(-std::numeric_limits<double>::infinity()),
+                                   document.GetAllocator());
+    rapidjson::StringBuffer buffer;
+    SerializeDocument(document, buffer);
+    EXPECT_EQ(R"({"a":[1,null,{"b":"c","e":[null]}],"t":true,"f":false,"u":18446744073709551615,)"
+              R"("i":-9223372036854775808,"o":{},"n":null})",
+              std::string(buffer.GetString(), buffer.GetSize()));
+
+    rapidjson::Value scalar(42);
+    rapidjson::StringBuffer scalarBuffer;
+    SerializeDocument(scalar, scalarBuffer);
+    EXPECT_STREQ("42", scalarBuffer.GetString());
+}
+
+// Depth of nesting does not decide the depth of the call stack.
+TEST(JsonOutput, WritesDeepNestingWithoutRecursion) {
+    constexpr int kDepth = 200000;
+    rapidjson::Document document;
+    rapidjson::Document::AllocatorType& allocator = document.GetAllocator();
+    document.SetArray();
+    rapidjson::Value* innermost = &document;
+    for (int i = 1; i < kDepth; ++i) {
+        innermost->PushBack(rapidjson::Value(rapidjson::kArrayType), allocator);
+        innermost = &(*innermost)[0];
+    }
+    rapidjson::StringBuffer buffer;
+    SerializeDocument(document, buffer);
+    EXPECT_EQ(std::string(kDepth, '[') + std::string(kDepth, ']'),
+              std::string(buffer.GetString(), buffer.GetSize()));
+}
+
+}  // namespace
