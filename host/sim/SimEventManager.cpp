@@ -119,7 +119,7 @@ RTS_RESULT CSimEventManager::EventRegisterCallbackFunction(RTS_HANDLE hEvent, PF
     std::lock_guard<std::mutex> lock(self.mutex_);
     Event* event = self.find(hEvent);
     if (event == nullptr || !event->open) {
-        return kSimErrInvalidHandle;
+        return kSimErrUnknownEvent;
     }
     auto failure = self.registerFailures_.find(event->id);
     if (failure != self.registerFailures_.end()) {
@@ -135,11 +135,11 @@ RTS_RESULT CSimEventManager::EventUnregisterCallbackFunction(RTS_HANDLE hEvent, 
     self.unregisterCalls_.push_back(hEvent);
     Event* event = self.find(hEvent);
     if (event == nullptr || !event->open) {
-        return kSimErrInvalidHandle;
+        return kSimErrUnknownEvent;
     }
     auto it = std::find(event->callbacks.begin(), event->callbacks.end(), pfCallback);
     if (it == event->callbacks.end()) {
-        return kSimErrInvalidHandle;
+        return kSimErrUnknownEvent;
     }
     event->callbacks.erase(it);
     return ERR_OK;
@@ -151,7 +151,7 @@ RTS_RESULT CSimEventManager::EventClose(RTS_HANDLE hEvent) {
     self.closeCalls_.push_back(hEvent);
     Event* event = self.find(hEvent);
     if (event == nullptr || !event->open) {
-        return kSimErrInvalidHandle;
+        return kSimErrUnknownEvent;
     }
     event->open = false;
     event->callbacks.clear();

@@ -73,6 +73,6 @@ class CSimEventManager {
 };
 
 // Result codes of the simulated event manager.
-constexpr RTS_RESULT kSimErrInvalidHandle = 0x11;
+constexpr RTS_RESULT kSimErrUnknownEvent = 0x11;
 
 #endif  // SIM_SIMEVENTMANAGER_H

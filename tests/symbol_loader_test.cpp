@@ -1,0 +1,209 @@
+// The loader thread: its life cycle, scheduling, pinning and name, stops in the
+// middle of a walk, and a failing thread creation.
+#include <gtest/gtest.h>
+#include <pthread.h>
+#include <sched.h>
+
+#include <atomic>
+#include <chrono>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "support/ApplicationFixture.h"
+
+namespace {
+
+using Peer = CDomDriverMgrTestPeer;
+using std::chrono::seconds;
+
+// What the loader thread saw of itself, taken inside a host call of its walk.
+struct LoaderSelf {
+    std::mutex mutex;
+    bool seen = false;
+    char name[32] = {0};
+    int policy = -1;
+    int priority = -1;
+    cpu_set_t cpus;
+};
+
+class SymbolLoader : public ApplicationTest {
+   protected:
+    void TearDown() override {
+        manager()->load_SchedPriority_ = 30;
+        manager()->load_SchedAffinity_ = 0;
+        ApplicationTest::TearDown();
+    }
+    void observeLoader(LoaderSelf& self) {
+        app().setBeforeCallHook([&self](const char* function) {
+            if (std::string(function) != "IecVarAccGetFirstInterface") {
+                return;
+            }
+            std::lock_guard<std::mutex> lock(self.mutex);
+            pthread_getname_np(pthread_self(), self.name, sizeof(self.name));
+            sched_param param{};
+            pthread_getschedparam(pthread_self(), &self.policy, &param);
+            self.priority = param.sched_priority;
+            CPU_ZERO(&self.cpus);
+            sched_getaffinity(0, sizeof(self.cpus), &self.cpus);
+            self.seen = true;
+        });
+    }
+    size_t endLines() {
+        size_t count = 0;
+        for (const std::string& text : logTexts()) {
+            count += text.rfind("LoadSymbols end", 0) == 0 ? 1 : 0;
+        }
+        return count;
+    }
+};
+
+TEST_F(SymbolLoader, RunsOnAPinnedRealTimeThreadNamedReLoadSym) {
+    app().start("VAR_GLOBAL a : INT; b : ARRAY[0..3] OF INT; END_VAR");
+    LoaderSelf self;
+    observeLoader(self);
+    loadSymbols();
+    std::lock_guard<std::mutex> lock(self.mutex);
+    ASSERT_TRUE(self.seen);
+    EXPECT_STREQ("ReLoadSym", self.name);
+    EXPECT_EQ(SCHED_FIFO, self.policy);
+    EXPECT_EQ(30, self.priority);
+    EXPECT_EQ(1, CPU_COUNT(&self.cpus));
+    EXPECT_TRUE(CPU_ISSET(0, &self.cpus));
+
+    std::vector<std::string> texts = logTexts();
+    ASSERT_EQ(2u, texts.size());
+    EXPECT_EQ("LoadSymbols start", texts[0]);
+    EXPECT_EQ("LoadSymbols end load complete:1, symbols size: 6", texts[1]);
+    EXPECT_EQ(kLogClassInfo, host().logRecords()[1].logClass);
+    EXPECT_EQ(0u, host().logRecords()[1].infoId);
+    EXPECT_TRUE(Peer::downloadDone());
+    EXPECT_TRUE(manager()->loadCompletedState());
+}
+
+TEST_F(SymbolLoader, PinningFollowsTheAffinityField) {
+    app().start("VAR_GLOBAL a : INT; END_VAR");
+    cpu_set_t own;
+    sched_getaffinity(0, sizeof(own), &own);
+    for (int affinity : {1, -1}) {
+        LoaderSelf self;
+        observeLoader(self);
+        manager()->load_SchedAffinity_ = affinity;
+        loadSymbols();
+        std::lock_guard<std::mutex> lock(self.mutex);
+        ASSERT_TRUE(self.seen);
+        if (affinity >= 0) {
+            EXPECT_EQ(1, CPU_COUNT(&self.cpus));
+            EXPECT_TRUE(CPU_ISSET(affinity, &self.cpus));
+        } else {
+            EXPECT_TRUE(CPU_EQUAL(&own, &self.cpus)) << "a negative affinity must not pin";
+        }
+    }
+}
+
+TEST_F(SymbolLoader, BeginTwiceJoinsTheFirstLoaderBeforeTheSecond) {
+    app().start("VAR_GLOBAL a : INT; END_VAR");
+    loadSymbols();
+    loadSymbols();
+    EXPECT_NE(0u, static_cast<size_t>(Peer::loaderThread()));
+    EXPECT_EQ(2u, endLines());
+    // The first thread was joined: no cancel or join failure was logged.
+    for (const std::string& text : logTexts()) {
+        EXPECT_EQ(std::string::npos, text.find("failed")) << text;
+    }
+    EXPECT_EQ(1u, manager()->map_addr_vars.size());
+}
+
+TEST_F(SymbolLoader, EndWithoutALoaderOnlyEmptiesTheIndex) {
+    app().start("VAR_GLOBAL a : INT; END_VAR");
+    loadSymbols();
+    manager()->EndLoadSymbols();
+    host().clearLog();
+    Peer::PublishNode(std::make_shared<CVariable>());
+    Peer::downloadDone() = true;
+    manager()->EndLoadSymbols();
+    EXPECT_TRUE(logTexts().empty());
+    EXPECT_TRUE(Peer::downloadDone());  // the flags stay as they are
+    EXPECT_TRUE(manager()->map_addr_vars.empty());
+}
+
+TEST_F(SymbolLoader, StopInTheMiddleOfAWalkDropsItsRootsAndLeavesNoRecordOpen) {
+    app().start(R"(
+        TYPE ST_Pair : STRUCT x : INT; y : ARRAY[0..3] OF INT; END_STRUCT END_TYPE
+        VAR_GLOBAL
+            first : INT;
+            big : ARRAY[1..30000] OF ST_Pair;
+        END_VAR
+    )");
+    std::atomic<int> lookups{0};
+    app().setBeforeCallHook([&lookups](const char* function) {
+        if (std::string(function) == "IecVarAccGetNode3") {
+            ++lookups;
+        }
+    });
+    manager()->BeginLoadSymbols();
+    ASSERT_TRUE(host().waitForLog("LoadSymbols start", 1, seconds(20)));
+    for (int i = 0; i < 20000 && lookups < 1000; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    manager()->EndLoadSymbols();
+    EXPECT_EQ(0u, static_cast<size_t>(Peer::loaderThread()));
+    EXPECT_TRUE(Peer::roots().empty());
+    EXPECT_FALSE(Peer::downloadDone());
+    EXPECT_FALSE(manager()->loadCompletedState());
+    EXPECT_TRUE(manager()->map_addr_vars.empty());
+    EXPECT_EQ(0u, app().openVarInfoRecords());
+
+    // The next load indexes its own walk only.
+    app().setBeforeCallHook(nullptr);
+    app().start("VAR_GLOBAL only : INT; END_VAR");
+    loadSymbols();
+    EXPECT_EQ(1u, manager()->map_addr_vars.size());
+}
+
+TEST_F(SymbolLoader, StopsRepeatedlyAtAnyMoment) {
+    app().start(R"(
+        TYPE ST_Pair : STRUCT x : INT; y : ARRAY[0..3] OF LREAL; END_STRUCT END_TYPE
+        VAR_GLOBAL big : ARRAY[1..5000] OF ST_Pair; END_VAR
+    )");
+    for (int round = 0; round < 20; ++round) {
+        manager()->BeginLoadSymbols();
+        std::this_thread::sleep_for(std::chrono::microseconds(round * 700));
+        manager()->EndLoadSymbols();
+        ASSERT_EQ(0u, app().openVarInfoRecords()) << "round " << round;
+        ASSERT_TRUE(Peer::roots().empty());
+    }
+    loadSymbols();
+    EXPECT_TRUE(Peer::downloadDone());
+}
+
+TEST_F(SymbolLoader, LoadEnteredWithAStopRequestDoesNothing) {
+    app().start("VAR_GLOBAL a : INT; END_VAR");
+    Peer::downloadFinish() = true;
+    manager()->LoadSymbols();
+    Peer::downloadFinish() = false;
+    EXPECT_TRUE(logTexts().empty());
+    EXPECT_FALSE(Peer::downloadDone());
+}
+
+TEST_F(SymbolLoader, LoadWithoutApplicationNameReportsIncomplete) {
+    app().start("VAR_GLOBAL a : INT; END_VAR");
+    app().failApplicationName();
+    loadSymbols();
+    EXPECT_EQ("LoadSymbols end load complete:0, symbols size: 0", logTexts().back());
+    EXPECT_TRUE(Peer::downloadDone());
+    EXPECT_FALSE(manager()->loadCompletedState());
+}
+
+TEST_F(SymbolLoader, FailingThreadCreationRunsNoLoadAndSaysWhy) {
+    app().start("VAR_GLOBAL a : INT; END_VAR");
+    manager()->load_SchedPriority_ = 1000;  // outside the range of SCHED_FIFO
+    manager()->BeginLoadSymbols();
+    EXPECT_EQ(0u, static_cast<size_t>(Peer::loaderThread()));
+    EXPECT_FALSE(Peer::downloadDone());
+    std::vector<SimLogRecord> log = host().logRecords();
+    ASSERT_EQ(1u, log.size());
+    EXPECT_EQ("cmp=0x17d22002 class=1 error=0 info=0 text=pthread_create failed: 22", log[0].describe());
+}
+
+}  // namespace
