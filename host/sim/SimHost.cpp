@@ -4,6 +4,8 @@
 #include <cstdarg>
 #include <cstring>
 
+#include "SimApplication.h"
+
 namespace {
 
 const CMPID kNoComponent = 0;
@@ -152,6 +154,7 @@ void CSimHost::resetFunctions() {
         functions_[name] = SimUnusedHostFunction;
     }
     functions_["LogAdd"] = reinterpret_cast<RTS_VOID_FCTPTR>(&SimLogAdd);
+    SimInstallVarAccessFunctions(functions_);
     registerResult_ = ERR_OK;
 }
 
