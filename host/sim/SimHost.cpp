@@ -4,6 +4,7 @@
 #include <cstdarg>
 #include <cstring>
 
+#include "SimApplication.h"
 #include "SimEventManager.h"
 
 namespace {
@@ -160,6 +161,7 @@ void CSimHost::resetFunctions() {
     functions_["EventUnregisterCallbackFunction"] =
         reinterpret_cast<RTS_VOID_FCTPTR>(&CSimEventManager::EventUnregisterCallbackFunction);
     functions_["EventClose"] = reinterpret_cast<RTS_VOID_FCTPTR>(&CSimEventManager::EventClose);
+    SimInstallVarAccessFunctions(functions_);
     registerResult_ = ERR_OK;
 }
 
