@@ -1,0 +1,24 @@
+// External IEC functions of the block fb_jsonreadwritedatatype. Each forwards its
+// record's inputs to the manager and stores the result; why a call was refused is in
+// the host log only, and hrErrorCode is never written.
+#include "RV5072_Zentrik/RV5072_ZentrikItf.h"
+#include "var/DomDriverMgr.h"
+
+void fb_jsonreadwritedatatype__main(fb_jsonreadwritedatatype_main_struct* /*p*/) {}
+
+void fb_jsonreadwritedatatype__setsymbolfromjson(fb_jsonreadwritedatatype_setsymbolfromjson_struct* p) {
+    if (p == nullptr) {
+        return;
+    }
+    CDomDriverMgr* manager = CDomDriverMgr::instance();
+    p->SetSymbolFromJson = manager->setSymbolFromJson(p->pJson, p->nSize, p->pData) ? 1 : 0;
+}
+
+void fb_jsonreadwritedatatype__addjsonkeyvaluefromsymbol(
+    fb_jsonreadwritedatatype_addjsonkeyvaluefromsymbol_struct* p) {
+    if (p == nullptr) {
+        return;
+    }
+    CDomDriverMgr* manager = CDomDriverMgr::instance();
+    p->AddJsonKeyValueFromSymbol = manager->addJsonKeyValueFromSymbol(p->fbWriter, p->pData, p->sKey) ? 1 : 0;
+}

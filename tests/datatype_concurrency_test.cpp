@@ -1,0 +1,141 @@
+// Several IEC tasks converting while the address index is emptied and refilled, as a
+// restarted symbol load does.
+#include <atomic>
+#include <chrono>
+#include <cstring>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "support/DatatypeSupport.h"
+#include "support/ManagerPeer.h"
+#include "var/DomDriverMgr.h"
+
+namespace {
+
+struct Source {
+    int32_t id;
+    char name[12];
+};
+
+struct Target {
+    int32_t id;
+    char name[12];
+};
+
+VarPtr SourceTree(Source& s) {
+    return MakeVar(TYPE3_USERDEF, sizeof(s), &s, "src",
+                   {MakeVar(TYPE3_DINT, 4, &s.id, "id"), MakeVar(TYPE3_STRING, 12, s.name, "name")});
+}
+
+VarPtr TargetTree(Target& t) {
+    return MakeVar(TYPE3_USERDEF, sizeof(t), &t, "dst",
+                   {MakeVar(TYPE3_DINT, 4, &t.id, "id"), MakeVar(TYPE3_STRING, 12, t.name, "name")});
+}
+
+// One load: the flag down, the index emptied, then refilled node by node (every node
+// under its own address, a copy below the root) and the flag up.
+void Reload(CDomDriverMgr* manager, const std::vector<VarPtr>& roots) {
+    CDomDriverMgrTestPeer::downloadDone().store(false);
+    {
+        std::lock_guard<std::mutex> lock(manager->mtx);
+        manager->map_addr_vars.clear();
+    }
+    for (const VarPtr& root : roots) {
+        for (const VarPtr& child : root->childVec_) {
+            std::lock_guard<std::mutex> lock(manager->mtx);
+            manager->map_addr_vars[child->var_addr_] = child->Clone();
+        }
+        std::lock_guard<std::mutex> lock(manager->mtx);
+        manager->map_addr_vars[root->var_addr_] = root->Clone();
+    }
+    CDomDriverMgrTestPeer::downloadDone().store(true);
+}
+
+size_t MemberCount(const std::string& text, const std::string& key) {
+    size_t count = 0;
+    for (size_t at = text.find(key); at != std::string::npos; at = text.find(key, at + 1)) {
+        ++count;
+    }
+    return count;
+}
+
+}  // namespace
+
+TEST_F(DatatypeTest, TasksConvertWhileTheIndexIsReloaded) {
+    Source source{42, "pump"};
+    Target target{0, ""};
+    const std::vector<VarPtr> roots = {SourceTree(source), TargetTree(target)};
+    CDomDriverMgr* manager = CDomDriverMgr::instance();
+    Reload(manager, roots);
+
+    fb_jsonsaxwriter_struct writers[2]{};
+    for (auto& writer : writers) {
+        CreateWriterDocument(&writer);
+    }
+    const int kCalls = 2000;  // per task
+    std::atomic<int> running{4};
+    std::atomic<int> added[2] = {{0}, {0}};
+    std::atomic<int> written{0};
+    std::atomic<int> bad{0};
+
+    std::thread loader([&] {
+        while (running > 0) {
+            Reload(manager, roots);
+            std::this_thread::sleep_for(std::chrono::microseconds(50));  // let the tasks in
+        }
+    });
+    std::vector<std::thread> tasks;
+    for (int t = 0; t < 2; ++t) {
+        tasks.emplace_back([&, t] {
+            for (int call = 0; call < kCalls; ++call) {
+                const RTS_IEC_BOOL result = CallAddFromSymbol(&writers[t], "src", &source);
+                added[t] += result;
+                bad += result > 1;
+            }
+            --running;
+        });
+    }
+    for (int t = 0; t < 2; ++t) {
+        tasks.emplace_back([&, t] {
+            const std::string text = R"({"dst":{"id":)" + std::to_string(100 + t) + R"(,"name":"task)" +
+                                     std::to_string(t) + R"("}})";
+            for (int call = 0; call < kCalls; ++call) {
+                const RTS_IEC_BOOL result = CallSetFromJson(text, &target);
+                written += result;
+                bad += result > 1;
+            }
+            --running;
+        });
+    }
+    loader.join();
+    for (std::thread& task : tasks) {
+        task.join();
+    }
+
+    EXPECT_EQ(0, bad.load());
+    // Every successful add appended one whole member to its own writer's document.
+    for (int t = 0; t < 2; ++t) {
+        const std::string text = WriterDocumentText(&writers[t]);
+        EXPECT_EQ(static_cast<size_t>(added[t]), MemberCount(text, R"("src":{"id":42,"name":"pump"})"));
+        EXPECT_EQ(static_cast<size_t>(added[t]), MemberCount(text, R"("src")"));
+    }
+    if (written > 0) {
+        EXPECT_TRUE((target.id == 100 && std::strcmp(target.name, "task0") == 0) ||
+                    (target.id == 101 && std::strcmp(target.name, "task1") == 0))
+            << target.id << " " << target.name;
+    }
+    // The only refusals a reload can cause.
+    const std::set<std::string> allowed = {RefusalRecord("Variables are being loaded. Please execute later."),
+                                           RefusalRecord("Variable does not exist")};
+    for (const std::string& record : LogRecords()) {
+        EXPECT_EQ(1u, allowed.count(record)) << record;
+    }
+    // With the load complete again, both directions succeed.
+    host().clearLog();
+    EXPECT_EQ(1, CallAddFromSymbol(&writers[0], "src", &source));
+    EXPECT_EQ(1, CallSetFromJson(R"({"dst":{"id":7}})", &target));
+    EXPECT_EQ(7, target.id);
+    EXPECT_TRUE(LogRecords().empty());
+}

@@ -1,0 +1,341 @@
+// Round trips: a variable to JSON, that JSON text (in the component's output form)
+// back into a second variable of the same type; the second must then hold the first's
+// bytes (strings up to their terminator).
+#include <cfloat>
+#include <cmath>
+#include <cstring>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "support/DatatypeSupport.h"
+
+namespace {
+
+// A structure "st" whose one member "v" is an array of count elements of the class,
+// each size bytes, over memory.
+VarPtr MakeArrayHolder(TypeClass3 type, uint32_t size, std::vector<unsigned char>& memory, size_t count) {
+    std::vector<VarPtr> elements;
+    for (size_t i = 0; i < count; ++i) {
+        elements.push_back(MakeVar(type, size, memory.data() + i * size, "[" + std::to_string(i) + "]"));
+    }
+    const uint32_t total = static_cast<uint32_t>(memory.size());
+    return MakeVar(TYPE3_USERDEF, total, memory.data(), "st",
+                   {MakeVar(TYPE3_ARRAY, total, memory.data(), "v", elements)});
+}
+
+// Length of the value's meaningful bytes: the natural width, or a string up to and
+// including its terminator.
+size_t Meaningful(TypeClass3 type, const unsigned char* value, uint32_t size) {
+    if (type == TYPE3_STRING) {
+        return strnlen(reinterpret_cast<const char*>(value), size) + 1;
+    }
+    if (type == TYPE3_WSTRING) {
+        size_t units = 0;
+        while (value[2 * units] != 0 || value[2 * units + 1] != 0) {
+            ++units;
+        }
+        return 2 * (units + 1);
+    }
+    return size;
+}
+
+class DatatypeRoundTripTest : public DatatypeTest {
+   protected:
+    // Writes every value into a first variable, adds it to the writer's document, and
+    // sets a second variable of the same type (other bytes before) from that text.
+    void RoundTrip(TypeClass3 type, uint32_t size, const std::vector<ByteVector>& values) {
+        std::vector<unsigned char> first(values.size() * size, 0);
+        std::vector<unsigned char> second(values.size() * size, 0x5A);
+        for (size_t i = 0; i < values.size(); ++i) {
+            ASSERT_EQ(size, values[i].size());
+            std::memcpy(first.data() + i * size, values[i].data(), size);
+        }
+        Publish(MakeArrayHolder(type, size, first, values.size()));
+        Publish(MakeArrayHolder(type, size, second, values.size()));
+        CreateWriterDocument(&writer_);
+        ASSERT_EQ(1, CallAddFromSymbol(&writer_, "st", first.data()));
+        const std::string text = WriterDocumentText(&writer_);
+        ASSERT_EQ(1, CallSetFromJson(text, second.data()));
+        size_t mismatches = 0;
+        for (size_t i = 0; i < values.size(); ++i) {
+            const unsigned char* a = first.data() + i * size;
+            const unsigned char* b = second.data() + i * size;
+            const size_t n = Meaningful(type, a, size);
+            if (std::memcmp(a, b, n) != 0 && ++mismatches <= 5) {
+                ADD_FAILURE() << "class " << type << " element " << i << ": wrote " << Hex(a, n)
+                              << ", read back " << Hex(b, n);
+            }
+        }
+        EXPECT_EQ(0u, mismatches) << "class " << type << ", of " << values.size() << " values";
+        EXPECT_TRUE(LogRecords().empty());
+    }
+
+    std::mt19937_64 random_{20240611};
+};
+
+// Extremes of a two's-complement width, then random bit patterns.
+std::vector<ByteVector> IntegerValues(uint32_t width, std::mt19937_64& random) {
+    std::vector<ByteVector> values;
+    const uint64_t mask = width == 8 ? ~0ull : (1ull << (8 * width)) - 1;
+    const uint64_t top = 1ull << (8 * width - 1);
+    for (uint64_t v : std::initializer_list<uint64_t>{0, 1, mask, top, top - 1, top + 1, mask - 1}) {
+        values.push_back(
+            ByteVector(reinterpret_cast<unsigned char*>(&v), reinterpret_cast<unsigned char*>(&v) + width));
+    }
+    for (int i = 0; i < 500; ++i) {
+        uint64_t v = random();
+        values.push_back(
+            ByteVector(reinterpret_cast<unsigned char*>(&v), reinterpret_cast<unsigned char*>(&v) + width));
+    }
+    return values;
+}
+
+}  // namespace
+
+TEST_F(DatatypeRoundTripTest, EveryIntegerClassKeepsItsBytes) {
+    const struct {
+        TypeClass3 type;
+        uint32_t width;
+    } classes[] = {
+        {TYPE3_BIT, 1},  {TYPE3_BYTE, 1},  {TYPE3_SINT, 1},        {TYPE3_USINT, 1},     {TYPE3_WORD, 2},
+        {TYPE3_INT, 2},  {TYPE3_UINT, 2},  {TYPE3_DWORD, 4},       {TYPE3_DINT, 4},      {TYPE3_UDINT, 4},
+        {TYPE3_TIME, 4}, {TYPE3_DATE, 4},  {TYPE3_DATEANDTIME, 4}, {TYPE3_TIMEOFDAY, 4}, {TYPE3_LWORD, 8},
+        {TYPE3_LINT, 8}, {TYPE3_ULINT, 8},
+    };
+    for (const auto& c : classes) {
+        RoundTrip(c.type, c.width, IntegerValues(c.width, random_));
+    }
+}
+
+TEST_F(DatatypeRoundTripTest, BoolKeepsItsByte) { RoundTrip(TYPE3_BOOL, 1, {{0}, {1}, {1}, {0}}); }
+
+TEST_F(DatatypeRoundTripTest, RealKeepsItsBits) {
+    std::vector<ByteVector> values;
+    for (float f : {0.0f, -0.0f, 1.0f, -1.0f, 0.1f, FLT_MIN, -FLT_MIN, FLT_TRUE_MIN, -FLT_TRUE_MIN, FLT_MAX,
+                    -FLT_MAX, FLT_EPSILON, 16777217.0f, 3.4028234e38f}) {
+        values.push_back(BytesOf(f));
+    }
+    while (values.size() < 3000) {
+        const uint32_t bits = static_cast<uint32_t>(random_());
+        float f;
+        std::memcpy(&f, &bits, sizeof(f));
+        if (std::isfinite(f)) {
+            values.push_back(BytesOf(f));
+        }
+    }
+    RoundTrip(TYPE3_REAL, 4, values);
+}
+
+// The text the component writes for an LREAL must read back as the same double. A
+// parser that rounds its decimal input quickly rather than exactly misses about one
+// value in seven.
+TEST_F(DatatypeRoundTripTest, LrealKeepsItsBits) {
+    std::vector<ByteVector> values;
+    for (double d : {0.0, -0.0, 1.0, 0.1, 1.0 / 3, DBL_MIN, -DBL_MIN, DBL_TRUE_MIN, DBL_MAX, -DBL_MAX,
+                     DBL_EPSILON, 2.2250738585072011e-308, 9007199254740993.0, 5e-324, 1.7976931348623157e308,
+                     123456789012345678.0}) {
+        values.push_back(BytesOf(d));
+    }
+    while (values.size() < 20000) {
+        const uint64_t bits = random_();
+        double d;
+        std::memcpy(&d, &bits, sizeof(d));
+        if (std::isfinite(d)) {
+            values.push_back(BytesOf(d));
+        }
+    }
+    // Numbers of everyday size, where short decimal forms abound.
+    std::uniform_real_distribution<double> everyday(-1e6, 1e6);
+    for (int i = 0; i < 5000; ++i) {
+        values.push_back(BytesOf(everyday(random_)));
+    }
+    RoundTrip(TYPE3_LREAL, 8, values);
+}
+
+TEST_F(DatatypeRoundTripTest, StringKeepsItsBytesUpToTheTerminator) {
+    const uint32_t size = 81;  // STRING(80)
+    std::vector<ByteVector> values;
+    values.push_back(ByteVector(size, 0));  // empty
+    ByteVector full(size, 'x');
+    full[80] = 0;  // all 80 characters
+    values.push_back(full);
+    ByteVector special(size, 0);
+    std::memcpy(special.data(), "\"\\/\b\f\n\r\t\x01\x1f\x7f\xff", 12);  // escapes, controls, raw high bytes
+    values.push_back(special);
+    std::uniform_int_distribution<int> length(0, 80), byte(1, 255);
+    while (values.size() < 300) {
+        ByteVector value(size, 0);
+        const int n = length(random_);
+        for (int i = 0; i < n; ++i) {
+            value[i] = static_cast<unsigned char>(byte(random_));
+        }
+        values.push_back(value);
+    }
+    RoundTrip(TYPE3_STRING, size, values);
+}
+
+TEST_F(DatatypeRoundTripTest, WideStringKeepsItsUnitsUpToTheTerminator) {
+    const uint32_t size = 82;  // WSTRING(40)
+    std::vector<ByteVector> values;
+    values.push_back(ByteVector(size, 0));
+    std::uniform_int_distribution<int> length(0, 40), kind(0, 3);
+    std::uniform_int_distribution<uint32_t> ascii(1, 0x7F), bmp(0x80, 0xFFFF), astral(0x10000, 0x10FFFF);
+    while (values.size() < 300) {
+        std::vector<uint16_t> units;
+        const size_t n = static_cast<size_t>(length(random_));
+        while (units.size() < n) {
+            const int k = kind(random_);
+            uint32_t cp = k == 0 ? ascii(random_) : k == 1 ? bmp(random_) : astral(random_);
+            if (cp >= 0xD800 && cp <= 0xDFFF) {
+                continue;  // a lone surrogate has no UTF-8 form
+            }
+            if (cp >= 0x10000) {
+                if (units.size() + 2 > n) {
+                    continue;
+                }
+                units.push_back(static_cast<uint16_t>(0xD800 + ((cp - 0x10000) >> 10)));
+                units.push_back(static_cast<uint16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF)));
+            } else {
+                units.push_back(static_cast<uint16_t>(cp));
+            }
+        }
+        ByteVector value(size, 0);
+        if (!units.empty()) {
+            std::memcpy(value.data(), units.data(), units.size() * 2);
+        }
+        values.push_back(value);
+    }
+    RoundTrip(TYPE3_WSTRING, size, values);
+}
+
+// A structure with every kind of member, nested structures and arrays of them: the
+// document made from it, given back under the variable's name, restores it whole.
+TEST_F(DatatypeRoundTripTest, StructureIsRestoredFromItsDocument) {
+    struct Inner {
+        int16_t i;
+        double d;
+        char s[11];
+        uint8_t on;
+    };
+    struct Outer {
+        uint8_t flag;
+        int8_t si;
+        uint8_t us;
+        uint16_t w;
+        int32_t di;
+        uint32_t dt;
+        int64_t li;
+        uint64_t ul;
+        float r;
+        double lr;
+        char s[21];
+        uint16_t ws[11];
+        Inner inner;
+        Inner items[3];
+        int32_t grid[2][3];
+    };
+    auto inner = [](Inner& in, const std::string& name) {
+        return MakeVar(TYPE3_USERDEF, sizeof(Inner), &in, name,
+                       {MakeVar(TYPE3_INT, 2, &in.i, "i"), MakeVar(TYPE3_LREAL, 8, &in.d, "d"),
+                        MakeVar(TYPE3_STRING, 11, in.s, "s"), MakeVar(TYPE3_BOOL, 1, &in.on, "on")});
+    };
+    auto tree = [&inner](Outer& o) {
+        std::vector<VarPtr> items, grid;
+        for (int k = 0; k < 3; ++k) {
+            items.push_back(inner(o.items[k], "[" + std::to_string(k) + "]"));
+        }
+        for (int k = 0; k < 6; ++k) {
+            grid.push_back(MakeVar(TYPE3_DINT, 4, &o.grid[k / 3][k % 3], "[g]"));
+        }
+        return MakeVar(
+            TYPE3_USERDEF, sizeof(Outer), &o, "plant",
+            {MakeVar(TYPE3_BOOL, 1, &o.flag, "flag"), MakeVar(TYPE3_SINT, 1, &o.si, "si"),
+             MakeVar(TYPE3_USINT, 1, &o.us, "us"), MakeVar(TYPE3_WORD, 2, &o.w, "w"),
+             MakeVar(TYPE3_DINT, 4, &o.di, "di"), MakeVar(TYPE3_DATEANDTIME, 4, &o.dt, "dt"),
+             MakeVar(TYPE3_LINT, 8, &o.li, "li"), MakeVar(TYPE3_ULINT, 8, &o.ul, "ul"),
+             MakeVar(TYPE3_REAL, 4, &o.r, "r"), MakeVar(TYPE3_LREAL, 8, &o.lr, "lr"),
+             MakeVar(TYPE3_STRING, 21, o.s, "s"), MakeVar(TYPE3_WSTRING, 22, o.ws, "ws"),
+             inner(o.inner, "inner"), MakeVar(TYPE3_ARRAY, sizeof(o.items), o.items, "items", items),
+             MakeVar(TYPE3_ARRAY, sizeof(o.grid), o.grid, "grid", grid)});
+    };
+
+    for (int round = 0; round < 20; ++round) {
+        Outer a, b;
+        std::memset(&a, 0, sizeof(a));
+        std::memset(&b, 0, sizeof(b));
+        std::uniform_real_distribution<double> real(-1e9, 1e9);
+        a.flag = random_() & 1;
+        a.si = static_cast<int8_t>(random_());
+        a.us = static_cast<uint8_t>(random_());
+        a.w = static_cast<uint16_t>(random_());
+        a.di = static_cast<int32_t>(random_());
+        a.dt = static_cast<uint32_t>(random_());
+        a.li = static_cast<int64_t>(random_());
+        a.ul = random_();
+        a.r = static_cast<float>(real(random_));
+        a.lr = real(random_);
+        std::snprintf(a.s, sizeof(a.s), "text %d \"q\"", round);
+        const uint16_t ws[] = {'W', 0x00FC, 0xD83D, 0xDE00, 0x4E2D, 0};
+        std::memcpy(a.ws, ws, sizeof(ws));
+        for (Inner* in : {&a.inner, &a.items[0], &a.items[1], &a.items[2]}) {
+            in->i = static_cast<int16_t>(random_());
+            in->d = real(random_);
+            std::snprintf(in->s, sizeof(in->s), "n%u", static_cast<unsigned>(random_() % 100000));
+            in->on = random_() & 1;
+        }
+        for (auto& row : a.grid) {
+            for (int32_t& cell : row) {
+                cell = static_cast<int32_t>(random_());
+            }
+        }
+        Publish(tree(a));
+        Publish(tree(b));
+        CreateWriterDocument(&writer_);
+        ASSERT_EQ(1, CallAddFromSymbol(&writer_, "plant", &a));
+        const std::string text = WriterDocumentText(&writer_);
+        ASSERT_EQ(1, CallSetFromJson(text, &b));
+        EXPECT_EQ(Hex(reinterpret_cast<unsigned char*>(&a), sizeof(a)),
+                  Hex(reinterpret_cast<unsigned char*>(&b), sizeof(b)))
+            << text;
+    }
+    EXPECT_TRUE(LogRecords().empty());
+}
+
+// The whole road a control program takes: reset a writer, add the variable, read the
+// text back with the writer's length and copy methods, give it to another variable.
+// NaN and infinities come out as null, which leaves the receiving members alone.
+TEST_F(DatatypeRoundTripTest, TextReadFromTheWriterRestoresTheVariable) {
+    struct Mixed {
+        float r;
+        double nan;
+        float inf;
+        double lr;
+        int16_t i;
+        char s[9];
+    };
+    auto tree = [](Mixed& m) {
+        return MakeVar(TYPE3_USERDEF, sizeof(Mixed), &m, "m",
+                       {MakeVar(TYPE3_REAL, 4, &m.r, "r"), MakeVar(TYPE3_LREAL, 8, &m.nan, "nan"),
+                        MakeVar(TYPE3_REAL, 4, &m.inf, "inf"), MakeVar(TYPE3_LREAL, 8, &m.lr, "lr"),
+                        MakeVar(TYPE3_INT, 2, &m.i, "i"), MakeVar(TYPE3_STRING, 9, m.s, "s")});
+    };
+    Mixed a{1.5f, std::nan(""), -INFINITY, 0.1, -3, "abc"};
+    Mixed b{0.0f, 7.0, 7.0f, 0.0, 0, ""};
+    Publish(tree(a));
+    Publish(tree(b));
+
+    CWriterCalls writer;
+    ASSERT_EQ(1u, writer.reset());
+    ASSERT_EQ(1, CallAddFromSymbol(writer.instance(), "m", &a));
+    const std::string text = writer.text();
+    EXPECT_EQ(R"({"m":{"r":1.5,"nan":null,"inf":null,"lr":0.1,"i":-3,"s":"abc"}})", text);
+    ASSERT_EQ(1, CallSetFromJson(text, &b));
+    EXPECT_EQ(1.5f, b.r);
+    EXPECT_EQ(7.0, b.nan);
+    EXPECT_EQ(7.0f, b.inf);
+    EXPECT_EQ(0.1, b.lr);
+    EXPECT_EQ(-3, b.i);
+    EXPECT_STREQ("abc", b.s);
+    EXPECT_TRUE(LogRecords().empty());
+}

@@ -1,0 +1,122 @@
+#include "support/DatatypeSupport.h"
+
+#include <rapidjson/stringbuffer.h>
+
+#include <cstdio>
+#include <cstring>
+#include <mutex>
+
+#include "support/ManagerPeer.h"
+#include "var/DomDriverMgr.h"
+#include "var/JsonOutput.h"
+
+ByteVector Bytes(std::initializer_list<int> bytes) {
+    ByteVector out;
+    for (int b : bytes) {
+        out.push_back(static_cast<unsigned char>(b));
+    }
+    return out;
+}
+
+ByteVector Units(std::initializer_list<uint16_t> utf16) {
+    ByteVector out;
+    for (uint16_t unit : utf16) {
+        out.push_back(static_cast<unsigned char>(unit & 0xFF));
+        out.push_back(static_cast<unsigned char>(unit >> 8));
+    }
+    return out;
+}
+
+std::string Hex(const unsigned char* bytes, size_t size) {
+    std::string out;
+    char two[4];
+    for (size_t i = 0; i < size; ++i) {
+        snprintf(two, sizeof(two), "%02X ", bytes[i]);
+        out += two;
+    }
+    return out;
+}
+
+VarPtr MakeVar(TypeClass3 type, uint32_t size, void* addr, const std::string& name,
+               const std::vector<VarPtr>& children) {
+    auto node = std::make_shared<CVariable>();
+    node->varType_ = type;
+    node->size_ = size;
+    node->var_addr_ = addr;
+    node->symbol_nodename_ = name;
+    for (const VarPtr& child : children) {
+        node->AddChild(child);
+    }
+    return node;
+}
+
+void Publish(const VarPtr& node) { CDomDriverMgrTestPeer::PublishNode(node); }
+
+void CreateWriterDocument(fb_jsonsaxwriter_struct* writer) {
+    fb_jsonsaxwriter_resetdocument_struct record{writer, 0};
+    fb_jsonsaxwriter__resetdocument(&record);
+    ASSERT_EQ(1, record.ResetDocument);
+}
+
+std::string WriterDocumentText(fb_jsonsaxwriter_struct* writer) {
+    CDomDriverMgr* manager = CDomDriverMgr::instance();
+    std::lock_guard<std::mutex> lock(manager->dom_mtx);
+    auto found = manager->map_zentrik_.find(writer);
+    if (found == manager->map_zentrik_.end()) {
+        return "<no document>";
+    }
+    rapidjson::StringBuffer buffer;
+    SerializeDocument(*found->second, buffer);
+    return std::string(buffer.GetString(), buffer.GetSize());
+}
+
+RTS_IEC_BOOL CallAddFromSymbol(fb_jsonsaxwriter_struct* writer, const char* key, void* pData) {
+    fb_jsonreadwritedatatype_struct block{};
+    char datatype[] = "WRONG TYPE NAME";
+    fb_jsonreadwritedatatype_addjsonkeyvaluefromsymbol_struct record;
+    std::memset(&record, 0xA5, sizeof(record));
+    record.pInstance = &block;
+    record.fbWriter = writer;
+    record.sKey = const_cast<char*>(key);
+    record.sDatatype = datatype;
+    record.nData = 7;  // not the variable's size: must not matter
+    record.pData = static_cast<RTS_IEC_UDINT*>(pData);
+    record.AddJsonKeyValueFromSymbol = 77;
+    record.hrErrorCode = 1234;
+    fb_jsonreadwritedatatype__addjsonkeyvaluefromsymbol(&record);
+    EXPECT_EQ(1234, record.hrErrorCode);
+    EXPECT_TRUE(record.AddJsonKeyValueFromSymbol == 0 || record.AddJsonKeyValueFromSymbol == 1)
+        << int(record.AddJsonKeyValueFromSymbol);
+    return record.AddJsonKeyValueFromSymbol;
+}
+
+RTS_IEC_BOOL CallSetFromJson(const char* text, RTS_IEC_UDINT nSize, void* pData) {
+    fb_jsonreadwritedatatype_struct block{};
+    fb_jsonreadwritedatatype_setsymbolfromjson_struct record;
+    std::memset(&record, 0xA5, sizeof(record));
+    record.pInstance = &block;
+    record.pJson = const_cast<char*>(text);
+    record.nSize = nSize;
+    record.pData = static_cast<RTS_IEC_UDINT*>(pData);
+    record.nData = 3;  // not the variable's size: must not matter
+    record.SetSymbolFromJson = 77;
+    record.hrErrorCode = 1234;
+    fb_jsonreadwritedatatype__setsymbolfromjson(&record);
+    EXPECT_EQ(1234, record.hrErrorCode);
+    EXPECT_TRUE(record.SetSymbolFromJson == 0 || record.SetSymbolFromJson == 1)
+        << int(record.SetSymbolFromJson);
+    return record.SetSymbolFromJson;
+}
+
+RTS_IEC_BOOL CallSetFromJson(const std::string& text, void* pData) {
+    return CallSetFromJson(text.data(), static_cast<RTS_IEC_UDINT>(text.size()), pData);
+}
+
+void DatatypeTest::SetUp() {
+    ComponentTest::SetUp();
+    // Each test starts as a fresh component does: no load completed yet.
+    CDomDriverMgrTestPeer::downloadDone().store(false);
+    CreateWriterDocument(&writer_);
+}
+
+std::vector<std::string> DatatypeTest::LogRecords() { return DescribedLog(); }
