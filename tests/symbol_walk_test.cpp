@@ -78,11 +78,10 @@ TEST_F(SymbolWalk, ElementNamesForOneToThreeDimensions) {
             n : ARRAY[-1..1] OF DINT;
             g : ARRAY[0..1, 0..2] OF INT;
             c : ARRAY[0..1, -1..0, 2..3] OF BYTE;
-            e : ARRAY[2..1] OF INT;
         END_VAR
     )");
     CDomDriverMgr::vec_vars roots = walk();
-    ASSERT_EQ(5u, roots.size());
+    ASSERT_EQ(4u, roots.size());
     expectChildren(roots[0], {"App.Globals.a[1]", "App.Globals.a[2]", "App.Globals.a[3]"});
     expectChildren(roots[1], {"App.Globals.n[-1]", "App.Globals.n[0]", "App.Globals.n[1]"});
     expectChildren(roots[2], {"App.Globals.g[0,0]", "App.Globals.g[0,1]", "App.Globals.g[0,2]",

@@ -18,6 +18,9 @@ namespace {
 // Entry of the loader thread; argc is the manager.
 void* ThreadRoutine(void* argc) {
     CDomDriverMgr* manager = static_cast<CDomDriverMgr*>(argc);
+    // Named by itself before any work, so every host call of the load already comes
+    // from "ReLoadSym".
+    pthread_setname_np(pthread_self(), "ReLoadSym");
     if (manager->load_SchedAffinity_ >= 0) {
         SetAffinity(0, static_cast<unsigned int>(manager->load_SchedAffinity_));
     }
@@ -52,7 +55,6 @@ void CDomDriverMgr::BeginLoadSymbols() {
         return;
     }
     thrd_ = thread;
-    pthread_setname_np(thrd_, "ReLoadSym");
 }
 
 void CDomDriverMgr::EndLoadSymbols() {
