@@ -493,7 +493,9 @@ const std::set<std::string> s_reserved = {
     "UINT",       "UDINT",         "ULINT",     "REAL",        "LREAL",  "TIME",       "LTIME",
     "DATE",       "DATE_AND_TIME", "DT",        "TIME_OF_DAY", "TOD"};
 
+// Nesting limits, so that no declaration text can exhaust the stack.
 constexpr int kMaxInitDepth = 32;
+constexpr int kMaxNesting = 64;
 constexpr uint64_t kMaxStringLength = 1 << 20;
 
 class CParser {
@@ -605,7 +607,7 @@ class CParser {
         model_.branches[branch].children.push_back({false, index});
     }
 
-    void parseItem(uint32_t branch) {
+    void parseItem(uint32_t branch, int depth = 0) {
         if (atKeyword("TYPE")) {
             parseTypeBlock();
         } else if (atKeyword("VAR_GLOBAL")) {
@@ -626,12 +628,13 @@ class CParser {
             }
             take();
         } else if (atKeyword("FOLDER")) {
+            if (depth >= kMaxNesting) Fail(peek().pos, "folders nested too deeply");
             take();
             CToken name = expectName("a folder name");
             uint32_t folder = addBranch(branch, name.text, name.pos, BranchKind::Folder);
             while (!atKeyword("END_FOLDER")) {
                 if (peek().kind == Tok::End) failExpected("END_FOLDER");
-                parseItem(folder);
+                parseItem(folder, depth + 1);
             }
             take();
         } else {
@@ -703,9 +706,10 @@ class CParser {
         return negative ? -static_cast<int64_t>(t.value) : static_cast<int64_t>(t.value);
     }
 
-    std::shared_ptr<CTypeSpec> parseSpec(bool composite) {
+    std::shared_ptr<CTypeSpec> parseSpec(bool composite, int depth = 0) {
         auto spec = std::make_shared<CTypeSpec>();
         const CToken& t = peek();
+        if (depth >= kMaxNesting) Fail(t.pos, "type nested too deeply");
         spec->pos = t.pos;
         if (t.kind == Tok::LParen) {
             if (!composite) Fail(t.pos, "an enumeration must be declared in a TYPE block");
@@ -730,12 +734,12 @@ class CParser {
             } while (peek().kind == Tok::Comma && (take(), true));
             expect(Tok::RBracket, "']'");
             expectKeyword("OF");
-            spec->sub = parseSpec(false);
+            spec->sub = parseSpec(false, depth + 1);
         } else if (upper == "POINTER" || upper == "REFERENCE") {
             take();
             spec->kind = upper == "POINTER" ? CTypeSpec::Kind::Pointer : CTypeSpec::Kind::Reference;
             expectKeyword("TO");
-            spec->sub = parseSpec(false);
+            spec->sub = parseSpec(false, depth + 1);
         } else if (upper == "STRING" || upper == "WSTRING") {
             take();
             spec->kind = upper == "STRING" ? CTypeSpec::Kind::String : CTypeSpec::Kind::WString;
@@ -1085,6 +1089,8 @@ class CCompiler {
     void layout(CTypeDecl& decl, SPos usedAt) {
         if (decl.state == 2) return;
         if (decl.state == 1) Fail(usedAt, "type '" + decl.name + "' contains itself");
+        if (layoutDepth_ >= kMaxNesting) Fail(usedAt, "types nested too deeply");
+        ++layoutDepth_;
         decl.state = 1;
         CSimType* shell = decl.shell;
         CTypeSpec& spec = *decl.spec;
@@ -1143,6 +1149,7 @@ class CCompiler {
             shell->hasDefaults = true;
         }
         decl.state = 2;
+        --layoutDepth_;
     }
 
     const CSimType* interned(const std::string& key, CSimType::Kind kind, TypeClass3 tc, uint64_t size,
@@ -1519,6 +1526,7 @@ class CCompiler {
     std::unordered_map<std::string, const CSimType*> interned_;
     std::deque<std::pair<CSimType*, CTypeSpec*>> pendingTargets_;
     std::vector<std::pair<CSimType*, const CSimType*>> targetCopies_;
+    int layoutDepth_ = 0;
 };
 
 // ---------------------------------------------------------------------------------
