@@ -98,7 +98,8 @@ class CSimChildCache {
     std::unique_ptr<std::unordered_map<uint64_t, uint32_t>> sparse_;
 };
 
-// One started application. Owned by CSimApplication; touched only under its mutex_.
+// One started application. Owned by CSimApplication; once published as app_, touched
+// only under its mutex_.
 class CSimRunningApp {
    public:
     CSimRunningApp(std::unique_ptr<CSimModel> model, uint32_t generation)

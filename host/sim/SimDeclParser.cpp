@@ -77,6 +77,8 @@ struct CToken {
 const std::set<std::string> s_durationPrefixes = {"T", "TIME", "LT", "LTIME"};
 const std::set<std::string> s_datePrefixes = {"D", "DATE", "DT", "DATE_AND_TIME", "TOD", "TIME_OF_DAY"};
 
+// Splits declaration text into tokens on demand, tracking line and column; decodes
+// string literals and reads numbers (with their base) as it goes. Owned by one parser.
 class CLexer {
    public:
     explicit CLexer(const std::string& text) : text_(text) {}
@@ -418,6 +420,7 @@ class CLexer {
 // ---------------------------------------------------------------------------------
 // Syntax tree
 
+// An initial value as written, before it is checked against a type.
 struct CLiteral {
     enum class Kind { Integer, Real, String, WString, Typed, Name, List, Struct };
     Kind kind = Kind::Integer;
@@ -433,6 +436,7 @@ struct CLiteral {
     std::vector<CLiteral> items;
 };
 
+// A type as written in a declaration, before it is resolved and laid out.
 struct CTypeSpec {
     enum class Kind { Named, String, WString, Array, Pointer, Reference, Struct, Enum };
     struct Dim {
@@ -498,6 +502,8 @@ constexpr int kMaxInitDepth = 32;
 constexpr int kMaxNesting = 64;
 constexpr uint64_t kMaxStringLength = 1 << 20;
 
+// Recursive descent over the declaration grammar: collects type and variable
+// declarations and builds the model's browse branches. One use, one thread.
 class CParser {
    public:
     CParser(const std::string& text, CSimModel& model) : lexer_(text), model_(model) {}
@@ -1038,6 +1044,9 @@ bool ReadNumber(const std::string& s, size_t& at, size_t maxDigits, uint64_t& va
     return at > begin && (at >= s.size() || !IsDigit(s[at]));
 }
 
+// Turns parsed declarations into the model's types and variables: resolves type names
+// (in any order, refusing a type that contains itself), lays types and variables out,
+// and checks and encodes initial values. One use, one thread.
 class CCompiler {
    public:
     CCompiler(CSimModel& model, std::vector<CTypeDecl>& decls) : model_(model), decls_(decls) {}
