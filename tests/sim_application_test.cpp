@@ -386,6 +386,21 @@ TEST_F(SimApplicationTest, HandlesOfAnEarlierApplicationAreRefused) {
     EXPECT_EQ(kSimErrNoApplication, result);
 }
 
+TEST_F(SimApplicationTest, NamesHandedOutStayReadableAcrossOneStop) {
+    app().start(kLine);
+    RTS_RESULT result = -1;
+    const char* element = acc.nodeName(iface(), lookup("App.Globals.rows[1][2]"), &result);
+    const char* member = acc.nodeName(iface(), lookup("App.Globals.lines[1].id"), &result);
+    app().stop();  // a loader may still be copying the names it was just given
+    EXPECT_STREQ("rows[1][2]", element);
+    EXPECT_STREQ("id", member);
+    app().start("VAR_GLOBAL other : INT := 9; END_VAR");
+    EXPECT_STREQ("rows[1][2]", element);
+    EXPECT_EQ((std::vector<std::string>{"App.Globals.other"}), app().topLevelVariables());
+    EXPECT_EQ(RTS_INVALID_HANDLE, lookup("App.Globals.counter", &result));
+    EXPECT_EQ(kSimErrUnknownName, result);
+}
+
 TEST_F(SimApplicationTest, FullPathIsBoundedByTheBuffer) {
     app().start(kLine);
     RTS_HANDLE node = lookup("App.Globals.counter");

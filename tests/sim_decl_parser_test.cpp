@@ -335,6 +335,31 @@ TEST_F(SimDeclTest, DeclarationErrorsNameLineColumnAndCause) {
     }
 }
 
+TEST_F(SimDeclTest, NestingIsBoundedInsteadOfExhaustingTheStack) {
+    std::string arrays = "VAR_GLOBAL x : ";
+    for (int i = 0; i < 100; ++i) arrays += "ARRAY[0..0] OF ";
+    arrays += "INT; END_VAR";
+    std::string folders;
+    for (int i = 0; i < 100; ++i) folders += "FOLDER F ";
+    // Each alias names the next one, declared later: laying out T0 goes 100 deep.
+    std::string aliases = "TYPE T100 : INT; END_TYPE\n";
+    for (int i = 0; i < 100; ++i) {
+        aliases += "TYPE T" + std::to_string(i) + " : T" + std::to_string(i + 1) + "; END_TYPE\n";
+    }
+    aliases += "VAR_GLOBAL x : T0; END_VAR";
+    for (const std::string& text : {arrays, folders, aliases}) {
+        try {
+            SimCompileDeclarations(text);
+            ADD_FAILURE() << "accepted: " << text.substr(0, 60);
+        } catch (const CSimDeclError& error) {
+            EXPECT_NE(std::string::npos, std::string(error.what()).find("nested too deeply")) << error.what();
+        }
+    }
+    // Within the limits, deep nesting works.
+    app().start("VAR_GLOBAL x : ARRAY[0..0] OF ARRAY[1..1] OF ARRAY[2..2] OF POINTER TO INT; END_VAR");
+    EXPECT_EQ(TYPE3_POINTER, app().typeClass("App.Globals.x[0][1][2]"));
+}
+
 TEST_F(SimDeclTest, ErrorCarriesLineAndColumn) {
     try {
         SimCompileDeclarations("VAR_GLOBAL\n\tx : Nope;\nEND_VAR");

@@ -68,33 +68,38 @@ struct CSimNode {
     uint8_t kind;
 };
 
-// The nodes already made below one structure or array, by member or element index.
+// The nodes already made below one structure or array, by member or element index:
+// a slot per index up to a few million elements, a hash map for larger arrays.
 class CSimChildCache {
    public:
-    explicit CSimChildCache(uint64_t count) : dense_(count <= kDenseLimit) {
-        if (dense_) slots_.assign(count, kNoNode);
+    explicit CSimChildCache(uint64_t count) {
+        if (count <= kDenseLimit) {
+            slots_.assign(count, kNoNode);
+        } else {
+            sparse_ = std::make_unique<std::unordered_map<uint64_t, uint32_t>>();
+        }
     }
     uint32_t find(uint64_t index) const {
-        if (dense_) return slots_[index];
-        auto found = sparse_.find(index);
-        return found == sparse_.end() ? kNoNode : found->second;
+        if (sparse_ == nullptr) return slots_[index];
+        auto found = sparse_->find(index);
+        return found == sparse_->end() ? kNoNode : found->second;
     }
     void put(uint64_t index, uint32_t node) {
-        if (dense_) {
+        if (sparse_ == nullptr) {
             slots_[index] = node;
         } else {
-            sparse_[index] = node;
+            (*sparse_)[index] = node;
         }
     }
 
    private:
     static constexpr uint64_t kDenseLimit = uint64_t(1) << 22;
-    bool dense_;
     std::vector<uint32_t> slots_;
-    std::unordered_map<uint64_t, uint32_t> sparse_;
+    std::unique_ptr<std::unordered_map<uint64_t, uint32_t>> sparse_;
 };
 
-// One started application. Owned by CSimApplication; touched only under its mutex_.
+// One started application. Owned by CSimApplication; once published as app_, touched
+// only under its mutex_.
 class CSimRunningApp {
    public:
     CSimRunningApp(std::unique_ptr<CSimModel> model, uint32_t generation)
@@ -271,10 +276,10 @@ class CSimRunningApp {
     uint32_t child(uint32_t parent, uint64_t index, uint64_t count, uint8_t kind, const CSimType* type,
                    uint64_t offset) {
         if (node(parent).children == 0) {
-            caches_.push_back(std::make_unique<CSimChildCache>(count));
+            caches_.emplace_back(count);
             node(parent).children = static_cast<uint32_t>(caches_.size());
         }
-        CSimChildCache& cache = *caches_[node(parent).children - 1];
+        CSimChildCache& cache = caches_[node(parent).children - 1];
         uint32_t found = cache.find(index);
         if (found != kNoNode) return found;
         const char* name = kind == kMember ? node(parent).type->members[index].name.c_str() : nullptr;
@@ -386,7 +391,7 @@ class CSimRunningApp {
     std::vector<uint32_t> nextSibling_;  // browse nodes only
     std::vector<CSimNameIndex> branchChildren_;
     std::vector<uint32_t> variableNodes_;
-    std::vector<std::unique_ptr<CSimChildCache>> caches_;
+    std::vector<CSimChildCache> caches_;
     static constexpr size_t kNameChunk = 64 * 1024;
     std::vector<std::unique_ptr<char[]>> nameChunks_;
     size_t nameUsed_ = 0;
@@ -409,12 +414,21 @@ const std::vector<std::string>& CSimApplication::hostFunctionNames() {
 
 void CSimApplication::start(const std::string& declarations) {
     std::unique_ptr<CSimModel> model = SimCompileDeclarations(declarations);
-    std::unique_ptr<CSimRunningApp> previous;
+    uint32_t generation = 0;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        generation_ = (generation_ % kGenerationMask) + 1;
+        generation = generation_;
+    }
+    // Laid out and initialised without the lock: host calls on the running application
+    // go on meanwhile.
+    auto app = std::make_unique<CSimRunningApp>(std::move(model), generation);
+    std::unique_ptr<CSimRunningApp> previous;  // freed after the lock is released
     std::lock_guard<std::mutex> lock(mutex_);
-    generation_ = (generation_ % kGenerationMask) + 1;
-    auto app = std::make_unique<CSimRunningApp>(std::move(model), generation_);
-    previous = std::move(retired_);
-    retired_ = std::move(app_);
+    if (app_ != nullptr) {
+        previous = std::move(retired_);
+        retired_ = std::move(app_);
+    }
     app_ = std::move(app);
 }
 

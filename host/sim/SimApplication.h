@@ -15,9 +15,9 @@
 // earlier application are recognised and refused. Members and elements get their node
 // the first time their name is looked up (one small record per node, found again
 // through its parent by member or element index, so a lookup costs the length of the
-// name). Names and memory of an application stay readable until the application
-// after the next one is started, so a pointer handed out just before a stop() is not
-// left dangling at once.
+// name). An application taken away (by stop() or by a start() that replaces it) keeps
+// its names and memory until the next one is taken away, so a pointer handed out just
+// before a stop() is not left dangling at once.
 //
 // Node names (IecVarAccGetNodeName): "App" for the root, the branch or variable name,
 // the member name, and for an element its parent's node name with the indices

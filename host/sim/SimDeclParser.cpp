@@ -77,6 +77,8 @@ struct CToken {
 const std::set<std::string> s_durationPrefixes = {"T", "TIME", "LT", "LTIME"};
 const std::set<std::string> s_datePrefixes = {"D", "DATE", "DT", "DATE_AND_TIME", "TOD", "TIME_OF_DAY"};
 
+// Splits declaration text into tokens on demand, tracking line and column; decodes
+// string literals and reads numbers (with their base) as it goes. Owned by one parser.
 class CLexer {
    public:
     explicit CLexer(const std::string& text) : text_(text) {}
@@ -418,6 +420,7 @@ class CLexer {
 // ---------------------------------------------------------------------------------
 // Syntax tree
 
+// An initial value as written, before it is checked against a type.
 struct CLiteral {
     enum class Kind { Integer, Real, String, WString, Typed, Name, List, Struct };
     Kind kind = Kind::Integer;
@@ -433,6 +436,7 @@ struct CLiteral {
     std::vector<CLiteral> items;
 };
 
+// A type as written in a declaration, before it is resolved and laid out.
 struct CTypeSpec {
     enum class Kind { Named, String, WString, Array, Pointer, Reference, Struct, Enum };
     struct Dim {
@@ -493,9 +497,13 @@ const std::set<std::string> s_reserved = {
     "UINT",       "UDINT",         "ULINT",     "REAL",        "LREAL",  "TIME",       "LTIME",
     "DATE",       "DATE_AND_TIME", "DT",        "TIME_OF_DAY", "TOD"};
 
+// Nesting limits, so that no declaration text can exhaust the stack.
 constexpr int kMaxInitDepth = 32;
+constexpr int kMaxNesting = 64;
 constexpr uint64_t kMaxStringLength = 1 << 20;
 
+// Recursive descent over the declaration grammar: collects type and variable
+// declarations and builds the model's browse branches. One use, one thread.
 class CParser {
    public:
     CParser(const std::string& text, CSimModel& model) : lexer_(text), model_(model) {}
@@ -605,7 +613,7 @@ class CParser {
         model_.branches[branch].children.push_back({false, index});
     }
 
-    void parseItem(uint32_t branch) {
+    void parseItem(uint32_t branch, int depth = 0) {
         if (atKeyword("TYPE")) {
             parseTypeBlock();
         } else if (atKeyword("VAR_GLOBAL")) {
@@ -626,12 +634,13 @@ class CParser {
             }
             take();
         } else if (atKeyword("FOLDER")) {
+            if (depth >= kMaxNesting) Fail(peek().pos, "folders nested too deeply");
             take();
             CToken name = expectName("a folder name");
             uint32_t folder = addBranch(branch, name.text, name.pos, BranchKind::Folder);
             while (!atKeyword("END_FOLDER")) {
                 if (peek().kind == Tok::End) failExpected("END_FOLDER");
-                parseItem(folder);
+                parseItem(folder, depth + 1);
             }
             take();
         } else {
@@ -703,9 +712,10 @@ class CParser {
         return negative ? -static_cast<int64_t>(t.value) : static_cast<int64_t>(t.value);
     }
 
-    std::shared_ptr<CTypeSpec> parseSpec(bool composite) {
+    std::shared_ptr<CTypeSpec> parseSpec(bool composite, int depth = 0) {
         auto spec = std::make_shared<CTypeSpec>();
         const CToken& t = peek();
+        if (depth >= kMaxNesting) Fail(t.pos, "type nested too deeply");
         spec->pos = t.pos;
         if (t.kind == Tok::LParen) {
             if (!composite) Fail(t.pos, "an enumeration must be declared in a TYPE block");
@@ -730,12 +740,12 @@ class CParser {
             } while (peek().kind == Tok::Comma && (take(), true));
             expect(Tok::RBracket, "']'");
             expectKeyword("OF");
-            spec->sub = parseSpec(false);
+            spec->sub = parseSpec(false, depth + 1);
         } else if (upper == "POINTER" || upper == "REFERENCE") {
             take();
             spec->kind = upper == "POINTER" ? CTypeSpec::Kind::Pointer : CTypeSpec::Kind::Reference;
             expectKeyword("TO");
-            spec->sub = parseSpec(false);
+            spec->sub = parseSpec(false, depth + 1);
         } else if (upper == "STRING" || upper == "WSTRING") {
             take();
             spec->kind = upper == "STRING" ? CTypeSpec::Kind::String : CTypeSpec::Kind::WString;
@@ -1034,6 +1044,9 @@ bool ReadNumber(const std::string& s, size_t& at, size_t maxDigits, uint64_t& va
     return at > begin && (at >= s.size() || !IsDigit(s[at]));
 }
 
+// Turns parsed declarations into the model's types and variables: resolves type names
+// (in any order, refusing a type that contains itself), lays types and variables out,
+// and checks and encodes initial values. One use, one thread.
 class CCompiler {
    public:
     CCompiler(CSimModel& model, std::vector<CTypeDecl>& decls) : model_(model), decls_(decls) {}
@@ -1085,6 +1098,8 @@ class CCompiler {
     void layout(CTypeDecl& decl, SPos usedAt) {
         if (decl.state == 2) return;
         if (decl.state == 1) Fail(usedAt, "type '" + decl.name + "' contains itself");
+        if (layoutDepth_ >= kMaxNesting) Fail(usedAt, "types nested too deeply");
+        ++layoutDepth_;
         decl.state = 1;
         CSimType* shell = decl.shell;
         CTypeSpec& spec = *decl.spec;
@@ -1143,6 +1158,7 @@ class CCompiler {
             shell->hasDefaults = true;
         }
         decl.state = 2;
+        --layoutDepth_;
     }
 
     const CSimType* interned(const std::string& key, CSimType::Kind kind, TypeClass3 tc, uint64_t size,
@@ -1519,6 +1535,7 @@ class CCompiler {
     std::unordered_map<std::string, const CSimType*> interned_;
     std::deque<std::pair<CSimType*, CTypeSpec*>> pendingTargets_;
     std::vector<std::pair<CSimType*, const CSimType*>> targetCopies_;
+    int layoutDepth_ = 0;
 };
 
 // ---------------------------------------------------------------------------------
