@@ -81,19 +81,24 @@ const ImportEntry s_imports[] = {
     {"IecVarAccInitVarInfo", reinterpret_cast<RTS_VOID_FCTPTR*>(&pfIecVarAccInitVarInfo), 0},
     {"AppGetFirstApp", reinterpret_cast<RTS_VOID_FCTPTR*>(&pfAppGetFirstApp), 0},
     {"AppGetAreaOffsetByAddress", reinterpret_cast<RTS_VOID_FCTPTR*>(&pfAppGetAreaOffsetByAddress), 0},
-    {"AppGetApplicationByAreaAddress", reinterpret_cast<RTS_VOID_FCTPTR*>(&pfAppGetApplicationByAreaAddress), 0},
+    {"AppGetApplicationByAreaAddress", reinterpret_cast<RTS_VOID_FCTPTR*>(&pfAppGetApplicationByAreaAddress),
+     0},
     {"IecTaskGetByIndex", reinterpret_cast<RTS_VOID_FCTPTR*>(&pfIecTaskGetByIndex), 0},
     {"IecTaskGetCurrent", reinterpret_cast<RTS_VOID_FCTPTR*>(&pfIecTaskGetCurrent), 0},
     {"IecTaskGetHandle", reinterpret_cast<RTS_VOID_FCTPTR*>(&pfIecTaskGetHandle), 0},
     {"IecTaskGetDesc", reinterpret_cast<RTS_VOID_FCTPTR*>(&pfIecTaskGetDesc), 0},
     {"IecTaskGetNext", reinterpret_cast<RTS_VOID_FCTPTR*>(&pfIecTaskGetNext), 0},
     {"IecTaskGetFirst", reinterpret_cast<RTS_VOID_FCTPTR*>(&pfIecTaskGetFirst), 0},
-    {"IecTaskUnregisterSlotCallbacks", reinterpret_cast<RTS_VOID_FCTPTR*>(&pfIecTaskUnregisterSlotCallbacks), 0},
-    {"IecTaskUnregisterSlotCallback", reinterpret_cast<RTS_VOID_FCTPTR*>(&pfIecTaskUnregisterSlotCallback), 0},
+    {"IecTaskUnregisterSlotCallbacks", reinterpret_cast<RTS_VOID_FCTPTR*>(&pfIecTaskUnregisterSlotCallbacks),
+     0},
+    {"IecTaskUnregisterSlotCallback", reinterpret_cast<RTS_VOID_FCTPTR*>(&pfIecTaskUnregisterSlotCallback),
+     0},
     {"IecTaskRegisterSlotCallback", reinterpret_cast<RTS_VOID_FCTPTR*>(&pfIecTaskRegisterSlotCallback), 0},
     {"IecTaskRegisterSlotCallbacks", reinterpret_cast<RTS_VOID_FCTPTR*>(&pfIecTaskRegisterSlotCallbacks), 0},
-    {"EventUnregisterCallbackFunction", reinterpret_cast<RTS_VOID_FCTPTR*>(&pfEventUnregisterCallbackFunction), 0},
-    {"EventRegisterCallbackFunction", reinterpret_cast<RTS_VOID_FCTPTR*>(&pfEventRegisterCallbackFunction), 0},
+    {"EventUnregisterCallbackFunction",
+     reinterpret_cast<RTS_VOID_FCTPTR*>(&pfEventUnregisterCallbackFunction), 0},
+    {"EventRegisterCallbackFunction", reinterpret_cast<RTS_VOID_FCTPTR*>(&pfEventRegisterCallbackFunction),
+     0},
     {"EventPost", reinterpret_cast<RTS_VOID_FCTPTR*>(&pfEventPost), 0},
     {"EventClose", reinterpret_cast<RTS_VOID_FCTPTR*>(&pfEventClose), 0},
     {"EventOpen", reinterpret_cast<RTS_VOID_FCTPTR*>(&pfEventOpen), 0},
@@ -128,7 +133,8 @@ const ImportEntry s_imports[] = {
     {"SysTimeRtcHighResGet", reinterpret_cast<RTS_VOID_FCTPTR*>(&pfSysTimeRtcHighResGet), 0},
     {"SysTimeGetMs", reinterpret_cast<RTS_VOID_FCTPTR*>(&pfSysTimeGetMs), 0},
 };
-static_assert(sizeof(s_imports) / sizeof(s_imports[0]) == kImportedHostFunctions, "91 imported host functions");
+static_assert(sizeof(s_imports) / sizeof(s_imports[0]) == kImportedHostFunctions,
+              "91 imported host functions");
 
 int ImportFunctions(void) {
     for (const ImportEntry& entry : s_imports) {
@@ -181,7 +187,8 @@ const CMP_EXT_FUNCTION_REF s_ExternalsTable[] = {
     ZENTRIK_EXTERNAL(fb_jsonreadwritedatatype__main, 0x66ad0380),
     {nullptr, "", 0, 0},
 };
-static_assert(sizeof(s_ExternalsTable) / sizeof(s_ExternalsTable[0]) == 35, "34 external functions and the end row");
+static_assert(sizeof(s_ExternalsTable) / sizeof(s_ExternalsTable[0]) == 35,
+              "34 external functions and the end row");
 
 // The component registers no interfaces: the table holds only the end row.
 const CMP_EXT_FUNCTION_REF s_ItfTable[] = {
@@ -189,8 +196,9 @@ const CMP_EXT_FUNCTION_REF s_ItfTable[] = {
 };
 
 // The subscribed host events; slot i of s_eventHandles belongs to s_eventIds[i].
-const EVENTID s_eventIds[] = {0x10001, 0x10002, 0x10003, 0x10004, 0x10005, 0x10006, 0x10007, 0x10008, 0x10009,
-                              0x1000A, 0x1000C, 0x1000D, 0x1000E, 0x1000F, 0x10022, 0x10023, 0x10030, 0x10031};
+const EVENTID s_eventIds[] = {0x10001, 0x10002, 0x10003, 0x10004, 0x10005, 0x10006,
+                              0x10007, 0x10008, 0x10009, 0x1000A, 0x1000C, 0x1000D,
+                              0x1000E, 0x1000F, 0x10022, 0x10023, 0x10030, 0x10031};
 constexpr size_t kEventCount = sizeof(s_eventIds) / sizeof(s_eventIds[0]);
 static_assert(kEventCount == 18, "18 subscribed events");
 RTS_HANDLE s_eventHandles[kEventCount] = {

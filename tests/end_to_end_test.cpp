@@ -84,7 +84,8 @@ TEST_F(LoadedLibrary, HostLifeCycleKeepsVariablesReachableAcrossAReset) {
         add.pInstance = &block;
         add.fbWriter = &writer;
         add.sKey = key;
-        add.pData = reinterpret_cast<RTS_IEC_UDINT*>(CSimApplication::instance().address("App.Globals.motor"));
+        add.pData =
+            reinterpret_cast<RTS_IEC_UDINT*>(CSimApplication::instance().address("App.Globals.motor"));
         external(table, "fb_jsonreadwritedatatype__addjsonkeyvaluefromsymbol")(&add);
         if (add.AddJsonKeyValueFromSymbol != 1) {
             return "refused";
@@ -137,12 +138,13 @@ std::vector<std::string> ExportedSymbols() {
 TEST(LibraryExports, OnlyTheEntryTheExternalFunctionsAndTheUtilities) {
     std::vector<std::string> symbols = ExportedSymbols();
     ASSERT_FALSE(symbols.empty());
-    std::set<std::string> required = {"ComponentEntry",
-                                      "SetAffinity(int, unsigned int)",
-                                      "SetLogLevel(int)",
-                                      "GetLogLevelStr(int, int*)",
-                                      "utils_log_message(int, char const*, char const*, int, char const*, ...)",
-                                      "utils_log_message(int, char const*, ...)"};
+    std::set<std::string> required = {
+        "ComponentEntry",
+        "SetAffinity(int, unsigned int)",
+        "SetLogLevel(int)",
+        "GetLogLevelStr(int, int*)",
+        "utils_log_message(int, char const*, char const*, int, char const*, ...)",
+        "utils_log_message(int, char const*, ...)"};
     size_t externals = 0;
     for (const std::string& symbol : symbols) {
         bool allowed = required.erase(symbol) == 1 || symbol.rfind("fb_jsonsaxwriter__", 0) == 0 ||

@@ -235,8 +235,8 @@ TEST_F(FrameTest, Hook12WithoutUnregisterOrCloseFunctions) {
 
 TEST_F(FrameTest, EventsThatDoNothing) {
     ASSERT_EQ(0, host().callHook(4));
-    for (EVENTID id : {0x10001u, 0x10002u, 0x10003u, 0x10004u, 0x10007u, 0x10008u, 0x1000Cu, 0x1000Du, 0x1000Eu,
-                       0x1000Fu, 0x10022u, 0x10023u, 0x10031u}) {
+    for (EVENTID id : {0x10001u, 0x10002u, 0x10003u, 0x10004u, 0x10007u, 0x10008u, 0x1000Cu, 0x1000Du,
+                       0x1000Eu, 0x1000Fu, 0x10022u, 0x10023u, 0x10031u}) {
         EXPECT_EQ(1u, events().post(id));
     }
     EXPECT_TRUE(host().logRecords().empty());
@@ -249,10 +249,12 @@ TEST_F(FrameTest, ResetDoneStartsALoadOnlyWhenNoneHasCompleted) {
     ASSERT_TRUE(waitForLoads(1));
     std::vector<SimLogRecord> log = host().logRecords();
     ASSERT_GE(log.size(), 2u);
-    EXPECT_EQ("cmp=0x17d22002 class=1 error=0 info=10 text=ResetDoneFunction in, load completed state: 0, "
-              "BeginLoadSymbols:1",
-              log[0].describe());
-    EXPECT_EQ("cmp=0x17d22002 class=1 error=0 info=10 text=ResetDoneFunction BeginLoadSymbols", log[1].describe());
+    EXPECT_EQ(
+        "cmp=0x17d22002 class=1 error=0 info=10 text=ResetDoneFunction in, load completed state: 0, "
+        "BeginLoadSymbols:1",
+        log[0].describe());
+    EXPECT_EQ("cmp=0x17d22002 class=1 error=0 info=10 text=ResetDoneFunction BeginLoadSymbols",
+              log[1].describe());
     EXPECT_NE(0u, static_cast<size_t>(CDomDriverMgrTestPeer::loaderThread()));
 }
 

@@ -386,9 +386,9 @@ TEST_F(SimDeclTest, PlantExampleStarts) {
     const std::vector<std::string> expected = {
         "App.Globals.lineState",    "App.Globals.lineSpeed",    "App.Globals.shiftStart",
         "App.Globals.recipe",       "App.Globals.stations",     "App.Globals.pallet",
-        "App.Globals.operatorNote", "App.Globals.temperatures", "App.Main.cycleCount",
-        "App.Main.lastFault",       "App.Main.heartbeat",       "App.Main.uptime",
-        "App.Main.activeAxis"};
+        "App.Globals.operatorNote", "App.Globals.temperatures", "App.Globals.palletiser",
+        "App.Main.cycleCount",      "App.Main.lastFault",       "App.Main.heartbeat",
+        "App.Main.uptime",          "App.Main.activeAxis"};
     EXPECT_EQ(expected, app().topLevelVariables());
     EXPECT_EQ(2, read<int16_t>("App.Globals.lineState"));
     EXPECT_STREQ("Sparkling water 0.33 l", reinterpret_cast<char*>(app().address("App.Globals.recipe")));

@@ -64,8 +64,8 @@ void CSimEventManager::failRegister(EVENTID eventId, RTS_RESULT result) {
 
 size_t CSimEventManager::openEvents() {
     std::lock_guard<std::mutex> lock(mutex_);
-    return static_cast<size_t>(std::count_if(events_.begin(), events_.end(),
-                                             [](const std::unique_ptr<Event>& event) { return event->open; }));
+    return static_cast<size_t>(std::count_if(
+        events_.begin(), events_.end(), [](const std::unique_ptr<Event>& event) { return event->open; }));
 }
 
 size_t CSimEventManager::registeredCallbacks() {
@@ -113,8 +113,8 @@ RTS_HANDLE CSimEventManager::EventOpen(EVENTID eventId, CMPID cmpIdProvider, RTS
     return self.events_.back().get();
 }
 
-RTS_RESULT CSimEventManager::EventRegisterCallbackFunction(RTS_HANDLE hEvent, PFEVENTCALLBACKFUNCTION pfCallback,
-                                                           int) {
+RTS_RESULT CSimEventManager::EventRegisterCallbackFunction(RTS_HANDLE hEvent,
+                                                           PFEVENTCALLBACKFUNCTION pfCallback, int) {
     CSimEventManager& self = instance();
     std::lock_guard<std::mutex> lock(self.mutex_);
     Event* event = self.find(hEvent);
@@ -129,7 +129,8 @@ RTS_RESULT CSimEventManager::EventRegisterCallbackFunction(RTS_HANDLE hEvent, PF
     return ERR_OK;
 }
 
-RTS_RESULT CSimEventManager::EventUnregisterCallbackFunction(RTS_HANDLE hEvent, PFEVENTCALLBACKFUNCTION pfCallback) {
+RTS_RESULT CSimEventManager::EventUnregisterCallbackFunction(RTS_HANDLE hEvent,
+                                                             PFEVENTCALLBACKFUNCTION pfCallback) {
     CSimEventManager& self = instance();
     std::lock_guard<std::mutex> lock(self.mutex_);
     self.unregisterCalls_.push_back(hEvent);

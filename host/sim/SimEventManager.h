@@ -37,7 +37,7 @@ class CSimEventManager {
     void failOpen(EVENTID eventId, RTS_RESULT result, bool returnHandle = false);
     void failRegister(EVENTID eventId, RTS_RESULT result);
 
-    size_t openEvents();          // opened and not yet closed
+    size_t openEvents();           // opened and not yet closed
     size_t registeredCallbacks();  // over all events
     std::vector<RTS_HANDLE> closeCalls();
     std::vector<RTS_HANDLE> unregisterCalls();
@@ -45,7 +45,8 @@ class CSimEventManager {
 
     // The host functions, as the component imports them.
     static RTS_HANDLE EventOpen(EVENTID eventId, CMPID cmpIdProvider, RTS_RESULT* pResult);
-    static RTS_RESULT EventRegisterCallbackFunction(RTS_HANDLE hEvent, PFEVENTCALLBACKFUNCTION pfCallback, int bIec);
+    static RTS_RESULT EventRegisterCallbackFunction(RTS_HANDLE hEvent, PFEVENTCALLBACKFUNCTION pfCallback,
+                                                    int bIec);
     static RTS_RESULT EventUnregisterCallbackFunction(RTS_HANDLE hEvent, PFEVENTCALLBACKFUNCTION pfCallback);
     static RTS_RESULT EventClose(RTS_HANDLE hEvent);
 

@@ -302,8 +302,8 @@ int Run(int argc, char** argv) {
             return args[next++];
         };
         if (command == "print") {
-            if (next < args.size() && args[next] != "print" && args[next] != "write" && args[next] != "reload" &&
-                args[next] != "event") {
+            if (next < args.size() && args[next] != "print" && args[next] != "write" &&
+                args[next] != "reload" && args[next] != "event") {
                 host.print({host.resolve(args[next++])});
             } else {
                 host.print(host.topLevelVariables());

@@ -176,8 +176,8 @@ bool CDomDriverMgr::ExpandTree(RTS_HANDLE hInterface, RTS_HANDLE hParentNode, RT
     return true;
 }
 
-bool CDomDriverMgr::ExpandNode(const std::shared_ptr<CVariable>& pParent, const std::shared_ptr<CVariable>& pVar,
-                               const char* szName) {
+bool CDomDriverMgr::ExpandNode(const std::shared_ptr<CVariable>& pParent,
+                               const std::shared_ptr<CVariable>& pVar, const char* szName) {
     if (bDownloadFinish) {
         return false;
     }
