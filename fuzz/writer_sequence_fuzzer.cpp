@@ -427,19 +427,19 @@ class CSequenceRun {
             CallContext call{index, input_.byte() % kInstances, input_.byte() % kFunctions};
             runCall(call);
         }
-        CallContext final{0, 0, -1};
+        CallContext end{0, 0, -1};
         for (int i = 0; i < kInstances; ++i) {
-            final.instance = i;
+            end.instance = i;
             if (model_.documents[i].exists) {
                 const std::string expected = model_.documents[i].text();
                 const std::string actual = readWhole(i);
-                CheckText(final, expected, actual, "final text");
-                CheckParses(final, actual, model_.documents[i].members.size());
+                CheckText(end, expected, actual, "final text");
+                CheckParses(end, actual, model_.documents[i].members.size());
             }
             FUZZ_CHECK(std::memcmp(&instances_[i], &pristine_[i], sizeof(instances_[i])) == 0,
-                       final.where() + "the instance record was written");
+                       end.where() + "the instance record was written");
         }
-        CheckLog(final, {});
+        CheckLog(end, {});
     }
 
    private:

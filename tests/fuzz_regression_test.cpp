@@ -11,11 +11,15 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <ostream>
 #include <set>
 #include <string>
 #include <vector>
 
 #include "FuzzTarget.h"
+
+// Test names and failures show the target by its name.
+void PrintTo(const FuzzTargetEntry& target, std::ostream* os) { *os << target.name; }
 
 namespace {
 
