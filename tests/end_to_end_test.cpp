@@ -107,6 +107,8 @@ TEST_F(LoadedLibrary, HostLifeCycleKeepsVariablesReachableAcrossAReset) {
     std::vector<std::string> texts = host().logTexts();
     EXPECT_NE(texts.end(), std::find(texts.begin(), texts.end(),
                                      "prepareResetFunction in, load completed state: 1, clearSymbols:0"));
+    // Deleting the applications stops and joins the loader, as a host does at shut-down.
+    CSimEventManager::instance().post(0x10030);
     EXPECT_EQ(0, host().callHook(12));
     EXPECT_EQ(0u, CSimEventManager::instance().openEvents());
     EXPECT_EQ(0u, CSimApplication::instance().openVarInfoRecords());
