@@ -447,7 +447,7 @@ struct CTypeSpec {
     struct Field {
         std::string name;
         SPos pos;
-        std::shared_ptr<CTypeSpec> spec;
+        std::shared_ptr<CTypeSpec> typeSpec;
         std::shared_ptr<CLiteral> init;
     };
     struct EnumItem {
@@ -471,7 +471,7 @@ struct CTypeSpec {
 struct CTypeDecl {
     std::string name;
     SPos pos;
-    std::shared_ptr<CTypeSpec> spec;
+    std::shared_ptr<CTypeSpec> typeSpec;
     std::shared_ptr<CLiteral> init;
     CSimType* shell = nullptr;
     int state = 0;  // 0 not laid out, 1 being laid out, 2 done
@@ -480,7 +480,7 @@ struct CTypeDecl {
 struct CVarDecl {
     std::string name;
     SPos pos;
-    std::shared_ptr<CTypeSpec> spec;
+    std::shared_ptr<CTypeSpec> typeSpec;
     std::shared_ptr<CLiteral> init;
     uint32_t branch = 0;
 };
@@ -601,14 +601,14 @@ class CParser {
         return index;
     }
 
-    void addVariable(uint32_t branch, const CToken& name, const std::shared_ptr<CTypeSpec>& spec,
+    void addVariable(uint32_t branch, const CToken& name, const std::shared_ptr<CTypeSpec>& typeSpec,
                      const std::shared_ptr<CLiteral>& init) {
         std::string key = ToUpper(name.text);
         if (branchInfo_[branch].names.count(key) != 0) {
             Fail(name.pos, "'" + name.text + "' is already declared in " + branchPath(branch));
         }
         uint32_t index = static_cast<uint32_t>(vars.size());
-        vars.push_back({name.text, name.pos, spec, init, branch});
+        vars.push_back({name.text, name.pos, typeSpec, init, branch});
         branchInfo_[branch].names[key] = {false, index};
         model_.branches[branch].children.push_back({false, index});
     }
@@ -659,14 +659,14 @@ class CParser {
                 names.push_back(expectName("a variable name"));
             }
             expect(Tok::Colon, "':'");
-            std::shared_ptr<CTypeSpec> spec = parseSpec(false);
+            std::shared_ptr<CTypeSpec> typeSpec = parseSpec(false);
             std::shared_ptr<CLiteral> init;
             if (peek().kind == Tok::Assign) {
                 take();
                 init = parseInit(0);
             }
             expect(Tok::Semicolon, "';'");
-            for (const CToken& name : names) addVariable(branch, name, spec, init);
+            for (const CToken& name : names) addVariable(branch, name, typeSpec, init);
         }
         take();
     }
@@ -685,8 +685,8 @@ class CParser {
             CTypeDecl decl;
             decl.name = name.text;
             decl.pos = name.pos;
-            decl.spec = parseSpec(true);
-            if (decl.spec->kind == CTypeSpec::Kind::Struct) {
+            decl.typeSpec = parseSpec(true);
+            if (decl.typeSpec->kind == CTypeSpec::Kind::Struct) {
                 if (peek().kind == Tok::Semicolon) take();
             } else {
                 if (peek().kind == Tok::Assign) {
@@ -713,65 +713,65 @@ class CParser {
     }
 
     std::shared_ptr<CTypeSpec> parseSpec(bool composite, int depth = 0) {
-        auto spec = std::make_shared<CTypeSpec>();
+        auto typeSpec = std::make_shared<CTypeSpec>();
         const CToken& t = peek();
         if (depth >= kMaxNesting) Fail(t.pos, "type nested too deeply");
-        spec->pos = t.pos;
+        typeSpec->pos = t.pos;
         if (t.kind == Tok::LParen) {
             if (!composite) Fail(t.pos, "an enumeration must be declared in a TYPE block");
-            parseEnum(*spec);
-            return spec;
+            parseEnum(*typeSpec);
+            return typeSpec;
         }
         if (t.kind != Tok::Ident || !t.prefix.empty()) failExpected("a type");
         std::string upper = ToUpper(t.text);
         if (upper == "STRUCT") {
             if (!composite) Fail(t.pos, "a structure must be declared in a TYPE block");
-            parseStruct(*spec);
+            parseStruct(*typeSpec);
         } else if (upper == "ARRAY") {
             take();
-            spec->kind = CTypeSpec::Kind::Array;
+            typeSpec->kind = CTypeSpec::Kind::Array;
             expect(Tok::LBracket, "'['");
             do {
                 SPos pos = peek().pos;
                 int64_t lo = parseSignedInteger("an array bound");
                 expect(Tok::DotDot, "'..'");
                 int64_t hi = parseSignedInteger("an array bound");
-                spec->dims.push_back({lo, hi, pos});
+                typeSpec->dims.push_back({lo, hi, pos});
             } while (peek().kind == Tok::Comma && (take(), true));
             expect(Tok::RBracket, "']'");
             expectKeyword("OF");
-            spec->sub = parseSpec(false, depth + 1);
+            typeSpec->sub = parseSpec(false, depth + 1);
         } else if (upper == "POINTER" || upper == "REFERENCE") {
             take();
-            spec->kind = upper == "POINTER" ? CTypeSpec::Kind::Pointer : CTypeSpec::Kind::Reference;
+            typeSpec->kind = upper == "POINTER" ? CTypeSpec::Kind::Pointer : CTypeSpec::Kind::Reference;
             expectKeyword("TO");
-            spec->sub = parseSpec(false, depth + 1);
+            typeSpec->sub = parseSpec(false, depth + 1);
         } else if (upper == "STRING" || upper == "WSTRING") {
             take();
-            spec->kind = upper == "STRING" ? CTypeSpec::Kind::String : CTypeSpec::Kind::WString;
+            typeSpec->kind = upper == "STRING" ? CTypeSpec::Kind::String : CTypeSpec::Kind::WString;
             if (peek().kind == Tok::LParen || peek().kind == Tok::LBracket) {
                 Tok close = take().kind == Tok::LParen ? Tok::RParen : Tok::RBracket;
                 CToken n = expect(Tok::Integer, "a string length");
-                spec->length = n.value;
-                spec->lengthPos = n.pos;
+                typeSpec->length = n.value;
+                typeSpec->lengthPos = n.pos;
                 expect(close, close == Tok::RParen ? "')'" : "']'");
-                if (spec->length < 1 || spec->length > kMaxStringLength) {
+                if (typeSpec->length < 1 || typeSpec->length > kMaxStringLength) {
                     Fail(n.pos, "string length must be 1 to " + std::to_string(kMaxStringLength));
                 }
             }
         } else if (s_reserved.count(upper) != 0 && !IsElementaryName(upper)) {
             failExpected("a type");
         } else {
-            spec->kind = CTypeSpec::Kind::Named;
-            spec->name = take().text;
+            typeSpec->kind = CTypeSpec::Kind::Named;
+            typeSpec->name = take().text;
         }
-        return spec;
+        return typeSpec;
     }
 
     static bool IsElementaryName(const std::string& upper);
 
-    void parseStruct(CTypeSpec& spec) {
-        spec.kind = CTypeSpec::Kind::Struct;
+    void parseStruct(CTypeSpec& typeSpec) {
+        typeSpec.kind = CTypeSpec::Kind::Struct;
         take();
         std::unordered_set<std::string> seen;
         while (!atKeyword("END_STRUCT")) {
@@ -793,15 +793,15 @@ class CParser {
                 if (!seen.insert(ToUpper(name.text)).second) {
                     Fail(name.pos, "member '" + name.text + "' is declared twice");
                 }
-                spec.fields.push_back({name.text, name.pos, sub, init});
+                typeSpec.fields.push_back({name.text, name.pos, sub, init});
             }
         }
-        if (spec.fields.empty()) Fail(spec.pos, "a structure needs at least one member");
+        if (typeSpec.fields.empty()) Fail(typeSpec.pos, "a structure needs at least one member");
         take();
     }
 
-    void parseEnum(CTypeSpec& spec) {
-        spec.kind = CTypeSpec::Kind::Enum;
+    void parseEnum(CTypeSpec& typeSpec) {
+        typeSpec.kind = CTypeSpec::Kind::Enum;
         take();
         std::unordered_set<std::string> seen;
         do {
@@ -822,7 +822,7 @@ class CParser {
                 item.hasValue = true;
                 item.value = negative ? -static_cast<int64_t>(v.value) : static_cast<int64_t>(v.value);
             }
-            spec.items.push_back(item);
+            typeSpec.items.push_back(item);
         } while (peek().kind == Tok::Comma && (take(), true));
         expect(Tok::RParen, "',' or ')'");
     }
@@ -1061,7 +1061,7 @@ class CCompiler {
 
         uint64_t offset = 0;
         for (CVarDecl& var : vars) {
-            const CSimType* type = resolve(*var.spec);
+            const CSimType* type = resolve(*var.typeSpec);
             CSimVariable v;
             v.name = var.name;
             v.type = type;
@@ -1078,9 +1078,9 @@ class CCompiler {
         // Pointer and reference targets need not be laid out when the pointer is, so a
         // structure may point to itself; they are resolved once everything else is.
         while (!pendingTargets_.empty()) {
-            auto [type, spec] = pendingTargets_.front();
+            auto [type, typeSpec] = pendingTargets_.front();
             pendingTargets_.pop_front();
-            type->target = resolve(*spec);
+            type->target = resolve(*typeSpec);
         }
         for (auto& [copy, original] : targetCopies_) copy->target = original->target;
     }
@@ -1102,16 +1102,16 @@ class CCompiler {
         ++layoutDepth_;
         decl.state = 1;
         CSimType* shell = decl.shell;
-        CTypeSpec& spec = *decl.spec;
-        if (spec.kind == CTypeSpec::Kind::Struct) {
+        CTypeSpec& typeSpec = *decl.typeSpec;
+        if (typeSpec.kind == CTypeSpec::Kind::Struct) {
             shell->kind = CSimType::Kind::Struct;
             shell->typeClass = TYPE3_USERDEF;
             uint64_t offset = 0;
             uint32_t align = 1;
-            for (CTypeSpec::Field& field : spec.fields) {
+            for (CTypeSpec::Field& field : typeSpec.fields) {
                 CSimMember member;
                 member.name = field.name;
-                member.type = resolve(*field.spec);
+                member.type = resolve(*field.typeSpec);
                 offset = (offset + member.type->align - 1) / member.type->align * member.type->align;
                 member.offset = offset;
                 if (member.type->size > kSimMaxMemory - offset)
@@ -1127,14 +1127,14 @@ class CCompiler {
             shell->align = align;
             shell->size = (offset + align - 1) / align * align;
             shell->buildMemberIndex();
-        } else if (spec.kind == CTypeSpec::Kind::Enum) {
+        } else if (typeSpec.kind == CTypeSpec::Kind::Enum) {
             shell->kind = CSimType::Kind::Enum;
             shell->typeClass = TYPE3_ENUM;
             shell->size = 2;
             shell->align = 2;
             shell->enumName = decl.name;
             int64_t next = 0;
-            for (const CTypeSpec::EnumItem& item : spec.items) {
+            for (const CTypeSpec::EnumItem& item : typeSpec.items) {
                 int64_t value = item.hasValue ? item.value : next;
                 if (value > INT16_MAX) Fail(item.pos, "enumeration value out of range for INT");
                 shell->enumValues.push_back({item.name, static_cast<int16_t>(value)});
@@ -1142,7 +1142,7 @@ class CCompiler {
             }
             shell->hasDefaults = shell->enumValues.front().second != 0;
         } else {
-            const CSimType* target = resolve(spec);
+            const CSimType* target = resolve(typeSpec);
             std::string name = shell->name;
             uint32_t id = shell->id;
             *shell = *target;  // an alias is a copy of its type under a name of its own
@@ -1176,34 +1176,34 @@ class CCompiler {
         return type;
     }
 
-    const CSimType* resolve(CTypeSpec& spec) {
-        if (spec.resolved == nullptr) spec.resolved = resolveNew(spec);
-        return spec.resolved;
+    const CSimType* resolve(CTypeSpec& typeSpec) {
+        if (typeSpec.resolved == nullptr) typeSpec.resolved = resolveNew(typeSpec);
+        return typeSpec.resolved;
     }
 
-    const CSimType* resolveNew(CTypeSpec& spec) {
-        switch (spec.kind) {
+    const CSimType* resolveNew(CTypeSpec& typeSpec) {
+        switch (typeSpec.kind) {
             case CTypeSpec::Kind::Named: {
-                std::string upper = ToUpper(spec.name);
+                std::string upper = ToUpper(typeSpec.name);
                 auto elementary = ElementaryTypes().find(upper);
                 if (elementary != ElementaryTypes().end()) {
                     const SElementary& e = elementary->second;
                     return interned(e.name, CSimType::Kind::Elementary, e.typeClass, e.size, e.size, 0);
                 }
                 auto found = declIndex_.find(upper);
-                if (found == declIndex_.end()) Fail(spec.pos, "unknown type '" + spec.name + "'");
-                layout(decls_[found->second], spec.pos);
+                if (found == declIndex_.end()) Fail(typeSpec.pos, "unknown type '" + typeSpec.name + "'");
+                layout(decls_[found->second], typeSpec.pos);
                 return decls_[found->second].shell;
             }
             case CTypeSpec::Kind::String:
-                return interned("STRING(" + std::to_string(spec.length) + ")", CSimType::Kind::String,
-                                TYPE3_STRING, spec.length + 1, 1, static_cast<uint32_t>(spec.length));
+                return interned("STRING(" + std::to_string(typeSpec.length) + ")", CSimType::Kind::String,
+                                TYPE3_STRING, typeSpec.length + 1, 1, static_cast<uint32_t>(typeSpec.length));
             case CTypeSpec::Kind::WString:
-                return interned("WSTRING(" + std::to_string(spec.length) + ")", CSimType::Kind::WString,
-                                TYPE3_WSTRING, 2 * (spec.length + 1), 2, static_cast<uint32_t>(spec.length));
+                return interned("WSTRING(" + std::to_string(typeSpec.length) + ")", CSimType::Kind::WString,
+                                TYPE3_WSTRING, 2 * (typeSpec.length + 1), 2, static_cast<uint32_t>(typeSpec.length));
             case CTypeSpec::Kind::Array: {
-                if (spec.dims.size() > 4) Fail(spec.dims[4].pos, "an array has at most four dimensions");
-                const CSimType* element = resolve(*spec.sub);
+                if (typeSpec.dims.size() > 4) Fail(typeSpec.dims[4].pos, "an array has at most four dimensions");
+                const CSimType* element = resolve(*typeSpec.sub);
                 CSimType* type = newType();
                 type->kind = CSimType::Kind::Array;
                 type->typeClass = TYPE3_ARRAY;
@@ -1212,7 +1212,7 @@ class CCompiler {
                 type->hasDefaults = element->hasDefaults;
                 type->name = "ARRAY[";
                 uint64_t count = 1;
-                for (const CTypeSpec::Dim& dim : spec.dims) {
+                for (const CTypeSpec::Dim& dim : typeSpec.dims) {
                     if (dim.lo > dim.hi) {
                         Fail(dim.pos, "lower bound " + std::to_string(dim.lo) + " exceeds upper bound " +
                                           std::to_string(dim.hi));
@@ -1224,7 +1224,7 @@ class CCompiler {
                     if (type->dims.size() > 1) type->name += ",";
                     type->name += std::to_string(dim.lo) + ".." + std::to_string(dim.hi);
                 }
-                if (count > kSimMaxMemory / element->size) Fail(spec.pos, "array larger than 1 GiB");
+                if (count > kSimMaxMemory / element->size) Fail(typeSpec.pos, "array larger than 1 GiB");
                 type->count = count;
                 type->size = count * element->size;
                 type->name += "] OF " + element->name;
@@ -1233,39 +1233,39 @@ class CCompiler {
             case CTypeSpec::Kind::Pointer:
             case CTypeSpec::Kind::Reference: {
                 CSimType* type = newType();
-                bool pointer = spec.kind == CTypeSpec::Kind::Pointer;
+                bool pointer = typeSpec.kind == CTypeSpec::Kind::Pointer;
                 type->kind = pointer ? CSimType::Kind::Pointer : CSimType::Kind::Reference;
                 type->typeClass = pointer ? TYPE3_POINTER : TYPE3_REFERENCE;
                 type->size = 8;
                 type->align = 8;
-                type->name = std::string(pointer ? "POINTER TO " : "REFERENCE TO ") + SpelledSpec(*spec.sub);
-                pendingTargets_.push_back({type, spec.sub.get()});
+                type->name = std::string(pointer ? "POINTER TO " : "REFERENCE TO ") + SpelledSpec(*typeSpec.sub);
+                pendingTargets_.push_back({type, typeSpec.sub.get()});
                 return type;
             }
             default:
-                Fail(spec.pos, "a structure or enumeration must be declared in a TYPE block");
+                Fail(typeSpec.pos, "a structure or enumeration must be declared in a TYPE block");
         }
     }
 
-    static std::string SpelledSpec(const CTypeSpec& spec) {
-        switch (spec.kind) {
+    static std::string SpelledSpec(const CTypeSpec& typeSpec) {
+        switch (typeSpec.kind) {
             case CTypeSpec::Kind::Named:
-                return spec.name;
+                return typeSpec.name;
             case CTypeSpec::Kind::String:
-                return "STRING(" + std::to_string(spec.length) + ")";
+                return "STRING(" + std::to_string(typeSpec.length) + ")";
             case CTypeSpec::Kind::WString:
-                return "WSTRING(" + std::to_string(spec.length) + ")";
+                return "WSTRING(" + std::to_string(typeSpec.length) + ")";
             case CTypeSpec::Kind::Pointer:
-                return "POINTER TO " + SpelledSpec(*spec.sub);
+                return "POINTER TO " + SpelledSpec(*typeSpec.sub);
             case CTypeSpec::Kind::Reference:
-                return "REFERENCE TO " + SpelledSpec(*spec.sub);
+                return "REFERENCE TO " + SpelledSpec(*typeSpec.sub);
             case CTypeSpec::Kind::Array: {
                 std::string out = "ARRAY[";
-                for (size_t i = 0; i < spec.dims.size(); ++i) {
-                    out += (i ? "," : "") + std::to_string(spec.dims[i].lo) + ".." +
-                           std::to_string(spec.dims[i].hi);
+                for (size_t i = 0; i < typeSpec.dims.size(); ++i) {
+                    out += (i ? "," : "") + std::to_string(typeSpec.dims[i].lo) + ".." +
+                           std::to_string(typeSpec.dims[i].hi);
                 }
-                return out + "] OF " + SpelledSpec(*spec.sub);
+                return out + "] OF " + SpelledSpec(*typeSpec.sub);
             }
             default:
                 return "?";
