@@ -97,6 +97,10 @@ class CDomDriverMgr {
     static void getInstance();
     void SleepEvent();
 
+    // Appends (key, null) to the document of p; with makePending, key becomes the
+    // pending key that the next value call fills.
+    bool addNullMember(fb_jsonsaxwriter_struct* p, char* key, bool makePending);
+
     // Symbol walk (loader thread only).
     bool DumpAll();
     bool ExpandRoot(RTS_HANDLE hRootNode, RTS_HANDLE hInterface);

@@ -100,31 +100,12 @@ bool ValuePointerMissing(TypeClass3 type, const char* field) {
 }  // namespace
 
 bool CDomDriverMgr::addkey_to_jason(fb_jsonsaxwriter_struct* pJsonWrite, char* key) {
-    if (key == nullptr) {
-        LogRefusedCall("Invalid argument");
-        return false;
-    }
-    bool added = false;
-    {
-        std::lock_guard<std::mutex> lock(dom_mtx);
-        fb_zentriks::iterator entry = map_zentrik_.find(pJsonWrite);
-        if (entry != map_zentrik_.end()) {
-            rapidjson::Document& document = *entry->second;
-            lastaddkey.assign(key);
-            isKeySet = true;
-            // A member of the same name may exist already; the document then holds both.
-            document.AddMember(CopiedString(key, document.GetAllocator()), rapidjson::Value(),
-                               document.GetAllocator());
-            added = true;
-        }
-    }
-    if (!added) {
-        LogRefusedCall("The JSON object does not exist.");
-    }
-    return added;
+    return addNullMember(pJsonWrite, key, true);
 }
 
-bool CDomDriverMgr::addKeyNull(fb_jsonsaxwriter_struct* p, char* key) {
+bool CDomDriverMgr::addKeyNull(fb_jsonsaxwriter_struct* p, char* key) { return addNullMember(p, key, false); }
+
+bool CDomDriverMgr::addNullMember(fb_jsonsaxwriter_struct* p, char* key, bool makePending) {
     if (key == nullptr) {
         LogRefusedCall("Invalid argument");
         return false;
@@ -135,6 +116,11 @@ bool CDomDriverMgr::addKeyNull(fb_jsonsaxwriter_struct* p, char* key) {
         fb_zentriks::iterator entry = map_zentrik_.find(p);
         if (entry != map_zentrik_.end()) {
             rapidjson::Document& document = *entry->second;
+            if (makePending) {
+                lastaddkey.assign(key);
+                isKeySet = true;
+            }
+            // A member of the same name may exist already; the document then holds both.
             document.AddMember(CopiedString(key, document.GetAllocator()), rapidjson::Value(),
                                document.GetAllocator());
             added = true;
