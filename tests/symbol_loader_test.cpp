@@ -161,6 +161,41 @@ TEST_F(SymbolLoader, StopInTheMiddleOfAWalkDropsItsRootsAndLeavesNoRecordOpen) {
     EXPECT_EQ(1u, manager()->map_addr_vars.size());
 }
 
+TEST_F(SymbolLoader, CancellationInsideAHostCallReleasesEveryRecord) {
+    app().start(R"(
+        TYPE ST_Inner : STRUCT v : ARRAY[0..3] OF INT; END_STRUCT END_TYPE
+        TYPE ST_Outer : STRUCT inner : ARRAY[0..9] OF ST_Inner; END_STRUCT END_TYPE
+        VAR_GLOBAL first : INT; nested : ARRAY[1..100] OF ST_Outer; END_VAR
+    )");
+    // A host call that is a cancellation point and never returns on its own: the
+    // loader can only leave it through the cancellation's forced unwind.
+    std::atomic<int> lookups{0};
+    std::atomic<bool> parked{false};
+    manager()->load_SchedAffinity_ = -1;  // the parked loader spins: keep it off the test's processor
+    app().setBeforeCallHook([&](const char* function) {
+        if (std::string(function) == "IecVarAccGetNode" && ++lookups == 300) {
+            parked = true;
+            for (;;) {
+                pthread_testcancel();
+                sched_yield();
+            }
+        }
+    });
+    manager()->BeginLoadSymbols();
+    for (int i = 0; i < 20000 && !parked; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    ASSERT_TRUE(parked.load());
+    EXPECT_GT(app().openVarInfoRecords(), 2u);  // the walk is deep inside a nested variable
+    manager()->EndLoadSymbols();
+    EXPECT_EQ(0u, app().openVarInfoRecords());
+    EXPECT_TRUE(Peer::roots().empty());
+    EXPECT_EQ(0u, static_cast<size_t>(Peer::loaderThread()));
+    for (const std::string& text : logTexts()) {
+        EXPECT_EQ(std::string::npos, text.find("failed")) << text;
+    }
+}
+
 TEST_F(SymbolLoader, StopsRepeatedlyAtAnyMoment) {
     app().start(R"(
         TYPE ST_Pair : STRUCT x : INT; y : ARRAY[0..3] OF LREAL; END_STRUCT END_TYPE
