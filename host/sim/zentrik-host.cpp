@@ -261,9 +261,18 @@ class CZentrikHost {
         return count;
     }
 
+    // Waits for the end line of the next load; gives up at once when the loader thread
+    // could not be created (no permission for real-time scheduling, for instance).
     static void waitForLoad(size_t loadsBefore) {
-        if (!CSimHost::instance().waitForLog("LoadSymbols end", loadsBefore + 1, std::chrono::seconds(120))) {
-            throw CHostError("the component did not finish loading the symbols");
+        CSimHost& host = CSimHost::instance();
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
+        while (!host.waitForLog("LoadSymbols end", loadsBefore + 1, std::chrono::milliseconds(20))) {
+            if (host.waitForLog("pthread_create failed", 1, std::chrono::milliseconds(0))) {
+                throw CHostError("the component could not start its loader thread (see the host log)");
+            }
+            if (std::chrono::steady_clock::now() > deadline) {
+                throw CHostError("the component did not finish loading the symbols");
+            }
         }
     }
 
