@@ -17,8 +17,8 @@ namespace {
 
 constexpr size_t kTaskStack = 256 * 1024;
 
-// The suite's texts; the environment variable ZENTRIK_SHARED_DIR may point elsewhere
-// when the shared data does not sit beside the source tree.
+// The suite's texts, kept with the tests; the environment variable ZENTRIK_SHARED_DIR
+// may point at another copy.
 std::string SuiteDirectory() {
     const char* shared = std::getenv("ZENTRIK_SHARED_DIR");
     return std::string(shared != nullptr ? shared : ZENTRIK_SHARED_DIR) + "/data/jsontestsuite/test_parsing";
