@@ -5,9 +5,13 @@
 // the nesting of the application's types; the depth of a JSON text never drives
 // recursion (it is parsed iteratively and only looked into where the tree leads).
 // Refusals are logged after the manager's locks are released.
+#include <locale.h>
 #include <rapidjson/memorystream.h>
+#include <rapidjson/reader.h>
 
+#include <cstdlib>
 #include <cstring>
+#include <limits>
 
 #include "RV5072_Zentrik/HostImports.h"
 #include "var/DataConvert.h"
@@ -16,9 +20,80 @@
 namespace {
 
 // Iterative: the parser's stack lives on the heap, so a deeply nested text cannot
-// overflow the calling task's stack. Full precision: every LREAL the component writes
-// out reads back as the same double.
-constexpr unsigned kParseFlags = rapidjson::kParseIterativeFlag | rapidjson::kParseFullPrecisionFlag;
+// overflow the calling task's stack. Numbers arrive as their text and are converted by
+// CJsonNumberHandler.
+constexpr unsigned kParseFlags = rapidjson::kParseIterativeFlag | rapidjson::kParseNumbersAsStringsFlag;
+
+// The "C" locale, so that a host that sets another one for its own output does not
+// change what a decimal point is. (The C library hands out its built-in "C" locale here
+// without allocating, so this cannot fail.)
+locale_t CLocale() {
+    static const locale_t s_locale = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(0));
+    return s_locale;
+}
+
+// Builds the parsed document from the reader's events, converting each number from its
+// text, as exactly as the C library's strtod does: every LREAL the component writes out
+// reads back as the same double. RapidJSON's own exact conversion cannot be used: it
+// normalises a zero significand, so a zero with an exponent beyond the fast range
+// (0e55, 0.0e-30) came out as an arbitrary value. Kinds and verdicts stay RapidJSON's:
+// the reader decides what is a number; a text without fraction or exponent is an
+// integer of the narrowest kind that holds it (a double beyond 64 bits), any other a
+// double, which is infinite when the text lies beyond the range of doubles.
+class CJsonNumberHandler {
+   public:
+    explicit CJsonNumberHandler(rapidjson::Document& document) : document_(document) {}
+
+    bool Null() { return document_.Null(); }
+    bool Bool(bool b) { return document_.Bool(b); }
+    bool Int(int i) { return document_.Int(i); }
+    bool Uint(unsigned u) { return document_.Uint(u); }
+    bool Int64(int64_t i) { return document_.Int64(i); }
+    bool Uint64(uint64_t u) { return document_.Uint64(u); }
+    bool Double(double d) { return document_.Double(d); }
+    bool String(const char* str, rapidjson::SizeType length, bool copy) {
+        return document_.String(str, length, copy);
+    }
+    bool StartObject() { return document_.StartObject(); }
+    bool Key(const char* str, rapidjson::SizeType length, bool copy) {
+        return document_.Key(str, length, copy);
+    }
+    bool EndObject(rapidjson::SizeType memberCount) { return document_.EndObject(memberCount); }
+    bool StartArray() { return document_.StartArray(); }
+    bool EndArray(rapidjson::SizeType elementCount) { return document_.EndArray(elementCount); }
+
+    // `str` is a number in JSON's grammar, terminated (the reader copies it).
+    bool RawNumber(const char* str, rapidjson::SizeType length, bool /*copy*/) {
+        const bool minus = str[0] == '-';
+        const char* digits = str + (minus ? 1 : 0);
+        const char* end = str + length;
+        uint64_t magnitude = 0;
+        bool integer = true;
+        for (const char* c = digits; c != end && integer; ++c) {
+            const unsigned digit = static_cast<unsigned>(*c - '0');
+            if (digit > 9 || magnitude > (std::numeric_limits<uint64_t>::max() - digit) / 10) {
+                integer = false;  // a fraction, an exponent, or beyond 64 bits
+            } else {
+                magnitude = magnitude * 10 + digit;
+            }
+        }
+        if (integer && !minus) {
+            return magnitude <= std::numeric_limits<uint32_t>::max()
+                       ? document_.Uint(static_cast<unsigned>(magnitude))
+                       : document_.Uint64(magnitude);
+        }
+        if (integer && magnitude <= uint64_t(1) << 31) {
+            return document_.Int(static_cast<int>(-static_cast<int64_t>(magnitude)));
+        }
+        if (integer && magnitude <= uint64_t(1) << 63) {
+            return document_.Int64(static_cast<int64_t>(~magnitude + 1));
+        }
+        return document_.Double(strtod_l(str, nullptr, CLocale()));
+    }
+
+   private:
+    rapidjson::Document& document_;
+};
 
 // The member key of object value, compared byte for byte with its length; the first
 // of several members of that name. Null when value is not an object or has no such
@@ -114,8 +189,15 @@ bool CDomDriverMgr::setSymbolFromJson(char* pJson, const uint32_t& size, void* p
     // truncated one, where strict JSON has none.
     rapidjson::MemoryStream text(pJson, length);
     rapidjson::Document document;
-    document.ParseStream<kParseFlags, rapidjson::UTF8<>>(text);
-    if (document.HasParseError()) {
+    bool parsed = false;
+    auto parse = [&text, &parsed](rapidjson::Document& target) {
+        CJsonNumberHandler handler(target);
+        rapidjson::Reader reader;
+        parsed = !reader.Parse<kParseFlags>(text, handler).IsError();
+        return parsed;
+    };
+    document.Populate(parse);
+    if (!parsed) {
         LogRefusedCall("Json error");
         return false;
     }
