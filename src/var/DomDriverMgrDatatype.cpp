@@ -6,12 +6,16 @@
 // recursion (it is parsed iteratively and only looked into where the tree leads).
 // Refusals are logged after the manager's locks are released.
 #include <locale.h>
-#include <rapidjson/memorystream.h>
 #include <rapidjson/reader.h>
+#include <rapidjson/stream.h>
 
+#include <charconv>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <memory>
+#include <string>
+#include <system_error>
 
 #include "RV5072_Zentrik/HostImports.h"
 #include "var/DataConvert.h"
@@ -20,9 +24,10 @@
 namespace {
 
 // Iterative: the parser's stack lives on the heap, so a deeply nested text cannot
-// overflow the calling task's stack. Numbers arrive as their text and are converted by
-// CJsonNumberHandler.
-constexpr unsigned kParseFlags = rapidjson::kParseIterativeFlag | rapidjson::kParseNumbersAsStringsFlag;
+// overflow the calling task's stack. In place: the text is the component's own copy.
+// Numbers arrive as their text and are converted by CJsonNumberHandler.
+constexpr unsigned kParseFlags =
+    rapidjson::kParseIterativeFlag | rapidjson::kParseInsituFlag | rapidjson::kParseNumbersAsStringsFlag;
 
 // The "C" locale, so that a host that sets another one for its own output does not
 // change what a decimal point is. (The C library hands out its built-in "C" locale here
@@ -62,7 +67,8 @@ class CJsonNumberHandler {
     bool StartArray() { return document_.StartArray(); }
     bool EndArray(rapidjson::SizeType elementCount) { return document_.EndArray(elementCount); }
 
-    // `str` is a number in JSON's grammar, terminated (the reader copies it).
+    // `str` holds a number in JSON's grammar, `length` bytes, not terminated (it stands
+    // in the parsed text).
     bool RawNumber(const char* str, rapidjson::SizeType length, bool /*copy*/) {
         const bool minus = str[0] == '-';
         const char* digits = str + (minus ? 1 : 0);
@@ -88,7 +94,14 @@ class CJsonNumberHandler {
         if (integer && magnitude <= uint64_t(1) << 63) {
             return document_.Int64(static_cast<int64_t>(~magnitude + 1));
         }
-        return document_.Double(strtod_l(str, nullptr, CLocale()));
+        double value = 0;
+        const std::from_chars_result converted = std::from_chars(str, end, value);
+        if (converted.ec != std::errc()) {
+            // Beyond the range of doubles either way: infinite, or zero, or a subnormal.
+            const std::string number(str, length);
+            value = strtod_l(number.c_str(), nullptr, CLocale());
+        }
+        return document_.Double(value);
     }
 
    private:
@@ -180,20 +193,23 @@ bool CDomDriverMgr::setSymbolFromJson(char* pJson, const uint32_t& size, void* p
         return false;
     }
     // The text is the first size bytes, up to the first zero byte among them. It is
-    // parsed before any lock is taken.
+    // parsed before any lock is taken, in a copy of its own, in place: strings and
+    // numbers are read where they stand in the copy, none is copied again. (A plain
+    // stream: the encoded stream behind Parse(str, length) would skip a byte order mark,
+    // even a truncated one, where strict JSON has none.)
     const void* zero = std::memchr(pJson, 0, size);
     const size_t length =
         zero == nullptr ? size : static_cast<size_t>(static_cast<const char*>(zero) - pJson);
-    // Parsed straight from the caller's bytes through a plain memory stream: the
-    // encoded stream behind Parse(str, length) would skip a byte order mark, even a
-    // truncated one, where strict JSON has none.
-    rapidjson::MemoryStream text(pJson, length);
-    rapidjson::Document document;
+    const std::unique_ptr<char[]> text(new char[length + 1]);
+    std::memcpy(text.get(), pJson, length);
+    text[length] = '\0';
+    rapidjson::InsituStringStream stream(text.get());
+    rapidjson::Document document;  // its strings point into text
     bool parsed = false;
-    auto parse = [&text, &parsed](rapidjson::Document& target) {
+    auto parse = [&stream, &parsed](rapidjson::Document& target) {
         CJsonNumberHandler handler(target);
         rapidjson::Reader reader;
-        parsed = !reader.Parse<kParseFlags>(text, handler).IsError();
+        parsed = !reader.Parse<kParseFlags>(stream, handler).IsError();
         return parsed;
     };
     document.Populate(parse);
