@@ -120,7 +120,7 @@ std::string Text(const rapidjson::Value& value) {
 // The canonical form of a JSON text; "" when it does not parse.
 std::string Canonical(const std::string& text) {
     rapidjson::Document document;
-    document.Parse<rapidjson::kParseFullPrecisionFlag>(text.c_str());
+    document.Parse(text.c_str());
     return document.HasParseError() ? std::string() : Text(document);
 }
 
@@ -480,7 +480,7 @@ class CStressTask {
     void checkWholeText(int w, const char* text, const char* how) {
         ++record_.parsedTexts;
         rapidjson::Document document;
-        document.Parse<rapidjson::kParseFullPrecisionFlag>(text);
+        document.Parse(text);
         if (document.HasParseError() || !document.IsObject()) {
             record_.fail(std::string(how) +
                          " read a text that is not a JSON object: " + std::string(text).substr(0, 200));
@@ -848,7 +848,7 @@ class Stress : public ApplicationTest {
             return "refused";
         }
         rapidjson::Document document;
-        document.Parse<rapidjson::kParseFullPrecisionFlag>(text.c_str());
+        document.Parse(text.c_str());
         return document.HasParseError() || !document.HasMember("x") ? "bad text " + text
                                                                     : Text(document["x"]);
     }
@@ -864,7 +864,7 @@ void Stress::CheckFinalDocument(int w, const StressWorld& world, std::vector<Tas
         return;  // dropped by the last clear and not reset since: nothing can be lost in it
     }
     rapidjson::Document document;
-    document.Parse<rapidjson::kParseFullPrecisionFlag>(text.c_str());
+    document.Parse(text.c_str());
     ASSERT_FALSE(document.HasParseError()) << "writer " << w << ": " << text.substr(0, 400);
     ASSERT_TRUE(document.IsObject());
     std::vector<std::vector<FoundMember>> found(kTasks);
