@@ -107,6 +107,9 @@ TEST_F(LoadedLibrary, HostLifeCycleKeepsVariablesReachableAcrossAReset) {
     std::vector<std::string> texts = host().logTexts();
     EXPECT_NE(texts.end(), std::find(texts.begin(), texts.end(),
                                      "prepareResetFunction in, load completed state: 1, clearSymbols:0"));
+    // The host takes its applications away before it unloads the component: the loader
+    // thread of the last load is joined, so the process leaves no thread behind.
+    CSimEventManager::instance().post(0x10030);
     EXPECT_EQ(0, host().callHook(12));
     EXPECT_EQ(0u, CSimEventManager::instance().openEvents());
     EXPECT_EQ(0u, CSimApplication::instance().openVarInfoRecords());
