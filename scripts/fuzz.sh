@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets (clang, AddressSanitizer and UndefinedBehaviorSanitizer)
 # and runs each one for a while, starting from its kept inputs in fuzz/corpus/<name>/.
-#   scripts/fuzz.sh [seconds per target]      default 45
+#   scripts/fuzz.sh [seconds per target]      default 60
 # Fails when a target finds an input that crashes or fails one of its checks. The
 # input is then in build/fuzz/artifacts/<name>/; to keep it as a regression case, copy it
 # into fuzz/corpus/<name>/ (fuzz_regression_test runs every file there).
@@ -9,7 +9,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-seconds="${1:-45}"
+seconds="${1:-60}"
 ZENTRIK_WITH_CLANG=1 scripts/install-deps.sh
 
 build="build/fuzz"

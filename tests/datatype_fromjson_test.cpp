@@ -157,6 +157,17 @@ TEST_F(DatatypeTest, BoolAndRealsAcceptOnlyTheirOwnKind) {
          BytesOf<float>(18446744073709551616.0f)},
         {"LREAL", TYPE3_LREAL, 8, "-2.5e-300", BytesOf<double>(-2.5e-300)},
         {"LREAL from a plain integer", TYPE3_LREAL, 8, "3", Fill(8)},
+        // A zero written with an exponent far from 0 is still zero (an exact decimal
+        // conversion that skips the zero case would normalise a zero significand).
+        {"zero with a large exponent", TYPE3_LREAL, 8, "0e55", BytesOf<double>(0.0)},
+        {"zero with a fraction and a large exponent", TYPE3_LREAL, 8, "0.000e300", BytesOf<double>(0.0)},
+        {"negative zero with a large exponent", TYPE3_LREAL, 8, "-0e100", BytesOf<double>(-0.0)},
+        {"zero with a small exponent", TYPE3_LREAL, 8, "0.0e-30", BytesOf<double>(0.0)},
+        {"REAL zero with a large exponent", TYPE3_REAL, 4, "0e40", BytesOf<float>(0.0f)},
+        {"LREAL underflows to zero", TYPE3_LREAL, 8, "1e-400", BytesOf<double>(0.0)},
+        {"LREAL nearest to a long decimal", TYPE3_LREAL, 8,
+         "2.22507385850720113605740979670913197593481954635164564e-308",
+         BytesOf<double>(2.2250738585072011e-308)},
         {"REAL in 2 bytes", TYPE3_REAL, 2, "1.5", Fill(2)},
         {"LREAL in 7 bytes", TYPE3_LREAL, 7, "1.5", Fill(7)},
         {"no JSON form: POINTER", TYPE3_POINTER, 8, "5", Fill(8)},

@@ -69,7 +69,8 @@ std::string FormatNs(double ns) {
 
 }  // namespace
 
-int RunBenchmarksWithRatios(int argc, char** argv, const std::vector<BenchPair>& pairs) {
+int RunBenchmarksWithRatios(int argc, char** argv, const std::vector<BenchPair>& pairs,
+                            const std::function<void(const BenchTimeLookup&)>& after) {
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
         return 1;
@@ -78,6 +79,12 @@ int RunBenchmarksWithRatios(int argc, char** argv, const std::vector<BenchPair>&
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
 
+    if (after) {
+        after([&reporter](const std::string& name, double& ns) { return reporter.cpuNs(name, ns); });
+    }
+    if (pairs.empty()) {
+        return 0;
+    }
     std::printf("\n%-48s %14s %14s %8s  %s\n", "per call (median CPU time)", "component", "RapidJSON",
                 "ratio", "target");
     for (const BenchPair& pair : pairs) {

@@ -11,6 +11,7 @@
 #ifndef BENCH_SUPPORT_BENCHRATIO_H
 #define BENCH_SUPPORT_BENCHRATIO_H
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -23,9 +24,15 @@ struct BenchPair {
     double target;             // the ratio to stay within; 0 when the pair has none
 };
 
+// The median CPU time per iteration of a benchmark that ran, in ns; false when it did
+// not run (filtered out).
+typedef std::function<bool(const std::string& name, double& ns)> BenchTimeLookup;
+
 // Initialises Google Benchmark with the command line, runs the selected benchmarks, then
-// prints the summary of the pairs whose both sides ran. Returns the exit status.
-int RunBenchmarksWithRatios(int argc, char** argv, const std::vector<BenchPair>& pairs);
+// prints the summary of the pairs whose both sides ran, and hands the times to `after`
+// (when given) for a suite's own summary. Returns the exit status.
+int RunBenchmarksWithRatios(int argc, char** argv, const std::vector<BenchPair>& pairs,
+                            const std::function<void(const BenchTimeLookup&)>& after = nullptr);
 
 // Loads the component into the simulated host (entry, then import of the host
 // functions), as a controller loads it. Returns false when the import fails.

@@ -1,0 +1,377 @@
+// Datatype block against bare RapidJSON doing the same work, in the same run, on an
+// ARRAY[1..10000] OF ST_Rec (five scalars and a STRING(15) per element) of a simulated
+// application:
+// - variable to JSON: AddJsonKeyValueFromSymbol of the array into a freshly reset writer
+//   document, against RapidJSON building the same value by hand from the same memory
+//   (an array of objects, member names copied like the component's, each value read from
+//   its offset) into a fresh Document;
+// - JSON to variable: SetSymbolFromJson of that text (under the name of the structure
+//   that holds the array) into the variable, against RapidJSON parsing the same text
+//   alone. An auxiliary row adds to the bare parse a hand-written walk that writes every
+//   value into memory, to show what the walk and the writes cost.
+// Both directions are checked before their timing: the component's text equals the bare
+// one, and a write of the text into zeroed memory restores every byte.
+#include <benchmark/benchmark.h>
+#include <rapidjson/document.h>
+#include <rapidjson/stringbuffer.h>
+#include <rapidjson/writer.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "RV5072_Zentrik/RV5072_ZentrikItf.h"
+#include "SimApplication.h"
+#include "SimHost.h"
+#include "support/BenchRatio.h"
+#include "var/DomDriverMgr.h"
+
+namespace {
+
+constexpr int kElements = 10000;
+
+const char* const kDeclarations = R"(
+    TYPE ST_Rec :
+    STRUCT
+        id : DINT;
+        temp : LREAL;
+        level : REAL;
+        count : UDINT;
+        ok : BOOL;
+        name : STRING(15);
+    END_STRUCT
+    END_TYPE
+    TYPE ST_Data :
+    STRUCT
+        seq : DINT;
+        recs : ARRAY[1..10000] OF ST_Rec;
+    END_STRUCT
+    END_TYPE
+    VAR_GLOBAL
+        data : ST_Data;
+    END_VAR
+)";
+
+// Where the array lies and where each member sits in an element.
+struct Layout {
+    uint8_t* data = nullptr;  // the structure that holds the array
+    uint8_t* recs = nullptr;  // its first element
+    size_t stride = 0;
+    size_t id = 0, temp = 0, level = 0, count = 0, ok = 0, name = 0, nameSize = 0;
+    size_t memorySize = 0;
+};
+
+struct Fixture {
+    Layout layout;
+    std::vector<uint8_t> memory;  // the application's memory as filled
+    std::string arrayText;        // the array's JSON text, as the component writes it
+    std::string setText;          // {"data":{"recs":<arrayText>}}
+};
+
+Fixture* s_fixture = nullptr;
+fb_jsonsaxwriter_struct s_writer;
+fb_jsonreadwritedatatype_struct s_block;
+
+template <typename T>
+T Read(const uint8_t* at) {
+    T value;
+    std::memcpy(&value, at, sizeof(T));
+    return value;
+}
+
+template <typename T>
+void Write(uint8_t* at, T value) {
+    std::memcpy(at, &value, sizeof(T));
+}
+
+std::string Serialize(const rapidjson::Value& value) {
+    rapidjson::StringBuffer buffer;
+    rapidjson::Writer<rapidjson::StringBuffer> writer(buffer);
+    value.Accept(writer);
+    return std::string(buffer.GetString(), buffer.GetSize());
+}
+
+// ---- the component's side ----------------------------------------------------------------
+
+RTS_IEC_BOOL ComponentToJson(const Layout& layout) {
+    fb_jsonsaxwriter_resetdocument_struct reset{&s_writer, 0};
+    fb_jsonsaxwriter__resetdocument(&reset);
+    char key[] = "recs";
+    char datatype[] = "ARRAY[1..10000] OF ST_Rec";
+    fb_jsonreadwritedatatype_addjsonkeyvaluefromsymbol_struct p{};
+    p.pInstance = &s_block;
+    p.fbWriter = &s_writer;
+    p.sKey = key;
+    p.sDatatype = datatype;
+    p.pData = reinterpret_cast<RTS_IEC_UDINT*>(layout.recs);
+    fb_jsonreadwritedatatype__addjsonkeyvaluefromsymbol(&p);
+    return p.AddJsonKeyValueFromSymbol;
+}
+
+RTS_IEC_BOOL ComponentFromJson(const Layout& layout, std::string& text) {
+    fb_jsonreadwritedatatype_setsymbolfromjson_struct p{};
+    p.pInstance = &s_block;
+    p.pJson = &text[0];
+    p.nSize = static_cast<RTS_IEC_UDINT>(text.size());
+    p.pData = reinterpret_cast<RTS_IEC_UDINT*>(layout.data);
+    fb_jsonreadwritedatatype__setsymbolfromjson(&p);
+    return p.SetSymbolFromJson;
+}
+
+// The writer's document text.
+std::string WriterText() {
+    fb_jsonsaxwriter_getdocumentlength_struct length{&s_writer, 0, 0};
+    fb_jsonsaxwriter__getdocumentlength(&length);
+    std::vector<char> buffer(length.GetDocumentLength + 1);
+    fb_jsonsaxwriter_copydocument_struct copy{&s_writer, buffer.data(), length.GetDocumentLength + 1, 0, 0};
+    fb_jsonsaxwriter__copydocument(&copy);
+    return std::string(buffer.data(), length.GetDocumentLength);
+}
+
+// ---- bare RapidJSON ------------------------------------------------------------------------
+
+rapidjson::Value Name(const char* name, rapidjson::Document::AllocatorType& allocator) {
+    return rapidjson::Value(name, static_cast<rapidjson::SizeType>(std::strlen(name)), allocator);
+}
+
+// The array built by hand from memory into `document`'s allocator.
+rapidjson::Value BareBuild(const Layout& layout, rapidjson::Document::AllocatorType& allocator) {
+    rapidjson::Value array(rapidjson::kArrayType);
+    array.Reserve(kElements, allocator);
+    for (int i = 0; i < kElements; ++i) {
+        const uint8_t* element = layout.recs + i * layout.stride;
+        rapidjson::Value object(rapidjson::kObjectType);
+        object.AddMember(Name("id", allocator), rapidjson::Value(Read<int32_t>(element + layout.id)),
+                         allocator);
+        object.AddMember(Name("temp", allocator), rapidjson::Value(Read<double>(element + layout.temp)),
+                         allocator);
+        object.AddMember(Name("level", allocator),
+                         rapidjson::Value(static_cast<double>(Read<float>(element + layout.level))),
+                         allocator);
+        object.AddMember(Name("count", allocator), rapidjson::Value(Read<uint32_t>(element + layout.count)),
+                         allocator);
+        object.AddMember(Name("ok", allocator), rapidjson::Value(element[layout.ok] != 0), allocator);
+        const char* name = reinterpret_cast<const char*>(element + layout.name);
+        object.AddMember(
+            Name("name", allocator),
+            rapidjson::Value(name, static_cast<rapidjson::SizeType>(strnlen(name, layout.nameSize)),
+                             allocator),
+            allocator);
+        array.PushBack(object, allocator);
+    }
+    return array;
+}
+
+// The hand-written counterpart of the component's walk: every value of the parsed text
+// into memory.
+void BareWrite(const Layout& layout, const rapidjson::Document& document) {
+    const rapidjson::Value& array = document["data"]["recs"];
+    for (rapidjson::SizeType i = 0; i < array.Size(); ++i) {
+        const rapidjson::Value& object = array[i];
+        uint8_t* element = layout.recs + i * layout.stride;
+        Write<int32_t>(element + layout.id, object["id"].GetInt());
+        Write<double>(element + layout.temp, object["temp"].GetDouble());
+        Write<float>(element + layout.level, static_cast<float>(object["level"].GetDouble()));
+        Write<uint32_t>(element + layout.count, object["count"].GetUint());
+        element[layout.ok] = object["ok"].GetBool() ? 1 : 0;
+        const rapidjson::Value& name = object["name"];
+        const size_t n = std::min<size_t>(name.GetStringLength(), layout.nameSize - 1);
+        std::memcpy(element + layout.name, name.GetString(), n);
+        element[layout.name + n] = 0;
+    }
+}
+
+// ---- benchmarks ----------------------------------------------------------------------------
+
+void ComponentToJsonBench(benchmark::State& state) {
+    const Layout& layout = s_fixture->layout;
+    for (auto _ : state) {
+        if (ComponentToJson(layout) != 1) {
+            state.SkipWithError("AddJsonKeyValueFromSymbol refused");
+            break;
+        }
+    }
+    state.SetItemsProcessed(state.iterations() * kElements);
+}
+
+void BareToJsonBench(benchmark::State& state) {
+    const Layout& layout = s_fixture->layout;
+    std::unique_ptr<rapidjson::Document> document;
+    for (auto _ : state) {
+        document.reset(new rapidjson::Document());
+        document->SetObject();
+        rapidjson::Value array = BareBuild(layout, document->GetAllocator());
+        document->AddMember(Name("recs", document->GetAllocator()), array, document->GetAllocator());
+        benchmark::DoNotOptimize(document->MemberCount());
+    }
+    state.SetItemsProcessed(state.iterations() * kElements);
+}
+
+void ComponentFromJsonBench(benchmark::State& state) {
+    const Layout& layout = s_fixture->layout;
+    std::string text = s_fixture->setText;
+    for (auto _ : state) {
+        if (ComponentFromJson(layout, text) != 1) {
+            state.SkipWithError("SetSymbolFromJson refused");
+            break;
+        }
+        benchmark::ClobberMemory();
+    }
+    state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(text.size()));
+}
+
+void BareParseBench(benchmark::State& state) {
+    const std::string& text = s_fixture->setText;
+    for (auto _ : state) {
+        rapidjson::Document document;
+        document.Parse(text.c_str(), text.size());
+        if (document.HasParseError()) {
+            state.SkipWithError("the text does not parse");
+            break;
+        }
+        benchmark::DoNotOptimize(document.MemberCount());
+    }
+    state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(text.size()));
+}
+
+// The parser the component must use: iterative, so that the nesting of a text never
+// decides the depth of the calling task's stack.
+void BareIterativeParseBench(benchmark::State& state) {
+    const std::string& text = s_fixture->setText;
+    for (auto _ : state) {
+        rapidjson::Document document;
+        document.Parse<rapidjson::kParseIterativeFlag>(text.c_str(), text.size());
+        if (document.HasParseError()) {
+            state.SkipWithError("the text does not parse");
+            break;
+        }
+        benchmark::DoNotOptimize(document.MemberCount());
+    }
+    state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(text.size()));
+}
+
+void BareParseAndWriteBench(benchmark::State& state) {
+    const Layout& layout = s_fixture->layout;
+    const std::string& text = s_fixture->setText;
+    for (auto _ : state) {
+        rapidjson::Document document;
+        document.Parse(text.c_str(), text.size());
+        BareWrite(layout, document);
+        benchmark::ClobberMemory();
+    }
+    state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(text.size()));
+}
+
+// ---- set-up --------------------------------------------------------------------------------
+
+bool Prepare(std::string& why) {
+    CSimApplication& app = CSimApplication::instance();
+    app.start(kDeclarations);
+    Fixture* fixture = new Fixture();
+    Layout& layout = fixture->layout;
+    layout.data = app.address("App.Globals.data");
+    layout.recs = app.address("App.Globals.data.recs[1]");
+    layout.stride = static_cast<size_t>(app.address("App.Globals.data.recs[2]") - layout.recs);
+    const auto offset = [&](const char* member) {
+        return static_cast<size_t>(app.address(std::string("App.Globals.data.recs[1].") + member) -
+                                   layout.recs);
+    };
+    layout.id = offset("id");
+    layout.temp = offset("temp");
+    layout.level = offset("level");
+    layout.count = offset("count");
+    layout.ok = offset("ok");
+    layout.name = offset("name");
+    layout.nameSize = app.size("App.Globals.data.recs[1].name");
+    layout.memorySize = app.memorySize();
+    // Values of every kind of length: negative and positive integers, doubles with many
+    // digits, singles, booleans, names of several lengths.
+    for (int i = 0; i < kElements; ++i) {
+        uint8_t* element = layout.recs + i * layout.stride;
+        Write<int32_t>(element + layout.id, i * 7919 - 30000000);
+        Write<double>(element + layout.temp, i * 0.37 + 1.0 / 3);
+        Write<float>(element + layout.level, static_cast<float>(i) / 8);
+        Write<uint32_t>(element + layout.count, static_cast<uint32_t>(i) * 104729u);
+        element[layout.ok] = i % 3 == 0 ? 1 : 0;
+        std::snprintf(reinterpret_cast<char*>(element + layout.name), layout.nameSize, "pump-%d%s", i,
+                      i % 2 == 0 ? "-a" : "");
+    }
+    fixture->memory.assign(app.memory(), app.memory() + app.memorySize());
+    s_fixture = fixture;
+
+    CDomDriverMgr::instance()->LoadSymbols();  // on this thread: no loader to wait for
+    if (ComponentToJson(layout) != 1) {
+        why = "AddJsonKeyValueFromSymbol refused the array";
+        return false;
+    }
+    const std::string component = WriterText();
+    rapidjson::Document bare;
+    bare.SetObject();
+    rapidjson::Value array = BareBuild(layout, bare.GetAllocator());
+    bare.AddMember(Name("recs", bare.GetAllocator()), array, bare.GetAllocator());
+    if (component != Serialize(bare)) {
+        why = "the component's text differs from the hand-built one";
+        return false;
+    }
+    fixture->arrayText = component.substr(std::strlen("{\"recs\":"), component.size() - 9);
+    fixture->setText = "{\"data\":{\"recs\":" + fixture->arrayText + "}}";
+
+    // The write restores every byte of zeroed elements.
+    std::memset(layout.recs, 0, kElements * layout.stride);
+    std::string text = fixture->setText;
+    if (ComponentFromJson(layout, text) != 1 ||
+        std::memcmp(app.memory(), fixture->memory.data(), fixture->memory.size()) != 0) {
+        why = "SetSymbolFromJson did not restore the array";
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (!LoadComponentForBenchmarks()) {
+        std::fprintf(stderr, "the component did not load into the simulated host\n");
+        return 1;
+    }
+    std::string why;
+    if (!Prepare(why)) {
+        std::fprintf(stderr, "set-up failed: %s\n", why.c_str());
+        return 1;
+    }
+    CSimHost::instance().clearLog();
+    benchmark::RegisterBenchmark("datatype/to_json/zentrik", ComponentToJsonBench)
+        ->Unit(benchmark::kMicrosecond);
+    benchmark::RegisterBenchmark("datatype/to_json/rapidjson", BareToJsonBench)
+        ->Unit(benchmark::kMicrosecond);
+    benchmark::RegisterBenchmark("datatype/from_json/zentrik", ComponentFromJsonBench)
+        ->Unit(benchmark::kMicrosecond);
+    benchmark::RegisterBenchmark("datatype/from_json/rapidjson", BareParseBench)
+        ->Unit(benchmark::kMicrosecond);
+    benchmark::RegisterBenchmark("datatype/from_json/rapidjson_iterative", BareIterativeParseBench)
+        ->Unit(benchmark::kMicrosecond);
+    benchmark::RegisterBenchmark("datatype/from_json/rapidjson_parse_write", BareParseAndWriteBench)
+        ->Unit(benchmark::kMicrosecond);
+
+    const std::vector<BenchPair> pairs = {
+        {"variable to JSON, ARRAY[1..10000] OF ST_Rec", "datatype/to_json/zentrik",
+         "datatype/to_json/rapidjson", 1, 2.0},
+        {"JSON to variable, the same text", "datatype/from_json/zentrik", "datatype/from_json/rapidjson", 1,
+         1.5},
+        {"  same, against bare iterative parse", "datatype/from_json/zentrik",
+         "datatype/from_json/rapidjson_iterative", 1, 0},
+        {"  same, against bare parse + hand-written writes", "datatype/from_json/zentrik",
+         "datatype/from_json/rapidjson_parse_write", 1, 0},
+    };
+    const int status = RunBenchmarksWithRatios(argc, argv, pairs);
+    if (!CSimHost::instance().logRecords().empty()) {
+        std::fprintf(stderr, "the component logged during the benchmarks: %s\n",
+                     CSimHost::instance().logTexts().front().c_str());
+        return 1;
+    }
+    std::printf("text: %zu bytes\n", s_fixture->setText.size());
+    return status;
+}

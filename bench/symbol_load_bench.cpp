@@ -1,0 +1,351 @@
+// Symbol load: how a load grows with the application, for 10^3 to 10^6 nodes (variables,
+// members and elements), in two shapes:
+// - flat: one ARRAY OF INT;
+// - nested four levels deep: an array of structures, each holding an array of structures
+//   of scalars (ARRAY OF ST_Outer; ST_Outer: id, inner : ARRAY[1..10] OF ST_Inner;
+//   ST_Inner: v, w), 33 nodes per outer element.
+// One iteration is one complete load (walk, index, publication) run by LoadSymbols on the
+// benchmark thread instead of the loader thread, so that scheduling does not enter the
+// time; the index of the previous load is emptied outside the timed part. The
+// application's own node records are made by a first load before the timing, as a real
+// host has them from its download.
+//
+// Printed after the table, per shape and size: the time of one load and nodes per second;
+// the host's share of a load, measured apart: three loads with every one of the
+// seventeen host functions wrapped by a timer (less the cost of reading the clock)
+// against three loads without, run alternately; the host calls per node; the index's memory per node,
+// measured by counting the bytes of every allocation (this binary replaces the global operator new and
+// delete): what emptying the index frees, and the peak above the start while the load builds trees and
+// copies.
+//
+// The index holds a copy of every node once per enclosing node, so 10^6 nested nodes
+// need about half a gigabyte; leave the largest size out with
+// --benchmark_filter='/(1000|10000|100000)$'.
+#include <benchmark/benchmark.h>
+#include <malloc.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "CmpIecVarAccessItf.h"
+#include "SimApplication.h"
+#include "SimHost.h"
+#include "support/BenchRatio.h"
+#include "var/DomDriverMgr.h"
+
+// ---- allocation counting --------------------------------------------------------------------
+
+namespace {
+
+std::atomic<int64_t> s_liveBytes{0};
+std::atomic<int64_t> s_peakBytes{0};
+
+void* CountedAllocation(size_t size) {
+    void* p = std::malloc(size == 0 ? 1 : size);
+    if (p == nullptr) {
+        throw std::bad_alloc();
+    }
+    const int64_t live =
+        s_liveBytes.fetch_add(static_cast<int64_t>(malloc_usable_size(p)), std::memory_order_relaxed) +
+        static_cast<int64_t>(malloc_usable_size(p));
+    int64_t peak = s_peakBytes.load(std::memory_order_relaxed);
+    while (live > peak && !s_peakBytes.compare_exchange_weak(peak, live, std::memory_order_relaxed)) {
+    }
+    return p;
+}
+
+void CountedRelease(void* p) {
+    if (p != nullptr) {
+        s_liveBytes.fetch_sub(static_cast<int64_t>(malloc_usable_size(p)), std::memory_order_relaxed);
+        std::free(p);
+    }
+}
+
+}  // namespace
+
+void* operator new(size_t size) { return CountedAllocation(size); }
+void* operator new[](size_t size) { return CountedAllocation(size); }
+void* operator new(size_t size, const std::nothrow_t&) noexcept {
+    try {
+        return CountedAllocation(size);
+    } catch (...) {
+        return nullptr;
+    }
+}
+void* operator new[](size_t size, const std::nothrow_t&) noexcept {
+    try {
+        return CountedAllocation(size);
+    } catch (...) {
+        return nullptr;
+    }
+}
+void operator delete(void* p) noexcept { CountedRelease(p); }
+void operator delete[](void* p) noexcept { CountedRelease(p); }
+void operator delete(void* p, size_t) noexcept { CountedRelease(p); }
+void operator delete[](void* p, size_t) noexcept { CountedRelease(p); }
+void operator delete(void* p, const std::nothrow_t&) noexcept { CountedRelease(p); }
+void operator delete[](void* p, const std::nothrow_t&) noexcept { CountedRelease(p); }
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// ---- the host's own time ---------------------------------------------------------------------
+
+std::atomic<int64_t> s_hostNs{0};
+std::atomic<uint64_t> s_hostCalls{0};
+
+// A host function wrapped by a timer: the simulated host's function `s_original` is
+// called and the time inside it added to s_hostNs.
+template <typename Function, int Index>
+struct CTimedHostFunction;
+
+template <typename Result, typename... Args, int Index>
+struct CTimedHostFunction<Result (*)(Args...), Index> {
+    static Result (*s_original)(Args...);
+    static Result call(Args... args) {
+        const Clock::time_point start = Clock::now();
+        Result result = s_original(args...);
+        s_hostNs.fetch_add(std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now() - start).count(),
+                           std::memory_order_relaxed);
+        s_hostCalls.fetch_add(1, std::memory_order_relaxed);
+        return result;
+    }
+};
+template <typename Result, typename... Args, int Index>
+Result (*CTimedHostFunction<Result (*)(Args...), Index>::s_original)(Args...) = nullptr;
+
+template <typename Function, int Index>
+void Wrap(const char* name) {
+    CSimHost& host = CSimHost::instance();
+    CTimedHostFunction<Function, Index>::s_original = reinterpret_cast<Function>(host.function(name));
+    host.replaceFunction(name, reinterpret_cast<RTS_VOID_FCTPTR>(&CTimedHostFunction<Function, Index>::call));
+}
+
+// Puts the timers around the seventeen functions (true) or takes them away (false); the
+// component imports its functions again either way.
+void TimeHostFunctions(bool on) {
+    CSimHost& host = CSimHost::instance();
+    if (on) {
+        Wrap<PF_IECVARACC_GET_FIRST_INTERFACE, 0>("IecVarAccGetFirstInterface");
+        Wrap<PF_IECVARACC_GET_APPLICATION_NAME, 1>("IecVarAccGetApplicationName");
+        Wrap<PF_IECVARACC_BROWSE_GET_ROOT, 2>("IecVarAccBrowseGetRoot");
+        Wrap<PF_IECVARACC_BROWSE_DOWN, 3>("IecVarAccBrowseDown");
+        Wrap<PF_IECVARACC_BROWSE_GET_NEXT, 4>("IecVarAccBrowseGetNext");
+        Wrap<PF_IECVARACC_GET_NODE_FULL_PATH, 5>("IecVarAccGetNodeFullPath");
+        Wrap<PF_IECVARACC_GET_NODE_TYPE, 6>("IecVarAccGetNodeType");
+        Wrap<PF_IECVARACC_INIT_VAR_INFO, 7>("IecVarAccInitVarInfo");
+        Wrap<PF_IECVARACC_EXIT_VAR_INFO, 8>("IecVarAccExitVarInfo");
+        Wrap<PF_IECVARACC_GET_NODE3, 9>("IecVarAccGetNode3");
+        Wrap<PF_IECVARACC_GET_NODE, 10>("IecVarAccGetNode");
+        Wrap<PF_IECVARACC_GET_SIZE3, 11>("IecVarAccGetSize3");
+        Wrap<PF_IECVARACC_GET_TYPE_CLASS3, 12>("IecVarAccGetTypeClass3");
+        Wrap<PF_IECVARACC_GET_ADDRESS3, 13>("IecVarAccGetAddress3");
+        Wrap<PF_IECVARACC_GET_NODE_NAME, 14>("IecVarAccGetNodeName");
+        Wrap<PF_IECVARACC_GET_TYPE_NODE3, 15>("IecVarAccGetTypeNode3");
+        Wrap<PF_IECVARACC_GET_TYPE_DESC, 16>("IecVarAccGetTypeDesc");
+    } else {
+        host.resetFunctions();
+    }
+    host.importFunctions();
+}
+
+// What one clock reading costs: the timed interval of each wrapped call holds about one.
+double ClockReadNs() {
+    const int kReads = 1000000;
+    const Clock::time_point start = Clock::now();
+    Clock::time_point last = start;
+    for (int i = 0; i < kReads; ++i) {
+        last = Clock::now();
+    }
+    return std::chrono::duration<double, std::nano>(last - start).count() / kReads;
+}
+
+// ---- the applications ------------------------------------------------------------------------
+
+constexpr int kNestedInner = 10;                         // ST_Inner elements per ST_Outer
+constexpr size_t kNodesPerOuter = 3 + 3 * kNestedInner;  // element, id, inner, 10 x (element, v, w)
+
+struct Shape {
+    const char* name;
+    // The declaration of an application of about `nodes` nodes; sets `actual` to its
+    // exact node count.
+    std::string (*declare)(size_t nodes, size_t& actual);
+};
+
+std::string DeclareFlat(size_t nodes, size_t& actual) {
+    actual = nodes;
+    return "VAR_GLOBAL a : ARRAY[1.." + std::to_string(nodes - 1) + "] OF INT; END_VAR";
+}
+
+std::string DeclareNested(size_t nodes, size_t& actual) {
+    const size_t outer = std::max<size_t>(1, (nodes - 1 + kNodesPerOuter / 2) / kNodesPerOuter);
+    actual = 1 + outer * kNodesPerOuter;
+    return "TYPE ST_Inner : STRUCT v : INT; w : REAL; END_STRUCT END_TYPE\n"
+           "TYPE ST_Outer : STRUCT id : DINT; inner : ARRAY[1.." +
+           std::to_string(kNestedInner) +
+           "] OF ST_Inner; END_STRUCT END_TYPE\n"
+           "VAR_GLOBAL a : ARRAY[1.." +
+           std::to_string(outer) + "] OF ST_Outer; END_VAR";
+}
+
+const Shape kShapes[] = {{"flat", DeclareFlat}, {"nested4", DeclareNested}};
+const size_t kSizes[] = {1000, 10000, 100000, 1000000};
+
+constexpr int kShareRounds = 3;
+
+double Median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+// What was measured apart from the timed loads, per benchmark.
+struct LoadFacts {
+    size_t nodes = 0;
+    size_t entries = 0;      // distinct indexed addresses
+    int64_t indexBytes = 0;  // freed by emptying the index
+    int64_t peakBytes = 0;   // above the start, while the load ran
+    double hostShare = 0;    // of the host's own time in a load
+    uint64_t hostCalls = 0;
+};
+std::map<std::string, LoadFacts> s_facts;
+std::string s_running;  // the benchmark whose application runs
+
+std::string BenchName(const Shape& shape, size_t nodes) {
+    return std::string("symbol_load/") + shape.name + "/" + std::to_string(nodes);
+}
+
+CDomDriverMgr* Manager() { return CDomDriverMgr::instance(); }
+
+size_t IndexEntries() {
+    std::lock_guard<std::mutex> lock(Manager()->mtx);
+    return Manager()->map_addr_vars.size();
+}
+
+// Starts the application and measures one load of it apart: memory, then host time.
+LoadFacts Prepare(const Shape& shape, size_t nodes) {
+    LoadFacts facts;
+    CSimApplication& app = CSimApplication::instance();
+    Manager()->EndLoadSymbols();
+    app.start(shape.declare(nodes, facts.nodes));
+    Manager()->LoadSymbols();  // the host makes its node records
+    Manager()->EndLoadSymbols();
+
+    const int64_t start = s_liveBytes.load();
+    s_peakBytes.store(start);
+    Manager()->LoadSymbols();
+    facts.peakBytes = s_peakBytes.load() - start;
+    facts.entries = IndexEntries();
+    const int64_t loaded = s_liveBytes.load();
+    Manager()->EndLoadSymbols();
+    facts.indexBytes = loaded - s_liveBytes.load();
+
+    // The host's share: loads with the timers around the host functions, and loads
+    // without them right beside, so that both see the machine in the same state.
+    const double clockNs = ClockReadNs();
+    std::vector<double> plain;
+    std::vector<double> host;
+    for (int round = 0; round < kShareRounds; ++round) {
+        const Clock::time_point begin = Clock::now();
+        Manager()->LoadSymbols();
+        plain.push_back(std::chrono::duration<double, std::nano>(Clock::now() - begin).count());
+        Manager()->EndLoadSymbols();
+
+        TimeHostFunctions(true);
+        s_hostNs = 0;
+        s_hostCalls = 0;
+        Manager()->LoadSymbols();
+        TimeHostFunctions(false);
+        Manager()->EndLoadSymbols();
+        facts.hostCalls = s_hostCalls.load();
+        host.push_back(std::max(0.0, static_cast<double>(s_hostNs.load()) - clockNs * facts.hostCalls));
+    }
+    facts.hostShare = Median(host) / Median(plain);
+    CSimHost::instance().clearLog();
+    return facts;
+}
+
+void LoadBenchmark(benchmark::State& state, const Shape* shape, size_t nodes) {
+    const std::string name = BenchName(*shape, nodes);
+    if (s_facts.count(name) == 0) {
+        s_facts[name] = Prepare(*shape, nodes);
+    } else if (s_running != name) {
+        // Repetitions run interleaved with other benchmarks, which start their own.
+        size_t actual = 0;
+        Manager()->EndLoadSymbols();
+        CSimApplication::instance().start(shape->declare(nodes, actual));
+        Manager()->LoadSymbols();
+    }
+    s_running = name;
+    const LoadFacts& facts = s_facts[name];
+    for (auto _ : state) {
+        state.PauseTiming();
+        Manager()->EndLoadSymbols();  // the previous index is not freed inside the timing
+        state.ResumeTiming();
+        Manager()->LoadSymbols();
+    }
+    if (IndexEntries() != facts.entries) {
+        state.SkipWithError("the load indexed another number of addresses than the first one");
+    }
+    CSimHost::instance().clearLog();
+    state.counters["nodes"] = static_cast<double>(facts.nodes);
+    state.counters["nodes_per_s"] = benchmark::Counter(static_cast<double>(facts.nodes) * state.iterations(),
+                                                       benchmark::Counter::kIsRate);
+}
+
+void PrintSummary(const BenchTimeLookup& times) {
+    std::printf("\n%-8s %9s %12s %13s %13s %11s %13s %13s %9s\n", "shape", "nodes", "load (ms)", "nodes/s",
+                "host share", "host calls", "index B/node", "peak B/node", "entries");
+    for (const Shape& shape : kShapes) {
+        for (size_t size : kSizes) {
+            const std::string name = BenchName(shape, size);
+            double ns = 0;
+            const auto found = s_facts.find(name);
+            if (!times(name, ns) || found == s_facts.end()) {
+                continue;
+            }
+            const LoadFacts& facts = found->second;
+            const double nodes = static_cast<double>(facts.nodes);
+            std::printf("%-8s %9zu %12.2f %13.0f %12.0f%% %11.1f %13.0f %13.0f %9zu\n", shape.name,
+                        facts.nodes, ns / 1e6, nodes / (ns / 1e9), 100.0 * facts.hostShare,
+                        facts.hostCalls / nodes, facts.indexBytes / nodes, facts.peakBytes / nodes,
+                        facts.entries);
+        }
+    }
+    std::printf(
+        "(host share: the simulated host's own time inside its functions, from loads timed apart "
+        "with and without timers around them; host calls per node)\n");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (!LoadComponentForBenchmarks()) {
+        std::fprintf(stderr, "the component did not load into the simulated host\n");
+        return 1;
+    }
+    for (const Shape& shape : kShapes) {
+        for (size_t size : kSizes) {
+            benchmark::RegisterBenchmark(BenchName(shape, size).c_str(), LoadBenchmark, &shape, size)
+                ->Unit(benchmark::kMillisecond);
+        }
+    }
+    // Repetitions run in order, never interleaved: interleaving would start another
+    // application between two repetitions and leave the heap as the largest load left it,
+    // which spreads the times of the small loads by half their value.
+    std::vector<char*> args(argv, argv + argc);
+    char inOrder[] = "--benchmark_enable_random_interleaving=false";
+    args.push_back(inOrder);
+    const int count = static_cast<int>(args.size());
+    args.push_back(nullptr);
+    const int status = RunBenchmarksWithRatios(count, args.data(), {}, PrintSummary);
+    CSimApplication::instance().stop();
+    return status;
+}

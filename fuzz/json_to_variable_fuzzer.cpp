@@ -1,0 +1,574 @@
+// Fuzz target: the input is a JSON text, written through
+// fb_jsonreadwritedatatype__setsymbolfromjson into a structured variable of a declared
+// application that holds every elementary type, STRING and WSTRING, enumerations,
+// pointers and references, nested structures and arrays of one to three dimensions (of
+// scalars, strings and structures). Guard variables lie before and after it.
+//
+// The text goes to five addresses in turn: the variable, a nested structure member, an
+// element of an array of structures, an array member at the top, and an address inside a
+// variable that starts no node. After each call:
+// - the result and the log agree with RapidJSON's strict parser, run on its own over the
+//   text up to its first zero byte: a text it rejects gives FALSE and exactly one
+//   "Json error"; one it accepts gives TRUE and no log entry, or, at the address that
+//   starts no node, FALSE and "Variable does not exist";
+// - nothing outside the addressed variable has changed (the whole application memory is
+//   compared, the guards included), nor any byte inside it that belongs to no writable
+//   leaf (padding, enumerations, pointers, references, LTIME), and a refused call has
+//   changed nothing at all;
+// - every STRING leaf holds a terminator within its size, every WSTRING leaf a zero code
+//   unit, and every BOOL leaf 0 or 1;
+// - a second call with the same text changes nothing more (writes do not depend on what
+//   the memory held);
+// - at the variable itself, every scalar member directly below it (all classes but
+//   WSTRING) holds what the rules of JSON to variable make of the strict parser's value
+//   for it: true and false for BOOL, integers within range for the integer classes (cut
+//   to their width), numbers with a fraction or an exponent for REAL and LREAL (their
+//   text converted by strtod), strings cut before the last byte for STRING; anything
+//   else leaves the member as it was.
+// At the end of each input the variable is read back to JSON through a writer instance;
+// that text must parse, and writing it into the variable again must leave the memory
+// exactly as it was: both directions agree on every value the fuzzed text left behind.
+//
+// Every input starts from the application's initial values, so an input replays alone.
+// The text is handed over in a buffer of exactly its size, so AddressSanitizer sees any
+// read beyond nSize.
+#include <rapidjson/document.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "FuzzTarget.h"
+#include "RV5072_Zentrik/HostImports.h"
+#include "RV5072_Zentrik/RV5072_Zentrik.h"
+#include "RV5072_Zentrik/RV5072_ZentrikItf.h"
+#include "SimApplication.h"
+#include "SimHost.h"
+#include "var/DomDriverMgr.h"
+
+namespace json_to_variable {
+
+const char* const kDeclarations = R"(
+    TYPE E_Mode : (IDLE := 0, RUN, FAULT := 7); END_TYPE
+    TYPE ST_Inner :
+    STRUCT
+        flag : BOOL := TRUE;
+        code : INT := -3;
+        label : STRING(7) := 'inner';
+        wide : WSTRING(5) := "wi";
+        grid : ARRAY[0..1, 0..2] OF SINT;
+    END_STRUCT
+    END_TYPE
+    TYPE ST_Middle :
+    STRUCT
+        depth : USINT := 2;
+        inner : ST_Inner;
+        pair : ARRAY[1..2] OF ST_Inner;
+    END_STRUCT
+    END_TYPE
+    TYPE ST_Target :
+    STRUCT
+        b : BOOL;
+        by : BYTE := 16#7F;
+        w : WORD;
+        dw : DWORD;
+        lw : LWORD;
+        si : SINT := -5;
+        i : INT := 300;
+        di : DINT;
+        li : LINT := -9000000000;
+        usi : USINT;
+        ui : UINT;
+        udi : UDINT := 4000000000;
+        uli : ULINT;
+        r : REAL := 1.5;
+        lr : LREAL := -0.25;
+        s : STRING(10) := 'text';
+        tiny : STRING(1);
+        ws : WSTRING(6) := "wide";
+        tm : TIME := T#1s;
+        ltm : LTIME;
+        day : DATE;
+        stamp : DATE_AND_TIME;
+        clock : TIME_OF_DAY;
+        mode : E_Mode := RUN;
+        p : POINTER TO INT;
+        ref : REFERENCE TO INT;
+        inner : ST_Inner;
+        middle : ST_Middle;
+        list : ARRAY[1..4] OF DINT;
+        names : ARRAY[-1..1] OF STRING(3);
+        cube : ARRAY[0..1, 0..1, 0..1] OF UINT;
+        items : ARRAY[0..2] OF ST_Inner;
+        reals : ARRAY[0..1] OF LREAL;
+    END_STRUCT
+    END_TYPE
+    VAR_GLOBAL
+        guard_before : ARRAY[0..63] OF BYTE;
+        target : ST_Target;
+        guard_after : ARRAY[0..63] OF BYTE;
+    END_VAR
+)";
+
+constexpr uint8_t kGuardByte = 0xA5;
+
+// A leaf of the target: where it lies in the application's memory and its class.
+struct Leaf {
+    std::string name;
+    size_t offset;
+    size_t size;
+    TypeClass3 type;
+};
+
+// An address the texts are written to, and the bytes the variable there spans.
+struct Destination {
+    const char* what;
+    void* address;
+    size_t begin;  // offsets into the application's memory
+    size_t end;
+    bool isNode;  // false: an address inside a variable that starts no node
+};
+
+// Everything set up once: the component in the host, the application loaded and indexed.
+struct World {
+    std::vector<Leaf> leaves;
+    std::vector<Destination> destinations;
+    std::vector<uint8_t> initialMemory;  // the memory every input starts from
+    // writable[i]: byte i of the memory belongs to a leaf that a text may change.
+    std::vector<bool> writable;
+};
+
+bool IsWritableClass(TypeClass3 type) {
+    switch (type) {
+        case TYPE3_POINTER:
+        case TYPE3_REFERENCE:
+        case TYPE3_ENUM:
+        case TYPE3_LTIME:
+            return false;  // no JSON value is written into these
+        default:
+            return true;
+    }
+}
+
+// The leaves of an ST_Inner whose full name is `path`.
+void InnerLeaves(const std::string& path, std::vector<std::string>& names) {
+    for (const char* member : {".flag", ".code", ".label", ".wide"}) {
+        names.push_back(path + member);
+    }
+    for (int i = 0; i <= 1; ++i) {
+        for (int j = 0; j <= 2; ++j) {
+            names.push_back(path + ".grid[" + std::to_string(i) + "," + std::to_string(j) + "]");
+        }
+    }
+}
+
+std::vector<std::string> TargetLeafNames() {
+    const std::string t = "App.Globals.target";
+    std::vector<std::string> names;
+    for (const char* member :
+         {"b", "by", "w", "dw",   "lw", "si", "i",   "di",  "li",    "usi",   "ui",   "udi", "uli",
+          "r", "lr", "s", "tiny", "ws", "tm", "ltm", "day", "stamp", "clock", "mode", "p",   "ref"}) {
+        names.push_back(t + "." + member);
+    }
+    InnerLeaves(t + ".inner", names);
+    names.push_back(t + ".middle.depth");
+    InnerLeaves(t + ".middle.inner", names);
+    for (int k = 1; k <= 2; ++k) {
+        InnerLeaves(t + ".middle.pair[" + std::to_string(k) + "]", names);
+    }
+    for (int k = 1; k <= 4; ++k) {
+        names.push_back(t + ".list[" + std::to_string(k) + "]");
+    }
+    for (int k = -1; k <= 1; ++k) {
+        names.push_back(t + ".names[" + std::to_string(k) + "]");
+    }
+    for (int i = 0; i <= 1; ++i) {
+        for (int j = 0; j <= 1; ++j) {
+            for (int k = 0; k <= 1; ++k) {
+                names.push_back(t + ".cube[" + std::to_string(i) + "," + std::to_string(j) + "," +
+                                std::to_string(k) + "]");
+            }
+        }
+    }
+    for (int k = 0; k <= 2; ++k) {
+        InnerLeaves(t + ".items[" + std::to_string(k) + "]", names);
+    }
+    for (int k = 0; k <= 1; ++k) {
+        names.push_back(t + ".reals[" + std::to_string(k) + "]");
+    }
+    return names;
+}
+
+size_t OffsetOf(CSimApplication& app, const std::string& name) {
+    return static_cast<size_t>(app.address(name) - app.memory());
+}
+
+Destination MakeDestination(CSimApplication& app, const char* what, const std::string& name) {
+    const size_t begin = OffsetOf(app, name);
+    return Destination{what, app.address(name), begin, begin + app.size(name), true};
+}
+
+// Runs one complete symbol load on this thread, as the loader thread would.
+void LoadSymbols() {
+    CDomDriverMgr::instance()->LoadSymbols();
+    CSimHost::instance().clearLog();
+}
+
+World& Setup() {
+    static World* s_world = [] {
+        CSimHost& host = CSimHost::instance();
+        host.resetFunctions();
+        host.loadComponent(ComponentEntry);
+        FUZZ_CHECK(host.importFunctions() == ERR_OK, "the component did not import its host functions");
+        CSimApplication& app = CSimApplication::instance();
+        app.start(kDeclarations);
+        std::memset(app.address("App.Globals.guard_before"), kGuardByte, 64);
+        std::memset(app.address("App.Globals.guard_after"), kGuardByte, 64);
+
+        World* world = new World();
+        world->writable.assign(app.memorySize(), false);
+        for (const std::string& name : TargetLeafNames()) {
+            const Leaf leaf{name, OffsetOf(app, name), app.size(name), app.typeClass(name)};
+            if (IsWritableClass(leaf.type)) {
+                std::fill(world->writable.begin() + static_cast<long>(leaf.offset),
+                          world->writable.begin() + static_cast<long>(leaf.offset + leaf.size), true);
+            }
+            world->leaves.push_back(leaf);
+        }
+        const size_t inside = OffsetOf(app, "App.Globals.target.i") + 1;
+        world->destinations = {
+            MakeDestination(app, "target", "App.Globals.target"),
+            MakeDestination(app, "target.middle", "App.Globals.target.middle"),
+            MakeDestination(app, "target.items[1]", "App.Globals.target.items[1]"),
+            MakeDestination(app, "target.list", "App.Globals.target.list"),
+            Destination{"the second byte of target.i", app.memory() + inside, inside, inside, false},
+        };
+        world->initialMemory.assign(app.memory(), app.memory() + app.memorySize());
+        LoadSymbols();
+        return world;
+    }();
+    return *s_world;
+}
+
+// What the text is to RapidJSON's strict parser (default flags), up to its first zero
+// byte: the component's own parse must come to the same verdict.
+bool StrictParserAccepts(const std::string& text) {
+    rapidjson::Document document;
+    document.Parse(text.c_str());
+    return !document.HasParseError();
+}
+
+// The text parsed twice by the strict parser: once for the kinds and values of its
+// members, once with every number kept as its text (same structure, so a member found in
+// one is found at the same place in the other).
+struct Reference {
+    rapidjson::Document values;
+    rapidjson::Document numberTexts;
+
+    explicit Reference(const std::string& text) {
+        values.Parse(text.c_str());
+        numberTexts.Parse<rapidjson::kParseNumbersAsStringsFlag>(text.c_str());
+    }
+};
+
+// The first member `name` of `object`, when it is an object; null otherwise.
+const rapidjson::Value* Member(const rapidjson::Value& object, const std::string& name) {
+    if (!object.IsObject()) {
+        return nullptr;
+    }
+    const rapidjson::Value key(
+        rapidjson::StringRef(name.data(), static_cast<rapidjson::SizeType>(name.size())));
+    const rapidjson::Value::ConstMemberIterator found = object.FindMember(key);
+    return found == object.MemberEnd() ? nullptr : &found->value;
+}
+
+template <typename T>
+void Put(std::vector<uint8_t>& bytes, T value) {
+    std::memcpy(bytes.data(), &value, sizeof(T));
+}
+
+// The bytes a scalar leaf of class `type` holds after JSON value `value` (with its number
+// text `text`) was written into it; `bytes` holds the leaf's bytes before the call.
+void ExpectedWrite(TypeClass3 type, const rapidjson::Value& value, const rapidjson::Value& text,
+                   std::vector<uint8_t>& bytes) {
+    switch (type) {
+        case TYPE3_BOOL:
+            if (value.IsBool()) {
+                bytes[0] = value.GetBool() ? 1 : 0;
+            }
+            break;
+        case TYPE3_BYTE:
+        case TYPE3_SINT:
+        case TYPE3_USINT:
+            if (value.IsInt()) {
+                Put<uint8_t>(bytes, static_cast<uint8_t>(value.GetInt()));
+            }
+            break;
+        case TYPE3_WORD:
+        case TYPE3_INT:
+        case TYPE3_UINT:
+            if (value.IsInt()) {
+                Put<uint16_t>(bytes, static_cast<uint16_t>(value.GetInt()));
+            }
+            break;
+        case TYPE3_DWORD:
+        case TYPE3_DINT:
+        case TYPE3_UDINT:
+        case TYPE3_TIME:
+        case TYPE3_DATE:
+        case TYPE3_DATEANDTIME:
+        case TYPE3_TIMEOFDAY:
+            if (value.IsInt()) {
+                Put<uint32_t>(bytes, static_cast<uint32_t>(value.GetInt()));
+            } else if (value.IsUint()) {
+                Put<uint32_t>(bytes, value.GetUint());
+            }
+            break;
+        case TYPE3_LWORD:
+        case TYPE3_LINT:
+        case TYPE3_ULINT:
+            if (value.IsInt64()) {
+                Put<uint64_t>(bytes, static_cast<uint64_t>(value.GetInt64()));
+            } else if (value.IsUint64()) {
+                Put<uint64_t>(bytes, value.GetUint64());
+            }
+            break;
+        case TYPE3_REAL:
+            if (value.IsDouble()) {
+                Put<float>(bytes, static_cast<float>(std::strtod(text.GetString(), nullptr)));
+            }
+            break;
+        case TYPE3_LREAL:
+            if (value.IsDouble()) {
+                Put<double>(bytes, std::strtod(text.GetString(), nullptr));
+            }
+            break;
+        case TYPE3_STRING:
+            if (value.IsString()) {
+                const size_t count = std::min<size_t>(value.GetStringLength(), bytes.size() - 1);
+                std::memcpy(bytes.data(), value.GetString(), count);
+                bytes[count] = 0;
+            }
+            break;
+        default:
+            break;
+    }
+}
+
+std::vector<std::string> DescribedLog() {
+    std::vector<std::string> described;
+    for (const SimLogRecord& record : CSimHost::instance().logRecords()) {
+        described.push_back(record.describe());
+    }
+    return described;
+}
+
+std::string Refusal(const char* text) {
+    return SimLogRecord{kZentrikCmpId, kLogClassError, 0, kLogInfoIdCalls, text}.describe();
+}
+
+// setsymbolfromjson with the bytes in a heap buffer of exactly their size.
+RTS_IEC_BOOL SetFromJson(const uint8_t* data, size_t size, void* address) {
+    std::unique_ptr<char[]> text(new char[size == 0 ? 1 : size]);
+    if (size > 0) {
+        std::memcpy(text.get(), data, size);
+    }
+    fb_jsonreadwritedatatype_struct block{};
+    fb_jsonreadwritedatatype_setsymbolfromjson_struct p;
+    std::memset(&p, 0x5A, sizeof(p));
+    p.pInstance = &block;
+    p.pJson = text.get();
+    p.nSize = static_cast<RTS_IEC_UDINT>(size);
+    p.pData = static_cast<RTS_IEC_UDINT*>(address);
+    p.hrErrorCode = 4321;
+    fb_jsonreadwritedatatype__setsymbolfromjson(&p);
+    FUZZ_CHECK(p.hrErrorCode == 4321, "setsymbolfromjson wrote hrErrorCode");
+    FUZZ_CHECK(p.SetSymbolFromJson == 0 || p.SetSymbolFromJson == 1,
+               "SetSymbolFromJson is " + std::to_string(p.SetSymbolFromJson));
+    return p.SetSymbolFromJson;
+}
+
+std::string Hex(const uint8_t* bytes, size_t size) {
+    static const char kDigits[] = "0123456789ABCDEF";
+    std::string out;
+    for (size_t i = 0; i < size; ++i) {
+        out += kDigits[bytes[i] >> 4];
+        out += kDigits[bytes[i] & 0xF];
+        out += ' ';
+    }
+    return out;
+}
+
+// The leaf (or the guard, the padding) that byte `offset` belongs to, for messages.
+std::string Where(const World& world, size_t offset) {
+    for (const Leaf& leaf : world.leaves) {
+        if (offset >= leaf.offset && offset < leaf.offset + leaf.size) {
+            return leaf.name + " (+" + std::to_string(offset - leaf.offset) + ")";
+        }
+    }
+    return "byte " + std::to_string(offset) + " outside every leaf";
+}
+
+// Memory after a call against the memory before it.
+void CheckMemory(const World& world, const Destination& to, const std::vector<uint8_t>& before, bool written,
+                 const char* when) {
+    CSimApplication& app = CSimApplication::instance();
+    const uint8_t* memory = app.memory();
+    for (size_t i = 0; i < before.size(); ++i) {
+        if (memory[i] == before[i]) {
+            continue;
+        }
+        const bool mayChange = written && i >= to.begin && i < to.end && world.writable[i];
+        FUZZ_CHECK(mayChange, std::string(when) + ", " + to.what + ": " + Where(world, i) + " changed from " +
+                                  Hex(&before[i], 1) + "to " + Hex(&memory[i], 1));
+    }
+    for (const Leaf& leaf : world.leaves) {
+        const uint8_t* at = memory + leaf.offset;
+        if (leaf.type == TYPE3_STRING) {
+            FUZZ_CHECK(std::memchr(at, 0, leaf.size) != nullptr,
+                       leaf.name + " holds no terminator: " + Hex(at, leaf.size));
+        } else if (leaf.type == TYPE3_WSTRING) {
+            bool terminated = false;
+            for (size_t unit = 0; unit + 1 < leaf.size && !terminated; unit += 2) {
+                terminated = at[unit] == 0 && at[unit + 1] == 0;
+            }
+            FUZZ_CHECK(terminated, leaf.name + " holds no zero code unit: " + Hex(at, leaf.size));
+        } else if (leaf.type == TYPE3_BOOL) {
+            FUZZ_CHECK(*at <= 1, leaf.name + " holds " + Hex(at, 1));
+        }
+    }
+}
+
+// The scalar members directly below the target against what the reference says they
+// must hold.
+void CheckScalarMembers(const World& world, const std::vector<uint8_t>& before, const Reference& reference) {
+    const rapidjson::Value* values = Member(reference.values, "target");
+    const rapidjson::Value* texts = Member(reference.numberTexts, "target");
+    if (values == nullptr || !values->IsObject()) {
+        return;  // nothing is looked for below a root member that is no object
+    }
+    const uint8_t* memory = CSimApplication::instance().memory();
+    const std::string prefix = "App.Globals.target.";
+    for (const Leaf& leaf : world.leaves) {
+        const std::string name = leaf.name.substr(prefix.size());
+        if (name.find_first_of(".[") != std::string::npos || leaf.type == TYPE3_WSTRING) {
+            continue;  // below a structure or an array, or converted from UTF-8 to UTF-16
+        }
+        std::vector<uint8_t> expected(before.begin() + static_cast<long>(leaf.offset),
+                                      before.begin() + static_cast<long>(leaf.offset + leaf.size));
+        const rapidjson::Value* value = Member(*values, name);
+        if (value != nullptr) {
+            ExpectedWrite(leaf.type, *value, *Member(*texts, name), expected);
+        }
+        FUZZ_CHECK(std::memcmp(expected.data(), memory + leaf.offset, leaf.size) == 0,
+                   leaf.name + " holds " + Hex(memory + leaf.offset, leaf.size) + "where " +
+                       Hex(expected.data(), expected.size()) + "was due");
+    }
+}
+
+// One call of the text at one destination, checked; `reference` is given for the target
+// itself when the text parses.
+void WriteAndCheck(const World& world, const Destination& to, const uint8_t* data, size_t size, bool accepted,
+                   const Reference* reference) {
+    CSimApplication& app = CSimApplication::instance();
+    CSimHost& host = CSimHost::instance();
+    const std::vector<uint8_t> before(app.memory(), app.memory() + app.memorySize());
+
+    host.clearLog();
+    const RTS_IEC_BOOL result = SetFromJson(data, size, to.address);
+    const std::vector<std::string> log = DescribedLog();
+    std::vector<std::string> expectedLog;
+    RTS_IEC_BOOL expected = 1;
+    if (!accepted) {
+        expected = 0;
+        expectedLog.push_back(Refusal("Json error"));
+    } else if (!to.isNode) {
+        expected = 0;
+        expectedLog.push_back(Refusal("Variable does not exist"));
+    }
+    FUZZ_CHECK(result == expected, std::string(to.what) + ": SetSymbolFromJson " + std::to_string(result) +
+                                       (accepted ? " for a text the strict parser accepts"
+                                                 : " for a text the strict parser rejects"));
+    FUZZ_CHECK(log == expectedLog, std::string(to.what) + ": log of " + std::to_string(log.size()) +
+                                       " entries, first: " + (log.empty() ? "none" : log.front()));
+    CheckMemory(world, to, before, result == 1, "after the call");
+    if (reference != nullptr && result == 1) {
+        CheckScalarMembers(world, before, *reference);
+    }
+
+    // The same text again: whatever the first call wrote, it writes once more.
+    const std::vector<uint8_t> once(app.memory(), app.memory() + app.memorySize());
+    SetFromJson(data, size, to.address);
+    FUZZ_CHECK(std::memcmp(once.data(), app.memory(), once.size()) == 0,
+               std::string(to.what) + ": a second call with the same text changed the memory again");
+}
+
+// The target read back through a writer instance and written into itself again.
+void CheckRoundTrip(const World& world) {
+    CSimApplication& app = CSimApplication::instance();
+    static fb_jsonsaxwriter_struct s_writer;
+    fb_jsonsaxwriter_resetdocument_struct reset{&s_writer, 0};
+    fb_jsonsaxwriter__resetdocument(&reset);
+    fb_jsonreadwritedatatype_struct block{};
+    char key[] = "target";
+    char datatype[] = "ST_Target";
+    fb_jsonreadwritedatatype_addjsonkeyvaluefromsymbol_struct add{};
+    add.pInstance = &block;
+    add.fbWriter = &s_writer;
+    add.sKey = key;
+    add.sDatatype = datatype;
+    add.pData = static_cast<RTS_IEC_UDINT*>(world.destinations[0].address);
+    fb_jsonreadwritedatatype__addjsonkeyvaluefromsymbol(&add);
+    FUZZ_CHECK(add.AddJsonKeyValueFromSymbol == 1, "the target could not be read to JSON");
+
+    fb_jsonsaxwriter_getdocumentlength_struct length{&s_writer, 0, 0};
+    fb_jsonsaxwriter__getdocumentlength(&length);
+    std::vector<char> text(length.GetDocumentLength + 1, '#');
+    fb_jsonsaxwriter_copydocument_struct copy{&s_writer, text.data(), length.GetDocumentLength + 1, 0, 0};
+    fb_jsonsaxwriter__copydocument(&copy);
+    FUZZ_CHECK(copy.CopyDocument == 1 && text.back() == '\0', "the target's text could not be copied");
+    FUZZ_CHECK(StrictParserAccepts(text.data()),
+               "the target's text is not JSON: " + std::string(text.data()));
+
+    const std::vector<uint8_t> before(app.memory(), app.memory() + app.memorySize());
+    const RTS_IEC_BOOL result =
+        SetFromJson(reinterpret_cast<const uint8_t*>(text.data()), length.GetDocumentLength, add.pData);
+    FUZZ_CHECK(result == 1, "the target's own text was refused: " + std::string(text.data()));
+    for (size_t i = 0; i < before.size(); ++i) {
+        FUZZ_CHECK(before[i] == app.memory()[i], "the target's own text " + std::string(text.data()) +
+                                                     " changed " + Where(world, i) + " from " +
+                                                     Hex(&before[i], 1) + "to " + Hex(&app.memory()[i], 1));
+    }
+}
+
+int FuzzJsonToVariable(const uint8_t* data, size_t size) {
+    World& world = Setup();
+    CSimApplication& app = CSimApplication::instance();
+    std::memcpy(app.memory(), world.initialMemory.data(), world.initialMemory.size());
+    // Another target run in the same process (the regression test) may have emptied the
+    // index; an address of a loaded variable is then refused.
+    CSimHost::instance().clearLog();
+    const uint8_t probe[] = {'{', '}'};
+    if (SetFromJson(probe, sizeof(probe), world.destinations[0].address) != 1) {
+        LoadSymbols();
+    }
+
+    const std::string upToZero(reinterpret_cast<const char*>(data), std::find(data, data + size, 0) - data);
+    const bool accepted = StrictParserAccepts(upToZero);
+    const Reference reference(upToZero);
+    for (const Destination& to : world.destinations) {
+        const bool atTarget = &to == &world.destinations.front();
+        WriteAndCheck(world, to, data, size, accepted, accepted && atTarget ? &reference : nullptr);
+    }
+    CheckRoundTrip(world);
+    CSimHost::instance().clearLog();
+    return 0;
+}
+
+}  // namespace json_to_variable
+
+ZENTRIK_FUZZ_TARGET(json_to_variable, json_to_variable::FuzzJsonToVariable);
