@@ -296,6 +296,9 @@ class CWatchdog {
 
 // ---- one IEC task ------------------------------------------------------------------------
 
+// One IEC task: picks calls of both blocks at random (seeded by its number), keeps its
+// own record of every keyed add and checks every whole text it reads against that record.
+// Runs on its own thread; touches only its record and, read-only, the world.
 class CStressTask {
    public:
     CStressTask(int task, StressWorld& world, TaskRecord& record)
@@ -697,6 +700,9 @@ class CStressTask {
 
 // ---- the host ----------------------------------------------------------------------------
 
+// The host's event thread: posts download, reset-done and the three stop events at
+// random, sometimes waiting for a load to be published so the tasks find the variables.
+// The only thread that posts events; writes only its own record.
 class CStressHost {
    public:
     CStressHost(StressWorld& world, TaskRecord& record) : world_(world), record_(record), rng_(4242u) {}
@@ -792,6 +798,8 @@ class CStressHost {
 
 // ---- the test ----------------------------------------------------------------------------
 
+// The component in the simulated host with an application, subscribed to the host's
+// events (hook 4) for the length of the test.
 class Stress : public ApplicationTest {
    protected:
     void SetUp() override {

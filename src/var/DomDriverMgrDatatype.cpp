@@ -45,6 +45,7 @@ locale_t CLocale() {
 // the reader decides what is a number; a text without fraction or exponent is an
 // integer of the narrowest kind that holds it (a double beyond 64 bits), any other a
 // double, which is infinite when the text lies beyond the range of doubles.
+// Lives on the stack of one setSymbolFromJson call, on the calling task's thread.
 class CJsonNumberHandler {
    public:
     explicit CJsonNumberHandler(rapidjson::Document& document) : document_(document) {}
