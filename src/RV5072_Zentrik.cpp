@@ -7,11 +7,12 @@
 
 #include "CmpItf.h"
 #include "RV5072_Zentrik/HostImports.h"
+#include "RV5072_Zentrik/ZentrikVersion.h"
 #include "var/DomDriverMgr.h"
 
 namespace {
 
-constexpr RTS_UI32 kComponentVersion = 0x03051200;
+constexpr RTS_UI32 kComponentVersion = ZENTRIK_COMPONENT_VERSION;
 constexpr RTS_UI32 kExternalFunctionVersion = 0x01000101;
 constexpr CMPID kEventProviderId = 2;
 constexpr RTS_UI32 kHookSubscribe = 4;

@@ -488,14 +488,58 @@ struct CVarDecl {
 // ---------------------------------------------------------------------------------
 // Parser
 
-const std::set<std::string> s_reserved = {
-    "TYPE",       "END_TYPE",      "STRUCT",    "END_STRUCT",  "VAR",    "VAR_GLOBAL", "VAR_INPUT",
-    "VAR_OUTPUT", "END_VAR",       "PROGRAM",   "END_PROGRAM", "FOLDER", "END_FOLDER", "ARRAY",
-    "OF",         "POINTER",       "REFERENCE", "TO",          "TRUE",   "FALSE",      "CONSTANT",
-    "RETAIN",     "PERSISTENT",    "STRING",    "WSTRING",     "BOOL",   "BYTE",       "WORD",
-    "DWORD",      "LWORD",         "SINT",      "INT",         "DINT",   "LINT",       "USINT",
-    "UINT",       "UDINT",         "ULINT",     "REAL",        "LREAL",  "TIME",       "LTIME",
-    "DATE",       "DATE_AND_TIME", "DT",        "TIME_OF_DAY", "TOD"};
+const std::set<std::string> s_reserved = {"TYPE",
+                                          "END_TYPE",
+                                          "STRUCT",
+                                          "END_STRUCT",
+                                          "VAR",
+                                          "VAR_GLOBAL",
+                                          "VAR_INPUT",
+                                          "VAR_OUTPUT",
+                                          "END_VAR",
+                                          "PROGRAM",
+                                          "END_PROGRAM",
+                                          "FOLDER",
+                                          "END_FOLDER",
+                                          "ARRAY",
+                                          "OF",
+                                          "POINTER",
+                                          "REFERENCE",
+                                          "TO",
+                                          "TRUE",
+                                          "FALSE",
+                                          "CONSTANT",
+                                          "RETAIN",
+                                          "PERSISTENT",
+                                          "STRING",
+                                          "WSTRING",
+                                          "BOOL",
+                                          "BYTE",
+                                          "WORD",
+                                          "DWORD",
+                                          "LWORD",
+                                          "SINT",
+                                          "INT",
+                                          "DINT",
+                                          "LINT",
+                                          "USINT",
+                                          "UINT",
+                                          "UDINT",
+                                          "ULINT",
+                                          "REAL",
+                                          "LREAL",
+                                          "TIME",
+                                          "LTIME",
+                                          "DATE",
+                                          "DATE_AND_TIME",
+                                          "DT",
+                                          "TIME_OF_DAY",
+                                          "TOD",
+                                          "FUNCTION_BLOCK",
+                                          "END_FUNCTION_BLOCK",
+                                          "METHOD",
+                                          "END_METHOD",
+                                          "VAR_IN_OUT"};
 
 // Nesting limits, so that no declaration text can exhaust the stack.
 constexpr int kMaxInitDepth = 32;
@@ -518,6 +562,16 @@ class CParser {
 
     std::vector<CTypeDecl> types;
     std::vector<CVarDecl> vars;
+
+    // A function block: its instance type and the record type of its body and of each
+    // method, as indices into types.
+    struct BlockDecl {
+        std::string name;
+        size_t instance = 0;
+        size_t body = 0;
+        std::vector<std::pair<std::string, size_t>> methods;
+    };
+    std::vector<BlockDecl> blocks;
 
    private:
     enum class BranchKind { Root, Globals, Program, Folder };
@@ -643,9 +697,152 @@ class CParser {
                 parseItem(folder, depth + 1);
             }
             take();
+        } else if (atKeyword("FUNCTION_BLOCK")) {
+            parseFunctionBlock();
         } else {
-            failExpected("TYPE, VAR_GLOBAL, VAR, PROGRAM or FOLDER");
+            failExpected("TYPE, VAR_GLOBAL, VAR, PROGRAM, FOLDER or FUNCTION_BLOCK");
         }
+    }
+
+    size_t addTypeDecl(const std::string& name, SPos pos, std::shared_ptr<CTypeSpec> typeSpec) {
+        for (const CTypeDecl& other : types) {
+            if (ToUpper(other.name) == ToUpper(name)) Fail(pos, "type '" + name + "' is already declared");
+        }
+        CTypeDecl decl;
+        decl.name = name;
+        decl.pos = pos;
+        decl.typeSpec = std::move(typeSpec);
+        types.push_back(std::move(decl));
+        return types.size() - 1;
+    }
+
+    static std::shared_ptr<CTypeSpec> PointerTo(const std::string& name, SPos pos) {
+        auto target = std::make_shared<CTypeSpec>();
+        target->name = name;
+        target->pos = pos;
+        auto pointer = std::make_shared<CTypeSpec>();
+        pointer->kind = CTypeSpec::Kind::Pointer;
+        pointer->pos = pos;
+        pointer->sub = target;
+        return pointer;
+    }
+
+    // A parameter block of a method or a function block: VAR_INPUT, VAR_OUTPUT,
+    // VAR_IN_OUT [CONSTANT] (passed by address) or VAR (locals, not in any record).
+    void parseParameters(std::vector<CTypeSpec::Field>& into, std::unordered_set<std::string>& seen) {
+        bool byAddress = atKeyword("VAR_IN_OUT");
+        bool local = atKeyword("VAR");
+        take();
+        while (atKeyword("CONSTANT") || atKeyword("RETAIN") || atKeyword("PERSISTENT")) take();
+        while (!atKeyword("END_VAR")) {
+            expectBlockContinues("END_VAR");
+            std::vector<CToken> names{expectName("a parameter name")};
+            while (peek().kind == Tok::Comma) {
+                take();
+                names.push_back(expectName("a parameter name"));
+            }
+            expect(Tok::Colon, "':'");
+            std::shared_ptr<CTypeSpec> typeSpec = parseSpec(false);
+            if (peek().kind == Tok::Assign) {
+                take();
+                parseInit(0);  // a default argument is no part of the record
+            }
+            expect(Tok::Semicolon, "';'");
+            if (byAddress) {
+                auto reference = std::make_shared<CTypeSpec>();
+                reference->kind = CTypeSpec::Kind::Reference;
+                reference->pos = typeSpec->pos;
+                reference->sub = typeSpec;
+                typeSpec = reference;
+            }
+            for (const CToken& name : names) {
+                if (!seen.insert(ToUpper(name.text)).second) {
+                    Fail(name.pos, "'" + name.text + "' is declared twice");
+                }
+                if (!local) into.push_back({name.text, name.pos, typeSpec, nullptr});
+            }
+        }
+        take();
+    }
+
+    bool atParameterBlock() {
+        return atKeyword("VAR_INPUT") || atKeyword("VAR_OUTPUT") || atKeyword("VAR_IN_OUT") ||
+               atKeyword("VAR");
+    }
+
+    // FUNCTION_BLOCK name { parameter blocks } { METHOD ... END_METHOD } END_FUNCTION_BLOCK.
+    // The instance is a structure that starts with the virtual function table pointer;
+    // the body and every method are called with a record that starts with the
+    // instance's address (pInstance), followed by the inputs and in-outs in declaration
+    // order, the result (named as the method) and the outputs.
+    void parseFunctionBlock() {
+        take();
+        CToken name = expectName("a function block name");
+        auto instance = std::make_shared<CTypeSpec>();
+        instance->kind = CTypeSpec::Kind::Struct;
+        instance->pos = name.pos;
+        instance->fields.push_back({"__VFTABLEPOINTER", name.pos, PointerTo("BYTE", name.pos), nullptr});
+        std::unordered_set<std::string> seen;
+        BlockDecl block;
+        block.name = name.text;
+        std::vector<std::pair<CToken, std::shared_ptr<CTypeSpec>>> methods;
+        while (!atKeyword("END_FUNCTION_BLOCK")) {
+            if (atParameterBlock()) {
+                parseParameters(instance->fields, seen);
+            } else if (atKeyword("METHOD")) {
+                methods.push_back(parseMethod(name));
+            } else {
+                failExpected("VAR_INPUT, VAR_OUTPUT, VAR_IN_OUT, VAR, METHOD or END_FUNCTION_BLOCK");
+            }
+        }
+        take();
+        block.instance = addTypeDecl(name.text, name.pos, instance);
+        auto body = std::make_shared<CTypeSpec>();
+        body->kind = CTypeSpec::Kind::Struct;
+        body->pos = name.pos;
+        body->fields.push_back({"pInstance", name.pos, PointerTo(name.text, name.pos), nullptr});
+        block.body = addTypeDecl(name.text + ".body", name.pos, body);
+        std::unordered_set<std::string> methodNames;
+        for (auto& [method, record] : methods) {
+            if (!methodNames.insert(ToUpper(method.text)).second) {
+                Fail(method.pos, "method '" + method.text + "' is declared twice");
+            }
+            block.methods.push_back(
+                {method.text, addTypeDecl(name.text + "." + method.text, method.pos, record)});
+        }
+        blocks.push_back(std::move(block));
+    }
+
+    std::pair<CToken, std::shared_ptr<CTypeSpec>> parseMethod(const CToken& block) {
+        take();
+        CToken name = expectName("a method name");
+        std::shared_ptr<CTypeSpec> result;
+        if (peek().kind == Tok::Colon) {
+            take();
+            result = parseSpec(false);
+        }
+        if (peek().kind == Tok::Semicolon) take();
+        std::vector<CTypeSpec::Field> inputs;
+        std::vector<CTypeSpec::Field> outputs;
+        std::unordered_set<std::string> seen{ToUpper(name.text), "PINSTANCE"};
+        while (!atKeyword("END_METHOD")) {
+            if (atKeyword("VAR_OUTPUT")) {
+                parseParameters(outputs, seen);
+            } else if (atParameterBlock()) {
+                parseParameters(inputs, seen);
+            } else {
+                failExpected("VAR_INPUT, VAR_OUTPUT, VAR_IN_OUT, VAR or END_METHOD");
+            }
+        }
+        take();
+        auto record = std::make_shared<CTypeSpec>();
+        record->kind = CTypeSpec::Kind::Struct;
+        record->pos = name.pos;
+        record->fields.push_back({"pInstance", name.pos, PointerTo(block.text, name.pos), nullptr});
+        record->fields.insert(record->fields.end(), inputs.begin(), inputs.end());
+        if (result) record->fields.push_back({name.text, name.pos, result, nullptr});
+        record->fields.insert(record->fields.end(), outputs.begin(), outputs.end());
+        return {name, record};
     }
 
     void parseVarBlock(uint32_t branch) {
@@ -1200,9 +1397,11 @@ class CCompiler {
                                 TYPE3_STRING, typeSpec.length + 1, 1, static_cast<uint32_t>(typeSpec.length));
             case CTypeSpec::Kind::WString:
                 return interned("WSTRING(" + std::to_string(typeSpec.length) + ")", CSimType::Kind::WString,
-                                TYPE3_WSTRING, 2 * (typeSpec.length + 1), 2, static_cast<uint32_t>(typeSpec.length));
+                                TYPE3_WSTRING, 2 * (typeSpec.length + 1), 2,
+                                static_cast<uint32_t>(typeSpec.length));
             case CTypeSpec::Kind::Array: {
-                if (typeSpec.dims.size() > 4) Fail(typeSpec.dims[4].pos, "an array has at most four dimensions");
+                if (typeSpec.dims.size() > 4)
+                    Fail(typeSpec.dims[4].pos, "an array has at most four dimensions");
                 const CSimType* element = resolve(*typeSpec.sub);
                 CSimType* type = newType();
                 type->kind = CSimType::Kind::Array;
@@ -1238,7 +1437,8 @@ class CCompiler {
                 type->typeClass = pointer ? TYPE3_POINTER : TYPE3_REFERENCE;
                 type->size = 8;
                 type->align = 8;
-                type->name = std::string(pointer ? "POINTER TO " : "REFERENCE TO ") + SpelledSpec(*typeSpec.sub);
+                type->name =
+                    std::string(pointer ? "POINTER TO " : "REFERENCE TO ") + SpelledSpec(*typeSpec.sub);
                 pendingTargets_.push_back({type, typeSpec.sub.get()});
                 return type;
             }
@@ -1618,10 +1818,23 @@ void CSimType::buildMemberIndex() {
 
 std::unique_ptr<CSimModel> SimCompileDeclarations(const std::string& text) {
     auto model = std::make_unique<CSimModel>();
-    CParser parser(text, *model);
+    // A UTF-8 byte order mark, as some editors write it, is no part of the text.
+    static const char kByteOrderMark[] = "\xEF\xBB\xBF";
+    const std::string unmarked = text.compare(0, 3, kByteOrderMark) == 0 ? text.substr(3) : text;
+    CParser parser(unmarked, *model);
     parser.parseFile();
     CCompiler compiler(*model, parser.types);
     compiler.compile(parser.vars);
+    for (const CParser::BlockDecl& block : parser.blocks) {
+        CSimFunctionBlock compiled;
+        compiled.name = block.name;
+        compiled.instance = parser.types[block.instance].shell;
+        compiled.body = parser.types[block.body].shell;
+        for (const auto& [name, index] : block.methods) {
+            compiled.methods.push_back({name, parser.types[index].shell});
+        }
+        model->functionBlocks.push_back(std::move(compiled));
+    }
     return model;
 }
 

@@ -11,6 +11,15 @@
 //   FOLDER name { items } END_FOLDER                  a nested browse branch
 //   VAR ... END_VAR                                   outside a program: variables placed
 //                                                     directly in the enclosing branch
+//   FUNCTION_BLOCK name { VAR_INPUT|VAR_OUTPUT|VAR_IN_OUT|VAR ... END_VAR }
+//     { METHOD name [: <type>] { VAR_INPUT|VAR_OUTPUT|VAR_IN_OUT [CONSTANT]|VAR ... END_VAR }
+//       END_METHOD } END_FUNCTION_BLOCK
+//                                                     a function block: a structure type
+//                                                     (the virtual function table pointer,
+//                                                     then its own parameters) and the call
+//                                                     record of its body and of each method
+//
+// A UTF-8 byte order mark at the start of the text is skipped.
 //
 // <type>: BOOL BYTE WORD DWORD LWORD SINT INT DINT LINT USINT UINT UDINT ULINT REAL
 // LREAL TIME LTIME DATE DATE_AND_TIME (DT) TIME_OF_DAY (TOD), STRING[(n)] and
@@ -158,8 +167,24 @@ struct CSimBranch {
     std::vector<Entry> children;  // in browse order
 };
 
+// A method of a function block and the record it is called with: pInstance (the
+// instance's address), the inputs and in-outs (by address) in declaration order, the
+// result named as the method, then the outputs; laid out as a structure.
+struct CSimMethod {
+    std::string name;
+    const CSimType* record = nullptr;
+};
+
+struct CSimFunctionBlock {
+    std::string name;
+    const CSimType* instance = nullptr;  // the instance structure
+    const CSimType* body = nullptr;      // the body's call record (pInstance alone)
+    std::vector<CSimMethod> methods;     // in declaration order
+};
+
 // Everything the declarations describe: types, variables, browse tree and memory size.
 struct CSimModel {
+    std::vector<CSimFunctionBlock> functionBlocks;
     std::vector<std::unique_ptr<CSimType>> types;
     std::vector<CSimTypeMember> typeMembers;
     std::vector<CSimVariable> variables;

@@ -4,92 +4,126 @@
 // lets the component load the application's symbols, and then runs commands that call
 // the component's external functions by their registered names.
 //
-// JSON goes to stdout, the host log to stderr.
+// JSON goes to stdout, the host log to stderr (or to --log FILE, or nowhere with
+// --quiet). Exit codes: 0 success, 1 bad input or a refusal, 2 a usage error.
+//
+// Commands are rows of one table (kCommands): a new command is a function that takes
+// its operands from the argument list and a row that names it and says what it does.
 #include <dlfcn.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <sstream>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "CmpItf.h"
+#include "RV5072_Zentrik/RV5072_ZentrikItf.h"
 #include "SimApplication.h"
+#include "SimDeclParser.h"
 #include "SimEventManager.h"
 #include "SimHost.h"
 
 namespace {
 
-// The component's parameter records, as an IEC compiler lays them out.
-struct WriterInstance {
-    void* vftable;
-    RTS_IEC_UINT initStatus;
-};
-struct ResetRecord {
-    WriterInstance* pInstance;
-    RTS_IEC_UINT ResetDocument;
-};
-struct LengthRecord {
-    WriterInstance* pInstance;
-    RTS_IEC_UDINT GetDocumentLength;
-    RTS_IEC_UINT hrErrorCode;
-};
-struct CopyRecord {
-    WriterInstance* pInstance;
-    RTS_IEC_STRING* pDoc;
-    RTS_IEC_UDINT nDoc;
-    RTS_IEC_UDINT CopyDocument;
-    RTS_IEC_UINT hrErrorCode;
-};
-struct DatatypeInstance {
-    void* vftable;
-    RTS_IEC_UINT initStatus;
-};
-struct AddFromSymbolRecord {
-    DatatypeInstance* pInstance;
-    WriterInstance* fbWriter;
-    RTS_IEC_STRING* sKey;
-    RTS_IEC_STRING* sDatatype;
-    RTS_IEC_UDINT nData;
-    RTS_IEC_UDINT* pData;
-    RTS_IEC_BOOL AddJsonKeyValueFromSymbol;
-    RTS_IEC_UINT hrErrorCode;
-};
-struct SetFromJsonRecord {
-    DatatypeInstance* pInstance;
-    RTS_IEC_STRING* pJson;
-    RTS_IEC_UDINT nSize;
-    RTS_IEC_UDINT* pData;
-    RTS_IEC_UDINT nData;
-    RTS_IEC_BOOL SetSymbolFromJson;
-    RTS_IEC_UINT hrErrorCode;
-};
-static_assert(sizeof(AddFromSymbolRecord) == 56 && sizeof(SetFromJsonRecord) == 40, "IEC record layout");
-
-const char* const kUsage =
-    "usage: zentrik-host [--lib PATH] APP.st [COMMAND...]\n"
-    "\n"
-    "Loads libzentrik.so into a simulated controller, starts the IEC application\n"
-    "declared in APP.st, lets the component load its symbols and runs the commands\n"
-    "in order (default: print). JSON goes to stdout, the host log to stderr.\n"
-    "\n"
-    "commands:\n"
-    "  print [NAME]      every top-level variable (or the variable NAME) as one JSON document\n"
-    "  write NAME JSON   write a JSON text into the variable NAME; the text's root object\n"
-    "                    holds a member named as the variable, e.g. '{\"axis\":{\"pos\":2.5}}'\n"
-    "  reload            post prepare-reset and reset-done, and wait for the new load\n"
-    "  event ID          post a host event, e.g. 0x10005\n"
-    "\n"
-    "NAME is a full name (App.Globals.counter) or a top-level variable's own name (counter).\n";
-
+// Bad input or a refusal: exit code 1.
 class CHostError : public std::runtime_error {
    public:
     using std::runtime_error::runtime_error;
+};
+
+// A command line the host cannot follow: exit code 2.
+class CUsageError : public std::runtime_error {
+   public:
+    using std::runtime_error::runtime_error;
+};
+
+// The application events that act on the component, by the names the host gives them.
+struct EventName {
+    const char* name;
+    EVENTID id;
+    const char* effect;
+};
+const EventName kEvents[] = {
+    {"prepare-reset", kSimEventPrepareReset,
+     "stops an unfinished load, drops the symbols, every writer document and the pending key"},
+    {"reset-done", kSimEventResetDone, "loads the symbols unless a load has completed since the last stop"},
+    {"prepare-delete", kSimEventPrepareDelete, "like prepare-reset, without a log line"},
+    {"download-done", kSimEventDownloadDone, "stops a running load and loads the symbols anew"},
+    {"delete-all", kSimEventDeleteAllApps, "stops the loader and drops the symbols; writer documents stay"},
+};
+
+std::string ErrorText(int error) { return std::strerror(error); }
+
+// Reads a whole file; a directory, an unreadable file or a failed read is an error.
+std::string ReadFile(const std::string& path) {
+    struct stat info {};
+    if (stat(path.c_str(), &info) != 0) {
+        throw CHostError("cannot read " + path + ": " + ErrorText(errno));
+    }
+    if (S_ISDIR(info.st_mode)) {
+        throw CHostError("cannot read " + path + ": it is a directory");
+    }
+    FILE* file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr) {
+        throw CHostError("cannot read " + path + ": " + ErrorText(errno));
+    }
+    std::string text;
+    char chunk[1 << 16];
+    size_t got = 0;
+    while ((got = std::fread(chunk, 1, sizeof(chunk), file)) > 0) {
+        text.append(chunk, got);
+    }
+    bool failed = std::ferror(file) != 0;
+    int error = errno;
+    std::fclose(file);
+    if (failed) {
+        throw CHostError("cannot read " + path + ": " + ErrorText(error));
+    }
+    return text;
+}
+
+std::string ReadStandardInput() {
+    std::string text;
+    char chunk[1 << 16];
+    size_t got = 0;
+    while ((got = std::fread(chunk, 1, sizeof(chunk), stdin)) > 0) {
+        text.append(chunk, got);
+    }
+    if (std::ferror(stdin) != 0) {
+        throw CHostError("cannot read standard input: " + ErrorText(errno));
+    }
+    return text;
+}
+
+// Where the component is found when --lib is not given: the library installed beside
+// this program (../<libdir>/ from its directory), else the one of the build tree.
+std::string DefaultLibrary() {
+    char self[4096];
+    ssize_t length = readlink("/proc/self/exe", self, sizeof(self) - 1);
+    if (length > 0) {
+        std::string path(self, static_cast<size_t>(length));
+        std::string installed = path.substr(0, path.rfind('/') + 1) + ZENTRIK_INSTALLED_LIB;
+        if (access(installed.c_str(), R_OK) == 0) {
+            return installed;
+        }
+    }
+    return ZENTRIK_BUILD_LIB;
+}
+
+struct Options {
+    std::string library;
+    std::string applicationFile;
+    FILE* logEcho = stderr;
+    double timeoutSeconds = 60;
+    bool allowEmpty = false;
 };
 
 typedef void (*ExternalFunction)(void*);
@@ -113,23 +147,16 @@ class CComponentCalls {
     const CMP_EXT_FUNCTION_REF* table_;
 };
 
-std::string ReadFile(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
-    if (!file) {
-        throw CHostError("cannot read " + path + ": " + std::strerror(errno));
-    }
-    std::ostringstream text;
-    text << file.rdbuf();
-    return text.str();
-}
-
+// The simulated controller with the component loaded and the application running.
+// Single-threaded: commands run one after the other on the main thread; only the
+// component's loader thread runs beside it.
 class CZentrikHost {
    public:
-    CZentrikHost(const std::string& library, const std::string& applicationFile)
-        : applicationFile_(applicationFile) {
+    explicit CZentrikHost(const Options& options) : options_(options) {
+        CSimHost::instance().setLogEcho(options.logEcho);
         startApplication();
-        loadComponent(library);
-        waitForLoad(postEvent(kSimEventResetDone));
+        loadComponent();
+        postEvent(kSimEventResetDone);
     }
 
     ~CZentrikHost() {
@@ -137,54 +164,67 @@ class CZentrikHost {
         // The library stays loaded: the component's manager lives until the process ends.
     }
 
+    // Every named variable as one member of one document, printed on one line.
     void print(const std::vector<std::string>& names) {
-        ResetRecord reset{&writer_, 0};
+        fb_jsonsaxwriter_resetdocument_struct reset{&writer_, 0};
         calls_->call("fb_jsonsaxwriter__resetdocument", &reset);
         for (const std::string& name : names) {
             std::string key = name;
-            AddFromSymbolRecord add{};
+            fb_jsonreadwritedatatype_addjsonkeyvaluefromsymbol_struct add{};
             add.pInstance = &datatype_;
             add.fbWriter = &writer_;
             add.sKey = &key[0];
             add.pData = reinterpret_cast<RTS_IEC_UDINT*>(app().address(name));
+            size_t logBefore = logSize();
             calls_->call("fb_jsonreadwritedatatype__addjsonkeyvaluefromsymbol", &add);
             if (!add.AddJsonKeyValueFromSymbol) {
-                throw CHostError("the component refused to read " + name + " (see the host log)");
+                throw CHostError("the component refused to read " + name + refusal(logBefore));
             }
         }
-        LengthRecord length{&writer_, 0, 0};
+        fb_jsonsaxwriter_getdocumentlength_struct length{&writer_, 0, 0};
         calls_->call("fb_jsonsaxwriter__getdocumentlength", &length);
         std::vector<char> text(length.GetDocumentLength + 1u, '\0');
-        CopyRecord copy{&writer_, text.data(), static_cast<RTS_IEC_UDINT>(text.size()), 0, 0};
+        fb_jsonsaxwriter_copydocument_struct copy{&writer_, text.data(),
+                                                  static_cast<RTS_IEC_UDINT>(text.size()), 0, 0};
+        size_t logBefore = logSize();
         calls_->call("fb_jsonsaxwriter__copydocument", &copy);
         if (!copy.CopyDocument) {
-            throw CHostError("the component could not copy the document (see the host log)");
+            throw CHostError("the component could not copy the document" + refusal(logBefore));
         }
         std::printf("%s\n", text.data());
         std::fflush(stdout);
     }
 
     void write(const std::string& name, std::string json) {
-        SetFromJsonRecord set{};
+        if (json.size() > UINT32_MAX) {
+            throw CHostError("the JSON text for " + name + " is larger than 4 GiB");
+        }
+        fb_jsonreadwritedatatype_setsymbolfromjson_struct set{};
         set.pInstance = &datatype_;
         set.pJson = &json[0];
         set.nSize = static_cast<RTS_IEC_UDINT>(json.size());
         set.pData = reinterpret_cast<RTS_IEC_UDINT*>(app().address(name));
+        size_t logBefore = logSize();
         calls_->call("fb_jsonreadwritedatatype__setsymbolfromjson", &set);
         if (!set.SetSymbolFromJson) {
-            throw CHostError("the component refused to write " + name + " (see the host log)");
+            throw CHostError("the component refused to write " + name + refusal(logBefore));
         }
     }
 
     void reload() {
         postEvent(kSimEventPrepareReset);
-        waitForLoad(postEvent(kSimEventResetDone));
+        postEvent(kSimEventResetDone);
     }
 
-    size_t postEvent(EVENTID id) {
-        size_t loadsBefore = endLines();
+    // Posts an event; when it started a symbol load, waits for that load to end.
+    void postEvent(EVENTID id) {
+        size_t begins = count(IsLoadBegin);
+        size_t ends = count(IsLoadEnd);
+        size_t failures = count(IsThreadFailure);
         CSimEventManager::instance().post(id);
-        return loadsBefore;
+        if (count(IsLoadBegin) > begins) {
+            waitForLoad(ends, failures);
+        }
     }
 
     // The full name of a variable given by its full name or by a top-level variable's own name.
@@ -206,7 +246,7 @@ class CZentrikHost {
             app().address(name);  // a member or element given by its full name
             return name;
         } catch (const std::out_of_range&) {
-            throw CHostError("unknown variable " + name + " in " + applicationFile_);
+            throw CHostError("unknown variable " + name + " in " + options_.applicationFile);
         }
     }
 
@@ -216,25 +256,28 @@ class CZentrikHost {
     static CSimApplication& app() { return CSimApplication::instance(); }
 
     void startApplication() {
-        std::string text = ReadFile(applicationFile_);
+        std::string text = ReadFile(options_.applicationFile);
         try {
             app().start(text);
         } catch (const CSimDeclError& error) {
-            throw CHostError(applicationFile_ + ": " + error.what());
+            throw CHostError(options_.applicationFile + ": " + error.what());
+        }
+        if (app().topLevelVariables().empty() && !options_.allowEmpty) {
+            throw CHostError(options_.applicationFile +
+                             " declares no variables (--allow-empty runs an application without any)");
         }
     }
 
-    void loadComponent(const std::string& library) {
-        void* handle = dlopen(library.c_str(), RTLD_NOW | RTLD_LOCAL);
+    void loadComponent() {
+        void* handle = dlopen(options_.library.c_str(), RTLD_NOW | RTLD_LOCAL);
         if (handle == nullptr) {
             throw CHostError("cannot load the component: " + std::string(dlerror()));
         }
         auto entry = reinterpret_cast<int (*)(INIT_STRUCT*)>(dlsym(handle, "ComponentEntry"));
         if (entry == nullptr) {
-            throw CHostError(library + " has no ComponentEntry");
+            throw CHostError(options_.library + " has no ComponentEntry");
         }
         CSimHost& host = CSimHost::instance();
-        host.setLogEcho(stderr);
         size_t tablesBefore = host.registeredTables().size();
         if (host.loadComponent(entry) != 0 || host.importFunctions() != 0 || host.exportFunctions() != 0) {
             throw CHostError("the component did not start (entry, import or export failed)");
@@ -253,97 +296,331 @@ class CZentrikHost {
         }
     }
 
-    static size_t endLines() {
-        size_t count = 0;
-        for (const std::string& text : CSimHost::instance().logTexts()) {
-            count += text.rfind("LoadSymbols end", 0) == 0 ? 1 : 0;
-        }
-        return count;
+    static bool IsLoadBegin(const std::string& text) {
+        return text == "BeginLoadSymbols" || text == "ResetDoneFunction BeginLoadSymbols";
+    }
+    static bool IsLoadEnd(const std::string& text) { return text.rfind("LoadSymbols end", 0) == 0; }
+    static bool IsThreadFailure(const std::string& text) {
+        return text.rfind("pthread_create failed", 0) == 0;
     }
 
-    // Waits for the end line of the next load; gives up at once when the loader thread
-    // could not be created (no permission for real-time scheduling, for instance).
-    static void waitForLoad(size_t loadsBefore) {
+    static size_t count(bool (*matches)(const std::string&)) {
+        size_t found = 0;
+        for (const std::string& text : CSimHost::instance().logTexts()) {
+            found += matches(text) ? 1 : 0;
+        }
+        return found;
+    }
+
+    static size_t logSize() { return CSimHost::instance().logRecords().size(); }
+
+    // The component's own reason for the refusal just made: its first class-4 log entry
+    // since logBefore, with a hint when the symbols are not loaded.
+    static std::string refusal(size_t logBefore) {
+        std::vector<SimLogRecord> records = CSimHost::instance().logRecords();
+        for (size_t i = logBefore; i < records.size(); ++i) {
+            if (records[i].logClass == 4) {
+                std::string reason = ": " + records[i].text;
+                if (records[i].text.rfind("Variables are being loaded", 0) == 0) {
+                    reason += " (no symbols are loaded; post reset-done or download-done)";
+                }
+                return reason;
+            }
+        }
+        return " (see the host log)";
+    }
+
+    // Waits for the end line of the load just started; gives up at once when the loader
+    // thread could not be created (no permission for real-time scheduling, for instance).
+    void waitForLoad(size_t endsBefore, size_t failuresBefore) {
         CSimHost& host = CSimHost::instance();
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
-        while (!host.waitForLog("LoadSymbols end", loadsBefore + 1, std::chrono::milliseconds(20))) {
-            if (host.waitForLog("pthread_create failed", 1, std::chrono::milliseconds(0))) {
+        const auto started = std::chrono::steady_clock::now();
+        const auto limit = std::chrono::duration<double>(options_.timeoutSeconds);
+        while (!host.waitForLog("LoadSymbols end", endsBefore + 1, std::chrono::milliseconds(5))) {
+            if (count(IsThreadFailure) > failuresBefore) {
                 throw CHostError("the component could not start its loader thread (see the host log)");
             }
-            if (std::chrono::steady_clock::now() > deadline) {
-                throw CHostError("the component did not finish loading the symbols");
+            if (std::chrono::steady_clock::now() - started > limit) {
+                char seconds[32];
+                std::snprintf(seconds, sizeof(seconds), "%g", options_.timeoutSeconds);
+                throw CHostError(std::string("the symbol load did not finish within ") + seconds +
+                                 " s (--timeout SECONDS sets the limit)");
             }
         }
     }
 
-    std::string applicationFile_;
+    Options options_;
     std::unique_ptr<CComponentCalls> calls_;
-    WriterInstance writer_{};
-    DatatypeInstance datatype_{};
+    fb_jsonsaxwriter_struct writer_{};
+    fb_jsonreadwritedatatype_struct datatype_{};
 };
 
-int Run(int argc, char** argv) {
-    std::string library = ZENTRIK_DEFAULT_LIB;
-    std::vector<std::string> args(argv + 1, argv + argc);
-    size_t next = 0;
-    if (next < args.size() && (args[next] == "-h" || args[next] == "--help")) {
-        std::fputs(kUsage, stdout);
-        return 0;
+// The commands still to run, and the operands each one takes from them.
+class CArguments {
+   public:
+    CArguments(std::vector<std::string> args, size_t next) : args_(std::move(args)), next_(next) {}
+
+    bool done() const { return next_ >= args_.size(); }
+    std::string take() { return args_[next_++]; }
+    const std::string& peek() const { return args_[next_]; }
+
+    std::string operand(const std::string& command, const char* what) {
+        if (done()) {
+            throw CUsageError(command + " needs " + what);
+        }
+        return take();
     }
-    if (next + 1 < args.size() && args[next] == "--lib") {
-        library = args[next + 1];
+
+    // A JSON text given in place, as @FILE or as - (standard input, read once).
+    std::string text(const std::string& command, const char* what) {
+        std::string given = operand(command, what);
+        if (given == "-") {
+            if (stdinRead_) {
+                throw CUsageError("standard input can be read only once");
+            }
+            stdinRead_ = true;
+            return ReadStandardInput();
+        }
+        if (!given.empty() && given[0] == '@') {
+            return ReadFile(given.substr(1));
+        }
+        return given;
+    }
+
+   private:
+    std::vector<std::string> args_;
+    size_t next_;
+    bool stdinRead_ = false;
+};
+
+EVENTID ParseEvent(const std::string& given) {
+    for (const EventName& event : kEvents) {
+        if (given == event.name) {
+            return event.id;
+        }
+    }
+    char* end = nullptr;
+    errno = 0;
+    unsigned long value = std::strtoul(given.c_str(), &end, 0);
+    if (given.empty() || *end != '\0' || errno != 0 || value > UINT32_MAX || given[0] == '-') {
+        throw CUsageError("unknown event " + given + " (zentrik-host --help lists the events)");
+    }
+    return static_cast<EVENTID>(value);
+}
+
+bool IsCommand(const std::string& word);
+
+void PrintCommand(CZentrikHost& host, CArguments& args) {
+    if (!args.done() && !IsCommand(args.peek())) {
+        host.print({host.resolve(args.take())});
+    } else {
+        host.print(host.topLevelVariables());
+    }
+}
+
+void WriteCommand(CZentrikHost& host, CArguments& args) {
+    std::string name = host.resolve(args.operand("write", "a variable name"));
+    host.write(name, args.text("write", "a JSON text, @FILE or -"));
+}
+
+void ReloadCommand(CZentrikHost& host, CArguments&) { host.reload(); }
+
+void EventCommand(CZentrikHost& host, CArguments& args) {
+    host.postEvent(ParseEvent(args.operand("event", "an event name or number")));
+}
+
+// A command: its word, what runs it, how many operands it takes (the last of them
+// optional when optionalLast is set) and its line in --help.
+struct Command {
+    const char* name;
+    void (*run)(CZentrikHost&, CArguments&);
+    size_t operands;
+    bool optionalLast;
+    const char* synopsis;
+    const char* help;
+};
+const Command kCommands[] = {
+    {"print", PrintCommand, 1, true, "print [NAME]",
+     "every top-level variable (or the variable NAME) as one JSON document, keyed by full names"},
+    {"write", WriteCommand, 2, false, "write NAME JSON|@FILE|-",
+     "write a JSON text (given in place, read from FILE or from standard input) into NAME;\n"
+     "the root object holds a member named as the variable: '{\"axis\":{\"pos\":2.5}}'"},
+    {"reload", ReloadCommand, 0, false, "reload",
+     "post prepare-reset and reset-done, and wait for the new load"},
+    {"event", EventCommand, 1, false, "event NAME|ID",
+     "post a host event (below); an event that starts a load waits for it"},
+};
+
+const Command* FindCommand(const std::string& word) {
+    for (const Command& command : kCommands) {
+        if (word == command.name) {
+            return &command;
+        }
+    }
+    return nullptr;
+}
+
+bool IsCommand(const std::string& word) { return FindCommand(word) != nullptr; }
+
+// Checks the command words, the operand counts and the event names before anything is
+// loaded, so that a usage error never leaves half of the commands run.
+void CheckCommands(const std::vector<std::string>& args, size_t next) {
+    while (next < args.size()) {
+        const Command* command = FindCommand(args[next]);
+        if (command == nullptr) {
+            throw CUsageError("unknown command " + args[next]);
+        }
+        ++next;
+        size_t required = command->operands - (command->optionalLast ? 1 : 0);
+        for (size_t i = 0; i < command->operands; ++i) {
+            if (next >= args.size() || (i >= required && IsCommand(args[next]))) {
+                if (i < required) {
+                    throw CUsageError(std::string(command->name) + ": missing operand (" + command->synopsis +
+                                      ")");
+                }
+                break;
+            }
+            if (command->run == EventCommand) {
+                ParseEvent(args[next]);
+            }
+            ++next;
+        }
+    }
+}
+
+std::string Usage() {
+    std::string text =
+        "usage: zentrik-host [OPTION...] APP.st [COMMAND...]\n"
+        "\n"
+        "Loads libzentrik.so into a simulated controller, starts the IEC application\n"
+        "declared in APP.st, lets the component load its symbols and runs the commands\n"
+        "in order (default: print). JSON goes to stdout, the host log to stderr.\n"
+        "\n"
+        "options:\n"
+        "  --lib PATH        the component to load (default: the installed or built libzentrik.so)\n"
+        "  --quiet           no host log\n"
+        "  --log FILE        the host log into FILE instead of stderr\n"
+        "  --timeout SECS    time limit of every symbol load (default 60)\n"
+        "  --allow-empty     run an application that declares no variables\n"
+        "  -h, --help        this text\n"
+        "\n"
+        "commands:\n";
+    for (const Command& command : kCommands) {
+        std::string help = command.help;
+        for (size_t at = help.find('\n'); at != std::string::npos; at = help.find('\n', at + 1)) {
+            help.insert(at + 1, 28, ' ');
+        }
+        char line[512];
+        std::snprintf(line, sizeof(line), "  %-25s %s\n", command.synopsis, help.c_str());
+        text += line;
+    }
+    text +=
+        "\n"
+        "NAME is a full name (App.Globals.counter) or a top-level variable's own name (counter).\n"
+        "\n"
+        "events (by name or number, e.g. event reset-done or event 0x10006):\n";
+    for (const EventName& event : kEvents) {
+        char line[512];
+        std::snprintf(line, sizeof(line), "  %-15s 0x%05X  %s\n", event.name, static_cast<unsigned>(event.id),
+                      event.effect);
+        text += line;
+    }
+    text +=
+        "  After prepare-reset, prepare-delete or delete-all every print and write is refused\n"
+        "  until reset-done or download-done has loaded the symbols again. Other numbers are\n"
+        "  posted as given; the component ignores them.\n"
+        "\n"
+        "exit codes: 0 success, 1 bad input or a refusal, 2 a usage error\n";
+    return text;
+}
+
+Options ParseOptions(const std::vector<std::string>& args, size_t& next) {
+    Options options;
+    options.library = DefaultLibrary();
+    auto value = [&](const std::string& option) {
+        if (next + 1 >= args.size()) {
+            throw CUsageError(option + " needs a value");
+        }
         next += 2;
+        return args[next - 1];
+    };
+    while (next < args.size() && args[next].size() > 1 && args[next][0] == '-') {
+        const std::string option = args[next];
+        if (option == "--lib") {
+            options.library = value(option);
+        } else if (option == "--quiet") {
+            options.logEcho = nullptr;
+            ++next;
+        } else if (option == "--log") {
+            std::string path = value(option);
+            options.logEcho = std::fopen(path.c_str(), "w");
+            if (options.logEcho == nullptr) {
+                throw CHostError("cannot write the log to " + path + ": " + ErrorText(errno));
+            }
+        } else if (option == "--timeout") {
+            std::string seconds = value(option);
+            char* end = nullptr;
+            options.timeoutSeconds = std::strtod(seconds.c_str(), &end);
+            if (seconds.empty() || *end != '\0' || !(options.timeoutSeconds > 0) ||
+                !std::isfinite(options.timeoutSeconds)) {
+                throw CUsageError("--timeout needs a positive number of seconds, not " + seconds);
+            }
+        } else if (option == "--allow-empty") {
+            options.allowEmpty = true;
+            ++next;
+        } else {
+            throw CUsageError("unknown option " + option);
+        }
     }
     if (next >= args.size()) {
-        std::fputs(kUsage, stderr);
-        return 2;
+        throw CUsageError("no application file given");
     }
-    CZentrikHost host(library, args[next++]);
+    options.applicationFile = args[next++];
+    return options;
+}
+
+int Run(int argc, char** argv) {
+    std::vector<std::string> args(argv + 1, argv + argc);
+    for (const std::string& arg : args) {
+        if (arg == "-h" || arg == "--help") {
+            std::fputs(Usage().c_str(), stdout);
+            return 0;
+        }
+    }
+    size_t next = 0;
+    Options options = ParseOptions(args, next);
+    CheckCommands(args, next);
+    CZentrikHost host(options);
     if (next == args.size()) {
         args.push_back("print");
     }
-    while (next < args.size()) {
-        const std::string command = args[next++];
-        auto operand = [&](const char* what) {
-            if (next >= args.size()) {
-                throw CHostError(command + " needs " + what);
-            }
-            return args[next++];
-        };
-        if (command == "print") {
-            if (next < args.size() && args[next] != "print" && args[next] != "write" &&
-                args[next] != "reload" && args[next] != "event") {
-                host.print({host.resolve(args[next++])});
-            } else {
-                host.print(host.topLevelVariables());
-            }
-        } else if (command == "write") {
-            std::string name = host.resolve(operand("a variable name"));
-            host.write(name, operand("a JSON text"));
-        } else if (command == "reload") {
-            host.reload();
-        } else if (command == "event") {
-            std::string id = operand("an event id");
-            char* end = nullptr;
-            unsigned long value = std::strtoul(id.c_str(), &end, 0);
-            if (end == id.c_str() || *end != '\0') {
-                throw CHostError("bad event id " + id);
-            }
-            host.postEvent(static_cast<EVENTID>(value));
-        } else {
-            throw CHostError("unknown command " + command + "\n" + kUsage);
+    CArguments commands(args, next);
+    while (!commands.done()) {
+        const std::string word = commands.take();
+        const Command* command = FindCommand(word);
+        if (command == nullptr) {
+            throw CUsageError("unknown command " + word);
         }
+        command->run(host, commands);
     }
     return 0;
 }
 
 }  // namespace
 
+// On an error the process ends at once (after flushing its streams): a loader thread
+// that is still walking the symbols must not meet the static destructors of exit().
 int main(int argc, char** argv) {
+    int code = 0;
     try {
         return Run(argc, argv);
+    } catch (const CUsageError& error) {
+        std::fprintf(stderr, "zentrik-host: %s\n(zentrik-host --help shows the usage)\n", error.what());
+        code = 2;
     } catch (const std::exception& error) {
         std::fprintf(stderr, "zentrik-host: %s\n", error.what());
-        return 1;
+        code = 1;
     }
+    std::fflush(nullptr);
+    std::_Exit(code);
 }
