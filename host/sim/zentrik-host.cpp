@@ -465,6 +465,7 @@ bool IsCommand(const std::string& word) { return FindCommand(word) != nullptr; }
 // Checks the command words, the operand counts and the event names before anything is
 // loaded, so that a usage error never leaves half of the commands run.
 void CheckCommands(const std::vector<std::string>& args, size_t next) {
+    int stdinOperands = 0;
     while (next < args.size()) {
         const Command* command = FindCommand(args[next]);
         if (command == nullptr) {
@@ -482,6 +483,9 @@ void CheckCommands(const std::vector<std::string>& args, size_t next) {
             }
             if (command->run == EventCommand) {
                 ParseEvent(args[next]);
+            }
+            if (args[next] == "-" && stdinOperands++ > 0) {
+                throw CUsageError("standard input can be read only once");
             }
             ++next;
         }

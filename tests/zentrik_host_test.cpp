@@ -1,0 +1,284 @@
+// zentrik-host as a user runs it: the built program with the built library, its exit
+// codes, its messages, events that start loads, and JSON texts of any size from a file
+// or from standard input.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+extern char** environ;
+
+namespace {
+
+struct RunResult {
+    int exitCode = -1;
+    std::string out;
+    std::string err;
+};
+
+std::string ReadAll(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    std::ostringstream text;
+    text << file.rdbuf();
+    return text.str();
+}
+
+void WriteAll(const std::string& path, const std::string& text) {
+    std::ofstream file(path, std::ios::binary);
+    file << text;
+}
+
+size_t Count(const std::string& text, const std::string& what) {
+    size_t found = 0;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++found;
+    return found;
+}
+
+// A scratch directory with the application file every case uses, removed afterwards.
+class ZentrikHost : public ::testing::Test {
+   protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/zentrik-host-test-XXXXXX";
+        ASSERT_NE(nullptr, mkdtemp(pattern));
+        dir_ = pattern;
+        WriteAll(path("cell.st"), R"(
+            TYPE ST_Cell : STRUCT
+                count : DINT := 1;
+                label : STRING(20) := 'start';
+                limits : ARRAY[0..1] OF LREAL;
+            END_STRUCT END_TYPE
+            VAR_GLOBAL cell : ST_Cell; END_VAR
+        )");
+    }
+    void TearDown() override {
+        std::string command = "rm -rf '" + dir_ + "'";
+        EXPECT_EQ(0, std::system(command.c_str()));
+    }
+
+    std::string path(const std::string& name) const { return dir_ + "/" + name; }
+
+    // Runs zentrik-host with args; standard input comes from the file `input` (or
+    // /dev/null), standard output and error are captured.
+    RunResult run(std::vector<std::string> args, const std::string& input = "/dev/null") {
+        args.insert(args.begin(), ZENTRIK_HOST_PATH);
+        std::vector<char*> argv;
+        for (std::string& arg : args) argv.push_back(&arg[0]);
+        argv.push_back(nullptr);
+        std::string out = path("stdout"), err = path("stderr");
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 0, input.c_str(), O_RDONLY, 0);
+        posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        pid_t pid = 0;
+        RunResult result;
+        int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+        posix_spawn_file_actions_destroy(&actions);
+        if (spawned != 0) {
+            ADD_FAILURE() << "cannot start " << argv[0];
+            return result;
+        }
+        int status = 0;
+        waitpid(pid, &status, 0);
+        result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        result.out = ReadAll(out);
+        result.err = ReadAll(err);
+        return result;
+    }
+
+    std::string dir_;
+};
+
+TEST_F(ZentrikHost, EveryErrorEndsWithItsMessageAndExitCode) {
+    WriteAll(path("empty.st"), "");
+    WriteAll(path("comments.st"), "(* nothing declared *)\n// still nothing\n");
+    WriteAll(path("typo.st"), "VAR_GLOBAL x : INTT; END_VAR\n");
+    WriteAll(path("big.st"), "VAR_GLOBAL big : ARRAY[1..200000] OF INT; END_VAR\n");
+    WriteAll(path("broken.json"), R"({"cell":{"count":)");
+    std::string app = path("cell.st");
+    struct Case {
+        std::vector<std::string> args;
+        int exitCode;
+        std::string message;
+    };
+    std::vector<Case> cases = {
+        // usage errors: nothing is loaded, nothing is run
+        {{}, 2, "zentrik-host: no application file given"},
+        {{"--bogus", app}, 2, "zentrik-host: unknown option --bogus"},
+        {{"--lib"}, 2, "zentrik-host: --lib needs a value"},
+        {{"--timeout", "soon", app},
+         2,
+         "zentrik-host: --timeout needs a positive number of seconds, not soon"},
+        {{"--timeout", "0", app}, 2, "--timeout needs a positive number of seconds"},
+        {{app, "frobnicate"}, 2, "zentrik-host: unknown command frobnicate"},
+        {{app, "write", "cell"}, 2, "zentrik-host: write: missing operand (write NAME JSON|@FILE|-)"},
+        {{app, "event"}, 2, "zentrik-host: event: missing operand"},
+        {{app, "event", "warm-start"}, 2, "zentrik-host: unknown event warm-start"},
+        {{app, "event", "-5"}, 2, "zentrik-host: unknown event -5"},
+        {{app, "print", "write", "cell", "-", "write", "cell", "-"},
+         2,
+         "zentrik-host: standard input can be read only once"},
+        // the application file
+        {{path("missing.st")},
+         1,
+         "zentrik-host: cannot read " + path("missing.st") + ": No such file or directory"},
+        {{dir_}, 1, "zentrik-host: cannot read " + dir_ + ": it is a directory"},
+        {{path("empty.st")}, 1, "declares no variables (--allow-empty runs an application without any)"},
+        {{path("comments.st")}, 1, "declares no variables"},
+        {{path("typo.st")}, 1, "typo.st: line 1, column 16: unknown type 'INTT'"},
+        // the component
+        {{"--lib", path("nolib.so"), app}, 1, "zentrik-host: cannot load the component: "},
+        {{"--timeout", "0.001", path("big.st")},
+         1,
+         "zentrik-host: the symbol load did not finish within 0.001 s (--timeout SECONDS sets the limit)"},
+        {{"--log", path("no/such/dir.log"), app}, 1, "zentrik-host: cannot write the log to "},
+        // commands
+        {{app, "print", "nosuch"}, 1, "zentrik-host: unknown variable nosuch in " + app},
+        {{app, "write", "cell", "{\"cell\":"},
+         1,
+         "zentrik-host: the component refused to write App.Globals.cell: Json error"},
+        {{app, "write", "cell", "@" + path("broken.json")},
+         1,
+         "refused to write App.Globals.cell: Json error"},
+        {{app, "write", "cell", "@" + path("nothere.json")}, 1, "cannot read " + path("nothere.json")},
+        {{app, "write", "cell", "@" + dir_}, 1, "cannot read " + dir_ + ": it is a directory"},
+        {{app, "event", "prepare-reset", "print"},
+         1,
+         "zentrik-host: the component refused to read App.Globals.cell: Variables are being loaded. Please "
+         "execute "
+         "later. (no symbols are loaded; post reset-done or download-done)"},
+        {{app, "event", "delete-all", "print", "cell"}, 1, "Variables are being loaded"},
+    };
+    if (geteuid() != 0) {  // root reads every file
+        WriteAll(path("locked.st"), "VAR_GLOBAL x : INT; END_VAR\n");
+        chmod(path("locked.st").c_str(), 0);
+        cases.push_back({{path("locked.st")}, 1, "cannot read " + path("locked.st") + ": Permission denied"});
+    }
+    for (const Case& c : cases) {
+        std::string shown;
+        for (const std::string& arg : c.args) shown += " " + arg;
+        RunResult result = run(c.args);
+        EXPECT_EQ(c.exitCode, result.exitCode) << shown << "\n" << result.err;
+        EXPECT_NE(std::string::npos, result.err.find(c.message)) << shown << "\n" << result.err;
+        EXPECT_EQ("", result.out) << shown;
+        if (c.exitCode == 2) {
+            EXPECT_NE(std::string::npos, result.err.find("(zentrik-host --help shows the usage)")) << shown;
+            EXPECT_EQ(std::string::npos, result.err.find("[host log]"))
+                << shown << ": loaded before the check";
+        }
+    }
+}
+
+TEST_F(ZentrikHost, AUsageErrorLateInTheCommandsRunsNoneOfThem) {
+    WriteAll(path("log.txt"), "");
+    RunResult result =
+        run({"--log", path("log.txt"), path("cell.st"), "print", "event", "reset-done", "oops"});
+    EXPECT_EQ(2, result.exitCode);
+    EXPECT_EQ("", result.out);
+    EXPECT_EQ("", ReadAll(path("log.txt")));
+}
+
+TEST_F(ZentrikHost, EventsThatStartALoadAreWaitedFor) {
+    const std::string expected = R"({"App.Globals.cell":{"count":1,"label":"start","limits":[0.0,0.0]}})"
+                                 "\n";
+    struct Case {
+        std::vector<std::string> commands;
+        size_t loads;  // LoadSymbols end lines in the log, the start-up load included
+    };
+    const std::vector<Case> cases = {
+        {{"event", "prepare-reset", "event", "reset-done", "print"}, 2},
+        {{"event", "0x10005", "event", "0x10006", "print"}, 2},
+        {{"event", "delete-all", "event", "download-done", "print"}, 2},
+        {{"event", "download-done", "event", "download-done", "print"}, 3},
+        {{"event", "reset-done", "print"}, 1},  // a load has completed: reset-done does nothing
+        {{"event", "prepare-delete", "event", "reset-done", "print"}, 2},
+        {{"reload", "reload", "print"}, 3},
+        {{"event", "0x10001", "print"}, 1},  // subscribed and ignored
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> args = {path("cell.st")};
+        args.insert(args.end(), c.commands.begin(), c.commands.end());
+        RunResult result = run(args);
+        EXPECT_EQ(0, result.exitCode) << c.commands[1] << "\n" << result.err;
+        EXPECT_EQ(expected, result.out) << c.commands[1];
+        EXPECT_EQ(c.loads, Count(result.err, "text=LoadSymbols end load complete:1")) << c.commands[1];
+    }
+}
+
+TEST_F(ZentrikHost, LogGoesToStderrToAFileOrNowhere) {
+    RunResult plain = run({path("cell.st"), "print", "cell"});
+    EXPECT_EQ(0, plain.exitCode);
+    EXPECT_EQ(1u, Count(plain.err, "text=LoadSymbols end load complete:1, symbols size: "));
+
+    RunResult quiet = run({"--quiet", path("cell.st"), "print", "cell"});
+    EXPECT_EQ(0, quiet.exitCode);
+    EXPECT_EQ("", quiet.err);
+    EXPECT_EQ(plain.out, quiet.out);
+
+    RunResult logged = run({"--log", path("host.log"), path("cell.st"), "event", "prepare-reset", "print"});
+    EXPECT_EQ(1, logged.exitCode);
+    EXPECT_EQ(std::string::npos, logged.err.find("[host log]"));
+    std::string log = ReadAll(path("host.log"));
+    EXPECT_EQ(1u, Count(log, "text=prepareResetFunction in, load completed state: 1, clearSymbols:0"));
+    EXPECT_EQ(1u,
+              Count(log, "class=4 error=0 info=10 text=Variables are being loaded. Please execute later."));
+}
+
+TEST_F(ZentrikHost, ApplicationFilesAsEditorsWriteThem) {
+    WriteAll(path("bom.st"), "\xEF\xBB\xBFVAR_GLOBAL speed : INT := 7; END_VAR\r\n");
+    RunResult marked = run({"--quiet", path("bom.st")});
+    EXPECT_EQ(0, marked.exitCode) << marked.err;
+    EXPECT_EQ("{\"App.Globals.speed\":7}\n", marked.out);
+
+    WriteAll(path("types-only.st"), "TYPE ST_A : STRUCT a : INT; END_STRUCT END_TYPE\n");
+    RunResult empty = run({"--quiet", "--allow-empty", path("types-only.st")});
+    EXPECT_EQ(0, empty.exitCode) << empty.err;
+    EXPECT_EQ("{}\n", empty.out);
+}
+
+// A text far beyond what one command-line argument can hold (128 KiB): a 10 MB
+// document whose one known member sits after megabytes of members the variable lacks.
+TEST_F(ZentrikHost, TenMegabyteTextsFromAFileAndFromStandardInput) {
+    std::string filler;
+    filler.reserve(10u << 20);
+    for (int i = 0; filler.size() < (10u << 20); ++i) {
+        filler += "\"unknown" + std::to_string(i) + "\":[" + std::to_string(i) + ",\"" +
+                  std::string(40, 'x') + "\"],";
+    }
+    for (const char* label : {"file", "stdin"}) {
+        std::string json = std::string("{\"cell\":{") + filler + "\"count\":42,\"label\":\"" + label +
+                           "\",\"limits\":[1.5,2.5]}}";
+        ASSERT_GT(json.size(), 10u << 20);
+        WriteAll(path("big.json"), json);
+        std::string source = std::string(label) == "file" ? "@" + path("big.json") : "-";
+        RunResult result =
+            run({"--quiet", path("cell.st"), "write", "cell", source, "print", "cell"}, path("big.json"));
+        EXPECT_EQ(0, result.exitCode) << label << ": " << result.err;
+        EXPECT_EQ(std::string(R"({"App.Globals.cell":{"count":42,"label":")") + label +
+                      R"(","limits":[1.5,2.5]}})" + "\n",
+                  result.out);
+    }
+}
+
+TEST_F(ZentrikHost, HelpListsEveryCommandAndEveryEventByName) {
+    RunResult help = run({"--help"});
+    EXPECT_EQ(0, help.exitCode);
+    for (const char* word :
+         {"print [NAME]", "write NAME JSON|@FILE|-", "reload", "event NAME|ID", "--quiet", "--log FILE",
+          "--timeout SECS", "--allow-empty", "prepare-reset   0x10005", "reset-done      0x10006",
+          "prepare-delete  0x10009", "download-done   0x1000A", "delete-all      0x10030",
+          "exit codes: 0 success, 1 bad input or a refusal, 2 a usage"}) {
+        EXPECT_NE(std::string::npos, help.out.find(word)) << word;
+    }
+}
+
+}  // namespace
