@@ -311,7 +311,8 @@ TEST_F(SimDeclTest, DeclarationErrorsNameLineColumnAndCause) {
          "line 1, column 12: 'of' is a reserved word and cannot be used as a variable name"},
         {"VAR_GLOBAL x : INT END_VAR", "line 1, column 20: expected ';', found 'END_VAR'"},
         {"VAR_GLOBAL x : INT; END_VAR END_PROGRAM",
-         "line 1, column 29: expected TYPE, VAR_GLOBAL, VAR, PROGRAM or FOLDER, found 'END_PROGRAM'"},
+         "line 1, column 29: expected TYPE, VAR_GLOBAL, VAR, PROGRAM, FOLDER or FUNCTION_BLOCK, found "
+         "'END_PROGRAM'"},
         {"PROGRAM P END_PROGRAM\nPROGRAM p END_PROGRAM", "line 2, column 9: 'p' is already declared in App"},
         {"VAR Globals : INT; END_VAR VAR_GLOBAL END_VAR",
          "line 1, column 28: 'Globals' is already declared in App"},

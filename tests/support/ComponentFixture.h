@@ -25,4 +25,8 @@ class ComponentTest : public ::testing::Test {
 // Loads the component (entry and import) into the simulated host; returns the import result.
 int LoadComponentIntoHost();
 
+// The names of the external functions the component registers with the host, in table
+// order: what IEC code can call, whatever blocks the component offers.
+std::vector<std::string> RegisteredExternalFunctions();
+
 #endif  // TESTS_SUPPORT_COMPONENTFIXTURE_H
