@@ -1,12 +1,15 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build, the tests, the benchmarks and the fuzzers
-# need. Idempotent: packages already present are not installed again, and the package
-# lists are refreshed only when something is missing.
+# Installs the Debian packages the build, the tests, the benchmarks, the fuzzers and
+# the Debian package need. Idempotent: packages already present are not installed
+# again, and the package lists are refreshed only when something is missing.
 set -euo pipefail
 
 packages=(cmake make g++ binutils rapidjson-dev libgtest-dev libgmock-dev libbenchmark-dev)
 if [[ "${ZENTRIK_WITH_CLANG:-0}" == 1 ]]; then
     packages+=(clang libclang-rt-dev)
+fi
+if [[ "${ZENTRIK_WITH_PACKAGING:-0}" == 1 ]]; then
+    packages+=(dpkg-dev)  # dpkg-shlibdeps, for the package's dependencies
 fi
 
 missing=()
