@@ -155,7 +155,8 @@ TEST(Readme, NamesEveryBlockAndMethodTheComponentRegisters) {
 
 // Every command and event that `zentrik-host --help` lists is described in README.
 TEST(Readme, DescribesEveryZentrikHostCommandAndEvent) {
-    const Section* host = FindSection(Sections(ReadReadme()), "`zentrik-host`");
+    std::vector<Section> sections = Sections(ReadReadme());
+    const Section* host = FindSection(sections, "`zentrik-host`");
     ASSERT_NE(nullptr, host);
     FILE* pipe = popen((std::string("'") + ZENTRIK_HOST_PATH + "' --help").c_str(), "r");
     ASSERT_NE(nullptr, pipe);

@@ -269,16 +269,4 @@ TEST_F(ZentrikHost, TenMegabyteTextsFromAFileAndFromStandardInput) {
     }
 }
 
-TEST_F(ZentrikHost, HelpListsEveryCommandAndEveryEventByName) {
-    RunResult help = run({"--help"});
-    EXPECT_EQ(0, help.exitCode);
-    for (const char* word :
-         {"print [NAME]", "write NAME JSON|@FILE|-", "reload", "event NAME|ID", "--quiet", "--log FILE",
-          "--timeout SECS", "--allow-empty", "prepare-reset   0x10005", "reset-done      0x10006",
-          "prepare-delete  0x10009", "download-done   0x1000A", "delete-all      0x10030",
-          "exit codes: 0 success, 1 bad input or a refusal, 2 a usage"}) {
-        EXPECT_NE(std::string::npos, help.out.find(word)) << word;
-    }
-}
-
 }  // namespace
