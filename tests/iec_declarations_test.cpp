@@ -34,8 +34,9 @@ struct CRecord {
     std::vector<CField> fields;
 };
 
+// clang-format off
 #define ZK_FIELD(record, field) \
-    CField { #field, offsetof(record, field), sizeof(static_cast <record*>(nullptr)->field) }
+    CField{#field, offsetof(record, field), sizeof(static_cast<record*>(nullptr)->field)}
 #define ZK_F1(r, a) ZK_FIELD(r, a)
 #define ZK_F2(r, a, ...) ZK_FIELD(r, a), ZK_F1(r, __VA_ARGS__)
 #define ZK_F3(r, a, ...) ZK_FIELD(r, a), ZK_F2(r, __VA_ARGS__)
@@ -46,17 +47,19 @@ struct CRecord {
 #define ZK_F8(r, a, ...) ZK_FIELD(r, a), ZK_F7(r, __VA_ARGS__)
 #define ZK_F9(r, a, ...) ZK_FIELD(r, a), ZK_F8(r, __VA_ARGS__)
 #define ZK_F10(r, a, ...) ZK_FIELD(r, a), ZK_F9(r, __VA_ARGS__)
-#define ZK_PICK(_1, _2, _3, _4, _5, _6, _7, _8, _9, _10, name, ...) name
-#define ZK_FIELDS(r, ...)                                                                       \
-    ZK_PICK(__VA_ARGS__, ZK_F10, ZK_F9, ZK_F8, ZK_F7, ZK_F6, ZK_F5, ZK_F4, ZK_F3, ZK_F2, ZK_F1) \
-    (r, __VA_ARGS__)
-// One row: block, method, and the record's fields in order.
-#define ZK_RECORD(block, method, ...)                             \
-    CRecord {                                                     \
-#block "__" #method, sizeof(block##_##method##_struct), { \
-            ZK_FIELDS(block##_##method##_struct, __VA_ARGS__)     \
-        }                                                         \
-    }
+#define ZK_F11(r, a, ...) ZK_FIELD(r, a), ZK_F10(r, __VA_ARGS__)
+#define ZK_F12(r, a, ...) ZK_FIELD(r, a), ZK_F11(r, __VA_ARGS__)
+#define ZK_F13(r, a, ...) ZK_FIELD(r, a), ZK_F12(r, __VA_ARGS__)
+#define ZK_F14(r, a, ...) ZK_FIELD(r, a), ZK_F13(r, __VA_ARGS__)
+#define ZK_PICK(_1, _2, _3, _4, _5, _6, _7, _8, _9, _10, _11, _12, _13, _14, name, ...) name
+#define ZK_FIELDS(r, ...)                                                                          \
+    ZK_PICK(__VA_ARGS__, ZK_F14, ZK_F13, ZK_F12, ZK_F11, ZK_F10, ZK_F9, ZK_F8, ZK_F7, ZK_F6, ZK_F5, \
+            ZK_F4, ZK_F3, ZK_F2, ZK_F1)(r, __VA_ARGS__)
+// One row: block, method, and the record's fields in order (at most 14).
+#define ZK_RECORD(block, method, ...)                                                              \
+    CRecord{#block "__" #method, sizeof(block##_##method##_struct),                                \
+            {ZK_FIELDS(block##_##method##_struct, __VA_ARGS__)}}
+// clang-format on
 
 const std::vector<CRecord> kRecords = {
     ZK_RECORD(fb_jsonsaxwriter, main, pInstance),
