@@ -159,9 +159,12 @@ class CZentrikHost {
         postEvent(kSimEventResetDone);
     }
 
+    // Shuts down as a controller does: deleting the applications stops and joins the
+    // loader thread, then hook 12 unsubscribes. The library stays loaded: the
+    // component's manager lives until the process ends.
     ~CZentrikHost() {
+        CSimEventManager::instance().post(kSimEventDeleteAllApps);
         CSimHost::instance().callHook(12);
-        // The library stays loaded: the component's manager lives until the process ends.
     }
 
     // Every named variable as one member of one document, printed on one line.
