@@ -19,7 +19,6 @@
 #define VAR_DOMDRIVERMGR_H
 
 #include <pthread.h>
-#include <rapidjson/document.h>
 
 #include <atomic>
 #include <cstdint>
@@ -28,6 +27,8 @@
 #include <string>
 #include <unordered_map>
 #include <vector>
+
+#include <rapidjson/document.h>
 
 #include "CmpStd.h"
 #include "IecVarAccess_ItfsItf.h"
@@ -55,7 +56,7 @@ class CDomDriverMgr {
     std::mutex dom_mtx;
     fb_zentriks map_zentrik_;  // GUARDED_BY(dom_mtx)
     std::mutex mtx;
-    addr_vars map_addr_vars;           // GUARDED_BY(mtx)
+    addr_vars map_addr_vars;  // GUARDED_BY(mtx)
     int32_t load_SchedPriority_ = 30;  // SCHED_FIFO priority of the loader thread
     int32_t load_SchedAffinity_ = 0;   // processor of the loader thread; negative: not pinned
 
@@ -66,8 +67,9 @@ class CDomDriverMgr {
     void PrepareOnlineChange();
     void loadConfig();
 
-    // Drops every writer document, every reader document, the address index, the roots
-    // of the tree and the pending key. Leaves the loader thread, its flags and the scheduling fields alone.
+    // Drops every writer document, the address index, the roots of the tree and the
+    // pending key. Leaves the loader thread, its flags and the scheduling fields alone.
+    // Every reader instance loses its document too.
     void clear();
 
     // Writer documents and the add engine.
