@@ -59,26 +59,26 @@ TEST_F(ReaderValuesTest, MalformedAndDanglingPathsFindNothing) {
         const char* path;
         const char* raw;  // "<none>": nothing found
     } cases[] = {
-        {"/a/b", "1"},                 // the first of two members with one name
-        {"/~01", R"("tilde one")"},    // ~01 is "~1", not "/"
+        {"/a/b", "1"},               // the first of two members with one name
+        {"/~01", R"("tilde one")"},  // ~01 is "~1", not "/"
         {"/~1", R"("slash")"},
-        {"//", R"("empty")"},          // empty names
-        {"foo", "<none>"},             // no leading slash
-        {"#/foo", "<none>"},           // URI fragment form
-        {"/foo/2", "<none>"},          // beyond the array
-        {"/foo/-", "<none>"},          // the element after the last
-        {"/foo/01", "<none>"},         // leading zero
+        {"//", R"("empty")"},   // empty names
+        {"foo", "<none>"},      // no leading slash
+        {"#/foo", "<none>"},    // URI fragment form
+        {"/foo/2", "<none>"},   // beyond the array
+        {"/foo/-", "<none>"},   // the element after the last
+        {"/foo/01", "<none>"},  // leading zero
         {"/foo/+1", "<none>"},
         {"/foo/-1", "<none>"},
-        {"/foo/", "<none>"},           // empty index
-        {"/foo/4294967296", "<none>"}, // beyond 32 bits
+        {"/foo/", "<none>"},            // empty index
+        {"/foo/4294967296", "<none>"},  // beyond 32 bits
         {"/foo/99999999999999999999999", "<none>"},
-        {"/foo/0/x", "<none>"},        // into a string
-        {"/a/b/c", "<none>"},          // into a number
-        {"/a~2b", "<none>"},           // ~ followed by neither 0 nor 1
+        {"/foo/0/x", "<none>"},  // into a string
+        {"/a/b/c", "<none>"},    // into a number
+        {"/a~2b", "<none>"},     // ~ followed by neither 0 nor 1
         {"/m~", "<none>"},
         {"/missing", "<none>"},
-        {"/A", "<none>"},              // names compare byte for byte
+        {"/A", "<none>"},  // names compare byte for byte
     };
     for (const auto& c : cases) {
         EXPECT_EQ(c.raw, reader_.raw(c.path)) << "path '" << c.path << "'";
@@ -110,11 +110,11 @@ TEST_F(ReaderValuesTest, KindsAndSizes) {
         RTS_IEC_DINT kind;
         RTS_IEC_DINT size;
     } cases[] = {
-        {"/null", 1, -1},      {"/t", 2, -1},          {"/f", 2, -1},         {"/zero", 3, -1},
-        {"/neg", 3, -1},       {"/u64", 3, -1},        {"/i64min", 3, -1},    {"/beyondU64", 4, -1},
-        {"/belowI64", 4, -1},  {"/oneDotZero", 4, -1}, {"/exp", 4, -1},       {"/s", 5, -1},
-        {"/empty", 6, 0},      {"/three", 6, 3},       {"/three/1", 6, 1},    {"/three/2", 7, 0},
-        {"/obj", 7, 2},        {"/eobj", 7, 0},        {"", 7, 16},           {"/none", 0, -1},
+        {"/null", 1, -1},     {"/t", 2, -1},          {"/f", 2, -1},      {"/zero", 3, -1},
+        {"/neg", 3, -1},      {"/u64", 3, -1},        {"/i64min", 3, -1}, {"/beyondU64", 4, -1},
+        {"/belowI64", 4, -1}, {"/oneDotZero", 4, -1}, {"/exp", 4, -1},    {"/s", 5, -1},
+        {"/empty", 6, 0},     {"/three", 6, 3},       {"/three/1", 6, 1}, {"/three/2", 7, 0},
+        {"/obj", 7, 2},       {"/eobj", 7, 0},        {"", 7, 16},        {"/none", 0, -1},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(c.kind, reader_.kind(c.path)) << c.path;
@@ -278,7 +278,8 @@ TEST_F(ReaderValuesTest, MemberNamesByIndex) {
 }
 
 TEST_F(ReaderValuesTest, RawTextIsWholeOrNothing) {
-    Load(R"({"a":[1,2.5,"x\u00e9\/",null,true,{"b":-0.0,"c":1E2}],"big":-1.7976931348623157e308,"esc":"\"\\\n\u0001"})");
+    Load(
+        R"({"a":[1,2.5,"x\u00e9\/",null,true,{"b":-0.0,"c":1E2}],"big":-1.7976931348623157e308,"esc":"\"\\\n\u0001"})");
     using std::string;
     const string a = R"([1,2.5,"x)"
                      "\xC3\xA9"

@@ -98,7 +98,8 @@ class CReaderCalls {
             return ReaderText{p.GetString, std::string(), p.nLength};
         });
     }
-    ReaderText getMemberName(const char* path, RTS_IEC_UDINT index, RTS_IEC_UDINT nBuffer, bool nullBuffer = false) {
+    ReaderText getMemberName(const char* path, RTS_IEC_UDINT index, RTS_IEC_UDINT nBuffer,
+                             bool nullBuffer = false) {
         return text(path, nBuffer, nullBuffer, [this, index](char* sPath, char* buffer, RTS_IEC_UDINT n) {
             fb_jsonreader_getmembername_struct p{&instance_, sPath, index, buffer, n, 7, 0xEEEEEEEE};
             fb_jsonreader__getmembername(&p);
