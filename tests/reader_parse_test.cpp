@@ -207,6 +207,10 @@ TEST(ReaderMemoryCap, DocumentsBeyondTheCapAreRefused) {
     EXPECT_GT(used, text.size() + 1000 * 16);  // the copy and every value counted
 
     EXPECT_NE(nullptr, CParsedJson::Parse(text.data(), text.size(), error, used));
+    // A short text in a buffer far larger than the cap: only the text counts.
+    std::vector<char> buffer(4 * used, '\0');
+    std::memcpy(buffer.data(), text.data(), text.size());
+    EXPECT_NE(nullptr, CParsedJson::Parse(buffer.data(), buffer.size(), error, used));
     error = CJsonParseError();
     EXPECT_EQ(nullptr, CParsedJson::Parse(text.data(), text.size(), error, used - 1));
     EXPECT_STREQ("The document exceeds the memory cap.", error.reason);

@@ -39,7 +39,7 @@ class CParsedJson {
     // into a new document. Null when the text is refused; `error` then says where and
     // why. A document is refused too when it would hold more than `memoryCap` bytes: the
     // text's copy and the memory its values take from the heap (the allocator's
-    // capacity) together. A text longer than the cap is refused before it is copied.
+    // capacity) together. A text as long as the cap is refused before it is copied.
     static std::shared_ptr<const CParsedJson> Parse(const char* text, size_t size, CJsonParseError& error,
                                                     size_t memoryCap = kDocumentMemoryCap);
 
@@ -52,10 +52,11 @@ class CParsedJson {
     CParsedJson& operator=(const CParsedJson&) = delete;
 
    private:
+    // Room for a text of `length` bytes and its terminator.
     explicit CParsedJson(size_t length);
 
     size_t length_;                 // bytes of the text, without the terminator
-    std::unique_ptr<char[]> text_;  // length_ + 1 bytes; the document's strings live here
+    std::unique_ptr<char[]> text_;  // the text and its terminator; the document's strings live here
     rapidjson::Document document_;
 };
 

@@ -21,6 +21,8 @@ CParsedJson::CParsedJson(size_t length) : length_(length), text_(new char[length
 
 std::shared_ptr<const CParsedJson> CParsedJson::Parse(const char* text, size_t size, CJsonParseError& error,
                                                       size_t memoryCap) {
+    // The end is found before the copy is made, so that a program that passes the size of
+    // a large buffer holding a short text gets a copy of the text's size.
     const void* zero = std::memchr(text, 0, size);
     const size_t length = zero == nullptr ? size : static_cast<size_t>(static_cast<const char*>(zero) - text);
     if (length >= memoryCap) {
