@@ -70,6 +70,53 @@ struct SetFromJsonRecord {
     RTS_IEC_UINT hrErrorCode;
 };
 static_assert(sizeof(AddFromSymbolRecord) == 56 && sizeof(SetFromJsonRecord) == 40, "IEC record layout");
+struct ReaderInstance {
+    void* vftable;
+    RTS_IEC_UINT initStatus;
+};
+struct ParseRecord {
+    ReaderInstance* pInstance;
+    RTS_IEC_STRING* pJson;
+    RTS_IEC_UDINT nSize;
+    RTS_IEC_BOOL Parse;
+    RTS_IEC_UDINT nErrorOffset;
+    RTS_IEC_STRING sError[256];
+};
+struct PathDintRecord {  // GetKind, GetSize
+    ReaderInstance* pInstance;
+    RTS_IEC_STRING* sPath;
+    RTS_IEC_DINT result;
+};
+struct GetBoolRecord {
+    ReaderInstance* pInstance;
+    RTS_IEC_STRING* sPath;
+    RTS_IEC_BOOL GetBool;
+    RTS_IEC_BOOL bValue;
+};
+struct GetLintRecord {
+    ReaderInstance* pInstance;
+    RTS_IEC_STRING* sPath;
+    RTS_IEC_BOOL GetLint;
+    RTS_IEC_LINT liValue;
+};
+struct GetLrealRecord {
+    ReaderInstance* pInstance;
+    RTS_IEC_STRING* sPath;
+    RTS_IEC_BOOL GetLreal;
+    RTS_IEC_LREAL lrValue;
+};
+struct PathBufferRecord {  // GetString, GetRaw
+    ReaderInstance* pInstance;
+    RTS_IEC_STRING* sPath;
+    RTS_IEC_STRING* pBuffer;
+    RTS_IEC_UDINT nBuffer;
+    RTS_IEC_BOOL result;
+    RTS_IEC_UDINT nLength;
+};
+static_assert(sizeof(ParseRecord) == 288 && sizeof(PathDintRecord) == 24 && sizeof(GetBoolRecord) == 24 &&
+                  sizeof(GetLintRecord) == 32 && sizeof(GetLrealRecord) == 32 &&
+                  sizeof(PathBufferRecord) == 40,
+              "IEC record layout");
 
 const char* const kUsage =
     "usage: zentrik-host [--lib PATH] APP.st [COMMAND...]\n"
@@ -84,6 +131,10 @@ const char* const kUsage =
     "                    holds a member named as the variable, e.g. '{\"axis\":{\"pos\":2.5}}'\n"
     "  reload            post prepare-reset and reset-done, and wait for the new load\n"
     "  event ID          post a host event, e.g. 0x10005\n"
+    "  parse JSON        parse a JSON text (or @FILE) into the host's reader instance\n"
+    "  get PATH          the value at a JSON Pointer into the parsed text, e.g. /orders/0/qty,\n"
+    "                    printed with its kind: integer, real, string, boolean, null, array\n"
+    "                    or object (these two as compact JSON with their size)\n"
     "\n"
     "NAME is a full name (App.Globals.counter) or a top-level variable's own name (counter).\n";
 
@@ -174,6 +225,65 @@ class CZentrikHost {
         if (!set.SetSymbolFromJson) {
             throw CHostError("the component refused to write " + name + " (see the host log)");
         }
+    }
+
+    void parse(const std::string& textOrFile) {
+        std::string text = textOrFile.rfind("@", 0) == 0 ? ReadFile(textOrFile.substr(1)) : textOrFile;
+        ParseRecord p{};
+        p.pInstance = &reader_;
+        p.pJson = &text[0];
+        p.nSize = static_cast<RTS_IEC_UDINT>(text.size());
+        calls_->call("fb_jsonreader__parse", &p);
+        if (!p.Parse) {
+            throw CHostError("the text does not parse: " + std::string(p.sError) + " (byte " +
+                             std::to_string(p.nErrorOffset) + ")");
+        }
+    }
+
+    void get(std::string path) {
+        PathDintRecord kind{&reader_, &path[0], 0};
+        calls_->call("fb_jsonreader__getkind", &kind);
+        switch (kind.result) {
+            case 2: {
+                GetBoolRecord b{&reader_, &path[0], 0, 0};
+                calls_->call("fb_jsonreader__getbool", &b);
+                std::printf("boolean %s\n", b.bValue ? "TRUE" : "FALSE");
+                break;
+            }
+            case 3: {
+                GetLintRecord l{&reader_, &path[0], 0, 0};
+                calls_->call("fb_jsonreader__getlint", &l);
+                if (l.GetLint) {
+                    std::printf("integer %lld\n", static_cast<long long>(l.liValue));
+                } else {
+                    std::printf("integer %s (beyond LINT)\n", text("fb_jsonreader__getraw", path).c_str());
+                }
+                break;
+            }
+            case 4: {
+                GetLrealRecord r{&reader_, &path[0], 0, 0};
+                calls_->call("fb_jsonreader__getlreal", &r);
+                std::printf("real %.17g\n", r.lrValue);
+                break;
+            }
+            case 5:
+                std::printf("string %s\n", text("fb_jsonreader__getstring", path).c_str());
+                break;
+            case 1:
+                std::printf("null\n");
+                break;
+            case 6:
+            case 7: {
+                PathDintRecord size{&reader_, &path[0], 0};
+                calls_->call("fb_jsonreader__getsize", &size);
+                std::printf("%s of %d: %s\n", kind.result == 6 ? "array" : "object",
+                            static_cast<int>(size.result), text("fb_jsonreader__getraw", path).c_str());
+                break;
+            }
+            default:
+                throw CHostError("nothing at " + path);
+        }
+        std::fflush(stdout);
     }
 
     void reload() {
@@ -277,7 +387,19 @@ class CZentrikHost {
     }
 
     std::string applicationFile_;
+    // A string or raw read: a size query, then the read into a buffer of that size.
+    std::string text(const char* function, std::string& path) {
+        PathBufferRecord query{&reader_, &path[0], nullptr, 0, 0, 0};
+        calls_->call(function, &query);
+        std::vector<char> buffer(query.nLength + 1u, '\0');
+        PathBufferRecord read{&reader_, &path[0], buffer.data(), static_cast<RTS_IEC_UDINT>(buffer.size()),
+                              0,        0};
+        calls_->call(function, &read);
+        return std::string(buffer.data());
+    }
+
     std::unique_ptr<CComponentCalls> calls_;
+    ReaderInstance reader_{};
     WriterInstance writer_{};
     DatatypeInstance datatype_{};
 };
@@ -312,7 +434,8 @@ int Run(int argc, char** argv) {
         };
         if (command == "print") {
             if (next < args.size() && args[next] != "print" && args[next] != "write" &&
-                args[next] != "reload" && args[next] != "event") {
+                args[next] != "reload" && args[next] != "event" && args[next] != "parse" &&
+                args[next] != "get") {
                 host.print({host.resolve(args[next++])});
             } else {
                 host.print(host.topLevelVariables());
@@ -322,6 +445,10 @@ int Run(int argc, char** argv) {
             host.write(name, operand("a JSON text"));
         } else if (command == "reload") {
             host.reload();
+        } else if (command == "parse") {
+            host.parse(operand("a JSON text or @FILE"));
+        } else if (command == "get") {
+            host.get(operand("a JSON Pointer"));
         } else if (command == "event") {
             std::string id = operand("an event id");
             char* end = nullptr;
