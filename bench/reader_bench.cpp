@@ -1,5 +1,5 @@
 // Reader block against bare RapidJSON doing the same work, in the same run:
-// - Parse of a 1 MB text (an envelope around 5,000 order records: integers, doubles with
+// - Parse of a 1 MB text (an envelope around 5,507 order records: integers, doubles with
 //   17 significant digits, strings, booleans, a short array each) through
 //   fb_jsonreader__parse, which replaces the instance's document each time, against
 //   RapidJSON's default parse of the same text into a fresh Document. Auxiliary rows: the
