@@ -142,8 +142,8 @@ class CReaderRun {
         fb_jsonreader__parse(&p);
         FUZZ_CHECK(logSize() == logged, "a parse logged");
 
-        const std::string upToZero(text.c_str(), std::strlen(text.c_str()) < text.size() ? std::strlen(text.c_str())
-                                                                                            : text.size());
+        const std::string upToZero(
+            text.c_str(), std::strlen(text.c_str()) < text.size() ? std::strlen(text.c_str()) : text.size());
         std::unique_ptr<rapidjson::Document> model(new rapidjson::Document());
         model->Parse<kModelFlags>(upToZero.c_str());
         const bool ok = !model->HasParseError();
@@ -218,9 +218,10 @@ class CReaderRun {
         FUZZ_CHECK(k.GetKind == ModelKind(v), "kind " + std::to_string(k.GetKind) + " at " + Quoted(sPath));
         fb_jsonreader_getsize_struct s{&instances_[i], &sPath[0], 99};
         fb_jsonreader__getsize(&s);
-        const int32_t size = v == nullptr ? -1 : v->IsArray() ? static_cast<int32_t>(v->Size())
-                                               : v->IsObject() ? static_cast<int32_t>(v->MemberCount())
-                                                               : -1;
+        const int32_t size = v == nullptr    ? -1
+                             : v->IsArray()  ? static_cast<int32_t>(v->Size())
+                             : v->IsObject() ? static_cast<int32_t>(v->MemberCount())
+                                             : -1;
         FUZZ_CHECK(s.GetSize == size, "size " + std::to_string(s.GetSize) + " at " + Quoted(sPath));
     }
 
@@ -253,9 +254,11 @@ class CReaderRun {
         FUZZ_CHECK(r.GetLreal == 1 && std::isfinite(r.lrValue), "LREAL of a number" + where);
         if (v->IsInt64() || v->IsUint64()) {
             const bool dint = v->IsInt();
-            FUZZ_CHECK(d.GetDint == (dint ? 1 : 0) && d.diValue == (dint ? v->GetInt() : 4242), "DINT" + where);
+            FUZZ_CHECK(d.GetDint == (dint ? 1 : 0) && d.diValue == (dint ? v->GetInt() : 4242),
+                       "DINT" + where);
             const bool lint = v->IsInt64();
-            FUZZ_CHECK(l.GetLint == (lint ? 1 : 0) && l.liValue == (lint ? v->GetInt64() : 4242), "LINT" + where);
+            FUZZ_CHECK(l.GetLint == (lint ? 1 : 0) && l.liValue == (lint ? v->GetInt64() : 4242),
+                       "LINT" + where);
             FUZZ_CHECK(r.lrValue == v->GetDouble(), "LREAL of an integer" + where);
             return;
         }
@@ -292,13 +295,15 @@ class CReaderRun {
         }
         const size_t n = std::strlen(buffer.data());  // the buffer holds a terminator
         FUZZ_CHECK(n < size, "no terminator" + where);
-        const size_t visible = std::strlen(full.c_str()) < full.size() ? std::strlen(full.c_str()) : full.size();
+        const size_t visible =
+            std::strlen(full.c_str()) < full.size() ? std::strlen(full.c_str()) : full.size();
         const size_t room = visible < size - 1 ? visible : size - 1;
         const std::string copied = Quoted(std::string(buffer.data(), n)) + " of " + Quoted(full) + where;
         FUZZ_CHECK(n <= room && full.compare(0, n, buffer.data(), n) == 0, "copied " + copied);
         // Cut back only over the bytes of one character that the room would split: then
         // the copy stops at that character's lead byte.
-        FUZZ_CHECK(n == room || (room - n <= 3 && LeadLength(full[n]) > room - n), "cut back too far: " + copied);
+        FUZZ_CHECK(n == room || (room - n <= 3 && LeadLength(full[n]) > room - n),
+                   "cut back too far: " + copied);
         // And never after the lead byte of a character the room splits.
         for (size_t k = room >= 3 ? room - 3 : 0; n == room && room < visible && k < room; ++k) {
             bool continued = true;
@@ -331,10 +336,12 @@ class CReaderRun {
         const uint32_t index = input_.byte() % 8;
         const uint32_t size = input_.byte() % 24;
         const rapidjson::Value* v = modelFind(i, sPath.c_str());
-        const rapidjson::Value* name =
-            v != nullptr && v->IsObject() && index < v->MemberCount() ? &v->MemberBegin()[index].name : nullptr;
+        const rapidjson::Value* name = v != nullptr && v->IsObject() && index < v->MemberCount()
+                                           ? &v->MemberBegin()[index].name
+                                           : nullptr;
         std::vector<char> buffer(size == 0 ? 1 : size, '#');
-        fb_jsonreader_getmembername_struct p{&instances_[i], &sPath[0], index, buffer.data(), size, 7, 0xEEEEEEEE};
+        fb_jsonreader_getmembername_struct p{&instances_[i], &sPath[0], index,     buffer.data(),
+                                             size,           7,         0xEEEEEEEE};
         fb_jsonreader__getmembername(&p);
         CheckTextOut(name, p.GetMemberName, p.nLength, buffer, size,
                      " (member " + std::to_string(index) + " at " + Quoted(sPath) + ")");
@@ -362,7 +369,8 @@ class CReaderRun {
             return;
         }
         const std::string raw(buffer.data(), p.nLength);
-        FUZZ_CHECK(buffer[p.nLength] == '\0' && std::strlen(buffer.data()) == p.nLength, "raw length" + where);
+        FUZZ_CHECK(buffer[p.nLength] == '\0' && std::strlen(buffer.data()) == p.nLength,
+                   "raw length" + where);
         rapidjson::Document again;
         again.Parse<kRawFlags>(raw.c_str());
         FUZZ_CHECK(!again.HasParseError(), "raw text " + Quoted(raw) + " does not parse" + where);
