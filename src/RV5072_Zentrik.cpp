@@ -186,10 +186,24 @@ const CMP_EXT_FUNCTION_REF s_ExternalsTable[] = {
     ZENTRIK_EXTERNAL(fb_jsonreadwritedatatype__addjsonkeyvaluefromsymbol, 0x0600e1cd),
     ZENTRIK_EXTERNAL(fb_jsonreadwritedatatype__setsymbolfromjson, 0x61d106d2),
     ZENTRIK_EXTERNAL(fb_jsonreadwritedatatype__main, 0x66ad0380),
+    // The reader block. Signature of each: the CRC-32 (IEEE 802.3, as zlib's crc32) of
+    // the function's name.
+    ZENTRIK_EXTERNAL(fb_jsonreader__main, 0x5a0e5bea),
+    ZENTRIK_EXTERNAL(fb_jsonreader__parse, 0xd8300cd9),
+    ZENTRIK_EXTERNAL(fb_jsonreader__getkind, 0x832b8838),
+    ZENTRIK_EXTERNAL(fb_jsonreader__getsize, 0x4f2f108b),
+    ZENTRIK_EXTERNAL(fb_jsonreader__getbool, 0xed6e0273),
+    ZENTRIK_EXTERNAL(fb_jsonreader__getdint, 0xc6ff880a),
+    ZENTRIK_EXTERNAL(fb_jsonreader__getlint, 0x034ba0e5),
+    ZENTRIK_EXTERNAL(fb_jsonreader__getlreal, 0xfa9d46c2),
+    ZENTRIK_EXTERNAL(fb_jsonreader__getstring, 0xf86f3c5e),
+    ZENTRIK_EXTERNAL(fb_jsonreader__getmembername, 0xee046f00),
+    ZENTRIK_EXTERNAL(fb_jsonreader__getraw, 0x48223562),
+    ZENTRIK_EXTERNAL(fb_jsonreader__tovariable, 0x66111eb4),
     {nullptr, "", 0, 0},
 };
-static_assert(sizeof(s_ExternalsTable) / sizeof(s_ExternalsTable[0]) == 35,
-              "34 external functions and the end row");
+static_assert(sizeof(s_ExternalsTable) / sizeof(s_ExternalsTable[0]) == 47,
+              "46 external functions and the end row");
 
 // The component registers no interfaces: the table holds only the end row.
 const CMP_EXT_FUNCTION_REF s_ItfTable[] = {

@@ -58,6 +58,18 @@ const ExternalRow kExternals[] = {
     {"fb_jsonreadwritedatatype__addjsonkeyvaluefromsymbol", 0x0600e1cd},
     {"fb_jsonreadwritedatatype__setsymbolfromjson", 0x61d106d2},
     {"fb_jsonreadwritedatatype__main", 0x66ad0380},
+    {"fb_jsonreader__main", 0x5a0e5bea},
+    {"fb_jsonreader__parse", 0xd8300cd9},
+    {"fb_jsonreader__getkind", 0x832b8838},
+    {"fb_jsonreader__getsize", 0x4f2f108b},
+    {"fb_jsonreader__getbool", 0xed6e0273},
+    {"fb_jsonreader__getdint", 0xc6ff880a},
+    {"fb_jsonreader__getlint", 0x034ba0e5},
+    {"fb_jsonreader__getlreal", 0xfa9d46c2},
+    {"fb_jsonreader__getstring", 0xf86f3c5e},
+    {"fb_jsonreader__getmembername", 0xee046f00},
+    {"fb_jsonreader__getraw", 0x48223562},
+    {"fb_jsonreader__tovariable", 0x66111eb4},
 };
 
 const EVENTID kEventIds[] = {0x10001, 0x10002, 0x10003, 0x10004, 0x10005, 0x10006, 0x10007, 0x10008, 0x10009,

@@ -221,6 +221,100 @@ typedef struct tagfb_jsonreadwritedatatype_addjsonkeyvaluefromsymbol_struct {
     RTS_IEC_UINT hrErrorCode;          /* never written */
 } fb_jsonreadwritedatatype_addjsonkeyvaluefromsymbol_struct;
 
+/* Instance of the reader block fb_jsonreader. The component uses only its address. */
+typedef struct tagfb_jsonreader_struct {
+    void* __VFTABLEPOINTER;
+    RTS_IEC_UINT initStatus;
+} fb_jsonreader_struct;
+
+typedef struct tagfb_jsonreader_main_struct {
+    fb_jsonreader_struct* pInstance;
+} fb_jsonreader_main_struct;
+
+typedef struct tagfb_jsonreader_parse_struct {
+    fb_jsonreader_struct* pInstance;
+    RTS_IEC_STRING* pJson;      /* input: the JSON text */
+    RTS_IEC_UDINT nSize;        /* input: number of bytes of pJson to take */
+    RTS_IEC_BOOL Parse;         /* output */
+    RTS_IEC_UDINT nErrorOffset; /* output: byte offset of the fault, 0 on success */
+    RTS_IEC_STRING sError[256]; /* output: why the text was refused, "" on success */
+} fb_jsonreader_parse_struct;
+
+typedef struct tagfb_jsonreader_getkind_struct {
+    fb_jsonreader_struct* pInstance;
+    RTS_IEC_STRING* sPath;
+    RTS_IEC_DINT GetKind;
+} fb_jsonreader_getkind_struct;
+
+typedef struct tagfb_jsonreader_getsize_struct {
+    fb_jsonreader_struct* pInstance;
+    RTS_IEC_STRING* sPath;
+    RTS_IEC_DINT GetSize;
+} fb_jsonreader_getsize_struct;
+
+typedef struct tagfb_jsonreader_getbool_struct {
+    fb_jsonreader_struct* pInstance;
+    RTS_IEC_STRING* sPath;
+    RTS_IEC_BOOL GetBool;
+    RTS_IEC_BOOL bValue;
+} fb_jsonreader_getbool_struct;
+
+typedef struct tagfb_jsonreader_getdint_struct {
+    fb_jsonreader_struct* pInstance;
+    RTS_IEC_STRING* sPath;
+    RTS_IEC_BOOL GetDint;
+    RTS_IEC_DINT diValue;
+} fb_jsonreader_getdint_struct;
+
+typedef struct tagfb_jsonreader_getlint_struct {
+    fb_jsonreader_struct* pInstance;
+    RTS_IEC_STRING* sPath;
+    RTS_IEC_BOOL GetLint;
+    RTS_IEC_LINT liValue;
+} fb_jsonreader_getlint_struct;
+
+typedef struct tagfb_jsonreader_getlreal_struct {
+    fb_jsonreader_struct* pInstance;
+    RTS_IEC_STRING* sPath;
+    RTS_IEC_BOOL GetLreal;
+    RTS_IEC_LREAL lrValue;
+} fb_jsonreader_getlreal_struct;
+
+typedef struct tagfb_jsonreader_getstring_struct {
+    fb_jsonreader_struct* pInstance;
+    RTS_IEC_STRING* sPath;
+    RTS_IEC_STRING* pBuffer; /* input: the caller's buffer */
+    RTS_IEC_UDINT nBuffer;   /* input: its size in bytes */
+    RTS_IEC_BOOL GetString;  /* output */
+    RTS_IEC_UDINT nLength;   /* output: byte length of the whole string */
+} fb_jsonreader_getstring_struct;
+
+typedef struct tagfb_jsonreader_getmembername_struct {
+    fb_jsonreader_struct* pInstance;
+    RTS_IEC_STRING* sPath;
+    RTS_IEC_UDINT nIndex;       /* input: the member, from 0 */
+    RTS_IEC_STRING* pBuffer;    /* input: the caller's buffer */
+    RTS_IEC_UDINT nBuffer;      /* input: its size in bytes */
+    RTS_IEC_BOOL GetMemberName; /* output */
+    RTS_IEC_UDINT nLength;      /* output: byte length of the whole name */
+} fb_jsonreader_getmembername_struct;
+
+typedef struct tagfb_jsonreader_getraw_struct {
+    fb_jsonreader_struct* pInstance;
+    RTS_IEC_STRING* sPath;
+    RTS_IEC_STRING* pBuffer; /* input: the caller's buffer */
+    RTS_IEC_UDINT nBuffer;   /* input: its size in bytes */
+    RTS_IEC_BOOL GetRaw;     /* output */
+    RTS_IEC_UDINT nLength;   /* output: byte length of the text, without the terminator */
+} fb_jsonreader_getraw_struct;
+
+typedef struct tagfb_jsonreader_tovariable_struct {
+    fb_jsonreader_struct* pInstance;
+    RTS_IEC_STRING* sPath;
+    RTS_IEC_UDINT* pData; /* input: address of the variable to write */
+    RTS_IEC_BOOL ToVariable;
+} fb_jsonreader_tovariable_struct;
+
 ZENTRIK_EXPORT void fb_jsonsaxwriter__main(fb_jsonsaxwriter_main_struct* p);
 ZENTRIK_EXPORT void fb_jsonsaxwriter__addkey(fb_jsonsaxwriter_addkey_struct* p);
 ZENTRIK_EXPORT void fb_jsonsaxwriter__addkeynull(fb_jsonsaxwriter_addkeynull_struct* p);
@@ -257,6 +351,19 @@ ZENTRIK_EXPORT void fb_jsonreadwritedatatype__main(fb_jsonreadwritedatatype_main
 ZENTRIK_EXPORT void fb_jsonreadwritedatatype__setsymbolfromjson(fb_jsonreadwritedatatype_setsymbolfromjson_struct* p);
 ZENTRIK_EXPORT void fb_jsonreadwritedatatype__addjsonkeyvaluefromsymbol(
     fb_jsonreadwritedatatype_addjsonkeyvaluefromsymbol_struct* p);
+
+ZENTRIK_EXPORT void fb_jsonreader__main(fb_jsonreader_main_struct* p);
+ZENTRIK_EXPORT void fb_jsonreader__parse(fb_jsonreader_parse_struct* p);
+ZENTRIK_EXPORT void fb_jsonreader__getkind(fb_jsonreader_getkind_struct* p);
+ZENTRIK_EXPORT void fb_jsonreader__getsize(fb_jsonreader_getsize_struct* p);
+ZENTRIK_EXPORT void fb_jsonreader__getbool(fb_jsonreader_getbool_struct* p);
+ZENTRIK_EXPORT void fb_jsonreader__getdint(fb_jsonreader_getdint_struct* p);
+ZENTRIK_EXPORT void fb_jsonreader__getlint(fb_jsonreader_getlint_struct* p);
+ZENTRIK_EXPORT void fb_jsonreader__getlreal(fb_jsonreader_getlreal_struct* p);
+ZENTRIK_EXPORT void fb_jsonreader__getstring(fb_jsonreader_getstring_struct* p);
+ZENTRIK_EXPORT void fb_jsonreader__getmembername(fb_jsonreader_getmembername_struct* p);
+ZENTRIK_EXPORT void fb_jsonreader__getraw(fb_jsonreader_getraw_struct* p);
+ZENTRIK_EXPORT void fb_jsonreader__tovariable(fb_jsonreader_tovariable_struct* p);
 
 #ifdef __cplusplus
 }
@@ -354,6 +461,60 @@ static_assert(offsetof(fb_jsonreadwritedatatype_addjsonkeyvaluefromsymbol_struct
 static_assert(offsetof(fb_jsonreadwritedatatype_addjsonkeyvaluefromsymbol_struct, AddJsonKeyValueFromSymbol) == 48,
               "record layout");
 static_assert(offsetof(fb_jsonreadwritedatatype_addjsonkeyvaluefromsymbol_struct, hrErrorCode) == 50, "record layout");
+static_assert(sizeof(fb_jsonreader_struct) == 16, "record layout");
+static_assert(offsetof(fb_jsonreader_struct, initStatus) == 8, "record layout");
+static_assert(sizeof(fb_jsonreader_main_struct) == 8, "record layout");
+static_assert(sizeof(fb_jsonreader_parse_struct) == 288, "record layout");
+static_assert(offsetof(fb_jsonreader_parse_struct, pJson) == 8, "record layout");
+static_assert(offsetof(fb_jsonreader_parse_struct, nSize) == 16, "record layout");
+static_assert(offsetof(fb_jsonreader_parse_struct, Parse) == 20, "record layout");
+static_assert(offsetof(fb_jsonreader_parse_struct, nErrorOffset) == 24, "record layout");
+static_assert(offsetof(fb_jsonreader_parse_struct, sError) == 28, "record layout");
+static_assert(sizeof(fb_jsonreader_getkind_struct) == 24, "record layout");
+static_assert(offsetof(fb_jsonreader_getkind_struct, sPath) == 8, "record layout");
+static_assert(offsetof(fb_jsonreader_getkind_struct, GetKind) == 16, "record layout");
+static_assert(sizeof(fb_jsonreader_getsize_struct) == 24, "record layout");
+static_assert(offsetof(fb_jsonreader_getsize_struct, sPath) == 8, "record layout");
+static_assert(offsetof(fb_jsonreader_getsize_struct, GetSize) == 16, "record layout");
+static_assert(sizeof(fb_jsonreader_getbool_struct) == 24, "record layout");
+static_assert(offsetof(fb_jsonreader_getbool_struct, sPath) == 8, "record layout");
+static_assert(offsetof(fb_jsonreader_getbool_struct, GetBool) == 16, "record layout");
+static_assert(offsetof(fb_jsonreader_getbool_struct, bValue) == 17, "record layout");
+static_assert(sizeof(fb_jsonreader_getdint_struct) == 24, "record layout");
+static_assert(offsetof(fb_jsonreader_getdint_struct, sPath) == 8, "record layout");
+static_assert(offsetof(fb_jsonreader_getdint_struct, GetDint) == 16, "record layout");
+static_assert(offsetof(fb_jsonreader_getdint_struct, diValue) == 20, "record layout");
+static_assert(sizeof(fb_jsonreader_getlint_struct) == 32, "record layout");
+static_assert(offsetof(fb_jsonreader_getlint_struct, sPath) == 8, "record layout");
+static_assert(offsetof(fb_jsonreader_getlint_struct, GetLint) == 16, "record layout");
+static_assert(offsetof(fb_jsonreader_getlint_struct, liValue) == 24, "record layout");
+static_assert(sizeof(fb_jsonreader_getlreal_struct) == 32, "record layout");
+static_assert(offsetof(fb_jsonreader_getlreal_struct, sPath) == 8, "record layout");
+static_assert(offsetof(fb_jsonreader_getlreal_struct, GetLreal) == 16, "record layout");
+static_assert(offsetof(fb_jsonreader_getlreal_struct, lrValue) == 24, "record layout");
+static_assert(sizeof(fb_jsonreader_getstring_struct) == 40, "record layout");
+static_assert(offsetof(fb_jsonreader_getstring_struct, sPath) == 8, "record layout");
+static_assert(offsetof(fb_jsonreader_getstring_struct, pBuffer) == 16, "record layout");
+static_assert(offsetof(fb_jsonreader_getstring_struct, nBuffer) == 24, "record layout");
+static_assert(offsetof(fb_jsonreader_getstring_struct, GetString) == 28, "record layout");
+static_assert(offsetof(fb_jsonreader_getstring_struct, nLength) == 32, "record layout");
+static_assert(sizeof(fb_jsonreader_getmembername_struct) == 48, "record layout");
+static_assert(offsetof(fb_jsonreader_getmembername_struct, sPath) == 8, "record layout");
+static_assert(offsetof(fb_jsonreader_getmembername_struct, nIndex) == 16, "record layout");
+static_assert(offsetof(fb_jsonreader_getmembername_struct, pBuffer) == 24, "record layout");
+static_assert(offsetof(fb_jsonreader_getmembername_struct, nBuffer) == 32, "record layout");
+static_assert(offsetof(fb_jsonreader_getmembername_struct, GetMemberName) == 36, "record layout");
+static_assert(offsetof(fb_jsonreader_getmembername_struct, nLength) == 40, "record layout");
+static_assert(sizeof(fb_jsonreader_getraw_struct) == 40, "record layout");
+static_assert(offsetof(fb_jsonreader_getraw_struct, sPath) == 8, "record layout");
+static_assert(offsetof(fb_jsonreader_getraw_struct, pBuffer) == 16, "record layout");
+static_assert(offsetof(fb_jsonreader_getraw_struct, nBuffer) == 24, "record layout");
+static_assert(offsetof(fb_jsonreader_getraw_struct, GetRaw) == 28, "record layout");
+static_assert(offsetof(fb_jsonreader_getraw_struct, nLength) == 32, "record layout");
+static_assert(sizeof(fb_jsonreader_tovariable_struct) == 32, "record layout");
+static_assert(offsetof(fb_jsonreader_tovariable_struct, sPath) == 8, "record layout");
+static_assert(offsetof(fb_jsonreader_tovariable_struct, pData) == 16, "record layout");
+static_assert(offsetof(fb_jsonreader_tovariable_struct, ToVariable) == 24, "record layout");
 #endif
 
 #endif /* RV5072_ZENTRIKITF_H */

@@ -1,6 +1,7 @@
 // CDomDriverMgr: the one object that holds all state of the component.
 //
-// It owns the JSON document of every writer instance, the variable tree built from
+// It owns the JSON document of every writer instance, the parsed text of every reader
+// instance (through readers_, which has its own locks), the variable tree built from
 // the host's symbols, the address index over it, the loader thread and its flags, and
 // the writer's pending key. Every external IEC function and every host event reaches
 // it through instance(); it is created on first use and never destroyed.
@@ -12,7 +13,8 @@
 // call and no sleep happens while either is held.
 //
 // The operations live in source files named after their subsystem: core and clear,
-// writer documents, symbol walk, address index, loader thread, variable <-> JSON.
+// writer documents, symbol walk, address index, loader thread, variable <-> JSON,
+// reader block.
 #ifndef VAR_DOMDRIVERMGR_H
 #define VAR_DOMDRIVERMGR_H
 
@@ -31,6 +33,7 @@
 #include "CmpStd.h"
 #include "IecVarAccess_ItfsItf.h"
 #include "RV5072_Zentrik/RV5072_ZentrikItf.h"
+#include "var/JsonReader.h"
 #include "var/Variable.h"
 
 // Mode of a writer add. The add engine acts on ADD_KEY_VALUE and ADD_VALUE only.
@@ -66,6 +69,7 @@ class CDomDriverMgr {
 
     // Drops every writer document, the address index, the roots of the tree and the
     // pending key. Leaves the loader thread, its flags and the scheduling fields alone.
+    // Every reader instance loses its document too.
     void clear();
 
     // Writer documents and the add engine.
@@ -87,6 +91,28 @@ class CDomDriverMgr {
     // Variable <-> JSON.
     bool addJsonKeyValueFromSymbol(fb_jsonsaxwriter_struct* pJsonWrite, void* pData, char* key);
     bool setSymbolFromJson(char* pJson, const uint32_t& size, void* pData);
+    // Writes value into the variable at pData as setSymbolFromJson writes a text that
+    // is an object holding value under the variable's own name; same result and log.
+    bool setSymbolFromValue(const rapidjson::Value& value, void* pData);
+
+    // Reader block. Each operation finds the instance's document (none: nothing found)
+    // and reads it without any of the manager's locks; refusals are logged last.
+    // Parse: on success errorOffset 0 and error ""; error holds 256 bytes.
+    bool readerParse(fb_jsonreader_struct* p, const char* pJson, uint32_t nSize, RTS_IEC_UDINT& errorOffset,
+                     char* error);
+    RTS_IEC_DINT readerGetKind(fb_jsonreader_struct* p, const char* path);
+    RTS_IEC_DINT readerGetSize(fb_jsonreader_struct* p, const char* path);
+    bool readerGetBool(fb_jsonreader_struct* p, const char* path, RTS_IEC_BOOL& value);
+    bool readerGetDint(fb_jsonreader_struct* p, const char* path, RTS_IEC_DINT& value);
+    bool readerGetLint(fb_jsonreader_struct* p, const char* path, RTS_IEC_LINT& value);
+    bool readerGetLreal(fb_jsonreader_struct* p, const char* path, RTS_IEC_LREAL& value);
+    bool readerGetString(fb_jsonreader_struct* p, const char* path, char* buffer, uint32_t size,
+                         RTS_IEC_UDINT& length);
+    bool readerGetMemberName(fb_jsonreader_struct* p, const char* path, uint32_t index, char* buffer,
+                             uint32_t size, RTS_IEC_UDINT& length);
+    bool readerGetRaw(fb_jsonreader_struct* p, const char* path, char* buffer, uint32_t size,
+                      RTS_IEC_UDINT& length);
+    bool readerToVariable(fb_jsonreader_struct* p, const char* path, void* pData);
 
    private:
     friend class CDomDriverMgrTestPeer;  // tests reach the walk and the loader state
@@ -118,6 +144,9 @@ class CDomDriverMgr {
     rapidjson::Value loadJson(const CVariable& var, rapidjson::Document::AllocatorType& allocator);
     void traverseJson(const rapidjson::Value& value, const CVariable& var,
                       rapidjson::Document::AllocatorType& allocator, const std::string& key);
+    // The write of setSymbolFromJson after its parse. json is the variable's value itself,
+    // or, with underName, an object whose member of the variable's name is.
+    bool setSymbolFrom(const rapidjson::Value& json, bool underName, void* pData);
 
     // Roots of the tree while a load builds it. Owned by the loader thread while one
     // is alive (thrd_ != 0); emptied by the load's indexing step.
@@ -134,6 +163,8 @@ class CDomDriverMgr {
 
     std::string lastaddkey;  // GUARDED_BY(dom_mtx)
     bool isKeySet = false;   // GUARDED_BY(dom_mtx)
+
+    CReaderInstances readers_;  // the reader instances; locks of its own
 };
 
 #endif  // VAR_DOMDRIVERMGR_H

@@ -55,4 +55,5 @@ void CDomDriverMgr::clear() {
         std::lock_guard<std::mutex> lock(mtx);
         map_addr_vars.clear();
     }
+    readers_.clear();  // every reader instance loses its document, as the writers do
 }

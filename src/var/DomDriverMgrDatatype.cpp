@@ -117,6 +117,14 @@ bool CDomDriverMgr::setSymbolFromJson(char* pJson, const uint32_t& size, void* p
         LogRefusedCall("Json error");
         return false;
     }
+    return setSymbolFrom(document, true, pData);
+}
+
+bool CDomDriverMgr::setSymbolFromValue(const rapidjson::Value& value, void* pData) {
+    return setSymbolFrom(value, false, pData);
+}
+
+bool CDomDriverMgr::setSymbolFrom(const rapidjson::Value& json, bool underName, void* pData) {
     if (!bDownloadDone.load()) {
         LogRefusedCall("Variables are being loaded. Please execute later.");
         return false;
@@ -128,11 +136,12 @@ bool CDomDriverMgr::setSymbolFromJson(char* pJson, const uint32_t& size, void* p
         if (entry != map_addr_vars.end() && entry->second) {
             found = true;
             const CVariable& var = *entry->second;
-            const rapidjson::Value* root = FindMember(document, var.symbol_nodename_);
+            const rapidjson::Value* root = underName ? FindMember(json, var.symbol_nodename_) : &json;
+            rapidjson::Document::AllocatorType allocator;  // the walk allocates nothing
             if (root != nullptr && root->IsObject()) {
                 for (const std::shared_ptr<CVariable>& child : var.childVec_) {
                     if (child) {
-                        traverseJson(*root, *child, document.GetAllocator(), child->symbol_nodename_);
+                        traverseJson(*root, *child, allocator, child->symbol_nodename_);
                     }
                 }
             }

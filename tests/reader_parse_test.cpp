@@ -1,0 +1,234 @@
+// The reader block's parse: its record, the refusals, the document it replaces and the
+// memory cap; the JSON parsing test suite and deeply nested texts on an ordinary thread
+// and on one whose stack is as small as an IEC task's (256 KiB).
+#include <pthread.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "support/ComponentFixture.h"
+#include "support/ReaderCalls.h"
+#include "support/WriterCalls.h"
+#include "var/JsonReader.h"
+
+namespace {
+
+constexpr size_t kTaskStack = 256 * 1024;
+
+std::string SuiteDirectory() {
+    const char* shared = std::getenv("ZENTRIK_SHARED_DIR");
+    return std::string(shared != nullptr ? shared : ZENTRIK_SHARED_DIR) + "/data/jsontestsuite/test_parsing";
+}
+
+struct SuiteText {
+    std::string name;
+    std::string bytes;
+};
+
+std::vector<SuiteText> ReadSuite() {
+    std::vector<SuiteText> texts;
+    std::error_code error;
+    std::filesystem::directory_iterator directory(SuiteDirectory(), error);
+    if (error) {
+        ADD_FAILURE() << "cannot read " << SuiteDirectory() << ": " << error.message();
+        return texts;
+    }
+    for (const auto& entry : directory) {
+        std::ifstream file(entry.path(), std::ios::binary);
+        std::ostringstream bytes;
+        bytes << file.rdbuf();
+        texts.push_back({entry.path().filename().string(), bytes.str()});
+    }
+    return texts;
+}
+
+void* RunFunction(void* fn) {
+    (*static_cast<std::function<void()>*>(fn))();
+    return nullptr;
+}
+
+// Runs fn on a new thread whose stack is stackSize bytes, and waits for it.
+void RunOnStack(size_t stackSize, std::function<void()> fn) {
+    pthread_attr_t attr;
+    ASSERT_EQ(0, pthread_attr_init(&attr));
+    ASSERT_EQ(0, pthread_attr_setstacksize(&attr, stackSize));
+    pthread_t thread;
+    ASSERT_EQ(0, pthread_create(&thread, &attr, &RunFunction, &fn));
+    pthread_attr_destroy(&attr);
+    ASSERT_EQ(0, pthread_join(thread, nullptr));
+}
+
+std::string Repeat(const std::string& piece, size_t times) {
+    std::string out;
+    out.reserve(piece.size() * times);
+    for (size_t i = 0; i < times; ++i) {
+        out += piece;
+    }
+    return out;
+}
+
+class ReaderParseTest : public ComponentTest {
+   protected:
+    // Every suite text through Parse: n_ refused with an offset inside the text and a
+    // reason, y_ accepted with a document, i_ either, none crashing; nothing logged.
+    void CheckSuite() {
+        const std::vector<SuiteText> texts = ReadSuite();
+        size_t refused = 0, accepted = 0;
+        for (const SuiteText& text : texts) {
+            const fb_jsonreader_parse_struct p = reader_.parse(text.bytes);
+            // The text ends at its first zero byte.
+            const size_t length = std::min(text.bytes.size(), std::strlen(text.bytes.c_str()));
+            const bool mustRefuse = text.name[0] == 'n' && text.name != "n_multidigit_number_then_00.json";
+            const bool mustAccept = text.name[0] == 'y' || text.name == "n_multidigit_number_then_00.json";
+            if (p.Parse == 1) {
+                ++accepted;
+                EXPECT_FALSE(mustRefuse) << text.name;
+                EXPECT_EQ(0u, p.nErrorOffset) << text.name;
+                EXPECT_STREQ("", p.sError) << text.name;
+                EXPECT_NE(0, reader_.kind("")) << text.name;
+            } else {
+                ++refused;
+                EXPECT_EQ(0, p.Parse) << text.name;
+                EXPECT_FALSE(mustAccept) << text.name << ": " << p.sError;
+                EXPECT_LE(p.nErrorOffset, length) << text.name;
+                EXPECT_NE(0u, std::strlen(p.sError)) << text.name;
+                EXPECT_EQ(0, reader_.kind("")) << text.name;
+            }
+        }
+        EXPECT_EQ(318u, texts.size()) << SuiteDirectory();
+        EXPECT_GE(refused, 187u);
+        EXPECT_GE(accepted, 96u);
+        EXPECT_TRUE(logTexts().empty());
+    }
+
+    // Texts nested 100000 levels deep, valid and not, read back by a path as deep.
+    void CheckDeepNesting() {
+        const size_t depth = 100000;
+        const std::string arrays = Repeat("[", depth) + Repeat("]", depth);
+        ASSERT_EQ(1, reader_.parse(arrays).Parse);
+        const std::string path = Repeat("/0", depth - 1);
+        EXPECT_EQ(6, reader_.kind(path.c_str()));
+        EXPECT_EQ(0, reader_.size(path.c_str()));
+        EXPECT_EQ(arrays, reader_.raw(""));
+        const std::string objects = Repeat("{\"a\":", depth) + "1" + Repeat("}", depth);
+        ASSERT_EQ(1, reader_.parse(objects).Parse);
+        EXPECT_EQ(1, reader_.getDint(Repeat("/a", depth).c_str(), 0).value);
+        EXPECT_EQ(0, reader_.parse(Repeat("[", depth)).Parse);
+        EXPECT_EQ(0, reader_.parse(Repeat("{\"a\":", depth)).Parse);
+        EXPECT_EQ(0, reader_.parse(arrays + "]").Parse);
+    }
+
+    CReaderCalls reader_;
+};
+
+TEST_F(ReaderParseTest, SuccessAndRefusalFillTheRecord) {
+    const struct {
+        const char* what;
+        std::string text;
+        RTS_IEC_BOOL ok;
+        RTS_IEC_UDINT offset;
+        const char* error;
+    } cases[] = {
+        {"object", R"({"a":[1,2]})", 1, 0, ""},
+        {"scalar root", "  7 ", 1, 0, ""},
+        {"trailing comma", R"({"a":1,})", 0, 7, "Missing a name for object member."},
+        {"unclosed array", "[1,2", 0, 4, "Missing a comma or ']' after an array element."},
+        {"empty", "", 0, 0, "The document is empty."},
+        {"two roots", "1 2", 0, 2, "The document root must not be followed by other values."},
+        {"unclosed string", "[\"abc", 0, 5, "Missing a closing quotation mark in string."},
+        {"bad escape", R"(["a\x"])", 0, 3, "Invalid escape character in string."},
+        {"number beyond doubles", "[1e400]", 0, 1, "Number too big to be stored in double."},
+        {"comment", "[1]//", 0, 3, "The document root must not be followed by other values."},
+        {"NaN", "[NaN]", 0, 1, "Invalid value."},
+        {"byte order mark", "\xEF\xBB\xBF[]", 0, 0, "Invalid value."},
+        {"cut at a zero byte", std::string("[1]\0garbage", 11), 1, 0, ""},
+        {"zero byte inside", std::string("[1\0]", 4), 0, 2, "Missing a comma or ']' after an array element."},
+    };
+    for (const auto& c : cases) {
+        const fb_jsonreader_parse_struct p = reader_.parse(c.text);
+        EXPECT_EQ(c.ok, p.Parse) << c.what;
+        EXPECT_EQ(c.offset, p.nErrorOffset) << c.what;
+        EXPECT_STREQ(c.error, p.sError) << c.what;
+    }
+    EXPECT_TRUE(logTexts().empty());  // the caller has the error
+}
+
+TEST_F(ReaderParseTest, OnlyTheFirstNSizeBytesAreTheText) {
+    char text[] = "[10,20]XYZ";
+    EXPECT_EQ(1, reader_.parseRaw(text, 7).Parse);
+    EXPECT_EQ("[10,20]", reader_.raw(""));
+    EXPECT_EQ(0, reader_.parseRaw(text, 6).Parse);
+    EXPECT_EQ(0, reader_.parseRaw(text, 8).Parse);
+}
+
+TEST_F(ReaderParseTest, ANewParseReplacesTheDocumentAndAFailedOneDropsIt) {
+    CReaderCalls other;
+    ASSERT_EQ(1, reader_.parse(R"({"v":1})").Parse);
+    ASSERT_EQ(1, other.parse(R"({"v":2})").Parse);
+    ASSERT_EQ(1, reader_.parse(R"({"w":3})").Parse);
+    EXPECT_EQ(R"({"w":3})", reader_.raw(""));
+    EXPECT_EQ(R"({"v":2})", other.raw(""));  // instances are apart
+    EXPECT_EQ(0, reader_.parse("{").Parse);
+    EXPECT_EQ("<none>", reader_.raw(""));
+    EXPECT_EQ(R"({"v":2})", other.raw(""));
+}
+
+TEST_F(ReaderParseTest, ANullTextIsRefusedAndTheDocumentKept) {
+    ASSERT_EQ(1, reader_.parse("[1]").Parse);
+    const fb_jsonreader_parse_struct p = reader_.parseRaw(nullptr, 5);
+    EXPECT_EQ(0, p.Parse);
+    EXPECT_EQ(0u, p.nErrorOffset);
+    EXPECT_STREQ("Invalid argument", p.sError);
+    EXPECT_EQ(std::vector<std::string>{RefusalRecord("Invalid argument")}, DescribedLog());
+    EXPECT_EQ("[1]", reader_.raw(""));
+    // With nSize 0 a null text is the empty text.
+    CSimHost::instance().clearLog();
+    const fb_jsonreader_parse_struct empty = reader_.parseRaw(nullptr, 0);
+    EXPECT_EQ(0, empty.Parse);
+    EXPECT_STREQ("The document is empty.", empty.sError);
+    EXPECT_TRUE(DescribedLog().empty());
+    EXPECT_EQ("<none>", reader_.raw(""));
+}
+
+TEST(ReaderMemoryCap, DocumentsBeyondTheCapAreRefused) {
+    // The cap is set around the measured use of one text: at it the text is taken, one
+    // byte below it refused.
+    const std::string text = "[" + Repeat("0,", 999) + "0]";
+    CJsonParseError error;
+    std::shared_ptr<const CParsedJson> unlimited = CParsedJson::Parse(text.data(), text.size(), error);
+    ASSERT_NE(nullptr, unlimited);
+    const size_t used = unlimited->memoryUsed();
+    EXPECT_GT(used, text.size() + 1000 * 16);  // the copy and every value counted
+
+    EXPECT_NE(nullptr, CParsedJson::Parse(text.data(), text.size(), error, used));
+    // A short text in a buffer far larger than the cap: only the text counts.
+    std::vector<char> buffer(4 * used, '\0');
+    std::memcpy(buffer.data(), text.data(), text.size());
+    EXPECT_NE(nullptr, CParsedJson::Parse(buffer.data(), buffer.size(), error, used));
+    error = CJsonParseError();
+    EXPECT_EQ(nullptr, CParsedJson::Parse(text.data(), text.size(), error, used - 1));
+    EXPECT_STREQ("The document exceeds the memory cap.", error.reason);
+    EXPECT_EQ(0u, error.offset);
+    // A text longer than the cap is refused before it is copied or parsed.
+    error = CJsonParseError();
+    EXPECT_EQ(nullptr, CParsedJson::Parse("[1] garbage", 11, error, 11));
+    EXPECT_STREQ("The document exceeds the memory cap.", error.reason);
+}
+
+TEST_F(ReaderParseTest, SuiteTextsAreJudgedByTheJsonGrammar) { CheckSuite(); }
+
+TEST_F(ReaderParseTest, SuiteTextsAreJudgedOnATaskSizedStack) {
+    RunOnStack(kTaskStack, [this] { CheckSuite(); });
+}
+
+TEST_F(ReaderParseTest, DeeplyNestedTextsAreParsedAndReadOnATaskSizedStack) {
+    RunOnStack(kTaskStack, [this] { CheckDeepNesting(); });
+}
+
+}  // namespace
