@@ -35,20 +35,20 @@ VarPtr TargetTree(Target& t) {
 }
 
 // One load: the flag down, the index emptied, then refilled node by node (every node
-// under its own address, a copy below the root) and the flag up.
+// under its own address, sharing the one tree) and the flag up.
 void Reload(CDomDriverMgr* manager, const std::vector<VarPtr>& roots) {
     CDomDriverMgrTestPeer::downloadDone().store(false);
     {
-        std::lock_guard<std::mutex> lock(manager->mtx);
+        std::lock_guard<CIndexLock> lock(manager->mtx);
         manager->map_addr_vars.clear();
     }
     for (const VarPtr& root : roots) {
         for (const VarPtr& child : root->childVec_) {
-            std::lock_guard<std::mutex> lock(manager->mtx);
-            manager->map_addr_vars[child->var_addr_] = child->Clone();
+            std::lock_guard<CIndexLock> lock(manager->mtx);
+            manager->map_addr_vars[child->var_addr_] = child;
         }
-        std::lock_guard<std::mutex> lock(manager->mtx);
-        manager->map_addr_vars[root->var_addr_] = root->Clone();
+        std::lock_guard<CIndexLock> lock(manager->mtx);
+        manager->map_addr_vars[root->var_addr_] = root;
     }
     CDomDriverMgrTestPeer::downloadDone().store(true);
 }

@@ -58,6 +58,7 @@ const ExternalRow kExternals[] = {
     {"fb_jsonreadwritedatatype__addjsonkeyvaluefromsymbol", 0x0600e1cd},
     {"fb_jsonreadwritedatatype__setsymbolfromjson", 0x61d106d2},
     {"fb_jsonreadwritedatatype__main", 0x66ad0380},
+    {"fb_jsonreadwritedatatype__setsymbolfromjsonreport", 0xb337aca7},
 };
 
 const EVENTID kEventIds[] = {0x10001, 0x10002, 0x10003, 0x10004, 0x10005, 0x10006, 0x10007, 0x10008, 0x10009,
