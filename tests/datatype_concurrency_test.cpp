@@ -8,6 +8,7 @@
 #include <thread>
 #include <vector>
 
+#include "support/ApplicationFixture.h"
 #include "support/DatatypeSupport.h"
 #include "support/ManagerPeer.h"
 #include "var/DomDriverMgr.h"
@@ -138,4 +139,83 @@ TEST_F(DatatypeTest, TasksConvertWhileTheIndexIsReloaded) {
     EXPECT_EQ(1, CallSetFromJson(R"({"dst":{"id":7}})", &target));
     EXPECT_EQ(7, target.id);
     EXPECT_TRUE(LogRecords().empty());
+}
+
+namespace {
+
+class ReloadDuringCalls : public ApplicationTest {};
+
+}  // namespace
+
+// The real loader thread empties and refills the index, and clear() empties it, while
+// tasks convert: calls hold the index shared and never see a node freed under them.
+TEST_F(ReloadDuringCalls, TasksConvertWhileTheLoaderRunsAgainAndAgain) {
+    app().start(R"(
+        TYPE ST_Rec : STRUCT id : DINT; name : STRING(11); vals : ARRAY[0..3] OF INT; END_STRUCT END_TYPE
+        VAR_GLOBAL src : ST_Rec; dst : ST_Rec; END_VAR
+    )");
+    loadSymbols();
+    void* src = app().address("App.Globals.src");
+    void* dst = app().address("App.Globals.dst");
+    CWriterCalls writers[2];
+    for (CWriterCalls& writer : writers) {
+        ASSERT_EQ(1u, writer.reset());
+    }
+    std::atomic<int> running{4};
+    std::atomic<int> bad{0};
+    std::vector<std::thread> tasks;
+    for (int t = 0; t < 2; ++t) {
+        tasks.emplace_back([&, t] {
+            for (int call = 0; call < 300; ++call) {
+                bad += CallAddFromSymbol(writers[t].instance(), "src", src) > 1;
+            }
+            --running;
+        });
+    }
+    tasks.emplace_back([&] {
+        for (int call = 0; call < 300; ++call) {
+            bad += CallSetFromJson(R"({"dst":{"id":5,"name":"x","vals":[1,2,3,4]}})", dst) > 1;
+        }
+        --running;
+    });
+    tasks.emplace_back([&] {
+        std::string text = R"({"dst":{"id":6,"vals":[1,2]}})";
+        for (int call = 0; call < 300; ++call) {
+            fb_jsonreadwritedatatype_setsymbolfromjsonreport_struct record{};
+            record.pJson = &text[0];
+            record.nSize = static_cast<RTS_IEC_UDINT>(text.size());
+            record.pData = static_cast<RTS_IEC_UDINT*>(dst);
+            fb_jsonreadwritedatatype__setsymbolfromjsonreport(&record);
+            const std::string problem(record.sProblem);
+            if (record.SetSymbolFromJsonReport == 1) {
+                bad += problem != "dst.name: missing" || record.nWritten != 1 || record.nSkipped != 5;
+            } else {
+                bad += problem != "Variable does not exist" &&
+                       problem != "Variables are being loaded. Please execute later.";
+            }
+        }
+        --running;
+    });
+    int loads = 0;
+    while (running > 0) {
+        manager()->BeginLoadSymbols();
+        if (++loads % 4 == 0) {
+            manager()->EndLoadSymbols();
+            manager()->clear();
+            for (CWriterCalls& writer : writers) {
+                writer.reset();
+            }
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    for (std::thread& task : tasks) {
+        task.join();
+    }
+    EXPECT_EQ(0, bad.load());
+    loadSymbols();
+    host().clearLog();
+    EXPECT_EQ(1, CallSetFromJson(R"({"dst":{"id":9}})", dst));
+    int32_t id = 0;
+    std::memcpy(&id, dst, sizeof(id));
+    EXPECT_EQ(9, id);
 }
