@@ -38,6 +38,24 @@ const char* const kTypeClassNames[] = {
     "XSTRING",     "VARLENARRAY", "ANYSTRING", "VECTOR",   "LDATE",   "LDATE_AND_TIME", "LTIME_OF_DAY",
     "INTERFACE"};
 
+// Whether a member name is the length bytes at text. Names are mostly short: they are
+// compared in place rather than through a call.
+inline bool SameName(const Value& name, const char* text, size_t length) {
+    if (name.GetStringLength() != length) {
+        return false;
+    }
+    const char* own = name.GetString();
+    if (length > 16) {
+        return std::memcmp(own, text, length) == 0;
+    }
+    for (size_t i = 0; i < length; ++i) {
+        if (own[i] != text[i]) {
+            return false;
+        }
+    }
+    return true;
+}
+
 // The index of the first member of object whose name is the length bytes at name,
 // compared byte for byte; -1 when object is not an object or has no such member.
 long FindMemberIndex(const Value& object, const char* name, size_t length) {
@@ -280,9 +298,7 @@ class CVariableWriter {
             const std::string& name = child->symbol_nodename_;
             long index = -1;
             if (inOrder && i < count) {
-                const Value& candidate = source.MemberBegin()[i].name;
-                if (candidate.GetStringLength() == name.size() &&
-                    std::memcmp(candidate.GetString(), name.data(), name.size()) == 0) {
+                if (SameName(source.MemberBegin()[i].name, name.data(), name.size())) {
                     index = static_cast<long>(i);
                 }
             }
@@ -316,9 +332,8 @@ class CVariableWriter {
             const Value& name = source.MemberBegin()[j].name;
             bool known = false;
             for (const std::shared_ptr<CVariable>& child : var.childVec_) {
-                known = known || (child && child->symbol_nodename_.size() == name.GetStringLength() &&
-                                  std::memcmp(child->symbol_nodename_.data(), name.GetString(),
-                                              name.GetStringLength()) == 0);
+                known = known || (child && SameName(name, child->symbol_nodename_.data(),
+                                                    child->symbol_nodename_.size()));
             }
             if (!known) {
                 ++report_->unknown;
