@@ -405,3 +405,34 @@ TEST_F(TopLevelRoundTrip, EveryVariableTakesBackItsOwnText) {
         EXPECT_EQ(before, Hex(memory, node->size_)) << text;
     }
 }
+
+// Short decimals (at most 15 digits, small powers of ten) take a quicker conversion than
+// long ones; both must give exactly what strtod gives.
+TEST_F(DatatypeRoundTripTest, ShortAndLongDecimalsReadAsStrtodReadsThem) {
+    double value = 0;
+    Publish(MakeVar(TYPE3_LREAL, 8, &value, "x"));
+    std::mt19937_64 random(11);
+    size_t mismatches = 0;
+    for (int i = 0; i < 3000; ++i) {
+        const int digits = 1 + static_cast<int>(random() % 18);
+        std::string number = (random() & 1) ? "-" : "";
+        const int point = static_cast<int>(random() % digits);
+        for (int d = 0; d < digits; ++d) {
+            // No leading zero before other digits: JSON has none.
+            number += static_cast<char>(d == 0 && point > 0 ? '1' + random() % 9 : '0' + random() % 10);
+            if (d == point && d + 1 < digits) {
+                number += '.';
+            }
+        }
+        if (number.find('.') == std::string::npos || (random() & 1)) {
+            number += "e" + std::to_string(static_cast<int>(random() % 61) - 30);
+        }
+        value = 12345.0;
+        ASSERT_EQ(1, CallSetFromJson("{\"x\":" + number + "}", &value)) << number;
+        const double expected = std::strtod(number.c_str(), nullptr);
+        if (std::memcmp(&expected, &value, sizeof(value)) != 0 && ++mismatches <= 5) {
+            ADD_FAILURE() << number << " read as " << value << ", strtod gives " << expected;
+        }
+    }
+    EXPECT_EQ(0u, mismatches);
+}
