@@ -406,8 +406,8 @@ TEST_F(TopLevelRoundTrip, EveryVariableTakesBackItsOwnText) {
     }
 }
 
-// Short decimals (at most 15 digits, small powers of ten) take a quicker conversion than
-// long ones; both must give exactly what strtod gives.
+// Decimals of every length, with and without an exponent, read exactly as strtod reads
+// them.
 TEST_F(DatatypeRoundTripTest, ShortAndLongDecimalsReadAsStrtodReadsThem) {
     double value = 0;
     Publish(MakeVar(TYPE3_LREAL, 8, &value, "x"));

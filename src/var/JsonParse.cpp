@@ -29,54 +29,6 @@ locale_t CLocale() {
     return s_locale;
 }
 
-// The exact double of a number with a fraction or an exponent (digits..end, after the
-// sign; the reader has checked its grammar) when its significand of at most 15 digits
-// and its power of ten are both exact doubles: one multiplication or division, rounded
-// once, is then the correctly rounded result. False for every other number.
-bool FastDouble(const char* digits, const char* end, bool minus, double& value) {
-    static const double kPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
-                                          1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
-                                          1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
-    uint64_t significand = 0;
-    int count = 0;     // digits of the significand, leading zeros included
-    int fraction = 0;  // of them after the point
-    const char* c = digits;
-    for (; c != end && static_cast<unsigned>(*c - '0') <= 9; ++c, ++count) {
-        significand = significand * 10 + static_cast<unsigned>(*c - '0');
-    }
-    if (c != end && *c == '.') {
-        for (++c; c != end && static_cast<unsigned>(*c - '0') <= 9; ++c, ++count, ++fraction) {
-            significand = significand * 10 + static_cast<unsigned>(*c - '0');
-        }
-    }
-    if (count > 15) {
-        return false;  // the significand may exceed 2^53 (and, beyond 19 digits, 64 bits)
-    }
-    int exponent = 0;
-    if (c != end) {  // 'e' or 'E'
-        ++c;
-        const bool negative = *c == '-';
-        if (*c == '-' || *c == '+') {
-            ++c;
-        }
-        for (; c != end; ++c) {
-            exponent = exponent * 10 + (*c - '0');
-            if (exponent > 100) {
-                return false;
-            }
-        }
-        exponent = negative ? -exponent : exponent;
-    }
-    exponent -= fraction;
-    if (exponent < -22 || exponent > 22) {
-        return false;
-    }
-    const double exact = static_cast<double>(significand);
-    value = exponent < 0 ? exact / kPowersOfTen[-exponent] : exact * kPowersOfTen[exponent];
-    value = minus ? -value : value;
-    return true;
-}
-
 // Builds the parsed document from the reader's events, converting each number from its
 // text, as exactly as the C library's strtod does: every LREAL the component writes out
 // reads back as the same double. RapidJSON's own exact conversion cannot be used: it
@@ -142,13 +94,11 @@ class CJsonNumberHandler {
             return document_.Int64(static_cast<int64_t>(~magnitude + 1));
         }
         double value = 0;
-        if (!FastDouble(digits, end, minus, value)) {
-            const std::from_chars_result converted = std::from_chars(str, end, value);
-            if (converted.ec != std::errc()) {
-                // Beyond the range of doubles either way: infinite, or zero, or a subnormal.
-                const std::string number(str, length);
-                value = strtod_l(number.c_str(), nullptr, CLocale());
-            }
+        const std::from_chars_result converted = std::from_chars(str, end, value);
+        if (converted.ec != std::errc()) {
+            // Beyond the range of doubles either way: infinite, or zero, or a subnormal.
+            const std::string number(str, length);
+            value = strtod_l(number.c_str(), nullptr, CLocale());
         }
         return document_.Double(value);
     }
