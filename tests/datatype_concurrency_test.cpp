@@ -3,9 +3,11 @@
 #include <atomic>
 #include <chrono>
 #include <cstring>
+#include <future>
 #include <set>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "support/ApplicationFixture.h"
@@ -218,4 +220,28 @@ TEST_F(ReloadDuringCalls, TasksConvertWhileTheLoaderRunsAgainAndAgain) {
     int32_t id = 0;
     std::memcpy(&id, dst, sizeof(id));
     EXPECT_EQ(9, id);
+}
+
+// A call holds the index shared: another task's call on another variable goes through
+// while it is held, and so does the reporting call.
+TEST_F(DatatypeTest, CallsDoNotWaitForEachOtherOnTheIndex) {
+    Source source{42, "pump"};
+    Target target{0, ""};
+    Publish(SourceTree(source));
+    Publish(TargetTree(target));
+    CDomDriverMgr* manager = CDomDriverMgr::instance();
+    manager->mtx.lock_shared();  // as a call in flight on another task
+    std::promise<std::pair<int, int>> results;
+    std::future<std::pair<int, int>> done = results.get_future();
+    std::thread task([&] {
+        const int set = CallSetFromJson(R"({"dst":{"id":7}})", &target);
+        const int add = CallAddFromSymbol(&writer_, "src", &source);
+        results.set_value({set, add});
+    });
+    const bool finished = done.wait_for(std::chrono::seconds(30)) == std::future_status::ready;
+    manager->mtx.unlock_shared();
+    task.join();
+    ASSERT_TRUE(finished) << "a call waited for another call's hold of the index";
+    EXPECT_EQ(std::make_pair(1, 1), done.get());
+    EXPECT_EQ(7, target.id);
 }
