@@ -36,10 +36,26 @@ void CountedRelease(void* p) {
 
 void* operator new(size_t size) { return CountedAllocation(size); }
 void* operator new[](size_t size) { return CountedAllocation(size); }
+void* operator new(size_t size, const std::nothrow_t&) noexcept {
+    try {
+        return CountedAllocation(size);
+    } catch (...) {
+        return nullptr;
+    }
+}
+void* operator new[](size_t size, const std::nothrow_t&) noexcept {
+    try {
+        return CountedAllocation(size);
+    } catch (...) {
+        return nullptr;
+    }
+}
 void operator delete(void* p) noexcept { CountedRelease(p); }
 void operator delete[](void* p) noexcept { CountedRelease(p); }
 void operator delete(void* p, size_t) noexcept { CountedRelease(p); }
 void operator delete[](void* p, size_t) noexcept { CountedRelease(p); }
+void operator delete(void* p, const std::nothrow_t&) noexcept { CountedRelease(p); }
+void operator delete[](void* p, const std::nothrow_t&) noexcept { CountedRelease(p); }
 
 namespace {
 
