@@ -10,8 +10,10 @@
 // Locks: dom_mtx guards the writer documents and the pending key; mtx, a reader-writer
 // lock, guards the address index. Datatype calls hold mtx shared while they use a node,
 // so calls on different variables run side by side; the loader's emptying and filling
-// and clear() hold it exclusively. Where both are held, dom_mtx is taken first. No host
-// call, no log call and no sleep happens while either is held.
+// and clear() hold it exclusively. Under it, a call holds the lock of its variable's
+// memory (variableLock): shared to read, exclusively to write. Locks are taken in the
+// order dom_mtx, mtx, variable lock. No host call, no log call and no sleep happens
+// while any is held.
 //
 // Indexed nodes are shared, not copied: every entry points into the trees the walk
 // built, which nobody changes once they are indexed.
@@ -62,6 +64,14 @@ class CDomDriverMgr {
     addr_vars map_addr_vars;           // GUARDED_BY(mtx)
     int32_t load_SchedPriority_ = 30;  // SCHED_FIFO priority of the loader thread
     int32_t load_SchedAffinity_ = 0;   // processor of the loader thread; negative: not pinned
+
+    // The lock of the variable's memory at addr, for datatype calls: held shared while a
+    // call reads the variable, exclusively while one writes it, so two calls on one
+    // variable never interleave (a reader gets one whole value) while calls on different
+    // variables run side by side. One of a fixed set of locks chosen by the address, so
+    // two variables may rarely share one and then take turns for one call.
+    // REQUIRES: mtx held shared (taken after it).
+    CIndexLock& variableLock(const void* addr);
 
     // The single instance, created on first use from whichever thread comes first.
     static CDomDriverMgr* instance();
@@ -148,6 +158,9 @@ class CDomDriverMgr {
     std::atomic<bool> bOnlineChange{false};
     std::atomic<bool> loadCompleted{false};  // the last walk reached the application
     pthread_t thrd_ = 0;                     // the loader thread; event path only
+
+    static constexpr size_t kVariableLocks = 256;
+    CIndexLock variableLocks_[kVariableLocks];
 
     std::string lastaddkey;  // GUARDED_BY(dom_mtx)
     bool isKeySet = false;   // GUARDED_BY(dom_mtx)

@@ -37,6 +37,7 @@ bool CDomDriverMgr::addJsonKeyValueFromSymbol(fb_jsonsaxwriter_struct* pJsonWrit
             return "Variable does not exist";
         }
         const std::shared_ptr<CVariable> var = found->second;
+        std::shared_lock<CIndexLock> memoryLock(variableLock(var->var_addr_));
         rapidjson::Document::AllocatorType& allocator = document->second->GetAllocator();
         rapidjson::Value value = loadJson(*var, allocator);
         rapidjson::Value name(key, static_cast<rapidjson::SizeType>(std::strlen(key)), allocator);

@@ -426,6 +426,7 @@ const char* CDomDriverMgr::writeSymbol(const rapidjson::Value* root, const rapid
         return "Variable does not exist";
     }
     const CVariable& var = *entry->second;
+    std::lock_guard<CIndexLock> memoryLock(variableLock(var.var_addr_));
     CVariableWriter<kReport> writer(report);
     if (root == nullptr) {
         writer.writeVariable(value, var);

@@ -8,6 +8,8 @@
 // and the memory a node takes does not depend on its depth. Only the loader thread
 // writes; mtx is held exclusively for one entry at a time, and readers wait for
 // bDownloadDone before they look.
+#include <cstdint>
+
 #include "var/DomDriverMgr.h"
 
 namespace {
@@ -56,4 +58,11 @@ void CDomDriverMgr::AddToMap(const std::shared_ptr<CVariable>& pVar) {
     std::shared_ptr<CVariable>& entry = map_addr_vars[pVar->var_addr_];
     replaced.swap(entry);
     entry = pVar;
+}
+
+CIndexLock& CDomDriverMgr::variableLock(const void* addr) {
+    // Variables start at least 2 bytes apart mostly; mixing the higher bits in spreads
+    // neighbouring variables over the locks.
+    const uintptr_t bits = reinterpret_cast<uintptr_t>(addr);
+    return variableLocks_[((bits >> 3) ^ (bits >> 11) ^ (bits >> 19)) % kVariableLocks];
 }
