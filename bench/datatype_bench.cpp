@@ -489,7 +489,8 @@ int main(int argc, char** argv) {
     bool parallel = true;
     for (int i = 1; i < argc; ++i) {
         const std::string argument = argv[i];
-        if (argument.rfind("--benchmark_filter=", 0) == 0 && argument.find("two_tasks") == std::string::npos) {
+        if (argument.rfind("--benchmark_filter=", 0) == 0 &&
+            argument.find("two_tasks") == std::string::npos) {
             parallel = false;
         }
     }
