@@ -225,7 +225,7 @@ std::string BenchName(const Shape& shape, size_t nodes) {
 CDomDriverMgr* Manager() { return CDomDriverMgr::instance(); }
 
 size_t IndexEntries() {
-    std::lock_guard<std::mutex> lock(Manager()->mtx);
+    std::lock_guard<CIndexLock> lock(Manager()->mtx);
     return Manager()->map_addr_vars.size();
 }
 

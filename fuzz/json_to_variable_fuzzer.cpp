@@ -23,7 +23,8 @@
 //   WSTRING) holds what the rules of JSON to variable make of the strict parser's value
 //   for it: true and false for BOOL, integers within range for the integer classes (cut
 //   to their width), numbers with a fraction or an exponent for REAL and LREAL (their
-//   text converted by strtod), strings cut before the last byte for STRING; anything
+//   text converted by strtod), strings cut before the last byte for STRING, and never
+//   inside a character; anything
 //   else leaves the member as it was.
 // At the end of each input the variable is read back to JSON through a writer instance;
 // that text must parse, and writing it into the variable again must leave the memory
@@ -349,7 +350,32 @@ void ExpectedWrite(TypeClass3 type, const rapidjson::Value& value, const rapidjs
             break;
         case TYPE3_STRING:
             if (value.IsString()) {
-                const size_t count = std::min<size_t>(value.GetStringLength(), bytes.size() - 1);
+                const unsigned char* text = reinterpret_cast<const unsigned char*>(value.GetString());
+                size_t count = std::min<size_t>(value.GetStringLength(), bytes.size() - 1);
+                if (count < value.GetStringLength()) {
+                    // Never part of a character: a well-formed sequence that starts before
+                    // the cut and ends after it is left out whole.
+                    for (size_t start = count; start + 3 >= count && start > 0; --start) {
+                        const unsigned char lead = text[start - 1];
+                        const size_t length = lead >= 0xF0 && lead <= 0xF4   ? 4
+                                              : lead >= 0xE0 && lead <= 0xEF ? 3
+                                              : lead >= 0xC2 && lead <= 0xDF ? 2
+                                                                             : 0;
+                        if (length > 0) {
+                            bool continued = true;
+                            for (size_t k = start; k < start - 1 + length && k <= count; ++k) {
+                                continued = continued && (text[k] & 0xC0) == 0x80;
+                            }
+                            if (continued && start - 1 + length > count) {
+                                count = start - 1;
+                            }
+                            break;
+                        }
+                        if ((lead & 0xC0) != 0x80) {
+                            break;
+                        }
+                    }
+                }
                 std::memcpy(bytes.data(), value.GetString(), count);
                 bytes[count] = 0;
             }

@@ -186,6 +186,8 @@ const CMP_EXT_FUNCTION_REF s_ExternalsTable[] = {
     ZENTRIK_EXTERNAL(fb_jsonreadwritedatatype__addjsonkeyvaluefromsymbol, 0x0600e1cd),
     ZENTRIK_EXTERNAL(fb_jsonreadwritedatatype__setsymbolfromjson, 0x61d106d2),
     ZENTRIK_EXTERNAL(fb_jsonreadwritedatatype__main, 0x66ad0380),
+    // Signature: the CRC-32 (IEEE 802.3) of the function's name.
+    ZENTRIK_EXTERNAL(fb_jsonreadwritedatatype__setsymbolfromjsonreport, 0xb337aca7),
     // The reader block. Signature of each: the CRC-32 (IEEE 802.3, as zlib's crc32) of
     // the function's name.
     ZENTRIK_EXTERNAL(fb_jsonreader__main, 0x5a0e5bea),
@@ -202,8 +204,8 @@ const CMP_EXT_FUNCTION_REF s_ExternalsTable[] = {
     ZENTRIK_EXTERNAL(fb_jsonreader__tovariable, 0x66111eb4),
     {nullptr, "", 0, 0},
 };
-static_assert(sizeof(s_ExternalsTable) / sizeof(s_ExternalsTable[0]) == 47,
-              "46 external functions and the end row");
+static_assert(sizeof(s_ExternalsTable) / sizeof(s_ExternalsTable[0]) == 48,
+              "47 external functions and the end row");
 
 // The component registers no interfaces: the table holds only the end row.
 const CMP_EXT_FUNCTION_REF s_ItfTable[] = {

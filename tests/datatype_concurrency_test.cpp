@@ -3,11 +3,14 @@
 #include <atomic>
 #include <chrono>
 #include <cstring>
+#include <future>
 #include <set>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
+#include "support/ApplicationFixture.h"
 #include "support/DatatypeSupport.h"
 #include "support/ManagerPeer.h"
 #include "var/DomDriverMgr.h"
@@ -35,20 +38,20 @@ VarPtr TargetTree(Target& t) {
 }
 
 // One load: the flag down, the index emptied, then refilled node by node (every node
-// under its own address, a copy below the root) and the flag up.
+// under its own address, sharing the one tree) and the flag up.
 void Reload(CDomDriverMgr* manager, const std::vector<VarPtr>& roots) {
     CDomDriverMgrTestPeer::downloadDone().store(false);
     {
-        std::lock_guard<std::mutex> lock(manager->mtx);
+        std::lock_guard<CIndexLock> lock(manager->mtx);
         manager->map_addr_vars.clear();
     }
     for (const VarPtr& root : roots) {
         for (const VarPtr& child : root->childVec_) {
-            std::lock_guard<std::mutex> lock(manager->mtx);
-            manager->map_addr_vars[child->var_addr_] = child->Clone();
+            std::lock_guard<CIndexLock> lock(manager->mtx);
+            manager->map_addr_vars[child->var_addr_] = child;
         }
-        std::lock_guard<std::mutex> lock(manager->mtx);
-        manager->map_addr_vars[root->var_addr_] = root->Clone();
+        std::lock_guard<CIndexLock> lock(manager->mtx);
+        manager->map_addr_vars[root->var_addr_] = root;
     }
     CDomDriverMgrTestPeer::downloadDone().store(true);
 }
@@ -65,8 +68,11 @@ size_t MemberCount(const std::string& text, const std::string& key) {
 
 TEST_F(DatatypeTest, TasksConvertWhileTheIndexIsReloaded) {
     Source source{42, "pump"};
-    Target target{0, ""};
-    const std::vector<VarPtr> roots = {SourceTree(source), TargetTree(target)};
+    // Each writing task has a variable of its own: calls on different variables run side
+    // by side, and two calls writing one variable at once would interleave their members
+    // as any two unsynchronised writers of it do.
+    Target targets[2] = {{0, ""}, {0, ""}};
+    const std::vector<VarPtr> roots = {SourceTree(source), TargetTree(targets[0]), TargetTree(targets[1])};
     CDomDriverMgr* manager = CDomDriverMgr::instance();
     Reload(manager, roots);
 
@@ -77,7 +83,7 @@ TEST_F(DatatypeTest, TasksConvertWhileTheIndexIsReloaded) {
     const int kCalls = 2000;  // per task
     std::atomic<int> running{4};
     std::atomic<int> added[2] = {{0}, {0}};
-    std::atomic<int> written{0};
+    std::atomic<int> written[2] = {{0}, {0}};
     std::atomic<int> bad{0};
 
     std::thread loader([&] {
@@ -102,8 +108,8 @@ TEST_F(DatatypeTest, TasksConvertWhileTheIndexIsReloaded) {
             const std::string text = R"({"dst":{"id":)" + std::to_string(100 + t) + R"(,"name":"task)" +
                                      std::to_string(t) + R"("}})";
             for (int call = 0; call < kCalls; ++call) {
-                const RTS_IEC_BOOL result = CallSetFromJson(text, &target);
-                written += result;
+                const RTS_IEC_BOOL result = CallSetFromJson(text, &targets[t]);
+                written[t] += result;
                 bad += result > 1;
             }
             --running;
@@ -121,10 +127,11 @@ TEST_F(DatatypeTest, TasksConvertWhileTheIndexIsReloaded) {
         EXPECT_EQ(static_cast<size_t>(added[t]), MemberCount(text, R"("src":{"id":42,"name":"pump"})"));
         EXPECT_EQ(static_cast<size_t>(added[t]), MemberCount(text, R"("src")"));
     }
-    if (written > 0) {
-        EXPECT_TRUE((target.id == 100 && std::strcmp(target.name, "task0") == 0) ||
-                    (target.id == 101 && std::strcmp(target.name, "task1") == 0))
-            << target.id << " " << target.name;
+    for (int t = 0; t < 2; ++t) {
+        if (written[t] > 0) {
+            EXPECT_EQ(100 + t, targets[t].id);
+            EXPECT_EQ("task" + std::to_string(t), std::string(targets[t].name));
+        }
     }
     // The only refusals a reload can cause.
     const std::set<std::string> allowed = {RefusalRecord("Variables are being loaded. Please execute later."),
@@ -135,7 +142,111 @@ TEST_F(DatatypeTest, TasksConvertWhileTheIndexIsReloaded) {
     // With the load complete again, both directions succeed.
     host().clearLog();
     EXPECT_EQ(1, CallAddFromSymbol(&writers[0], "src", &source));
-    EXPECT_EQ(1, CallSetFromJson(R"({"dst":{"id":7}})", &target));
-    EXPECT_EQ(7, target.id);
+    EXPECT_EQ(1, CallSetFromJson(R"({"dst":{"id":7}})", &targets[0]));
+    EXPECT_EQ(7, targets[0].id);
     EXPECT_TRUE(LogRecords().empty());
+}
+
+namespace {
+
+class ReloadDuringCalls : public ApplicationTest {};
+
+}  // namespace
+
+// The real loader thread empties and refills the index, and clear() empties it, while
+// tasks convert: calls hold the index shared and never see a node freed under them.
+TEST_F(ReloadDuringCalls, TasksConvertWhileTheLoaderRunsAgainAndAgain) {
+    app().start(R"(
+        TYPE ST_Rec : STRUCT id : DINT; name : STRING(11); vals : ARRAY[0..3] OF INT; END_STRUCT END_TYPE
+        VAR_GLOBAL src : ST_Rec; dst : ST_Rec; rep : ST_Rec; END_VAR
+    )");
+    loadSymbols();
+    void* src = app().address("App.Globals.src");
+    void* dst = app().address("App.Globals.dst");
+    void* rep = app().address("App.Globals.rep");  // each writing task has its own variable
+    CWriterCalls writers[2];
+    for (CWriterCalls& writer : writers) {
+        ASSERT_EQ(1u, writer.reset());
+    }
+    std::atomic<int> running{4};
+    std::atomic<int> bad{0};
+    std::vector<std::thread> tasks;
+    for (int t = 0; t < 2; ++t) {
+        tasks.emplace_back([&, t] {
+            for (int call = 0; call < 300; ++call) {
+                bad += CallAddFromSymbol(writers[t].instance(), "src", src) > 1;
+            }
+            --running;
+        });
+    }
+    tasks.emplace_back([&] {
+        for (int call = 0; call < 300; ++call) {
+            bad += CallSetFromJson(R"({"dst":{"id":5,"name":"x","vals":[1,2,3,4]}})", dst) > 1;
+        }
+        --running;
+    });
+    tasks.emplace_back([&] {
+        std::string text = R"({"rep":{"id":6,"vals":[1,2]}})";
+        for (int call = 0; call < 300; ++call) {
+            fb_jsonreadwritedatatype_setsymbolfromjsonreport_struct record{};
+            record.pJson = &text[0];
+            record.nSize = static_cast<RTS_IEC_UDINT>(text.size());
+            record.pData = static_cast<RTS_IEC_UDINT*>(rep);
+            fb_jsonreadwritedatatype__setsymbolfromjsonreport(&record);
+            const std::string problem(record.sProblem);
+            if (record.SetSymbolFromJsonReport == 1) {
+                bad += problem != "rep.name: missing" || record.nWritten != 1 || record.nSkipped != 5;
+            } else {
+                bad += problem != "Variable does not exist" &&
+                       problem != "Variables are being loaded. Please execute later.";
+            }
+        }
+        --running;
+    });
+    int loads = 0;
+    while (running > 0) {
+        manager()->BeginLoadSymbols();
+        if (++loads % 4 == 0) {
+            manager()->EndLoadSymbols();
+            manager()->clear();
+            for (CWriterCalls& writer : writers) {
+                writer.reset();
+            }
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    for (std::thread& task : tasks) {
+        task.join();
+    }
+    EXPECT_EQ(0, bad.load());
+    loadSymbols();
+    host().clearLog();
+    EXPECT_EQ(1, CallSetFromJson(R"({"dst":{"id":9}})", dst));
+    int32_t id = 0;
+    std::memcpy(&id, dst, sizeof(id));
+    EXPECT_EQ(9, id);
+}
+
+// A call holds the index shared: another task's call on another variable goes through
+// while it is held, and so does the reporting call.
+TEST_F(DatatypeTest, CallsDoNotWaitForEachOtherOnTheIndex) {
+    Source source{42, "pump"};
+    Target target{0, ""};
+    Publish(SourceTree(source));
+    Publish(TargetTree(target));
+    CDomDriverMgr* manager = CDomDriverMgr::instance();
+    manager->mtx.lock_shared();  // as a call in flight on another task
+    std::promise<std::pair<int, int>> results;
+    std::future<std::pair<int, int>> done = results.get_future();
+    std::thread task([&] {
+        const int set = CallSetFromJson(R"({"dst":{"id":7}})", &target);
+        const int add = CallAddFromSymbol(&writer_, "src", &source);
+        results.set_value({set, add});
+    });
+    const bool finished = done.wait_for(std::chrono::seconds(30)) == std::future_status::ready;
+    manager->mtx.unlock_shared();
+    task.join();
+    ASSERT_TRUE(finished) << "a call waited for another call's hold of the index";
+    EXPECT_EQ(std::make_pair(1, 1), done.get());
+    EXPECT_EQ(7, target.id);
 }

@@ -118,23 +118,28 @@ TEST_F(DatatypeTest, TextsOfAnotherShapeWriteNothingAndSucceed) {
 }
 
 TEST_F(DatatypeTest, VariableAtTheAddressDecidesWhatIsLookedFor) {
-    // An array variable: its elements are looked up by their node names in the object.
+    // An array variable takes a JSON array of exactly its length, or an object whose
+    // members are named as its elements.
     int16_t arr[2] = {0, 0};
     Publish(MakeVar(TYPE3_ARRAY, 4, arr, "arr",
                     {MakeVar(TYPE3_INT, 2, &arr[0], "[0]"), MakeVar(TYPE3_INT, 2, &arr[1], "[1]")}));
-    EXPECT_EQ(1, CallSetFromJson(R"({"arr":[1,2]})", arr));
+    EXPECT_EQ(1, CallSetFromJson(R"({"arr":[1,2,3]})", arr));
     EXPECT_EQ(0, arr[0]);
     EXPECT_EQ(0, arr[1]);
+    EXPECT_EQ(1, CallSetFromJson(R"({"arr":[1,2]})", arr));
+    EXPECT_EQ(1, arr[0]);
+    EXPECT_EQ(2, arr[1]);
     EXPECT_EQ(1, CallSetFromJson(R"({"arr":{"[1]":5,"[0]":4}})", arr));
     EXPECT_EQ(4, arr[0]);
     EXPECT_EQ(5, arr[1]);
 
-    // A scalar variable: nothing to look for.
+    // A scalar variable takes the value under its name.
     int16_t n = 3;
     Publish(MakeVar(TYPE3_INT, 2, &n, "n"));
-    EXPECT_EQ(1, CallSetFromJson(R"({"n":9})", &n));
     EXPECT_EQ(1, CallSetFromJson(R"({"n":{"n":9}})", &n));
     EXPECT_EQ(3, n);
+    EXPECT_EQ(1, CallSetFromJson(R"({"n":9})", &n));
+    EXPECT_EQ(9, n);
     EXPECT_TRUE(LogRecords().empty());
 }
 

@@ -3,11 +3,13 @@
 // bytes (strings up to their terminator).
 #include <cfloat>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <random>
 #include <string>
 #include <vector>
 
+#include "support/ApplicationFixture.h"
 #include "support/DatatypeSupport.h"
 
 namespace {
@@ -338,4 +340,99 @@ TEST_F(DatatypeRoundTripTest, TextReadFromTheWriterRestoresTheVariable) {
     EXPECT_EQ(-3, b.i);
     EXPECT_STREQ("abc", b.s);
     EXPECT_TRUE(LogRecords().empty());
+}
+
+namespace {
+
+class TopLevelRoundTrip : public ApplicationTest {};
+
+// Fills every leaf below node with a value its class gives back unchanged: random bits
+// for the integer classes, a finite double for LREAL, ASCII text for STRING.
+void FillLeaves(const CVariable& node, std::mt19937_64& random) {
+    if (!node.childVec_.empty()) {
+        for (const std::shared_ptr<CVariable>& child : node.childVec_) {
+            FillLeaves(*child, random);
+        }
+        return;
+    }
+    if (node.varType_ == TYPE3_LREAL) {
+        const double value = std::uniform_real_distribution<double>(-1e6, 1e6)(random);
+        std::memcpy(node.var_addr_, &value, sizeof(value));
+    } else if (node.varType_ == TYPE3_STRING) {
+        const std::string text = "v" + std::to_string(random() % 1000);
+        std::snprintf(static_cast<char*>(node.var_addr_), node.size_, "%s", text.c_str());
+    } else {
+        const uint64_t bits = random();
+        std::memcpy(node.var_addr_, &bits, node.size_ < 8 ? node.size_ : 8);
+    }
+}
+
+}  // namespace
+
+// Every variable, whatever its kind, takes back the text AddJsonKeyValueFromSymbol
+// made of it: scalars, arrays, arrays of arrays, multi-dimensional arrays, arrays of
+// structures and structures.
+TEST_F(TopLevelRoundTrip, EveryVariableTakesBackItsOwnText) {
+    app().start(R"(
+        TYPE ST_R : STRUCT a : INT; b : ARRAY[0..1] OF LREAL; s : STRING(4); END_STRUCT END_TYPE
+        VAR_GLOBAL
+            counter : INT;
+            big : ULINT;
+            ratio : LREAL;
+            label : STRING(12);
+            list : ARRAY[1..5] OF DINT;
+            matrix : ARRAY[0..1] OF ARRAY[0..2] OF UINT;
+            grid : ARRAY[0..1, 0..1] OF SINT;
+            recs : ARRAY[1..2] OF ST_R;
+            st : ST_R;
+        END_VAR
+    )");
+    loadSymbols();
+    std::mt19937_64 random(7);
+    for (const char* name : {"counter", "big", "ratio", "label", "list", "matrix", "grid", "recs", "st"}) {
+        const std::shared_ptr<CVariable> node = indexed(std::string("App.Globals.") + name);
+        ASSERT_NE(nullptr, node) << name;
+        FillLeaves(*node, random);
+        unsigned char* memory = static_cast<unsigned char*>(node->var_addr_);
+        const std::string before = Hex(memory, node->size_);
+
+        CWriterCalls writer;
+        ASSERT_EQ(1u, writer.reset());
+        ASSERT_EQ(1, CallAddFromSymbol(writer.instance(), node->symbol_nodename_.c_str(), memory)) << name;
+        const std::string text = writer.text();
+        std::memset(memory, 0, node->size_);
+        ASSERT_EQ(1, CallSetFromJson(text, memory)) << name;
+        EXPECT_EQ(before, Hex(memory, node->size_)) << text;
+    }
+}
+
+// Decimals of every length, with and without an exponent, read exactly as strtod reads
+// them.
+TEST_F(DatatypeRoundTripTest, ShortAndLongDecimalsReadAsStrtodReadsThem) {
+    double value = 0;
+    Publish(MakeVar(TYPE3_LREAL, 8, &value, "x"));
+    std::mt19937_64 random(11);
+    size_t mismatches = 0;
+    for (int i = 0; i < 3000; ++i) {
+        const int digits = 1 + static_cast<int>(random() % 18);
+        std::string number = (random() & 1) ? "-" : "";
+        const int point = static_cast<int>(random() % digits);
+        for (int d = 0; d < digits; ++d) {
+            // No leading zero before other digits: JSON has none.
+            number += static_cast<char>(d == 0 && point > 0 ? '1' + random() % 9 : '0' + random() % 10);
+            if (d == point && d + 1 < digits) {
+                number += '.';
+            }
+        }
+        if (number.find('.') == std::string::npos || (random() & 1)) {
+            number += "e" + std::to_string(static_cast<int>(random() % 61) - 30);
+        }
+        value = 12345.0;
+        ASSERT_EQ(1, CallSetFromJson("{\"x\":" + number + "}", &value)) << number;
+        const double expected = std::strtod(number.c_str(), nullptr);
+        if (std::memcmp(&expected, &value, sizeof(value)) != 0 && ++mismatches <= 5) {
+            ADD_FAILURE() << number << " read as " << value << ", strtod gives " << expected;
+        }
+    }
+    EXPECT_EQ(0u, mismatches);
 }

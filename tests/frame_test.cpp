@@ -58,6 +58,7 @@ const ExternalRow kExternals[] = {
     {"fb_jsonreadwritedatatype__addjsonkeyvaluefromsymbol", 0x0600e1cd},
     {"fb_jsonreadwritedatatype__setsymbolfromjson", 0x61d106d2},
     {"fb_jsonreadwritedatatype__main", 0x66ad0380},
+    {"fb_jsonreadwritedatatype__setsymbolfromjsonreport", 0xb337aca7},
     {"fb_jsonreader__main", 0x5a0e5bea},
     {"fb_jsonreader__parse", 0xd8300cd9},
     {"fb_jsonreader__getkind", 0x832b8838},

@@ -965,7 +965,7 @@ TEST_F(Stress, TasksAndLoadsAtOnce) {
     EXPECT_GE(app().nodeCount() - nodesBefore, 100000u) << "nodes the walk looked up";
     size_t fullIndexSize = 0;
     {
-        std::lock_guard<std::mutex> lock(manager()->mtx);
+        std::lock_guard<CIndexLock> lock(manager()->mtx);
         fullIndexSize = manager()->map_addr_vars.size();
     }
     ASSERT_EQ(world.elementTexts[0], AddToFreshWriter(world.elements[0]));

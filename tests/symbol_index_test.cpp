@@ -1,9 +1,10 @@
 // The address index: every node found by its address, the outermost node winning,
-// deep copies that share no node, and no entry surviving into the next load.
+// entries that share the walk's nodes, and no entry surviving into the next load.
 #include <gtest/gtest.h>
 
 #include <functional>
 #include <set>
+#include <vector>
 
 #include "support/ApplicationFixture.h"
 
@@ -53,7 +54,7 @@ TEST_F(SymbolIndex, OutermostNodeWinsWhereAddressesCoincide) {
     EXPECT_TRUE(member->childVec_.empty());
 }
 
-TEST_F(SymbolIndex, EveryDistinctAddressIsIndexedWithACompleteSubtreeOfItsOwn) {
+TEST_F(SymbolIndex, EveryDistinctAddressIsIndexedByTheWalksOwnNodeWithItsCompleteSubtree) {
     app().start(R"(
         TYPE ST_Pair : STRUCT x : INT; y : INT; END_STRUCT END_TYPE
         VAR_GLOBAL grid : ARRAY[0..1, 0..1] OF ST_Pair; flag : BOOL; END_VAR
@@ -62,18 +63,74 @@ TEST_F(SymbolIndex, EveryDistinctAddressIsIndexedWithACompleteSubtreeOfItsOwn) {
     // grid (= grid[0,0] = grid[0,0].x), grid[0,0].y, 3 more elements with 2 members each
     // (element = its x), and flag.
     EXPECT_EQ(1u + 1u + 3u * 2u + 1u, manager()->map_addr_vars.size());
-    std::set<const CVariable*> seen;
+    std::shared_ptr<CVariable> grid = indexed("App.Globals.grid");
+    ASSERT_NE(nullptr, grid);
+    EXPECT_EQ(13u, CountNodes(*grid));  // the array, 4 elements, 8 members
+    // Every node of the tree exists once: the entries point into the root's tree.
+    std::set<const CVariable*> inTree;
     std::function<void(const CVariable&)> collect = [&](const CVariable& node) {
-        EXPECT_TRUE(seen.insert(&node).second) << "a node is shared between entries";
+        EXPECT_TRUE(inTree.insert(&node).second) << "a node appears twice in one tree";
         for (const std::shared_ptr<CVariable>& child : node.childVec_) {
             collect(*child);
         }
     };
+    collect(*grid);
     for (auto& [address, node] : manager()->map_addr_vars) {
         EXPECT_EQ(address, node->var_addr_);
-        collect(*node);
+        if (node->varType_ != TYPE3_BOOL) {
+            EXPECT_EQ(1u, inTree.count(node.get())) << "an entry holds a copy instead of the walk's node";
+        }
     }
-    EXPECT_EQ(13u, CountNodes(*indexed("App.Globals.grid")));  // the array, 4 elements, 8 members
+    EXPECT_EQ(grid->childVec_[3].get(), indexed("App.Globals.grid[1,1]").get());
+    EXPECT_EQ(grid->childVec_[3]->childVec_[1].get(), indexed("App.Globals.grid[1,1].y").get());
+}
+
+// Hand-built trees indexed as a load indexes the walk's roots: where addresses
+// coincide, the enclosing node wins, else the later one in member, element and root
+// order; every entry is the node itself with its children.
+TEST_F(SymbolIndex, TieBreaksAtOneAddressOnHandBuiltTrees) {
+    char memory[64] = {};
+    auto node = [&memory](TypeClass3 type, int offset, const char* name,
+                          std::vector<std::shared_ptr<CVariable>> children = {}) {
+        auto var = std::make_shared<CVariable>();
+        var->varType_ = type;
+        var->size_ = 2;
+        var->var_addr_ = memory + offset;
+        var->symbol_nodename_ = name;
+        var->childVec_ = std::move(children);
+        return var;
+    };
+    // s: members a and b both at offset 8 (the later, b, wins), s itself at 0 with c.
+    std::shared_ptr<CVariable> a = node(TYPE3_INT, 8, "a");
+    std::shared_ptr<CVariable> b = node(TYPE3_INT, 8, "b");
+    std::shared_ptr<CVariable> c = node(TYPE3_INT, 0, "c");
+    std::shared_ptr<CVariable> s = node(TYPE3_USERDEF, 0, "s", {c, a, b});
+    // arr at 16: elements at 16 and 18, the first a structure whose member is at 16 too.
+    std::shared_ptr<CVariable> e0m = node(TYPE3_INT, 16, "x");
+    std::shared_ptr<CVariable> e0 = node(TYPE3_USERDEF, 16, "arr[0]", {e0m});
+    std::shared_ptr<CVariable> e1 = node(TYPE3_INT, 18, "arr[1]");
+    std::shared_ptr<CVariable> arr = node(TYPE3_ARRAY, 16, "arr", {e0, e1});
+    // Two roots at 32: the later one wins.
+    std::shared_ptr<CVariable> first = node(TYPE3_INT, 32, "first");
+    std::shared_ptr<CVariable> later = node(TYPE3_INT, 32, "later");
+
+    Peer::roots() = {s, arr, first, later};
+    Peer::MapAll();
+    EXPECT_TRUE(Peer::roots().empty());
+    std::lock_guard<CIndexLock> lock(manager()->mtx);
+    const struct {
+        int offset;
+        const CVariable* expected;
+    } cases[] = {{0, s.get()}, {8, b.get()}, {16, arr.get()}, {18, e1.get()}, {32, later.get()}};
+    EXPECT_EQ(5u, manager()->map_addr_vars.size());
+    for (const auto& expected : cases) {
+        auto entry = manager()->map_addr_vars.find(memory + expected.offset);
+        ASSERT_NE(manager()->map_addr_vars.end(), entry) << "offset " << expected.offset;
+        EXPECT_EQ(expected.expected, entry->second.get()) << "offset " << expected.offset;
+    }
+    ASSERT_EQ(2u, arr->childVec_.size());
+    EXPECT_EQ(e0m.get(), arr->childVec_[0]->childVec_[0].get());
+    EXPECT_EQ(3u, s->childVec_.size());
 }
 
 TEST_F(SymbolIndex, NoEntrySurvivesIntoTheNextLoad) {
@@ -84,7 +141,7 @@ TEST_F(SymbolIndex, NoEntrySurvivesIntoTheNextLoad) {
 
     app().start("VAR_GLOBAL z : LREAL; END_VAR");  // a new application
     loadSymbols();
-    std::lock_guard<std::mutex> lock(manager()->mtx);
+    std::lock_guard<CIndexLock> lock(manager()->mtx);
     EXPECT_EQ(1u, manager()->map_addr_vars.size());
     auto entry = manager()->map_addr_vars.begin();
     EXPECT_EQ(TYPE3_LREAL, entry->second->varType_);
@@ -108,7 +165,7 @@ TEST_F(SymbolIndex, NodesTheHostDidNotResolveAreIndexedAtTheNullAddress) {
     )");
     app().pretendUnknown("App.Globals.s.y");
     loadSymbols();
-    std::lock_guard<std::mutex> lock(manager()->mtx);
+    std::lock_guard<CIndexLock> lock(manager()->mtx);
     ASSERT_EQ(1u, manager()->map_addr_vars.count(nullptr));
     EXPECT_EQ(TYPE3_NONE, manager()->map_addr_vars[nullptr]->varType_);
 }

@@ -221,6 +221,19 @@ typedef struct tagfb_jsonreadwritedatatype_addjsonkeyvaluefromsymbol_struct {
     RTS_IEC_UINT hrErrorCode;          /* never written */
 } fb_jsonreadwritedatatype_addjsonkeyvaluefromsymbol_struct;
 
+typedef struct tagfb_jsonreadwritedatatype_setsymbolfromjsonreport_struct {
+    fb_jsonreadwritedatatype_struct* pInstance;
+    RTS_IEC_STRING* pJson;               /* input: the JSON text */
+    RTS_IEC_UDINT nSize;                 /* input: number of bytes of pJson to take */
+    RTS_IEC_UDINT* pData;                /* input: address of the variable to write */
+    RTS_IEC_UDINT nData;                 /* input, not used */
+    RTS_IEC_BOOL SetSymbolFromJsonReport; /* output: what SetSymbolFromJson gives */
+    RTS_IEC_UDINT nWritten;              /* output: leaves written */
+    RTS_IEC_UDINT nSkipped;              /* output: leaves of the variable left unwritten */
+    RTS_IEC_UDINT nUnknown;              /* output: JSON members that match no member */
+    RTS_IEC_UDINT nErrorOffset;          /* output: byte offset of a parse error, else 0 */
+    RTS_IEC_STRING sProblem[256];        /* output: the first problem, "" when none */
+} fb_jsonreadwritedatatype_setsymbolfromjsonreport_struct;
 /* Instance of the reader block fb_jsonreader. The component uses only its address. */
 typedef struct tagfb_jsonreader_struct {
     void* __VFTABLEPOINTER;
@@ -351,6 +364,8 @@ ZENTRIK_EXPORT void fb_jsonreadwritedatatype__main(fb_jsonreadwritedatatype_main
 ZENTRIK_EXPORT void fb_jsonreadwritedatatype__setsymbolfromjson(fb_jsonreadwritedatatype_setsymbolfromjson_struct* p);
 ZENTRIK_EXPORT void fb_jsonreadwritedatatype__addjsonkeyvaluefromsymbol(
     fb_jsonreadwritedatatype_addjsonkeyvaluefromsymbol_struct* p);
+ZENTRIK_EXPORT void fb_jsonreadwritedatatype__setsymbolfromjsonreport(
+    fb_jsonreadwritedatatype_setsymbolfromjsonreport_struct* p);
 
 ZENTRIK_EXPORT void fb_jsonreader__main(fb_jsonreader_main_struct* p);
 ZENTRIK_EXPORT void fb_jsonreader__parse(fb_jsonreader_parse_struct* p);
@@ -461,6 +476,18 @@ static_assert(offsetof(fb_jsonreadwritedatatype_addjsonkeyvaluefromsymbol_struct
 static_assert(offsetof(fb_jsonreadwritedatatype_addjsonkeyvaluefromsymbol_struct, AddJsonKeyValueFromSymbol) == 48,
               "record layout");
 static_assert(offsetof(fb_jsonreadwritedatatype_addjsonkeyvaluefromsymbol_struct, hrErrorCode) == 50, "record layout");
+static_assert(sizeof(fb_jsonreadwritedatatype_setsymbolfromjsonreport_struct) == 312, "record layout");
+static_assert(offsetof(fb_jsonreadwritedatatype_setsymbolfromjsonreport_struct, pJson) == 8, "record layout");
+static_assert(offsetof(fb_jsonreadwritedatatype_setsymbolfromjsonreport_struct, nSize) == 16, "record layout");
+static_assert(offsetof(fb_jsonreadwritedatatype_setsymbolfromjsonreport_struct, pData) == 24, "record layout");
+static_assert(offsetof(fb_jsonreadwritedatatype_setsymbolfromjsonreport_struct, nData) == 32, "record layout");
+static_assert(offsetof(fb_jsonreadwritedatatype_setsymbolfromjsonreport_struct, SetSymbolFromJsonReport) == 36,
+              "record layout");
+static_assert(offsetof(fb_jsonreadwritedatatype_setsymbolfromjsonreport_struct, nWritten) == 40, "record layout");
+static_assert(offsetof(fb_jsonreadwritedatatype_setsymbolfromjsonreport_struct, nSkipped) == 44, "record layout");
+static_assert(offsetof(fb_jsonreadwritedatatype_setsymbolfromjsonreport_struct, nUnknown) == 48, "record layout");
+static_assert(offsetof(fb_jsonreadwritedatatype_setsymbolfromjsonreport_struct, nErrorOffset) == 52, "record layout");
+static_assert(offsetof(fb_jsonreadwritedatatype_setsymbolfromjsonreport_struct, sProblem) == 56, "record layout");
 static_assert(sizeof(fb_jsonreader_struct) == 16, "record layout");
 static_assert(offsetof(fb_jsonreader_struct, initStatus) == 8, "record layout");
 static_assert(sizeof(fb_jsonreader_main_struct) == 8, "record layout");

@@ -8,9 +8,16 @@
 //
 // Threads: IEC task threads (external functions), host event threads (load start,
 // stop, clear) and the loader thread "ReLoadSym".
-// Locks: dom_mtx guards the writer documents and the pending key; mtx guards the
-// address index. Where both are held, dom_mtx is taken first. No host call, no log
-// call and no sleep happens while either is held.
+// Locks: dom_mtx guards the writer documents and the pending key; mtx, a reader-writer
+// lock, guards the address index. Datatype calls hold mtx shared while they use a node,
+// so calls on different variables run side by side; the loader's emptying and filling
+// and clear() hold it exclusively. Under it, a call holds the lock of its variable's
+// memory (variableLock): shared to read, exclusively to write. Locks are taken in the
+// order dom_mtx, mtx, variable lock. No host call, no log call and no sleep happens
+// while any is held.
+//
+// Indexed nodes are shared, not copied: every entry points into the trees the walk
+// built, which nobody changes once they are indexed.
 //
 // The operations live in source files named after their subsystem: core and clear,
 // writer documents, symbol walk, address index, loader thread, variable <-> JSON,
@@ -19,6 +26,7 @@
 #define VAR_DOMDRIVERMGR_H
 
 #include <pthread.h>
+#include <rapidjson/document.h>
 
 #include <atomic>
 #include <cstdint>
@@ -28,12 +36,12 @@
 #include <unordered_map>
 #include <vector>
 
-#include <rapidjson/document.h>
-
 #include "CmpStd.h"
 #include "IecVarAccess_ItfsItf.h"
 #include "RV5072_Zentrik/RV5072_ZentrikItf.h"
 #include "var/JsonReader.h"
+#include "var/IndexLock.h"
+#include "var/SymbolWriteReport.h"
 #include "var/Variable.h"
 
 // Mode of a writer add. The add engine acts on ADD_KEY_VALUE and ADD_VALUE only.
@@ -55,10 +63,18 @@ class CDomDriverMgr {
 
     std::mutex dom_mtx;
     fb_zentriks map_zentrik_;  // GUARDED_BY(dom_mtx)
-    std::mutex mtx;
-    addr_vars map_addr_vars;  // GUARDED_BY(mtx)
+    CIndexLock mtx;
+    addr_vars map_addr_vars;           // GUARDED_BY(mtx)
     int32_t load_SchedPriority_ = 30;  // SCHED_FIFO priority of the loader thread
     int32_t load_SchedAffinity_ = 0;   // processor of the loader thread; negative: not pinned
+
+    // The lock of the variable's memory at addr, for datatype calls: held shared while a
+    // call reads the variable, exclusively while one writes it, so two calls on one
+    // variable never interleave (a reader gets one whole value) while calls on different
+    // variables run side by side. One of a fixed set of locks chosen by the address, so
+    // two variables may rarely share one and then take turns for one call.
+    // REQUIRES: mtx held shared (taken after it).
+    CIndexLock& variableLock(const void* addr);
 
     // The single instance, created on first use from whichever thread comes first.
     static CDomDriverMgr* instance();
@@ -91,9 +107,14 @@ class CDomDriverMgr {
     // Variable <-> JSON.
     bool addJsonKeyValueFromSymbol(fb_jsonsaxwriter_struct* pJsonWrite, void* pData, char* key);
     bool setSymbolFromJson(char* pJson, const uint32_t& size, void* pData);
-    // Writes value into the variable at pData as setSymbolFromJson writes a text that
-    // is an object holding value under the variable's own name; same result and log.
-    bool setSymbolFromValue(const rapidjson::Value& value, void* pData);
+    // As setSymbolFromJson, with the same result and the same log entries, and says in
+    // report what was written, what was not and why.
+    bool setSymbolFromJsonReport(char* pJson, const uint32_t& size, void* pData, CSymbolWriteReport& report);
+    // Writes value into the variable at pData as setSymbolFromJson writes a text whose
+    // root object holds value under the variable's own name: same result, same log
+    // entries (loading, no variable). report, when given, is filled as by
+    // setSymbolFromJsonReport.
+    bool setSymbolFromValue(const rapidjson::Value& value, void* pData, CSymbolWriteReport* report = nullptr);
 
     // Reader block. Each operation finds the instance's document (none: nothing found)
     // and reads it without any of the manager's locks; refusals are logged last.
@@ -142,11 +163,11 @@ class CDomDriverMgr {
 
     // Variable <-> JSON; the caller holds the locks.
     rapidjson::Value loadJson(const CVariable& var, rapidjson::Document::AllocatorType& allocator);
-    void traverseJson(const rapidjson::Value& value, const CVariable& var,
-                      rapidjson::Document::AllocatorType& allocator, const std::string& key);
-    // The write of setSymbolFromJson after its parse. json is the variable's value itself,
-    // or, with underName, an object whose member of the variable's name is.
-    bool setSymbolFrom(const rapidjson::Value& json, bool underName, void* pData);
+    // Writes into the variable at pData: the member of root named after the variable
+    // when root is given, else value. Null when written, else the refusal to log.
+    template <bool kReport>
+    const char* writeSymbol(const rapidjson::Value* root, const rapidjson::Value* value, void* pData,
+                            CSymbolWriteReport* report);
 
     // Roots of the tree while a load builds it. Owned by the loader thread while one
     // is alive (thrd_ != 0); emptied by the load's indexing step.
@@ -160,6 +181,9 @@ class CDomDriverMgr {
     std::atomic<bool> bOnlineChange{false};
     std::atomic<bool> loadCompleted{false};  // the last walk reached the application
     pthread_t thrd_ = 0;                     // the loader thread; event path only
+
+    static constexpr size_t kVariableLocks = 256;
+    CIndexLock variableLocks_[kVariableLocks];
 
     std::string lastaddkey;  // GUARDED_BY(dom_mtx)
     bool isKeySet = false;   // GUARDED_BY(dom_mtx)

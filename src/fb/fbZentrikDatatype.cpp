@@ -1,7 +1,10 @@
 // External IEC functions of the block fb_jsonreadwritedatatype. Each forwards its
 // record's inputs to the manager and stores the result; why a call was refused is in
 // the host log only, and hrErrorCode is never written.
+#include <cstring>
+
 #include "RV5072_Zentrik/RV5072_ZentrikItf.h"
+#include "var/DataConvert.h"
 #include "var/DomDriverMgr.h"
 
 void fb_jsonreadwritedatatype__main(fb_jsonreadwritedatatype_main_struct* /*p*/) {}
@@ -21,4 +24,24 @@ void fb_jsonreadwritedatatype__addjsonkeyvaluefromsymbol(
     }
     CDomDriverMgr* manager = CDomDriverMgr::instance();
     p->AddJsonKeyValueFromSymbol = manager->addJsonKeyValueFromSymbol(p->fbWriter, p->pData, p->sKey) ? 1 : 0;
+}
+
+void fb_jsonreadwritedatatype__setsymbolfromjsonreport(
+    fb_jsonreadwritedatatype_setsymbolfromjsonreport_struct* p) {
+    if (p == nullptr) {
+        return;
+    }
+    CDomDriverMgr* manager = CDomDriverMgr::instance();
+    CSymbolWriteReport report;
+    p->SetSymbolFromJsonReport =
+        manager->setSymbolFromJsonReport(p->pJson, p->nSize, p->pData, report) ? 1 : 0;
+    p->nWritten = report.written;
+    p->nSkipped = report.skipped;
+    p->nUnknown = report.unknown;
+    p->nErrorOffset = report.errorOffset;
+    // Within 255 bytes and never in the middle of a character.
+    const size_t length =
+        DataConverter::FitUtf8(report.problem.data(), report.problem.size(), sizeof(p->sProblem) - 1);
+    std::memcpy(p->sProblem, report.problem.data(), length);
+    p->sProblem[length] = '\0';
 }

@@ -109,22 +109,26 @@ std::string Utf16ToUtf8(const void* addr, uint32_t size) {
 
 // A JSON string (UTF-8, not validated by the parser) into WSTRING memory of size
 // bytes: at most size/2 - 1 code units, a surrogate pair never split, then a zero unit.
+// Returns the code units written; cut tells whether some of the text did not fit.
 // REQUIRES: size >= 2.
-void Utf8ToUtf16(const char* text, size_t len, void* addr, uint32_t size) {
+size_t Utf8ToUtf16(const char* text, size_t len, void* addr, uint32_t size, bool& cut) {
     unsigned char* bytes = static_cast<unsigned char*>(addr);
     const unsigned char* in = reinterpret_cast<const unsigned char*>(text);
     const size_t room = size / 2 - 1;
     size_t written = 0;
     size_t pos = 0;
+    cut = false;
     while (pos < len) {
         const uint32_t cp = DecodeUtf8(in, len, pos);
         if (cp < 0x10000) {
             if (written + 1 > room) {
+                cut = true;
                 break;
             }
             Store<uint16_t>(bytes + 2 * written++, static_cast<uint16_t>(cp));
         } else {
             if (written + 2 > room) {
+                cut = true;
                 break;
             }
             const uint32_t v = cp - 0x10000;
@@ -133,6 +137,7 @@ void Utf8ToUtf16(const char* text, size_t len, void* addr, uint32_t size) {
         }
     }
     Store<uint16_t>(bytes + 2 * written, 0);
+    return written;
 }
 
 // Bytes a scalar class occupies in memory; 0 for the string classes, whose size is
@@ -165,6 +170,166 @@ uint32_t NaturalWidth(TypeClass3 type) {
             return 8;
         default:
             return 0;
+    }
+}
+
+// Bytes of the UTF-8 sequence that lead byte starts; 0 for a byte that starts none.
+size_t SequenceLength(unsigned char lead) {
+    if (lead < 0x80) {
+        return 1;
+    }
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        return 2;
+    }
+    if (lead >= 0xE0 && lead <= 0xEF) {
+        return 3;
+    }
+    if (lead >= 0xF0 && lead <= 0xF4) {
+        return 4;
+    }
+    return 0;
+}
+
+typedef DataConverter::CLeafWrite CLeafWrite;
+
+CLeafWrite Written() {
+    CLeafWrite result;
+    result.outcome = CLeafWrite::kWritten;
+    return result;
+}
+
+CLeafWrite Refused(CLeafWrite::Outcome outcome) {
+    CLeafWrite result;
+    result.outcome = outcome;
+    return result;
+}
+
+// An integer of width bytes. The low bytes of the value are stored (two's complement):
+// 300 into a USINT is 44. Below 8 bytes the value must be a 32-bit integer, as for every
+// class before 4-byte unsigned values were taken; a 4-byte class takes the whole signed
+// and unsigned range of its width, an 8-byte class that of 64 bits, so every value
+// AddToJson gives is written back unchanged. lowest and highest bound the values the
+// class holds without wrapping (bit strings take both the signed and the unsigned form,
+// since AddToJson reads some of them signed).
+template <bool kDetail, typename Stored>
+CLeafWrite WriteInteger(void* addr, const rapidjson::Value& value, int64_t lowest, uint64_t highest) {
+    const bool wide = sizeof(Stored) == 8;
+    bool negative = false;
+    uint64_t magnitude = 0;
+    if (sizeof(Stored) < 4    ? value.IsInt()
+        : sizeof(Stored) == 4 ? (value.IsInt() || value.IsUint())
+                              : (value.IsInt64() || value.IsUint64())) {
+        if (value.IsUint64()) {
+            magnitude = value.GetUint64();
+        } else {
+            negative = true;
+            magnitude = static_cast<uint64_t>(value.GetInt64());
+        }
+    } else {
+        if (!kDetail) {
+            return CLeafWrite();
+        }
+        const bool integer = !wide && (value.IsInt64() || value.IsUint64());
+        return Refused(integer ? CLeafWrite::kOutOfRange : CLeafWrite::kWrongKind);
+    }
+    Store<Stored>(addr, static_cast<Stored>(magnitude));
+    CLeafWrite result = Written();
+    if (kDetail) {
+        const int64_t signedValue = static_cast<int64_t>(magnitude);
+        result.wrapped = negative ? signedValue < lowest : magnitude > highest;
+    }
+    return result;
+}
+
+template <bool kDetail>
+CLeafWrite WriteLeaf(TypeClass3 type, void* addr, uint32_t size, const rapidjson::Value& value) {
+    if (addr == nullptr || size < NaturalWidth(type)) {
+        return Refused(CLeafWrite::kNeverWritten);
+    }
+    switch (type) {
+        case TYPE3_BOOL:
+            if (!value.IsBool()) {
+                return Refused(CLeafWrite::kWrongKind);
+            }
+            Store<uint8_t>(addr, value.GetBool() ? 1 : 0);
+            return Written();
+        case TYPE3_BIT:
+        case TYPE3_BYTE:
+            return WriteInteger<kDetail, uint8_t>(addr, value, INT8_MIN, UINT8_MAX);
+        case TYPE3_SINT:
+            return WriteInteger<kDetail, uint8_t>(addr, value, INT8_MIN, INT8_MAX);
+        case TYPE3_USINT:
+            return WriteInteger<kDetail, uint8_t>(addr, value, 0, UINT8_MAX);
+        case TYPE3_WORD:
+            return WriteInteger<kDetail, uint16_t>(addr, value, INT16_MIN, UINT16_MAX);
+        case TYPE3_INT:
+            return WriteInteger<kDetail, uint16_t>(addr, value, INT16_MIN, INT16_MAX);
+        case TYPE3_UINT:
+            return WriteInteger<kDetail, uint16_t>(addr, value, 0, UINT16_MAX);
+        case TYPE3_DWORD:
+        case TYPE3_TIME:
+        case TYPE3_DATE:
+        case TYPE3_DATEANDTIME:
+        case TYPE3_TIMEOFDAY:
+            return WriteInteger<kDetail, uint32_t>(addr, value, INT32_MIN, UINT32_MAX);
+        case TYPE3_DINT:
+            return WriteInteger<kDetail, uint32_t>(addr, value, INT32_MIN, INT32_MAX);
+        case TYPE3_UDINT:
+            return WriteInteger<kDetail, uint32_t>(addr, value, 0, UINT32_MAX);
+        case TYPE3_LWORD:
+            return WriteInteger<kDetail, uint64_t>(addr, value, INT64_MIN, UINT64_MAX);
+        case TYPE3_LINT:
+            return WriteInteger<kDetail, uint64_t>(addr, value, INT64_MIN, INT64_MAX);
+        case TYPE3_ULINT:
+            return WriteInteger<kDetail, uint64_t>(addr, value, 0, UINT64_MAX);
+        // Only numbers written with a fraction or an exponent (or too large for 64
+        // bits) are held as doubles; a plain integer is not taken for a REAL.
+        case TYPE3_REAL:
+            if (!value.IsDouble()) {
+                return Refused(CLeafWrite::kWrongKind);
+            }
+            Store<float>(addr, static_cast<float>(value.GetDouble()));
+            return Written();
+        case TYPE3_LREAL:
+            if (!value.IsDouble()) {
+                return Refused(CLeafWrite::kWrongKind);
+            }
+            Store<double>(addr, value.GetDouble());
+            return Written();
+        // A string takes what fits before its terminator, never part of a character;
+        // the bytes after the terminator are left as they are. A node without room for
+        // the terminator (STRING of 0 bytes, WSTRING under 2) is never written.
+        case TYPE3_STRING: {
+            if (size < 1) {
+                return Refused(CLeafWrite::kNeverWritten);
+            }
+            if (!value.IsString()) {
+                return Refused(CLeafWrite::kWrongKind);
+            }
+            const size_t length = value.GetStringLength();
+            const size_t len = DataConverter::FitUtf8(value.GetString(), length, size - 1);
+            std::memcpy(addr, value.GetString(), len);
+            static_cast<char*>(addr)[len] = '\0';
+            CLeafWrite result = Written();
+            result.cut = len < length;
+            result.bytes = static_cast<uint32_t>(len);
+            return result;
+        }
+        case TYPE3_WSTRING: {
+            if (size < 2) {
+                return Refused(CLeafWrite::kNeverWritten);
+            }
+            if (!value.IsString()) {
+                return Refused(CLeafWrite::kWrongKind);
+            }
+            CLeafWrite result = Written();
+            const size_t units =
+                Utf8ToUtf16(value.GetString(), value.GetStringLength(), addr, size, result.cut);
+            result.bytes = static_cast<uint32_t>(2 * units);
+            return result;
+        }
+        default:
+            return Refused(CLeafWrite::kNeverWritten);
     }
 }
 
@@ -229,83 +394,28 @@ rapidjson::Value DataConverter::AddToJson(const TypeClass3& type, void* addr, co
 
 void DataConverter::JsonValueConvert(const TypeClass3& type, void* addr, const uint32_t& size,
                                      const rapidjson::Value& value) {
-    if (addr == nullptr || size < NaturalWidth(type)) {
-        return;
+    WriteLeaf<false>(type, addr, size, value);
+}
+
+DataConverter::CLeafWrite DataConverter::JsonValueWrite(const TypeClass3& type, void* addr,
+                                                        const uint32_t& size, const rapidjson::Value& value) {
+    return WriteLeaf<true>(type, addr, size, value);
+}
+
+size_t DataConverter::FitUtf8(const char* text, size_t length, size_t room) {
+    if (length <= room) {
+        return length;
     }
-    switch (type) {
-        case TYPE3_BOOL:
-            if (value.IsBool()) {
-                Store<uint8_t>(addr, value.GetBool() ? 1 : 0);
-            }
-            return;
-        // Integers are two's complement cut to the width: 300 into a USINT is 44.
-        case TYPE3_BIT:
-        case TYPE3_BYTE:
-        case TYPE3_SINT:
-        case TYPE3_USINT:
-            if (value.IsInt()) {
-                Store<uint8_t>(addr, static_cast<uint8_t>(value.GetInt()));
-            }
-            return;
-        case TYPE3_WORD:
-        case TYPE3_INT:
-        case TYPE3_UINT:
-            if (value.IsInt()) {
-                Store<uint16_t>(addr, static_cast<uint16_t>(value.GetInt()));
-            }
-            return;
-        // The 4- and 8-byte classes take the whole signed and unsigned range of their
-        // width, so every value AddToJson gives for them is written back unchanged.
-        case TYPE3_DWORD:
-        case TYPE3_DINT:
-        case TYPE3_UDINT:
-        case TYPE3_TIME:
-        case TYPE3_DATE:
-        case TYPE3_DATEANDTIME:
-        case TYPE3_TIMEOFDAY:
-            if (value.IsInt()) {
-                Store<uint32_t>(addr, static_cast<uint32_t>(value.GetInt()));
-            } else if (value.IsUint()) {
-                Store<uint32_t>(addr, value.GetUint());
-            }
-            return;
-        case TYPE3_LWORD:
-        case TYPE3_LINT:
-        case TYPE3_ULINT:
-            if (value.IsInt64()) {
-                Store<uint64_t>(addr, static_cast<uint64_t>(value.GetInt64()));
-            } else if (value.IsUint64()) {
-                Store<uint64_t>(addr, value.GetUint64());
-            }
-            return;
-        // Only numbers written with a fraction or an exponent (or too large for 64
-        // bits) are held as doubles; a plain integer is not taken for a REAL.
-        case TYPE3_REAL:
-            if (value.IsDouble()) {
-                Store<float>(addr, static_cast<float>(value.GetDouble()));
-            }
-            return;
-        case TYPE3_LREAL:
-            if (value.IsDouble()) {
-                Store<double>(addr, value.GetDouble());
-            }
-            return;
-        // A string takes what fits before its terminator; the bytes after the
-        // terminator are left as they are. A node without room for the terminator
-        // (STRING of 0 bytes, WSTRING under 2) is not written at all.
-        case TYPE3_STRING:
-            if (size >= 1 && value.IsString()) {
-                const size_t len = value.GetStringLength() < size - 1 ? value.GetStringLength() : size - 1;
-                std::memcpy(addr, value.GetString(), len);
-                static_cast<char*>(addr)[len] = '\0';
-            }
-            return;
-        case TYPE3_WSTRING:
-            if (size >= 2 && value.IsString()) {
-                Utf8ToUtf16(value.GetString(), value.GetStringLength(), addr, size);
-            }
-            return;
-        default:
-            return;
+    // text[room] is the first byte left out. When it continues a character, that
+    // character starts at most three bytes before it; drop it whole if it starts in the
+    // part kept.
+    const unsigned char* bytes = reinterpret_cast<const unsigned char*>(text);
+    size_t start = room;
+    while (start > 0 && room - start < 3 && (bytes[start] & 0xC0) == 0x80) {
+        --start;
     }
+    if (start < room && start + SequenceLength(bytes[start]) > room) {
+        return start;
+    }
+    return room;
 }

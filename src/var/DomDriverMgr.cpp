@@ -16,9 +16,10 @@ CDomDriverMgr::~CDomDriverMgr() {
         std::lock_guard<std::mutex> lock(dom_mtx);
         map_zentrik_.clear();
     }
+    addr_vars dropped;  // the nodes are freed after the lock is released
     {
-        std::lock_guard<std::mutex> lock(mtx);
-        map_addr_vars.clear();
+        std::lock_guard<CIndexLock> lock(mtx);
+        dropped.swap(map_addr_vars);
     }
 }
 
@@ -51,9 +52,10 @@ void CDomDriverMgr::clear() {
         lastaddkey.clear();
         isKeySet = false;
     }
+    addr_vars dropped;  // the nodes are freed after the lock is released
     {
-        std::lock_guard<std::mutex> lock(mtx);
-        map_addr_vars.clear();
+        std::lock_guard<CIndexLock> lock(mtx);
+        dropped.swap(map_addr_vars);
     }
     readers_.clear();  // every reader instance loses its document, as the writers do
 }

@@ -9,6 +9,9 @@
 #include <pthread.h>
 #include <sched.h>
 
+#include <mutex>
+#include <shared_mutex>
+
 #include "RV5072_Zentrik/HostImports.h"
 #include "utils/comm.h"
 #include "var/DomDriverMgr.h"
@@ -77,8 +80,9 @@ void CDomDriverMgr::EndLoadSymbols() {
         p_vec_vars.clear();
         thrd_ = 0;
     }
-    std::lock_guard<std::mutex> lock(mtx);
-    map_addr_vars.clear();
+    addr_vars dropped;  // freed after the lock is released
+    std::lock_guard<CIndexLock> lock(mtx);
+    dropped.swap(map_addr_vars);
 }
 
 void CDomDriverMgr::LoadSymbols() {
@@ -89,15 +93,16 @@ void CDomDriverMgr::LoadSymbols() {
     bDownloadDone = false;
     bOnlineChange = false;
     {
-        std::lock_guard<std::mutex> lock(mtx);
-        map_addr_vars.clear();
+        addr_vars dropped;  // the last load's trees, freed after the lock is released
+        std::lock_guard<CIndexLock> lock(mtx);
+        dropped.swap(map_addr_vars);
     }
     ZentrikLog(kLogClassInfo, kLogInfoIdGeneral, "LoadSymbols start");
     loadCompleted = DumpAll();
     MapAll();
     size_t symbols = 0;
     {
-        std::lock_guard<std::mutex> lock(mtx);
+        std::shared_lock<CIndexLock> lock(mtx);
         symbols = map_addr_vars.size();
     }
     // Ready before the end line, so whoever has seen the end line finds the index.

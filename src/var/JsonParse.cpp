@@ -66,14 +66,20 @@ class CJsonNumberHandler {
         const bool minus = str[0] == '-';
         const char* digits = str + (minus ? 1 : 0);
         const char* end = str + length;
+        // Up to 19 digits always fit in 64 bits; a 20th is taken only when it does.
+        const char* c = digits;
+        const char* stop = end - digits > 19 ? digits + 19 : end;
         uint64_t magnitude = 0;
-        bool integer = true;
-        for (const char* c = digits; c != end && integer; ++c) {
+        while (c != stop && static_cast<unsigned>(*c - '0') <= 9) {
+            magnitude = magnitude * 10 + static_cast<unsigned>(*c - '0');
+            ++c;
+        }
+        bool integer = c == end;
+        if (!integer && c == stop && end - c == 1 && static_cast<unsigned>(*c - '0') <= 9) {
             const unsigned digit = static_cast<unsigned>(*c - '0');
-            if (digit > 9 || magnitude > (std::numeric_limits<uint64_t>::max() - digit) / 10) {
-                integer = false;  // a fraction, an exponent, or beyond 64 bits
-            } else {
+            if (magnitude <= (std::numeric_limits<uint64_t>::max() - digit) / 10) {
                 magnitude = magnitude * 10 + digit;
+                integer = true;
             }
         }
         if (integer && !minus) {

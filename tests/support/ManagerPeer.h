@@ -27,7 +27,7 @@ class CDomDriverMgrTestPeer {
     // finished load would.
     static void PublishNode(const std::shared_ptr<CVariable>& node) {
         {
-            std::lock_guard<std::mutex> lock(manager()->mtx);
+            std::lock_guard<CIndexLock> lock(manager()->mtx);
             manager()->map_addr_vars[node->var_addr_] = node;
         }
         manager()->bDownloadDone.store(true);

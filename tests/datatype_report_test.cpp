@@ -1,0 +1,341 @@
+// SetSymbolFromJsonReport: the same writes, result and log as SetSymbolFromJson, and
+// what was written, what was not and why. Also the rules every variable follows when
+// it takes back its own text: a top-level scalar or array, arrays of arrays, and
+// strings cut only between characters.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "support/DatatypeSupport.h"
+#include "support/ManagerPeer.h"
+#include "var/DomDriverMgr.h"
+
+namespace {
+
+struct Report {
+    RTS_IEC_BOOL result = 7;
+    uint32_t written = 0, skipped = 0, unknown = 0, errorOffset = 0;
+    std::string problem;
+};
+
+// fb_jsonreadwritedatatype__setsymbolfromjsonreport with a record whose outputs hold
+// leftovers of an earlier call.
+Report CallReport(const std::string& text, void* pData) {
+    fb_jsonreadwritedatatype_setsymbolfromjsonreport_struct record;
+    std::memset(&record, 0x5A, sizeof(record));
+    record.pInstance = nullptr;
+    record.pJson = const_cast<char*>(text.data());
+    record.nSize = static_cast<RTS_IEC_UDINT>(text.size());
+    record.pData = static_cast<RTS_IEC_UDINT*>(pData);
+    fb_jsonreadwritedatatype__setsymbolfromjsonreport(&record);
+    Report report;
+    report.result = record.SetSymbolFromJsonReport;
+    report.written = record.nWritten;
+    report.skipped = record.nSkipped;
+    report.unknown = record.nUnknown;
+    report.errorOffset = record.nErrorOffset;
+    EXPECT_NE(nullptr, std::memchr(record.sProblem, 0, sizeof(record.sProblem))) << "sProblem not terminated";
+    report.problem.assign(record.sProblem, strnlen(record.sProblem, sizeof(record.sProblem)));
+    return report;
+}
+
+#pragma pack(push, 1)
+struct Point {
+    int32_t x;
+};
+struct Station {
+    int16_t speed;
+    char name[6];  // STRING(5)
+    Point arr[3];
+    uint8_t flag;
+};
+#pragma pack(pop)
+
+class DatatypeReport : public DatatypeTest {
+   protected:
+    void SetUp() override {
+        DatatypeTest::SetUp();
+        std::vector<VarPtr> points;
+        for (int i = 0; i < 3; ++i) {
+            const std::string element = "arr[" + std::to_string(i) + "]";
+            points.push_back(MakeVar(TYPE3_USERDEF, 4, &st_.arr[i], element,
+                                     {MakeVar(TYPE3_DINT, 4, &st_.arr[i].x, "x")}));
+        }
+        Publish(MakeVar(
+            TYPE3_USERDEF, sizeof(st_), &st_, "st",
+            {MakeVar(TYPE3_INT, 2, &st_.speed, "speed"), MakeVar(TYPE3_STRING, 6, st_.name, "name"),
+             MakeVar(TYPE3_ARRAY, 12, st_.arr, "arr", points), MakeVar(TYPE3_BOOL, 1, &st_.flag, "flag")}));
+    }
+    // st's memory as text, to compare what the plain and the reporting call wrote.
+    std::string Memory() const { return Hex(reinterpret_cast<const unsigned char*>(&st_), sizeof(st_)); }
+
+    Station st_{};
+};
+
+TEST_F(DatatypeReport, EveryKindOfProblemIsCountedAndTheFirstIsNamed) {
+    const std::string good = R"("speed":7,"name":"pump","arr":[{"x":1},{"x":2},{"x":3}],"flag":true)";
+    const struct {
+        std::string text;
+        uint32_t written, skipped, unknown;
+        std::string problem;
+    } cases[] = {
+        {"{\"st\":{" + good + "}}", 6, 0, 0, ""},
+        {R"({"st":{"speed":7,"name":"pump","arr":[{"x":1},{"x":2},{"x":"3"}],"flag":true}})", 5, 1, 0,
+         "st.arr[2].x: expected an integer, found a string"},
+        {R"({"st":{"speed":7,"name":"pump","arr":[{"x":1},{"x":2}],"flag":true}})", 3, 3, 0,
+         "st.arr: 2 elements given, 3 expected"},
+        {R"({"st":{"speed":70000,"name":"pump","arr":[{"x":1},{"x":2},{"x":3}],"flag":true}})", 6, 0, 0,
+         "st.speed: 70000 wrapped to 4464"},
+        {R"({"st":{"speed":7,"name":"abcdefgh","arr":[{"x":1},{"x":2},{"x":3}],"flag":true}})", 6, 0, 0,
+         "st.name: cut to 5 bytes"},
+        {"{\"st\":{" + good + ",\"Speed\":1}}", 6, 0, 1, "st.Speed: unknown member"},
+        // A wrongly cased member: the member goes missing first, in tree order.
+        {R"({"st":{"Speed":7,"name":"pump","arr":[{"x":1},{"x":2},{"x":3}],"flag":true}})", 5, 1, 1,
+         "st.speed: missing"},
+        {R"({"st":{"speed":7,"name":"pump","arr":{"x":1},"flag":1}})", 2, 4, 0,
+         "st.arr: expected an array, found an object"},
+        {R"({"st":{"speed":7,"name":"pump","arr":[5,{"x":2,"y":0},{"x":3}],"flag":true}})", 5, 1, 1,
+         "st.arr[0]: expected an object, found an integer"},
+        {R"({"st":{"speed":5000000000,"name":"pump","arr":[{"x":1},{"x":2},{"x":3}],"flag":0}})", 4, 2, 0,
+         "st.speed: 5000000000 is out of the range of INT"},
+        {R"({"st":{"speed":7.5,"name":null,"arr":[{"x":1},{"x":2},{"x":3}],"flag":true}})", 4, 2, 0,
+         "st.speed: expected an integer, found a number with a fraction or an exponent"},
+        // Members of the root object other than the variable's own are not counted.
+        {R"({"other":1,"st":{"speed":7,"name":"pump","arr":[{"x":1},{"x":2},{"x":3}],"flag":true}})", 6, 0, 0,
+         ""},
+        {R"({"ST":{"speed":7}})", 0, 6, 0, "st: missing"},
+        {R"({"st":[1]})", 0, 6, 0, "st: expected an object, found an array"},
+        {R"([{"st":{}}])", 0, 6, 0, "st: expected an object holding \"st\", found an array"},
+        // Two members of one name: the first is written, the second is not unknown.
+        {"{\"st\":{" + good + ",\"speed\":9}}", 6, 0, 0, ""},
+    };
+    for (const auto& c : cases) {
+        st_ = Station{};
+        ASSERT_EQ(1, CallSetFromJson(c.text, &st_)) << c.text;
+        const std::string plain = Memory();
+        st_ = Station{};
+        const Report report = CallReport(c.text, &st_);
+        EXPECT_EQ(1, report.result) << c.text;
+        EXPECT_EQ(plain, Memory()) << "the report call wrote something else: " << c.text;
+        EXPECT_EQ(c.problem, report.problem) << c.text;
+        EXPECT_EQ(c.written, report.written) << c.text;
+        EXPECT_EQ(c.skipped, report.skipped) << c.text;
+        EXPECT_EQ(c.unknown, report.unknown) << c.text;
+        EXPECT_EQ(0u, report.errorOffset) << c.text;
+    }
+    EXPECT_TRUE(LogRecords().empty());
+}
+
+TEST_F(DatatypeReport, RefusalsGiveTheSameResultAndLogAsThePlainCall) {
+    const struct {
+        std::string text;
+        void* pData;
+        bool loading;
+        std::string problem;
+    } cases[] = {
+        {R"({"st":{}})", reinterpret_cast<char*>(&st_) + 1, false, "Variable does not exist"},
+        {R"({"st":{}})", &st_, true, "Variables are being loaded. Please execute later."},
+    };
+    for (const auto& c : cases) {
+        CDomDriverMgrTestPeer::downloadDone().store(!c.loading);
+        host().clearLog();
+        EXPECT_EQ(0, CallSetFromJson(c.text, c.pData));
+        const std::vector<std::string> plainLog = LogRecords();
+        host().clearLog();
+        const Report report = CallReport(c.text, c.pData);
+        EXPECT_EQ(0, report.result);
+        EXPECT_EQ(c.problem, report.problem);
+        EXPECT_EQ(std::vector<std::string>{RefusalRecord(c.problem)}, LogRecords());
+        EXPECT_EQ(plainLog, LogRecords());
+        EXPECT_EQ(0u, report.written + report.skipped + report.unknown + report.errorOffset);
+    }
+    CDomDriverMgrTestPeer::downloadDone().store(true);
+}
+
+TEST_F(DatatypeReport, ParseErrorsOfTheSuiteGiveTheirOffsetAndReason) {
+    const std::string directory = std::string(ZENTRIK_SHARED_DIR) + "/data/jsontestsuite/test_parsing";
+    size_t refused = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(directory)) {
+        const std::string name = entry.path().filename().string();
+        if (name.rfind("n_", 0) != 0) {
+            continue;
+        }
+        std::ifstream file(entry.path(), std::ios::binary);
+        std::ostringstream bytes;
+        bytes << file.rdbuf();
+        const std::string text = bytes.str();
+        host().clearLog();
+        const Report report = CallReport(text, &st_);
+        if (report.result == 1) {
+            continue;  // valid before its first zero byte; the parsing suite covers it
+        }
+        ++refused;
+        EXPECT_EQ(std::vector<std::string>{RefusalRecord("Json error")}, LogRecords()) << name;
+        const std::string prefix = "JSON text at byte " + std::to_string(report.errorOffset) + ": ";
+        EXPECT_EQ(prefix, report.problem.substr(0, prefix.size())) << name;
+        EXPECT_GT(report.problem.size(), prefix.size()) << name << ": no reason";
+        EXPECT_LE(report.errorOffset, text.size()) << name;
+    }
+    EXPECT_GT(refused, 150u);
+    // Where the fault is, for a few plain cases.
+    const struct {
+        std::string text;
+        uint32_t offset;
+        std::string problem;
+    } cases[] = {
+        {"", 0, "JSON text at byte 0: The document is empty."},
+        {R"({"st":{"speed":1,}})", 17, "JSON text at byte 17: Missing a name for object member."},
+        {R"({"st":{}} x)", 10,
+         "JSON text at byte 10: The document root must not be followed by other values."},
+    };
+    for (const auto& c : cases) {
+        const Report report = CallReport(c.text, &st_);
+        EXPECT_EQ(0, report.result) << c.text;
+        EXPECT_EQ(c.offset, report.errorOffset) << c.text;
+        EXPECT_EQ(c.problem, report.problem) << c.text;
+    }
+}
+
+TEST_F(DatatypeReport, ProblemIsCutAtACharacterBoundaryWithin255Bytes) {
+    // "st.x" + characters + ": unknown member": ASCII fills the 255 bytes exactly; a
+    // 2-, 3- or 4-byte character that would straddle the end is left out whole.
+    const struct {
+        std::string piece;
+        size_t expected;
+    } cases[] = {{"a", 255}, {"\xC3\xA9", 254}, {"\xE2\x82\xAC", 253}, {"\xF0\x9F\x98\x80", 252}};
+    for (const auto& c : cases) {
+        std::string name = "x";
+        while (name.size() < 300) {
+            name += c.piece;
+        }
+        const Report report =
+            CallReport(R"({"st":{"speed":7,"name":"pump","arr":[{"x":1},{"x":2},{"x":3}],"flag":true,")" +
+                           name + R"(":1}})",
+                       &st_);
+        EXPECT_EQ(1u, report.unknown);
+        EXPECT_EQ(c.expected, report.problem.size()) << c.piece;
+        EXPECT_EQ(("st." + name).substr(0, c.expected), report.problem);
+    }
+}
+
+TEST_F(DatatypeReport, TypeClassesThatAreNeverWrittenAreSkipped) {
+    struct {
+        void* p;
+        int32_t e;
+    } v{nullptr, 3};
+    Publish(MakeVar(TYPE3_USERDEF, sizeof(v), &v, "v",
+                    {MakeVar(TYPE3_POINTER, 8, &v.p, "p"), MakeVar(TYPE3_ENUM, 4, &v.e, "e")}));
+    const Report report = CallReport(R"({"v":{"p":1,"e":2}})", &v);
+    EXPECT_EQ(1, report.result);
+    EXPECT_EQ(0u, report.written);
+    EXPECT_EQ(2u, report.skipped);
+    EXPECT_EQ("v.p: type class POINTER is never written", report.problem);
+    EXPECT_EQ(3, v.e);
+}
+
+// A variable at the top level takes its own text: a scalar its value, an array a JSON
+// array of exactly its element count or (as before) an object with its elements' names,
+// an array of arrays nested JSON arrays.
+TEST_F(DatatypeReport, TopLevelScalarsAndArraysTakeTheirOwnText) {
+    int16_t counter = 0;
+    int16_t arr[3] = {0, 0, 0};
+    int16_t grid[2][2] = {{0, 0}, {0, 0}};
+    Publish(MakeVar(TYPE3_INT, 2, &counter, "counter"));
+    Publish(MakeVar(TYPE3_ARRAY, 6, arr, "arr",
+                    {MakeVar(TYPE3_INT, 2, &arr[0], "arr[1]"), MakeVar(TYPE3_INT, 2, &arr[1], "arr[2]"),
+                     MakeVar(TYPE3_INT, 2, &arr[2], "arr[3]")}));
+    Publish(MakeVar(TYPE3_ARRAY, 8, grid, "m",
+                    {MakeVar(TYPE3_ARRAY, 4, grid[0], "m[0]",
+                             {MakeVar(TYPE3_INT, 2, &grid[0][0], "m[0][0]"),
+                              MakeVar(TYPE3_INT, 2, &grid[0][1], "m[0][1]")}),
+                     MakeVar(TYPE3_ARRAY, 4, grid[1], "m[1]",
+                             {MakeVar(TYPE3_INT, 2, &grid[1][0], "m[1][0]"),
+                              MakeVar(TYPE3_INT, 2, &grid[1][1], "m[1][1]")})}));
+    auto state = [&] {
+        return std::to_string(counter) + "|" + std::to_string(arr[0]) + "," + std::to_string(arr[1]) + "," +
+               std::to_string(arr[2]) + "|" + std::to_string(grid[0][0]) + "," + std::to_string(grid[0][1]) +
+               "," + std::to_string(grid[1][0]) + "," + std::to_string(grid[1][1]);
+    };
+    const struct {
+        std::string text;
+        void* pData;
+        std::string state;
+        uint32_t written, skipped, unknown;
+        std::string problem;
+    } cases[] = {
+        {R"({"counter":5})", &counter, "5|0,0,0|0,0,0,0", 1, 0, 0, ""},
+        {R"({"counter":"5"})", &counter, "0|0,0,0|0,0,0,0", 0, 1, 0,
+         "counter: expected an integer, found a string"},
+        {R"({"counter":{"counter":5}})", &counter, "0|0,0,0|0,0,0,0", 0, 1, 0,
+         "counter: expected an integer, found an object"},
+        {R"({"arr":[1,2,3]})", arr, "0|1,2,3|0,0,0,0", 3, 0, 0, ""},
+        {R"({"arr":[1,2]})", arr, "0|0,0,0|0,0,0,0", 0, 3, 0, "arr: 2 elements given, 3 expected"},
+        {R"({"arr":{"arr[3]":9,"arr[1]":7,"x":1}})", arr, "0|7,0,9|0,0,0,0", 2, 1, 1, "arr[2]: missing"},
+        {R"({"m":[[1,2],[3,4]]})", grid, "0|0,0,0|1,2,3,4", 4, 0, 0, ""},
+        {R"({"m":[[1,2],[3]]})", grid, "0|0,0,0|1,2,0,0", 2, 2, 0, "m[1]: 1 elements given, 2 expected"},
+        {R"({"m":[[1,2],5]})", grid, "0|0,0,0|1,2,0,0", 2, 2, 0, "m[1]: expected an array, found an integer"},
+    };
+    for (const auto& c : cases) {
+        counter = 0;
+        std::memset(arr, 0, sizeof(arr));
+        std::memset(grid, 0, sizeof(grid));
+        EXPECT_EQ(1, CallSetFromJson(c.text, c.pData)) << c.text;
+        EXPECT_EQ(c.state, state()) << c.text;
+        counter = 0;
+        std::memset(arr, 0, sizeof(arr));
+        std::memset(grid, 0, sizeof(grid));
+        const Report report = CallReport(c.text, c.pData);
+        EXPECT_EQ(1, report.result) << c.text;
+        EXPECT_EQ(c.state, state()) << c.text;
+        EXPECT_EQ(c.problem, report.problem) << c.text;
+        EXPECT_EQ(c.written, report.written) << c.text;
+        EXPECT_EQ(c.skipped, report.skipped) << c.text;
+        EXPECT_EQ(c.unknown, report.unknown) << c.text;
+    }
+    EXPECT_TRUE(LogRecords().empty());
+}
+
+// A STRING never receives part of a UTF-8 character; a WSTRING keeps its UTF-16 rules.
+TEST_F(DatatypeReport, StringsAreCutBetweenCharacters) {
+    const struct {
+        std::string given;
+        std::string stored;
+        std::string problem;
+    } cases[] = {
+        {"abcde", "abcde", ""},
+        {"abcdefgh", "abcde", "s: cut to 5 bytes"},
+        {"abcd\xC3\xA9", "abcd", "s: cut to 4 bytes"},      // 2-byte character across the end
+        {"abcd\xE2\x82\xAC", "abcd", "s: cut to 4 bytes"},  // 3-byte, one byte in
+        {"abc\xE2\x82\xAC", "abc", "s: cut to 3 bytes"},    // 3-byte, two bytes in
+        {"a\xF0\x9F\x98\x80", "a\xF0\x9F\x98\x80", ""},     // 4-byte, fits exactly
+        {"ab\xF0\x9F\x98\x80", "ab", "s: cut to 2 bytes"},  // 4-byte, three bytes in
+        {"abcd\xE2\x82\xAC!", "abcd", "s: cut to 4 bytes"},
+        {"\xC3\xA9\xC3\xA9\xC3\xA9", "\xC3\xA9\xC3\xA9", "s: cut to 4 bytes"},
+        {"abcd\x80\x80\x80\x80", "abcd\x80", "s: cut to 5 bytes"},  // not UTF-8: cut where it falls
+    };
+    char s[6];
+    Publish(MakeVar(TYPE3_STRING, 6, s, "s"));
+    for (const auto& c : cases) {
+        const std::string text = "{\"s\":\"" + c.given + "\"}";
+        std::memset(s, 'X', sizeof(s));
+        EXPECT_EQ(1, CallSetFromJson(text, s));
+        EXPECT_EQ(c.stored, std::string(s)) << c.given;
+        std::memset(s, 'X', sizeof(s));
+        const Report report = CallReport(text, s);
+        EXPECT_EQ(c.stored, std::string(s)) << c.given;
+        EXPECT_EQ(c.problem, report.problem) << c.given;
+    }
+    uint16_t w[3];  // WSTRING(2)
+    Publish(MakeVar(TYPE3_WSTRING, 6, w, "w"));
+    const Report report = CallReport("{\"w\":\"a\xF0\x9F\x98\x80\"}", w);  // a surrogate pair never split
+    EXPECT_EQ(uint16_t('a'), w[0]);
+    EXPECT_EQ(0, w[1]);
+    EXPECT_EQ("w: cut to 2 bytes", report.problem);
+}
+
+}  // namespace
