@@ -1,15 +1,17 @@
 // CDomDriverMgr: the one object that holds all state of the component.
 //
-// It owns the JSON document of every writer instance, the variable tree built from
-// the host's symbols, the address index over it, the loader thread and its flags, and
-// the writer's pending key. Every external IEC function and every host event reaches
-// it through instance(); it is created on first use and never destroyed.
+// It owns the state of every writer instance (CWriterInstances: each instance's
+// document, pending member, open containers and number format), the variable tree
+// built from the host's symbols, the address index over it, and the loader thread and
+// its flags. Every external IEC function and every host event reaches it through
+// instance(); it is created on first use and never destroyed. The writer operations
+// are a thin facade over CWriterInstances that logs refusals.
 //
 // Threads: IEC task threads (external functions), host event threads (load start,
 // stop, clear) and the loader thread "ReLoadSym".
-// Locks: dom_mtx guards the writer documents and the pending key; mtx guards the
-// address index. Where both are held, dom_mtx is taken first. No host call, no log
-// call and no sleep happens while either is held.
+// Locks: the writer states have their own (see var/JsonWriter.h); mtx guards the
+// address index. Where both are held, the writer instance's lock is taken first. No
+// host call, no log call and no sleep happens while any is held.
 //
 // The operations live in source files named after their subsystem: core and clear,
 // writer documents, symbol walk, address index, loader thread, variable <-> JSON.
@@ -17,6 +19,7 @@
 #define VAR_DOMDRIVERMGR_H
 
 #include <pthread.h>
+#include <rapidjson/document.h>
 
 #include <atomic>
 #include <cstdint>
@@ -26,11 +29,10 @@
 #include <unordered_map>
 #include <vector>
 
-#include <rapidjson/document.h>
-
 #include "CmpStd.h"
 #include "IecVarAccess_ItfsItf.h"
 #include "RV5072_Zentrik/RV5072_ZentrikItf.h"
+#include "var/JsonWriter.h"
 #include "var/Variable.h"
 
 // Mode of a writer add. The add engine acts on ADD_KEY_VALUE and ADD_VALUE only.
@@ -46,14 +48,11 @@ enum AddType {
 
 class CDomDriverMgr {
    public:
-    typedef std::unordered_map<fb_jsonsaxwriter_struct*, std::unique_ptr<rapidjson::Document>> fb_zentriks;
     typedef std::unordered_map<void*, std::shared_ptr<CVariable>> addr_vars;
     typedef std::vector<std::shared_ptr<CVariable>> vec_vars;
 
-    std::mutex dom_mtx;
-    fb_zentriks map_zentrik_;  // GUARDED_BY(dom_mtx)
     std::mutex mtx;
-    addr_vars map_addr_vars;  // GUARDED_BY(mtx)
+    addr_vars map_addr_vars;           // GUARDED_BY(mtx)
     int32_t load_SchedPriority_ = 30;  // SCHED_FIFO priority of the loader thread
     int32_t load_SchedAffinity_ = 0;   // processor of the loader thread; negative: not pinned
 
@@ -64,14 +63,23 @@ class CDomDriverMgr {
     void PrepareOnlineChange();
     void loadConfig();
 
-    // Drops every writer document, the address index, the roots of the tree and the
-    // pending key. Leaves the loader thread, its flags and the scheduling fields alone.
+    // Drops every writer instance's state (document, pending member, decimal places),
+    // the address index and the roots of the tree. Leaves the loader thread, its flags and the scheduling
+    // fields alone.
     void clear();
 
     // Writer documents and the add engine.
     bool addkey_to_jason(fb_jsonsaxwriter_struct* pJsonWrite, char* key);
     bool addKeyNull(fb_jsonsaxwriter_struct* p, char* key);
     bool add_key_value_to_jason(void* pVoid, const TypeClass3& type, const AddType& add_type);
+
+    // Nesting, raw JSON texts, binary data and the number format of a writer instance.
+    bool startContainer(fb_jsonsaxwriter_struct* p, EJsonContainer kind);
+    bool endContainer(fb_jsonsaxwriter_struct* p, EJsonContainer kind);
+    bool addRawJson(fb_jsonsaxwriter_struct* p, char* rawJson, EJsonContainer kind);
+    bool addBytes(fb_jsonsaxwriter_struct* p, const RTS_IEC_BYTE* pBytes, RTS_IEC_DINT nBytes, bool hex);
+    bool setMaxDecimalPlaces(fb_jsonsaxwriter_struct* p, RTS_IEC_DINT places);
+    RTS_IEC_DINT getMaxDecimalPlaces(fb_jsonsaxwriter_struct* p);
 
     // Document output and reset.
     bool resetDocument(fb_jsonsaxwriter_struct* p);
@@ -97,9 +105,11 @@ class CDomDriverMgr {
     static void getInstance();
     void SleepEvent();
 
-    // Appends (key, null) to the document of p; with makePending, key becomes the
-    // pending key that the next value call fills.
+    // Appends (key, null) to the innermost open object of p; with makePending, the
+    // member becomes the pending one that the next value call fills.
     bool addNullMember(fb_jsonsaxwriter_struct* p, char* key, bool makePending);
+    // Puts a value where the next value goes in p's document; logs a refusal.
+    bool addValue(fb_jsonsaxwriter_struct* p, CJsonValueSource& source);
 
     // Symbol walk (loader thread only).
     bool DumpAll();
@@ -132,8 +142,7 @@ class CDomDriverMgr {
     std::atomic<bool> loadCompleted{false};  // the last walk reached the application
     pthread_t thrd_ = 0;                     // the loader thread; event path only
 
-    std::string lastaddkey;  // GUARDED_BY(dom_mtx)
-    bool isKeySet = false;   // GUARDED_BY(dom_mtx)
+    CWriterInstances writers_;  // every writer instance's state, under its own locks
 };
 
 #endif  // VAR_DOMDRIVERMGR_H
