@@ -13,8 +13,8 @@
 #include <vector>
 
 #include "support/ComponentFixture.h"
-#include "support/WriterCalls.h"
 #include "support/ManagerPeer.h"
+#include "support/WriterCalls.h"
 #include "var/DomDriverMgr.h"
 
 namespace {

@@ -184,7 +184,8 @@ TEST_F(WriterOutput, StringsAreEscaped) {
         {"backspace, form feed, carriage return", "\b\f\r", R"(\b\f\r)"},
         {"other control bytes in upper-case hex", "\x01\x1f\x7f", "\\u0001\\u001F\x7f"},
         {"slash is not escaped", "a/b", "a/b"},
-        {"valid UTF-8 passes unchanged", "\xE2\x82\xAC\xC3\xA4\xF0\x9F\x98\x80", "\xE2\x82\xAC\xC3\xA4\xF0\x9F\x98\x80"},
+        {"valid UTF-8 passes unchanged", "\xE2\x82\xAC\xC3\xA4\xF0\x9F\x98\x80",
+         "\xE2\x82\xAC\xC3\xA4\xF0\x9F\x98\x80"},
         {"other bytes are read as Windows-1252", "\xE2\x82\xAC\x80\xFE", "\xE2\x82\xAC\xE2\x82\xAC\xC3\xBE"},
     };
     for (const Case& c : cases) {
