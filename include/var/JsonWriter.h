@@ -122,10 +122,11 @@ class CJsonWriter {
 
     // REQUIRES: mutex_ held.
     rapidjson::Value& Innermost() { return *open_.back(); }
-    // REQUIRES: mutex_ held. Null when `bytes` more fit under the cap, else the refusal
+    // REQUIRES: mutex_ held. Done when `bytes` more fit under the cap, else the refusal
     // (its text only the first time per document).
     CWriterOutcome CheckMemory(size_t bytes);
-    // REQUIRES: mutex_ held. Null when the value made fits under the cap.
+    // REQUIRES: mutex_ held. Done when the document, with the value just made, still
+    // fits under the cap.
     CWriterOutcome CheckMemoryAfter();
     // REQUIRES: mutex_ held. Puts `value` where a value goes in the innermost container.
     void Place(rapidjson::Value& value);
@@ -141,9 +142,11 @@ class CJsonWriter {
     bool pending_ = false;                           // GUARDED_BY(mutex_)
     rapidjson::SizeType pendingIndex_ = 0;           // GUARDED_BY(mutex_); member of the innermost object
     bool capLogged_ = false;                         // GUARDED_BY(mutex_); the cap refusal was logged
-    int decimalPlaces_ = kDefaultDecimalPlaces;      // GUARDED_BY(mutex_)
-    bool textCurrent_ = false;                       // GUARDED_BY(mutex_); text_ is the document's text
-    rapidjson::StringBuffer text_;                   // GUARDED_BY(mutex_)
+    size_t usedEstimate_ = 0;  // GUARDED_BY(mutex_); pool bytes, measured plus estimated since
+    size_t usedMeasured_ = 0;  // GUARDED_BY(mutex_); pool bytes at the last measurement
+    int decimalPlaces_ = kDefaultDecimalPlaces;  // GUARDED_BY(mutex_)
+    bool textCurrent_ = false;                   // GUARDED_BY(mutex_); text_ is the document's text
+    rapidjson::StringBuffer text_;               // GUARDED_BY(mutex_)
 };
 
 class CWriterInstances {

@@ -19,6 +19,8 @@ const char* const kMemoryCap = "Document memory limit reached";
 // Room a member or element takes besides its strings, with some slack for the growth
 // of the container's storage.
 constexpr size_t kSlotBytes = 64;
+// Estimated growth after which a document's memory is measured again.
+constexpr size_t kMeasureEvery = 64 * 1024;
 
 CWriterOutcome Done() { return CWriterOutcome{true, nullptr}; }
 CWriterOutcome Refused(const char* text) { return CWriterOutcome{false, text}; }
@@ -44,14 +46,20 @@ void CJsonWriter::Reset() {
         open_.push_back(document_.get());
         pending_ = false;
         capLogged_ = false;
+        usedEstimate_ = usedMeasured_ = 0;
         textCurrent_ = false;
     }
 }
 
 CWriterOutcome CJsonWriter::CheckMemory(size_t bytes) {
     const size_t cap = MemoryCap();
-    const size_t used = document_->GetAllocator().Size();
-    if (used <= cap && bytes <= cap - used) {
+    // Measuring walks the pool's chunks, so it is done only when the estimate comes
+    // near the cap or has grown by a chunk's worth since the last measurement.
+    if (usedEstimate_ > cap || bytes > cap - usedEstimate_ || usedEstimate_ - usedMeasured_ > kMeasureEvery) {
+        usedMeasured_ = usedEstimate_ = document_->GetAllocator().Size();
+    }
+    if (usedEstimate_ <= cap && bytes <= cap - usedEstimate_) {
+        usedEstimate_ += bytes;
         return Done();
     }
     if (capLogged_) {
@@ -61,7 +69,11 @@ CWriterOutcome CJsonWriter::CheckMemory(size_t bytes) {
     return Refused(kMemoryCap);
 }
 
-CWriterOutcome CJsonWriter::CheckMemoryAfter() { return CheckMemory(0); }
+CWriterOutcome CJsonWriter::CheckMemoryAfter() {
+    // The value made may have taken more than was known before: measure.
+    usedMeasured_ = usedEstimate_ = document_->GetAllocator().Size();
+    return CheckMemory(0);
+}
 
 void CJsonWriter::Place(rapidjson::Value& value) {
     rapidjson::Value& innermost = Innermost();
