@@ -259,13 +259,13 @@ void CJsonWriter::RefreshText() {
 void CWriterInstances::Clear() {
     Map dropped;
     {
-        std::unique_lock<std::shared_mutex> lock(mutex_);
+        std::unique_lock<CSharedCounterLock> lock(mutex_);
         dropped.swap(states_);
     }
     // The documents are freed here, after the lock.
 }
 
 size_t CWriterInstances::Size() {
-    std::shared_lock<std::shared_mutex> lock(mutex_);
+    std::shared_lock<CSharedCounterLock> lock(mutex_);
     return states_.size();
 }

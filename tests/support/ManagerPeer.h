@@ -24,12 +24,8 @@ class CDomDriverMgrTestPeer {
     static size_t writerCount() { return manager()->writers_.Size(); }
     // True when no writer call is in flight (no lock of the writer states is held).
     static bool writerLocksFree() {
-        std::shared_mutex& mutex = manager()->writers_.mutex_;
-        if (!mutex.try_lock()) {
-            return false;
-        }
-        mutex.unlock();
-        return true;
+        const CSharedCounterLock& lock = manager()->writers_.mutex_;
+        return lock.readers_.load() == 0 && !lock.exclusive_.load();
     }
     // The text of an instance's document as a read-out gives it, without a log entry.
     static std::string writerText(fb_jsonsaxwriter_struct* instance) {
