@@ -97,6 +97,25 @@ TEST_F(WriterNesting, ContainersInAnObjectFillThePendingMember) {
          "111111",
          R"({"items":[{"id":1},{"id":2}],"n":2})",
          {}},
+        {"the user's guide example: an object holding an array of objects",
+         [](CWriterCalls& w, std::string& r) {
+             w.addKeyString("machine", "press 3");
+             w.addKey("items");
+             SA(w, r);
+             for (int id : {17, 42}) {
+                 SO(w, r);
+                 w.addKeyNumber("id", id);
+                 w.addKey("ok");
+                 w.addBool(1);
+                 EO(w, r);
+             }
+             EA(w, r);
+             r += std::to_string(w.setMaxDecimalPlaces(2));
+             w.addKeyLreal("temp", 21.456);
+         },
+         "1111111",
+         R"({"machine":"press 3","items":[{"id":17,"ok":1},{"id":42,"ok":1}],"temp":21.46})",
+         {}},
         {"inner object: key-value, key-null and pending fill as at the root",
          [](CWriterCalls& w, std::string& r) {
              w.addKey("o");
