@@ -31,6 +31,9 @@ struct JsonOutputOptions {
     // after the point, then written in the shortest form that reads back as the rounded
     // value. 0 to kDefaultDecimalPlaces; the default rounds nothing.
     int maxDecimalPlaces = kDefaultDecimalPlaces;
+    // Strings leave as valid UTF-8. False writes their bytes as they are; only for
+    // measuring what the check costs, never for a text that leaves the component.
+    bool repairUtf8 = true;
 };
 
 // Appends the compact text of `value` to `buffer`. The buffer's text stays
