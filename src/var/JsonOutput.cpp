@@ -207,8 +207,11 @@ void SerializeDocument(const rapidjson::Value& value, rapidjson::StringBuffer& b
 }
 
 double RoundToDecimalPlaces(double value, int places) {
-    if (places >= kDefaultDecimalPlaces || !std::isfinite(value) || value == 0.0) {
+    if (places >= kDefaultDecimalPlaces || !std::isfinite(value)) {
         return value;
+    }
+    if (value == 0.0) {
+        return 0.0;  // -0.0 too: zero is written without a sign once rounding is asked for
     }
     if (places < 0) {
         places = 0;
