@@ -4,15 +4,19 @@
 // The input is read as a list of calls. Each call takes a byte for the instance and a
 // byte for the function, then the function's arguments: strings (new bytes from the
 // input, a string used before, or a null pointer), numbers (extremes, NaN, infinities or
-// raw bits), buffer sizes and the contents the caller leaves in the record's fields.
+// raw bits), raw JSON texts from a table (valid, malformed, of the wrong kind, deep),
+// byte buffers with their counts, decimal places, buffer sizes and the contents the
+// caller leaves in the record's fields.
 //
-// The model keeps, per instance, whether it has a document and its members in order, and
-// the one pending key that all instances share. It builds the text it expects on its own
-// (its own escaping; integers by std::to_string; doubles by a bare RapidJSON Writer,
-// since the shortest round-trip digits are RapidJSON's own) and, after every call,
-// compares the host log entries and every record field; after each read it compares the
-// text, and every whole text read must parse as JSON. At the end of the input the text of
-// every instance is read and compared once more.
+// The model keeps, per instance, whether it has a document, its tree of containers, the
+// stack of open containers, the pending member and the decimal places. It builds the
+// text it expects on its own (its own escaping and UTF-8 repair, its own base64 and hex,
+// integers by std::to_string, doubles rounded through their exact decimal expansion and
+// then written by a bare RapidJSON Writer, since the shortest round-trip digits are
+// RapidJSON's own) and, after every call, compares the host log entries and every record
+// field; after each read it compares the text, and every whole text read must parse as
+// strict UTF-8 JSON. At the end of the input the text of every instance is read and
+// compared once more.
 #include <rapidjson/document.h>
 #include <rapidjson/stringbuffer.h>
 #include <rapidjson/writer.h>
@@ -42,13 +46,55 @@ constexpr size_t kGetDocumentRoom = 255;  // GetDocument is a STRING(255)
 
 // ---- the model -------------------------------------------------------------------------
 
+// The code points of Windows-1252 0x80 to 0x9F; 0xFFFD where the code page has none.
+const uint32_t kCp1252[32] = {0x20AC, 0xFFFD, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+                              0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0xFFFD, 0x017D, 0xFFFD,
+                              0xFFFD, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+                              0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0xFFFD, 0x017E, 0x0178};
+
+// The code point of the valid UTF-8 sequence at bytes[at], and its length; 0 when the
+// bytes there are none (decoded, then held against the shortest form and the ranges).
+size_t DecodeUtf8(const std::string& bytes, size_t at) {
+    const unsigned char lead = static_cast<unsigned char>(bytes[at]);
+    size_t length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 0;
+    if (length == 0 || lead > 0xF7 || at + length > bytes.size()) {
+        return 0;
+    }
+    uint32_t codePoint = lead & (0x7F >> length);
+    for (size_t k = 1; k < length; ++k) {
+        const unsigned char next = static_cast<unsigned char>(bytes[at + k]);
+        if ((next & 0xC0) != 0x80) {
+            return 0;
+        }
+        codePoint = (codePoint << 6) | (next & 0x3F);
+    }
+    const uint32_t shortest = length == 2 ? 0x80 : length == 3 ? 0x800 : 0x10000;
+    if (codePoint < shortest || codePoint > 0x10FFFF || (codePoint >= 0xD800 && codePoint <= 0xDFFF)) {
+        return 0;
+    }
+    return length;
+}
+
+std::string Utf8Of(uint32_t codePoint) {
+    std::string out;
+    if (codePoint < 0x800) {
+        out += static_cast<char>(0xC0 | (codePoint >> 6));
+    } else {
+        out += static_cast<char>(0xE0 | (codePoint >> 12));
+        out += static_cast<char>(0x80 | ((codePoint >> 6) & 0x3F));
+    }
+    out += static_cast<char>(0x80 | (codePoint & 0x3F));
+    return out;
+}
+
 // The JSON text of a member name or string value: quote and backslash escaped, the five
 // short control escapes, every other byte below 0x20 as \u00XX with upper-case hex digits,
-// everything else (the slash and bytes of 0x80 and above included) as it is.
+// valid UTF-8 and the slash as they are, any other byte as its Windows-1252 character.
 std::string Quoted(const std::string& bytes) {
     static const char kHex[] = "0123456789ABCDEF";
     std::string out = "\"";
-    for (unsigned char c : bytes) {
+    for (size_t at = 0; at < bytes.size(); ++at) {
+        const unsigned char c = static_cast<unsigned char>(bytes[at]);
         switch (c) {
             case '"':
                 out += "\\\"";
@@ -76,54 +122,158 @@ std::string Quoted(const std::string& bytes) {
                     out += "\\u00";
                     out += kHex[c >> 4];
                     out += kHex[c & 0xF];
-                } else {
+                } else if (c < 0x80) {
                     out += static_cast<char>(c);
+                } else if (const size_t length = DecodeUtf8(bytes, at)) {
+                    out += bytes.substr(at, length);
+                    at += length - 1;
+                } else {
+                    out += Utf8Of(c < 0xA0 ? kCp1252[c - 0x80] : c);
                 }
         }
     }
     return out + "\"";
 }
 
+// `value` rounded at `places` digits after the point, to nearest, halves away from
+// zero, through its exact decimal expansion (printf writes every digit of a double).
+double Rounded(double value, int places) {
+    if (places >= 324 || !std::isfinite(value)) {
+        return value;
+    }
+    std::vector<char> exact(1500);
+    std::snprintf(exact.data(), exact.size(), "%.1100f", std::fabs(value));
+    std::string digits(exact.data());
+    const size_t point = digits.find('.');
+    std::string kept = digits.substr(0, point + 1 + static_cast<size_t>(places));
+    const bool up = digits[point + 1 + static_cast<size_t>(places)] >= '5';
+    if (up) {
+        size_t k = kept.size();
+        while (k-- > 0) {
+            if (kept[k] == '.') {
+                continue;
+            }
+            if (kept[k] == '9') {
+                kept[k] = '0';
+            } else {
+                ++kept[k];
+                break;
+            }
+        }
+        if (k == static_cast<size_t>(-1)) {
+            kept.insert(kept.begin(), '1');
+        }
+    }
+    const double magnitude = std::strtod(kept.c_str(), nullptr);
+    if (magnitude == 0.0) {
+        return 0.0;
+    }
+    return value < 0 ? -magnitude : magnitude;
+}
+
 // NaN and the infinities have no JSON form and are written as null.
-std::string DoubleText(double value) {
+std::string DoubleText(double value, int places = 324) {
     if (!std::isfinite(value)) {
         return "null";
     }
     rapidjson::StringBuffer buffer;
     rapidjson::Writer<rapidjson::StringBuffer> writer(buffer);
-    writer.Double(value);
+    writer.Double(Rounded(value, places));
     return std::string(buffer.GetString(), buffer.GetSize());
 }
 
 // What the component reads of an IEC string: the bytes before the terminator.
 std::string Terminated(const std::string& bytes) { return bytes.substr(0, bytes.find('\0')); }
 
-struct ModelMember {
-    std::string name;       // bytes, without a terminator
-    std::string valueText;  // the value's JSON text
+// A value in the model: a fixed text, a double (written with the instance's decimal
+// places when the text is made), or a container of the document.
+struct ModelValue {
+    std::string text;
+    bool isDouble = false;
+    double number = 0;
+    int container = -1;
+};
+
+struct ModelContainer {
+    bool array = false;
+    std::vector<std::string> names;  // an object's member names, bytes
+    std::vector<ModelValue> values;
 };
 
 struct ModelDocument {
     bool exists = false;
-    std::vector<ModelMember> members;
+    std::vector<ModelContainer> containers;  // [0] is the root object
+    std::vector<int> open;                   // open containers, the root first
+    bool pending = false;
+    size_t pendingIndex = 0;  // a member of the innermost container
+    int places = 324;         // kept across resets
+
+    void reset() {
+        exists = true;
+        containers.assign(1, ModelContainer());
+        open.assign(1, 0);
+        pending = false;
+    }
+    ModelContainer& innermost() { return containers[open.back()]; }
+    size_t rootMembers() const { return containers.empty() ? 0 : containers[0].values.size(); }
 
     std::string text() const {
-        std::string out = "{";
-        for (size_t i = 0; i < members.size(); ++i) {
+        std::string out;
+        write(ModelValue{std::string(), false, 0, 0}, out);
+        return out;
+    }
+
+   private:
+    void write(const ModelValue& value, std::string& out) const {
+        if (value.container < 0) {
+            out += value.isDouble ? DoubleText(value.number, places) : value.text;
+            return;
+        }
+        const ModelContainer& c = containers[static_cast<size_t>(value.container)];
+        out += c.array ? '[' : '{';
+        for (size_t i = 0; i < c.values.size(); ++i) {
             if (i > 0) {
                 out += ',';
             }
-            out += Quoted(members[i].name) + ":" + members[i].valueText;
+            if (!c.array) {
+                out += Quoted(c.names[i]) + ":";
+            }
+            write(c.values[i], out);
         }
-        return out + "}";
+        out += c.array ? ']' : '}';
     }
 };
 
+ModelValue TextValue(const std::string& text) { return ModelValue{text, false, 0, -1}; }
+ModelValue DoubleValue(double number) { return ModelValue{std::string(), true, number, -1}; }
+
 struct Model {
     ModelDocument documents[kInstances];
-    std::string pendingKey;
-    bool keySet = false;
 };
+
+// Raw JSON texts the input picks from, with what they are: 'o' an object, 'a' an array,
+// 's' a scalar, 'e' not strict JSON.
+struct RawText {
+    const char* text;
+    char kind;
+};
+const RawText kRawTexts[] = {
+    {R"({"a":[1,-2,{"b":null}],"s":"\u00e4\n\u0000x","t":true,"f":false})", 'o'},
+    {R"( {"x":1.23456789,"y":-0.5,"z":1e-7,"big":1e300} )", 'o'},
+    {"{}", 'o'},
+    {R"([0.125,2.5,-2.5,0.1,18446744073709551615,-9223372036854775808])", 'a'},
+    {"[]", 'a'},
+    {R"(["\ud83d\ude00",[[[]]],{"k":"\"\\/"}])", 'a'},
+    {R"({"a":1,})", 'e'},
+    {"[1", 'e'},
+    {"{} {}", 'e'},
+    {"", 'e'},
+    {"[NaN]", 'e'},
+    {"{'a':1}", 'e'},
+    {"7", 's'},
+    {R"("text")", 's'},
+};
+constexpr size_t kRawCount = sizeof(kRawTexts) / sizeof(kRawTexts[0]);
 
 // ---- fuzz input ------------------------------------------------------------------------
 
@@ -140,6 +290,7 @@ class CCallInput {
 
     bool empty() const { return in_.empty(); }
     uint8_t byte() { return in_.byte(); }
+    std::string bytes(size_t count) { return in_.bytes(count); }
     template <typename T>
     T raw() {
         return in_.raw<T>();
@@ -398,16 +549,87 @@ void CheckText(const CallContext& call, const std::string& expected, const std::
                                        "\n  actual:   " + Printable(actual));
 }
 
-// Every whole text the component gives out is one JSON object with the model's members.
+// Every whole text the component gives out is one JSON object of strict UTF-8 with the
+// model's members at its root.
 void CheckParses(const CallContext& call, const std::string& text, size_t members) {
     rapidjson::Document parsed;
-    parsed.Parse(text.data(), text.size());
+    parsed.Parse<rapidjson::kParseValidateEncodingFlag>(text.data(), text.size());
     FUZZ_CHECK(!parsed.HasParseError(),
                call.where() + "text is not JSON (error " + std::to_string(parsed.GetParseError()) + " at " +
                    std::to_string(parsed.GetErrorOffset()) + "): " + Printable(text));
     FUZZ_CHECK(parsed.IsObject() && parsed.MemberCount() == members,
                call.where() + "text is not an object of " + std::to_string(members) +
                    " members: " + Printable(text));
+}
+
+// The model's value of a parsed raw text, its containers added to `document`.
+ModelValue ModelOf(const rapidjson::Value& value, ModelDocument& document) {
+    if (value.IsString()) {
+        return TextValue(Quoted(std::string(value.GetString(), value.GetStringLength())));
+    }
+    if (value.IsNumber()) {
+        if (value.IsDouble()) {
+            return DoubleValue(value.GetDouble());
+        }
+        return TextValue(value.IsUint64() ? std::to_string(value.GetUint64())
+                                          : std::to_string(value.GetInt64()));
+    }
+    if (value.IsNull()) {
+        return TextValue("null");
+    }
+    if (value.IsBool()) {
+        return TextValue(value.GetBool() ? "true" : "false");
+    }
+    const int index = static_cast<int>(document.containers.size());
+    document.containers.push_back(ModelContainer());
+    document.containers.back().array = value.IsArray();
+    if (value.IsArray()) {
+        for (const rapidjson::Value& element : value.GetArray()) {
+            ModelValue made = ModelOf(element, document);
+            document.containers[static_cast<size_t>(index)].values.push_back(made);
+        }
+    } else {
+        for (const rapidjson::Value::Member& member : value.GetObject()) {
+            ModelValue made = ModelOf(member.value, document);
+            ModelContainer& c = document.containers[static_cast<size_t>(index)];
+            c.names.push_back(std::string(member.name.GetString(), member.name.GetStringLength()));
+            c.values.push_back(made);
+        }
+    }
+    ModelValue container;
+    container.container = index;
+    return container;
+}
+
+std::string Base64(const std::string& bytes) {
+    static const char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string bits;
+    for (unsigned char c : bytes) {
+        for (int b = 7; b >= 0; --b) {
+            bits += ((c >> b) & 1) ? '1' : '0';
+        }
+    }
+    while (bits.size() % 6 != 0) {
+        bits += '0';
+    }
+    std::string out;
+    for (size_t i = 0; i < bits.size(); i += 6) {
+        out += kAlphabet[std::stoi(bits.substr(i, 6), nullptr, 2)];
+    }
+    while (out.size() % 4 != 0) {
+        out += '=';
+    }
+    return out;
+}
+
+std::string HexOf(const std::string& bytes) {
+    std::string out;
+    for (unsigned char c : bytes) {
+        char pair[3];
+        std::snprintf(pair, sizeof(pair), "%02X", c);
+        out += pair;
+    }
+    return out;
 }
 
 // ---- the run ---------------------------------------------------------------------------
@@ -434,7 +656,7 @@ class CSequenceRun {
                 const std::string expected = model_.documents[i].text();
                 const std::string actual = readWhole(i);
                 CheckText(end, expected, actual, "final text");
-                CheckParses(end, actual, model_.documents[i].members.size());
+                CheckParses(end, actual, model_.documents[i].rootMembers());
             }
             FUZZ_CHECK(std::memcmp(&instances_[i], &pristine_[i], sizeof(instances_[i])) == 0,
                        end.where() + "the instance record was written");
@@ -473,55 +695,55 @@ class CSequenceRun {
                 const StringArg value = input_.string();
                 CIecString text(value);
                 fb_jsonsaxwriter_addstring_struct p{instance(i), text.get()};
-                modelFill(i, value.null, Quoted(Terminated(value.bytes)), log);
+                modelFill(i, value.null, TextValue(Quoted(Terminated(value.bytes))), log);
                 fb_jsonsaxwriter__addstring(&p);
                 break;
             }
             case kAddBool: {
                 fb_jsonsaxwriter_addbool_struct p{instance(i), input_.raw<RTS_IEC_BOOL>()};
-                modelFill(i, false, std::to_string(static_cast<int>(p.value)), log);
+                modelFill(i, false, TextValue(std::to_string(static_cast<int>(p.value))), log);
                 fb_jsonsaxwriter__addbool(&p);
                 break;
             }
             case kAddDint: {
                 fb_jsonsaxwriter_adddint_struct p{instance(i), input_.dint()};
-                modelFill(i, false, std::to_string(p.value), log);
+                modelFill(i, false, TextValue(std::to_string(p.value)), log);
                 fb_jsonsaxwriter__adddint(&p);
                 break;
             }
             case kAddUdint: {
                 fb_jsonsaxwriter_addudint_struct p{instance(i), input_.udint()};
-                modelFill(i, false, std::to_string(p.value), log);
+                modelFill(i, false, TextValue(std::to_string(p.value)), log);
                 fb_jsonsaxwriter__addudint(&p);
                 break;
             }
             case kAddLint: {
                 fb_jsonsaxwriter_addlint_struct p{instance(i), input_.lint()};
-                modelFill(i, false, std::to_string(p.value), log);
+                modelFill(i, false, TextValue(std::to_string(p.value)), log);
                 fb_jsonsaxwriter__addlint(&p);
                 break;
             }
             case kAddReal: {
                 fb_jsonsaxwriter_addreal_struct p{instance(i), input_.real()};
-                modelFill(i, false, DoubleText(static_cast<double>(p.value)), log);
+                modelFill(i, false, DoubleValue(static_cast<double>(p.value)), log);
                 fb_jsonsaxwriter__addreal(&p);
                 break;
             }
             case kAddLreal: {
                 fb_jsonsaxwriter_addlreal_struct p{instance(i), input_.lreal()};
-                modelFill(i, false, DoubleText(p.value), log);
+                modelFill(i, false, DoubleValue(p.value), log);
                 fb_jsonsaxwriter__addlreal(&p);
                 break;
             }
             case kAddDateTime: {
                 fb_jsonsaxwriter_adddatetime_struct p{instance(i), input_.udint()};
-                modelFill(i, false, std::to_string(p.value), log);
+                modelFill(i, false, TextValue(std::to_string(p.value)), log);
                 fb_jsonsaxwriter__adddatetime(&p);
                 break;
             }
             case kAddNull: {
                 fb_jsonsaxwriter_addnull_struct p{instance(i)};
-                modelFill(i, false, "null", log);
+                modelFill(i, false, TextValue("null"), log);
                 fb_jsonsaxwriter__addnull(&p);
                 break;
             }
@@ -531,7 +753,7 @@ class CSequenceRun {
                 const StringArg value = input_.string();
                 CIecString text(value);
                 fb_jsonsaxwriter_addkeystring_struct p{instance(i), keyText.get(), text.get()};
-                modelAppend(i, key, value.null, Quoted(Terminated(value.bytes)), log);
+                modelAppend(i, key, value.null, TextValue(Quoted(Terminated(value.bytes))), log);
                 fb_jsonsaxwriter__addkeystring(&p);
                 break;
             }
@@ -539,7 +761,7 @@ class CSequenceRun {
                 const StringArg key = input_.string();
                 CIecString keyText(key);
                 fb_jsonsaxwriter_addkeybool_struct p{instance(i), keyText.get(), input_.raw<RTS_IEC_BOOL>()};
-                modelAppend(i, key, false, std::to_string(static_cast<int>(p.value)), log);
+                modelAppend(i, key, false, TextValue(std::to_string(static_cast<int>(p.value))), log);
                 fb_jsonsaxwriter__addkeybool(&p);
                 break;
             }
@@ -547,7 +769,7 @@ class CSequenceRun {
                 const StringArg key = input_.string();
                 CIecString keyText(key);
                 fb_jsonsaxwriter_addkeynumber_struct p{instance(i), keyText.get(), input_.dint()};
-                modelAppend(i, key, false, std::to_string(p.value), log);
+                modelAppend(i, key, false, TextValue(std::to_string(p.value)), log);
                 fb_jsonsaxwriter__addkeynumber(&p);
                 break;
             }
@@ -555,7 +777,7 @@ class CSequenceRun {
                 const StringArg key = input_.string();
                 CIecString keyText(key);
                 fb_jsonsaxwriter_addkeylreal_struct p{instance(i), keyText.get(), input_.lreal()};
-                modelAppend(i, key, false, DoubleText(p.value), log);
+                modelAppend(i, key, false, DoubleValue(p.value), log);
                 fb_jsonsaxwriter__addkeylreal(&p);
                 break;
             }
@@ -563,16 +785,14 @@ class CSequenceRun {
                 const StringArg key = input_.string();
                 CIecString keyText(key);
                 fb_jsonsaxwriter_addkeydatetime_struct p{instance(i), keyText.get(), input_.udint()};
-                modelAppend(i, key, false, std::to_string(p.value), log);
+                modelAppend(i, key, false, TextValue(std::to_string(p.value)), log);
                 fb_jsonsaxwriter__addkeydatetime(&p);
                 break;
             }
             case kResetDocument: {
                 fb_jsonsaxwriter_resetdocument_struct p{instance(i), input_.raw<RTS_IEC_UINT>()};
                 fb_jsonsaxwriter__resetdocument(&p);
-                // The pending key is left alone by a reset.
-                document(i).exists = true;
-                document(i).members.clear();
+                document(i).reset();
                 FUZZ_CHECK(p.ResetDocument == 1,
                            call.where() + "ResetDocument is " + std::to_string(p.ResetDocument));
                 break;
@@ -586,95 +806,255 @@ class CSequenceRun {
             case kCopyDocument:
                 copyDocument(call, log);
                 break;
-            case kStartObject:
-                noAction<fb_jsonsaxwriter_startobject_struct>(call, fb_jsonsaxwriter__startobject);
-                return;
-            case kEndObject:
-                noAction<fb_jsonsaxwriter_endobject_struct>(call, fb_jsonsaxwriter__endobject);
-                return;
-            case kStartArray:
-                noAction<fb_jsonsaxwriter_startarray_struct>(call, fb_jsonsaxwriter__startarray);
-                return;
-            case kEndArray:
-                noAction<fb_jsonsaxwriter_endarray_struct>(call, fb_jsonsaxwriter__endarray);
-                return;
+            case kStartObject: {
+                fb_jsonsaxwriter_startobject_struct p{instance(i), input_.raw<RTS_IEC_UINT>()};
+                const RTS_IEC_UINT expected = modelStart(i, false, log);
+                fb_jsonsaxwriter__startobject(&p);
+                FUZZ_CHECK(p.StartObject == expected,
+                           call.where() + "StartObject " + std::to_string(p.StartObject));
+                break;
+            }
+            case kEndObject: {
+                fb_jsonsaxwriter_endobject_struct p{instance(i), input_.raw<RTS_IEC_UINT>()};
+                const RTS_IEC_UINT expected = modelEnd(i, false, log);
+                fb_jsonsaxwriter__endobject(&p);
+                FUZZ_CHECK(p.EndObject == expected,
+                           call.where() + "EndObject " + std::to_string(p.EndObject));
+                break;
+            }
+            case kStartArray: {
+                fb_jsonsaxwriter_startarray_struct p{instance(i), input_.raw<RTS_IEC_UINT>()};
+                const RTS_IEC_UINT expected = modelStart(i, true, log);
+                fb_jsonsaxwriter__startarray(&p);
+                FUZZ_CHECK(p.StartArray == expected,
+                           call.where() + "StartArray " + std::to_string(p.StartArray));
+                break;
+            }
+            case kEndArray: {
+                fb_jsonsaxwriter_endarray_struct p{instance(i), input_.raw<RTS_IEC_UINT>()};
+                const RTS_IEC_UINT expected = modelEnd(i, true, log);
+                fb_jsonsaxwriter__endarray(&p);
+                FUZZ_CHECK(p.EndArray == expected, call.where() + "EndArray " + std::to_string(p.EndArray));
+                break;
+            }
             case kAddRawObject:
-                noAction<fb_jsonsaxwriter_addrawobject_struct>(call, fb_jsonsaxwriter__addrawobject);
-                return;
             case kAddRawArray:
-                noAction<fb_jsonsaxwriter_addrawarray_struct>(call, fb_jsonsaxwriter__addrawarray);
-                return;
+                addRaw(call, log);
+                break;
             case kAddBase64:
-                noAction<fb_jsonsaxwriter_addbase64_struct>(call, fb_jsonsaxwriter__addbase64);
-                return;
             case kAddHexBinary:
-                noAction<fb_jsonsaxwriter_addhexbinary_struct>(call, fb_jsonsaxwriter__addhexbinary);
-                return;
-            case kGetMaxDecimalPlaces:
-                noAction<fb_jsonsaxwriter_getmaxdecimalplaces_struct>(call,
-                                                                      fb_jsonsaxwriter__getmaxdecimalplaces);
-                return;
-            case kSetMaxDecimalPlaces:
-                noAction<fb_jsonsaxwriter_setmaxdecimalplaces_struct>(call,
-                                                                      fb_jsonsaxwriter__setmaxdecimalplaces);
-                return;
+                addBytes(call, log);
+                break;
+            case kGetMaxDecimalPlaces: {
+                fb_jsonsaxwriter_getmaxdecimalplaces_struct p{instance(i), input_.raw<RTS_IEC_DINT>()};
+                fb_jsonsaxwriter__getmaxdecimalplaces(&p);
+                FUZZ_CHECK(p.GetMaxDecimalPlaces == document(i).places,
+                           call.where() + "GetMaxDecimalPlaces " + std::to_string(p.GetMaxDecimalPlaces));
+                break;
+            }
+            case kSetMaxDecimalPlaces: {
+                const uint8_t selector = input_.byte();
+                const RTS_IEC_DINT places = selector < 200   ? selector % 20
+                                            : selector < 240 ? 300 + selector % 30
+                                                             : input_.raw<RTS_IEC_DINT>();
+                fb_jsonsaxwriter_setmaxdecimalplaces_struct p{instance(i), places,
+                                                              input_.raw<RTS_IEC_UINT>()};
+                RTS_IEC_UINT expected = 1;
+                if (places < 0 || places > 324) {
+                    expected = 0;
+                    log.push_back(Refusal("Invalid argument"));
+                } else {
+                    document(i).places = places;
+                }
+                fb_jsonsaxwriter__setmaxdecimalplaces(&p);
+                FUZZ_CHECK(p.SetMaxDecimalPlaces == expected,
+                           call.where() + "SetMaxDecimalPlaces " + std::to_string(p.SetMaxDecimalPlaces));
+                FUZZ_CHECK(p.decimalPlaces == places, call.where() + "decimalPlaces written");
+                break;
+            }
         }
         CheckLog(call, log);
     }
 
     // Key call (pending: addkey) and key-null call.
     void modelAddKey(int i, const StringArg& key, bool pending, std::vector<std::string>& log) {
+        ModelDocument& d = document(i);
         if (key.null) {
             log.push_back(Refusal("Invalid argument"));
-        } else if (!document(i).exists) {
+        } else if (!d.exists) {
             log.push_back(Refusal("The JSON object does not exist."));
+        } else if (d.innermost().array) {
+            log.push_back(Refusal("Key not allowed in an array"));
         } else {
+            d.innermost().names.push_back(Terminated(key.bytes));
+            d.innermost().values.push_back(TextValue("null"));
             if (pending) {
-                model_.pendingKey = Terminated(key.bytes);
-                model_.keySet = true;
+                d.pending = true;
+                d.pendingIndex = d.innermost().values.size() - 1;
             }
-            document(i).members.push_back(ModelMember{Terminated(key.bytes), "null"});
         }
     }
 
-    // Value call: fills the pending key's first member in this instance's document, which
-    // leaves by taking the last member into its place and comes back at the end.
-    void modelFill(int i, bool nullValue, const std::string& valueText, std::vector<std::string>& log) {
+    // Whether a value call finds a place for its value; logs why not.
+    bool modelHasPlace(int i, std::vector<std::string>& log) {
+        ModelDocument& d = document(i);
+        if (!d.exists || (!d.innermost().array && !d.pending)) {
+            log.push_back(Refusal("Add value mode and don't have key"));
+            return false;
+        }
+        return true;
+    }
+
+    // Puts a value where it goes: the next element of an array, or the pending member,
+    // filled where it stands.
+    void modelPlace(int i, const ModelValue& value) {
+        ModelDocument& d = document(i);
+        if (d.innermost().array) {
+            d.innermost().values.push_back(value);
+        } else {
+            d.innermost().values[d.pendingIndex] = value;
+            d.pending = false;
+        }
+    }
+
+    // Value call.
+    void modelFill(int i, bool nullValue, const ModelValue& value, std::vector<std::string>& log) {
         if (nullValue) {
             log.push_back(Refusal("Invalid argument"));
-            return;
-        }
-        if (!model_.keySet) {
-            log.push_back(Refusal("Add value mode and don't have key"));
-            return;
-        }
-        model_.keySet = false;
-        if (!document(i).exists) {
-            return;
-        }
-        std::vector<ModelMember>& members = document(i).members;
-        for (size_t m = 0; m < members.size(); ++m) {
-            if (members[m].name == model_.pendingKey) {
-                members[m] = members.back();
-                members.pop_back();
-                members.push_back(ModelMember{model_.pendingKey, valueText});
-                return;
-            }
+        } else if (modelHasPlace(i, log)) {
+            modelPlace(i, value);
         }
     }
 
     // Key-value call: appends; nothing without a document, and no log entry for that.
-    void modelAppend(int i, const StringArg& key, bool nullValue, const std::string& valueText,
+    void modelAppend(int i, const StringArg& key, bool nullValue, const ModelValue& value,
                      std::vector<std::string>& log) {
+        ModelDocument& d = document(i);
         if (key.null || nullValue) {
             log.push_back(Refusal("Invalid argument"));
-        } else if (document(i).exists) {
-            document(i).members.push_back(ModelMember{Terminated(key.bytes), valueText});
+        } else if (!d.exists) {
+        } else if (d.innermost().array) {
+            log.push_back(Refusal("Key not allowed in an array"));
+        } else {
+            d.innermost().names.push_back(Terminated(key.bytes));
+            d.innermost().values.push_back(value);
         }
     }
 
-    // The eleven functions without an action leave their whole record as it was, the
-    // return fields included, and write no log entry.
+    RTS_IEC_UINT modelStart(int i, bool array, std::vector<std::string>& log) {
+        ModelDocument& d = document(i);
+        if (!d.exists) {
+            log.push_back(Refusal("The JSON object does not exist."));
+            return 0;
+        }
+        if (!d.innermost().array && !d.pending) {
+            log.push_back(Refusal("Object or array in an object needs a key first"));
+            return 0;
+        }
+        ModelValue container;
+        container.container = static_cast<int>(d.containers.size());
+        d.containers.push_back(ModelContainer());
+        d.containers.back().array = array;
+        modelPlace(i, container);
+        d.open.push_back(container.container);
+        return 1;
+    }
+
+    RTS_IEC_UINT modelEnd(int i, bool array, std::vector<std::string>& log) {
+        ModelDocument& d = document(i);
+        if (!d.exists) {
+            log.push_back(Refusal("The JSON object does not exist."));
+            return 0;
+        }
+        if (d.open.size() < 2 || d.innermost().array != array) {
+            log.push_back(Refusal(array ? "No open array to end" : "No open object to end"));
+            return 0;
+        }
+        d.open.pop_back();
+        d.pending = false;
+        return 1;
+    }
+
+    void addRaw(const CallContext& call, std::vector<std::string>& log) {
+        const int i = call.instance;
+        const bool array = call.function == kAddRawArray;
+        const uint8_t selector = input_.byte();
+        bool nullText = false;
+        std::string text;
+        const char* refusal = nullptr;
+        if (selector == 0xFF) {
+            nullText = true;
+        } else if (selector % (kRawCount + 1) == kRawCount) {
+            const size_t depth = 1 + 4 * static_cast<size_t>(input_.byte());  // deep, and of either kind
+            text = std::string(depth, '[') + std::string(depth, ']');
+            refusal = array ? nullptr : "Invalid argument";
+        } else {
+            const RawText& raw = kRawTexts[selector % (kRawCount + 1)];
+            text = raw.text;
+            if (raw.kind == 'e') {
+                refusal = "Json error";
+            } else if (raw.kind != (array ? 'a' : 'o')) {
+                refusal = "Invalid argument";
+            }
+        }
+        std::vector<char> buffer(text.begin(), text.end());
+        buffer.push_back('\0');
+        if (nullText) {
+            log.push_back(Refusal("Invalid argument"));
+        } else if (modelHasPlace(i, log)) {
+            if (refusal != nullptr) {
+                log.push_back(Refusal(refusal));
+            } else {
+                rapidjson::Document parsed;
+                parsed.Parse<rapidjson::kParseFullPrecisionFlag>(text.c_str(), text.size());
+                FUZZ_CHECK(!parsed.HasParseError(), "the model's raw text does not parse: " + text);
+                modelPlace(i, ModelOf(parsed, document(i)));
+            }
+        }
+        if (array) {
+            fb_jsonsaxwriter_addrawarray_struct p{instance(i), nullText ? nullptr : buffer.data()};
+            fb_jsonsaxwriter__addrawarray(&p);
+        } else {
+            fb_jsonsaxwriter_addrawobject_struct p{instance(i), nullText ? nullptr : buffer.data()};
+            fb_jsonsaxwriter__addrawobject(&p);
+        }
+        FUZZ_CHECK(nullText || std::string(buffer.data()) == text, call.where() + "raw text changed");
+    }
+
+    void addBytes(const CallContext& call, std::vector<std::string>& log) {
+        const int i = call.instance;
+        const bool hex = call.function == kAddHexBinary;
+        const uint8_t selector = input_.byte();
+        std::string bytes = input_.bytes(selector % 64);
+        RTS_IEC_DINT count = static_cast<RTS_IEC_DINT>(bytes.size());
+        bool nullBytes = false;
+        if (selector >= 0xF0) {
+            count = selector == 0xFF ? std::numeric_limits<RTS_IEC_DINT>::min() : -1;
+        } else if (selector >= 0xE0) {
+            nullBytes = true;  // with the count of the bytes, 0 included
+        }
+        std::vector<RTS_IEC_BYTE> buffer(bytes.begin(), bytes.end());
+        if (count < 0 || (nullBytes && count > 0)) {
+            log.push_back(Refusal("Invalid argument"));
+        } else if (modelHasPlace(i, log)) {
+            const std::string given = nullBytes ? std::string() : bytes;
+            modelPlace(i, TextValue("\"" + (hex ? HexOf(given) : Base64(given)) + "\""));
+        }
+        RTS_IEC_BYTE* pointer = nullBytes || buffer.empty() ? nullptr : buffer.data();
+        if (!nullBytes && buffer.empty()) {
+            buffer.push_back(0);
+            pointer = buffer.data();
+        }
+        if (hex) {
+            fb_jsonsaxwriter_addhexbinary_struct p{instance(i), pointer, count};
+            fb_jsonsaxwriter__addhexbinary(&p);
+        } else {
+            fb_jsonsaxwriter_addbase64_struct p{instance(i), pointer, count};
+            fb_jsonsaxwriter__addbase64(&p);
+        }
+    }
+
+    // The body has no action: it leaves its record as it was and writes no log entry.
     template <typename Record>
     void noAction(const CallContext& call, void (*function)(Record*)) {
         Record p;
@@ -711,7 +1091,7 @@ class CSequenceRun {
         const std::string actual(p.GetDocument, expected.size());
         CheckText(call, expected, actual, "GetDocument");
         if (document(call.instance).text().size() <= kGetDocumentRoom) {
-            CheckParses(call, actual, document(call.instance).members.size());
+            CheckParses(call, actual, document(call.instance).rootMembers());
         }
     }
 
@@ -801,7 +1181,7 @@ class CSequenceRun {
         expected.append(buffer.size() - copied, fill);  // the rest of the buffer is untouched
         CheckText(call, expected, std::string(buffer.data(), buffer.size()), "copied buffer");
         if (copied == text.size() + 1) {
-            CheckParses(call, text, document(call.instance).members.size());
+            CheckParses(call, text, document(call.instance).rootMembers());
         }
     }
 
@@ -838,7 +1218,7 @@ bool LoadComponent() {
 int FuzzWriterSequence(const uint8_t* data, size_t size) {
     static const bool s_loaded = LoadComponent();
     (void)s_loaded;
-    // Every input starts from a manager without documents and without a pending key.
+    // Every input starts from a manager without writer states.
     CDomDriverMgr::instance()->clear();
     CSimHost::instance().clearLog();
     CSequenceRun(data, size).run();

@@ -23,12 +23,9 @@ extern "C" RTS_RESULT LockCheckingLogAdd(RTS_HANDLE, CMPID cmpId, int classId, R
     CDomDriverMgr* manager = CDomDriverMgr::instance();
     bool free = false;
     std::thread probe([manager, &free] {
-        if (manager->dom_mtx.try_lock()) {
-            if (manager->mtx.try_lock()) {
-                free = true;
-                manager->mtx.unlock();
-            }
-            manager->dom_mtx.unlock();
+        if (CDomDriverMgrTestPeer::writerLocksFree() && manager->mtx.try_lock()) {
+            free = true;
+            manager->mtx.unlock();
         }
     });
     probe.join();

@@ -155,6 +155,8 @@ TEST_F(DatatypeRoundTripTest, LrealKeepsItsBits) {
     RoundTrip(TYPE3_LREAL, 8, values);
 }
 
+// Text that is valid UTF-8 keeps its bytes; other bytes leave as their Windows-1252
+// characters (the writer's tests cover those).
 TEST_F(DatatypeRoundTripTest, StringKeepsItsBytesUpToTheTerminator) {
     const uint32_t size = 81;  // STRING(80)
     std::vector<ByteVector> values;
@@ -163,14 +165,26 @@ TEST_F(DatatypeRoundTripTest, StringKeepsItsBytesUpToTheTerminator) {
     full[80] = 0;  // all 80 characters
     values.push_back(full);
     ByteVector special(size, 0);
-    std::memcpy(special.data(), "\"\\/\b\f\n\r\t\x01\x1f\x7f\xff", 12);  // escapes, controls, raw high bytes
+    std::memcpy(special.data(), "\"\\/\b\f\n\r\t\x01\x1f\x7f\xc3\xbf", 13);  // escapes, controls, UTF-8
     values.push_back(special);
-    std::uniform_int_distribution<int> length(0, 80), byte(1, 255);
+    std::uniform_int_distribution<int> length(0, 80), kind(0, 2), ascii(1, 127), lead2(0xC2, 0xDF),
+        lead3(0xE1, 0xEC), continuation(0x80, 0xBF);
     while (values.size() < 300) {
         ByteVector value(size, 0);
         const int n = length(random_);
-        for (int i = 0; i < n; ++i) {
-            value[i] = static_cast<unsigned char>(byte(random_));
+        int i = 0;
+        while (i < n) {
+            const int k = kind(random_);
+            if (k == 1 && i + 2 <= n) {
+                value[i++] = static_cast<unsigned char>(lead2(random_));
+                value[i++] = static_cast<unsigned char>(continuation(random_));
+            } else if (k == 2 && i + 3 <= n) {
+                value[i++] = static_cast<unsigned char>(lead3(random_));
+                value[i++] = static_cast<unsigned char>(continuation(random_));
+                value[i++] = static_cast<unsigned char>(continuation(random_));
+            } else {
+                value[i++] = static_cast<unsigned char>(ascii(random_));
+            }
         }
         values.push_back(value);
     }

@@ -281,7 +281,7 @@ TEST_F(FrameTest, DeleteAllStopsTheLoaderAndKeepsDocuments) {
     events().post(0x10030);
     EXPECT_EQ(0u, static_cast<size_t>(CDomDriverMgrTestPeer::loaderThread()));
     EXPECT_FALSE(CDomDriverMgr::instance()->loadCompletedState());
-    EXPECT_EQ(1u, CDomDriverMgr::instance()->map_zentrik_.size());
+    EXPECT_EQ(1u, CDomDriverMgrTestPeer::writerCount());
     std::vector<std::string> texts = host().logTexts();
     EXPECT_EQ("BeginLoadSymbols", texts.front());
     EXPECT_EQ("delAllAppCallBack", texts.back());
@@ -298,7 +298,7 @@ TEST_F(FrameTest, PrepareResetAndPrepareDeleteStopAndClear) {
         ASSERT_TRUE(waitForLoads(1));
         events().post(id);
         EXPECT_EQ(0u, static_cast<size_t>(CDomDriverMgrTestPeer::loaderThread()));
-        EXPECT_TRUE(CDomDriverMgr::instance()->map_zentrik_.empty()) << std::hex << id;
+        EXPECT_TRUE((CDomDriverMgrTestPeer::writerCount() == 0)) << std::hex << id;
         EXPECT_FALSE(CDomDriverMgr::instance()->loadCompletedState());
     }
 }

@@ -1,20 +1,22 @@
 // CDomDriverMgr: the one object that holds all state of the component.
 //
-// It owns the JSON document of every writer instance, the parsed text of every reader
-// instance (through readers_, which has its own locks), the variable tree built from
-// the host's symbols, the address index over it, the loader thread and its flags, and
-// the writer's pending key. Every external IEC function and every host event reaches
-// it through instance(); it is created on first use and never destroyed.
+// It owns the state of every writer instance (CWriterInstances: each instance's
+// document, pending member, open containers and number format), the parsed text of
+// every reader instance (CReaderInstances), the variable tree built from the host's
+// symbols, the address index over it, and the loader thread and its flags. Every
+// external IEC function and every host event reaches it through instance(); it is
+// created on first use and never destroyed. The writer and reader operations are thin
+// facades that log refusals.
 //
 // Threads: IEC task threads (external functions), host event threads (load start,
 // stop, clear) and the loader thread "ReLoadSym".
-// Locks: dom_mtx guards the writer documents and the pending key; mtx, a reader-writer
-// lock, guards the address index. Datatype calls hold mtx shared while they use a node,
-// so calls on different variables run side by side; the loader's emptying and filling
-// and clear() hold it exclusively. Under it, a call holds the lock of its variable's
-// memory (variableLock): shared to read, exclusively to write. Locks are taken in the
-// order dom_mtx, mtx, variable lock. No host call, no log call and no sleep happens
-// while any is held.
+// Locks: the writer and reader states have their own (var/JsonWriter.h,
+// var/JsonReader.h); mtx, a reader-writer lock, guards the address index. Datatype
+// calls hold mtx shared while they use a node, so calls on different variables run side
+// by side; the loader's emptying and filling and clear() hold it exclusively. Under it,
+// a call holds the lock of its variable's memory (variableLock): shared to read,
+// exclusively to write. Locks are taken in the order writer instance, mtx, variable
+// lock. No host call, no log call and no sleep happens while any is held.
 //
 // Indexed nodes are shared, not copied: every entry points into the trees the walk
 // built, which nobody changes once they are indexed.
@@ -42,6 +44,7 @@
 #include "var/JsonReader.h"
 #include "var/IndexLock.h"
 #include "var/SymbolWriteReport.h"
+#include "var/JsonWriter.h"
 #include "var/Variable.h"
 
 // Mode of a writer add. The add engine acts on ADD_KEY_VALUE and ADD_VALUE only.
@@ -57,12 +60,9 @@ enum AddType {
 
 class CDomDriverMgr {
    public:
-    typedef std::unordered_map<fb_jsonsaxwriter_struct*, std::unique_ptr<rapidjson::Document>> fb_zentriks;
     typedef std::unordered_map<void*, std::shared_ptr<CVariable>> addr_vars;
     typedef std::vector<std::shared_ptr<CVariable>> vec_vars;
 
-    std::mutex dom_mtx;
-    fb_zentriks map_zentrik_;  // GUARDED_BY(dom_mtx)
     CIndexLock mtx;
     addr_vars map_addr_vars;           // GUARDED_BY(mtx)
     int32_t load_SchedPriority_ = 30;  // SCHED_FIFO priority of the loader thread
@@ -83,15 +83,23 @@ class CDomDriverMgr {
     void PrepareOnlineChange();
     void loadConfig();
 
-    // Drops every writer document, the address index, the roots of the tree and the
-    // pending key. Leaves the loader thread, its flags and the scheduling fields alone.
-    // Every reader instance loses its document too.
+    // Drops every writer instance's state (document, pending member, decimal places),
+    // the address index and the roots of the tree. Leaves the loader thread, its flags and
+    // the scheduling fields alone. Every reader instance loses its document too.
     void clear();
 
     // Writer documents and the add engine.
     bool addkey_to_jason(fb_jsonsaxwriter_struct* pJsonWrite, char* key);
     bool addKeyNull(fb_jsonsaxwriter_struct* p, char* key);
     bool add_key_value_to_jason(void* pVoid, const TypeClass3& type, const AddType& add_type);
+
+    // Nesting, raw JSON texts, binary data and the number format of a writer instance.
+    bool startContainer(fb_jsonsaxwriter_struct* p, EJsonContainer kind);
+    bool endContainer(fb_jsonsaxwriter_struct* p, EJsonContainer kind);
+    bool addRawJson(fb_jsonsaxwriter_struct* p, char* rawJson, EJsonContainer kind);
+    bool addBytes(fb_jsonsaxwriter_struct* p, const RTS_IEC_BYTE* pBytes, RTS_IEC_DINT nBytes, bool hex);
+    bool setMaxDecimalPlaces(fb_jsonsaxwriter_struct* p, RTS_IEC_DINT places);
+    RTS_IEC_DINT getMaxDecimalPlaces(fb_jsonsaxwriter_struct* p);
 
     // Document output and reset.
     bool resetDocument(fb_jsonsaxwriter_struct* p);
@@ -144,9 +152,11 @@ class CDomDriverMgr {
     static void getInstance();
     void SleepEvent();
 
-    // Appends (key, null) to the document of p; with makePending, key becomes the
-    // pending key that the next value call fills.
+    // Appends (key, null) to the innermost open object of p; with makePending, the
+    // member becomes the pending one that the next value call fills.
     bool addNullMember(fb_jsonsaxwriter_struct* p, char* key, bool makePending);
+    // Puts a value where the next value goes in p's document; logs a refusal.
+    bool addValue(fb_jsonsaxwriter_struct* p, CJsonValueSource& source);
 
     // Symbol walk (loader thread only).
     bool DumpAll();
@@ -185,10 +195,8 @@ class CDomDriverMgr {
     static constexpr size_t kVariableLocks = 256;
     CIndexLock variableLocks_[kVariableLocks];
 
-    std::string lastaddkey;  // GUARDED_BY(dom_mtx)
-    bool isKeySet = false;   // GUARDED_BY(dom_mtx)
-
     CReaderInstances readers_;  // the reader instances; locks of its own
+    CWriterInstances writers_;  // every writer instance's state, under its own locks
 };
 
 #endif  // VAR_DOMDRIVERMGR_H

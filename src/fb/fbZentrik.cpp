@@ -4,19 +4,52 @@
 #include "RV5072_Zentrik/RV5072_ZentrikItf.h"
 #include "var/DomDriverMgr.h"
 
-// The block's body and the ten methods below have no action: they leave the
-// document, the pending key and every field of their record as they are.
+// The block's body has no action.
 void fb_jsonsaxwriter__main(fb_jsonsaxwriter_main_struct*) {}
-void fb_jsonsaxwriter__startobject(fb_jsonsaxwriter_startobject_struct*) {}
-void fb_jsonsaxwriter__endobject(fb_jsonsaxwriter_endobject_struct*) {}
-void fb_jsonsaxwriter__startarray(fb_jsonsaxwriter_startarray_struct*) {}
-void fb_jsonsaxwriter__endarray(fb_jsonsaxwriter_endarray_struct*) {}
-void fb_jsonsaxwriter__addrawobject(fb_jsonsaxwriter_addrawobject_struct*) {}
-void fb_jsonsaxwriter__addrawarray(fb_jsonsaxwriter_addrawarray_struct*) {}
-void fb_jsonsaxwriter__addbase64(fb_jsonsaxwriter_addbase64_struct*) {}
-void fb_jsonsaxwriter__addhexbinary(fb_jsonsaxwriter_addhexbinary_struct*) {}
-void fb_jsonsaxwriter__getmaxdecimalplaces(fb_jsonsaxwriter_getmaxdecimalplaces_struct*) {}
-void fb_jsonsaxwriter__setmaxdecimalplaces(fb_jsonsaxwriter_setmaxdecimalplaces_struct*) {}
+
+// Nesting: 1 when done, 0 when refused.
+void fb_jsonsaxwriter__startobject(fb_jsonsaxwriter_startobject_struct* p) {
+    p->StartObject = CDomDriverMgr::instance()->startContainer(p->pInstance, EJsonContainer::kObject) ? 1 : 0;
+}
+
+void fb_jsonsaxwriter__endobject(fb_jsonsaxwriter_endobject_struct* p) {
+    p->EndObject = CDomDriverMgr::instance()->endContainer(p->pInstance, EJsonContainer::kObject) ? 1 : 0;
+}
+
+void fb_jsonsaxwriter__startarray(fb_jsonsaxwriter_startarray_struct* p) {
+    p->StartArray = CDomDriverMgr::instance()->startContainer(p->pInstance, EJsonContainer::kArray) ? 1 : 0;
+}
+
+void fb_jsonsaxwriter__endarray(fb_jsonsaxwriter_endarray_struct* p) {
+    p->EndArray = CDomDriverMgr::instance()->endContainer(p->pInstance, EJsonContainer::kArray) ? 1 : 0;
+}
+
+// Values that are not plain scalars: raw JSON texts and binary data.
+void fb_jsonsaxwriter__addrawobject(fb_jsonsaxwriter_addrawobject_struct* p) {
+    CDomDriverMgr::instance()->addRawJson(p->pInstance, p->rawJson, EJsonContainer::kObject);
+}
+
+void fb_jsonsaxwriter__addrawarray(fb_jsonsaxwriter_addrawarray_struct* p) {
+    CDomDriverMgr::instance()->addRawJson(p->pInstance, p->rawJson, EJsonContainer::kArray);
+}
+
+void fb_jsonsaxwriter__addbase64(fb_jsonsaxwriter_addbase64_struct* p) {
+    CDomDriverMgr::instance()->addBytes(p->pInstance, p->pBytes, p->nBytes, false);
+}
+
+void fb_jsonsaxwriter__addhexbinary(fb_jsonsaxwriter_addhexbinary_struct* p) {
+    CDomDriverMgr::instance()->addBytes(p->pInstance, p->pBytes, p->nBytes, true);
+}
+
+// Number format.
+void fb_jsonsaxwriter__getmaxdecimalplaces(fb_jsonsaxwriter_getmaxdecimalplaces_struct* p) {
+    p->GetMaxDecimalPlaces = CDomDriverMgr::instance()->getMaxDecimalPlaces(p->pInstance);
+}
+
+void fb_jsonsaxwriter__setmaxdecimalplaces(fb_jsonsaxwriter_setmaxdecimalplaces_struct* p) {
+    p->SetMaxDecimalPlaces =
+        CDomDriverMgr::instance()->setMaxDecimalPlaces(p->pInstance, p->decimalPlaces) ? 1 : 0;
+}
 
 // Key, then one value call that fills it.
 void fb_jsonsaxwriter__addkey(fb_jsonsaxwriter_addkey_struct* p) {

@@ -12,10 +12,7 @@ CDomDriverMgr::~CDomDriverMgr() {
     if (thrd_ == 0) {
         p_vec_vars.clear();
     }
-    {
-        std::lock_guard<std::mutex> lock(dom_mtx);
-        map_zentrik_.clear();
-    }
+    writers_.Clear();
     addr_vars dropped;  // the nodes are freed after the lock is released
     {
         std::lock_guard<CIndexLock> lock(mtx);
@@ -46,12 +43,8 @@ void CDomDriverMgr::clear() {
     if (thrd_ == 0) {
         p_vec_vars.clear();
     }
-    {
-        std::lock_guard<std::mutex> lock(dom_mtx);
-        map_zentrik_.clear();
-        lastaddkey.clear();
-        isKeySet = false;
-    }
+    // Waits for the writer calls in flight, then drops every instance's state.
+    writers_.Clear();
     addr_vars dropped;  // the nodes are freed after the lock is released
     {
         std::lock_guard<CIndexLock> lock(mtx);

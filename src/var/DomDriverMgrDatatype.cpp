@@ -19,13 +19,10 @@ bool CDomDriverMgr::addJsonKeyValueFromSymbol(fb_jsonsaxwriter_struct* pJsonWrit
         LogRefusedCall("Invalid argument");
         return false;
     }
-    // Null when the member was appended, else the refusal to log once the locks are gone.
-    const char* refusal = [&]() -> const char* {
-        std::lock_guard<std::mutex> domLock(dom_mtx);
-        const fb_zentriks::iterator document = map_zentrik_.find(pJsonWrite);
-        if (document == map_zentrik_.end() || !document->second || !document->second->IsObject()) {
-            return "The JSON object does not exist.";
-        }
+    // The variable's value, made under the writer instance's lock: null when it was
+    // made, else the refusal.
+    auto source = MakeJsonValueSource([&](rapidjson::Document::AllocatorType& allocator,
+                                          rapidjson::Value& value) -> const char* {
         if (!bDownloadDone.load()) {
             return "Variables are being loaded. Please execute later.";
         }
@@ -38,17 +35,15 @@ bool CDomDriverMgr::addJsonKeyValueFromSymbol(fb_jsonsaxwriter_struct* pJsonWrit
         }
         const std::shared_ptr<CVariable> var = found->second;
         std::shared_lock<CIndexLock> memoryLock(variableLock(var->var_addr_));
-        rapidjson::Document::AllocatorType& allocator = document->second->GetAllocator();
-        rapidjson::Value value = loadJson(*var, allocator);
-        rapidjson::Value name(key, static_cast<rapidjson::SizeType>(std::strlen(key)), allocator);
-        document->second->AddMember(name, value, allocator);
+        value = loadJson(*var, allocator);
         return nullptr;
-    }();
-    if (refusal != nullptr) {
-        LogRefusedCall(refusal);
-        return false;
+    });
+    CWriterOutcome outcome{false, "The JSON object does not exist."};
+    writers_.With(pJsonWrite, false, [&](CJsonWriter& writer) { outcome = writer.AddVariable(key, source); });
+    if (outcome.refusal != nullptr) {
+        LogRefusedCall(outcome.refusal);
     }
-    return true;
+    return outcome.done;
 }
 
 rapidjson::Value CDomDriverMgr::loadJson(const CVariable& var,

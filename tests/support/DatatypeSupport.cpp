@@ -59,15 +59,7 @@ void CreateWriterDocument(fb_jsonsaxwriter_struct* writer) {
 }
 
 std::string WriterDocumentText(fb_jsonsaxwriter_struct* writer) {
-    CDomDriverMgr* manager = CDomDriverMgr::instance();
-    std::lock_guard<std::mutex> lock(manager->dom_mtx);
-    auto found = manager->map_zentrik_.find(writer);
-    if (found == manager->map_zentrik_.end()) {
-        return "<no document>";
-    }
-    rapidjson::StringBuffer buffer;
-    SerializeDocument(*found->second, buffer);
-    return std::string(buffer.GetString(), buffer.GetSize());
+    return CDomDriverMgrTestPeer::writerText(writer);
 }
 
 RTS_IEC_BOOL CallAddFromSymbol(fb_jsonsaxwriter_struct* writer, const char* key, void* pData) {

@@ -4,6 +4,8 @@
 #define TESTS_SUPPORT_MANAGERPEER_H
 
 #include <memory>
+#include <shared_mutex>
+#include <string>
 
 #include "var/DomDriverMgr.h"
 
@@ -17,8 +19,24 @@ class CDomDriverMgrTestPeer {
     static std::atomic<bool>& loadCompleted() { return manager()->loadCompleted; }
     static pthread_t& loaderThread() { return manager()->thrd_; }
     static CDomDriverMgr::vec_vars& roots() { return manager()->p_vec_vars; }
-    static std::string& pendingKey() { return manager()->lastaddkey; }
-    static bool& isKeySet() { return manager()->isKeySet; }
+
+    // Writer instance states.
+    static size_t writerCount() { return manager()->writers_.Size(); }
+    // True when no writer call is in flight (no lock of the writer states is held).
+    static bool writerLocksFree() {
+        const CSharedCounterLock& lock = manager()->writers_.mutex_;
+        return lock.readers_.load() == 0 && !lock.exclusive_.load();
+    }
+    // The text of an instance's document as a read-out gives it, without a log entry.
+    static std::string writerText(fb_jsonsaxwriter_struct* instance) {
+        std::string text = "<no document>";
+        manager()->writers_.With(instance, false, [&text](CJsonWriter& writer) {
+            writer.Read([&text](const char* bytes, size_t length) { text.assign(bytes, length); });
+        });
+        return text;
+    }
+    // Bytes one writer document may hold; returns the previous cap.
+    static size_t setDocumentMemoryCap(size_t bytes) { return CJsonWriter::s_memoryCap.exchange(bytes); }
 
     static bool DumpAll() { return manager()->DumpAll(); }
     static void MapAll() { return manager()->MapAll(); }

@@ -97,6 +97,57 @@ class CWriterCalls {
         fb_jsonsaxwriter__addkeydatetime(&p);
     }
 
+    // Nesting: what the call wrote into its return field.
+    RTS_IEC_UINT startObject() {
+        fb_jsonsaxwriter_startobject_struct p{&instance_, 7};
+        fb_jsonsaxwriter__startobject(&p);
+        return p.StartObject;
+    }
+    RTS_IEC_UINT endObject() {
+        fb_jsonsaxwriter_endobject_struct p{&instance_, 7};
+        fb_jsonsaxwriter__endobject(&p);
+        return p.EndObject;
+    }
+    RTS_IEC_UINT startArray() {
+        fb_jsonsaxwriter_startarray_struct p{&instance_, 7};
+        fb_jsonsaxwriter__startarray(&p);
+        return p.StartArray;
+    }
+    RTS_IEC_UINT endArray() {
+        fb_jsonsaxwriter_endarray_struct p{&instance_, 7};
+        fb_jsonsaxwriter__endarray(&p);
+        return p.EndArray;
+    }
+    void addRawObject(std::string text) {
+        fb_jsonsaxwriter_addrawobject_struct p{&instance_, &text[0]};
+        fb_jsonsaxwriter__addrawobject(&p);
+    }
+    void addRawArray(std::string text) {
+        fb_jsonsaxwriter_addrawarray_struct p{&instance_, &text[0]};
+        fb_jsonsaxwriter__addrawarray(&p);
+    }
+    void addBase64(std::string bytes) {
+        fb_jsonsaxwriter_addbase64_struct p{&instance_, reinterpret_cast<RTS_IEC_BYTE*>(&bytes[0]),
+                                            static_cast<RTS_IEC_DINT>(bytes.size())};
+        fb_jsonsaxwriter__addbase64(&p);
+    }
+    void addHexBinary(std::string bytes) {
+        fb_jsonsaxwriter_addhexbinary_struct p{&instance_, reinterpret_cast<RTS_IEC_BYTE*>(&bytes[0]),
+                                               static_cast<RTS_IEC_DINT>(bytes.size())};
+        fb_jsonsaxwriter__addhexbinary(&p);
+    }
+    // What setmaxdecimalplaces writes into SetMaxDecimalPlaces.
+    RTS_IEC_UINT setMaxDecimalPlaces(RTS_IEC_DINT places) {
+        fb_jsonsaxwriter_setmaxdecimalplaces_struct p{&instance_, places, 7};
+        fb_jsonsaxwriter__setmaxdecimalplaces(&p);
+        return p.SetMaxDecimalPlaces;
+    }
+    RTS_IEC_DINT maxDecimalPlaces() {
+        fb_jsonsaxwriter_getmaxdecimalplaces_struct p{&instance_, -7};
+        fb_jsonsaxwriter__getmaxdecimalplaces(&p);
+        return p.GetMaxDecimalPlaces;
+    }
+
     // What getdocumentlength writes into GetDocumentLength.
     RTS_IEC_UDINT length() {
         fb_jsonsaxwriter_getdocumentlength_struct p{&instance_, 0, 0};
