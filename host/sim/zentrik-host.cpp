@@ -94,9 +94,12 @@ std::string ShortestNumber(double value) {
     return out;
 }
 
-// The names of the reader's kinds, by the number GetKind gives.
-const char* const kKindNames[] = {"nothing", "null",   "boolean", "integer",
-                                  "real",    "string", "array",   "object"};
+// The name of a kind GetKind gives.
+const char* KindName(int kind) {
+    static const char* const kNames[] = {"nothing", "null",   "boolean", "integer",
+                                         "real",    "string", "array",   "object"};
+    return kind >= 0 && kind < 8 ? kNames[kind] : "unknown kind";
+}
 
 // Reads a whole file; a directory, an unreadable file or a failed read is an error.
 std::string ReadFile(const std::string& path) {
@@ -361,11 +364,11 @@ class CZentrikHost {
                 throw CHostError("the string at '" + path + "' holds a zero byte; raw prints it escaped");
             }
             default:
-                throw CHostError("the value at '" + path + "' is an " + kKindNames[found] +
+                throw CHostError("the value at '" + path + "' is an " + KindName(found) +
                                  "; raw prints it, size counts its " + (found == 6 ? "elements" : "members"));
         }
-        throw CHostError("the component could not read the " + std::string(kKindNames[found]) + " at '" +
-                         path + "'");
+        throw CHostError("the component could not read the " + std::string(KindName(found)) + " at '" + path +
+                         "'");
     }
 
     void reload() {
@@ -618,7 +621,7 @@ void GetCommand(CZentrikHost& host, CArguments& args) {
 }
 
 void KindCommand(CZentrikHost& host, CArguments& args) {
-    std::printf("%s\n", kKindNames[host.kind(args.operand("kind", "a path"))]);
+    std::printf("%s\n", KindName(host.kind(args.operand("kind", "a path"))));
     std::fflush(stdout);
 }
 
