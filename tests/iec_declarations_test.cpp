@@ -99,6 +99,22 @@ const std::vector<CRecord> kRecords = {
               nData, pData, AddJsonKeyValueFromSymbol, hrErrorCode),
     ZK_RECORD(fb_jsonreadwritedatatype, setsymbolfromjson, pInstance, pJson, nSize, pData, nData,
               SetSymbolFromJson, hrErrorCode),
+    ZK_RECORD(fb_jsonreadwritedatatype, setsymbolfromjsonreport, pInstance, pJson, nSize, pData, nData,
+              SetSymbolFromJsonReport, nWritten, nSkipped, nUnknown, nErrorOffset, sProblem),
+
+    ZK_RECORD(fb_jsonreader, main, pInstance),
+    ZK_RECORD(fb_jsonreader, parse, pInstance, pJson, nSize, Parse, nErrorOffset, sError),
+    ZK_RECORD(fb_jsonreader, getkind, pInstance, sPath, GetKind),
+    ZK_RECORD(fb_jsonreader, getsize, pInstance, sPath, GetSize),
+    ZK_RECORD(fb_jsonreader, getbool, pInstance, sPath, GetBool, bValue),
+    ZK_RECORD(fb_jsonreader, getdint, pInstance, sPath, GetDint, diValue),
+    ZK_RECORD(fb_jsonreader, getlint, pInstance, sPath, GetLint, liValue),
+    ZK_RECORD(fb_jsonreader, getlreal, pInstance, sPath, GetLreal, lrValue),
+    ZK_RECORD(fb_jsonreader, getstring, pInstance, sPath, pBuffer, nBuffer, GetString, nLength),
+    ZK_RECORD(fb_jsonreader, getmembername, pInstance, sPath, nIndex, pBuffer, nBuffer, GetMemberName,
+              nLength),
+    ZK_RECORD(fb_jsonreader, getraw, pInstance, sPath, pBuffer, nBuffer, GetRaw, nLength),
+    ZK_RECORD(fb_jsonreader, tovariable, pInstance, sPath, pData, ToVariable),
 };
 
 std::string Lower(std::string text) {

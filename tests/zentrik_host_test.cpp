@@ -120,7 +120,13 @@ TEST_F(ZentrikHost, EveryErrorEndsWithItsMessageAndExitCode) {
          "zentrik-host: --timeout needs a positive number of seconds, not soon"},
         {{"--timeout", "0", app}, 2, "--timeout needs a positive number of seconds"},
         {{app, "frobnicate"}, 2, "zentrik-host: unknown command frobnicate"},
-        {{app, "write", "cell"}, 2, "zentrik-host: write: missing operand (write NAME JSON|@FILE|-)"},
+        {{app, "write", "cell"},
+         2,
+         "zentrik-host: write: missing operand (write [--report] NAME JSON|@FILE|-)"},
+        {{app, "write", "--report", "cell"}, 2, "zentrik-host: write: missing operand"},
+        {{app, "parse", "[1]", "get"}, 2, "zentrik-host: get: missing operand (get PATH)"},
+        {{app, "raw"}, 2, "zentrik-host: raw: missing operand (raw PATH)"},
+        {{app, "parse", "-", "write", "cell", "-"}, 2, "standard input can be read only once"},
         {{app, "event"}, 2, "zentrik-host: event: missing operand"},
         {{app, "event", "warm-start"}, 2, "zentrik-host: unknown event warm-start"},
         {{app, "event", "-5"}, 2, "zentrik-host: unknown event -5"},
@@ -157,6 +163,22 @@ TEST_F(ZentrikHost, EveryErrorEndsWithItsMessageAndExitCode) {
          "execute "
          "later. (no symbols are loaded; post reset-done or download-done)"},
         {{app, "event", "delete-all", "print", "cell"}, 1, "Variables are being loaded"},
+        // the reader
+        {{app, "parse", "[1,2"},
+         1,
+         "zentrik-host: the text does not parse: at byte 4: Missing a comma or ']' after an array element."},
+        {{app, "parse", ""}, 1, "the text does not parse: at byte 0: The document is empty."},
+        {{app, "parse", "@" + path("nothere.json")}, 1, "cannot read " + path("nothere.json")},
+        {{app, "get", "/a"}, 1, "zentrik-host: no text is parsed (parse one first"},
+        {{app, "parse", "[1]", "event", "prepare-reset", "raw", ""}, 1, "no text is parsed"},
+        {{app, "parse", "[1,2", "get", ""}, 1, "the text does not parse"},  // no later command runs
+        {{app, "parse", R"({"a":1})", "raw", "/b"}, 1, "zentrik-host: nothing at '/b'"},
+        {{app, "parse", R"({"a":1})", "get", "a"}, 1, "nothing at 'a'"},
+        {{app, "parse", R"({"a":[1]})", "get", "/a"}, 1, "the value at '/a' is an array; raw prints it"},
+        {{app, "parse", R"({"a":{}})", "get", "/a"},
+         1,
+         "is an object; raw prints it, size counts its members"},
+        {{app, "parse", R"({"a":"x\u0000y"})", "get", "/a"}, 1, "the string at '/a' holds a zero byte"},
     };
     if (geteuid() != 0) {  // root reads every file
         WriteAll(path("locked.st"), "VAR_GLOBAL x : INT; END_VAR\n");
@@ -243,6 +265,98 @@ TEST_F(ZentrikHost, ApplicationFilesAsEditorsWriteThem) {
     RunResult empty = run({"--quiet", "--allow-empty", path("types-only.st")});
     EXPECT_EQ(0, empty.exitCode) << empty.err;
     EXPECT_EQ("{}\n", empty.out);
+}
+
+// The reader commands on one parsed text: values as the typed methods read them, kinds,
+// sizes and the compact text, by JSON Pointer paths; a new parse replaces the text.
+TEST_F(ZentrikHost, ReaderCommandsAnswerByPath) {
+    const std::string envelope =
+        R"({"status":"ok","data":{"count":2,"orders":[{"id":"A-17","qty":5,"price":9.5},)"
+        R"({"id":"B-3","qty":12,"price":1e1}]},"a/b":{"~":"t\u00e9"},"big":18446744073709551615,)"
+        R"("neg":-9223372036854775808,"tiny":-2.5e-300,"on":false,"none":null,"e":"","u":"\u20ac"})";
+    WriteAll(path("envelope.json"), envelope);
+    struct Case {
+        std::vector<std::string> commands;
+        std::string out;
+    };
+    const std::vector<Case> cases = {
+        {{"get", "/data/orders/1/id", "get", "/data/orders/0/qty", "get", "/data/count"}, "B-3\n5\n2\n"},
+        {{"get", "/data/orders/0/price", "get", "/data/orders/1/price", "get", "/tiny"},
+         "9.5\n10.0\n-2.5e-300\n"},
+        {{"get", "/big", "get", "/neg"}, "18446744073709551615\n-9223372036854775808\n"},
+        {{"get", "/on", "get", "/none", "get", "/e", "get", "/u"}, "false\nnull\n\n\xE2\x82\xAC\n"},
+        {{"get", "/a~1b/~0"}, "t\xC3\xA9\n"},
+        {{"kind", "", "kind", "/none", "kind", "/on", "kind", "/big", "kind", "/tiny", "kind", "/e", "kind",
+          "/data/orders", "kind", "/data/orders/2", "kind", "/data/orders/01"},
+         "object\nnull\nboolean\ninteger\nreal\nstring\narray\nnothing\nnothing\n"},
+        {{"size", "/data/orders", "size", "/data", "size", "/data/count", "size", "/missing"},
+         "2\n2\n-1\n-1\n"},
+        {{"raw", "/data/orders/1", "raw", "/u"},
+         R"({"id":"B-3","qty":12,"price":10.0})"
+         "\n\"\xE2\x82\xAC\"\n"},
+        {{"parse", "[7]", "raw", "", "kind", "/data"}, "[7]\nnothing\n"},
+    };
+    for (const std::string& source : {std::string("@") + path("envelope.json"), std::string("-")}) {
+        for (const Case& c : cases) {
+            std::vector<std::string> args = {"--quiet", path("cell.st"), "parse", source};
+            args.insert(args.end(), c.commands.begin(), c.commands.end());
+            RunResult result = run(args, path("envelope.json"));
+            EXPECT_EQ(0, result.exitCode) << source << " " << c.commands[1] << "\n" << result.err;
+            EXPECT_EQ(c.out, result.out) << source << " " << c.commands[1];
+        }
+    }
+}
+
+// write --report prints the counts and the first problem as one JSON object, and still
+// fails as write does when the component refuses.
+TEST_F(ZentrikHost, WriteReportPrintsWhatHappened) {
+    struct Case {
+        std::vector<std::string> commands;
+        int exitCode;
+        std::string out;
+        std::string err;
+    };
+    const std::vector<Case> cases = {
+        {{"write", "--report", "cell", R"({"cell":{"count":7,"label":"x\"y","limits":[1.5,2.5]}})", "print"},
+         0,
+         R"({"result":true,"nWritten":4,"nSkipped":0,"nUnknown":0,"nErrorOffset":0,"sProblem":""})"
+         "\n"
+         R"({"App.Globals.cell":{"count":7,"label":"x\"y","limits":[1.5,2.5]}})"
+         "\n",
+         ""},
+        {{"write", "--report", "cell", R"({"cell":{"count":"7","limits":[1.5],"Label":"q"}})"},
+         0,
+         R"({"result":true,"nWritten":0,"nSkipped":4,"nUnknown":1,"nErrorOffset":0,)"
+         R"("sProblem":"cell.count: expected an integer, found a string"})"
+         "\n",
+         ""},
+        {{"write", "--report", "cell", R"({"cell":{"label":"a\"b\\c\td\u00e9f_too_long_for_twenty"}})"},
+         0,
+         R"({"result":true,"nWritten":1,"nSkipped":3,"nUnknown":0,"nErrorOffset":0,)"
+         R"("sProblem":"cell.count: missing"})"
+         "\n",
+         ""},
+        {{"write", "--report", "cell", R"({"cell":{"count":)"},
+         1,
+         R"({"result":false,"nWritten":0,"nSkipped":0,"nUnknown":0,"nErrorOffset":17,)"
+         R"("sProblem":"JSON text at byte 17: Invalid value."})"
+         "\n",
+         "zentrik-host: the component refused to write App.Globals.cell: Json error"},
+        {{"event", "prepare-reset", "write", "--report", "cell", "{}", "print"},
+         1,
+         R"({"result":false,"nWritten":0,"nSkipped":0,"nUnknown":0,"nErrorOffset":0,)"
+         R"("sProblem":"Variables are being loaded. Please execute later."})"
+         "\n",
+         "refused to write App.Globals.cell: Variables are being loaded"},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> args = {"--quiet", path("cell.st")};
+        args.insert(args.end(), c.commands.begin(), c.commands.end());
+        RunResult result = run(args);
+        EXPECT_EQ(c.exitCode, result.exitCode) << c.commands[3] << "\n" << result.err;
+        EXPECT_EQ(c.out, result.out) << c.commands[3];
+        EXPECT_NE(std::string::npos, result.err.find(c.err)) << c.commands[3] << "\n" << result.err;
+    }
 }
 
 // A text far beyond what one command-line argument can hold (128 KiB): a 10 MB

@@ -14,6 +14,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <charconv>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -53,7 +54,7 @@ struct EventName {
 };
 const EventName kEvents[] = {
     {"prepare-reset", kSimEventPrepareReset,
-     "stops an unfinished load, drops the symbols, every writer document and the pending key"},
+     "stops an unfinished load, drops the symbols, every writer and reader document and the pending key"},
     {"reset-done", kSimEventResetDone, "loads the symbols unless a load has completed since the last stop"},
     {"prepare-delete", kSimEventPrepareDelete, "like prepare-reset, without a log line"},
     {"download-done", kSimEventDownloadDone, "stops a running load and loads the symbols anew"},
@@ -61,6 +62,44 @@ const EventName kEvents[] = {
 };
 
 std::string ErrorText(int error) { return std::strerror(error); }
+
+// A JSON string literal of text: the quote, the backslash and the control characters
+// escaped, every other byte as it is.
+std::string JsonString(const std::string& text) {
+    std::string out = "\"";
+    for (unsigned char c : text) {
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += static_cast<char>(c);
+        } else if (c < 0x20) {
+            char escaped[8];
+            std::snprintf(escaped, sizeof(escaped), "\\u%04x", c);
+            out += escaped;
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    return out + "\"";
+}
+
+// The shortest decimal form of a double that reads back as the same double, with a
+// point or an exponent as the writer block writes numbers (10.0, 0.1, 1e+21).
+std::string ShortestNumber(double value) {
+    char text[64];
+    const std::to_chars_result end = std::to_chars(text, text + sizeof(text), value);
+    std::string out(text, end.ptr);
+    if (out.find_first_not_of("-0123456789") == std::string::npos) {
+        out += ".0";
+    }
+    return out;
+}
+
+// The name of a kind GetKind gives.
+const char* KindName(int kind) {
+    static const char* const kNames[] = {"nothing", "null",   "boolean", "integer",
+                                         "real",    "string", "array",   "object"};
+    return kind >= 0 && kind < 8 ? kNames[kind] : "unknown kind";
+}
 
 // Reads a whole file; a directory, an unreadable file or a failed read is an error.
 std::string ReadFile(const std::string& path) {
@@ -199,9 +238,7 @@ class CZentrikHost {
     }
 
     void write(const std::string& name, std::string json) {
-        if (json.size() > UINT32_MAX) {
-            throw CHostError("the JSON text for " + name + " is larger than 4 GiB");
-        }
+        checkSize(json, "the JSON text for " + name);
         fb_jsonreadwritedatatype_setsymbolfromjson_struct set{};
         set.pInstance = &datatype_;
         set.pJson = &json[0];
@@ -212,6 +249,126 @@ class CZentrikHost {
         if (!set.SetSymbolFromJson) {
             throw CHostError("the component refused to write " + name + refusal(logBefore));
         }
+    }
+
+    // As write, through the report method; the report goes to stdout as one JSON object
+    // before a refusal ends the command.
+    void writeWithReport(const std::string& name, std::string json) {
+        checkSize(json, "the JSON text for " + name);
+        std::unique_ptr<fb_jsonreadwritedatatype_setsymbolfromjsonreport_struct> set(
+            new fb_jsonreadwritedatatype_setsymbolfromjsonreport_struct());
+        set->pInstance = &datatype_;
+        set->pJson = &json[0];
+        set->nSize = static_cast<RTS_IEC_UDINT>(json.size());
+        set->pData = reinterpret_cast<RTS_IEC_UDINT*>(app().address(name));
+        size_t logBefore = logSize();
+        calls_->call("fb_jsonreadwritedatatype__setsymbolfromjsonreport", set.get());
+        std::string problem(reinterpret_cast<const char*>(set->sProblem),
+                            strnlen(reinterpret_cast<const char*>(set->sProblem), sizeof(set->sProblem)));
+        std::printf(
+            "{\"result\":%s,\"nWritten\":%u,\"nSkipped\":%u,\"nUnknown\":%u,\"nErrorOffset\":%u,"
+            "\"sProblem\":%s}\n",
+            set->SetSymbolFromJsonReport ? "true" : "false", set->nWritten, set->nSkipped, set->nUnknown,
+            set->nErrorOffset, JsonString(problem).c_str());
+        std::fflush(stdout);
+        if (!set->SetSymbolFromJsonReport) {
+            throw CHostError("the component refused to write " + name + refusal(logBefore));
+        }
+    }
+
+    // The reader instance's document becomes text; a text that does not parse is an error.
+    void parse(std::string json) {
+        checkSize(json, "the JSON text");
+        std::unique_ptr<fb_jsonreader_parse_struct> call(new fb_jsonreader_parse_struct());
+        call->pInstance = &reader_;
+        call->pJson = &json[0];
+        call->nSize = static_cast<RTS_IEC_UDINT>(json.size());
+        calls_->call("fb_jsonreader__parse", call.get());
+        if (!call->Parse) {
+            const char* reason = reinterpret_cast<const char*>(call->sError);
+            throw CHostError("the text does not parse: at byte " + std::to_string(call->nErrorOffset) + ": " +
+                             std::string(reason, strnlen(reason, sizeof(call->sError))));
+        }
+    }
+
+    int kind(std::string path) {
+        fb_jsonreader_getkind_struct call{&reader_, &path[0], 0};
+        calls_->call("fb_jsonreader__getkind", &call);
+        return call.GetKind;
+    }
+
+    int size(std::string path) {
+        fb_jsonreader_getsize_struct call{&reader_, &path[0], 0};
+        calls_->call("fb_jsonreader__getsize", &call);
+        return call.GetSize;
+    }
+
+    // The value at path as compact JSON.
+    std::string raw(const std::string& path) {
+        found(path);
+        std::string where = path;
+        fb_jsonreader_getraw_struct query{&reader_, &where[0], nullptr, 0, 0, 0};
+        calls_->call("fb_jsonreader__getraw", &query);
+        std::vector<char> text(query.nLength + 1u, '\0');
+        fb_jsonreader_getraw_struct call{
+            &reader_, &where[0], text.data(), static_cast<RTS_IEC_UDINT>(text.size()), 0, 0};
+        calls_->call("fb_jsonreader__getraw", &call);
+        if (!call.GetRaw) {
+            throw CHostError("the component could not give the text at '" + path + "'");
+        }
+        return std::string(text.data(), call.nLength);
+    }
+
+    // The value at path as a program reads it through the typed methods: a string's
+    // bytes unquoted, numbers, true/false, null. Arrays and objects are refused.
+    std::string get(const std::string& path) {
+        const int found = this->found(path);
+        std::string where = path;
+        switch (found) {
+            case 1:
+                return "null";
+            case 2: {
+                fb_jsonreader_getbool_struct call{&reader_, &where[0], 0, 0};
+                calls_->call("fb_jsonreader__getbool", &call);
+                if (call.GetBool) {
+                    return call.bValue ? "true" : "false";
+                }
+                break;
+            }
+            case 3: {
+                fb_jsonreader_getlint_struct call{&reader_, &where[0], 0, 0};
+                calls_->call("fb_jsonreader__getlint", &call);
+                if (call.GetLint) {
+                    return std::to_string(call.liValue);
+                }
+                return raw(path);  // an unsigned integer beyond LINT: its exact digits
+            }
+            case 4: {
+                fb_jsonreader_getlreal_struct call{&reader_, &where[0], 0, 0};
+                calls_->call("fb_jsonreader__getlreal", &call);
+                if (call.GetLreal) {
+                    return ShortestNumber(call.lrValue);
+                }
+                break;
+            }
+            case 5: {
+                fb_jsonreader_getstring_struct query{&reader_, &where[0], nullptr, 0, 0, 0};
+                calls_->call("fb_jsonreader__getstring", &query);
+                std::vector<char> text(query.nLength + 1u, '\0');
+                fb_jsonreader_getstring_struct call{
+                    &reader_, &where[0], text.data(), static_cast<RTS_IEC_UDINT>(text.size()), 0, 0};
+                calls_->call("fb_jsonreader__getstring", &call);
+                if (call.GetString) {
+                    return std::string(text.data(), call.nLength);
+                }
+                throw CHostError("the string at '" + path + "' holds a zero byte; raw prints it escaped");
+            }
+            default:
+                throw CHostError("the value at '" + path + "' is an " + KindName(found) +
+                                 "; raw prints it, size counts its " + (found == 6 ? "elements" : "members"));
+        }
+        throw CHostError("the component could not read the " + std::string(KindName(found)) + " at '" + path +
+                         "'");
     }
 
     void reload() {
@@ -315,6 +472,24 @@ class CZentrikHost {
         return found;
     }
 
+    static void checkSize(const std::string& text, const std::string& what) {
+        if (text.size() > UINT32_MAX) {
+            throw CHostError(what + " is larger than 4 GiB");
+        }
+    }
+
+    // The kind of the value at path; finding nothing is an error that says why.
+    int found(const std::string& path) {
+        const int found = kind(path);
+        if (found != 0) {
+            return found;
+        }
+        if (kind("") == 0) {
+            throw CHostError("no text is parsed (parse one first; a reset of the application drops it)");
+        }
+        throw CHostError("nothing at '" + path + "'");
+    }
+
     static size_t logSize() { return CSimHost::instance().logRecords().size(); }
 
     // The component's own reason for the refusal just made: its first class-4 log entry
@@ -356,6 +531,7 @@ class CZentrikHost {
     std::unique_ptr<CComponentCalls> calls_;
     fb_jsonsaxwriter_struct writer_{};
     fb_jsonreadwritedatatype_struct datatype_{};
+    fb_jsonreader_struct reader_{};
 };
 
 // The commands still to run, and the operands each one takes from them.
@@ -422,8 +598,41 @@ void PrintCommand(CZentrikHost& host, CArguments& args) {
 }
 
 void WriteCommand(CZentrikHost& host, CArguments& args) {
+    const bool report = !args.done() && args.peek() == "--report";
+    if (report) {
+        args.take();
+    }
     std::string name = host.resolve(args.operand("write", "a variable name"));
-    host.write(name, args.text("write", "a JSON text, @FILE or -"));
+    std::string json = args.text("write", "a JSON text, @FILE or -");
+    if (report) {
+        host.writeWithReport(name, std::move(json));
+    } else {
+        host.write(name, std::move(json));
+    }
+}
+
+void ParseCommand(CZentrikHost& host, CArguments& args) {
+    host.parse(args.text("parse", "a JSON text, @FILE or -"));
+}
+
+void GetCommand(CZentrikHost& host, CArguments& args) {
+    std::printf("%s\n", host.get(args.operand("get", "a path")).c_str());
+    std::fflush(stdout);
+}
+
+void KindCommand(CZentrikHost& host, CArguments& args) {
+    std::printf("%s\n", KindName(host.kind(args.operand("kind", "a path"))));
+    std::fflush(stdout);
+}
+
+void SizeCommand(CZentrikHost& host, CArguments& args) {
+    std::printf("%d\n", host.size(args.operand("size", "a path")));
+    std::fflush(stdout);
+}
+
+void RawCommand(CZentrikHost& host, CArguments& args) {
+    std::printf("%s\n", host.raw(args.operand("raw", "a path")).c_str());
+    std::fflush(stdout);
 }
 
 void ReloadCommand(CZentrikHost& host, CArguments&) { host.reload(); }
@@ -445,9 +654,19 @@ struct Command {
 const Command kCommands[] = {
     {"print", PrintCommand, 1, true, "print [NAME]",
      "every top-level variable (or the variable NAME) as one JSON document, keyed by full names"},
-    {"write", WriteCommand, 2, false, "write NAME JSON|@FILE|-",
+    {"write", WriteCommand, 2, false, "write [--report] NAME JSON|@FILE|-",
      "write a JSON text (given in place, read from FILE or from standard input) into NAME;\n"
-     "the root object holds a member named as the variable: '{\"axis\":{\"pos\":2.5}}'"},
+     "the root object holds a member named as the variable: '{\"axis\":{\"pos\":2.5}}';\n"
+     "--report prints what was written, skipped and unknown, and the first problem"},
+    {"parse", ParseCommand, 1, false, "parse JSON|@FILE|-",
+     "parse a JSON text of any shape into the reader; get, kind, size and raw read it"},
+    {"get", GetCommand, 1, false, "get PATH",
+     "the value at the JSON Pointer PATH ('' is the root, /a/0/b): a string unquoted,\n"
+     "a number, true, false or null"},
+    {"kind", KindCommand, 1, false, "kind PATH",
+     "nothing, null, boolean, integer, real, string, array or object"},
+    {"size", SizeCommand, 1, false, "size PATH", "elements of an array, members of an object, else -1"},
+    {"raw", RawCommand, 1, false, "raw PATH", "the value at PATH as compact JSON"},
     {"reload", ReloadCommand, 0, false, "reload",
      "post prepare-reset and reset-done, and wait for the new load"},
     {"event", EventCommand, 1, false, "event NAME|ID",
@@ -475,6 +694,9 @@ void CheckCommands(const std::vector<std::string>& args, size_t next) {
             throw CUsageError("unknown command " + args[next]);
         }
         ++next;
+        if (command->run == WriteCommand && next < args.size() && args[next] == "--report") {
+            ++next;
+        }
         size_t required = command->operands - (command->optionalLast ? 1 : 0);
         for (size_t i = 0; i < command->operands; ++i) {
             if (next >= args.size() || (i >= required && IsCommand(args[next]))) {
@@ -518,7 +740,11 @@ std::string Usage() {
             help.insert(at + 1, 28, ' ');
         }
         char line[512];
-        std::snprintf(line, sizeof(line), "  %-25s %s\n", command.synopsis, help.c_str());
+        if (std::strlen(command.synopsis) > 25) {  // the help text on a line of its own
+            std::snprintf(line, sizeof(line), "  %s\n%28s%s\n", command.synopsis, "", help.c_str());
+        } else {
+            std::snprintf(line, sizeof(line), "  %-25s %s\n", command.synopsis, help.c_str());
+        }
         text += line;
     }
     text +=
@@ -534,8 +760,9 @@ std::string Usage() {
     }
     text +=
         "  After prepare-reset, prepare-delete or delete-all every print and write is refused\n"
-        "  until reset-done or download-done has loaded the symbols again. Other numbers are\n"
-        "  posted as given; the component ignores them.\n"
+        "  until reset-done or download-done has loaded the symbols again; prepare-reset and\n"
+        "  prepare-delete also drop the parsed text. Other numbers are posted as given; the\n"
+        "  component ignores them.\n"
         "\n"
         "exit codes: 0 success, 1 bad input or a refusal, 2 a usage error\n";
     return text;
