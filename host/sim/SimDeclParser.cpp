@@ -9,6 +9,8 @@
 #include <set>
 #include <unordered_set>
 
+#include "SimNames.h"
+
 namespace {
 
 struct SPos {
@@ -17,20 +19,6 @@ struct SPos {
 };
 
 [[noreturn]] void Fail(SPos pos, const std::string& what) { throw CSimDeclError(pos.line, pos.column, what); }
-
-char Upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
-
-std::string ToUpper(std::string_view s) {
-    std::string out(s);
-    for (char& c : out) {
-        c = Upper(c);
-    }
-    return out;
-}
-
-bool IsIdentStart(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_'; }
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-bool IsIdentChar(char c) { return IsIdentStart(c) || IsDigit(c); }
 
 int HexValue(char c) {
     if (IsDigit(c)) return c - '0';
