@@ -38,7 +38,8 @@ TEST_F(FrameImport, ImportsAll91NamesInOrderWithTheirOptions) {
 }
 
 TEST_F(FrameImport, MissingOptionalFunctionsStillImport) {
-    for (const char* name : {"LogAdd", "CMUtlMemCpy", "SysFileWrite", "SysFileRead", "SysFileClose", "SysFileOpen"}) {
+    for (const char* name :
+         {"LogAdd", "CMUtlMemCpy", "SysFileWrite", "SysFileRead", "SysFileClose", "SysFileOpen"}) {
         host.removeFunction(name, 0x77);
     }
     EXPECT_EQ(0, host.importFunctions());
@@ -58,6 +59,18 @@ TEST_F(FrameImport, MissingRequiredFunctionEndsTheImportWithItsCode) {
     EXPECT_EQ("IecTaskGetByIndex", calls.back().name);
     EXPECT_EQ(nullptr, pfIecTaskGetCurrent);
     EXPECT_EQ(nullptr, pfSysTimeGetMs);
+}
+
+TEST_F(FrameImport, HostWithoutGetApiFunctionRefusesTheImport) {
+    INIT_STRUCT init{};
+    host.fillInitStruct(init);
+    init.pfCMGetAPI2 = nullptr;
+    ComponentEntry(&init);
+    pfEventOpen = nullptr;
+    EXPECT_EQ(3, init.pfImportFunctions());
+    EXPECT_EQ(0u, host.importCalls().size());
+    EXPECT_EQ(nullptr, pfEventOpen);
+    host.loadComponent(ComponentEntry);  // keep the host's get-API function for later tests
 }
 
 }  // namespace

@@ -47,6 +47,7 @@
 #include "RV5072_Zentrik/HostImports.h"
 #include "RV5072_Zentrik/RV5072_ZentrikItf.h"
 #include "SimEventManager.h"
+#include "ZentrikAppEvents.h"
 #include "support/ApplicationFixture.h"
 #include "support/WriterCalls.h"
 
@@ -731,29 +732,29 @@ class CStressHost {
             switch (static_cast<int>(rng_() % 8)) {
                 case 0:
                 case 1:
-                    post(kSimEventDownloadDone);
+                    post(kEventDownloadDone);
                     pause(milliseconds(rng_() % 60));  // mostly a stop in the middle of the walk
                     break;
                 case 2:
-                    post(kSimEventDownloadDone);
+                    post(kEventDownloadDone);
                     waitForLoad();
                     pause(milliseconds(20 + rng_() % 60));  // the tasks find the variables
                     break;
                 case 3:
-                    post(kSimEventResetDone);
+                    post(kEventResetDone);
                     if (rng_() % 2 == 0) {
                         waitForLoad();
                     }
                     pause(milliseconds(rng_() % 40));
                     break;
                 case 4:
-                    stopEvent(kSimEventPrepareReset);
+                    stopEvent(kEventPrepareReset);
                     break;
                 case 5:
-                    stopEvent(kSimEventPrepareDelete);
+                    stopEvent(kEventPrepareDelete);
                     break;
                 default:
-                    stopEvent(kSimEventDeleteAllApps);
+                    stopEvent(kEventDeleteAllApps);
                     break;
             }
         }
@@ -834,7 +835,7 @@ class Stress : public ApplicationTest {
 
     // Starts a load through the host's download event and waits until it is published.
     void loadThroughEvent() {
-        CSimEventManager::instance().post(kSimEventDownloadDone);
+        CSimEventManager::instance().post(kEventDownloadDone);
         const Clock::time_point limit = Clock::now() + kLoadTimeout;
         while (!CDomDriverMgrTestPeer::downloadDone() && Clock::now() < limit) {
             std::this_thread::sleep_for(milliseconds(1));
@@ -1066,7 +1067,7 @@ TEST_F(Stress, TasksAndLoadsAtOnce) {
     fb_jsonreadwritedatatype__setsymbolfromjson(&set);
     EXPECT_EQ(1, set.SetSymbolFromJson);
     EXPECT_EQ(Canonical(SharedValueOfTask(3)), AddToFreshWriter(world.shared));
-    CSimEventManager::instance().post(kSimEventDeleteAllApps);
+    CSimEventManager::instance().post(kEventDeleteAllApps);
     EXPECT_EQ(0u, app().openVarInfoRecords());
     watchdog.phase("teardown");
 }

@@ -7,17 +7,15 @@
 #include <stdexcept>
 #include <unordered_map>
 
+#include "SimNames.h"
+
 namespace {
 
-const char* const s_hostFunctions[] = {"IecVarAccGetFirstInterface", "IecVarAccGetApplicationName",
-                                       "IecVarAccBrowseGetRoot",     "IecVarAccBrowseDown",
-                                       "IecVarAccBrowseGetNext",     "IecVarAccGetNodeFullPath",
-                                       "IecVarAccGetNodeType",       "IecVarAccInitVarInfo",
-                                       "IecVarAccExitVarInfo",       "IecVarAccGetNode3",
-                                       "IecVarAccGetNode",           "IecVarAccGetSize3",
-                                       "IecVarAccGetTypeClass3",     "IecVarAccGetAddress3",
-                                       "IecVarAccGetNodeName",       "IecVarAccGetTypeNode3",
-                                       "IecVarAccGetTypeDesc"};
+const char* const s_hostFunctions[] = {
+#define IEC_VAR_ACCESS_FUNCTION(name, prototype) "IecVarAcc" #name,
+#include "IecVarAccessFunctions.def"
+#undef IEC_VAR_ACCESS_FUNCTION
+};
 static_assert(sizeof(s_hostFunctions) / sizeof(s_hostFunctions[0]) == 17, "seventeen host functions");
 
 // Handles: bits 0..39 index, 40..47 space, 48..62 generation of the application. Bit
@@ -36,18 +34,6 @@ constexpr uint64_t kRecordMark = 0x5349'4D56'4152'494Eull;  // "SIMVARIN"
 constexpr uint32_t kNoNode = UINT32_MAX;
 
 enum NodeKind : uint8_t { kRoot, kBranch, kVariable, kMember, kElement };
-
-char Upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
-
-std::string ToUpper(std::string_view s) {
-    std::string out(s);
-    for (char& c : out) c = Upper(c);
-    return out;
-}
-
-bool IsIdentChar(char c) {
-    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_';
-}
 
 template <typename T>
 void SetResult(T* pResult, RTS_RESULT value) {

@@ -49,6 +49,13 @@
 #include "IecVarAccess_ItfsItf.h"
 #include "SimDeclParser.h"
 
+// Number of variable-access host functions this application serves.
+#define IEC_VAR_ACCESS_FUNCTION(name, prototype) +1
+constexpr size_t kSimVarAccessFunctions = 0
+#include "IecVarAccessFunctions.def"
+    ;
+#undef IEC_VAR_ACCESS_FUNCTION
+
 // Result codes of the application's host functions.
 constexpr RTS_RESULT kSimErrNoApplication = 0x20;     // no application is running
 constexpr RTS_RESULT kSimErrInvalidHandle = 0x21;     // unknown, stale or wrong kind of handle
@@ -183,7 +190,7 @@ class CSimApplication {
     std::atomic<bool> hasHook_{false};
     std::shared_ptr<const std::function<void(const char*)>> hook_;  // GUARDED_BY(hookMutex_)
 
-    std::array<std::atomic<uint64_t>, 17> calls_{};
+    std::array<std::atomic<uint64_t>, kSimVarAccessFunctions> calls_{};
 };
 
 // Puts the seventeen IecVarAcc functions into a host function table (CSimHost).

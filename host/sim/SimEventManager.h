@@ -13,13 +13,14 @@
 #include <vector>
 
 #include "CmpEventMgrItf.h"
+#include "ZentrikAppEvents.h"
 
-// Application events this host posts.
-constexpr EVENTID kSimEventPrepareReset = 0x10005;
-constexpr EVENTID kSimEventResetDone = 0x10006;
-constexpr EVENTID kSimEventPrepareDelete = 0x10009;
-constexpr EVENTID kSimEventDownloadDone = 0x1000A;
-constexpr EVENTID kSimEventDeleteAllApps = 0x10030;
+// The command-line host's names for the events that act on the component.
+constexpr EVENTID kSimEventPrepareReset = kEventPrepareReset;
+constexpr EVENTID kSimEventResetDone = kEventResetDone;
+constexpr EVENTID kSimEventPrepareDelete = kEventPrepareDelete;
+constexpr EVENTID kSimEventDownloadDone = kEventDownloadDone;
+constexpr EVENTID kSimEventDeleteAllApps = kEventDeleteAllApps;
 
 class CSimEventManager {
    public:

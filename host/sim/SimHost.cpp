@@ -30,8 +30,8 @@ extern "C" RTS_RESULT SimCMGetAPI2(char* name, RTS_VOID_FCTPTR* function, int op
     return CSimHost::instance().getApi(name, function, options, signature, version);
 }
 
-extern "C" RTS_RESULT SimCMRegisterAPI(const CMP_EXT_FUNCTION_REF* table, RTS_UINTPTR dummy, int externalLibrary,
-                                       RTS_UI32 cmpId) {
+extern "C" RTS_RESULT SimCMRegisterAPI(const CMP_EXT_FUNCTION_REF* table, RTS_UINTPTR dummy,
+                                       int externalLibrary, RTS_UI32 cmpId) {
     return CSimHost::instance().registerApi(table, dummy, externalLibrary, cmpId);
 }
 
@@ -39,7 +39,8 @@ extern "C" RTS_RESULT SimCMRegisterAPI(const CMP_EXT_FUNCTION_REF* table, RTS_UI
 
 std::string SimLogRecord::describe() const {
     char head[96];
-    snprintf(head, sizeof(head), "cmp=0x%x class=%d error=%d info=%u text=", cmpId, logClass, errorId, infoId);
+    snprintf(head, sizeof(head), "cmp=0x%x class=%d error=%d info=%u text=", cmpId, logClass, errorId,
+             infoId);
     return head + text;
 }
 
@@ -52,97 +53,9 @@ CSimHost::CSimHost() { resetFunctions(); }
 
 const std::vector<std::string>& CSimHost::importedNames() {
     static const std::vector<std::string> names = {
-        "LogAdd",
-        "CMUtlMemCpy",
-        "SysFileWrite",
-        "SysFileRead",
-        "SysFileClose",
-        "SysFileOpen",
-        "LogGetEntry",
-        "LogGetNextEntry",
-        "LogGetFirstEntry",
-        "LogGetNextLogger",
-        "LogFormatCsvMessage",
-        "LogFormatTimestamp",
-        "LogConvertTimestamp",
-        "LogGetFirstLogger",
-        "LogGetName",
-        "LogGetEntryByQueueIndex",
-        "LogGetEntryByIndex",
-        "LogUnregisterBackend",
-        "LogDumpEntries",
-        "LogDumpAll",
-        "LogAdd3Arg",
-        "LogAdd2Arg",
-        "LogAddArg",
-        "LogAdd3",
-        "LogAdd2",
-        "LogGetFilter2",
-        "LogGetFilter",
-        "LogSetFilter",
-        "LogEnable",
-        "LogGetOptions",
-        "LogDelete",
-        "LogClose",
-        "LogOpen",
-        "IecVarAccBrowseGetNext2",
-        "IecVarAccBrowseDown2",
-        "IecVarAccExitVarInfo",
-        "IecVarAccGetTypeName",
-        "IecVarAccGetAddress3",
-        "IecVarAccGetAccessRights2",
-        "IecVarAccGetTypeClass3",
-        "IecVarAccGetSize3",
-        "IecVarAccGetNodeFullPath3",
-        "IecVarAccInitVarInfo",
-        "AppGetFirstApp",
-        "AppGetAreaOffsetByAddress",
-        "AppGetApplicationByAreaAddress",
-        "IecTaskGetByIndex",
-        "IecTaskGetCurrent",
-        "IecTaskGetHandle",
-        "IecTaskGetDesc",
-        "IecTaskGetNext",
-        "IecTaskGetFirst",
-        "IecTaskUnregisterSlotCallbacks",
-        "IecTaskUnregisterSlotCallback",
-        "IecTaskRegisterSlotCallback",
-        "IecTaskRegisterSlotCallbacks",
-        "EventUnregisterCallbackFunction",
-        "EventRegisterCallbackFunction",
-        "EventPost",
-        "EventClose",
-        "EventOpen",
-        "AppReleaseForceValue",
-        "AppAddForceValue",
-        "IecVarAccBrowseGetRoot",
-        "IecVarAccGetTypeClass",
-        "IecVarAccGetTypeDesc",
-        "IecVarAccGetNodeName",
-        "IecVarAccGetNodeType",
-        "IecVarAccGetTypeNode3",
-        "IecVarAccSetValue3",
-        "IecVarAccGetValue3",
-        "IecVarAccGetSize",
-        "IecVarAccGetAddress2",
-        "IecVarAccGetNode3",
-        "IecVarAccGetAccessRights",
-        "IecVarAccBrowseGetNext",
-        "IecVarAccGetValue",
-        "IecVarAccSetValue",
-        "IecVarAccBrowseDown",
-        "IecVarAccGetNode",
-        "IecVarAccGetNodeName3",
-        "IecVarAccGetNodeName4",
-        "IecVarAccGetNodeFullPath",
-        "IecVarAccGetApplicationName",
-        "IecVarAccGetNextInterface",
-        "IecVarAccGetFirstInterface",
-        "SysMemFreeData",
-        "SysMemAllocData",
-        "SysOutPrintf",
-        "SysTimeRtcHighResGet",
-        "SysTimeGetMs",
+#define ZENTRIK_HOST_IMPORT(name, prototype, options) #name,
+#include "ZentrikHostImports.def"
+#undef ZENTRIK_HOST_IMPORT
     };
     return names;
 }
@@ -226,7 +139,8 @@ void CSimHost::setRegisterResult(RTS_RESULT result) {
     registerResult_ = result;
 }
 
-void CSimHost::addLog(CMPID cmpId, int logClass, RTS_RESULT errorId, RTS_UI32 infoId, const std::string& text) {
+void CSimHost::addLog(CMPID cmpId, int logClass, RTS_RESULT errorId, RTS_UI32 infoId,
+                      const std::string& text) {
     std::lock_guard<std::mutex> lock(logMutex_);
     log_.push_back({cmpId, logClass, errorId, infoId, text});
     if (logEcho_ != nullptr) {

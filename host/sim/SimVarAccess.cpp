@@ -8,23 +8,9 @@ namespace {
 
 // Indices into CSimApplication::hostFunctionNames().
 enum : size_t {
-    kGetFirstInterface,
-    kGetApplicationName,
-    kBrowseGetRoot,
-    kBrowseDown,
-    kBrowseGetNext,
-    kGetNodeFullPath,
-    kGetNodeType,
-    kInitVarInfo,
-    kExitVarInfo,
-    kGetNode3,
-    kGetNode,
-    kGetSize3,
-    kGetTypeClass3,
-    kGetAddress3,
-    kGetNodeName,
-    kGetTypeNode3,
-    kGetTypeDesc
+#define IEC_VAR_ACCESS_FUNCTION(name, prototype) k##name,
+#include "IecVarAccessFunctions.def"
+#undef IEC_VAR_ACCESS_FUNCTION
 };
 
 CSimApplication& Enter(size_t function) {
@@ -123,23 +109,9 @@ RTS_VOID_FCTPTR Generic(Prototype function) {
 }
 
 const SEntry s_entries[] = {
-    {kGetFirstInterface, Generic<PF_IECVARACC_GET_FIRST_INTERFACE>(SimIecVarAccGetFirstInterface)},
-    {kGetApplicationName, Generic<PF_IECVARACC_GET_APPLICATION_NAME>(SimIecVarAccGetApplicationName)},
-    {kBrowseGetRoot, Generic<PF_IECVARACC_BROWSE_GET_ROOT>(SimIecVarAccBrowseGetRoot)},
-    {kBrowseDown, Generic<PF_IECVARACC_BROWSE_DOWN>(SimIecVarAccBrowseDown)},
-    {kBrowseGetNext, Generic<PF_IECVARACC_BROWSE_GET_NEXT>(SimIecVarAccBrowseGetNext)},
-    {kGetNodeFullPath, Generic<PF_IECVARACC_GET_NODE_FULL_PATH>(SimIecVarAccGetNodeFullPath)},
-    {kGetNodeType, Generic<PF_IECVARACC_GET_NODE_TYPE>(SimIecVarAccGetNodeType)},
-    {kInitVarInfo, Generic<PF_IECVARACC_INIT_VAR_INFO>(SimIecVarAccInitVarInfo)},
-    {kExitVarInfo, Generic<PF_IECVARACC_EXIT_VAR_INFO>(SimIecVarAccExitVarInfo)},
-    {kGetNode3, Generic<PF_IECVARACC_GET_NODE3>(SimIecVarAccGetNode3)},
-    {kGetNode, Generic<PF_IECVARACC_GET_NODE>(SimIecVarAccGetNode)},
-    {kGetSize3, Generic<PF_IECVARACC_GET_SIZE3>(SimIecVarAccGetSize3)},
-    {kGetTypeClass3, Generic<PF_IECVARACC_GET_TYPE_CLASS3>(SimIecVarAccGetTypeClass3)},
-    {kGetAddress3, Generic<PF_IECVARACC_GET_ADDRESS3>(SimIecVarAccGetAddress3)},
-    {kGetNodeName, Generic<PF_IECVARACC_GET_NODE_NAME>(SimIecVarAccGetNodeName)},
-    {kGetTypeNode3, Generic<PF_IECVARACC_GET_TYPE_NODE3>(SimIecVarAccGetTypeNode3)},
-    {kGetTypeDesc, Generic<PF_IECVARACC_GET_TYPE_DESC>(SimIecVarAccGetTypeDesc)},
+#define IEC_VAR_ACCESS_FUNCTION(name, prototype) {k##name, Generic<prototype>(SimIecVarAcc##name)},
+#include "IecVarAccessFunctions.def"
+#undef IEC_VAR_ACCESS_FUNCTION
 };
 
 }  // namespace
