@@ -37,6 +37,7 @@
 #include "SimApplication.h"
 #include "SimHost.h"
 #include "support/BenchRatio.h"
+#include "support/ManagerPeer.h"
 #include "var/DomDriverMgr.h"
 
 #ifdef ZENTRIK_BENCH_SIMDJSON
@@ -428,7 +429,9 @@ void PrintParallelThroughput() {
     CDomDriverMgr* manager = CDomDriverMgr::instance();
     std::printf(
         "\nthe two variables' own locks: %s\n",
-        &manager->variableLock(layout.data) == &manager->variableLock(layout.twin) ? "SHARED" : "different");
+        &CDomDriverMgrTestPeer::variableLock(layout.data) == &CDomDriverMgrTestPeer::variableLock(layout.twin)
+            ? "SHARED"
+            : "different");
     std::printf(
         "\ntwo tasks on two variables      one task calls/s   two tasks calls/s   throughput  target\n");
     for (const auto& row : rows) {

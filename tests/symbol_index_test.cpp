@@ -62,7 +62,7 @@ TEST_F(SymbolIndex, EveryDistinctAddressIsIndexedByTheWalksOwnNodeWithItsComplet
     loadSymbols();
     // grid (= grid[0,0] = grid[0,0].x), grid[0,0].y, 3 more elements with 2 members each
     // (element = its x), and flag.
-    EXPECT_EQ(1u + 1u + 3u * 2u + 1u, manager()->map_addr_vars.size());
+    EXPECT_EQ(1u + 1u + 3u * 2u + 1u, Peer::indexSize());
     std::shared_ptr<CVariable> grid = indexed("App.Globals.grid");
     ASSERT_NE(nullptr, grid);
     EXPECT_EQ(13u, CountNodes(*grid));  // the array, 4 elements, 8 members
@@ -75,7 +75,7 @@ TEST_F(SymbolIndex, EveryDistinctAddressIsIndexedByTheWalksOwnNodeWithItsComplet
         }
     };
     collect(*grid);
-    for (auto& [address, node] : manager()->map_addr_vars) {
+    for (auto& [address, node] : Peer::indexEntries()) {
         EXPECT_EQ(address, node->var_addr_);
         if (node->varType_ != TYPE3_BOOL) {
             EXPECT_EQ(1u, inTree.count(node.get())) << "an entry holds a copy instead of the walk's node";
@@ -117,15 +117,15 @@ TEST_F(SymbolIndex, TieBreaksAtOneAddressOnHandBuiltTrees) {
     Peer::roots() = {s, arr, first, later};
     Peer::MapAll();
     EXPECT_TRUE(Peer::roots().empty());
-    std::lock_guard<CIndexLock> lock(manager()->mtx);
+    const CSymbolIndex::addr_vars entries = Peer::indexEntries();
     const struct {
         int offset;
         const CVariable* expected;
     } cases[] = {{0, s.get()}, {8, b.get()}, {16, arr.get()}, {18, e1.get()}, {32, later.get()}};
-    EXPECT_EQ(5u, manager()->map_addr_vars.size());
+    EXPECT_EQ(5u, entries.size());
     for (const auto& expected : cases) {
-        auto entry = manager()->map_addr_vars.find(memory + expected.offset);
-        ASSERT_NE(manager()->map_addr_vars.end(), entry) << "offset " << expected.offset;
+        auto entry = entries.find(memory + expected.offset);
+        ASSERT_NE(entries.end(), entry) << "offset " << expected.offset;
         EXPECT_EQ(expected.expected, entry->second.get()) << "offset " << expected.offset;
     }
     ASSERT_EQ(2u, arr->childVec_.size());
@@ -141,12 +141,12 @@ TEST_F(SymbolIndex, NoEntrySurvivesIntoTheNextLoad) {
 
     app().start("VAR_GLOBAL z : LREAL; END_VAR");  // a new application
     loadSymbols();
-    std::lock_guard<CIndexLock> lock(manager()->mtx);
-    EXPECT_EQ(1u, manager()->map_addr_vars.size());
-    auto entry = manager()->map_addr_vars.begin();
+    const CSymbolIndex::addr_vars entries = Peer::indexEntries();
+    ASSERT_EQ(1u, entries.size());
+    auto entry = entries.begin();
     EXPECT_EQ(TYPE3_LREAL, entry->second->varType_);
     if (oldAddress != entry->first) {
-        EXPECT_EQ(0u, manager()->map_addr_vars.count(oldAddress));
+        EXPECT_EQ(0u, entries.count(oldAddress));
     }
 }
 
@@ -154,7 +154,7 @@ TEST_F(SymbolIndex, ALoadWithoutVariablesPublishesAnEmptyIndex) {
     app().start("VAR_GLOBAL END_VAR");
     loadSymbols();
     EXPECT_TRUE(Peer::downloadDone());
-    EXPECT_TRUE(manager()->map_addr_vars.empty());
+    EXPECT_EQ(0u, Peer::indexSize());
     EXPECT_EQ("LoadSymbols end load complete:1, symbols size: 0", logTexts().back());
 }
 
@@ -165,9 +165,9 @@ TEST_F(SymbolIndex, NodesTheHostDidNotResolveAreIndexedAtTheNullAddress) {
     )");
     app().pretendUnknown("App.Globals.s.y");
     loadSymbols();
-    std::lock_guard<CIndexLock> lock(manager()->mtx);
-    ASSERT_EQ(1u, manager()->map_addr_vars.count(nullptr));
-    EXPECT_EQ(TYPE3_NONE, manager()->map_addr_vars[nullptr]->varType_);
+    const std::shared_ptr<CVariable> unresolved = Peer::indexed(nullptr);
+    ASSERT_NE(nullptr, unresolved);
+    EXPECT_EQ(TYPE3_NONE, unresolved->varType_);
 }
 
 }  // namespace
