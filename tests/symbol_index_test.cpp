@@ -105,11 +105,13 @@ TEST_F(SymbolIndex, TieBreaksAtOneAddressOnHandBuiltTrees) {
     std::shared_ptr<CVariable> b = node(TYPE3_INT, 8, "b");
     std::shared_ptr<CVariable> c = node(TYPE3_INT, 0, "c");
     std::shared_ptr<CVariable> s = node(TYPE3_USERDEF, 0, "s", {c, a, b});
-    // arr at 16: elements at 16 and 18, the first a structure whose member is at 16 too.
+    // arr at 16: elements at 16 and 18, the first a structure whose member is at 16 too;
+    // a third element at 18 as well (the later, arr[2], wins).
     std::shared_ptr<CVariable> e0m = node(TYPE3_INT, 16, "x");
     std::shared_ptr<CVariable> e0 = node(TYPE3_USERDEF, 16, "arr[0]", {e0m});
     std::shared_ptr<CVariable> e1 = node(TYPE3_INT, 18, "arr[1]");
-    std::shared_ptr<CVariable> arr = node(TYPE3_ARRAY, 16, "arr", {e0, e1});
+    std::shared_ptr<CVariable> e2 = node(TYPE3_INT, 18, "arr[2]");
+    std::shared_ptr<CVariable> arr = node(TYPE3_ARRAY, 16, "arr", {e0, e1, e2});
     // Two roots at 32: the later one wins.
     std::shared_ptr<CVariable> first = node(TYPE3_INT, 32, "first");
     std::shared_ptr<CVariable> later = node(TYPE3_INT, 32, "later");
@@ -121,14 +123,14 @@ TEST_F(SymbolIndex, TieBreaksAtOneAddressOnHandBuiltTrees) {
     const struct {
         int offset;
         const CVariable* expected;
-    } cases[] = {{0, s.get()}, {8, b.get()}, {16, arr.get()}, {18, e1.get()}, {32, later.get()}};
+    } cases[] = {{0, s.get()}, {8, b.get()}, {16, arr.get()}, {18, e2.get()}, {32, later.get()}};
     EXPECT_EQ(5u, entries.size());
     for (const auto& expected : cases) {
         auto entry = entries.find(memory + expected.offset);
         ASSERT_NE(entries.end(), entry) << "offset " << expected.offset;
         EXPECT_EQ(expected.expected, entry->second.get()) << "offset " << expected.offset;
     }
-    ASSERT_EQ(2u, arr->childVec_.size());
+    ASSERT_EQ(3u, arr->childVec_.size());
     EXPECT_EQ(e0m.get(), arr->childVec_[0]->childVec_[0].get());
     EXPECT_EQ(3u, s->childVec_.size());
 }
@@ -168,6 +170,43 @@ TEST_F(SymbolIndex, NodesTheHostDidNotResolveAreIndexedAtTheNullAddress) {
     const std::shared_ptr<CVariable> unresolved = Peer::indexed(nullptr);
     ASSERT_NE(nullptr, unresolved);
     EXPECT_EQ(TYPE3_NONE, unresolved->varType_);
+}
+
+// A node that holds one child twice clones into a tree of its own: two separate
+// copies of the child, each with the child's own data and subtree.
+TEST(VariableClone, ANodeHoldingTheSameChildTwiceGetsTwoCopies) {
+    char memory[8] = {};
+    auto leaf = std::make_shared<CVariable>();
+    leaf->varType_ = TYPE3_INT;
+    leaf->size_ = 2;
+    leaf->var_addr_ = memory + 4;
+    leaf->symbol_nodename_ = "x";
+    auto child = std::make_shared<CVariable>();
+    child->varType_ = TYPE3_USERDEF;
+    child->var_addr_ = memory + 4;
+    child->symbol_nodename_ = "c";
+    child->AddChild(leaf);
+    auto parent = std::make_shared<CVariable>();
+    parent->varType_ = TYPE3_ARRAY;
+    parent->var_addr_ = memory;
+    parent->symbol_nodename_ = "p";
+    parent->AddChild(child);
+    parent->AddChild(child);
+
+    std::shared_ptr<CVariable> copy = parent->Clone();
+    ASSERT_EQ(2u, copy->childVec_.size());
+    EXPECT_NE(copy->childVec_[0].get(), copy->childVec_[1].get());
+    for (const std::shared_ptr<CVariable>& cloned : copy->childVec_) {
+        EXPECT_NE(child.get(), cloned.get());
+        EXPECT_EQ("c", cloned->symbol_nodename_);
+        EXPECT_EQ(memory + 4, cloned->var_addr_);
+        ASSERT_EQ(1u, cloned->childVec_.size());
+        EXPECT_NE(leaf.get(), cloned->childVec_[0].get());
+        EXPECT_EQ("x", cloned->childVec_[0]->symbol_nodename_);
+    }
+    copy->childVec_[0]->symbol_nodename_ = "changed";
+    EXPECT_EQ("c", copy->childVec_[1]->symbol_nodename_);
+    EXPECT_EQ("c", child->symbol_nodename_);
 }
 
 }  // namespace

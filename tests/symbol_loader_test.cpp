@@ -249,3 +249,52 @@ TEST_F(SymbolLoader, FailingThreadCreationRunsNoLoadAndSaysWhy) {
 }
 
 }  // namespace
+
+// A join that fails leaves a loader that may still run: its roots and its thread stay,
+// and the stop request stays set for it. Joining oneself fails with EDEADLK; the
+// calling thread does it with cancellation disabled, so the cancel aimed at it waits.
+TEST_F(SymbolLoader, FailedJoinKeepsTheLoaderThreadAndItsRoots) {
+    std::string failure;
+    bool threadKept = false;
+    size_t rootsKept = 0;
+    bool stopKept = false;
+    std::thread caller([&] {
+        int oldState = 0;
+        pthread_setcancelstate(PTHREAD_CANCEL_DISABLE, &oldState);
+        Peer::loaderThread() = pthread_self();
+        Peer::roots().push_back(std::make_shared<CVariable>());
+        manager()->EndLoadSymbols();
+        threadKept = pthread_equal(Peer::loaderThread(), pthread_self()) != 0;
+        rootsKept = Peer::roots().size();
+        stopKept = Peer::downloadFinish();
+        // Hand-made state: undone before the thread ends.
+        Peer::loaderThread() = 0;
+        Peer::roots().clear();
+        Peer::downloadFinish() = false;
+    });
+    caller.join();
+    EXPECT_TRUE(threadKept);
+    EXPECT_EQ(1u, rootsKept);
+    EXPECT_TRUE(stopKept);
+    const std::vector<std::string> texts = logTexts();
+    ASSERT_FALSE(texts.empty());
+    EXPECT_EQ("pthread_join failed: 35", texts.back());  // EDEADLK
+}
+
+// An online change is taken up by the walk when it loads its next node, and forgotten
+// by every new load before its walk begins.
+TEST_F(SymbolLoader, OnlineChangeFlagIsClearedByTheWalkAndByTheLoad) {
+    app().start("VAR_GLOBAL a : INT; END_VAR");
+    manager()->PrepareOnlineChange();
+    EXPECT_TRUE(Peer::onlineChange());
+    EXPECT_TRUE(Peer::DumpAll());
+    EXPECT_FALSE(Peer::onlineChange()) << "the walk";
+    Peer::roots().clear();
+
+    app().start("VAR_GLOBAL END_VAR");  // no node: only the load can clear it
+    manager()->PrepareOnlineChange();
+    Peer::DumpAll();
+    EXPECT_TRUE(Peer::onlineChange());
+    manager()->LoadSymbols();
+    EXPECT_FALSE(Peer::onlineChange()) << "the load";
+}
