@@ -426,7 +426,6 @@ void PrintParallelThroughput() {
         int calls;
     } rows[] = {{"JSON to variable (SetSymbolFromJson)", &fromJson, 40},
                 {"variable to JSON (AddJsonKeyValueFromSymbol)", &toJson, 100}};
-    CDomDriverMgr* manager = CDomDriverMgr::instance();
     std::printf(
         "\nthe two variables' own locks: %s\n",
         &CDomDriverMgrTestPeer::variableLock(layout.data) == &CDomDriverMgrTestPeer::variableLock(layout.twin)
