@@ -38,6 +38,7 @@
 #include "SimApplication.h"
 #include "SimHost.h"
 #include "support/BenchRatio.h"
+#include "support/ManagerPeer.h"
 #include "var/DomDriverMgr.h"
 
 // ---- allocation counting --------------------------------------------------------------------
@@ -224,10 +225,7 @@ std::string BenchName(const Shape& shape, size_t nodes) {
 
 CDomDriverMgr* Manager() { return CDomDriverMgr::instance(); }
 
-size_t IndexEntries() {
-    std::lock_guard<CIndexLock> lock(Manager()->mtx);
-    return Manager()->map_addr_vars.size();
-}
+size_t IndexEntries() { return CDomDriverMgrTestPeer::indexSize(); }
 
 // Starts the application and measures one load of it apart: memory, then host time.
 LoadFacts Prepare(const Shape& shape, size_t nodes) {

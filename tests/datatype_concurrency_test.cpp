@@ -39,19 +39,14 @@ VarPtr TargetTree(Target& t) {
 
 // One load: the flag down, the index emptied, then refilled node by node (every node
 // under its own address, sharing the one tree) and the flag up.
-void Reload(CDomDriverMgr* manager, const std::vector<VarPtr>& roots) {
+void Reload(const std::vector<VarPtr>& roots) {
     CDomDriverMgrTestPeer::downloadDone().store(false);
-    {
-        std::lock_guard<CIndexLock> lock(manager->mtx);
-        manager->map_addr_vars.clear();
-    }
+    CDomDriverMgrTestPeer::dropIndex();
     for (const VarPtr& root : roots) {
         for (const VarPtr& child : root->childVec_) {
-            std::lock_guard<CIndexLock> lock(manager->mtx);
-            manager->map_addr_vars[child->var_addr_] = child;
+            CDomDriverMgrTestPeer::AddToMap(child);
         }
-        std::lock_guard<CIndexLock> lock(manager->mtx);
-        manager->map_addr_vars[root->var_addr_] = root;
+        CDomDriverMgrTestPeer::AddToMap(root);
     }
     CDomDriverMgrTestPeer::downloadDone().store(true);
 }
@@ -73,8 +68,7 @@ TEST_F(DatatypeTest, TasksConvertWhileTheIndexIsReloaded) {
     // as any two unsynchronised writers of it do.
     Target targets[2] = {{0, ""}, {0, ""}};
     const std::vector<VarPtr> roots = {SourceTree(source), TargetTree(targets[0]), TargetTree(targets[1])};
-    CDomDriverMgr* manager = CDomDriverMgr::instance();
-    Reload(manager, roots);
+    Reload(roots);
 
     fb_jsonsaxwriter_struct writers[2]{};
     for (auto& writer : writers) {
@@ -88,7 +82,7 @@ TEST_F(DatatypeTest, TasksConvertWhileTheIndexIsReloaded) {
 
     std::thread loader([&] {
         while (running > 0) {
-            Reload(manager, roots);
+            Reload(roots);
             std::this_thread::sleep_for(std::chrono::microseconds(50));  // let the tasks in
         }
     });
@@ -234,8 +228,7 @@ TEST_F(DatatypeTest, CallsDoNotWaitForEachOtherOnTheIndex) {
     Target target{0, ""};
     Publish(SourceTree(source));
     Publish(TargetTree(target));
-    CDomDriverMgr* manager = CDomDriverMgr::instance();
-    manager->mtx.lock_shared();  // as a call in flight on another task
+    CDomDriverMgrTestPeer::indexLock().lock_shared();  // as a call in flight on another task
     std::promise<std::pair<int, int>> results;
     std::future<std::pair<int, int>> done = results.get_future();
     std::thread task([&] {
@@ -244,7 +237,7 @@ TEST_F(DatatypeTest, CallsDoNotWaitForEachOtherOnTheIndex) {
         results.set_value({set, add});
     });
     const bool finished = done.wait_for(std::chrono::seconds(30)) == std::future_status::ready;
-    manager->mtx.unlock_shared();
+    CDomDriverMgrTestPeer::indexLock().unlock_shared();
     task.join();
     ASSERT_TRUE(finished) << "a call waited for another call's hold of the index";
     EXPECT_EQ(std::make_pair(1, 1), done.get());

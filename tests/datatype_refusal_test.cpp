@@ -23,9 +23,9 @@ extern "C" RTS_RESULT LockCheckingLogAdd(RTS_HANDLE, CMPID cmpId, int classId, R
     CDomDriverMgr* manager = CDomDriverMgr::instance();
     bool free = false;
     std::thread probe([manager, &free] {
-        if (CDomDriverMgrTestPeer::writerLocksFree() && manager->mtx.try_lock()) {
+        if (CDomDriverMgrTestPeer::writerLocksFree() && CDomDriverMgrTestPeer::indexLock().try_lock()) {
             free = true;
-            manager->mtx.unlock();
+            CDomDriverMgrTestPeer::indexLock().unlock();
         }
     });
     probe.join();

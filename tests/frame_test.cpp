@@ -2,6 +2,7 @@
 // host's events and the event actions, driven the way a host drives them.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstring>
 #include <string>
@@ -325,3 +326,70 @@ TEST_F(FrameTest, NoLoggerStillWorks) {
 }
 
 }  // namespace
+
+// After a load that reached the application, reset-done only reports it: one line, and
+// the loader thread stays the one that ran that load.
+TEST_F(FrameTest, ResetDoneAfterACompletedLoadLogsOneLineAndStartsNoLoader) {
+    ASSERT_EQ(0, host().callHook(4));
+    events().post(0x1000A);
+    ASSERT_TRUE(waitForLoads(1));
+    const pthread_t loader = CDomDriverMgrTestPeer::loaderThread();
+    CDomDriverMgrTestPeer::loadCompleted() = true;  // as a load that found the application
+    host().clearLog();
+    events().post(0x10006);
+    std::vector<SimLogRecord> log = host().logRecords();
+    ASSERT_EQ(1u, log.size());
+    EXPECT_EQ(
+        "cmp=0x17d22002 class=1 error=0 info=10 text=ResetDoneFunction in, load completed state: 1, "
+        "BeginLoadSymbols:0",
+        log[0].describe());
+    EXPECT_TRUE(pthread_equal(loader, CDomDriverMgrTestPeer::loaderThread()));
+    CDomDriverMgr::instance()->EndLoadSymbols();
+    EXPECT_FALSE(CDomDriverMgr::instance()->loadCompletedState());
+}
+
+// Two host threads post download-done at the same moment: each start stops the other's
+// loader first, so one loader remains and its load completes.
+TEST_F(FrameTest, TwoThreadsPostingDownloadDoneAtOnceLeaveOneCompleteLoad) {
+    ASSERT_EQ(0, host().callHook(4));
+    std::atomic<int> ready{0};
+    auto post = [&ready] {
+        ready.fetch_add(1);
+        while (ready.load() < 2) {
+        }
+        CSimEventManager::instance().post(0x1000A);
+    };
+    std::thread first(post);
+    std::thread second(post);
+    first.join();
+    second.join();
+    for (int i = 0; i < 2000 && !CDomDriverMgrTestPeer::downloadDone(); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    EXPECT_TRUE(CDomDriverMgrTestPeer::downloadDone());
+    EXPECT_NE(0u, static_cast<size_t>(CDomDriverMgrTestPeer::loaderThread()));
+    size_t starts = 0;
+    for (const SimLogRecord& record : host().logRecords()) {
+        starts += record.describe().find("text=BeginLoadSymbols") != std::string::npos ? 1 : 0;
+    }
+    EXPECT_EQ(2u, starts);
+    CDomDriverMgr::instance()->EndLoadSymbols();
+    EXPECT_EQ(0u, static_cast<size_t>(CDomDriverMgrTestPeer::loaderThread()));
+    EXPECT_FALSE(CDomDriverMgrTestPeer::downloadDone());
+}
+
+// Every external function called without its parameter record returns without touching
+// memory and without a log entry.
+TEST_F(FrameTest, ExternalFunctionsIgnoreAMissingParameterRecord) {
+    ASSERT_EQ(0, host().exportFunctions());
+    const std::vector<SimRegisteredTable> tables = host().registeredTables();
+    ASSERT_LE(2u, tables.size());
+    const SimRegisteredTable& externals = tables[tables.size() - 2];  // then the interface table
+    size_t called = 0;
+    for (const CMP_EXT_FUNCTION_REF* row = externals.table; row->pfExtCall != nullptr; ++row) {
+        reinterpret_cast<void (*)(void*)>(row->pfExtCall)(nullptr);
+        ++called;
+    }
+    EXPECT_EQ(sizeof(kExternals) / sizeof(kExternals[0]), called);
+    EXPECT_TRUE(host().logRecords().empty());
+}

@@ -25,13 +25,13 @@ TEST(ManagerSingleton, ConcurrentFirstCallersGetTheSameInstance) {
 TEST(ManagerSingleton, StartsWithDefaultsThatClearLeavesAlone) {
     CDomDriverMgr* manager = CDomDriverMgr::instance();
     EXPECT_FALSE(manager->loadCompletedState());
-    EXPECT_EQ(30, manager->load_SchedPriority_);
-    EXPECT_EQ(0, manager->load_SchedAffinity_);
+    EXPECT_EQ(30, CDomDriverMgrTestPeer::schedPriority());
+    EXPECT_EQ(0, CDomDriverMgrTestPeer::schedAffinity());
     manager->clear();
     manager->clear();  // clearing an empty manager changes nothing
-    EXPECT_EQ(30, manager->load_SchedPriority_);
-    EXPECT_EQ(0, manager->load_SchedAffinity_);
+    EXPECT_EQ(30, CDomDriverMgrTestPeer::schedPriority());
+    EXPECT_EQ(0, CDomDriverMgrTestPeer::schedAffinity());
     EXPECT_FALSE(manager->loadCompletedState());
     EXPECT_TRUE((CDomDriverMgrTestPeer::writerCount() == 0));
-    EXPECT_TRUE(manager->map_addr_vars.empty());
+    EXPECT_EQ(0u, CDomDriverMgrTestPeer::indexSize());
 }

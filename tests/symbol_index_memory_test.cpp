@@ -65,13 +65,8 @@ class SymbolIndexMemory : public ApplicationTest {
     double indexBytesPerNode(const std::string& declaration, size_t nodes) {
         app().start(declaration);
         loadSymbols();
-        CDomDriverMgr::addr_vars dropped;
-        {
-            std::lock_guard<CIndexLock> lock(manager()->mtx);
-            dropped.swap(manager()->map_addr_vars);
-        }
         const int64_t before = s_liveBytes.load();
-        dropped = CDomDriverMgr::addr_vars();
+        CDomDriverMgrTestPeer::dropIndex();
         return static_cast<double>(before - s_liveBytes.load()) / static_cast<double>(nodes);
     }
 };

@@ -62,7 +62,7 @@ TEST_F(SymbolIndex, EveryDistinctAddressIsIndexedByTheWalksOwnNodeWithItsComplet
     loadSymbols();
     // grid (= grid[0,0] = grid[0,0].x), grid[0,0].y, 3 more elements with 2 members each
     // (element = its x), and flag.
-    EXPECT_EQ(1u + 1u + 3u * 2u + 1u, manager()->map_addr_vars.size());
+    EXPECT_EQ(1u + 1u + 3u * 2u + 1u, Peer::indexSize());
     std::shared_ptr<CVariable> grid = indexed("App.Globals.grid");
     ASSERT_NE(nullptr, grid);
     EXPECT_EQ(13u, CountNodes(*grid));  // the array, 4 elements, 8 members
@@ -75,7 +75,7 @@ TEST_F(SymbolIndex, EveryDistinctAddressIsIndexedByTheWalksOwnNodeWithItsComplet
         }
     };
     collect(*grid);
-    for (auto& [address, node] : manager()->map_addr_vars) {
+    for (auto& [address, node] : Peer::indexEntries()) {
         EXPECT_EQ(address, node->var_addr_);
         if (node->varType_ != TYPE3_BOOL) {
             EXPECT_EQ(1u, inTree.count(node.get())) << "an entry holds a copy instead of the walk's node";
@@ -105,11 +105,13 @@ TEST_F(SymbolIndex, TieBreaksAtOneAddressOnHandBuiltTrees) {
     std::shared_ptr<CVariable> b = node(TYPE3_INT, 8, "b");
     std::shared_ptr<CVariable> c = node(TYPE3_INT, 0, "c");
     std::shared_ptr<CVariable> s = node(TYPE3_USERDEF, 0, "s", {c, a, b});
-    // arr at 16: elements at 16 and 18, the first a structure whose member is at 16 too.
+    // arr at 16: elements at 16 and 18, the first a structure whose member is at 16 too;
+    // a third element at 18 as well (the later, arr[2], wins).
     std::shared_ptr<CVariable> e0m = node(TYPE3_INT, 16, "x");
     std::shared_ptr<CVariable> e0 = node(TYPE3_USERDEF, 16, "arr[0]", {e0m});
     std::shared_ptr<CVariable> e1 = node(TYPE3_INT, 18, "arr[1]");
-    std::shared_ptr<CVariable> arr = node(TYPE3_ARRAY, 16, "arr", {e0, e1});
+    std::shared_ptr<CVariable> e2 = node(TYPE3_INT, 18, "arr[2]");
+    std::shared_ptr<CVariable> arr = node(TYPE3_ARRAY, 16, "arr", {e0, e1, e2});
     // Two roots at 32: the later one wins.
     std::shared_ptr<CVariable> first = node(TYPE3_INT, 32, "first");
     std::shared_ptr<CVariable> later = node(TYPE3_INT, 32, "later");
@@ -117,18 +119,18 @@ TEST_F(SymbolIndex, TieBreaksAtOneAddressOnHandBuiltTrees) {
     Peer::roots() = {s, arr, first, later};
     Peer::MapAll();
     EXPECT_TRUE(Peer::roots().empty());
-    std::lock_guard<CIndexLock> lock(manager()->mtx);
+    const CSymbolIndex::addr_vars entries = Peer::indexEntries();
     const struct {
         int offset;
         const CVariable* expected;
-    } cases[] = {{0, s.get()}, {8, b.get()}, {16, arr.get()}, {18, e1.get()}, {32, later.get()}};
-    EXPECT_EQ(5u, manager()->map_addr_vars.size());
+    } cases[] = {{0, s.get()}, {8, b.get()}, {16, arr.get()}, {18, e2.get()}, {32, later.get()}};
+    EXPECT_EQ(5u, entries.size());
     for (const auto& expected : cases) {
-        auto entry = manager()->map_addr_vars.find(memory + expected.offset);
-        ASSERT_NE(manager()->map_addr_vars.end(), entry) << "offset " << expected.offset;
+        auto entry = entries.find(memory + expected.offset);
+        ASSERT_NE(entries.end(), entry) << "offset " << expected.offset;
         EXPECT_EQ(expected.expected, entry->second.get()) << "offset " << expected.offset;
     }
-    ASSERT_EQ(2u, arr->childVec_.size());
+    ASSERT_EQ(3u, arr->childVec_.size());
     EXPECT_EQ(e0m.get(), arr->childVec_[0]->childVec_[0].get());
     EXPECT_EQ(3u, s->childVec_.size());
 }
@@ -141,12 +143,12 @@ TEST_F(SymbolIndex, NoEntrySurvivesIntoTheNextLoad) {
 
     app().start("VAR_GLOBAL z : LREAL; END_VAR");  // a new application
     loadSymbols();
-    std::lock_guard<CIndexLock> lock(manager()->mtx);
-    EXPECT_EQ(1u, manager()->map_addr_vars.size());
-    auto entry = manager()->map_addr_vars.begin();
+    const CSymbolIndex::addr_vars entries = Peer::indexEntries();
+    ASSERT_EQ(1u, entries.size());
+    auto entry = entries.begin();
     EXPECT_EQ(TYPE3_LREAL, entry->second->varType_);
     if (oldAddress != entry->first) {
-        EXPECT_EQ(0u, manager()->map_addr_vars.count(oldAddress));
+        EXPECT_EQ(0u, entries.count(oldAddress));
     }
 }
 
@@ -154,7 +156,7 @@ TEST_F(SymbolIndex, ALoadWithoutVariablesPublishesAnEmptyIndex) {
     app().start("VAR_GLOBAL END_VAR");
     loadSymbols();
     EXPECT_TRUE(Peer::downloadDone());
-    EXPECT_TRUE(manager()->map_addr_vars.empty());
+    EXPECT_EQ(0u, Peer::indexSize());
     EXPECT_EQ("LoadSymbols end load complete:1, symbols size: 0", logTexts().back());
 }
 
@@ -165,9 +167,46 @@ TEST_F(SymbolIndex, NodesTheHostDidNotResolveAreIndexedAtTheNullAddress) {
     )");
     app().pretendUnknown("App.Globals.s.y");
     loadSymbols();
-    std::lock_guard<CIndexLock> lock(manager()->mtx);
-    ASSERT_EQ(1u, manager()->map_addr_vars.count(nullptr));
-    EXPECT_EQ(TYPE3_NONE, manager()->map_addr_vars[nullptr]->varType_);
+    const std::shared_ptr<CVariable> unresolved = Peer::indexed(nullptr);
+    ASSERT_NE(nullptr, unresolved);
+    EXPECT_EQ(TYPE3_NONE, unresolved->varType_);
+}
+
+// A node that holds one child twice clones into a tree of its own: two separate
+// copies of the child, each with the child's own data and subtree.
+TEST(VariableClone, ANodeHoldingTheSameChildTwiceGetsTwoCopies) {
+    char memory[8] = {};
+    auto leaf = std::make_shared<CVariable>();
+    leaf->varType_ = TYPE3_INT;
+    leaf->size_ = 2;
+    leaf->var_addr_ = memory + 4;
+    leaf->symbol_nodename_ = "x";
+    auto child = std::make_shared<CVariable>();
+    child->varType_ = TYPE3_USERDEF;
+    child->var_addr_ = memory + 4;
+    child->symbol_nodename_ = "c";
+    child->AddChild(leaf);
+    auto parent = std::make_shared<CVariable>();
+    parent->varType_ = TYPE3_ARRAY;
+    parent->var_addr_ = memory;
+    parent->symbol_nodename_ = "p";
+    parent->AddChild(child);
+    parent->AddChild(child);
+
+    std::shared_ptr<CVariable> copy = parent->Clone();
+    ASSERT_EQ(2u, copy->childVec_.size());
+    EXPECT_NE(copy->childVec_[0].get(), copy->childVec_[1].get());
+    for (const std::shared_ptr<CVariable>& cloned : copy->childVec_) {
+        EXPECT_NE(child.get(), cloned.get());
+        EXPECT_EQ("c", cloned->symbol_nodename_);
+        EXPECT_EQ(memory + 4, cloned->var_addr_);
+        ASSERT_EQ(1u, cloned->childVec_.size());
+        EXPECT_NE(leaf.get(), cloned->childVec_[0].get());
+        EXPECT_EQ("x", cloned->childVec_[0]->symbol_nodename_);
+    }
+    copy->childVec_[0]->symbol_nodename_ = "changed";
+    EXPECT_EQ("c", copy->childVec_[1]->symbol_nodename_);
+    EXPECT_EQ("c", child->symbol_nodename_);
 }
 
 }  // namespace

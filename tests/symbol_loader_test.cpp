@@ -30,8 +30,8 @@ struct LoaderSelf {
 class SymbolLoader : public ApplicationTest {
    protected:
     void TearDown() override {
-        manager()->load_SchedPriority_ = 30;
-        manager()->load_SchedAffinity_ = 0;
+        Peer::schedPriority() = 30;
+        Peer::schedAffinity() = 0;
         ApplicationTest::TearDown();
     }
     void observeLoader(LoaderSelf& self) {
@@ -88,7 +88,7 @@ TEST_F(SymbolLoader, PinningFollowsTheAffinityField) {
     for (int affinity : {1, -1}) {
         LoaderSelf self;
         observeLoader(self);
-        manager()->load_SchedAffinity_ = affinity;
+        Peer::schedAffinity() = affinity;
         loadSymbols();
         std::lock_guard<std::mutex> lock(self.mutex);
         ASSERT_TRUE(self.seen);
@@ -111,7 +111,7 @@ TEST_F(SymbolLoader, BeginTwiceJoinsTheFirstLoaderBeforeTheSecond) {
     for (const std::string& text : logTexts()) {
         EXPECT_EQ(std::string::npos, text.find("failed")) << text;
     }
-    EXPECT_EQ(1u, manager()->map_addr_vars.size());
+    EXPECT_EQ(1u, Peer::indexSize());
 }
 
 TEST_F(SymbolLoader, EndWithoutALoaderOnlyEmptiesTheIndex) {
@@ -124,7 +124,7 @@ TEST_F(SymbolLoader, EndWithoutALoaderOnlyEmptiesTheIndex) {
     manager()->EndLoadSymbols();
     EXPECT_TRUE(logTexts().empty());
     EXPECT_TRUE(Peer::downloadDone());  // the flags stay as they are
-    EXPECT_TRUE(manager()->map_addr_vars.empty());
+    EXPECT_EQ(0u, Peer::indexSize());
 }
 
 TEST_F(SymbolLoader, StopInTheMiddleOfAWalkDropsItsRootsAndLeavesNoRecordOpen) {
@@ -151,14 +151,14 @@ TEST_F(SymbolLoader, StopInTheMiddleOfAWalkDropsItsRootsAndLeavesNoRecordOpen) {
     EXPECT_TRUE(Peer::roots().empty());
     EXPECT_FALSE(Peer::downloadDone());
     EXPECT_FALSE(manager()->loadCompletedState());
-    EXPECT_TRUE(manager()->map_addr_vars.empty());
+    EXPECT_EQ(0u, Peer::indexSize());
     EXPECT_EQ(0u, app().openVarInfoRecords());
 
     // The next load indexes its own walk only.
     app().setBeforeCallHook(nullptr);
     app().start("VAR_GLOBAL only : INT; END_VAR");
     loadSymbols();
-    EXPECT_EQ(1u, manager()->map_addr_vars.size());
+    EXPECT_EQ(1u, Peer::indexSize());
 }
 
 TEST_F(SymbolLoader, CancellationInsideAHostCallReleasesEveryRecord) {
@@ -178,7 +178,7 @@ TEST_F(SymbolLoader, CancellationInsideAHostCallReleasesEveryRecord) {
     // loader can only leave it through the cancellation's forced unwind.
     std::atomic<int> lookups{0};
     std::atomic<bool> parked{false};
-    manager()->load_SchedAffinity_ = -1;  // the parked loader spins: keep it off the test's processor
+    Peer::schedAffinity() = -1;  // the parked loader spins: keep it off the test's processor
     app().setBeforeCallHook([&](const char* function) {
         if (std::string(function) == "IecVarAccGetNode" && ++lookups == 300) {
             parked = true;
@@ -239,7 +239,7 @@ TEST_F(SymbolLoader, LoadWithoutApplicationNameReportsIncomplete) {
 
 TEST_F(SymbolLoader, FailingThreadCreationRunsNoLoadAndSaysWhy) {
     app().start("VAR_GLOBAL a : INT; END_VAR");
-    manager()->load_SchedPriority_ = 1000;  // outside the range of SCHED_FIFO
+    Peer::schedPriority() = 1000;  // outside the range of SCHED_FIFO
     manager()->BeginLoadSymbols();
     EXPECT_EQ(0u, static_cast<size_t>(Peer::loaderThread()));
     EXPECT_FALSE(Peer::downloadDone());
@@ -249,3 +249,52 @@ TEST_F(SymbolLoader, FailingThreadCreationRunsNoLoadAndSaysWhy) {
 }
 
 }  // namespace
+
+// A join that fails leaves a loader that may still run: its roots and its thread stay,
+// and the stop request stays set for it. Joining oneself fails with EDEADLK; the
+// calling thread does it with cancellation disabled, so the cancel aimed at it waits.
+TEST_F(SymbolLoader, FailedJoinKeepsTheLoaderThreadAndItsRoots) {
+    std::string failure;
+    bool threadKept = false;
+    size_t rootsKept = 0;
+    bool stopKept = false;
+    std::thread caller([&] {
+        int oldState = 0;
+        pthread_setcancelstate(PTHREAD_CANCEL_DISABLE, &oldState);
+        Peer::loaderThread() = pthread_self();
+        Peer::roots().push_back(std::make_shared<CVariable>());
+        manager()->EndLoadSymbols();
+        threadKept = pthread_equal(Peer::loaderThread(), pthread_self()) != 0;
+        rootsKept = Peer::roots().size();
+        stopKept = Peer::downloadFinish();
+        // Hand-made state: undone before the thread ends.
+        Peer::loaderThread() = 0;
+        Peer::roots().clear();
+        Peer::downloadFinish() = false;
+    });
+    caller.join();
+    EXPECT_TRUE(threadKept);
+    EXPECT_EQ(1u, rootsKept);
+    EXPECT_TRUE(stopKept);
+    const std::vector<std::string> texts = logTexts();
+    ASSERT_FALSE(texts.empty());
+    EXPECT_EQ("pthread_join failed: 35", texts.back());  // EDEADLK
+}
+
+// An online change is taken up by the walk when it loads its next node, and forgotten
+// by every new load before its walk begins.
+TEST_F(SymbolLoader, OnlineChangeFlagIsClearedByTheWalkAndByTheLoad) {
+    app().start("VAR_GLOBAL a : INT; END_VAR");
+    manager()->PrepareOnlineChange();
+    EXPECT_TRUE(Peer::onlineChange());
+    EXPECT_TRUE(Peer::DumpAll());
+    EXPECT_FALSE(Peer::onlineChange()) << "the walk";
+    Peer::roots().clear();
+
+    app().start("VAR_GLOBAL END_VAR");  // no node: only the load can clear it
+    manager()->PrepareOnlineChange();
+    Peer::DumpAll();
+    EXPECT_TRUE(Peer::onlineChange());
+    manager()->LoadSymbols();
+    EXPECT_FALSE(Peer::onlineChange()) << "the load";
+}

@@ -21,7 +21,7 @@ class SymbolWalk : public ApplicationTest {
     }
 
     // Walks the running application on the test thread and returns the roots.
-    CDomDriverMgr::vec_vars walk() {
+    CSymbolIndex::vec_vars walk() {
         Peer::roots().clear();
         EXPECT_TRUE(Peer::DumpAll());
         return Peer::roots();
@@ -57,7 +57,7 @@ TEST_F(SymbolWalk, RootsInBrowseOrderWithMembersAndElements) {
         END_VAR
         END_PROGRAM
     )");
-    CDomDriverMgr::vec_vars roots = walk();
+    CSymbolIndex::vec_vars roots = walk();
     ASSERT_EQ(3u, roots.size());
     expectNode(roots[0], "App.Globals.i");
     EXPECT_EQ("i", roots[0]->symbol_nodename_);
@@ -80,7 +80,7 @@ TEST_F(SymbolWalk, ElementNamesForOneToThreeDimensions) {
             c : ARRAY[0..1, -1..0, 2..3] OF BYTE;
         END_VAR
     )");
-    CDomDriverMgr::vec_vars roots = walk();
+    CSymbolIndex::vec_vars roots = walk();
     ASSERT_EQ(4u, roots.size());
     expectChildren(roots[0], {"App.Globals.a[1]", "App.Globals.a[2]", "App.Globals.a[3]"});
     expectChildren(roots[1], {"App.Globals.n[-1]", "App.Globals.n[0]", "App.Globals.n[1]"});
@@ -107,7 +107,7 @@ TEST_F(SymbolWalk, FourDimensionsAndEveryOtherClassStayLeaves) {
             r : REAL; lr : LREAL;
         END_VAR
     )");
-    CDomDriverMgr::vec_vars roots = walk();
+    CSymbolIndex::vec_vars roots = walk();
     ASSERT_EQ(26u, roots.size());
     EXPECT_EQ(TYPE3_ARRAY, roots[0]->varType_);
     for (const std::shared_ptr<CVariable>& root : roots) {
@@ -122,7 +122,7 @@ TEST_F(SymbolWalk, NestedStructuresAndArraysToAnyDepth) {
         TYPE ST_Cell : STRUCT axis : ARRAY[0..1, 0..1] OF ST_Axis; id : INT; END_STRUCT END_TYPE
         VAR_GLOBAL lines : ARRAY[1..2] OF ST_Cell; END_VAR
     )");
-    CDomDriverMgr::vec_vars roots = walk();
+    CSymbolIndex::vec_vars roots = walk();
     ASSERT_EQ(1u, roots.size());
     expectChildren(roots[0], {"App.Globals.lines[1]", "App.Globals.lines[2]"});
     std::shared_ptr<CVariable> cell = roots[0]->childVec_[1];
@@ -144,7 +144,7 @@ TEST_F(SymbolWalk, BranchesInsideBranchesAreWalkedCompletely) {
         END_FOLDER
         VAR_GLOBAL top : INT; END_VAR
     )");
-    CDomDriverMgr::vec_vars roots = walk();
+    CSymbolIndex::vec_vars roots = walk();
     ASSERT_EQ(3u, roots.size());
     expectNode(roots[0], "App.Line.Cell.Globals.deep");
     expectNode(roots[1], "App.Line.Globals.after");
@@ -158,7 +158,7 @@ TEST_F(SymbolWalk, UnknownNamesAndOtherNodeKindsLeaveFreshNodes) {
     )");
     app().pretendUnknown("App.Globals.s.y");
     app().overrideNodeType("App.Globals.other", 0x0777);  // neither branch nor variable: passed over
-    CDomDriverMgr::vec_vars roots = walk();
+    CSymbolIndex::vec_vars roots = walk();
     ASSERT_EQ(2u, roots.size());
     ASSERT_EQ(2u, roots[0]->childVec_.size());
     expectNode(roots[0]->childVec_[0], "App.Globals.s.x");
@@ -177,7 +177,7 @@ TEST_F(SymbolWalk, NullNodeNamesGiveEmptyNames) {
     )");
     app().setNullNodeName("App.Globals.v");
     app().setNullNodeName("ST_Pair.x");  // the member handle: its formed name is "App.Globals.s."
-    CDomDriverMgr::vec_vars roots = walk();
+    CSymbolIndex::vec_vars roots = walk();
     ASSERT_EQ(2u, roots.size());
     ASSERT_EQ(2u, roots[0]->childVec_.size());
     EXPECT_EQ(nullptr, roots[0]->childVec_[0]->var_addr_);
@@ -193,7 +193,7 @@ TEST_F(SymbolWalk, FailingRecordDropsTheRootBeingBuilt) {
     )");
     // first: one record; s: one in its lookup, one for its type, one for x; y's fails.
     app().failInitVarInfoFrom(5);
-    CDomDriverMgr::vec_vars roots = walk();
+    CSymbolIndex::vec_vars roots = walk();
     ASSERT_EQ(1u, roots.size());  // s is dropped, and every later record fails too
     expectNode(roots[0], "App.Globals.first");
     EXPECT_EQ(0u, app().openVarInfoRecords());
@@ -228,7 +228,7 @@ TEST_F(SymbolWalk, StopInTheMiddleOfALargeArrayKeepsEarlierRootsOnly) {
     Peer::roots().clear();
     EXPECT_TRUE(Peer::DumpAll());  // the walk was reached, then cut short
     app().setBeforeCallHook(nullptr);
-    CDomDriverMgr::vec_vars roots = Peer::roots();
+    CSymbolIndex::vec_vars roots = Peer::roots();
     ASSERT_EQ(1u, roots.size());
     expectNode(roots[0], "App.Globals.before");
     EXPECT_EQ(0u, app().openVarInfoRecords());

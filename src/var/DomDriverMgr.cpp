@@ -1,4 +1,4 @@
-// Manager core: creation of the single instance, its defaults and its clearing.
+// Manager core: creation of the single instance, the loader facade and clearing.
 #include "var/DomDriverMgr.h"
 
 CDomDriverMgr* CDomDriverMgr::m_instance_ = nullptr;
@@ -7,18 +7,8 @@ std::once_flag CDomDriverMgr::m_once_;
 CDomDriverMgr::CDomDriverMgr() = default;
 
 // Nothing in the component runs this: the instance lives until the process ends.
-// Like clear(), it never holds both locks at once.
-CDomDriverMgr::~CDomDriverMgr() {
-    if (thrd_ == 0) {
-        p_vec_vars.clear();
-    }
-    writers_.Clear();
-    addr_vars dropped;  // the nodes are freed after the lock is released
-    {
-        std::lock_guard<CIndexLock> lock(mtx);
-        dropped.swap(map_addr_vars);
-    }
-}
+// The parts release their state one after the other, never holding two locks.
+CDomDriverMgr::~CDomDriverMgr() { writers_.Clear(); }
 
 void CDomDriverMgr::getInstance() { m_instance_ = new CDomDriverMgr(); }
 
@@ -27,28 +17,23 @@ CDomDriverMgr* CDomDriverMgr::instance() {
     return m_instance_;
 }
 
-bool CDomDriverMgr::loadCompletedState() { return loadCompleted.load(); }
+bool CDomDriverMgr::loadCompletedState() { return index_.LoadCompleted(); }
 
-void CDomDriverMgr::PrepareOnlineChange() { bOnlineChange.store(true); }
+void CDomDriverMgr::PrepareOnlineChange() { index_.PrepareOnlineChange(); }
 
-// Configuration hook: the scheduling fields keep their constructor defaults.
+// Configuration hook: the scheduling fields keep their defaults.
 void CDomDriverMgr::loadConfig() {}
 
-// Called at the start of every load and whenever the walk sees an online change.
-void CDomDriverMgr::SleepEvent() {}
+void CDomDriverMgr::BeginLoadSymbols() { index_.BeginLoad(); }
+
+void CDomDriverMgr::EndLoadSymbols() { index_.EndLoad(); }
+
+void CDomDriverMgr::LoadSymbols() { index_.Load(); }
 
 void CDomDriverMgr::clear() {
-    // A live loader thread owns the root list until it is joined; a loader that has
-    // finished its load has already emptied it.
-    if (thrd_ == 0) {
-        p_vec_vars.clear();
-    }
+    index_.DropRoots();
     // Waits for the writer calls in flight, then drops every instance's state.
     writers_.Clear();
-    addr_vars dropped;  // the nodes are freed after the lock is released
-    {
-        std::lock_guard<CIndexLock> lock(mtx);
-        dropped.swap(map_addr_vars);
-    }
+    index_.DropIndex();
     readers_.clear();  // every reader instance loses its document, as the writers do
 }

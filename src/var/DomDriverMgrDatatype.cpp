@@ -6,8 +6,6 @@
 // logged after the manager's locks are released.
 #include <cstring>
 #include <memory>
-#include <mutex>
-#include <shared_mutex>
 #include <string>
 
 #include "RV5072_Zentrik/HostImports.h"
@@ -21,23 +19,11 @@ bool CDomDriverMgr::addJsonKeyValueFromSymbol(fb_jsonsaxwriter_struct* pJsonWrit
     }
     // The variable's value, made under the writer instance's lock: null when it was
     // made, else the refusal.
-    auto source = MakeJsonValueSource([&](rapidjson::Document::AllocatorType& allocator,
-                                          rapidjson::Value& value) -> const char* {
-        if (!bDownloadDone.load()) {
-            return "Variables are being loaded. Please execute later.";
-        }
-        std::shared_lock<CIndexLock> indexLock(mtx);
-        // Nodes the host did not resolve sit at the null address; a null pointer from
-        // a program must never reach them.
-        const addr_vars::iterator found = pData == nullptr ? map_addr_vars.end() : map_addr_vars.find(pData);
-        if (found == map_addr_vars.end() || !found->second) {
-            return "Variable does not exist";
-        }
-        const std::shared_ptr<CVariable> var = found->second;
-        std::shared_lock<CIndexLock> memoryLock(variableLock(var->var_addr_));
-        value = loadJson(*var, allocator);
-        return nullptr;
-    });
+    auto source = MakeJsonValueSource(
+        [&](rapidjson::Document::AllocatorType& allocator, rapidjson::Value& value) -> const char* {
+            return index_.WithVariable(pData, false,
+                                       [&](const CVariable& var) { value = loadJson(var, allocator); });
+        });
     CWriterOutcome outcome{false, "The JSON object does not exist."};
     writers_.With(pJsonWrite, false, [&](CJsonWriter& writer) { outcome = writer.AddVariable(key, source); });
     if (outcome.refusal != nullptr) {

@@ -410,32 +410,20 @@ bool ParseText(const char* pJson, uint32_t size, std::unique_ptr<char[]>& text, 
 
 }  // namespace
 
-// REQUIRES: mtx not held.
+// The caller holds none of the index's locks.
 template <bool kReport>
 const char* CDomDriverMgr::writeSymbol(const rapidjson::Value* root, const rapidjson::Value* value,
                                        void* pData, CSymbolWriteReport* report) {
-    if (!bDownloadDone.load()) {
-        return "Variables are being loaded. Please execute later.";
-    }
-    std::shared_lock<CIndexLock> indexLock(mtx);
-    // Nodes the host did not resolve sit at the null address; a null pointer from a
-    // program must never reach them.
-    const addr_vars::const_iterator entry =
-        pData == nullptr ? map_addr_vars.end() : map_addr_vars.find(pData);
-    if (entry == map_addr_vars.end() || !entry->second) {
-        return "Variable does not exist";
-    }
-    const CVariable& var = *entry->second;
-    std::lock_guard<CIndexLock> memoryLock(variableLock(var.var_addr_));
-    CVariableWriter<kReport> writer(report);
-    if (root == nullptr) {
-        writer.writeVariable(value, var);
-    } else if (root->IsObject()) {
-        writer.writeVariable(FindMember(*root, var.symbol_nodename_), var);
-    } else {
-        writer.rootNotAnObject(*root, var);
-    }
-    return nullptr;
+    return index_.WithVariable(pData, true, [&](const CVariable& var) {
+        CVariableWriter<kReport> writer(report);
+        if (root == nullptr) {
+            writer.writeVariable(value, var);
+        } else if (root->IsObject()) {
+            writer.writeVariable(FindMember(*root, var.symbol_nodename_), var);
+        } else {
+            writer.rootNotAnObject(*root, var);
+        }
+    });
 }
 
 bool CDomDriverMgr::setSymbolFromJson(char* pJson, const uint32_t& size, void* pData) {

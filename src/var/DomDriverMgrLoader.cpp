@@ -1,43 +1,39 @@
 // Loader thread: one load of the application's symbols on a real-time thread of its
 // own, "ReLoadSym". A load empties the address index, walks the application, indexes
-// what the walk found and then marks the index ready (bDownloadDone).
+// what the walk found and then marks the index ready (bDownloadDone_).
 //
-// BeginLoadSymbols and EndLoadSymbols run on the host's event path, which the frame
+// BeginLoad and EndLoad run on the host's event path, which the frame
 // serialises; thrd_ is touched only there. Stopping combines the cooperative stop
 // request, which the walk tests before every host call, with deferred cancellation;
-// the join makes EndLoadSymbols return only after the loader has ended.
+// the join makes EndLoad return only after the loader has ended.
 #include <pthread.h>
 #include <sched.h>
 
-#include <mutex>
-#include <shared_mutex>
-
 #include "RV5072_Zentrik/HostImports.h"
 #include "utils/comm.h"
-#include "var/DomDriverMgr.h"
+#include "var/SymbolIndex.h"
 
-namespace {
-
-// Entry of the loader thread; argc is the manager.
-void* ThreadRoutine(void* argc) {
-    CDomDriverMgr* manager = static_cast<CDomDriverMgr*>(argc);
+// Entry of the loader thread; argc is the index.
+void* CSymbolIndex::ThreadRoutine(void* argc) {
+    CSymbolIndex* index = static_cast<CSymbolIndex*>(argc);
     // Named by itself before any work, so every host call of the load already comes
     // from "ReLoadSym".
     pthread_setname_np(pthread_self(), "ReLoadSym");
-    if (manager->load_SchedAffinity_ >= 0) {
-        SetAffinity(0, static_cast<unsigned int>(manager->load_SchedAffinity_));
+    if (index->load_SchedAffinity_ >= 0) {
+        SetAffinity(0, static_cast<unsigned int>(index->load_SchedAffinity_));
     }
-    manager->LoadSymbols();
+    index->Load();
     return nullptr;
 }
 
-}  // namespace
+// Called at the start of every load and whenever the walk sees an online change.
+void CSymbolIndex::SleepEvent() {}
 
-void CDomDriverMgr::BeginLoadSymbols() {
+void CSymbolIndex::BeginLoad() {
     if (thrd_ != 0) {
-        EndLoadSymbols();  // at most one loader thread exists
+        EndLoad();  // at most one loader thread exists
     }
-    bDownloadFinish = false;
+    bDownloadFinish_ = false;
 
     pthread_attr_t attributes;
     pthread_attr_init(&attributes);
@@ -52,7 +48,7 @@ void CDomDriverMgr::BeginLoadSymbols() {
     const int error = pthread_create(&thread, &attributes, ThreadRoutine, this);
     pthread_attr_destroy(&attributes);
     if (error != 0) {
-        // No load runs: bDownloadDone stays false, so the datatype calls keep
+        // No load runs: bDownloadDone_ stays false, so the datatype calls keep
         // reporting that variables are being loaded.
         ZentrikLog(kLogClassInfo, kLogInfoIdGeneral, "pthread_create failed: %d", error);
         return;
@@ -60,9 +56,9 @@ void CDomDriverMgr::BeginLoadSymbols() {
     thrd_ = thread;
 }
 
-void CDomDriverMgr::EndLoadSymbols() {
+void CSymbolIndex::EndLoad() {
     if (thrd_ != 0) {
-        bDownloadFinish = true;
+        bDownloadFinish_ = true;
         int error = pthread_cancel(thrd_);
         if (error != 0) {
             ZentrikLog(kLogClassInfo, kLogInfoIdGeneral, "pthread_cancel failed: %d", error);
@@ -70,43 +66,38 @@ void CDomDriverMgr::EndLoadSymbols() {
         error = pthread_join(thrd_, nullptr);
         if (error != 0) {
             ZentrikLog(kLogClassInfo, kLogInfoIdGeneral, "pthread_join failed: %d", error);
+            // The loader may still run: it keeps its roots, the stop request stays set
+            // and thrd_ stays, so the next stop tries the join again. The index is
+            // still emptied; the loader only ever takes its lock to write.
+            DropIndex();
+            return;
         }
-        bDownloadFinish = false;
-        bDownloadDone = false;
-        bOnlineChange = false;
-        loadCompleted = false;
+        bDownloadFinish_ = false;
+        bDownloadDone_ = false;
+        bOnlineChange_ = false;
+        loadCompleted_ = false;
         // Roots of an interrupted walk: the loader is gone, so they are ours to drop,
         // and a later load must never index them.
-        p_vec_vars.clear();
+        p_vec_vars_.clear();
         thrd_ = 0;
     }
-    addr_vars dropped;  // freed after the lock is released
-    std::lock_guard<CIndexLock> lock(mtx);
-    dropped.swap(map_addr_vars);
+    DropIndex();
 }
 
-void CDomDriverMgr::LoadSymbols() {
+void CSymbolIndex::Load() {
     SleepEvent();
-    if (bDownloadFinish) {
+    if (bDownloadFinish_) {
         return;
     }
-    bDownloadDone = false;
-    bOnlineChange = false;
-    {
-        addr_vars dropped;  // the last load's trees, freed after the lock is released
-        std::lock_guard<CIndexLock> lock(mtx);
-        dropped.swap(map_addr_vars);
-    }
+    bDownloadDone_ = false;
+    bOnlineChange_ = false;
+    DropIndex();  // the last load's trees, freed after the lock is released
     ZentrikLog(kLogClassInfo, kLogInfoIdGeneral, "LoadSymbols start");
-    loadCompleted = DumpAll();
+    loadCompleted_ = DumpAll();
     MapAll();
-    size_t symbols = 0;
-    {
-        std::shared_lock<CIndexLock> lock(mtx);
-        symbols = map_addr_vars.size();
-    }
+    const size_t symbols = Size();
     // Ready before the end line, so whoever has seen the end line finds the index.
-    bDownloadDone = true;
+    bDownloadDone_ = true;
     ZentrikLog(kLogClassInfo, kLogInfoIdGeneral, "LoadSymbols end load complete:%d, symbols size: %d",
-               loadCompleted ? 1 : 0, static_cast<int>(symbols));
+               loadCompleted_ ? 1 : 0, static_cast<int>(symbols));
 }

@@ -4,8 +4,9 @@
 // Browsing goes down branch nodes and turns every variable node into a root. Members
 // and elements below a variable are not browsed: they come from the variable's type
 // description and are looked up one by one through the host by the full names formed
-// here. Before every host call the walk reads the stop request, so it ends within one
-// host call of EndLoadSymbols. Everything here runs on the loader thread and takes no
+// here. Every host call goes through Step, which reads the stop request before the call
+// and again before the caller looks at the host's result, so the walk ends within one
+// host call of EndLoad. Everything here runs on the loader thread and takes no
 // lock; the loader thread may be cancelled inside any host call.
 #include <pthread.h>
 
@@ -15,7 +16,7 @@
 #include <new>
 
 #include "RV5072_Zentrik/HostImports.h"
-#include "var/DomDriverMgr.h"
+#include "var/SymbolIndex.h"
 
 namespace {
 
@@ -75,84 +76,101 @@ class CMemberHandles {
     RTS_I32 count_ = 0;
 };
 
+// Fills path with the full path of hNode and makes sure it ends inside the buffer,
+// whatever the host wrote.
+template <size_t kSize>
+void FullPath(RTS_HANDLE hInterface, RTS_HANDLE hNode, char (&path)[kSize], RTS_RESULT* result) {
+    pfIecVarAccGetNodeFullPath(hInterface, hNode, path, static_cast<RTS_SIZE>(kSize), result);
+    path[kSize - 1] = '\0';
+}
+
 }  // namespace
 
-bool CDomDriverMgr::DumpAll() {
-    if (bDownloadFinish) {
+template <typename Call>
+bool CSymbolIndex::Step(Call call) {
+    if (bDownloadFinish_) {
         return false;
     }
-    RTS_HANDLE hInterface = pfIecVarAccGetFirstInterface(nullptr);
-    if (bDownloadFinish) {
+    call();
+    return !bDownloadFinish_;
+}
+
+bool CSymbolIndex::DumpAll() {
+    RTS_HANDLE hInterface = RTS_INVALID_HANDLE;
+    if (!Step([&] { hInterface = pfIecVarAccGetFirstInterface(nullptr); })) {
         return false;
     }
     char applicationName[kPathBufferSize] = {0};
-    if (pfIecVarAccGetApplicationName(hInterface, applicationName, sizeof(applicationName)) != ERR_OK) {
-        return false;
-    }
-    if (bDownloadFinish) {
-        return false;
-    }
     RTS_RESULT result = ERR_OK;
-    RTS_HANDLE hRootNode = pfIecVarAccBrowseGetRoot(hInterface, &result);
+    if (!Step([&] {
+            result = pfIecVarAccGetApplicationName(hInterface, applicationName, sizeof(applicationName));
+            applicationName[sizeof(applicationName) - 1] = '\0';
+        }) ||
+        result != ERR_OK) {
+        return false;
+    }
+    if (bDownloadFinish_) {
+        return false;
+    }
+    // From here the application counts as reached, stopped or not.
+    RTS_HANDLE hRootNode = RTS_INVALID_HANDLE;
+    Step([&] { hRootNode = pfIecVarAccBrowseGetRoot(hInterface, &result); });
     ExpandRoot(hRootNode, hInterface);
     return true;
 }
 
-bool CDomDriverMgr::ExpandRoot(RTS_HANDLE hRootNode, RTS_HANDLE hInterface) {
+bool CSymbolIndex::ExpandRoot(RTS_HANDLE hRootNode, RTS_HANDLE hInterface) {
     RTS_RESULT result = ERR_OK;
-    RTS_HANDLE hNode = pfIecVarAccBrowseDown(hInterface, hRootNode, &result);
-    if (result != ERR_OK) {
+    RTS_HANDLE hNode = RTS_INVALID_HANDLE;
+    if (!Step([&] { hNode = pfIecVarAccBrowseDown(hInterface, hRootNode, &result); }) || result != ERR_OK) {
         return false;
     }
     char path[kPathBufferSize] = {0};
     for (;;) {
-        pfIecVarAccGetNodeFullPath(hInterface, hNode, path, sizeof(path), &result);
-        if (result != ERR_OK || bDownloadFinish) {
+        if (!Step([&] { FullPath(hInterface, hNode, path, &result); }) || result != ERR_OK) {
             return false;
         }
-        // A stop below one node ends only that node's walk; the abort test decides
+        // A stop below one node ends only that node's walk; the stop test decides
         // whether the walk goes on with the next node below the root.
-        ExpandTree(hInterface, hRootNode, hNode);
-        if (bDownloadFinish) {
+        ExpandTree(hInterface, hNode);
+        if (!Step([&] { hNode = pfIecVarAccBrowseGetNext(hInterface, hNode, &result); })) {
             return false;
         }
-        hNode = pfIecVarAccBrowseGetNext(hInterface, hNode, &result);
         if (result != ERR_OK) {
             return true;
         }
     }
 }
 
-bool CDomDriverMgr::ExpandTree(RTS_HANDLE hInterface, RTS_HANDLE hParentNode, RTS_HANDLE hNode) {
-    (void)hParentNode;
+bool CSymbolIndex::ExpandTree(RTS_HANDLE hInterface, RTS_HANDLE hNode) {
     char path[kPathBufferSize] = {0};
-    if (bDownloadFinish) {
+    RTS_RESULT result = ERR_OK;
+    RTS_UI16 kind = 0;
+    if (!Step([&] {
+            kind = pfIecVarAccGetNodeType(hInterface, hNode, &result);
+            FullPath(hInterface, hNode, path, &result);
+        })) {
         return false;
     }
-    RTS_RESULT result = ERR_OK;
-    RTS_UI16 kind = pfIecVarAccGetNodeType(hInterface, hNode, &result);
-    pfIecVarAccGetNodeFullPath(hInterface, hNode, path, sizeof(path), &result);
 
     if (kind == kNodeBranch) {
-        if (bDownloadFinish) {
+        RTS_HANDLE hChildNode = RTS_INVALID_HANDLE;
+        if (!Step([&] {
+                hChildNode = pfIecVarAccBrowseDown(hInterface, hNode, &result);
+                FullPath(hInterface, hChildNode, path, &result);
+            })) {
             return false;
         }
-        RTS_HANDLE hChildNode = pfIecVarAccBrowseDown(hInterface, hNode, &result);
-        pfIecVarAccGetNodeFullPath(hInterface, hChildNode, path, sizeof(path), &result);
         if (result != ERR_OK) {
             return true;  // a branch without children
         }
         for (;;) {
-            if (bDownloadFinish) {
+            if (bDownloadFinish_ || !ExpandTree(hInterface, hChildNode)) {
                 return false;
             }
-            if (!ExpandTree(hInterface, hNode, hChildNode)) {
+            if (!Step([&] { hChildNode = pfIecVarAccBrowseGetNext(hInterface, hChildNode, &result); })) {
                 return false;
             }
-            if (bDownloadFinish) {
-                return false;
-            }
-            hChildNode = pfIecVarAccBrowseGetNext(hInterface, hChildNode, &result);
             if (result != ERR_OK) {
                 return true;
             }
@@ -160,30 +178,26 @@ bool CDomDriverMgr::ExpandTree(RTS_HANDLE hInterface, RTS_HANDLE hParentNode, RT
     }
 
     if (kind == kNodeVariable) {
-        if (bDownloadFinish) {
-            return false;
-        }
-        pfIecVarAccGetNodeFullPath(hInterface, hNode, path, sizeof(path), &result);
-        if (bDownloadFinish) {
+        if (!Step([&] { FullPath(hInterface, hNode, path, &result); })) {
             return false;
         }
         auto pVar = std::make_shared<CVariable>();
         if (!ExpandNode(nullptr, pVar, path)) {
             return false;  // a cut-off root is dropped
         }
-        p_vec_vars.push_back(pVar);
+        p_vec_vars_.push_back(pVar);
     }
     return true;
 }
 
-bool CDomDriverMgr::ExpandNode(const std::shared_ptr<CVariable>& pParent,
-                               const std::shared_ptr<CVariable>& pVar, const char* szName) {
-    if (bDownloadFinish) {
+bool CSymbolIndex::ExpandNode(const std::shared_ptr<CVariable>& pParent,
+                              const std::shared_ptr<CVariable>& pVar, const char* szName) {
+    if (bDownloadFinish_) {
         return false;
     }
-    if (bOnlineChange) {
+    if (bOnlineChange_) {
         SleepEvent();
-        bOnlineChange = false;
+        bOnlineChange_ = false;
     }
     if (!LoadNode(pVar, szName)) {
         return false;
@@ -192,7 +206,7 @@ bool CDomDriverMgr::ExpandNode(const std::shared_ptr<CVariable>& pParent,
     if (pParent) {
         pParent->AddChild(pVar);
     }
-    if (bDownloadFinish) {
+    if (bDownloadFinish_) {
         return false;
     }
     // Only arrays and structures are looked up a second time for their type.
@@ -200,84 +214,96 @@ bool CDomDriverMgr::ExpandNode(const std::shared_ptr<CVariable>& pParent,
         return true;  // a leaf
     }
     CVarInfoRecord varInfo;
-    if (!varInfo.open()) {
-        return false;
-    }
-    if (bDownloadFinish) {
+    bool opened = false;
+    if (!Step([&] { opened = varInfo.open(); }) || !opened) {
         return false;
     }
     RTS_RESULT result = ERR_OK;
     RTS_HANDLE hInterface = RTS_INVALID_HANDLE;
-    RTS_HANDLE hNode = pfIecVarAccGetNode3(szName, &hInterface, varInfo.get(), &result);
-
-    char name[kMemberNameBufferSize] = {0};
-    if (bDownloadFinish) {
+    RTS_HANDLE hNode = RTS_INVALID_HANDLE;
+    RTS_HANDLE hTypeNode = RTS_INVALID_HANDLE;
+    if (!Step([&] { hNode = pfIecVarAccGetNode3(szName, &hInterface, varInfo.get(), &result); }) ||
+        !Step([&] { hTypeNode = pfIecVarAccGetTypeNode3(hInterface, hNode, varInfo.get(), &result); })) {
         return false;
     }
-    RTS_HANDLE hTypeNode = pfIecVarAccGetTypeNode3(hInterface, hNode, varInfo.get(), &result);
+    if (pVar->varType_ == TYPE3_ARRAY) {
+        return ExpandArray(pVar, szName, hInterface, hTypeNode);
+    }
+    return ExpandStructure(pVar, szName, hInterface, hTypeNode);
+}
+
+bool CSymbolIndex::ExpandArray(const std::shared_ptr<CVariable>& pVar, const char* szName,
+                               RTS_HANDLE hInterface, RTS_HANDLE hTypeNode) {
     TypeDescAsUnion typeDesc;
     std::memset(&typeDesc, 0, sizeof(typeDesc));
-    if (bDownloadFinish) {
+    RTS_RESULT result = ERR_OK;
+    if (!Step([&] { result = pfIecVarAccGetTypeDesc(hInterface, hTypeNode, &typeDesc); })) {
         return false;
     }
-
-    if (pVar->varType_ == TYPE3_ARRAY) {
-        if (pfIecVarAccGetTypeDesc(hInterface, hTypeNode, &typeDesc) != ERR_OK) {
-            return true;  // stays a leaf
-        }
-        const RTS_I16 dimensions = typeDesc._union._array._iDimensions;
-        if (dimensions < 1 || dimensions > 3) {
-            return true;  // stays a leaf
-        }
-        ArrayDimension* range = typeDesc._union._array._Dimension;
-        for (int unused = dimensions; unused < 3; ++unused) {
-            range[unused].MinRange = 0;
-            range[unused].MaxRange = 0;
-        }
-        // 64-bit counters, so a range ending at the largest 32-bit index terminates.
-        for (int64_t i = range[0].MinRange; i <= range[0].MaxRange; ++i) {
-            for (int64_t j = range[1].MinRange; j <= range[1].MaxRange; ++j) {
-                for (int64_t k = range[2].MinRange; k <= range[2].MaxRange; ++k) {
-                    if (dimensions == 1) {
-                        snprintf(name, sizeof(name), "%s[%ld]", szName, static_cast<long>(i));
-                    } else if (dimensions == 2) {
-                        snprintf(name, sizeof(name), "%s[%ld,%ld]", szName, static_cast<long>(i),
-                                 static_cast<long>(j));
-                    } else {
-                        snprintf(name, sizeof(name), "%s[%ld,%ld,%ld]", szName, static_cast<long>(i),
-                                 static_cast<long>(j), static_cast<long>(k));
-                    }
-                    auto pChild = std::make_shared<CVariable>();
-                    if (!ExpandNode(pVar, pChild, name)) {
-                        return false;
-                    }
+    if (result != ERR_OK) {
+        return true;  // stays a leaf
+    }
+    const RTS_I16 dimensions = typeDesc._union._array._iDimensions;
+    if (dimensions < 1 || dimensions > 3) {
+        return true;  // stays a leaf
+    }
+    ArrayDimension* range = typeDesc._union._array._Dimension;
+    for (int unused = dimensions; unused < 3; ++unused) {
+        range[unused].MinRange = 0;
+        range[unused].MaxRange = 0;
+    }
+    char name[kMemberNameBufferSize] = {0};
+    // 64-bit counters, so a range ending at the largest 32-bit index terminates.
+    for (int64_t i = range[0].MinRange; i <= range[0].MaxRange; ++i) {
+        for (int64_t j = range[1].MinRange; j <= range[1].MaxRange; ++j) {
+            for (int64_t k = range[2].MinRange; k <= range[2].MaxRange; ++k) {
+                if (dimensions == 1) {
+                    snprintf(name, sizeof(name), "%s[%ld]", szName, static_cast<long>(i));
+                } else if (dimensions == 2) {
+                    snprintf(name, sizeof(name), "%s[%ld,%ld]", szName, static_cast<long>(i),
+                             static_cast<long>(j));
+                } else {
+                    snprintf(name, sizeof(name), "%s[%ld,%ld,%ld]", szName, static_cast<long>(i),
+                             static_cast<long>(j), static_cast<long>(k));
+                }
+                auto pChild = std::make_shared<CVariable>();
+                if (!ExpandNode(pVar, pChild, name)) {
+                    return false;
                 }
             }
         }
-        return true;
     }
+    return true;
+}
 
-    // Structure: the first description gives the member count, the second the handles.
-    pfIecVarAccGetTypeDesc(hInterface, hTypeNode, &typeDesc);
+bool CSymbolIndex::ExpandStructure(const std::shared_ptr<CVariable>& pVar, const char* szName,
+                                   RTS_HANDLE hInterface, RTS_HANDLE hTypeNode) {
+    // The first description gives the member count, the second the handles.
+    TypeDescAsUnion typeDesc;
+    std::memset(&typeDesc, 0, sizeof(typeDesc));
+    if (!Step([&] { pfIecVarAccGetTypeDesc(hInterface, hTypeNode, &typeDesc); })) {
+        return false;
+    }
     CMemberHandles members;
     if (!members.allocate(typeDesc._union._struct._iComponents)) {
         return false;
     }
     typeDesc._union._struct._Components = members.data();
-    if (bDownloadFinish) {
+    RTS_RESULT result = ERR_OK;
+    if (!Step([&] { result = pfIecVarAccGetTypeDesc(hInterface, hTypeNode, &typeDesc); })) {
         return false;
     }
-    result = pfIecVarAccGetTypeDesc(hInterface, hTypeNode, &typeDesc);
     if (result != ERR_OK || typeDesc._union._struct._iComponents <= 0 || members.data() == nullptr) {
         return true;  // stays a leaf
     }
     // Never read more handles than were allocated, whatever count the host reports now.
     const RTS_I32 count = std::min(typeDesc._union._struct._iComponents, members.count());
+    char name[kMemberNameBufferSize] = {0};
     for (RTS_I32 index = 0; index < count; ++index) {
-        if (bDownloadFinish) {
+        const char* memberName = nullptr;
+        if (!Step([&] { memberName = pfIecVarAccGetNodeName(hInterface, members.data()[index], &result); })) {
             return false;
         }
-        const char* memberName = pfIecVarAccGetNodeName(hInterface, members.data()[index], &result);
         snprintf(name, sizeof(name), "%s.%s", szName, memberName != nullptr ? memberName : "");
         auto pChild = std::make_shared<CVariable>();
         if (!ExpandNode(pVar, pChild, name)) {
@@ -287,60 +313,49 @@ bool CDomDriverMgr::ExpandNode(const std::shared_ptr<CVariable>& pParent,
     return true;
 }
 
-bool CDomDriverMgr::LoadNode(const std::shared_ptr<CVariable>& pVariable, const char* szName) {
-    if (bDownloadFinish) {
+bool CSymbolIndex::LoadNode(const std::shared_ptr<CVariable>& pVariable, const char* szName) {
+    if (bDownloadFinish_) {
         return false;
     }
-    if (bOnlineChange) {
+    if (bOnlineChange_) {
         SleepEvent();
-        bOnlineChange = false;
-    }
-    RTS_HANDLE hInterface = RTS_INVALID_HANDLE;
-    RTS_HANDLE hInterface1 = RTS_INVALID_HANDLE;
-    if (bDownloadFinish) {
-        return false;
+        bOnlineChange_ = false;
     }
     CVarInfoRecord varInfo;
-    if (!varInfo.open()) {
+    bool opened = false;
+    if (!Step([&] { opened = varInfo.open(); }) || !opened) {
         return false;
     }
     RTS_RESULT result = ERR_OK;
-    if (bDownloadFinish) {
-        return false;
-    }
-    RTS_HANDLE hNode = pfIecVarAccGetNode3(szName, &hInterface, varInfo.get(), &result);
-    if (bDownloadFinish) {
+    RTS_HANDLE hInterface = RTS_INVALID_HANDLE;
+    RTS_HANDLE hNode = RTS_INVALID_HANDLE;
+    if (!Step([&] { hNode = pfIecVarAccGetNode3(szName, &hInterface, varInfo.get(), &result); })) {
         return false;
     }
     // A second lookup of the same name decides whether the host knows it.
+    RTS_HANDLE hInterface1 = RTS_INVALID_HANDLE;
     RTS_UINTPTR offset = 0;
-    pfIecVarAccGetNode(szName, &offset, &hInterface1, &result);
+    if (!Step([&] { pfIecVarAccGetNode(szName, &offset, &hInterface1, &result); })) {
+        return false;
+    }
     if (result != ERR_OK) {
         return true;  // unknown: the node stays as it was made
     }
-    if (bDownloadFinish) {
+    RTS_UI16 kind = 0;
+    if (!Step([&] { kind = pfIecVarAccGetNodeType(hInterface, hNode, &result); })) {
         return false;
     }
-    if (pfIecVarAccGetNodeType(hInterface, hNode, &result) != kNodeVariable) {
+    if (kind != kNodeVariable) {
         return true;
     }
-    if (bDownloadFinish) {
-        return false;
-    }
-    const RTS_SIZE size = pfIecVarAccGetSize3(hInterface, hNode, varInfo.get(), &result);
-    if (bDownloadFinish) {
-        return false;
-    }
-    const TypeClass3 typeClass = pfIecVarAccGetTypeClass3(hInterface, hNode, varInfo.get(), &result);
-    if (bDownloadFinish) {
-        return false;
-    }
-    RTS_UI8* address = pfIecVarAccGetAddress3(hInterface, hNode, varInfo.get(), &result);
-    if (bDownloadFinish) {
-        return false;
-    }
-    const char* nodeName = pfIecVarAccGetNodeName(hInterface, hNode, &result);
-    if (bDownloadFinish) {
+    RTS_SIZE size = 0;
+    TypeClass3 typeClass = TYPE3_NONE;
+    RTS_UI8* address = nullptr;
+    const char* nodeName = nullptr;
+    if (!Step([&] { size = pfIecVarAccGetSize3(hInterface, hNode, varInfo.get(), &result); }) ||
+        !Step([&] { typeClass = pfIecVarAccGetTypeClass3(hInterface, hNode, varInfo.get(), &result); }) ||
+        !Step([&] { address = pfIecVarAccGetAddress3(hInterface, hNode, varInfo.get(), &result); }) ||
+        !Step([&] { nodeName = pfIecVarAccGetNodeName(hInterface, hNode, &result); })) {
         return false;
     }
     pVariable->size_ = static_cast<uint32_t>(size);

@@ -51,20 +51,20 @@ size_t CParsedJson::memoryUsed() const {
 }
 
 std::shared_ptr<const CParsedJson> CJsonReader::document() const {
-    std::lock_guard<std::mutex> lock(mtx_);
+    CExclusiveLock<CMutex> lock(mtx_);
     return document_;
 }
 
 void CJsonReader::setDocument(std::shared_ptr<const CParsedJson> document) {
     {
-        std::lock_guard<std::mutex> lock(mtx_);
+        CExclusiveLock<CMutex> lock(mtx_);
         document_.swap(document);
     }
     document.reset();  // the replaced document, freed without the lock
 }
 
 std::shared_ptr<CJsonReader> CReaderInstances::find(const void* instance) const {
-    std::shared_lock<std::shared_mutex> lock(mtx_);
+    CSharedLock<CSharedMutex> lock(mtx_);
     const instance_map::const_iterator found = readers_.find(instance);
     return found == readers_.end() ? nullptr : found->second;
 }
@@ -75,7 +75,7 @@ std::shared_ptr<CJsonReader> CReaderInstances::findOrAdd(const void* instance) {
         return reader;
     }
     std::shared_ptr<CJsonReader> created(new CJsonReader());
-    std::unique_lock<std::shared_mutex> lock(mtx_);
+    CExclusiveLock<CSharedMutex> lock(mtx_);
     // Another task may have added the instance between the two locks; the first wins.
     return readers_.emplace(instance, std::move(created)).first->second;
 }
@@ -88,7 +88,7 @@ std::shared_ptr<const CParsedJson> CReaderInstances::documentOf(const void* inst
 void CReaderInstances::clear() {
     instance_map dropped;
     {
-        std::unique_lock<std::shared_mutex> lock(mtx_);
+        CExclusiveLock<CSharedMutex> lock(mtx_);
         dropped.swap(readers_);
     }
     // `dropped` goes here, after the lock: the documents are freed without it.

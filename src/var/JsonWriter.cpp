@@ -40,7 +40,7 @@ void CJsonWriter::Reset() {
     std::vector<rapidjson::Value*> open;
     open.reserve(16);
     {
-        std::lock_guard<std::mutex> lock(mutex_);
+        CExclusiveLock<CMutex> lock(mutex_);
         document_.swap(document);
         open_.swap(open);
         open_.push_back(document_.get());
@@ -87,7 +87,7 @@ void CJsonWriter::Place(rapidjson::Value& value) {
 }
 
 CWriterOutcome CJsonWriter::AddKey(const char* key, bool makePending) {
-    std::lock_guard<std::mutex> lock(mutex_);
+    CExclusiveLock<CMutex> lock(mutex_);
     if (!document_) {
         return Refused(kNoDocument);
     }
@@ -110,7 +110,7 @@ CWriterOutcome CJsonWriter::AddKey(const char* key, bool makePending) {
 }
 
 CWriterOutcome CJsonWriter::AddMember(const char* key, CJsonValueSource& source) {
-    std::lock_guard<std::mutex> lock(mutex_);
+    CExclusiveLock<CMutex> lock(mutex_);
     if (!document_) {
         return Refused(nullptr);  // key-value adds without a document leave no log entry
     }
@@ -133,7 +133,7 @@ CWriterOutcome CJsonWriter::AddMember(const char* key, CJsonValueSource& source)
 }
 
 CWriterOutcome CJsonWriter::AddValue(CJsonValueSource& source) {
-    std::lock_guard<std::mutex> lock(mutex_);
+    CExclusiveLock<CMutex> lock(mutex_);
     if (!document_ || (Innermost().IsObject() && !pending_)) {
         return Refused(kNoKey);
     }
@@ -155,7 +155,7 @@ CWriterOutcome CJsonWriter::AddValue(CJsonValueSource& source) {
 }
 
 CWriterOutcome CJsonWriter::AddVariable(const char* key, CJsonValueSource& source) {
-    std::lock_guard<std::mutex> lock(mutex_);
+    CExclusiveLock<CMutex> lock(mutex_);
     if (!document_) {
         return Refused(kNoDocument);
     }
@@ -185,7 +185,7 @@ CWriterOutcome CJsonWriter::AddVariable(const char* key, CJsonValueSource& sourc
 }
 
 CWriterOutcome CJsonWriter::Start(EJsonContainer kind) {
-    std::lock_guard<std::mutex> lock(mutex_);
+    CExclusiveLock<CMutex> lock(mutex_);
     if (!document_) {
         return Refused(kNoDocument);
     }
@@ -215,7 +215,7 @@ CWriterOutcome CJsonWriter::Start(EJsonContainer kind) {
 }
 
 CWriterOutcome CJsonWriter::End(EJsonContainer kind) {
-    std::lock_guard<std::mutex> lock(mutex_);
+    CExclusiveLock<CMutex> lock(mutex_);
     if (!document_) {
         return Refused(kNoDocument);
     }
@@ -232,7 +232,7 @@ bool CJsonWriter::SetDecimalPlaces(int places) {
     if (places < 0 || places > kDefaultDecimalPlaces) {
         return false;
     }
-    std::lock_guard<std::mutex> lock(mutex_);
+    CExclusiveLock<CMutex> lock(mutex_);
     if (decimalPlaces_ != places) {
         decimalPlaces_ = places;
         textCurrent_ = false;
@@ -241,7 +241,7 @@ bool CJsonWriter::SetDecimalPlaces(int places) {
 }
 
 int CJsonWriter::DecimalPlaces() {
-    std::lock_guard<std::mutex> lock(mutex_);
+    CExclusiveLock<CMutex> lock(mutex_);
     return decimalPlaces_;
 }
 
@@ -259,13 +259,13 @@ void CJsonWriter::RefreshText() {
 void CWriterInstances::Clear() {
     Map dropped;
     {
-        std::unique_lock<CSharedCounterLock> lock(mutex_);
+        CExclusiveLock<CSharedCounterLock> lock(mutex_);
         dropped.swap(states_);
     }
     // The documents are freed here, after the lock.
 }
 
 size_t CWriterInstances::Size() {
-    std::shared_lock<CSharedCounterLock> lock(mutex_);
+    CSharedLock<CSharedCounterLock> lock(mutex_);
     return states_.size();
 }

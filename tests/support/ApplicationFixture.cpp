@@ -33,7 +33,5 @@ void ApplicationTest::loadSymbols() {
 
 std::shared_ptr<CVariable> ApplicationTest::indexed(const std::string& fullName) {
     void* address = app().address(fullName);
-    std::lock_guard<CIndexLock> lock(manager()->mtx);
-    auto entry = manager()->map_addr_vars.find(address);
-    return entry == manager()->map_addr_vars.end() ? nullptr : entry->second;
+    return CDomDriverMgrTestPeer::indexed(address);
 }

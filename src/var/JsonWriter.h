@@ -33,6 +33,7 @@
 
 #include "RV5072_Zentrik/RV5072_ZentrikItf.h"
 #include "var/JsonOutput.h"
+#include "var/Mutex.h"
 
 // What a writer operation did: done, or refused with the text to log (null when the
 // refusal is silent, as for a key-value add on an instance without a document).
@@ -109,7 +110,7 @@ class CJsonWriter {
     // instance has no document.
     template <typename Consumer>
     bool Read(Consumer consume) {
-        std::lock_guard<std::mutex> lock(mutex_);
+        CExclusiveLock<CMutex> lock(mutex_);
         if (!document_) {
             return false;
         }
@@ -121,33 +122,31 @@ class CJsonWriter {
    private:
     friend class CDomDriverMgrTestPeer;  // tests set a small memory cap
 
-    // REQUIRES: mutex_ held.
-    rapidjson::Value& Innermost() { return *open_.back(); }
+    rapidjson::Value& Innermost() REQUIRES(mutex_) { return *open_.back(); }
     // REQUIRES: mutex_ held. Done when `bytes` more fit under the cap, else the refusal
     // (its text only the first time per document).
-    CWriterOutcome CheckMemory(size_t bytes);
+    CWriterOutcome CheckMemory(size_t bytes) REQUIRES(mutex_);
     // REQUIRES: mutex_ held. Done when the document, with the value just made, still
     // fits under the cap.
-    CWriterOutcome CheckMemoryAfter();
+    CWriterOutcome CheckMemoryAfter() REQUIRES(mutex_);
     // REQUIRES: mutex_ held. Puts `value` where a value goes in the innermost container.
-    void Place(rapidjson::Value& value);
-    // REQUIRES: mutex_ held.
-    void RefreshText();
+    void Place(rapidjson::Value& value) REQUIRES(mutex_);
+    void RefreshText() REQUIRES(mutex_);
 
     static size_t MemoryCap() { return s_memoryCap.load(std::memory_order_relaxed); }
     static std::atomic<size_t> s_memoryCap;  // kDocumentMemoryCap unless a test sets it
 
-    std::mutex mutex_;
-    std::unique_ptr<rapidjson::Document> document_;  // GUARDED_BY(mutex_); null before the first reset
-    std::vector<rapidjson::Value*> open_;            // GUARDED_BY(mutex_); open containers, root first
-    bool pending_ = false;                           // GUARDED_BY(mutex_)
-    rapidjson::SizeType pendingIndex_ = 0;           // GUARDED_BY(mutex_); member of the innermost object
-    bool capLogged_ = false;                         // GUARDED_BY(mutex_); the cap refusal was logged
-    size_t usedEstimate_ = 0;  // GUARDED_BY(mutex_); pool bytes, measured plus estimated since
-    size_t usedMeasured_ = 0;  // GUARDED_BY(mutex_); pool bytes at the last measurement
-    int decimalPlaces_ = kDefaultDecimalPlaces;  // GUARDED_BY(mutex_)
-    bool textCurrent_ = false;                   // GUARDED_BY(mutex_); text_ is the document's text
-    rapidjson::StringBuffer text_;               // GUARDED_BY(mutex_)
+    CMutex mutex_;
+    std::unique_ptr<rapidjson::Document> document_ GUARDED_BY(mutex_);  // null before the first reset
+    std::vector<rapidjson::Value*> open_ GUARDED_BY(mutex_);            // open containers, root first
+    bool pending_ GUARDED_BY(mutex_) = false;
+    rapidjson::SizeType pendingIndex_ GUARDED_BY(mutex_) = 0;  // member of the innermost object
+    bool capLogged_ GUARDED_BY(mutex_) = false;                // the cap refusal was logged
+    size_t usedEstimate_ GUARDED_BY(mutex_) = 0;               // pool bytes, measured plus estimated since
+    size_t usedMeasured_ GUARDED_BY(mutex_) = 0;               // pool bytes at the last measurement
+    int decimalPlaces_ GUARDED_BY(mutex_) = kDefaultDecimalPlaces;
+    bool textCurrent_ GUARDED_BY(mutex_) = false;  // text_ is the document's text
+    rapidjson::StringBuffer text_ GUARDED_BY(mutex_);
 };
 
 // A reader-writer lock for the map of instance states, made for many short shared holds
@@ -157,9 +156,9 @@ class CJsonWriter {
 // variable until the shared holders in flight have left; a shared taker that finds it
 // announced backs out and blocks on the mutex until it is released. Nobody spins, so a
 // task of higher priority never keeps a lower one from finishing.
-class CSharedCounterLock {
+class CAPABILITY("shared_mutex") CSharedCounterLock {
    public:
-    void lock_shared() {
+    void lock_shared() ACQUIRE_SHARED() {
         for (;;) {
             readers_.fetch_add(1, std::memory_order_seq_cst);
             if (!exclusive_.load(std::memory_order_seq_cst)) {
@@ -169,20 +168,20 @@ class CSharedCounterLock {
             std::lock_guard<std::mutex> wait(exclusiveMutex_);  // until the exclusive holder is done
         }
     }
-    void unlock_shared() {
+    void unlock_shared() RELEASE_SHARED() {
         if (readers_.fetch_sub(1, std::memory_order_seq_cst) == 1 &&
             exclusive_.load(std::memory_order_seq_cst)) {
             std::lock_guard<std::mutex> lock(drainedMutex_);
             drained_.notify_all();
         }
     }
-    void lock() {
+    void lock() ACQUIRE() {
         exclusiveMutex_.lock();
         exclusive_.store(true, std::memory_order_seq_cst);
         std::unique_lock<std::mutex> lock(drainedMutex_);
         drained_.wait(lock, [this] { return readers_.load(std::memory_order_seq_cst) == 0; });
     }
-    void unlock() {
+    void unlock() RELEASE() {
         exclusive_.store(false, std::memory_order_seq_cst);
         exclusiveMutex_.unlock();
     }
@@ -206,7 +205,7 @@ class CWriterInstances {
     template <typename Action>
     bool With(fb_jsonsaxwriter_struct* instance, bool create, Action action) {
         {
-            std::shared_lock<CSharedCounterLock> lock(mutex_);
+            CSharedLock<CSharedCounterLock> lock(mutex_);
             const Map::iterator found = states_.find(instance);
             if (found != states_.end()) {
                 action(*found->second);
@@ -217,7 +216,7 @@ class CWriterInstances {
             return false;
         }
         std::unique_ptr<CJsonWriter> made(new CJsonWriter());  // allocated outside the lock
-        std::unique_lock<CSharedCounterLock> lock(mutex_);
+        CExclusiveLock<CSharedCounterLock> lock(mutex_);
         std::unique_ptr<CJsonWriter>& slot = states_[instance];
         if (!slot) {
             slot.swap(made);
@@ -234,7 +233,7 @@ class CWriterInstances {
     friend class CDomDriverMgrTestPeer;  // tests check that no call holds the lock
 
     CSharedCounterLock mutex_;
-    Map states_;  // GUARDED_BY(mutex_)
+    Map states_ GUARDED_BY(mutex_);
 };
 
 #endif  // VAR_JSONWRITER_H

@@ -1,4 +1,5 @@
-// Address index: every node of a load's trees, found by the address of its data.
+// Address index: every node of a load's trees, found by the address of its data; and
+// how the index and the roots are dropped.
 //
 // Writes run root by root and, within a tree, in post-order, each replacing what an
 // earlier write stored under the same address: an enclosing node wins over everything
@@ -6,11 +7,11 @@
 // Entries share the walk's own nodes instead of copying subtrees: once indexed, a tree
 // is only read, so one node serves its own entry and those of all its enclosing nodes,
 // and the memory a node takes does not depend on its depth. Only the loader thread
-// writes; mtx is held exclusively for one entry at a time, and readers wait for
-// bDownloadDone before they look.
-#include <cstdint>
+// writes; mtx_ is held exclusively for one entry at a time, and readers wait for
+// bDownloadDone_ before they look.
+#include "var/SymbolIndex.h"
 
-#include "var/DomDriverMgr.h"
+#include <cstdint>
 
 namespace {
 
@@ -24,23 +25,23 @@ size_t CountNodes(const CVariable& var) {
 
 }  // namespace
 
-void CDomDriverMgr::MapAll() {
+void CSymbolIndex::MapAll() {
     // One bucket per node at most, allocated once instead of grown by doubling.
     size_t nodes = 0;
-    for (const std::shared_ptr<CVariable>& root : p_vec_vars) {
+    for (const std::shared_ptr<CVariable>& root : p_vec_vars_) {
         nodes += CountNodes(*root);
     }
     {
-        std::lock_guard<CIndexLock> lock(mtx);
-        map_addr_vars.reserve(nodes);
+        CExclusiveLock<CIndexLock> lock(mtx_);
+        map_addr_vars_.reserve(nodes);
     }
-    for (const std::shared_ptr<CVariable>& root : p_vec_vars) {
+    for (const std::shared_ptr<CVariable>& root : p_vec_vars_) {
         MapSingle(root);
     }
-    p_vec_vars.clear();
+    p_vec_vars_.clear();
 }
 
-void CDomDriverMgr::MapSingle(std::shared_ptr<CVariable> pVar) {
+void CSymbolIndex::MapSingle(const std::shared_ptr<CVariable>& pVar) {
     // The tree is final from here on: no room is kept for children that never come.
     pVar->childVec_.shrink_to_fit();
     for (const std::shared_ptr<CVariable>& child : pVar->childVec_) {
@@ -49,20 +50,45 @@ void CDomDriverMgr::MapSingle(std::shared_ptr<CVariable> pVar) {
     AddToMap(pVar);
 }
 
-void CDomDriverMgr::AddToMap(const std::shared_ptr<CVariable>& pVar) {
+void CSymbolIndex::AddToMap(const std::shared_ptr<CVariable>& pVar) {
     // The replaced reference is dropped after the lock is released. (It is a node of
     // the same trees, which stay alive through their roots, but freeing is no work to
     // do under the index lock.)
     std::shared_ptr<CVariable> replaced;
-    std::lock_guard<CIndexLock> lock(mtx);
-    std::shared_ptr<CVariable>& entry = map_addr_vars[pVar->var_addr_];
+    CExclusiveLock<CIndexLock> lock(mtx_);
+    std::shared_ptr<CVariable>& entry = map_addr_vars_[pVar->var_addr_];
     replaced.swap(entry);
     entry = pVar;
 }
 
-CIndexLock& CDomDriverMgr::variableLock(const void* addr) {
+CIndexLock& CSymbolIndex::variableLock(const void* addr) {
     // Variables start at least 2 bytes apart mostly; mixing the higher bits in spreads
     // neighbouring variables over the locks.
     const uintptr_t bits = reinterpret_cast<uintptr_t>(addr);
     return variableLocks_[((bits >> 3) ^ (bits >> 11) ^ (bits >> 19)) % kVariableLocks];
+}
+
+size_t CSymbolIndex::Size() {
+    CSharedLock<CIndexLock> lock(mtx_);
+    return map_addr_vars_.size();
+}
+
+void CSymbolIndex::DropRoots() {
+    // A live loader thread owns the root list until it is joined; a loader that has
+    // finished its load has already emptied it.
+    if (thrd_ == 0) {
+        p_vec_vars_.clear();
+    }
+}
+
+void CSymbolIndex::DropIndex() {
+    addr_vars dropped;  // the nodes are freed after the lock is released
+    CExclusiveLock<CIndexLock> lock(mtx_);
+    dropped.swap(map_addr_vars_);
+}
+
+// Nothing in the component runs this: the manager lives until the process ends.
+CSymbolIndex::~CSymbolIndex() {
+    DropRoots();
+    DropIndex();
 }

@@ -32,6 +32,7 @@
 
 #include "var/DocumentLimits.h"
 #include "var/JsonParse.h"
+#include "var/Mutex.h"
 
 class CParsedJson {
    public:
@@ -74,8 +75,8 @@ class CJsonReader {
     void setDocument(std::shared_ptr<const CParsedJson> document);
 
    private:
-    mutable std::mutex mtx_;
-    std::shared_ptr<const CParsedJson> document_;  // GUARDED_BY(mtx_)
+    mutable CMutex mtx_;
+    std::shared_ptr<const CParsedJson> document_ GUARDED_BY(mtx_);
 };
 
 class CReaderInstances {
@@ -100,8 +101,8 @@ class CReaderInstances {
    private:
     typedef std::unordered_map<const void*, std::shared_ptr<CJsonReader>> instance_map;
 
-    mutable std::shared_mutex mtx_;
-    instance_map readers_;  // GUARDED_BY(mtx_)
+    mutable CSharedMutex mtx_;
+    instance_map readers_ GUARDED_BY(mtx_);
 };
 
 // What GetKind reports for a value (kReaderKindNone: nothing found).

@@ -17,7 +17,9 @@
 
 #include <system_error>
 
-class CIndexLock {
+#include "var/ThreadAnnotations.h"
+
+class CAPABILITY("shared_mutex") CIndexLock {
    public:
     CIndexLock() {
         pthread_rwlockattr_t attributes;
@@ -30,13 +32,13 @@ class CIndexLock {
     CIndexLock(const CIndexLock&) = delete;
     CIndexLock& operator=(const CIndexLock&) = delete;
 
-    void lock() { Check(pthread_rwlock_wrlock(&lock_)); }
-    bool try_lock() { return pthread_rwlock_trywrlock(&lock_) == 0; }
-    void unlock() { pthread_rwlock_unlock(&lock_); }
+    void lock() ACQUIRE() { Check(pthread_rwlock_wrlock(&lock_)); }
+    bool try_lock() TRY_ACQUIRE(true) { return pthread_rwlock_trywrlock(&lock_) == 0; }
+    void unlock() RELEASE() { pthread_rwlock_unlock(&lock_); }
 
-    void lock_shared() { Check(pthread_rwlock_rdlock(&lock_)); }
-    bool try_lock_shared() { return pthread_rwlock_tryrdlock(&lock_) == 0; }
-    void unlock_shared() { pthread_rwlock_unlock(&lock_); }
+    void lock_shared() ACQUIRE_SHARED() { Check(pthread_rwlock_rdlock(&lock_)); }
+    bool try_lock_shared() TRY_ACQUIRE_SHARED(true) { return pthread_rwlock_tryrdlock(&lock_) == 0; }
+    void unlock_shared() RELEASE_SHARED() { pthread_rwlock_unlock(&lock_); }
 
    private:
     static void Check(int error) {

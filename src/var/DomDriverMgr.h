@@ -1,29 +1,19 @@
-// CDomDriverMgr: the one object that holds all state of the component.
+// CDomDriverMgr: the one object every external IEC function and every host event
+// reaches, through instance(); it is created on first use and never destroyed.
 //
-// It owns the state of every writer instance (CWriterInstances: each instance's
-// document, pending member, open containers and number format), the parsed text of
-// every reader instance (CReaderInstances), the variable tree built from the host's
-// symbols, the address index over it, and the loader thread and its flags. Every
-// external IEC function and every host event reaches it through instance(); it is
-// created on first use and never destroyed. The writer and reader operations are thin
-// facades that log refusals.
+// It is a facade over three parts that each own their state and locks: the writer
+// instances (CWriterInstances, var/JsonWriter.h), the reader instances
+// (CReaderInstances, var/JsonReader.h) and the symbol index with its loader thread
+// (CSymbolIndex, var/SymbolIndex.h). Its operations translate parameter records,
+// combine the parts and log refusals once every lock is released. The manager itself
+// holds no lock and no data of its own beyond the three parts.
 //
 // Threads: IEC task threads (external functions), host event threads (load start,
-// stop, clear) and the loader thread "ReLoadSym".
-// Locks: the writer and reader states have their own (var/JsonWriter.h,
-// var/JsonReader.h); mtx, a reader-writer lock, guards the address index. Datatype
-// calls hold mtx shared while they use a node, so calls on different variables run side
-// by side; the loader's emptying and filling and clear() hold it exclusively. Under it,
-// a call holds the lock of its variable's memory (variableLock): shared to read,
-// exclusively to write. Locks are taken in the order writer instance, mtx, variable
-// lock. No host call, no log call and no sleep happens while any is held.
-//
-// Indexed nodes are shared, not copied: every entry points into the trees the walk
-// built, which nobody changes once they are indexed.
+// stop, clear) and the loader thread "ReLoadSym". Lock order across the parts: writer
+// instance, then the index, then a variable's lock.
 //
 // The operations live in source files named after their subsystem: core and clear,
-// writer documents, symbol walk, address index, loader thread, variable <-> JSON,
-// reader block.
+// writer documents, variable <-> JSON, reader block.
 #ifndef VAR_DOMDRIVERMGR_H
 #define VAR_DOMDRIVERMGR_H
 
@@ -42,9 +32,9 @@
 #include "IecVarAccess_ItfsItf.h"
 #include "RV5072_Zentrik/RV5072_ZentrikItf.h"
 #include "var/JsonReader.h"
-#include "var/IndexLock.h"
-#include "var/SymbolWriteReport.h"
 #include "var/JsonWriter.h"
+#include "var/SymbolIndex.h"
+#include "var/SymbolWriteReport.h"
 #include "var/Variable.h"
 
 // Mode of a writer add. The add engine acts on ADD_KEY_VALUE and ADD_VALUE only.
@@ -60,22 +50,6 @@ enum AddType {
 
 class CDomDriverMgr {
    public:
-    typedef std::unordered_map<void*, std::shared_ptr<CVariable>> addr_vars;
-    typedef std::vector<std::shared_ptr<CVariable>> vec_vars;
-
-    CIndexLock mtx;
-    addr_vars map_addr_vars;           // GUARDED_BY(mtx)
-    int32_t load_SchedPriority_ = 30;  // SCHED_FIFO priority of the loader thread
-    int32_t load_SchedAffinity_ = 0;   // processor of the loader thread; negative: not pinned
-
-    // The lock of the variable's memory at addr, for datatype calls: held shared while a
-    // call reads the variable, exclusively while one writes it, so two calls on one
-    // variable never interleave (a reader gets one whole value) while calls on different
-    // variables run side by side. One of a fixed set of locks chosen by the address, so
-    // two variables may rarely share one and then take turns for one call.
-    // REQUIRES: mtx held shared (taken after it).
-    CIndexLock& variableLock(const void* addr);
-
     // The single instance, created on first use from whichever thread comes first.
     static CDomDriverMgr* instance();
 
@@ -84,8 +58,9 @@ class CDomDriverMgr {
     void loadConfig();
 
     // Drops every writer instance's state (document, pending member, decimal places),
-    // the address index and the roots of the tree. Leaves the loader thread, its flags and
-    // the scheduling fields alone. Every reader instance loses its document too.
+    // the address index and the roots of the tree (unless a loader thread owns them).
+    // Leaves the loader thread, its flags and the scheduling fields alone. Every reader
+    // instance loses its document too.
     void clear();
 
     // Writer documents and the add engine.
@@ -150,7 +125,6 @@ class CDomDriverMgr {
     ~CDomDriverMgr();
 
     static void getInstance();
-    void SleepEvent();
 
     // Appends (key, null) to the innermost open object of p; with makePending, the
     // member becomes the pending one that the next value call fills.
@@ -158,20 +132,27 @@ class CDomDriverMgr {
     // Puts a value where the next value goes in p's document; logs a refusal.
     bool addValue(fb_jsonsaxwriter_struct* p, CJsonValueSource& source);
 
-    // Symbol walk (loader thread only).
-    bool DumpAll();
-    bool ExpandRoot(RTS_HANDLE hRootNode, RTS_HANDLE hInterface);
-    bool ExpandTree(RTS_HANDLE hInterface, RTS_HANDLE hParentNode, RTS_HANDLE hNode);
+    // Symbol walk and address index: the index does the work on the loader thread.
+    // hParentNode is not used: a node's children are reached from the node itself.
+    bool DumpAll() { return index_.DumpAll(); }
+    bool ExpandRoot(RTS_HANDLE hRootNode, RTS_HANDLE hInterface) {
+        return index_.ExpandRoot(hRootNode, hInterface);
+    }
+    bool ExpandTree(RTS_HANDLE hInterface, RTS_HANDLE /*hParentNode*/, RTS_HANDLE hNode) {
+        return index_.ExpandTree(hInterface, hNode);
+    }
     bool ExpandNode(const std::shared_ptr<CVariable>& pParent, const std::shared_ptr<CVariable>& pVar,
-                    const char* szName);
-    bool LoadNode(const std::shared_ptr<CVariable>& pVariable, const char* szName);
+                    const char* szName) {
+        return index_.ExpandNode(pParent, pVar, szName);
+    }
+    bool LoadNode(const std::shared_ptr<CVariable>& pVariable, const char* szName) {
+        return index_.LoadNode(pVariable, szName);
+    }
+    void MapAll() { index_.MapAll(); }
+    void MapSingle(const std::shared_ptr<CVariable>& pVar) { index_.MapSingle(pVar); }
+    void AddToMap(const std::shared_ptr<CVariable>& pVar) { index_.AddToMap(pVar); }
 
-    // Address index (loader thread only).
-    void MapAll();
-    void MapSingle(std::shared_ptr<CVariable> pVar);
-    void AddToMap(const std::shared_ptr<CVariable>& pVar);
-
-    // Variable <-> JSON; the caller holds the locks.
+    // Variable <-> JSON; the caller holds the index shared and the variable's lock.
     rapidjson::Value loadJson(const CVariable& var, rapidjson::Document::AllocatorType& allocator);
     // Writes into the variable at pData: the member of root named after the variable
     // when root is given, else value. Null when written, else the refusal to log.
@@ -179,22 +160,10 @@ class CDomDriverMgr {
     const char* writeSymbol(const rapidjson::Value* root, const rapidjson::Value* value, void* pData,
                             CSymbolWriteReport* report);
 
-    // Roots of the tree while a load builds it. Owned by the loader thread while one
-    // is alive (thrd_ != 0); emptied by the load's indexing step.
-    vec_vars p_vec_vars;
-
     static CDomDriverMgr* m_instance_;
     static std::once_flag m_once_;
 
-    std::atomic<bool> bDownloadFinish{false};  // stop request for the loader
-    std::atomic<bool> bDownloadDone{false};    // the address index is complete
-    std::atomic<bool> bOnlineChange{false};
-    std::atomic<bool> loadCompleted{false};  // the last walk reached the application
-    pthread_t thrd_ = 0;                     // the loader thread; event path only
-
-    static constexpr size_t kVariableLocks = 256;
-    CIndexLock variableLocks_[kVariableLocks];
-
+    CSymbolIndex index_;        // the variables, their index and the loader thread
     CReaderInstances readers_;  // the reader instances; locks of its own
     CWriterInstances writers_;  // every writer instance's state, under its own locks
 };
