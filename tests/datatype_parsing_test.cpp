@@ -1,80 +1,18 @@
 // SetSymbolFromJson against the JSON parsing test suite and deeply nested texts, on an
 // ordinary thread and on one whose stack is as small as an IEC task's (256 KiB).
-#include <pthread.h>
-
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <functional>
 #include <set>
-#include <sstream>
 #include <string>
 #include <vector>
 
+#include "support/ConformanceSuite.h"
 #include "support/DatatypeSupport.h"
 
 namespace {
 
-constexpr size_t kTaskStack = 256 * 1024;
-
-// The suite's texts, kept with the tests; the environment variable ZENTRIK_SHARED_DIR
-// may point at another copy.
-std::string SuiteDirectory() {
-    const char* shared = std::getenv("ZENTRIK_SHARED_DIR");
-    return std::string(shared != nullptr ? shared : ZENTRIK_SHARED_DIR) + "/data/jsontestsuite/test_parsing";
-}
-
 // Texts that must be refused but whose first zero byte cuts them into valid JSON; the
 // text before the zero is what counts.
 const std::set<std::string> kValidBeforeTheirZero = {"n_multidigit_number_then_00.json"};
-
-struct SuiteText {
-    std::string name;
-    std::string bytes;
-};
-
-std::vector<SuiteText> ReadSuite() {
-    std::vector<SuiteText> texts;
-    std::error_code error;
-    std::filesystem::directory_iterator directory(SuiteDirectory(), error);
-    if (error) {
-        ADD_FAILURE() << "cannot read " << SuiteDirectory() << ": " << error.message()
-                      << " (set ZENTRIK_SHARED_DIR to the shared directory)";
-        return texts;
-    }
-    for (const auto& entry : directory) {
-        std::ifstream file(entry.path(), std::ios::binary);
-        std::ostringstream bytes;
-        bytes << file.rdbuf();
-        texts.push_back({entry.path().filename().string(), bytes.str()});
-    }
-    return texts;
-}
-
-void* RunFunction(void* fn) {
-    (*static_cast<std::function<void()>*>(fn))();
-    return nullptr;
-}
-
-// Runs fn on a new thread whose stack is stackSize bytes, and waits for it.
-void RunOnStack(size_t stackSize, std::function<void()> fn) {
-    pthread_attr_t attr;
-    ASSERT_EQ(0, pthread_attr_init(&attr));
-    ASSERT_EQ(0, pthread_attr_setstacksize(&attr, stackSize));
-    pthread_t thread;
-    ASSERT_EQ(0, pthread_create(&thread, &attr, &RunFunction, &fn));
-    pthread_attr_destroy(&attr);
-    ASSERT_EQ(0, pthread_join(thread, nullptr));
-}
-
-std::string Repeat(const std::string& piece, size_t times) {
-    std::string out;
-    out.reserve(piece.size() * times);
-    for (size_t i = 0; i < times; ++i) {
-        out += piece;
-    }
-    return out;
-}
 
 }  // namespace
 
@@ -88,7 +26,7 @@ class DatatypeParsingTest : public DatatypeTest {
     // Every suite text through the external function: n_ refused as "Json error",
     // y_ accepted, i_ either, none of them crashing.
     void CheckSuite() {
-        const std::vector<SuiteText> texts = ReadSuite();
+        const std::vector<SuiteText> texts = ReadConformanceSuite();
         size_t refused = 0, accepted = 0, other = 0;
         for (const SuiteText& text : texts) {
             host().clearLog();
@@ -111,7 +49,7 @@ class DatatypeParsingTest : public DatatypeTest {
             }
         }
         // The suite was found and read whole.
-        EXPECT_EQ(318u, texts.size()) << SuiteDirectory();
+        EXPECT_EQ(318u, texts.size()) << ConformanceSuiteDirectory();
         EXPECT_EQ(187u, refused);
         EXPECT_EQ(96u, accepted);
         EXPECT_EQ(35u, other);

@@ -1,84 +1,25 @@
 // The reader block's parse: its record, the refusals, the document it replaces and the
 // memory cap; the JSON parsing test suite and deeply nested texts on an ordinary thread
 // and on one whose stack is as small as an IEC task's (256 KiB).
-#include <pthread.h>
-
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
-#include <functional>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "support/ComponentFixture.h"
+#include "support/ConformanceSuite.h"
 #include "support/ReaderCalls.h"
 #include "support/WriterCalls.h"
 #include "var/JsonReader.h"
 
 namespace {
 
-constexpr size_t kTaskStack = 256 * 1024;
-
-std::string SuiteDirectory() {
-    const char* shared = std::getenv("ZENTRIK_SHARED_DIR");
-    return std::string(shared != nullptr ? shared : ZENTRIK_SHARED_DIR) + "/data/jsontestsuite/test_parsing";
-}
-
-struct SuiteText {
-    std::string name;
-    std::string bytes;
-};
-
-std::vector<SuiteText> ReadSuite() {
-    std::vector<SuiteText> texts;
-    std::error_code error;
-    std::filesystem::directory_iterator directory(SuiteDirectory(), error);
-    if (error) {
-        ADD_FAILURE() << "cannot read " << SuiteDirectory() << ": " << error.message();
-        return texts;
-    }
-    for (const auto& entry : directory) {
-        std::ifstream file(entry.path(), std::ios::binary);
-        std::ostringstream bytes;
-        bytes << file.rdbuf();
-        texts.push_back({entry.path().filename().string(), bytes.str()});
-    }
-    return texts;
-}
-
-void* RunFunction(void* fn) {
-    (*static_cast<std::function<void()>*>(fn))();
-    return nullptr;
-}
-
-// Runs fn on a new thread whose stack is stackSize bytes, and waits for it.
-void RunOnStack(size_t stackSize, std::function<void()> fn) {
-    pthread_attr_t attr;
-    ASSERT_EQ(0, pthread_attr_init(&attr));
-    ASSERT_EQ(0, pthread_attr_setstacksize(&attr, stackSize));
-    pthread_t thread;
-    ASSERT_EQ(0, pthread_create(&thread, &attr, &RunFunction, &fn));
-    pthread_attr_destroy(&attr);
-    ASSERT_EQ(0, pthread_join(thread, nullptr));
-}
-
-std::string Repeat(const std::string& piece, size_t times) {
-    std::string out;
-    out.reserve(piece.size() * times);
-    for (size_t i = 0; i < times; ++i) {
-        out += piece;
-    }
-    return out;
-}
-
 class ReaderParseTest : public ComponentTest {
    protected:
     // Every suite text through Parse: n_ refused with an offset inside the text and a
     // reason, y_ accepted with a document, i_ either, none crashing; nothing logged.
     void CheckSuite() {
-        const std::vector<SuiteText> texts = ReadSuite();
+        const std::vector<SuiteText> texts = ReadConformanceSuite();
         size_t refused = 0, accepted = 0;
         for (const SuiteText& text : texts) {
             const fb_jsonreader_parse_struct p = reader_.parse(text.bytes);
@@ -101,7 +42,7 @@ class ReaderParseTest : public ComponentTest {
                 EXPECT_EQ(0, reader_.kind("")) << text.name;
             }
         }
-        EXPECT_EQ(318u, texts.size()) << SuiteDirectory();
+        EXPECT_EQ(318u, texts.size()) << ConformanceSuiteDirectory();
         EXPECT_GE(refused, 187u);
         EXPECT_GE(accepted, 96u);
         EXPECT_TRUE(logTexts().empty());
