@@ -254,6 +254,11 @@ TEST_F(SymbolLoader, FailingThreadCreationRunsNoLoadAndSaysWhy) {
 // and the stop request stays set for it. Joining oneself fails with EDEADLK; the
 // calling thread does it with cancellation disabled, so the cancel aimed at it waits.
 TEST_F(SymbolLoader, FailedJoinKeepsTheLoaderThreadAndItsRoots) {
+#if defined(__SANITIZE_THREAD__)
+    // The join fails because the thread joins itself; ThreadSanitizer's runtime loses
+    // track of that thread and aborts at the next join. Runs plain and under ASan.
+    GTEST_SKIP() << "a thread joining itself is not supported by ThreadSanitizer";
+#endif
     std::string failure;
     bool threadKept = false;
     size_t rootsKept = 0;
