@@ -75,6 +75,14 @@ CWriterOutcome CJsonWriter::CheckMemoryAfter() {
     return CheckMemory(0);
 }
 
+CWriterOutcome CJsonWriter::MakeValue(CJsonValueSource& source, rapidjson::Value& value) {
+    const char* refusal = source.Make(document_->GetAllocator(), value);
+    if (refusal != nullptr) {
+        return Refused(refusal);
+    }
+    return CheckMemoryAfter();
+}
+
 void CJsonWriter::Place(rapidjson::Value& value) {
     rapidjson::Value& innermost = Innermost();
     if (innermost.IsArray()) {
@@ -142,13 +150,9 @@ CWriterOutcome CJsonWriter::AddValue(CJsonValueSource& source) {
         return memory;
     }
     rapidjson::Value value;
-    const char* refusal = source.Make(document_->GetAllocator(), value);
-    if (refusal != nullptr) {
-        return Refused(refusal);
-    }
-    const CWriterOutcome after = CheckMemoryAfter();
-    if (!after.done) {
-        return after;
+    const CWriterOutcome made = MakeValue(source, value);
+    if (!made.done) {
+        return made;
     }
     Place(value);
     return Done();
@@ -164,16 +168,12 @@ CWriterOutcome CJsonWriter::AddVariable(const char* key, CJsonValueSource& sourc
     if (!memory.done) {
         return memory;
     }
-    rapidjson::Document::AllocatorType& allocator = document_->GetAllocator();
     rapidjson::Value value;
-    const char* refusal = source.Make(allocator, value);
-    if (refusal != nullptr) {
-        return Refused(refusal);
+    const CWriterOutcome made = MakeValue(source, value);
+    if (!made.done) {
+        return made;
     }
-    const CWriterOutcome after = CheckMemoryAfter();
-    if (!after.done) {
-        return after;
-    }
+    rapidjson::Document::AllocatorType& allocator = document_->GetAllocator();
     if (inArray) {
         Innermost().PushBack(value, allocator);
     } else {

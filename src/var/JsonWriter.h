@@ -129,6 +129,9 @@ class CJsonWriter {
     // REQUIRES: mutex_ held. Done when the document, with the value just made, still
     // fits under the cap.
     CWriterOutcome CheckMemoryAfter() REQUIRES(mutex_);
+    // Makes the value from source with the document's allocator, then checks the memory
+    // the value took (a parsed text or a variable can be larger than any estimate).
+    CWriterOutcome MakeValue(CJsonValueSource& source, rapidjson::Value& value) REQUIRES(mutex_);
     // REQUIRES: mutex_ held. Puts `value` where a value goes in the innermost container.
     void Place(rapidjson::Value& value) REQUIRES(mutex_);
     void RefreshText() REQUIRES(mutex_);
