@@ -472,6 +472,15 @@ std::string CSimApplication::typeName(const std::string& fullName) {
     return r.type->name;
 }
 
+const CSimType* CSimApplication::type(const std::string& fullName) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    CSimRunningApp& app = runningOrThrow(fullName);
+    CSimRunningApp::SResolved r;
+    if (!app.resolve(fullName, false, r) || r.type == nullptr)
+        throw std::out_of_range("unknown variable '" + fullName + "'");
+    return r.type;
+}
+
 uint8_t* CSimApplication::memory() {
     std::lock_guard<std::mutex> lock(mutex_);
     return app_ != nullptr ? app_->memory() : nullptr;

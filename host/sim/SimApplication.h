@@ -92,6 +92,8 @@ class CSimApplication {
     size_t size(const std::string& fullName);
     TypeClass3 typeClass(const std::string& fullName);
     std::string typeName(const std::string& fullName);
+    // The variable's type; it lives as long as the application's memory does.
+    const CSimType* type(const std::string& fullName);
     uint8_t* memory();  // the block; nullptr without an application
     size_t memorySize();
     // Full paths of the top-level variables, in browse order (depth first).

@@ -127,6 +127,135 @@ bool ReadNumber(const std::string& s, size_t& at, size_t maxDigits, uint64_t& va
     return at > begin && (at >= s.size() || !IsDigit(s[at]));
 }
 
+}  // namespace
+
+// "1H30M", "500MS", "1.5S": descending units, a fraction only on the last one.
+static unsigned __int128 ParseDuration(const std::string& body, SPos pos) {
+    static const std::pair<const char*, uint64_t> kUnits[] = {
+        {"D", 86400000000000ull}, {"H", 3600000000000ull}, {"M", 60000000000ull}, {"S", 1000000000ull},
+        {"MS", 1000000ull},       {"US", 1000ull},         {"NS", 1ull}};
+    unsigned __int128 total = 0;
+    size_t at = 0;
+    int lastRank = -1;
+    bool fractionSeen = false;
+    if (body.empty()) Fail(pos, "empty duration");
+    while (at < body.size()) {
+        if (fractionSeen) Fail(pos, "only the last unit of a duration may have a fraction");
+        uint64_t whole = 0, frac = 0;
+        size_t fracDigits = 0;
+        if (!ReadNumber(body, at, 18, whole)) Fail(pos, "malformed duration");
+        if (at < body.size() && body[at] == '.') {
+            ++at;
+            if (!ReadNumber(body, at, 18, frac, &fracDigits)) Fail(pos, "malformed duration");
+            fractionSeen = true;
+        }
+        size_t unitBegin = at;
+        while (at < body.size() && body[at] >= 'A' && body[at] <= 'Z') ++at;
+        std::string unit = body.substr(unitBegin, at - unitBegin);
+        int rank = -1;
+        for (int i = 0; i < 7; ++i) {
+            if (unit == kUnits[i].first) rank = i;
+        }
+        if (rank < 0) Fail(pos, "unknown duration unit '" + unit + "' (use d, h, m, s, ms, us, ns)");
+        if (rank <= lastRank) Fail(pos, "duration units must go from days down to nanoseconds");
+        lastRank = rank;
+        unsigned __int128 unitNs = kUnits[rank].second;
+        total += static_cast<unsigned __int128>(whole) * unitNs;
+        if (fracDigits > 0) {
+            unsigned __int128 scale = 1;
+            for (size_t i = 0; i < fracDigits; ++i) scale *= 10;
+            unsigned __int128 part = static_cast<unsigned __int128>(frac) * unitNs;
+            if (part % scale != 0) Fail(pos, "duration finer than a nanosecond");
+            total += part / scale;
+        }
+        if (total > static_cast<unsigned __int128>(UINT64_MAX)) Fail(pos, "duration out of range");
+    }
+    return total;
+}
+
+std::string EncodeTemporal(const CLiteral& lit, TypeClass3 tc, const std::string& typeName) {
+    const char* expected = tc == TYPE3_TIME          ? "a T# literal"
+                           : tc == TYPE3_LTIME       ? "an LTIME# or T# literal"
+                           : tc == TYPE3_DATE        ? "a D# literal"
+                           : tc == TYPE3_DATEANDTIME ? "a DT# literal"
+                                                     : "a TOD# literal";
+    if (lit.kind != CLiteral::Kind::Typed)
+        Fail(lit.pos, std::string("expected ") + expected + " for " + typeName);
+    const std::string& p = lit.prefix;
+    bool duration = p == "T" || p == "TIME" || p == "LT" || p == "LTIME";
+    bool ok = (tc == TYPE3_TIME && (p == "T" || p == "TIME")) || (tc == TYPE3_LTIME && duration) ||
+              (tc == TYPE3_DATE && (p == "D" || p == "DATE")) ||
+              (tc == TYPE3_DATEANDTIME && (p == "DT" || p == "DATE_AND_TIME")) ||
+              (tc == TYPE3_TIMEOFDAY && (p == "TOD" || p == "TIME_OF_DAY"));
+    if (!ok) Fail(lit.pos, std::string("expected ") + expected + " for " + typeName);
+    std::string body;
+    for (char c : lit.text) {
+        if (c != '_') body.push_back(Upper(c));
+    }
+    if (duration) {
+        // A negative duration is stored in two's complement, as the signed value the
+        // component reads (TIME as a signed 32-bit count of milliseconds).
+        const bool negative = !body.empty() && body[0] == '-';
+        unsigned __int128 ns = ParseDuration(negative ? body.substr(1) : body, lit.pos);
+        if (tc == TYPE3_TIME) {
+            if (ns % 1000000 != 0) Fail(lit.pos, "TIME has a resolution of one millisecond");
+            uint64_t ms = static_cast<uint64_t>(ns / 1000000);
+            if (ns / 1000000 > (negative ? uint64_t(1) << 31 : UINT32_MAX)) {
+                Fail(lit.pos, "duration out of range for TIME");
+            }
+            return LittleEndian(negative ? ~ms + 1 : ms, 4);
+        }
+        if (ns > (negative ? uint64_t(1) << 63 : UINT64_MAX))
+            Fail(lit.pos, "duration out of range for LTIME");
+        uint64_t bits = static_cast<uint64_t>(ns);
+        return LittleEndian(negative ? ~bits + 1 : bits, 8);
+    }
+    size_t at = 0;
+    int64_t seconds = 0;
+    uint64_t ms = 0;
+    if (tc == TYPE3_DATE || tc == TYPE3_DATEANDTIME) {
+        uint64_t y = 0, m = 0, d = 0;
+        bool good = ReadNumber(body, at, 4, y) && at < body.size() && body[at++] == '-' &&
+                    ReadNumber(body, at, 2, m) && at < body.size() && body[at++] == '-' &&
+                    ReadNumber(body, at, 2, d);
+        static const unsigned kDays[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+        bool leap = (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
+        if (!good || y < 1970 || m < 1 || m > 12 || d < 1 || d > kDays[m - 1] ||
+            (m == 2 && d == 29 && !leap)) {
+            Fail(lit.pos, "malformed or impossible date '" + lit.text + "'");
+        }
+        seconds = DaysFromCivil(static_cast<int64_t>(y), static_cast<unsigned>(m), static_cast<unsigned>(d)) *
+                  86400;
+        if (tc == TYPE3_DATEANDTIME) {
+            if (at >= body.size() || body[at++] != '-') Fail(lit.pos, "expected DT#yyyy-mm-dd-hh:mm:ss");
+        } else if (at != body.size()) {
+            Fail(lit.pos, "malformed date '" + lit.text + "'");
+        }
+    }
+    if (tc == TYPE3_DATEANDTIME || tc == TYPE3_TIMEOFDAY) {
+        uint64_t h = 0, mi = 0, s = 0, frac = 0;
+        size_t digits = 0;
+        bool good = ReadNumber(body, at, 2, h) && at < body.size() && body[at++] == ':' &&
+                    ReadNumber(body, at, 2, mi) && at < body.size() && body[at++] == ':' &&
+                    ReadNumber(body, at, 2, s);
+        if (good && at < body.size() && body[at] == '.' && tc == TYPE3_TIMEOFDAY) {
+            ++at;
+            good = ReadNumber(body, at, 3, frac, &digits);
+            for (size_t i = digits; i < 3; ++i) frac *= 10;
+        }
+        if (!good || at != body.size() || h > 23 || mi > 59 || s > 59) {
+            Fail(lit.pos, "malformed time of day '" + lit.text + "'");
+        }
+        seconds += static_cast<int64_t>(h * 3600 + mi * 60 + s);
+        ms = (h * 3600 + mi * 60 + s) * 1000 + frac;
+    }
+    if (tc == TYPE3_TIMEOFDAY) return LittleEndian(ms, 4);
+    if (seconds > static_cast<int64_t>(UINT32_MAX)) Fail(lit.pos, "date out of range for " + typeName);
+    return LittleEndian(static_cast<uint64_t>(seconds), 4);
+}
+
+namespace {
+
 // Turns parsed declarations into the model's types and variables: resolves type names
 // (in any order, refusing a type that contains itself), lays types and variables out,
 // and checks and encodes initial values. One use, one thread.
@@ -497,122 +626,7 @@ class CCompiler {
     }
 
     std::string encodeTemporal(const CLiteral& lit, const CSimType* type) {
-        TypeClass3 tc = type->typeClass;
-        const char* expected = tc == TYPE3_TIME          ? "a T# literal"
-                               : tc == TYPE3_LTIME       ? "an LTIME# or T# literal"
-                               : tc == TYPE3_DATE        ? "a D# literal"
-                               : tc == TYPE3_DATEANDTIME ? "a DT# literal"
-                                                         : "a TOD# literal";
-        if (lit.kind != CLiteral::Kind::Typed)
-            Fail(lit.pos, std::string("expected ") + expected + " for " + type->name);
-        const std::string& p = lit.prefix;
-        bool duration = p == "T" || p == "TIME" || p == "LT" || p == "LTIME";
-        bool ok = (tc == TYPE3_TIME && (p == "T" || p == "TIME")) || (tc == TYPE3_LTIME && duration) ||
-                  (tc == TYPE3_DATE && (p == "D" || p == "DATE")) ||
-                  (tc == TYPE3_DATEANDTIME && (p == "DT" || p == "DATE_AND_TIME")) ||
-                  (tc == TYPE3_TIMEOFDAY && (p == "TOD" || p == "TIME_OF_DAY"));
-        if (!ok) Fail(lit.pos, std::string("expected ") + expected + " for " + type->name);
-        std::string body;
-        for (char c : lit.text) {
-            if (c != '_') body.push_back(Upper(c));
-        }
-        if (duration) {
-            unsigned __int128 ns = ParseDuration(body, lit.pos);
-            if (tc == TYPE3_TIME) {
-                if (ns % 1000000 != 0) Fail(lit.pos, "TIME has a resolution of one millisecond");
-                if (ns / 1000000 > UINT32_MAX) Fail(lit.pos, "duration out of range for TIME");
-                return LittleEndian(static_cast<uint64_t>(ns / 1000000), 4);
-            }
-            if (ns > UINT64_MAX) Fail(lit.pos, "duration out of range for LTIME");
-            return LittleEndian(static_cast<uint64_t>(ns), 8);
-        }
-        size_t at = 0;
-        int64_t seconds = 0;
-        uint64_t ms = 0;
-        if (tc == TYPE3_DATE || tc == TYPE3_DATEANDTIME) {
-            uint64_t y = 0, m = 0, d = 0;
-            bool good = ReadNumber(body, at, 4, y) && at < body.size() && body[at++] == '-' &&
-                        ReadNumber(body, at, 2, m) && at < body.size() && body[at++] == '-' &&
-                        ReadNumber(body, at, 2, d);
-            static const unsigned kDays[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-            bool leap = (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
-            if (!good || y < 1970 || m < 1 || m > 12 || d < 1 || d > kDays[m - 1] ||
-                (m == 2 && d == 29 && !leap)) {
-                Fail(lit.pos, "malformed or impossible date '" + lit.text + "'");
-            }
-            seconds =
-                DaysFromCivil(static_cast<int64_t>(y), static_cast<unsigned>(m), static_cast<unsigned>(d)) *
-                86400;
-            if (tc == TYPE3_DATEANDTIME) {
-                if (at >= body.size() || body[at++] != '-') Fail(lit.pos, "expected DT#yyyy-mm-dd-hh:mm:ss");
-            } else if (at != body.size()) {
-                Fail(lit.pos, "malformed date '" + lit.text + "'");
-            }
-        }
-        if (tc == TYPE3_DATEANDTIME || tc == TYPE3_TIMEOFDAY) {
-            uint64_t h = 0, mi = 0, s = 0, frac = 0;
-            size_t digits = 0;
-            bool good = ReadNumber(body, at, 2, h) && at < body.size() && body[at++] == ':' &&
-                        ReadNumber(body, at, 2, mi) && at < body.size() && body[at++] == ':' &&
-                        ReadNumber(body, at, 2, s);
-            if (good && at < body.size() && body[at] == '.' && tc == TYPE3_TIMEOFDAY) {
-                ++at;
-                good = ReadNumber(body, at, 3, frac, &digits);
-                for (size_t i = digits; i < 3; ++i) frac *= 10;
-            }
-            if (!good || at != body.size() || h > 23 || mi > 59 || s > 59) {
-                Fail(lit.pos, "malformed time of day '" + lit.text + "'");
-            }
-            seconds += static_cast<int64_t>(h * 3600 + mi * 60 + s);
-            ms = (h * 3600 + mi * 60 + s) * 1000 + frac;
-        }
-        if (tc == TYPE3_TIMEOFDAY) return LittleEndian(ms, 4);
-        if (seconds > static_cast<int64_t>(UINT32_MAX)) Fail(lit.pos, "date out of range for " + type->name);
-        return LittleEndian(static_cast<uint64_t>(seconds), 4);
-    }
-
-    // "1H30M", "500MS", "1.5S": descending units, a fraction only on the last one.
-    static unsigned __int128 ParseDuration(const std::string& body, SPos pos) {
-        static const std::pair<const char*, uint64_t> kUnits[] = {
-            {"D", 86400000000000ull}, {"H", 3600000000000ull}, {"M", 60000000000ull}, {"S", 1000000000ull},
-            {"MS", 1000000ull},       {"US", 1000ull},         {"NS", 1ull}};
-        unsigned __int128 total = 0;
-        size_t at = 0;
-        int lastRank = -1;
-        bool fractionSeen = false;
-        if (body.empty()) Fail(pos, "empty duration");
-        while (at < body.size()) {
-            if (fractionSeen) Fail(pos, "only the last unit of a duration may have a fraction");
-            uint64_t whole = 0, frac = 0;
-            size_t fracDigits = 0;
-            if (!ReadNumber(body, at, 18, whole)) Fail(pos, "malformed duration");
-            if (at < body.size() && body[at] == '.') {
-                ++at;
-                if (!ReadNumber(body, at, 18, frac, &fracDigits)) Fail(pos, "malformed duration");
-                fractionSeen = true;
-            }
-            size_t unitBegin = at;
-            while (at < body.size() && body[at] >= 'A' && body[at] <= 'Z') ++at;
-            std::string unit = body.substr(unitBegin, at - unitBegin);
-            int rank = -1;
-            for (int i = 0; i < 7; ++i) {
-                if (unit == kUnits[i].first) rank = i;
-            }
-            if (rank < 0) Fail(pos, "unknown duration unit '" + unit + "' (use d, h, m, s, ms, us, ns)");
-            if (rank <= lastRank) Fail(pos, "duration units must go from days down to nanoseconds");
-            lastRank = rank;
-            unsigned __int128 unitNs = kUnits[rank].second;
-            total += static_cast<unsigned __int128>(whole) * unitNs;
-            if (fracDigits > 0) {
-                unsigned __int128 scale = 1;
-                for (size_t i = 0; i < fracDigits; ++i) scale *= 10;
-                unsigned __int128 part = static_cast<unsigned __int128>(frac) * unitNs;
-                if (part % scale != 0) Fail(pos, "duration finer than a nanosecond");
-                total += part / scale;
-            }
-            if (total > static_cast<unsigned __int128>(UINT64_MAX)) Fail(pos, "duration out of range");
-        }
-        return total;
+        return EncodeTemporal(lit, type->typeClass, type->name);
     }
 
     CSimModel& model_;

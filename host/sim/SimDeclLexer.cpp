@@ -101,6 +101,7 @@ void CLexer::lexIdent(CToken& token) {
     if (s_durationPrefixes.count(prefix) != 0 || s_datePrefixes.count(prefix) != 0) {
         bool date = s_datePrefixes.count(prefix) != 0;
         size_t bodyBegin = at_;
+        if (!date && peekc() == '-') advance();  // a negative duration: T#-5s
         for (char b = peekc(); IsIdentChar(b) || b == '.' || (date && (b == ':' || b == '-')); b = peekc()) {
             advance();
         }
@@ -328,6 +329,30 @@ void CLexer::lexPunct(CToken& token) {
             break;
         case '+':
             token.kind = Tok::Plus;
+            break;
+        case '*':
+            token.kind = Tok::Star;
+            break;
+        case '/':
+            token.kind = Tok::Slash;
+            break;
+        case '=':
+            token.kind = d == '>' ? Tok::Arrow : Tok::Eq;
+            length = d == '>' ? 2 : 1;
+            break;
+        case '<':
+            token.kind = d == '>' ? Tok::Ne : d == '=' ? Tok::Le : Tok::Lt;
+            length = d == '>' || d == '=' ? 2 : 1;
+            break;
+        case '>':
+            token.kind = d == '=' ? Tok::Ge : Tok::Gt;
+            length = d == '=' ? 2 : 1;
+            break;
+        case '^':
+            token.kind = Tok::Caret;
+            break;
+        case '&':
+            token.kind = Tok::Ampersand;
             break;
         default: {
             unsigned char u = static_cast<unsigned char>(c);

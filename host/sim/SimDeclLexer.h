@@ -40,7 +40,19 @@ enum class Tok {
     LBracket,
     RBracket,
     Minus,
-    Plus
+    Plus,
+    // Operators of statements and expressions; the declaration parser takes none of them.
+    Star,
+    Slash,
+    Eq,
+    Ne,
+    Lt,
+    Le,
+    Gt,
+    Ge,
+    Arrow,  // =>
+    Caret,
+    Ampersand
 };
 
 struct CToken {

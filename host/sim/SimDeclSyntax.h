@@ -104,6 +104,11 @@ struct SParsedDeclarations {
 // browse branches to `model`. Throws CSimDeclError at the first error.
 SParsedDeclarations ParseDeclarations(const std::string& text, CSimModel& model);
 
+// The bytes of a typed literal (T#, LTIME#, D#, DT#, TOD# and their long forms) as a
+// value of the temporal type class tc (TIME, LTIME, DATE, DATE_AND_TIME, TIME_OF_DAY);
+// typeName names the type in messages. Throws CSimDeclError at the literal's position.
+std::string EncodeTemporal(const CLiteral& lit, TypeClass3 tc, const std::string& typeName);
+
 // Whether an upper-case name is an elementary type (BOOL, INT, DT, ...).
 bool IsElementaryTypeName(const std::string& upper);
 

@@ -142,7 +142,7 @@ void CSimHost::setRegisterResult(RTS_RESULT result) {
 void CSimHost::addLog(CMPID cmpId, int logClass, RTS_RESULT errorId, RTS_UI32 infoId,
                       const std::string& text) {
     std::lock_guard<std::mutex> lock(logMutex_);
-    log_.push_back({cmpId, logClass, errorId, infoId, text});
+    log_.push_back({cmpId, logClass, errorId, infoId, text, std::chrono::steady_clock::now()});
     if (logEcho_ != nullptr) {
         fprintf(logEcho_, "[host log] %s\n", log_.back().describe().c_str());
         fflush(logEcho_);

@@ -28,6 +28,9 @@ struct SimLogRecord {
     RTS_RESULT errorId;
     RTS_UI32 infoId;
     std::string text;
+    // When the host recorded the entry: judges a wait by when the component logged,
+    // not by when the waiting thread got to look.
+    std::chrono::steady_clock::time_point at{};
 
     // "cmp=0x17d22002 class=4 error=0 info=10 text=..." for readable test failures.
     std::string describe() const;
@@ -98,11 +101,11 @@ class CSimHost {
     CSimHost();
 
     std::mutex tableMutex_;
-    std::map<std::string, RTS_VOID_FCTPTR> functions_;      // GUARDED_BY(tableMutex_)
-    std::map<std::string, RTS_RESULT> removed_;              // GUARDED_BY(tableMutex_)
-    std::vector<SimImportCall> importCalls_;                 // GUARDED_BY(tableMutex_)
-    std::vector<SimRegisteredTable> registered_;             // GUARDED_BY(tableMutex_)
-    RTS_RESULT registerResult_ = ERR_OK;                     // GUARDED_BY(tableMutex_)
+    std::map<std::string, RTS_VOID_FCTPTR> functions_;  // GUARDED_BY(tableMutex_)
+    std::map<std::string, RTS_RESULT> removed_;         // GUARDED_BY(tableMutex_)
+    std::vector<SimImportCall> importCalls_;            // GUARDED_BY(tableMutex_)
+    std::vector<SimRegisteredTable> registered_;        // GUARDED_BY(tableMutex_)
+    RTS_RESULT registerResult_ = ERR_OK;                // GUARDED_BY(tableMutex_)
 
     std::mutex logMutex_;
     std::condition_variable logChanged_;

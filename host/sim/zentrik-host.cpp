@@ -7,12 +7,15 @@
 // JSON goes to stdout, the host log to stderr (or to --log FILE, or nowhere with
 // --quiet). Exit codes: 0 success, 1 bad input or a refusal, 2 a usage error.
 //
-// Commands are rows of one table (kCommands): a new command is a function that takes
-// its operands from the argument list and a row that names it and says what it does.
+// Commands and options are rows of two tables (kCommands, kOptions): a new command is a
+// function that takes its operands from the command line (checked before anything is
+// loaded) and returns what it does once the host is up, and a row that names it and
+// says what it does; a new option is a row.
 #include <dlfcn.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <chrono>
@@ -20,6 +23,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -27,10 +31,13 @@
 
 #include "CmpItf.h"
 #include "RV5072_Zentrik/RV5072_ZentrikItf.h"
+#include "RV5072_Zentrik/ZentrikVersion.h"
 #include "SimApplication.h"
 #include "SimDeclParser.h"
 #include "SimEventManager.h"
 #include "SimHost.h"
+#include "StComponentMethods.h"
+#include "StInterpreter.h"
 
 namespace {
 
@@ -82,16 +89,42 @@ std::string JsonString(const std::string& text) {
     return out + "\"";
 }
 
-// The shortest decimal form of a double that reads back as the same double, with a
-// point or an exponent as the writer block writes numbers (10.0, 0.1, 1e+21).
-std::string ShortestNumber(double value) {
-    char text[64];
-    const std::to_chars_result end = std::to_chars(text, text + sizeof(text), value);
-    std::string out(text, end.ptr);
-    if (out.find_first_not_of("-0123456789") == std::string::npos) {
-        out += ".0";
+// A double as the writer block writes it: the shortest digits that read back as the
+// same double, laid out as the component's JSON writer lays them out: 10.0, 0.001,
+// 1e21, 1.5e-7, 1e-7, 100000000000000000000.0 (the point form up to 21 digits before
+// the point and 6 zeros after it, else an exponent without '+' or leading zeros).
+std::string WriterNumber(double value) {
+    if (!std::isfinite(value)) {
+        return "null";
     }
-    return out;
+    char text[64];
+    const std::to_chars_result end =
+        std::to_chars(text, text + sizeof(text), value, std::chars_format::scientific);
+    std::string scientific(text, end.ptr);  // -d.ddde[+-]xx
+    std::string sign = scientific[0] == '-' ? "-" : "";
+    size_t at = sign.size();
+    size_t e = scientific.find('e');
+    std::string digits = scientific.substr(at, 1);
+    if (e > at + 1) {
+        digits += scientific.substr(at + 2, e - at - 2);
+    }
+    const int exponent = std::atoi(scientific.c_str() + e + 1);
+    const int length = static_cast<int>(digits.size());
+    const int point = exponent + 1;  // digits before the decimal point
+    std::string out;
+    if (value == 0) {
+        out = "0.0";
+    } else if (length <= point && point <= 21) {
+        out = digits + std::string(static_cast<size_t>(point - length), '0') + ".0";
+    } else if (0 < point && point <= 21) {
+        out = digits.substr(0, static_cast<size_t>(point)) + "." + digits.substr(static_cast<size_t>(point));
+    } else if (-6 < point && point <= 0) {
+        out = "0." + std::string(static_cast<size_t>(-point), '0') + digits;
+    } else {
+        out =
+            digits.substr(0, 1) + (length > 1 ? "." + digits.substr(1) : "") + "e" + std::to_string(exponent);
+    }
+    return sign + out;
 }
 
 // The name of a kind GetKind gives.
@@ -157,22 +190,31 @@ std::string DefaultLibrary() {
     return ZENTRIK_BUILD_LIB;
 }
 
+// A program to run (`run PROGRAM.st`): its text parsed once, before the application
+// starts, since its variables become part of the application.
+struct ProgramFile {
+    std::string path;
+    st::SProgram program;
+};
+
 struct Options {
     std::string library;
     std::string applicationFile;
     FILE* logEcho = stderr;
     double timeoutSeconds = 60;
     bool allowEmpty = false;
+    bool version = false;
+    std::vector<std::shared_ptr<ProgramFile>> programs;
 };
 
 typedef void (*ExternalFunction)(void*);
 
 // Calls the component's external functions by the names it registered.
-class CComponentCalls {
+class CComponentCalls : public IStExternalCalls {
    public:
     explicit CComponentCalls(const CMP_EXT_FUNCTION_REF* table) : table_(table) {}
 
-    void call(const char* name, void* record) {
+    void call(const char* name, void* record) override {
         for (const CMP_EXT_FUNCTION_REF* row = table_; row->pfExtCall != nullptr; ++row) {
             if (std::strcmp(row->pszExtCallName, name) == 0) {
                 reinterpret_cast<ExternalFunction>(row->pfExtCall)(record);
@@ -185,6 +227,28 @@ class CComponentCalls {
    private:
     const CMP_EXT_FUNCTION_REF* table_;
 };
+
+// dlopen and ComponentEntry; the component's record is the host's.
+void LoadLibrary(const std::string& library) {
+    void* handle = dlopen(library.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (handle == nullptr) {
+        throw CHostError("cannot load the component: " + std::string(dlerror()));
+    }
+    auto entry = reinterpret_cast<int (*)(INIT_STRUCT*)>(dlsym(handle, "ComponentEntry"));
+    if (entry == nullptr) {
+        throw CHostError(library + " has no ComponentEntry");
+    }
+    if (CSimHost::instance().loadComponent(entry) != 0) {
+        throw CHostError("the component did not start (its entry failed)");
+    }
+}
+
+std::string VersionText(RTS_UI32 version) {
+    char text[32];
+    std::snprintf(text, sizeof(text), "%u.%u.%u.%u", version >> 24, (version >> 16) & 0xFF,
+                  (version >> 8) & 0xFF, version & 0xFF);
+    return text;
+}
 
 // The simulated controller with the component loaded and the application running.
 // Single-threaded: commands run one after the other on the main thread; only the
@@ -206,12 +270,12 @@ class CZentrikHost {
         CSimHost::instance().callHook(12);
     }
 
-    // Every named variable as one member of one document, printed on one line.
-    void print(const std::vector<std::string>& names) {
+    // Named variables (full name, key) as members of one document, printed on one line.
+    void print(const std::vector<std::pair<std::string, std::string>>& variables) {
         fb_jsonsaxwriter_resetdocument_struct reset{&writer_, 0};
         calls_->call("fb_jsonsaxwriter__resetdocument", &reset);
-        for (const std::string& name : names) {
-            std::string key = name;
+        for (const auto& [name, given] : variables) {
+            std::string key = given;
             fb_jsonreadwritedatatype_addjsonkeyvaluefromsymbol_struct add{};
             add.pInstance = &datatype_;
             add.fbWriter = &writer_;
@@ -237,23 +301,27 @@ class CZentrikHost {
         std::fflush(stdout);
     }
 
-    void write(const std::string& name, std::string json) {
-        checkSize(json, "the JSON text for " + name);
-        fb_jsonreadwritedatatype_setsymbolfromjson_struct set{};
-        set.pInstance = &datatype_;
-        set.pJson = &json[0];
-        set.nSize = static_cast<RTS_IEC_UDINT>(json.size());
-        set.pData = reinterpret_cast<RTS_IEC_UDINT*>(app().address(name));
-        size_t logBefore = logSize();
-        calls_->call("fb_jsonreadwritedatatype__setsymbolfromjson", &set);
-        if (!set.SetSymbolFromJson) {
-            throw CHostError("the component refused to write " + name + refusal(logBefore));
+    // Every top-level variable, keyed by its full name.
+    void printAll() {
+        std::vector<std::pair<std::string, std::string>> variables;
+        for (const std::string& name : app().topLevelVariables()) {
+            variables.emplace_back(name, name);
         }
+        print(variables);
     }
 
-    // As write, through the report method; the report goes to stdout as one JSON object
-    // before a refusal ends the command.
-    void writeWithReport(const std::string& name, std::string json) {
+    // One variable, keyed by its own name (the last part of its full name), as write takes it back.
+    void printOne(const std::string& given) {
+        std::string name = resolve(given);
+        print({{name, OwnName(name)}});
+    }
+
+    // SetSymbolFromJsonReport on NAME: it writes what SetSymbolFromJson writes, and its
+    // report tells where a text failed to parse and whether anything was written. With
+    // showReport the report goes to stdout as one JSON object, also before a refusal ends
+    // the command.
+    void write(const std::string& given, std::string json, bool showReport) {
+        std::string name = resolve(given);
         checkSize(json, "the JSON text for " + name);
         std::unique_ptr<fb_jsonreadwritedatatype_setsymbolfromjsonreport_struct> set(
             new fb_jsonreadwritedatatype_setsymbolfromjsonreport_struct());
@@ -265,14 +333,25 @@ class CZentrikHost {
         calls_->call("fb_jsonreadwritedatatype__setsymbolfromjsonreport", set.get());
         std::string problem(reinterpret_cast<const char*>(set->sProblem),
                             strnlen(reinterpret_cast<const char*>(set->sProblem), sizeof(set->sProblem)));
-        std::printf(
-            "{\"result\":%s,\"nWritten\":%u,\"nSkipped\":%u,\"nUnknown\":%u,\"nErrorOffset\":%u,"
-            "\"sProblem\":%s}\n",
-            set->SetSymbolFromJsonReport ? "true" : "false", set->nWritten, set->nSkipped, set->nUnknown,
-            set->nErrorOffset, JsonString(problem).c_str());
-        std::fflush(stdout);
+        if (showReport) {
+            std::printf(
+                "{\"result\":%s,\"nWritten\":%u,\"nSkipped\":%u,\"nUnknown\":%u,\"nErrorOffset\":%u,"
+                "\"sProblem\":%s}\n",
+                set->SetSymbolFromJsonReport ? "true" : "false", set->nWritten, set->nSkipped, set->nUnknown,
+                set->nErrorOffset, JsonString(problem).c_str());
+            std::fflush(stdout);
+        }
         if (!set->SetSymbolFromJsonReport) {
-            throw CHostError("the component refused to write " + name + refusal(logBefore));
+            std::string reason = refusal(logBefore);
+            if (problem.rfind("JSON text at byte", 0) == 0) {
+                reason += " (" + problem + ")";
+            }
+            throw CHostError("the component refused to write " + name + reason);
+        }
+        if (set->nWritten == 0 && !showReport) {
+            std::fprintf(stderr, "zentrik-host: nothing was written to %s (%s)\n", name.c_str(),
+                         problem.empty() ? "the text holds none of its values" : problem.c_str());
+            std::fflush(stderr);
         }
     }
 
@@ -347,7 +426,7 @@ class CZentrikHost {
                 fb_jsonreader_getlreal_struct call{&reader_, &where[0], 0, 0};
                 calls_->call("fb_jsonreader__getlreal", &call);
                 if (call.GetLreal) {
-                    return ShortestNumber(call.lrValue);
+                    return WriterNumber(call.lrValue);
                 }
                 break;
             }
@@ -371,6 +450,28 @@ class CZentrikHost {
                          "'");
     }
 
+    // Runs a program's body `cycles` times, then prints the variables it names.
+    void run(ProgramFile& file, uint64_t cycles, const std::vector<std::string>& prints) {
+        const std::string branch = "App." + file.program.name;
+        CStInterpreter interpreter(file.program, branch, StComponentMethods(), *calls_);
+        try {
+            interpreter.bind();
+            for (uint64_t cycle = 0; cycle < cycles; ++cycle) {
+                interpreter.runCycle();
+            }
+        } catch (const CSimDeclError& error) {
+            throw CHostError(file.path + ": " + error.what());
+        }
+        for (const std::string& name : prints) {
+            try {
+                app().address(branch + "." + name);
+                printOne(branch + "." + name);
+            } catch (const std::out_of_range&) {
+                printOne(name);
+            }
+        }
+    }
+
     void reload() {
         postEvent(kSimEventPrepareReset);
         postEvent(kSimEventResetDone);
@@ -381,46 +482,140 @@ class CZentrikHost {
         size_t begins = count(IsLoadBegin);
         size_t ends = count(IsLoadEnd);
         size_t failures = count(IsThreadFailure);
+        const auto posted = std::chrono::steady_clock::now();
         CSimEventManager::instance().post(id);
         if (count(IsLoadBegin) > begins) {
-            waitForLoad(ends, failures);
+            waitForLoad(posted, ends, failures);
         }
     }
 
-    // The full name of a variable given by its full name or by a top-level variable's own name.
-    std::string resolve(const std::string& name) {
+    // The full name, in the declaration's spelling, of a variable given by its full name
+    // or by a top-level variable's own name, either followed by members and elements
+    // (stations[2].axis). Names are matched without regard to case, as declarations are.
+    std::string resolve(const std::string& given) {
+        size_t split = given.find_first_of(".[");
+        std::string head = given.substr(0, split);
         std::vector<std::string> matches;
         for (const std::string& variable : app().topLevelVariables()) {
-            std::string own = variable.substr(variable.rfind('.') + 1);
-            if (variable == name || own == name) {
+            if (CSimNameEqual()(OwnName(variable), head)) {
                 matches.push_back(variable);
             }
         }
-        if (matches.size() == 1) {
-            return matches[0];
-        }
         if (matches.size() > 1) {
-            throw CHostError("variable name " + name + " is ambiguous; give its full name");
+            throw CHostError("variable name " + given + " is ambiguous; give its full name");
         }
-        try {
-            app().address(name);  // a member or element given by its full name
-            return name;
-        } catch (const std::out_of_range&) {
-            throw CHostError("unknown variable " + name + " in " + options_.applicationFile);
+        std::string rest = split == std::string::npos ? "" : given.substr(split);
+        if (matches.empty()) {
+            if (!CSimNameEqual()(head, "App")) {
+                throw CHostError("unknown variable " + given + " in " + options_.applicationFile);
+            }
+            // A full name: its branches and variable, then members and elements.
+            for (const std::string& variable : app().topLevelVariables()) {
+                if (given.size() >= variable.size() &&
+                    CSimNameEqual()(given.substr(0, variable.size()), variable) &&
+                    (given.size() == variable.size() || given[variable.size()] == '.' ||
+                     given[variable.size()] == '[')) {
+                    matches.push_back(variable);
+                    rest = given.substr(variable.size());
+                }
+            }
+            if (matches.empty()) {
+                throw CHostError("unknown variable " + given + " in " + options_.applicationFile);
+            }
         }
+        return declaredPath(matches.back(), rest, given);
     }
-
-    std::vector<std::string> topLevelVariables() { return app().topLevelVariables(); }
 
    private:
     static CSimApplication& app() { return CSimApplication::instance(); }
 
+    static std::string OwnName(const std::string& fullName) {
+        size_t bracket =
+            fullName.find('[', fullName.rfind('.') == std::string::npos ? 0 : fullName.rfind('.'));
+        size_t dot = fullName.rfind('.', bracket);
+        return fullName.substr(dot + 1);
+    }
+
+    // variable + members and elements, each member in its declared spelling.
+    std::string declaredPath(const std::string& variable, const std::string& rest, const std::string& given) {
+        std::string path = variable;
+        size_t at = 0;
+        try {
+            while (at < rest.size()) {
+                if (rest[at] == '[') {
+                    size_t close = rest.find(']', at);
+                    if (close == std::string::npos) break;
+                    path += rest.substr(at, close + 1 - at);
+                    at = close + 1;
+                    continue;
+                }
+                if (rest[at] != '.') break;
+                size_t end = rest.find_first_of(".[", at + 1);
+                std::string member = rest.substr(at + 1, end == std::string::npos ? end : end - at - 1);
+                const CSimType* type = app().type(path);
+                auto found = type->kind == CSimType::Kind::Struct ? type->memberIndex.find(member)
+                                                                  : type->memberIndex.end();
+                if (found == type->memberIndex.end()) break;
+                path += "." + type->members[found->second].name;
+                at = end == std::string::npos ? rest.size() : end;
+            }
+            if (at == rest.size()) {
+                app().address(path);
+                return path;
+            }
+        } catch (const std::out_of_range&) {
+        }
+        throw CHostError("unknown variable " + given + " in " + options_.applicationFile);
+    }
+
+    // The application file, and each program's declarations after it (their lines
+    // follow the application's, so a declaration error is placed in the file it is in),
+    // then the instance types of the component's blocks the application does not declare.
     void startApplication() {
         std::string text = ReadFile(options_.applicationFile);
+        std::vector<std::pair<int, std::string>> firstLines;  // (first line, file) after the application
+        if (!options_.programs.empty()) {
+            std::unique_ptr<CSimModel> alone;
+            try {
+                alone = SimCompileDeclarations(text);
+            } catch (const CSimDeclError& error) {
+                throw CHostError(options_.applicationFile + ": " + error.what());
+            }
+            int line = 1 + static_cast<int>(std::count(text.begin(), text.end(), '\n'));
+            for (const std::shared_ptr<ProgramFile>& file : options_.programs) {
+                text += "\n";
+                ++line;
+                firstLines.emplace_back(line, file->path);
+                text += file->program.declarations;
+                line += static_cast<int>(
+                    std::count(file->program.declarations.begin(), file->program.declarations.end(), '\n'));
+            }
+            text += "\n";
+            for (const SStMethod& method : StComponentMethods()) {
+                bool declared =
+                    text.find(std::string("FUNCTION_BLOCK ") + method.block + " ") != std::string::npos;
+                for (const CSimFunctionBlock& block : alone->functionBlocks) {
+                    declared = declared || CSimNameEqual()(block.name, method.block);
+                }
+                if (!declared) {
+                    text += std::string("FUNCTION_BLOCK ") + method.block + " END_FUNCTION_BLOCK ";
+                }
+            }
+        }
         try {
             app().start(text);
         } catch (const CSimDeclError& error) {
-            throw CHostError(options_.applicationFile + ": " + error.what());
+            std::string file = options_.applicationFile;
+            int line = error.line();
+            for (const auto& [first, path] : firstLines) {
+                if (error.line() >= first) {
+                    file = path;
+                    line = error.line() - first + 1;
+                }
+            }
+            std::string what = error.what();
+            what = what.substr(what.find(',') + 1);  // ", column C: ..." after "line L"
+            throw CHostError(file + ": line " + std::to_string(line) + "," + what);
         }
         if (app().topLevelVariables().empty() && !options_.allowEmpty) {
             throw CHostError(options_.applicationFile +
@@ -429,17 +624,10 @@ class CZentrikHost {
     }
 
     void loadComponent() {
-        void* handle = dlopen(options_.library.c_str(), RTLD_NOW | RTLD_LOCAL);
-        if (handle == nullptr) {
-            throw CHostError("cannot load the component: " + std::string(dlerror()));
-        }
-        auto entry = reinterpret_cast<int (*)(INIT_STRUCT*)>(dlsym(handle, "ComponentEntry"));
-        if (entry == nullptr) {
-            throw CHostError(options_.library + " has no ComponentEntry");
-        }
+        LoadLibrary(options_.library);
         CSimHost& host = CSimHost::instance();
         size_t tablesBefore = host.registeredTables().size();
-        if (host.loadComponent(entry) != 0 || host.importFunctions() != 0 || host.exportFunctions() != 0) {
+        if (host.importFunctions() != 0 || host.exportFunctions() != 0) {
             throw CHostError("the component did not start (entry, import or export failed)");
         }
         std::vector<SimRegisteredTable> tables = host.registeredTables();
@@ -508,23 +696,62 @@ class CZentrikHost {
         return " (see the host log)";
     }
 
-    // Waits for the end line of the load just started; gives up at once when the loader
-    // thread could not be created (no permission for real-time scheduling, for instance).
-    void waitForLoad(size_t endsBefore, size_t failuresBefore) {
+    // Waits for the end line of the load the event posted at `posted` started. The time
+    // limit is judged by when the component logged the end, so a main thread that the
+    // loader (a real-time thread) kept from running meanwhile does not take a late load
+    // for one in time. Gives up at once when the loader thread could not be created. On a
+    // terminal, a load that takes over a second shows the nodes made so far.
+    void waitForLoad(std::chrono::steady_clock::time_point posted, size_t endsBefore, size_t failuresBefore) {
+        using Clock = std::chrono::steady_clock;
         CSimHost& host = CSimHost::instance();
-        const auto started = std::chrono::steady_clock::now();
-        const auto limit = std::chrono::duration<double>(options_.timeoutSeconds);
-        while (!host.waitForLog("LoadSymbols end", endsBefore + 1, std::chrono::milliseconds(5))) {
+        const auto limit = std::chrono::duration_cast<Clock::duration>(
+            std::chrono::duration<double>(options_.timeoutSeconds));
+        const Clock::time_point deadline = posted + limit;
+        const bool showProgress = isatty(STDERR_FILENO) == 1;
+        bool progressShown = false;
+        for (;;) {
+            std::vector<SimLogRecord> records = host.logRecords();
+            size_t ends = 0;
+            for (const SimLogRecord& record : records) {
+                if (IsLoadEnd(record.text) && ++ends == endsBefore + 1) {
+                    if (progressShown) {
+                        std::fprintf(stderr, "\n");
+                    }
+                    if (record.at > deadline) {
+                        throw timedOut();
+                    }
+                    return;
+                }
+            }
             if (count(IsThreadFailure) > failuresBefore) {
                 throw CHostError("the component could not start its loader thread (see the host log)");
             }
-            if (std::chrono::steady_clock::now() - started > limit) {
-                char seconds[32];
-                std::snprintf(seconds, sizeof(seconds), "%g", options_.timeoutSeconds);
-                throw CHostError(std::string("the symbol load did not finish within ") + seconds +
-                                 " s (--timeout SECONDS sets the limit)");
+            const Clock::time_point now = Clock::now();
+            if (now > deadline) {
+                if (progressShown) {
+                    std::fprintf(stderr, "\n");
+                }
+                throw timedOut();
             }
+            if (showProgress && now - posted > std::chrono::seconds(1)) {
+                std::fprintf(stderr, "\rzentrik-host: loading the symbols: %zu nodes so far",
+                             app().nodeCount());
+                std::fflush(stderr);
+                progressShown = true;
+            }
+            const auto slice = std::min<Clock::duration>(deadline - now + std::chrono::microseconds(100),
+                                                         std::chrono::milliseconds(200));
+            host.waitForLog(
+                "LoadSymbols end", endsBefore + 1,
+                std::chrono::duration_cast<std::chrono::milliseconds>(slice) + std::chrono::milliseconds(1));
         }
+    }
+
+    CHostError timedOut() const {
+        char seconds[32];
+        std::snprintf(seconds, sizeof(seconds), "%g", options_.timeoutSeconds);
+        return CHostError(std::string("the symbol load did not finish within ") + seconds +
+                          " s (--timeout SECONDS sets the limit)");
     }
 
     Options options_;
@@ -534,43 +761,51 @@ class CZentrikHost {
     fb_jsonreader_struct reader_{};
 };
 
-// The commands still to run, and the operands each one takes from them.
-class CArguments {
+// A command as parsed: what it does once the host is up.
+using BoundCommand = std::function<void(CZentrikHost&)>;
+
+// The words after the application file, taken by the commands one by one.
+class CCommandLine {
    public:
-    CArguments(std::vector<std::string> args, size_t next) : args_(std::move(args)), next_(next) {}
+    explicit CCommandLine(std::vector<std::string> words) : words_(std::move(words)) {}
 
-    bool done() const { return next_ >= args_.size(); }
-    std::string take() { return args_[next_++]; }
-    const std::string& peek() const { return args_[next_]; }
+    bool done() const { return next_ >= words_.size(); }
+    const std::string& peek() const { return words_[next_]; }
+    std::string take() { return words_[next_++]; }
 
-    std::string operand(const std::string& command, const char* what) {
+    std::string operand(const char* command, const char* synopsis) {
         if (done()) {
-            throw CUsageError(command + " needs " + what);
+            throw CUsageError(std::string(command) + ": missing operand (" + synopsis + ")");
         }
         return take();
     }
 
-    // A JSON text given in place, as @FILE or as - (standard input, read once).
-    std::string text(const std::string& command, const char* what) {
-        std::string given = operand(command, what);
+    // A JSON text given in place, as @FILE or as - (standard input, read once). Files and
+    // standard input are read when the command runs.
+    std::function<std::string()> text(const char* command, const char* synopsis) {
+        std::string given = operand(command, synopsis);
         if (given == "-") {
-            if (stdinRead_) {
+            if (stdinNamed_) {
                 throw CUsageError("standard input can be read only once");
             }
-            stdinRead_ = true;
-            return ReadStandardInput();
+            stdinNamed_ = true;
+            return [] { return ReadStandardInput(); };
         }
         if (!given.empty() && given[0] == '@') {
-            return ReadFile(given.substr(1));
+            return [given] { return ReadFile(given.substr(1)); };
         }
-        return given;
+        return [given] { return given; };
     }
 
+    std::vector<std::shared_ptr<ProgramFile>> programs;  // every program `run` names
+
    private:
-    std::vector<std::string> args_;
-    size_t next_;
-    bool stdinRead_ = false;
+    std::vector<std::string> words_;
+    size_t next_ = 0;
+    bool stdinNamed_ = false;
 };
+
+bool IsCommand(const std::string& word);
 
 EVENTID ParseEvent(const std::string& given) {
     for (const EventName& event : kEvents) {
@@ -587,89 +822,135 @@ EVENTID ParseEvent(const std::string& given) {
     return static_cast<EVENTID>(value);
 }
 
-bool IsCommand(const std::string& word);
-
-void PrintCommand(CZentrikHost& host, CArguments& args) {
-    if (!args.done() && !IsCommand(args.peek())) {
-        host.print({host.resolve(args.take())});
-    } else {
-        host.print(host.topLevelVariables());
-    }
+// Prints a line on stdout at once, so that output and the host log interleave in order.
+void PrintLine(const std::string& line) {
+    std::printf("%s\n", line.c_str());
+    std::fflush(stdout);
 }
 
-void WriteCommand(CZentrikHost& host, CArguments& args) {
-    const bool report = !args.done() && args.peek() == "--report";
+BoundCommand PrintCommand(CCommandLine& line) {
+    if (!line.done() && !IsCommand(line.peek()) && line.peek().rfind("--", 0) != 0) {
+        std::string name = line.take();
+        return [name](CZentrikHost& host) { host.printOne(name); };
+    }
+    return [](CZentrikHost& host) { host.printAll(); };
+}
+
+BoundCommand WriteCommand(CCommandLine& line) {
+    const char* synopsis = "write [--report] NAME JSON|@FILE|-";
+    const bool report = !line.done() && line.peek() == "--report";
     if (report) {
-        args.take();
+        line.take();
     }
-    std::string name = host.resolve(args.operand("write", "a variable name"));
-    std::string json = args.text("write", "a JSON text, @FILE or -");
-    if (report) {
-        host.writeWithReport(name, std::move(json));
-    } else {
-        host.write(name, std::move(json));
+    std::string name = line.operand("write", synopsis);
+    auto text = line.text("write", synopsis);
+    return [name, text, report](CZentrikHost& host) { host.write(name, text(), report); };
+}
+
+BoundCommand ParseCommand(CCommandLine& line) {
+    auto text = line.text("parse", "parse JSON|@FILE|-");
+    return [text](CZentrikHost& host) { host.parse(text()); };
+}
+
+BoundCommand GetCommand(CCommandLine& line) {
+    std::string path = line.operand("get", "get PATH");
+    return [path](CZentrikHost& host) { PrintLine(host.get(path)); };
+}
+
+BoundCommand KindCommand(CCommandLine& line) {
+    std::string path = line.operand("kind", "kind PATH");
+    return [path](CZentrikHost& host) { PrintLine(KindName(host.kind(path))); };
+}
+
+BoundCommand SizeCommand(CCommandLine& line) {
+    std::string path = line.operand("size", "size PATH");
+    return [path](CZentrikHost& host) { PrintLine(std::to_string(host.size(path))); };
+}
+
+BoundCommand RawCommand(CCommandLine& line) {
+    std::string path = line.operand("raw", "raw PATH");
+    return [path](CZentrikHost& host) { PrintLine(host.raw(path)); };
+}
+
+BoundCommand ReloadCommand(CCommandLine&) {
+    return [](CZentrikHost& host) { host.reload(); };
+}
+
+BoundCommand EventCommand(CCommandLine& line) {
+    EVENTID id = ParseEvent(line.operand("event", "event NAME|ID"));
+    return [id](CZentrikHost& host) { host.postEvent(id); };
+}
+
+// run PROGRAM.st [--cycles N] [--print NAME]...: the program is read and parsed now, since
+// its variables are part of the application the host starts.
+BoundCommand RunCommand(CCommandLine& line) {
+    const char* synopsis = "run PROGRAM.st [--cycles N] [--print NAME]...";
+    std::string path = line.operand("run", synopsis);
+    uint64_t cycles = 1;
+    std::vector<std::string> prints;
+    while (!line.done() && (line.peek() == "--cycles" || line.peek() == "--print")) {
+        std::string option = line.take();
+        std::string value =
+            line.operand(option.c_str(), option == "--cycles" ? "--cycles N" : "--print NAME");
+        if (option == "--print") {
+            prints.push_back(value);
+            continue;
+        }
+        char* end = nullptr;
+        errno = 0;
+        cycles = std::strtoull(value.c_str(), &end, 10);
+        if (value.empty() || *end != '\0' || errno != 0 || cycles == 0 || value[0] == '-') {
+            throw CUsageError("--cycles needs a positive whole number, not " + value);
+        }
     }
+    std::shared_ptr<ProgramFile> file;
+    for (const std::shared_ptr<ProgramFile>& known : line.programs) {
+        if (known->path == path) {
+            file = known;
+        }
+    }
+    if (!file) {
+        file = std::make_shared<ProgramFile>();
+        file->path = path;
+        try {
+            file->program = st::ParseProgram(ReadFile(path));
+        } catch (const CSimDeclError& error) {
+            throw CHostError(path + ": " + error.what());
+        }
+        line.programs.push_back(file);
+    }
+    return [file, cycles, prints](CZentrikHost& host) { host.run(*file, cycles, prints); };
 }
 
-void ParseCommand(CZentrikHost& host, CArguments& args) {
-    host.parse(args.text("parse", "a JSON text, @FILE or -"));
-}
-
-void GetCommand(CZentrikHost& host, CArguments& args) {
-    std::printf("%s\n", host.get(args.operand("get", "a path")).c_str());
-    std::fflush(stdout);
-}
-
-void KindCommand(CZentrikHost& host, CArguments& args) {
-    std::printf("%s\n", KindName(host.kind(args.operand("kind", "a path"))));
-    std::fflush(stdout);
-}
-
-void SizeCommand(CZentrikHost& host, CArguments& args) {
-    std::printf("%d\n", host.size(args.operand("size", "a path")));
-    std::fflush(stdout);
-}
-
-void RawCommand(CZentrikHost& host, CArguments& args) {
-    std::printf("%s\n", host.raw(args.operand("raw", "a path")).c_str());
-    std::fflush(stdout);
-}
-
-void ReloadCommand(CZentrikHost& host, CArguments&) { host.reload(); }
-
-void EventCommand(CZentrikHost& host, CArguments& args) {
-    host.postEvent(ParseEvent(args.operand("event", "an event name or number")));
-}
-
-// A command: its word, what runs it, how many operands it takes (the last of them
-// optional when optionalLast is set) and its line in --help.
+// A command: its word, what takes its operands from the command line (checking them
+// before anything is loaded) and its lines in --help.
 struct Command {
     const char* name;
-    void (*run)(CZentrikHost&, CArguments&);
-    size_t operands;
-    bool optionalLast;
+    BoundCommand (*parse)(CCommandLine&);
     const char* synopsis;
     const char* help;
 };
 const Command kCommands[] = {
-    {"print", PrintCommand, 1, true, "print [NAME]",
-     "every top-level variable (or the variable NAME) as one JSON document, keyed by full names"},
-    {"write", WriteCommand, 2, false, "write [--report] NAME JSON|@FILE|-",
+    {"print", PrintCommand, "print [NAME]",
+     "every top-level variable as one JSON document keyed by full names, or the\n"
+     "variable NAME keyed by its own name (what write NAME takes back)"},
+    {"write", WriteCommand, "write [--report] NAME JSON|@FILE|-",
      "write a JSON text (given in place, read from FILE or from standard input) into NAME;\n"
      "the root object holds a member named as the variable: '{\"axis\":{\"pos\":2.5}}';\n"
      "--report prints what was written, skipped and unknown, and the first problem"},
-    {"parse", ParseCommand, 1, false, "parse JSON|@FILE|-",
+    {"parse", ParseCommand, "parse JSON|@FILE|-",
      "parse a JSON text of any shape into the reader; get, kind, size and raw read it"},
-    {"get", GetCommand, 1, false, "get PATH",
+    {"get", GetCommand, "get PATH",
      "the value at the JSON Pointer PATH ('' is the root, /a/0/b): a string unquoted,\n"
-     "a number, true, false or null"},
-    {"kind", KindCommand, 1, false, "kind PATH",
-     "nothing, null, boolean, integer, real, string, array or object"},
-    {"size", SizeCommand, 1, false, "size PATH", "elements of an array, members of an object, else -1"},
-    {"raw", RawCommand, 1, false, "raw PATH", "the value at PATH as compact JSON"},
-    {"reload", ReloadCommand, 0, false, "reload",
-     "post prepare-reset and reset-done, and wait for the new load"},
-    {"event", EventCommand, 1, false, "event NAME|ID",
+     "a number as the writer writes it, true, false or null"},
+    {"kind", KindCommand, "kind PATH", "nothing, null, boolean, integer, real, string, array or object"},
+    {"size", SizeCommand, "size PATH", "elements of an array, members of an object, else -1"},
+    {"raw", RawCommand, "raw PATH", "the value at PATH as compact JSON"},
+    {"run", RunCommand, "run PROGRAM.st [--cycles N] [--print NAME]...",
+     "run the Structured Text PROGRAM's body N times (default 1) as a cyclic task does,\n"
+     "then print each NAME (the program's variable or the application's) as print NAME does"},
+    {"reload", ReloadCommand, "reload", "post prepare-reset and reset-done, and wait for the new load"},
+    {"event", EventCommand, "event NAME|ID",
      "post a host event (below); an event that starts a load waits for it"},
 };
 
@@ -684,37 +965,49 @@ const Command* FindCommand(const std::string& word) {
 
 bool IsCommand(const std::string& word) { return FindCommand(word) != nullptr; }
 
-// Checks the command words, the operand counts and the event names before anything is
-// loaded, so that a usage error never leaves half of the commands run.
-void CheckCommands(const std::vector<std::string>& args, size_t next) {
-    int stdinOperands = 0;
-    while (next < args.size()) {
-        const Command* command = FindCommand(args[next]);
-        if (command == nullptr) {
-            throw CUsageError("unknown command " + args[next]);
-        }
-        ++next;
-        if (command->run == WriteCommand && next < args.size() && args[next] == "--report") {
-            ++next;
-        }
-        size_t required = command->operands - (command->optionalLast ? 1 : 0);
-        for (size_t i = 0; i < command->operands; ++i) {
-            if (next >= args.size() || (i >= required && IsCommand(args[next]))) {
-                if (i < required) {
-                    throw CUsageError(std::string(command->name) + ": missing operand (" + command->synopsis +
-                                      ")");
-                }
-                break;
-            }
-            if (command->run == EventCommand) {
-                ParseEvent(args[next]);
-            }
-            if (args[next] == "-" && stdinOperands++ > 0) {
-                throw CUsageError("standard input can be read only once");
-            }
-            ++next;
+// An option: its word, the name of its value (nullptr for a flag), what it sets and its
+// line in --help. Options may stand anywhere on the command line.
+struct Option {
+    const char* name;
+    const char* value;
+    void (*apply)(Options&, const std::string&);
+    const char* help;
+};
+const Option kOptions[] = {
+    {"--lib", "PATH", [](Options& o, const std::string& v) { o.library = v; },
+     "the component to load (default: the installed or built libzentrik.so)"},
+    {"--quiet", nullptr, [](Options& o, const std::string&) { o.logEcho = nullptr; }, "no host log"},
+    {"--log", "FILE",
+     [](Options& o, const std::string& v) {
+         o.logEcho = std::fopen(v.c_str(), "w");
+         if (o.logEcho == nullptr) {
+             throw CHostError("cannot write the log to " + v + ": " + ErrorText(errno));
+         }
+     },
+     "the host log into FILE instead of stderr"},
+    {"--timeout", "SECS",
+     [](Options& o, const std::string& v) {
+         char* end = nullptr;
+         o.timeoutSeconds = std::strtod(v.c_str(), &end);
+         if (v.empty() || *end != '\0' || !(o.timeoutSeconds > 0) || !std::isfinite(o.timeoutSeconds) ||
+             o.timeoutSeconds > 1e9) {
+             throw CUsageError("--timeout needs a positive number of seconds, not " + v);
+         }
+     },
+     "time limit of every symbol load (default 60; to the millisecond)"},
+    {"--allow-empty", nullptr, [](Options& o, const std::string&) { o.allowEmpty = true; },
+     "run an application that declares no variables"},
+    {"--version", nullptr, [](Options& o, const std::string&) { o.version = true; },
+     "the versions of zentrik-host and of the component it loads"},
+};
+
+const Option* FindOption(const std::string& word) {
+    for (const Option& option : kOptions) {
+        if (word == option.name) {
+            return &option;
         }
     }
+    return nullptr;
 }
 
 std::string Usage() {
@@ -724,22 +1017,22 @@ std::string Usage() {
         "Loads libzentrik.so into a simulated controller, starts the IEC application\n"
         "declared in APP.st, lets the component load its symbols and runs the commands\n"
         "in order (default: print). JSON goes to stdout, the host log to stderr.\n"
+        "Options may stand anywhere on the line.\n"
         "\n"
-        "options:\n"
-        "  --lib PATH        the component to load (default: the installed or built libzentrik.so)\n"
-        "  --quiet           no host log\n"
-        "  --log FILE        the host log into FILE instead of stderr\n"
-        "  --timeout SECS    time limit of every symbol load (default 60)\n"
-        "  --allow-empty     run an application that declares no variables\n"
-        "  -h, --help        this text\n"
-        "\n"
-        "commands:\n";
+        "options:\n";
+    for (const Option& option : kOptions) {
+        char line[512];
+        std::string word = std::string(option.name) + (option.value ? std::string(" ") + option.value : "");
+        std::snprintf(line, sizeof(line), "  %-17s %s\n", word.c_str(), option.help);
+        text += line;
+    }
+    text += "  -h, --help        this text\n\ncommands:\n";
     for (const Command& command : kCommands) {
         std::string help = command.help;
         for (size_t at = help.find('\n'); at != std::string::npos; at = help.find('\n', at + 1)) {
             help.insert(at + 1, 28, ' ');
         }
-        char line[512];
+        char line[1024];
         if (std::strlen(command.synopsis) > 25) {  // the help text on a line of its own
             std::snprintf(line, sizeof(line), "  %s\n%28s%s\n", command.synopsis, "", help.c_str());
         } else {
@@ -749,7 +1042,8 @@ std::string Usage() {
     }
     text +=
         "\n"
-        "NAME is a full name (App.Globals.counter) or a top-level variable's own name (counter).\n"
+        "NAME is a full name (App.Globals.counter) or a top-level variable's own name (counter),\n"
+        "either followed by members and elements (stations[2].axis); case does not matter.\n"
         "\n"
         "events (by name or number, e.g. event reset-done or event 0x10006):\n";
     for (const EventName& event : kEvents) {
@@ -768,49 +1062,56 @@ std::string Usage() {
     return text;
 }
 
-Options ParseOptions(const std::vector<std::string>& args, size_t& next) {
-    Options options;
-    options.library = DefaultLibrary();
-    auto value = [&](const std::string& option) {
-        if (next + 1 >= args.size()) {
-            throw CUsageError(option + " needs a value");
+// Takes the options out of the arguments, wherever they stand, and returns the rest.
+std::vector<std::string> TakeOptions(const std::vector<std::string>& args, Options& options) {
+    std::vector<std::string> rest;
+    std::vector<std::pair<const Option*, std::string>> given;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const Option* option = FindOption(args[i]);
+        if (option == nullptr) {
+            bool commandOption = args[i] == "--report" || args[i] == "--cycles" || args[i] == "--print";
+            if (args[i].size() > 1 && args[i][0] == '-' && args[i][1] == '-' && !commandOption) {
+                throw CUsageError("unknown option " + args[i]);
+            }
+            rest.push_back(args[i]);
+            continue;
         }
-        next += 2;
-        return args[next - 1];
-    };
-    while (next < args.size() && args[next].size() > 1 && args[next][0] == '-') {
-        const std::string option = args[next];
-        if (option == "--lib") {
-            options.library = value(option);
-        } else if (option == "--quiet") {
-            options.logEcho = nullptr;
-            ++next;
-        } else if (option == "--log") {
-            std::string path = value(option);
-            options.logEcho = std::fopen(path.c_str(), "w");
-            if (options.logEcho == nullptr) {
-                throw CHostError("cannot write the log to " + path + ": " + ErrorText(errno));
+        std::string value;
+        if (option->value != nullptr) {
+            if (i + 1 >= args.size()) {
+                throw CUsageError(std::string(option->name) + " needs a value");
             }
-        } else if (option == "--timeout") {
-            std::string seconds = value(option);
-            char* end = nullptr;
-            options.timeoutSeconds = std::strtod(seconds.c_str(), &end);
-            if (seconds.empty() || *end != '\0' || !(options.timeoutSeconds > 0) ||
-                !std::isfinite(options.timeoutSeconds)) {
-                throw CUsageError("--timeout needs a positive number of seconds, not " + seconds);
-            }
-        } else if (option == "--allow-empty") {
-            options.allowEmpty = true;
-            ++next;
-        } else {
-            throw CUsageError("unknown option " + option);
+            value = args[++i];
+        }
+        given.emplace_back(option, value);
+    }
+    // Usage errors first: a log file is created only for a command line that runs.
+    for (const auto& [option, value] : given) {
+        if (option->apply != nullptr && std::strcmp(option->name, "--log") != 0) {
+            option->apply(options, value);
         }
     }
-    if (next >= args.size()) {
-        throw CUsageError("no application file given");
+    for (const auto& [option, value] : given) {
+        if (std::strcmp(option->name, "--log") == 0) {
+            option->apply(options, value);
+        }
     }
-    options.applicationFile = args[next++];
-    return options;
+    return rest;
+}
+
+// zentrik-host's own version and the component's, as the component reports it to a runtime.
+int PrintVersion(const Options& options) {
+    std::printf("zentrik-host %d.%d.%d.%d\n", ZENTRIK_VERSION_MAJOR, ZENTRIK_VERSION_MINOR,
+                ZENTRIK_VERSION_PATCH, ZENTRIK_VERSION_BUILD);
+    std::fflush(stdout);
+    LoadLibrary(options.library);
+    const INIT_STRUCT& component = CSimHost::instance().component();
+    RTS_UI32 version = component.pfGetVersion();
+    std::printf("libzentrik %s (component 0x%08x, version 0x%08x) %s\n", VersionText(version).c_str(),
+                static_cast<unsigned>(component.CmpId), static_cast<unsigned>(version),
+                options.library.c_str());
+    std::fflush(stdout);
+    return 0;
 }
 
 int Run(int argc, char** argv) {
@@ -821,21 +1122,33 @@ int Run(int argc, char** argv) {
             return 0;
         }
     }
-    size_t next = 0;
-    Options options = ParseOptions(args, next);
-    CheckCommands(args, next);
-    CZentrikHost host(options);
-    if (next == args.size()) {
-        args.push_back("print");
+    Options options;
+    options.library = DefaultLibrary();
+    std::vector<std::string> words = TakeOptions(args, options);
+    if (options.version) {
+        return PrintVersion(options);
     }
-    CArguments commands(args, next);
-    while (!commands.done()) {
-        const std::string word = commands.take();
+    if (words.empty()) {
+        throw CUsageError("no application file given");
+    }
+    options.applicationFile = words[0];
+    CCommandLine line(std::vector<std::string>(words.begin() + 1, words.end()));
+    std::vector<BoundCommand> commands;
+    while (!line.done()) {
+        const std::string word = line.take();
         const Command* command = FindCommand(word);
         if (command == nullptr) {
             throw CUsageError("unknown command " + word);
         }
-        command->run(host, commands);
+        commands.push_back(command->parse(line));
+    }
+    if (commands.empty()) {
+        commands.push_back([](CZentrikHost& host) { host.printAll(); });
+    }
+    options.programs = line.programs;
+    CZentrikHost host(options);
+    for (const BoundCommand& command : commands) {
+        command(host);
     }
     return 0;
 }
