@@ -19,6 +19,7 @@
 
 #include "RV5072_Zentrik/RV5072_ZentrikItf.h"
 #include "SimDeclParser.h"
+#include "StComponentMethods.h"
 #include "support/ComponentFixture.h"
 
 namespace {
@@ -209,6 +210,51 @@ TEST(IecDeclarations, DeclareExactlyTheRegisteredExternalFunctions) {
         }
     }
     EXPECT_EQ(registered.size(), declared);
+}
+
+// zentrik-host's table of methods for Structured Text programs: one row per declared
+// method and body, with the record's size and every parameter's name, offset, size,
+// IEC type and part (input, in-out, result, output) as iec/ declares them.
+TEST(IecDeclarations, ProgramsCallEveryMethodAsDeclared) {
+    std::vector<std::string> files;
+    std::unique_ptr<CSimModel> model = CompileIecDeclarations(files);
+    ASSERT_NE(nullptr, model);
+    const std::vector<SStMethod>& rows = StComponentMethods();
+    size_t declared = 0;
+    for (const CSimFunctionBlock& fb : model->functionBlocks) {
+        std::vector<std::pair<std::string, const CSimType*>> methods = {{"", fb.body}};
+        for (const CSimMethod& m : fb.methods) methods.emplace_back(m.name, m.record);
+        for (const auto& [name, record] : methods) {
+            ++declared;
+            SCOPED_TRACE(fb.name + "." + name);
+            const SStMethod* row = nullptr;
+            for (const SStMethod& candidate : rows) {
+                if (fb.name == candidate.block && name == candidate.method) row = &candidate;
+            }
+            ASSERT_NE(nullptr, row) << "no row in StComponentMethods()";
+            EXPECT_EQ(fb.name + "__" + (name.empty() ? "main" : Lower(name)), row->function);
+            EXPECT_EQ(record->size, row->recordSize);
+            ASSERT_EQ(record->members.size(), row->params.size() + 1);
+            EStRole part = EStRole::Input;
+            for (size_t i = 0; i < row->params.size(); ++i) {
+                const CSimMember& member = record->members[i + 1];
+                const SStParam& param = row->params[i];
+                EXPECT_EQ(member.name, param.name);
+                EXPECT_EQ(member.offset, param.offset) << member.name;
+                EXPECT_EQ(member.type->size, param.size) << member.name;
+                const bool inOut = member.type->kind == CSimType::Kind::Reference;
+                if (member.name == name) {
+                    part = EStRole::Result;
+                } else if (part == EStRole::Result) {
+                    part = EStRole::Output;
+                }
+                EXPECT_EQ(inOut ? EStRole::InOut : part, param.role) << member.name;
+                EXPECT_EQ(inOut ? member.type->target->typeClass : member.type->typeClass, param.type)
+                    << member.name;
+            }
+        }
+    }
+    EXPECT_EQ(declared, rows.size());
 }
 
 // The rules the comparison relies on, on records whose layout is known by hand.

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "support/ComponentFixture.h"
+#include "support/HostProcess.h"
 
 namespace {
 
@@ -188,6 +189,99 @@ TEST(Readme, DescribesEveryZentrikHostCommandAndEvent) {
     EXPECT_EQ(0, pclose(pipe));
     EXPECT_GT(commands, 0u);
     EXPECT_GT(events, 0u);
+}
+
+// The words of a shell command line: blanks split words, '...' quotes, a backslash at
+// the end of a line continues it.
+std::vector<std::string> ShellWords(const std::string& command) {
+    std::vector<std::string> words;
+    std::string word;
+    bool inWord = false;
+    for (size_t i = 0; i < command.size(); ++i) {
+        char c = command[i];
+        if (c == '\'') {
+            size_t close = command.find('\'', i + 1);
+            word += command.substr(i + 1, close - i - 1);
+            i = close;
+            inWord = true;
+        } else if (c == '\\' && i + 1 < command.size() && command[i + 1] == '\n') {
+            ++i;
+        } else if (c == ' ' || c == '\n') {
+            if (inWord) words.push_back(word);
+            word.clear();
+            inWord = false;
+        } else {
+            word += c;
+            inWord = true;
+        }
+    }
+    if (inWord) words.push_back(word);
+    return words;
+}
+
+struct FencedBlock {
+    std::string info;  // the word after the opening fence
+    std::string text;
+};
+
+std::vector<FencedBlock> FencedBlocks(const std::string& text) {
+    std::vector<FencedBlock> blocks;
+    std::istringstream lines(text);
+    bool open = false;
+    for (std::string line; std::getline(lines, line);) {
+        if (line.rfind("```", 0) == 0) {
+            if (!open) blocks.push_back({line.substr(3), ""});
+            open = !open;
+        } else if (open) {
+            blocks.back().text += line + "\n";
+        }
+    }
+    return blocks;
+}
+
+// Every Structured Text example is a complete program, and the block after it runs it:
+// a `zentrik-host ... run FILE.st ...` command and, as `# ` lines, what it prints.
+class ReadmeExamples : public ScratchDirectoryTest {};
+
+TEST_F(ReadmeExamples, EveryStExampleRunsAndPrintsWhatItShows) {
+    std::vector<FencedBlock> blocks = FencedBlocks(ReadReadme());
+    size_t examples = 0;
+    for (size_t i = 0; i < blocks.size(); ++i) {
+        if (blocks[i].info != "iecst") continue;
+        ++examples;
+        SCOPED_TRACE(blocks[i].text.substr(0, blocks[i].text.find('\n')));
+        ASSERT_LT(i + 1, blocks.size()) << "an ST example without the command that runs it";
+        ASSERT_EQ("sh", blocks[i + 1].info) << "an ST example must be followed by the command that runs it";
+        std::string command, expected;
+        std::istringstream lines(blocks[i + 1].text);
+        for (std::string line; std::getline(lines, line);) {
+            if (line.rfind("# ", 0) == 0) {
+                expected += line.substr(2) + "\n";
+            } else if (expected.empty()) {
+                command += line + "\n";
+            }
+        }
+        std::vector<std::string> words = ShellWords(command);
+        ASSERT_GE(words.size(), 4u);
+        ASSERT_EQ("zentrik-host", words[0]);
+        words.erase(words.begin());
+        bool runs = false;
+        for (size_t w = 0; w < words.size(); ++w) {
+            if (w > 0 && words[w - 1] == "run") {
+                WriteWholeFile(path(words[w]), blocks[i].text);
+                words[w] = path(words[w]);
+                runs = true;
+            } else if (access((std::string(ZENTRIK_SOURCE_DIR) + "/" + words[w]).c_str(), R_OK) == 0 &&
+                       words[w].find('/') != std::string::npos) {
+                words[w] = std::string(ZENTRIK_SOURCE_DIR) + "/" + words[w];
+            }
+        }
+        ASSERT_TRUE(runs) << "the command does not run the example: " << command;
+        HostRunResult result = run(words);
+        EXPECT_EQ(0, result.exitCode) << command << result.err;
+        EXPECT_EQ(expected, result.out) << command;
+    }
+    EXPECT_GE(examples, 4u);
 }
 
 }  // namespace

@@ -1,41 +1,24 @@
 // zentrik-host as a user runs it: the built program with the built library, its exit
 // codes, its messages, events that start loads, and JSON texts of any size from a file
 // or from standard input.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <spawn.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
-extern char** environ;
+#include "RV5072_Zentrik/ZentrikVersion.h"
+#include "support/HostProcess.h"
 
 namespace {
 
-struct RunResult {
-    int exitCode = -1;
-    std::string out;
-    std::string err;
-};
+using RunResult = HostRunResult;
 
-std::string ReadAll(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
-    std::ostringstream text;
-    text << file.rdbuf();
-    return text.str();
-}
-
-void WriteAll(const std::string& path, const std::string& text) {
-    std::ofstream file(path, std::ios::binary);
-    file << text;
-}
+std::string ReadAll(const std::string& path) { return ReadWholeFile(path); }
+void WriteAll(const std::string& path, const std::string& text) { WriteWholeFile(path, text); }
 
 size_t Count(const std::string& text, const std::string& what) {
     size_t found = 0;
@@ -43,13 +26,11 @@ size_t Count(const std::string& text, const std::string& what) {
     return found;
 }
 
-// A scratch directory with the application file every case uses, removed afterwards.
-class ZentrikHost : public ::testing::Test {
+// A scratch directory with the application file every case uses.
+class ZentrikHost : public ScratchDirectoryTest {
    protected:
     void SetUp() override {
-        char pattern[] = "/tmp/zentrik-host-test-XXXXXX";
-        ASSERT_NE(nullptr, mkdtemp(pattern));
-        dir_ = pattern;
+        ScratchDirectoryTest::SetUp();
         WriteAll(path("cell.st"), R"(
             TYPE ST_Cell : STRUCT
                 count : DINT := 1;
@@ -59,43 +40,6 @@ class ZentrikHost : public ::testing::Test {
             VAR_GLOBAL cell : ST_Cell; END_VAR
         )");
     }
-    void TearDown() override {
-        std::string command = "rm -rf '" + dir_ + "'";
-        EXPECT_EQ(0, std::system(command.c_str()));
-    }
-
-    std::string path(const std::string& name) const { return dir_ + "/" + name; }
-
-    // Runs zentrik-host with args; standard input comes from the file `input` (or
-    // /dev/null), standard output and error are captured.
-    RunResult run(std::vector<std::string> args, const std::string& input = "/dev/null") {
-        args.insert(args.begin(), ZENTRIK_HOST_PATH);
-        std::vector<char*> argv;
-        for (std::string& arg : args) argv.push_back(&arg[0]);
-        argv.push_back(nullptr);
-        std::string out = path("stdout"), err = path("stderr");
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 0, input.c_str(), O_RDONLY, 0);
-        posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        pid_t pid = 0;
-        RunResult result;
-        int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-        posix_spawn_file_actions_destroy(&actions);
-        if (spawned != 0) {
-            ADD_FAILURE() << "cannot start " << argv[0];
-            return result;
-        }
-        int status = 0;
-        waitpid(pid, &status, 0);
-        result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-        result.out = ReadAll(out);
-        result.err = ReadAll(err);
-        return result;
-    }
-
-    std::string dir_;
 };
 
 TEST_F(ZentrikHost, EveryErrorEndsWithItsMessageAndExitCode) {
@@ -120,6 +64,12 @@ TEST_F(ZentrikHost, EveryErrorEndsWithItsMessageAndExitCode) {
          "zentrik-host: --timeout needs a positive number of seconds, not soon"},
         {{"--timeout", "0", app}, 2, "--timeout needs a positive number of seconds"},
         {{app, "frobnicate"}, 2, "zentrik-host: unknown command frobnicate"},
+        {{app, "print", "--bogus"}, 2, "zentrik-host: unknown option --bogus"},
+        {{app, "run"},
+         2,
+         "zentrik-host: run: missing operand (run PROGRAM.st [--cycles N] [--print NAME]...)"},
+        {{app, "run", path("p.st"), "--cycles", "0"}, 2, "--cycles needs a positive whole number, not 0"},
+        {{app, "run", path("p.st"), "--print"}, 2, "--print: missing operand (--print NAME)"},
         {{app, "write", "cell"},
          2,
          "zentrik-host: write: missing operand (write [--report] NAME JSON|@FILE|-)"},
@@ -149,9 +99,12 @@ TEST_F(ZentrikHost, EveryErrorEndsWithItsMessageAndExitCode) {
         {{"--log", path("no/such/dir.log"), app}, 1, "zentrik-host: cannot write the log to "},
         // commands
         {{app, "print", "nosuch"}, 1, "zentrik-host: unknown variable nosuch in " + app},
+        {{app, "print", "cell.nosuch"}, 1, "zentrik-host: unknown variable cell.nosuch in " + app},
+        {{app, "run", path("nothere.st")}, 1, "zentrik-host: cannot read " + path("nothere.st")},
         {{app, "write", "cell", "{\"cell\":"},
          1,
-         "zentrik-host: the component refused to write App.Globals.cell: Json error"},
+         "zentrik-host: the component refused to write App.Globals.cell: Json error (JSON text at byte 8: "
+         "Invalid value.)"},
         {{app, "write", "cell", "@" + path("broken.json")},
          1,
          "refused to write App.Globals.cell: Json error"},
@@ -164,6 +117,7 @@ TEST_F(ZentrikHost, EveryErrorEndsWithItsMessageAndExitCode) {
          "later. (no symbols are loaded; post reset-done or download-done)"},
         {{app, "event", "delete-all", "print", "cell"}, 1, "Variables are being loaded"},
         // the reader
+        {{"--version", "--lib", path("nolib.so")}, 1, "zentrik-host: cannot load the component: "},
         {{app, "parse", "[1,2"},
          1,
          "zentrik-host: the text does not parse: at byte 4: Missing a comma or ']' after an array element."},
@@ -377,10 +331,143 @@ TEST_F(ZentrikHost, TenMegabyteTextsFromAFileAndFromStandardInput) {
         RunResult result =
             run({"--quiet", path("cell.st"), "write", "cell", source, "print", "cell"}, path("big.json"));
         EXPECT_EQ(0, result.exitCode) << label << ": " << result.err;
-        EXPECT_EQ(std::string(R"({"App.Globals.cell":{"count":42,"label":")") + label +
-                      R"(","limits":[1.5,2.5]}})" + "\n",
-                  result.out);
+        EXPECT_EQ(
+            std::string(R"({"cell":{"count":42,"label":")") + label + R"(","limits":[1.5,2.5]}})" + "\n",
+            result.out);
     }
+}
+
+}  // namespace
+
+namespace {
+
+// What print NAME writes, write NAME takes back; short names and members are matched
+// without regard to case, and options may stand anywhere on the line.
+TEST_F(ZentrikHost, PrintOfOneVariableIsWhatWriteTakesBack) {
+    const std::string written = R"({"cell":{"count":9,"label":"z","limits":[1.5,2.5]}})";
+    RunResult first = run({"--quiet", path("cell.st"), "write", "cell", written, "print", "cell"});
+    ASSERT_EQ(0, first.exitCode) << first.err;
+    EXPECT_EQ(written + "\n", first.out);
+    WriteAll(path("printed.json"), first.out);
+    RunResult back =
+        run({path("cell.st"), "write", "CELL", "@" + path("printed.json"), "print", "Cell", "--quiet"});
+    EXPECT_EQ(0, back.exitCode) << back.err;
+    EXPECT_EQ(first.out, back.out);
+    EXPECT_EQ("", back.err);
+
+    struct Case {
+        std::vector<std::string> args;
+        std::string out;
+    };
+    const std::vector<Case> cases = {
+        {{path("cell.st"), "print", "app.globals.CELL.Label", "--quiet"}, "{\"label\":\"start\"}\n"},
+        {{path("cell.st"), "--quiet", "print", "cell.LIMITS[1]"}, "{\"limits[1]\":0.0}\n"},
+        {{path("cell.st"), "write", "cell.limits", R"({"limits":[3.5,4.5]})", "--quiet", "print",
+          "cell.limits"},
+         "{\"limits\":[3.5,4.5]}\n"},
+        {{"--timeout", "30", path("cell.st"), "print", "--timeout", "20", "cell.limits", "--quiet"},
+         "{\"limits\":[0.0,0.0]}\n"},
+    };
+    for (const Case& c : cases) {
+        RunResult result = run(c.args);
+        EXPECT_EQ(0, result.exitCode) << c.args[2] << "\n" << result.err;
+        EXPECT_EQ(c.out, result.out) << c.args[2];
+        EXPECT_EQ("", result.err) << c.args[2];
+    }
+}
+
+// A write that the component accepts but that writes nothing says so; the command
+// still succeeds, as the component's call did.
+TEST_F(ZentrikHost, AWriteThatWroteNothingSaysSo) {
+    struct Case {
+        std::string json;
+        std::string err;  // empty: something was written
+    };
+    const std::vector<Case> cases = {
+        {R"({"other":{"count":2}})",
+         "zentrik-host: nothing was written to App.Globals.cell (cell: missing)\n"},
+        {R"({"cell":{"count":"2"}})",
+         "zentrik-host: nothing was written to App.Globals.cell (cell.count: expected an integer, found a "
+         "string)\n"},
+        {R"({"cell":{"count":2}})", ""},
+    };
+    for (const Case& c : cases) {
+        RunResult result = run({"--quiet", path("cell.st"), "write", "cell", c.json});
+        EXPECT_EQ(0, result.exitCode) << c.json;
+        EXPECT_EQ(c.err, result.err) << c.json;
+        EXPECT_EQ("", result.out) << c.json;
+    }
+}
+
+// get reads a number through GetLreal and prints it as the writer writes numbers: the
+// same text raw gives for it.
+TEST_F(ZentrikHost, GetPrintsNumbersAsTheWriterWritesThem) {
+    const std::vector<std::string> numbers = {"1e21",
+                                              "1e-7",
+                                              "1e16",
+                                              "0.000001",
+                                              "123456.789",
+                                              "-0.0",
+                                              "1.5e300",
+                                              "5e-324",
+                                              "1e20",
+                                              "-2.5e-300",
+                                              "0.1",
+                                              "1e-6",
+                                              "12345678901234567890123.0",
+                                              "9.5",
+                                              "1E+2"};
+    std::string json = "[";
+    std::vector<std::string> args = {"--quiet", path("cell.st"), "parse", ""};
+    for (size_t i = 0; i < numbers.size(); ++i) {
+        json += (i ? "," : "") + numbers[i];
+        for (const char* command : {"get", "raw"}) {
+            args.push_back(command);
+            args.push_back("/" + std::to_string(i));
+        }
+    }
+    args[3] = json + "]";
+    RunResult result = run(args);
+    ASSERT_EQ(0, result.exitCode) << result.err;
+    std::istringstream lines(result.out);
+    for (const std::string& number : numbers) {
+        std::string got, raw;
+        std::getline(lines, got);
+        std::getline(lines, raw);
+        EXPECT_EQ(raw, got) << number;
+        EXPECT_EQ(std::string::npos, got.find('+')) << number;
+    }
+    RunResult shown =
+        run({"--quiet", path("cell.st"), "parse", "[1e21,1e-7,1e16]", "get", "/0", "get", "/1", "get", "/2"});
+    EXPECT_EQ("1e21\n1e-7\n10000000000000000.0\n", shown.out);
+}
+
+// Negative durations, the tool's version beside the component's, and the time limit of
+// a load judged by when the component logged its end.
+TEST_F(ZentrikHost, VersionsNegativeDurationsAndTheLoadTimeLimit) {
+    const std::string version =
+        std::to_string(ZENTRIK_VERSION_MAJOR) + "." + std::to_string(ZENTRIK_VERSION_MINOR) + "." +
+        std::to_string(ZENTRIK_VERSION_PATCH) + "." + std::to_string(ZENTRIK_VERSION_BUILD);
+    RunResult shown = run({"--version"});
+    EXPECT_EQ(0, shown.exitCode) << shown.err;
+    EXPECT_EQ(0u, shown.out.find("zentrik-host " + version + "\nlibzentrik " + version +
+                                 " (component 0x17d22002, "))
+        << shown.out;
+    EXPECT_EQ(2u, Count(shown.out, "\n"));
+
+    WriteAll(path("times.st"),
+             "VAR_GLOBAL t : TIME := T#-5s; u : TIME := TIME#-1m1ms; lt : LTIME := LT#-2ms; END_VAR");
+    RunResult times = run({"--quiet", path("times.st"), "print", "t", "print", "u"});
+    EXPECT_EQ(0, times.exitCode) << times.err;
+    EXPECT_EQ("{\"t\":-5000}\n{\"u\":-60001}\n", times.out);
+
+    // 200,000 elements take far longer than 20 ms to load, whenever this process gets
+    // to look.
+    WriteAll(path("big.st"), "VAR_GLOBAL big : ARRAY[1..200000] OF INT; END_VAR\n");
+    RunResult late = run({path("big.st"), "--timeout", "0.02"});
+    EXPECT_EQ(1, late.exitCode);
+    EXPECT_NE(std::string::npos, late.err.find("the symbol load did not finish within 0.02 s")) << late.err;
+    EXPECT_EQ("", late.out);
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // The parser of Structured Text programs: recursive descent over the declaration
 // lexer's tokens, with the nesting of the text bounded (kMaxNesting) so that neither the
 // parser nor the interpreter that walks the tree can exhaust the stack.
+#include <algorithm>
 #include <deque>
 #include <set>
 
@@ -296,25 +297,42 @@ class CParser {
         node->op = op;
         node->operands.push_back(std::move(left));
         node->operands.push_back(std::move(right));
+        return Grown(std::move(node));
+    }
+
+    // Sets the node's height from its operands' and arguments'; the interpreter's
+    // recursion over an expression is as deep as its tree is high.
+    static PExpr Grown(PExpr node) {
+        int below = 0;
+        for (const PExpr& operand : node->operands) below = std::max(below, operand->height);
+        for (const SArg& arg : node->args) below = std::max(below, arg.value->height);
+        node->height = below + 1;
+        if (node->height > kMaxExpressionHeight) {
+            Fail(node->pos, "the expression is nested too deeply (at most " +
+                                std::to_string(kMaxExpressionHeight) + " operations deep)");
+        }
         return node;
     }
 
     // Binary levels from the loosest: OR, XOR, AND (&), = <>, < <= > >=, + -, * / MOD.
     PExpr parseExpression(int level = 0) {
-        CNest nest(*this, peek().pos);
-        if (level == 7) return parseUnary();
+        if (level == 0) {
+            CNest nest(*this, peek().pos);
+            return parseExpression(1);
+        }
+        if (level == 8) return parseUnary();
         PExpr left = parseExpression(level + 1);
         for (;;) {
             const CToken& t = peek();
             std::string word = t.kind == Tok::Ident && t.prefix.empty() ? ToUpper(t.text) : "";
             EOp op;
-            if (level == 0 && word == "OR") {
+            if (level == 1 && word == "OR") {
                 op = EOp::Or;
-            } else if (level == 1 && word == "XOR") {
+            } else if (level == 2 && word == "XOR") {
                 op = EOp::Xor;
-            } else if (level == 2 && (word == "AND" || t.kind == Tok::Ampersand)) {
+            } else if (level == 3 && (word == "AND" || t.kind == Tok::Ampersand)) {
                 op = EOp::And;
-            } else if (level == 3 && (t.kind == Tok::Eq || t.kind == Tok::Ne)) {
+            } else if (level == 4 && (t.kind == Tok::Eq || t.kind == Tok::Ne)) {
                 op = t.kind == Tok::Eq ? EOp::Eq : EOp::Ne;
             } else if (level == 4 &&
                        (t.kind == Tok::Lt || t.kind == Tok::Le || t.kind == Tok::Gt || t.kind == Tok::Ge)) {
@@ -322,9 +340,9 @@ class CParser {
                      : t.kind == Tok::Le ? EOp::Le
                      : t.kind == Tok::Gt ? EOp::Gt
                                          : EOp::Ge;
-            } else if (level == 5 && (t.kind == Tok::Plus || t.kind == Tok::Minus)) {
+            } else if (level == 6 && (t.kind == Tok::Plus || t.kind == Tok::Minus)) {
                 op = t.kind == Tok::Plus ? EOp::Add : EOp::Sub;
-            } else if (level == 6 && (t.kind == Tok::Star || t.kind == Tok::Slash || word == "MOD")) {
+            } else if (level == 7 && (t.kind == Tok::Star || t.kind == Tok::Slash || word == "MOD")) {
                 if (t.kind == Tok::Star && peek(1).kind == Tok::Star) Fail(t.pos, "'**' is not supported");
                 op = t.kind == Tok::Star ? EOp::Mul : t.kind == Tok::Slash ? EOp::Div : EOp::Mod;
             } else {
@@ -337,18 +355,18 @@ class CParser {
     }
 
     PExpr parseUnary() {
-        CNest nest(*this, peek().pos);
         const CToken& t = peek();
-        if (t.kind == Tok::Minus || atKeyword("NOT")) {
+        if (t.kind == Tok::Minus || t.kind == Tok::Plus || atKeyword("NOT")) {
+            CNest nest(*this, t.pos);
+            if (t.kind == Tok::Plus) {
+                take();
+                return parseUnary();
+            }
             PExpr node = Node(SExpr::Kind::Unary, t.pos);
             node->op = t.kind == Tok::Minus ? EOp::Neg : EOp::Not;
             take();
             node->operands.push_back(parseUnary());
-            return node;
-        }
-        if (t.kind == Tok::Plus) {
-            take();
-            return parseUnary();
+            return Grown(std::move(node));
         }
         return parsePostfix();
     }
@@ -365,7 +383,7 @@ class CParser {
                 member->text = name.text;
                 member->operands.push_back(std::move(node));
                 take();
-                node = std::move(member);
+                node = Grown(std::move(member));
             } else if (t.kind == Tok::LBracket) {
                 PExpr index = Node(SExpr::Kind::Index, t.pos);
                 take();
@@ -376,13 +394,13 @@ class CParser {
                     take();
                 }
                 expect(Tok::RBracket, "']'");
-                node = std::move(index);
+                node = Grown(std::move(index));
             } else if (t.kind == Tok::LParen) {
                 PExpr call = Node(SExpr::Kind::Call, node->pos);
                 take();
                 call->operands.push_back(std::move(node));
                 parseArguments(call->args);
-                node = std::move(call);
+                node = Grown(std::move(call));
             } else if (t.kind == Tok::Caret) {
                 Fail(t.pos, "dereferencing a pointer (^) is not supported");
             } else {
@@ -414,7 +432,6 @@ class CParser {
     }
 
     PExpr parsePrimary() {
-        CNest nest(*this, peek().pos);
         CToken t = take();
         switch (t.kind) {
             case Tok::Integer: {

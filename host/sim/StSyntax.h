@@ -21,6 +21,8 @@ using sim_decl::SPos;
 // Nesting of statements and expressions the parser takes: the interpreter walks the
 // tree recursively, so a limit on the text's nesting is a limit on its stack.
 constexpr int kMaxNesting = 100;
+// Height of an expression's tree: a chain of operators (1 + 1 + ... + 1) nests too.
+constexpr int kMaxExpressionHeight = 500;
 
 enum class EOp {
     Or,
@@ -75,6 +77,7 @@ struct SExpr {
     std::vector<PExpr> operands;  // Unary: 1; Binary: 2; Member: the object; Index: object, indices;
                                   // Call: the callee
     std::vector<SArg> args;       // Call
+    int height = 1;               // of the tree below and including this node
 
     // bound
     EBound bound = EBound::None;

@@ -1101,12 +1101,11 @@ std::vector<std::string> TakeOptions(const std::vector<std::string>& args, Optio
 
 // zentrik-host's own version and the component's, as the component reports it to a runtime.
 int PrintVersion(const Options& options) {
-    std::printf("zentrik-host %d.%d.%d.%d\n", ZENTRIK_VERSION_MAJOR, ZENTRIK_VERSION_MINOR,
-                ZENTRIK_VERSION_PATCH, ZENTRIK_VERSION_BUILD);
-    std::fflush(stdout);
     LoadLibrary(options.library);
     const INIT_STRUCT& component = CSimHost::instance().component();
     RTS_UI32 version = component.pfGetVersion();
+    std::printf("zentrik-host %d.%d.%d.%d\n", ZENTRIK_VERSION_MAJOR, ZENTRIK_VERSION_MINOR,
+                ZENTRIK_VERSION_PATCH, ZENTRIK_VERSION_BUILD);
     std::printf("libzentrik %s (component 0x%08x, version 0x%08x) %s\n", VersionText(version).c_str(),
                 static_cast<unsigned>(component.CmpId), static_cast<unsigned>(version),
                 options.library.c_str());
