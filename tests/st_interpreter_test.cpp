@@ -9,15 +9,6 @@
 
 namespace {
 
-const char kApplication[] = R"(
-    TYPE ST_Cell : STRUCT
-        count : DINT := 1;
-        label : STRING(20) := 'start';
-        limits : ARRAY[0..1] OF LREAL;
-    END_STRUCT END_TYPE
-    VAR_GLOBAL cell : ST_Cell; END_VAR
-)";
-
 // A case's program: `PROGRAM P`, its VAR block on line 3, the body from line 5.
 std::string Program(const std::string& vars, const std::string& body) {
     return "PROGRAM P\nVAR\n" + vars + "\nEND_VAR\n" + body + "\nEND_PROGRAM\n";
@@ -27,7 +18,7 @@ class StProgram : public ScratchDirectoryTest {
    protected:
     void SetUp() override {
         ScratchDirectoryTest::SetUp();
-        WriteWholeFile(path("app.st"), kApplication);
+        WriteWholeFile(path("app.st"), kCellApplication);
     }
 
     HostRunResult runProgram(const std::string& text, const std::vector<std::string>& options) {

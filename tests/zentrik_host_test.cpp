@@ -31,14 +31,7 @@ class ZentrikHost : public ScratchDirectoryTest {
    protected:
     void SetUp() override {
         ScratchDirectoryTest::SetUp();
-        WriteAll(path("cell.st"), R"(
-            TYPE ST_Cell : STRUCT
-                count : DINT := 1;
-                label : STRING(20) := 'start';
-                limits : ARRAY[0..1] OF LREAL;
-            END_STRUCT END_TYPE
-            VAR_GLOBAL cell : ST_Cell; END_VAR
-        )");
+        WriteAll(path("cell.st"), kCellApplication);
     }
 };
 

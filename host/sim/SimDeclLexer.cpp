@@ -368,4 +368,36 @@ void CLexer::lexPunct(CToken& token) {
     for (int i = 0; i < length; ++i) advance();
 }
 
+const CToken& CTokenStream::peek(size_t k) {
+    while (ahead_.size() <= k) ahead_.push_back(lexer_.next());
+    return ahead_[k];
+}
+
+CToken CTokenStream::take() {
+    peek();
+    CToken t = std::move(ahead_.front());
+    ahead_.pop_front();
+    return t;
+}
+
+bool CTokenStream::atKeyword(const char* keyword, size_t k) {
+    const CToken& t = peek(k);
+    return t.kind == Tok::Ident && t.prefix.empty() && ToUpper(t.text) == keyword;
+}
+
+void CTokenStream::failExpected(const std::string& what) {
+    const CToken& t = peek();
+    Fail(t.pos, "expected " + what + ", found " + t.spelled);
+}
+
+CToken CTokenStream::expectKeyword(const char* keyword) {
+    if (!atKeyword(keyword)) failExpected(keyword);
+    return take();
+}
+
+CToken CTokenStream::expect(Tok kind, const char* what) {
+    if (peek().kind != kind) failExpected(what);
+    return take();
+}
+
 }  // namespace sim_decl

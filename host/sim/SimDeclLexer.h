@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <string>
 
 #include "SimDeclParser.h"
@@ -103,6 +104,27 @@ class CLexer {
     size_t at_ = 0;
     int line_ = 1;
     int column_ = 1;
+};
+
+// The tokens a parser reads, on demand and with look-ahead, and the checks every parser
+// of the simulated host makes on them. The text must outlive the stream. Owned by one
+// parser, one thread.
+class CTokenStream {
+   public:
+    explicit CTokenStream(const std::string& text) : lexer_(text) {}
+
+    // The token k places ahead. A deque keeps references to peeked tokens valid while
+    // more are peeked.
+    const CToken& peek(size_t k = 0);
+    CToken take();
+    bool atKeyword(const char* keyword, size_t k = 0);
+    [[noreturn]] void failExpected(const std::string& what);
+    CToken expectKeyword(const char* keyword);
+    CToken expect(Tok kind, const char* what);
+
+   private:
+    CLexer lexer_;
+    std::deque<CToken> ahead_;
 };
 
 }  // namespace sim_decl

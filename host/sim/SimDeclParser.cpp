@@ -1,6 +1,5 @@
 // The parser of the declaration language: recursive descent over the token stream,
 // collecting type and variable declarations and building the browse branches.
-#include <deque>
 #include <set>
 #include <unordered_map>
 #include <unordered_set>
@@ -26,9 +25,9 @@ const std::set<std::string> s_reserved = {
 
 // Recursive descent over the declaration grammar: collects type and variable
 // declarations and builds the model's browse branches. One use, one thread.
-class CParser {
+class CParser : private CTokenStream {
    public:
-    CParser(const std::string& text, CSimModel& model) : lexer_(text), model_(model) {}
+    CParser(const std::string& text, CSimModel& model) : CTokenStream(text), model_(model) {}
 
     void parseFile() {
         model_.branches.push_back({"App", 0, {}});
@@ -50,32 +49,6 @@ class CParser {
         std::unordered_map<std::string, std::pair<bool, uint32_t>> names;
     };
 
-    const CToken& peek(size_t k = 0) {
-        while (ahead_.size() <= k) ahead_.push_back(lexer_.next());
-        return ahead_[k];
-    }
-    CToken take() {
-        peek();
-        CToken t = std::move(ahead_.front());
-        ahead_.pop_front();
-        return t;
-    }
-    bool atKeyword(const char* keyword, size_t k = 0) {
-        const CToken& t = peek(k);
-        return t.kind == Tok::Ident && t.prefix.empty() && ToUpper(t.text) == keyword;
-    }
-    [[noreturn]] void failExpected(const std::string& what) {
-        const CToken& t = peek();
-        Fail(t.pos, "expected " + what + ", found " + t.spelled);
-    }
-    CToken expectKeyword(const char* keyword) {
-        if (!atKeyword(keyword)) failExpected(keyword);
-        return take();
-    }
-    CToken expect(Tok kind, const char* what) {
-        if (peek().kind != kind) failExpected(what);
-        return take();
-    }
     // Inside a block: the end of text, or a keyword that is not being declared as a
     // name (no ':' or ',' after it), means the block's END_... is missing.
     void expectBlockContinues(const char* endKeyword) {
@@ -588,9 +561,7 @@ class CParser {
         }
     }
 
-    CLexer lexer_;
     CSimModel& model_;
-    std::deque<CToken> ahead_;
     std::vector<BranchInfo> branchInfo_;
 };
 

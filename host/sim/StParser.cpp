@@ -2,7 +2,6 @@
 // lexer's tokens, with the nesting of the text bounded (kMaxNesting) so that neither the
 // parser nor the interpreter that walks the tree can exhaust the stack.
 #include <algorithm>
-#include <deque>
 #include <set>
 
 #include "SimNames.h"
@@ -12,7 +11,6 @@ namespace st {
 
 namespace {
 
-using sim_decl::CLexer;
 using sim_decl::CToken;
 using sim_decl::Fail;
 using sim_decl::Tok;
@@ -26,9 +24,9 @@ const std::set<std::string> s_keywords = {
     "PROGRAM", "VAR_INPUT", "VAR_OUTPUT", "VAR_IN_OUT",  "VAR_TEMP", "CONTINUE", "JMP"};
 
 // Recursive descent over one program file. One use, one thread.
-class CParser {
+class CParser : private sim_decl::CTokenStream {
    public:
-    explicit CParser(const std::string& text) : text_(text), lexer_(text_) {
+    explicit CParser(const std::string& text) : CTokenStream(text), text_(text) {
         lineStarts_.push_back(0);
         for (size_t i = 0; i < text_.size(); ++i) {
             if (text_[i] == '\n') lineStarts_.push_back(i + 1);
@@ -81,36 +79,10 @@ class CParser {
         return lineStarts_[static_cast<size_t>(pos.line - 1)] + static_cast<size_t>(pos.column - 1);
     }
 
-    const CToken& peek(size_t k = 0) {
-        while (ahead_.size() <= k) ahead_.push_back(lexer_.next());
-        return ahead_[k];
-    }
-    CToken take() {
-        peek();
-        CToken t = std::move(ahead_.front());
-        ahead_.pop_front();
-        return t;
-    }
-    bool atKeyword(const char* keyword, size_t k = 0) {
-        const CToken& t = peek(k);
-        return t.kind == Tok::Ident && t.prefix.empty() && ToUpper(t.text) == keyword;
-    }
     bool atVarBlock() {
         const CToken& t = peek();
         return t.kind == Tok::Ident && t.prefix.empty() && ToUpper(t.text).rfind("VAR", 0) == 0 &&
                ToUpper(t.text) != "VAR_GLOBAL";
-    }
-    [[noreturn]] void failExpected(const std::string& what) {
-        const CToken& t = peek();
-        Fail(t.pos, "expected " + what + ", found " + t.spelled);
-    }
-    CToken expectKeyword(const char* keyword) {
-        if (!atKeyword(keyword)) failExpected(keyword);
-        return take();
-    }
-    CToken expect(Tok kind, const char* what) {
-        if (peek().kind != kind) failExpected(what);
-        return take();
     }
     void optionalSemicolon() {
         if (peek().kind == Tok::Semicolon) take();
@@ -481,9 +453,7 @@ class CParser {
         }
     }
 
-    std::string text_;
-    CLexer lexer_;
-    std::deque<CToken> ahead_;  // a deque keeps references to peeked tokens valid
+    const std::string& text_;
     std::vector<size_t> lineStarts_;
     int depth_ = 0;
 };
@@ -492,7 +462,8 @@ class CParser {
 
 SProgram ParseProgram(const std::string& text) {
     static const char kByteOrderMark[] = "\xEF\xBB\xBF";
-    CParser parser(text.compare(0, 3, kByteOrderMark) == 0 ? text.substr(3) : text);
+    const std::string body = text.compare(0, 3, kByteOrderMark) == 0 ? text.substr(3) : text;
+    CParser parser(body);
     return parser.parseFile();
 }
 

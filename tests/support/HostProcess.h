@@ -16,6 +16,16 @@
 
 extern char** environ;
 
+// A small application the host tests share: one structure variable, App.Globals.cell.
+inline const char kCellApplication[] = R"(
+    TYPE ST_Cell : STRUCT
+        count : DINT := 1;
+        label : STRING(20) := 'start';
+        limits : ARRAY[0..1] OF LREAL;
+    END_STRUCT END_TYPE
+    VAR_GLOBAL cell : ST_Cell; END_VAR
+)";
+
 struct HostRunResult {
     int exitCode = -1;
     std::string out;
