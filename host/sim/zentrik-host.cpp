@@ -954,14 +954,18 @@ const Command kCommands[] = {
      "post a host event (below); an event that starts a load waits for it"},
 };
 
-const Command* FindCommand(const std::string& word) {
-    for (const Command& command : kCommands) {
-        if (word == command.name) {
-            return &command;
+// The row of a table (commands, options) named `word`, or nullptr.
+template <typename Row, size_t N>
+const Row* FindRow(const Row (&rows)[N], const std::string& word) {
+    for (const Row& row : rows) {
+        if (word == row.name) {
+            return &row;
         }
     }
     return nullptr;
 }
+
+const Command* FindCommand(const std::string& word) { return FindRow(kCommands, word); }
 
 bool IsCommand(const std::string& word) { return FindCommand(word) != nullptr; }
 
@@ -1001,14 +1005,7 @@ const Option kOptions[] = {
      "the versions of zentrik-host and of the component it loads"},
 };
 
-const Option* FindOption(const std::string& word) {
-    for (const Option& option : kOptions) {
-        if (word == option.name) {
-            return &option;
-        }
-    }
-    return nullptr;
-}
+const Option* FindOption(const std::string& word) { return FindRow(kOptions, word); }
 
 std::string Usage() {
     std::string text =
