@@ -39,10 +39,11 @@ TEST_F(StProgram, RunsStatementsExpressionsAndBlockCalls) {
     };
     const std::vector<Case> cases = {
         {"integer and real arithmetic, wrapping at the type's width",
-         "a : INT := 32767; b : DINT; r : LREAL; u : USINT; q : REAL;",
-         "a := a + 1; b := 7 / 2 + 7 MOD 3 * 10 - -2; r := 1 / 4.0 + 2; u := 300; q := 0.1;",
-         {"--print", "a", "--print", "b", "--print", "r", "--print", "u", "--print", "q"},
-         "{\"a\":-32768}\n{\"b\":15}\n{\"r\":2.25}\n{\"u\":44}\n{\"q\":0.10000000149011612}\n"},
+         "a : INT := 32767; b : DINT; r : LREAL; u : USINT; q : REAL; big : ULINT := 18446744073709551615;",
+         "a := a + 1; b := 7 / 2 + 7 MOD 3 * 10 - -2; r := 1 / 4.0 + 2; u := 300; q := 0.1;"
+         "big := big * big;",
+         {"--print", "a", "--print", "b", "--print", "r", "--print", "u", "--print", "q", "--print", "big"},
+         "{\"a\":-32768}\n{\"b\":15}\n{\"r\":2.25}\n{\"u\":44}\n{\"q\":0.10000000149011612}\n{\"big\":1}\n"},
         {"comparisons, logic and bit operations",
          "x : BOOL; y : BOOL; w : WORD := 16#00FF;",
          "x := (3 < 4) AND NOT (2 = 3) XOR FALSE; y := 1.5 >= 2 OR 'abc' < 'abd'; w := NOT w AND 16#0F0F;",
@@ -164,6 +165,8 @@ TEST_F(StProgram, RefusesWhatItDoesNotSupportAtItsLineAndColumn) {
          "line 5, column 6: 'x' takes a DINT, not a real number (convert it, e.g. with LREAL_TO_DINT)"},
         {blocks, "x := 3; arr[x] := 1;", "line 5, column 13: index 3 is outside ARRAY[0..2] OF DINT"},
         {blocks, "x := 1 / (x - x);", "line 5, column 8: division by zero"},
+        {blocks, "x := 18446744073709551615 * 18446744073709551615;",
+         "line 5, column 27: the constant is beyond 64 bits"},
         {blocks, "IF x THEN x := 1; END_IF", "line 5, column 4: a condition must be a BOOL, not a DINT"},
         {blocks, "x := 'text';", "line 5, column 6: 'x' takes a DINT, not a STRING"},
     };

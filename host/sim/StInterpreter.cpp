@@ -944,7 +944,13 @@ class CStInterpreter::CImpl {
                 n = a.n - b.n;
                 break;
             case EOp::Mul:
-                n = a.n * b.n;
+                // Operands hold at most 64 bits, their product up to 128: wrap it unsigned,
+                // the low bits are what the type keeps.
+                if (__builtin_mul_overflow(a.n, b.n, &n)) {
+                    if (type == TYPE3_NONE) Fail(pos, "the constant is beyond 64 bits");
+                    n = static_cast<__int128>(static_cast<unsigned __int128>(a.n) *
+                                              static_cast<unsigned __int128>(b.n));
+                }
                 break;
             case EOp::Div:
             case EOp::Mod:
