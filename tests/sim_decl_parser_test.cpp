@@ -154,7 +154,7 @@ TEST_F(SimDeclTest, ScalarInitialValuesAreWrittenAtStart) {
             r : REAL := -2.5E3; lr : LREAL := 12.5; lri : LREAL := 3;
             m1 : E_Mode := RUN; m2 : E_Mode := E_Mode.FAULT; m3 : E_Mode := E_Mode#LAST;
             t1 : TIME := T#1h2m3s4ms; t2 : TIME := TIME#500MS; t3 : TIME := t#1.5s;
-            lt : LTIME := LTIME#1us; lt2 : LTIME := T#2d;
+            lt : LTIME := LTIME#1us; lt2 : LTIME := T#2d; tn : TIME := T#-24d20h31m23s648ms; ltn : LTIME := LT#-1ns;
             dd : DATE := D#1970-01-02; dt1 : DT := DT#2024-02-29-12:30:05;
             tod1 : TOD := TOD#12:30:15.25;
         END_VAR)");
@@ -172,6 +172,8 @@ TEST_F(SimDeclTest, ScalarInitialValuesAreWrittenAtStart) {
     EXPECT_EQ(-2500.0f, read<float>("App.Globals.r"));
     EXPECT_EQ(12.5, read<double>("App.Globals.lr"));
     EXPECT_EQ(3.0, read<double>("App.Globals.lri"));
+    EXPECT_EQ(INT32_MIN, read<int32_t>("App.Globals.tn"));
+    EXPECT_EQ(-1, read<int64_t>("App.Globals.ltn"));
     EXPECT_EQ(1, read<int16_t>("App.Globals.m1"));
     EXPECT_EQ(-3, read<int16_t>("App.Globals.m2"));
     EXPECT_EQ(-2, read<int16_t>("App.Globals.m3"));
@@ -302,6 +304,9 @@ TEST_F(SimDeclTest, DeclarationErrorsNameLineColumnAndCause) {
          "line 1, column 34: a pointer or reference takes no initial value"},
         {"VAR_GLOBAL t : TIME := T#1s500us; END_VAR",
          "line 1, column 24: TIME has a resolution of one millisecond"},
+        {"VAR_GLOBAL t : TIME := T#-24d20h31m23s649ms; END_VAR",
+         "line 1, column 24: duration out of range for TIME"},
+        {"VAR_GLOBAL t : TIME := T#-; END_VAR", "line 1, column 24: empty duration"},
         {"VAR_GLOBAL t : TIME := T#1m1h; END_VAR",
          "line 1, column 24: duration units must go from days down to nanoseconds"},
         {"VAR_GLOBAL d : DATE := D#2023-02-29; END_VAR",

@@ -30,7 +30,7 @@
 //
 // <init>: integers (-12, 1_000, 16#FF, 8#17, 2#1010), reals (1.5, -2.5E3), TRUE/FALSE,
 // 'string' and "wstring" with $-escapes ($$ $' $" $L $N $P $R $T $hh, and $hhhh in a
-// wstring), enumeration values (RUN, E_Mode.RUN or E_Mode#RUN), T#1h2m3s4ms /
+// wstring), enumeration values (RUN, E_Mode.RUN or E_Mode#RUN), T#1h2m3s4ms / T#-5s /
 // TIME#500MS / LTIME#1us, D#2024-01-31, DT#2024-01-31-12:30:00, TOD#12:30:15.250;
 // arrays [1, 2, 3(0)] (flat over all elements, n(x) repeats x n times, missing
 // elements keep their defaults); structures (a := 1, b := 'x').

@@ -25,6 +25,7 @@
 #include <cstring>
 #include <functional>
 #include <memory>
+#include <set>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -36,6 +37,7 @@
 #include "SimDeclParser.h"
 #include "SimEventManager.h"
 #include "SimHost.h"
+#include "SimNames.h"
 #include "StComponentMethods.h"
 #include "StInterpreter.h"
 
@@ -591,13 +593,12 @@ class CZentrikHost {
                     std::count(file->program.declarations.begin(), file->program.declarations.end(), '\n'));
             }
             text += "\n";
+            std::set<std::string> declared;  // the blocks with an instance type
+            for (const CSimFunctionBlock& block : alone->functionBlocks) {
+                declared.insert(ToUpper(block.name));
+            }
             for (const SStMethod& method : StComponentMethods()) {
-                bool declared =
-                    text.find(std::string("FUNCTION_BLOCK ") + method.block + " ") != std::string::npos;
-                for (const CSimFunctionBlock& block : alone->functionBlocks) {
-                    declared = declared || CSimNameEqual()(block.name, method.block);
-                }
-                if (!declared) {
+                if (declared.insert(ToUpper(method.block)).second) {
                     text += std::string("FUNCTION_BLOCK ") + method.block + " END_FUNCTION_BLOCK ";
                 }
             }
