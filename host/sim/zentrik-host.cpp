@@ -970,6 +970,21 @@ const Command* FindCommand(const std::string& word) { return FindRow(kCommands, 
 
 bool IsCommand(const std::string& word) { return FindCommand(word) != nullptr; }
 
+// Whether a word is an option of some command (write --report, run --print), as its
+// synopsis shows it; the command takes it where it stands.
+bool IsCommandOption(const std::string& word) {
+    for (const Command& command : kCommands) {
+        const std::string synopsis = command.synopsis;
+        for (size_t at = synopsis.find(word); at != std::string::npos; at = synopsis.find(word, at + 1)) {
+            const char after = at + word.size() < synopsis.size() ? synopsis[at + word.size()] : ' ';
+            if (at > 0 && synopsis[at - 1] == '[' && (after == ' ' || after == ']')) {
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
 // An option: its word, the name of its value (nullptr for a flag), what it sets and its
 // line in --help. Options may stand anywhere on the command line.
 struct Option {
@@ -1067,8 +1082,7 @@ std::vector<std::string> TakeOptions(const std::vector<std::string>& args, Optio
     for (size_t i = 0; i < args.size(); ++i) {
         const Option* option = FindOption(args[i]);
         if (option == nullptr) {
-            bool commandOption = args[i] == "--report" || args[i] == "--cycles" || args[i] == "--print";
-            if (args[i].size() > 1 && args[i][0] == '-' && args[i][1] == '-' && !commandOption) {
+            if (args[i].rfind("--", 0) == 0 && !IsCommandOption(args[i])) {
                 throw CUsageError("unknown option " + args[i]);
             }
             rest.push_back(args[i]);
