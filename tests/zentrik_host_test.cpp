@@ -355,6 +355,9 @@ TEST_F(ZentrikHost, PrintOfOneVariableIsWhatWriteTakesBack) {
     const std::vector<Case> cases = {
         {{path("cell.st"), "print", "app.globals.CELL.Label", "--quiet"}, "{\"label\":\"start\"}\n"},
         {{path("cell.st"), "--quiet", "print", "cell.LIMITS[1]"}, "{\"limits[1]\":0.0}\n"},
+        {{path("cell.st"), "--quiet", "print", "cell.count"},  // starts where cell starts
+         "{\"cell\":{\"count\":1,\"label\":\"start\",\"limits\":[0.0,0.0]}}\n"},
+        {{path("cell.st"), "--quiet", "print", "cell.limits[0]"}, "{\"limits\":[0.0,0.0]}\n"},
         {{path("cell.st"), "write", "cell.limits", R"({"limits":[3.5,4.5]})", "--quiet", "print",
           "cell.limits"},
          "{\"limits\":[3.5,4.5]}\n"},

@@ -312,9 +312,11 @@ class CZentrikHost {
         print(variables);
     }
 
-    // One variable, keyed by its own name (the last part of its full name), as write takes it back.
+    // One variable, keyed by its own name (the last part of its full name), as write takes
+    // it back. A first member or element is the variable that starts at its address, as
+    // the component finds variables by address: the structure or array it starts.
     void printOne(const std::string& given) {
-        std::string name = resolve(given);
+        std::string name = Outermost(resolve(given));
         print({{name, OwnName(name)}});
     }
 
@@ -530,6 +532,21 @@ class CZentrikHost {
 
    private:
     static CSimApplication& app() { return CSimApplication::instance(); }
+
+    // The outermost variable that starts where the variable `name` starts.
+    static std::string Outermost(std::string name) {
+        const uint8_t* at = app().address(name);
+        for (;;) {
+            size_t cut = name.back() == ']' ? name.rfind('[') : name.rfind('.');
+            std::string parent = name.substr(0, cut);
+            try {
+                if (cut == std::string::npos || app().address(parent) != at) return name;
+            } catch (const std::out_of_range&) {
+                return name;  // the parent is a branch: name is a top-level variable
+            }
+            name = parent;
+        }
+    }
 
     static std::string OwnName(const std::string& fullName) {
         size_t bracket =
