@@ -165,6 +165,8 @@ TEST_F(StProgram, RefusesWhatItDoesNotSupportAtItsLineAndColumn) {
          "line 5, column 6: 'x' takes a DINT, not a real number (convert it, e.g. with LREAL_TO_DINT)"},
         {blocks, "x := 3; arr[x] := 1;", "line 5, column 13: index 3 is outside ARRAY[0..2] OF DINT"},
         {blocks, "x := 1 / (x - x);", "line 5, column 8: division by zero"},
+        {blocks, "fbR.GetRaw(sPath := '', pBuffer := ADR(x), nBuffer := 16#7FFFFFFF);",
+         "line 5, column 5: the 2147483647 bytes of pBuffer (nBuffer) reach beyond the application's memory"},
         {blocks, "x := 18446744073709551615 * 18446744073709551615;",
          "line 5, column 27: the constant is beyond 64 bits"},
         {blocks, "IF x THEN x := 1; END_IF", "line 5, column 4: a condition must be a BOOL, not a DINT"},

@@ -17,7 +17,9 @@
 
 // clang-format off
 #define ZK_ST_PARAM(field, type, role) \
-    SStParam{#field, offsetof(R, field), sizeof(static_cast<R*>(nullptr)->field), type, role}
+    SStParam{#field, offsetof(R, field), sizeof(static_cast<R*>(nullptr)->field), type, role, nullptr}
+#define ZK_BUFFER(field, extent) \
+    SStParam{#field, offsetof(R, field), sizeof(static_cast<R*>(nullptr)->field), TYPE3_POINTER, EStRole::Input, #extent}
 #define ZK_IN(field, type) ZK_ST_PARAM(field, type, EStRole::Input)
 #define ZK_INOUT(field) ZK_ST_PARAM(field, TYPE3_STRING, EStRole::InOut)
 #define ZK_RESULT(field, type) ZK_ST_PARAM(field, type, EStRole::Result)
@@ -55,7 +57,7 @@ inline const std::vector<SStMethod>& StComponentMethods() {
                   ZK_OUT(hrErrorCode, TYPE3_UINT)),
         ZK_METHOD(fb_jsonsaxwriter, "GetDocumentLength", getdocumentlength,
                   ZK_RESULT(GetDocumentLength, TYPE3_UDINT), ZK_OUT(hrErrorCode, TYPE3_UINT)),
-        ZK_METHOD(fb_jsonsaxwriter, "CopyDocument", copydocument, ZK_IN(pDoc, TYPE3_POINTER),
+        ZK_METHOD(fb_jsonsaxwriter, "CopyDocument", copydocument, ZK_BUFFER(pDoc, nDoc),
                   ZK_IN(nDoc, TYPE3_UDINT), ZK_RESULT(CopyDocument, TYPE3_UDINT),
                   ZK_OUT(hrErrorCode, TYPE3_UINT)),
         ZK_METHOD(fb_jsonsaxwriter, "StartObject", startobject, ZK_RESULT(StartObject, TYPE3_UINT)),
@@ -64,9 +66,9 @@ inline const std::vector<SStMethod>& StComponentMethods() {
         ZK_METHOD(fb_jsonsaxwriter, "EndArray", endarray, ZK_RESULT(EndArray, TYPE3_UINT)),
         ZK_METHOD(fb_jsonsaxwriter, "AddRawObject", addrawobject, ZK_INOUT(rawJson)),
         ZK_METHOD(fb_jsonsaxwriter, "AddRawArray", addrawarray, ZK_INOUT(rawJson)),
-        ZK_METHOD(fb_jsonsaxwriter, "AddBase64", addbase64, ZK_IN(pBytes, TYPE3_POINTER),
+        ZK_METHOD(fb_jsonsaxwriter, "AddBase64", addbase64, ZK_BUFFER(pBytes, nBytes),
                   ZK_IN(nBytes, TYPE3_DINT)),
-        ZK_METHOD(fb_jsonsaxwriter, "AddHexBinary", addhexbinary, ZK_IN(pBytes, TYPE3_POINTER),
+        ZK_METHOD(fb_jsonsaxwriter, "AddHexBinary", addhexbinary, ZK_BUFFER(pBytes, nBytes),
                   ZK_IN(nBytes, TYPE3_DINT)),
         ZK_METHOD(fb_jsonsaxwriter, "GetMaxDecimalPlaces", getmaxdecimalplaces,
                   ZK_RESULT(GetMaxDecimalPlaces, TYPE3_DINT)),
@@ -102,13 +104,13 @@ inline const std::vector<SStMethod>& StComponentMethods() {
                   ZK_OUT(liValue, TYPE3_LINT)),
         ZK_METHOD(fb_jsonreader, "GetLreal", getlreal, ZK_INOUT(sPath), ZK_RESULT(GetLreal, TYPE3_BOOL),
                   ZK_OUT(lrValue, TYPE3_LREAL)),
-        ZK_METHOD(fb_jsonreader, "GetString", getstring, ZK_INOUT(sPath), ZK_IN(pBuffer, TYPE3_POINTER),
+        ZK_METHOD(fb_jsonreader, "GetString", getstring, ZK_INOUT(sPath), ZK_BUFFER(pBuffer, nBuffer),
                   ZK_IN(nBuffer, TYPE3_UDINT), ZK_RESULT(GetString, TYPE3_BOOL),
                   ZK_OUT(nLength, TYPE3_UDINT)),
         ZK_METHOD(fb_jsonreader, "GetMemberName", getmembername, ZK_INOUT(sPath), ZK_IN(nIndex, TYPE3_UDINT),
-                  ZK_IN(pBuffer, TYPE3_POINTER), ZK_IN(nBuffer, TYPE3_UDINT),
+                  ZK_BUFFER(pBuffer, nBuffer), ZK_IN(nBuffer, TYPE3_UDINT),
                   ZK_RESULT(GetMemberName, TYPE3_BOOL), ZK_OUT(nLength, TYPE3_UDINT)),
-        ZK_METHOD(fb_jsonreader, "GetRaw", getraw, ZK_INOUT(sPath), ZK_IN(pBuffer, TYPE3_POINTER),
+        ZK_METHOD(fb_jsonreader, "GetRaw", getraw, ZK_INOUT(sPath), ZK_BUFFER(pBuffer, nBuffer),
                   ZK_IN(nBuffer, TYPE3_UDINT), ZK_RESULT(GetRaw, TYPE3_BOOL), ZK_OUT(nLength, TYPE3_UDINT)),
         ZK_METHOD(fb_jsonreader, "ToVariable", tovariable, ZK_INOUT(sPath), ZK_IN(pData, TYPE3_POINTER),
                   ZK_RESULT(ToVariable, TYPE3_BOOL)),
@@ -121,6 +123,7 @@ inline const std::vector<SStMethod>& StComponentMethods() {
 #undef ZK_RESULT
 #undef ZK_INOUT
 #undef ZK_IN
+#undef ZK_BUFFER
 #undef ZK_ST_PARAM
 
 #endif  // SIM_STCOMPONENTMETHODS_H

@@ -711,6 +711,7 @@ class CStInterpreter::CImpl {
                 WriteScalar(record + p.offset, p.type, eval(*arg.value), arg.pos, what);
             }
         }
+        checkExtents(m, record, e.pos);
         calls_.call(m.function, record);
         SValue result;
         for (const SStParam& p : m.params) {
@@ -724,6 +725,26 @@ class CStInterpreter::CImpl {
             if (arg.output) writePlace(*arg.value, outputs_[{instance, ToUpper(arg.param->name)}], arg.pos);
         }
         return result;
+    }
+
+    // Buffers the call reads or writes lie within the application's memory.
+    static void checkExtents(const SStMethod& m, const uint8_t* record, SPos pos) {
+        CSimApplication& application = CSimApplication::instance();
+        const uint8_t* begin = application.memory();
+        const uint8_t* end = begin + application.memorySize();
+        for (const SStParam& buffer : m.params) {
+            if (buffer.extent == nullptr) continue;
+            for (const SStParam& size : m.params) {
+                if (std::strcmp(size.name, buffer.extent) != 0) continue;
+                const uint8_t* at = ReadScalar(record + buffer.offset, TYPE3_POINTER, buffer.size, pos).p;
+                SValue count = ReadScalar(record + size.offset, size.type, size.size, pos);
+                if (count.n <= 0) continue;
+                if (at == nullptr || at < begin || at > end || count.n > end - at) {
+                    Fail(pos, std::string("the ") + Decimal(count.n) + " bytes of " + buffer.name + " (" +
+                                  size.name + ") reach beyond the application's memory");
+                }
+            }
+        }
     }
 
     // --- statements ------------------------------------------------------------------

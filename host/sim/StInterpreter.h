@@ -42,6 +42,10 @@ struct SStParam {
     size_t size;
     TypeClass3 type;  // BOOL, UINT, DINT, UDINT, LINT, REAL, LREAL, DATEANDTIME, POINTER, STRING
     EStRole role;
+    // A POINTER whose call reads or writes exactly as many bytes as the parameter named
+    // here gives: the interpreter refuses a call whose bytes would reach beyond the
+    // application's memory, which a real controller would let the component overwrite.
+    const char* extent = nullptr;
 };
 
 // One method of a block (or its body, with an empty method name) and its call record.
