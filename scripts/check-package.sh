@@ -75,7 +75,9 @@ for dependency in $(for deb in "${debs[@]}"; do dpkg-deb -f "$deb" Depends; done
 done
 as_user=()
 if [[ $(id -u) -ne 0 ]]; then as_user=(--force-not-root); fi
-dpkg --root="$root" "${as_user[@]}" --log=/dev/null -i "${debs[@]}" >"$scratch/dpkg.txt" 2>&1 ||
+# dpkg wants ldconfig and start-stop-daemon on the PATH, which a user's PATH may lack.
+PATH="$PATH:/usr/sbin:/sbin" dpkg --root="$root" "${as_user[@]}" --log=/dev/null -i "${debs[@]}" \
+    >"$scratch/dpkg.txt" 2>&1 ||
     { cat "$scratch/dpkg.txt" >&2; fail "dpkg -i does not install the packages together"; }
 for package in "${packages[@]}"; do
     [[ "$(dpkg-query --root="$root" -W -f='${Status}' "$package")" == "install ok installed" ]] ||
