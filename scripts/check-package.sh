@@ -1,55 +1,152 @@
 #!/usr/bin/env bash
-# Unpacks the Debian package into a temporary root (no installation, no root rights
-# needed) and uses it as an integrator would: zentrik-host runs the installed example
-# against the library installed beside it, and a small program is compiled against the
-# installed utilities' headers and linked with the installed library.
-#   scripts/check-package.sh [PACKAGE.deb]     default: build/package/libzentrik_*.deb
+# Checks the Debian packages that scripts/package.sh built, as Debian and an integrator
+# would see them:
+#   1. lintian (default profile) reports no error and no warning;
+#   2. each package holds its files, the library its soname and the shlibs entry;
+#   3. dpkg -i installs the three together into a clean root: a temporary folder with a
+#      dpkg database that holds only the records of the packages' dependencies, as
+#      this machine has them (no root rights needed, the machine is not changed);
+#   4. zentrik-host from that root, without --lib, loads the library of that root;
+#   5. a small program of an integrator's own builds against that root with pkg-config
+#      and with CMake's find_package(zentrik), and runs;
+#   6. the packages built again from a copy of the tree in another folder are the same,
+#      byte for byte.
+#   scripts/check-package.sh [BUILD_DIR]     default build/package
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-deb="${1:-$(ls build/package/libzentrik_*.deb 2>/dev/null | head -n 1)}"
-[[ -f "$deb" ]] || { echo "no package; run scripts/package.sh first" >&2; exit 1; }
-root="$(mktemp -d)"
-trap 'rm -rf "$root"' EXIT
-dpkg-deb -x "$deb" "$root"
-fail() { echo "check-package: $*" >&2; exit 1; }
-
-# The version and soname come from the component's version header.
+build="${1:-build/package}"
+packages=(libzentrik3 libzentrik-dev zentrik-tools)
 header=include/RV5072_Zentrik/ZentrikVersion.h
 part() { sed -n "s/^#define ZENTRIK_VERSION_$1 \([0-9]*\)$/\1/p" "$header"; }
-version="$(part MAJOR).$(part MINOR).$(part PATCH).$(part BUILD)"
-[[ "$(dpkg-deb -f "$deb" Version)" == "$version" ]] || fail "package version is not $version"
-libdir="$root/usr/lib/$(dpkg-architecture -qDEB_HOST_MULTIARCH 2>/dev/null || gcc -print-multiarch)"
-library="$libdir/libzentrik.so.$(part MAJOR)"
-[[ -f "$library" ]] || fail "no $library"
-objdump -p "$library" | grep -q "SONAME *libzentrik.so.$(part MAJOR)$" || fail "wrong soname"
-for file in usr/bin/zentrik-host usr/share/zentrik/iec/fb_jsonsaxwriter.st \
-    usr/share/zentrik/iec/fb_jsonreadwritedatatype.st usr/share/zentrik/examples/plant.st \
-    usr/include/zentrik/utils/comm.h usr/include/zentrik/utils/log.h usr/include/zentrik/utils/export.h \
-    usr/share/doc/libzentrik/README.md "usr/lib/$(basename "$libdir")/libzentrik.so"; do
-    [[ -e "$root/$file" ]] || fail "the package lacks /$file"
+major="$(part MAJOR)"
+version="$major.$(part MINOR).$(part PATCH).$(part BUILD)"
+library_version="$major.$(part MINOR).$(part PATCH)"
+arch="$(dpkg-architecture -qDEB_HOST_ARCH)"
+multiarch="$(dpkg-architecture -qDEB_HOST_MULTIARCH)"
+debs=()
+for package in "${packages[@]}"; do
+    deb="$build/${package}_${version}_$arch.deb"
+    [[ -f "$deb" ]] || { echo "no $deb; run scripts/package.sh first" >&2; exit 1; }
+    debs+=("$deb")
 done
+scratch="$(mktemp -d)"
+trap 'rm -rf "$scratch"' EXIT
+fail() { echo "check-package: $*" >&2; exit 1; }
 
-# zentrik-host from the package, with no --lib: it must load the packaged library.
+# 1. lintian, errors and warnings.
+lintian --fail-on error,warning "${debs[@]}" >"$scratch/lintian.txt" 2>&1 || lintian_failed=1
+grep -v '^running with root privileges' "$scratch/lintian.txt" || true
+[[ -z "${lintian_failed:-}" ]] || fail "lintian reports errors or warnings"
+
+# 2. What each package holds.
+libdir="usr/lib/$multiarch"
+declare -A expected=(
+    [libzentrik3]="$libdir/libzentrik.so.$library_version $libdir/libzentrik.so.$major"
+    [libzentrik-dev]="usr/include/zentrik/utils/comm.h usr/include/zentrik/utils/log.h
+        usr/include/zentrik/utils/export.h $libdir/libzentrik.so $libdir/pkgconfig/zentrik.pc
+        $libdir/cmake/zentrik/zentrikConfig.cmake $libdir/cmake/zentrik/zentrikConfigVersion.cmake
+        usr/share/zentrik/iec/fb_jsonsaxwriter.st usr/share/zentrik/iec/fb_jsonreadwritedatatype.st
+        usr/share/zentrik/iec/fb_jsonreader.st usr/share/doc/libzentrik-dev/README.md.gz"
+    [zentrik-tools]="usr/bin/zentrik-host usr/share/man/man1/zentrik-host.1.gz
+        usr/share/zentrik/examples/plant.st")
+for i in "${!packages[@]}"; do
+    package="${packages[$i]}"
+    listing="$(dpkg-deb -c "${debs[$i]}" | awk '{ print $6 }')"
+    for file in ${expected[$package]} usr/share/doc/$package/copyright usr/share/doc/$package/changelog.gz; do
+        grep -qx "./$file" <<<"$listing" || fail "$package lacks /$file"
+    done
+    [[ "$(dpkg-deb -f "${debs[$i]}" Version)" == "$version" ]] || fail "$package is not version $version"
+done
+[[ "$(dpkg-deb -I "${debs[0]}" shlibs)" == "libzentrik $major libzentrik3 (>= $version)" ]] ||
+    fail "libzentrik3 has no shlibs entry for libzentrik.so.$major"
+[[ "$(dpkg-deb -I "${debs[0]}" triggers)" == "activate-noawait ldconfig" ]] || fail "libzentrik3 has no ldconfig trigger"
+
+# 3. dpkg -i into a clean root. Its database knows the dependencies outside these
+# packages (libc6, libstdc++6, ...) from this machine's records; their files are not
+# needed there, the programs below run with this machine's C and C++ libraries.
+root="$scratch/root"
+mkdir -p "$root/var/lib/dpkg/info" "$root/var/lib/dpkg/updates"
+touch "$root/var/lib/dpkg/status" "$root/var/lib/dpkg/available"
+for dependency in $(for deb in "${debs[@]}"; do dpkg-deb -f "$deb" Depends; done |
+    tr ',' '\n' | sed 's/^ *//; s/[ (].*//' | grep -v -e '^$' -e '^libzentrik' | sort -u); do
+    { dpkg-query -s "$dependency" && echo; } >>"$root/var/lib/dpkg/status" ||
+        fail "this machine has no $dependency installed"
+done
+as_user=()
+if [[ $(id -u) -ne 0 ]]; then as_user=(--force-not-root); fi
+# dpkg wants ldconfig and start-stop-daemon on the PATH, which a user's PATH may lack.
+PATH="$PATH:/usr/sbin:/sbin" dpkg --root="$root" "${as_user[@]}" --log=/dev/null -i "${debs[@]}" \
+    >"$scratch/dpkg.txt" 2>&1 ||
+    { cat "$scratch/dpkg.txt" >&2; fail "dpkg -i does not install the packages together"; }
+for package in "${packages[@]}"; do
+    [[ "$(dpkg-query --root="$root" -W -f='${Status}' "$package")" == "install ok installed" ]] ||
+        fail "$package is not installed in the clean root"
+done
+library="$root/$libdir/libzentrik.so.$major"
+objdump -p "$library" | grep -q "SONAME *libzentrik.so.$major$" || fail "wrong soname"
+
+# 4. zentrik-host from the root, with no --lib: it must load the root's library.
 host="$root/usr/bin/zentrik-host"
 out="$(LD_DEBUG=files "$host" --quiet "$root/usr/share/zentrik/examples/plant.st" \
-    write palletiser '{"palletiser":{"position":7.5,"limits":[1.0,2.0]}}' print palletiser 2>"$root/ld.txt")"
-loaded="$(sed -n 's/.*file=\([^ ]*libzentrik[^ ]*\) .*dynamically loaded by.*/\1/p' "$root/ld.txt" | head -n 1)"
+    write palletiser '{"palletiser":{"position":7.5,"limits":[1.0,2.0]}}' print palletiser 2>"$scratch/ld.txt")"
+loaded="$(sed -n 's/.*file=\([^ ]*libzentrik[^ ]*\) .*dynamically loaded by.*/\1/p' "$scratch/ld.txt" | head -n 1)"
 [[ -n "$loaded" && "$(realpath "$loaded")" == "$(realpath "$library")" ]] ||
     fail "zentrik-host did not load the packaged library (loaded: ${loaded:-none})"
 [[ "$out" == *'"position":7.5,'*'"limits":[1.0,2.0]'* ]] || fail "unexpected output: $out"
 "$host" --help >/dev/null
+zcat "$root/usr/share/man/man1/zentrik-host.1.gz" | grep -q '^\.SH OPTIONS' || fail "no manual page"
 
-# A program of the integrator's own, against the installed headers and library.
-cat >"$root/stamp.cpp" <<'CPP'
-#include "utils/comm.h"
+# 5. An integrator's program against the installed headers and library: with pkg-config,
+# then with find_package, each confined to the root.
+consumer="$scratch/consumer"
+mkdir -p "$consumer"
+cat >"$consumer/stamp.cpp" <<'CPP'
+#include <zentrik/utils/comm.h>
 #include <cstdio>
 int main() {
     std::string text = "hello";
     std::printf("%s\n", CComm::GetMd5(text).c_str());
 }
 CPP
-g++ -std=c++17 -I"$root/usr/include/zentrik" "$root/stamp.cpp" -o "$root/stamp" -L"$libdir" -lzentrik \
-    -Wl,-rpath,"$libdir"
-[[ "$("$root/stamp")" == 5d41402abc4b2a76b9719d911017c592 ]] || fail "the utilities do not link or run"
-echo "check-package: $(basename "$deb") unpacked and used: library, zentrik-host, IEC declarations, headers"
+cat >"$consumer/CMakeLists.txt" <<'CMAKE'
+cmake_minimum_required(VERSION 3.16)
+project(stamp LANGUAGES CXX)
+find_package(zentrik 3 REQUIRED)
+add_executable(stamp stamp.cpp)
+target_compile_features(stamp PRIVATE cxx_std_17)
+target_link_libraries(stamp PRIVATE zentrik::zentrik)
+CMAKE
+md5_of_hello=5d41402abc4b2a76b9719d911017c592
+flags="$(PKG_CONFIG_SYSROOT_DIR="$root" PKG_CONFIG_LIBDIR="$root/$libdir/pkgconfig" \
+    PKG_CONFIG_ALLOW_SYSTEM_CFLAGS=1 PKG_CONFIG_ALLOW_SYSTEM_LIBS=1 pkg-config --cflags --libs zentrik)" ||
+    fail "pkg-config does not find zentrik"
+# shellcheck disable=SC2086  # the flags are words
+g++ -std=c++17 "$consumer/stamp.cpp" -o "$consumer/stamp-pkg-config" $flags
+cmake -S "$consumer" -B "$consumer/build" -DCMAKE_FIND_ROOT_PATH="$root" \
+    -DCMAKE_FIND_ROOT_PATH_MODE_PACKAGE=ONLY >"$scratch/cmake.txt" 2>&1 ||
+    { cat "$scratch/cmake.txt" >&2; fail "find_package(zentrik) fails"; }
+cmake --build "$consumer/build" >/dev/null
+for program in "$consumer/stamp-pkg-config" "$consumer/build/stamp"; do
+    [[ "$(LD_LIBRARY_PATH="$root/$libdir" "$program")" == "$md5_of_hello" ]] ||
+        fail "$(basename "$program") does not link or run"
+done
+
+# 6. The same packages from a copy of the tree in another folder.
+copy="$scratch/elsewhere/libzentrik-source"
+mkdir -p "$copy"
+git ls-files -z --cached --others --exclude-standard | xargs -0 cp --parents -t "$copy"
+"$copy/scripts/package.sh" >"$scratch/again.txt" 2>&1 || { cat "$scratch/again.txt" >&2; fail "second build"; }
+for deb in "${debs[@]}"; do
+    cmp -s "$deb" "$copy/build/package/$(basename "$deb")" || {
+        mkdir -p "$scratch/a" "$scratch/b"
+        dpkg-deb -R "$deb" "$scratch/a/$(basename "$deb")"
+        dpkg-deb -R "$copy/build/package/$(basename "$deb")" "$scratch/b/$(basename "$deb")"
+        diff -r "$scratch/a" "$scratch/b" >&2 || true
+        fail "$(basename "$deb") differs when built in another folder"
+    }
+done
+
+echo "check-package: ${packages[*]} $version: lintian clean, installed together into a clean root;" \
+    "zentrik-host loads the packaged library; a program builds with pkg-config and find_package;" \
+    "a second build in another folder gives the same packages"

@@ -9,7 +9,9 @@ if [[ "${ZENTRIK_WITH_CLANG:-0}" == 1 ]]; then
     packages+=(clang libclang-rt-dev)
 fi
 if [[ "${ZENTRIK_WITH_PACKAGING:-0}" == 1 ]]; then
-    packages+=(dpkg-dev)  # dpkg-shlibdeps, for the package's dependencies
+    # dpkg-shlibdeps and dpkg-buildflags to build the packages; lintian to check them,
+    # pkgconf to build a program against them.
+    packages+=(dpkg-dev lintian pkgconf)
 fi
 
 missing=()

@@ -1,11 +1,16 @@
 // The loader thread: its life cycle, scheduling, pinning and name, stops in the
 // middle of a walk, and a failing thread creation.
 #include <gtest/gtest.h>
+#include <linux/capability.h>
 #include <pthread.h>
 #include <sched.h>
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -16,6 +21,41 @@ namespace {
 
 using Peer = CDomDriverMgrTestPeer;
 using std::chrono::seconds;
+
+// True when this process may start a thread under SCHED_FIFO at priority 30: the calling
+// thread holds CAP_SYS_NICE, or RLIMIT_RTPRIO allows that priority.
+bool RealTimePermitted() {
+    __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct capabilities[_LINUX_CAPABILITY_U32S_3] = {};
+    if (syscall(SYS_capget, &header, capabilities) == 0 &&
+        (capabilities[CAP_TO_INDEX(CAP_SYS_NICE)].effective & CAP_TO_MASK(CAP_SYS_NICE)) != 0) {
+        return true;
+    }
+    rlimit limit{};
+    return getrlimit(RLIMIT_RTPRIO, &limit) == 0 && (limit.rlim_cur == RLIM_INFINITY || limit.rlim_cur >= 30);
+}
+
+// Runs body on a thread that may not use real-time scheduling, whatever the test
+// process may: CAP_SYS_NICE leaves that thread's effective set (capabilities belong to a
+// thread) and the process's RLIMIT_RTPRIO is 0 until body returns.
+void WithoutRealTimePermission(const std::function<void()>& body) {
+    rlimit saved{};
+    ASSERT_EQ(0, getrlimit(RLIMIT_RTPRIO, &saved));
+    rlimit none = saved;
+    none.rlim_cur = 0;
+    ASSERT_EQ(0, setrlimit(RLIMIT_RTPRIO, &none));
+    std::thread unprivileged([&body] {
+        __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+        __user_cap_data_struct capabilities[_LINUX_CAPABILITY_U32S_3] = {};
+        ASSERT_EQ(0, syscall(SYS_capget, &header, capabilities));
+        capabilities[CAP_TO_INDEX(CAP_SYS_NICE)].effective &= ~CAP_TO_MASK(CAP_SYS_NICE);
+        ASSERT_EQ(0, syscall(SYS_capset, &header, capabilities));
+        ASSERT_FALSE(RealTimePermitted());
+        body();
+    });
+    unprivileged.join();
+    EXPECT_EQ(0, setrlimit(RLIMIT_RTPRIO, &saved));
+}
 
 // What the loader thread saw of itself, taken inside a host call of its walk.
 struct LoaderSelf {
@@ -58,27 +98,46 @@ class SymbolLoader : public ApplicationTest {
     }
 };
 
-TEST_F(SymbolLoader, RunsOnAPinnedRealTimeThreadNamedReLoadSym) {
-    app().start("VAR_GLOBAL a : INT; b : ARRAY[0..3] OF INT; END_VAR");
-    LoaderSelf self;
-    observeLoader(self);
-    loadSymbols();
-    std::lock_guard<std::mutex> lock(self.mutex);
-    ASSERT_TRUE(self.seen);
-    EXPECT_STREQ("ReLoadSym", self.name);
-    EXPECT_EQ(SCHED_FIFO, self.policy);
-    EXPECT_EQ(30, self.priority);
-    EXPECT_EQ(1, CPU_COUNT(&self.cpus));
-    EXPECT_TRUE(CPU_ISSET(0, &self.cpus));
+// The loader runs under SCHED_FIFO where the process may use it, and at the default
+// policy, after one log line, where it may not. Both rows run whatever the permissions
+// of the test process: the second takes the permission away from the thread that starts
+// the load, the first expects what the process's own permission gives.
+TEST_F(SymbolLoader, RunsOnAPinnedThreadNamedReLoadSymRealTimeWherePermitted) {
+    const std::string refused = "LoadSymbols runs without real-time priority: SCHED_FIFO refused: 1";
+    for (bool denied : {false, true}) {
+        SCOPED_TRACE(denied ? "real-time scheduling denied" : "the process's own permission");
+        host().clearLog();
+        app().start("VAR_GLOBAL a : INT; b : ARRAY[0..3] OF INT; END_VAR");
+        LoaderSelf self;
+        observeLoader(self);
+        const bool realTime = !denied && RealTimePermitted();
+        if (denied) {
+            WithoutRealTimePermission([this] { loadSymbols(); });
+        } else {
+            loadSymbols();
+        }
+        std::lock_guard<std::mutex> lock(self.mutex);
+        ASSERT_TRUE(self.seen);
+        EXPECT_STREQ("ReLoadSym", self.name);
+        EXPECT_EQ(realTime ? SCHED_FIFO : SCHED_OTHER, self.policy);
+        EXPECT_EQ(realTime ? 30 : 0, self.priority);
+        EXPECT_EQ(1, CPU_COUNT(&self.cpus));
+        EXPECT_TRUE(CPU_ISSET(0, &self.cpus));
 
-    std::vector<std::string> texts = logTexts();
-    ASSERT_EQ(2u, texts.size());
-    EXPECT_EQ("LoadSymbols start", texts[0]);
-    EXPECT_EQ("LoadSymbols end load complete:1, symbols size: 5", texts[1]);
-    EXPECT_EQ(1, host().logRecords()[1].logClass);
-    EXPECT_EQ(0u, host().logRecords()[1].infoId);
-    EXPECT_TRUE(Peer::downloadDone());
-    EXPECT_TRUE(manager()->loadCompletedState());
+        std::vector<std::string> expected = {"LoadSymbols start",
+                                             "LoadSymbols end load complete:1, symbols size: 5"};
+        if (!realTime) {
+            expected.insert(expected.begin(), refused);
+        }
+        EXPECT_EQ(expected, logTexts());
+        for (const SimLogRecord& record : host().logRecords()) {
+            EXPECT_EQ(1, record.logClass);
+            EXPECT_EQ(0u, record.infoId);
+        }
+        EXPECT_TRUE(Peer::downloadDone());
+        EXPECT_TRUE(manager()->loadCompletedState());
+        manager()->EndLoadSymbols();
+    }
 }
 
 TEST_F(SymbolLoader, PinningFollowsTheAffinityField) {

@@ -178,18 +178,23 @@ std::string ReadStandardInput() {
 }
 
 // Where the component is found when --lib is not given: the library installed beside
-// this program (../<libdir>/ from its directory), else the one of the build tree.
+// this program (../<libdir>/ from its directory), else the one built beside it in a
+// build tree, else the installed soname wherever the dynamic loader finds it. Only
+// paths relative to the program are compiled in, so no build folder is.
 std::string DefaultLibrary() {
     char self[4096];
     ssize_t length = readlink("/proc/self/exe", self, sizeof(self) - 1);
     if (length > 0) {
         std::string path(self, static_cast<size_t>(length));
-        std::string installed = path.substr(0, path.rfind('/') + 1) + ZENTRIK_INSTALLED_LIB;
-        if (access(installed.c_str(), R_OK) == 0) {
-            return installed;
+        std::string directory = path.substr(0, path.rfind('/') + 1);
+        for (const char* relative : {ZENTRIK_INSTALLED_LIB, ZENTRIK_BUILT_LIB}) {
+            std::string candidate = directory + relative;
+            if (access(candidate.c_str(), R_OK) == 0) {
+                return candidate;
+            }
         }
     }
-    return ZENTRIK_BUILD_LIB;
+    return ZENTRIK_SONAME;
 }
 
 // A program to run (`run PROGRAM.st`): its text parsed once, before the application

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "utils/export.h"
+#include "export.h"  // beside this header, however the includer names it
 
 // CComm: stateless helpers, all static. Every member is reentrant and may be called from
 // any thread; GetProcessName fills its buffer once, under a lock of its own.

@@ -11,7 +11,7 @@
 #ifndef UTILS_LOG_H
 #define UTILS_LOG_H
 
-#include "utils/export.h"
+#include "export.h"  // beside this header, however the includer names it
 
 // Levels callers pass; the line shows the name in quotes.
 //   0 "TRACE", 1 "DEBUG", 2 "INFO", 4 "WARNING", 8 "ERROR", 16 "CRITICAL", 32 "NOTICE",

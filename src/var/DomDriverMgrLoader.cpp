@@ -9,6 +9,8 @@
 #include <pthread.h>
 #include <sched.h>
 
+#include <cerrno>
+
 #include "RV5072_Zentrik/HostImports.h"
 #include "utils/comm.h"
 #include "var/SymbolIndex.h"
@@ -45,8 +47,25 @@ void CSymbolIndex::BeginLoad() {
     pthread_attr_setschedparam(&attributes, &priority);
 
     pthread_t thread = 0;
-    const int error = pthread_create(&thread, &attributes, ThreadRoutine, this);
+    int error = pthread_create(&thread, &attributes, ThreadRoutine, this);
     pthread_attr_destroy(&attributes);
+    if (error == EPERM) {
+        // The process may not use real-time scheduling (no CAP_SYS_NICE, RLIMIT_RTPRIO
+        // too low). A load at the default policy is slower under load but correct;
+        // without it the datatype block would refuse every call for the process's life.
+        // Explicit SCHED_OTHER, so the loader never takes over the policy of the thread
+        // that starts it.
+        ZentrikLog(kLogClassInfo, kLogInfoIdGeneral,
+                   "LoadSymbols runs without real-time priority: SCHED_FIFO refused: %d", error);
+        pthread_attr_init(&attributes);
+        pthread_attr_setinheritsched(&attributes, PTHREAD_EXPLICIT_SCHED);
+        pthread_attr_setschedpolicy(&attributes, SCHED_OTHER);
+        pthread_attr_setdetachstate(&attributes, PTHREAD_CREATE_JOINABLE);
+        sched_param standard{};
+        pthread_attr_setschedparam(&attributes, &standard);
+        error = pthread_create(&thread, &attributes, ThreadRoutine, this);
+        pthread_attr_destroy(&attributes);
+    }
     if (error != 0) {
         // No load runs: bDownloadDone_ stays false, so the datatype calls keep
         // reporting that variables are being loaded.
