@@ -33,7 +33,7 @@
 #include "RV5072_Zentrik/RV5072_ZentrikItf.h"
 #include "SimHost.h"
 #include "support/BenchRatio.h"
-#include "var/JsonOutput.h"
+#include "json/JsonOutput.h"
 
 namespace {
 

@@ -44,13 +44,13 @@
 #include <vector>
 
 #include "FuzzTarget.h"
-#include "RV5072_Zentrik/HostImports.h"
+#include "frame/HostImports.h"
 #include "RV5072_Zentrik/RV5072_Zentrik.h"
 #include "RV5072_Zentrik/RV5072_ZentrikItf.h"
 #include "SimApplication.h"
 #include "SimHost.h"
 #include "var/DomDriverMgr.h"
-#include "var/JsonOutput.h"
+#include "json/JsonOutput.h"
 
 namespace json_to_variable {
 

@@ -32,7 +32,7 @@
 #include <vector>
 
 #include "FuzzTarget.h"
-#include "RV5072_Zentrik/HostImports.h"
+#include "frame/HostImports.h"
 #include "RV5072_Zentrik/RV5072_Zentrik.h"
 #include "RV5072_Zentrik/RV5072_ZentrikItf.h"
 #include "SimHost.h"

@@ -6,7 +6,7 @@
 #include <mutex>
 
 #include "CmpItf.h"
-#include "RV5072_Zentrik/HostImports.h"
+#include "frame/HostImports.h"
 #include "RV5072_Zentrik/ZentrikVersion.h"
 #include "ZentrikAppEvents.h"
 #include "var/DomDriverMgr.h"

@@ -9,7 +9,7 @@
 #include <thread>
 #include <vector>
 
-#include "RV5072_Zentrik/HostImports.h"
+#include "frame/HostImports.h"
 #include "RV5072_Zentrik/RV5072_Zentrik.h"
 #include "SimEventManager.h"
 #include "SimHost.h"

@@ -10,7 +10,7 @@
 #include "support/ConformanceSuite.h"
 #include "support/ReaderCalls.h"
 #include "support/WriterCalls.h"
-#include "var/JsonReader.h"
+#include "reader/JsonReader.h"
 
 namespace {
 

@@ -44,7 +44,7 @@
 #include <thread>
 #include <vector>
 
-#include "RV5072_Zentrik/HostImports.h"
+#include "frame/HostImports.h"
 #include "RV5072_Zentrik/RV5072_ZentrikItf.h"
 #include "SimEventManager.h"
 #include "ZentrikAppEvents.h"

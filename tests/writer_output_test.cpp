@@ -15,7 +15,7 @@
 #include "support/ComponentFixture.h"
 #include "support/WriterCalls.h"
 #include "var/DomDriverMgr.h"
-#include "var/JsonOutput.h"
+#include "json/JsonOutput.h"
 
 namespace {
 

@@ -31,10 +31,10 @@
 #include "CmpStd.h"
 #include "IecVarAccess_ItfsItf.h"
 #include "RV5072_Zentrik/RV5072_ZentrikItf.h"
-#include "var/JsonReader.h"
-#include "var/JsonWriter.h"
-#include "var/SymbolIndex.h"
-#include "var/SymbolWriteReport.h"
+#include "reader/JsonReader.h"
+#include "writer/JsonWriter.h"
+#include "symbols/SymbolIndex.h"
+#include "convert/SymbolWriteReport.h"
 #include "var/Variable.h"
 
 // Mode of a writer add. The add engine acts on ADD_KEY_VALUE and ADD_VALUE only.

@@ -8,7 +8,7 @@
 #include <memory>
 #include <string>
 
-#include "RV5072_Zentrik/HostImports.h"
+#include "frame/HostImports.h"
 #include "var/DataConvert.h"
 #include "var/DomDriverMgr.h"
 

@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "RV5072_Zentrik/HostImports.h"
+#include "frame/HostImports.h"
 #include "var/DomDriverMgr.h"
 
 bool CDomDriverMgr::resetDocument(fb_jsonsaxwriter_struct* p) {

@@ -18,10 +18,10 @@
 #include <string>
 #include <vector>
 
-#include "RV5072_Zentrik/HostImports.h"
+#include "frame/HostImports.h"
 #include "var/DataConvert.h"
 #include "var/DomDriverMgr.h"
-#include "var/JsonParse.h"
+#include "json/JsonParse.h"
 
 namespace {
 

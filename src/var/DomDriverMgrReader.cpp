@@ -7,10 +7,10 @@
 #include <cstring>
 #include <memory>
 
-#include "RV5072_Zentrik/HostImports.h"
+#include "frame/HostImports.h"
 #include "var/DomDriverMgr.h"
-#include "var/JsonOutput.h"
-#include "var/JsonPointer.h"
+#include "json/JsonOutput.h"
+#include "json/JsonPointer.h"
 
 namespace {
 

@@ -5,10 +5,10 @@
 // parameter records into values and logs refusals once every lock is released.
 #include <cstring>
 
-#include "RV5072_Zentrik/HostImports.h"
+#include "frame/HostImports.h"
 #include "var/DataConvert.h"
 #include "var/DomDriverMgr.h"
-#include "var/JsonParse.h"
+#include "json/JsonParse.h"
 
 namespace {
 

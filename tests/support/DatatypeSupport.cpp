@@ -8,7 +8,7 @@
 
 #include "support/ManagerPeer.h"
 #include "var/DomDriverMgr.h"
-#include "var/JsonOutput.h"
+#include "json/JsonOutput.h"
 
 ByteVector Bytes(std::initializer_list<int> bytes) {
     ByteVector out;

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "RV5072_Zentrik/HostImports.h"
+#include "frame/HostImports.h"
 #include "RV5072_Zentrik/RV5072_ZentrikItf.h"
 #include "SimHost.h"
 

@@ -18,8 +18,8 @@
 // one map operation. No work on an instance's document happens under this lock.
 //
 // Nothing here logs or calls the host; documents are freed after the locks are released.
-#ifndef VAR_JSONREADER_H
-#define VAR_JSONREADER_H
+#ifndef READER_JSONREADER_H
+#define READER_JSONREADER_H
 
 #include <rapidjson/document.h>
 
@@ -30,9 +30,9 @@
 #include <shared_mutex>
 #include <unordered_map>
 
-#include "var/DocumentLimits.h"
-#include "var/JsonParse.h"
-#include "var/Mutex.h"
+#include "json/DocumentLimits.h"
+#include "json/JsonParse.h"
+#include "sync/Mutex.h"
 
 class CParsedJson {
    public:
@@ -137,4 +137,4 @@ bool ToLreal(const rapidjson::Value& value, double& out);
 // Size 0 writes nothing and gives false.
 bool CopyStringOut(const char* text, size_t length, char* buffer, uint32_t size);
 
-#endif  // VAR_JSONREADER_H
+#endif  // READER_JSONREADER_H

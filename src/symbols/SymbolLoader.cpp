@@ -9,9 +9,9 @@
 #include <pthread.h>
 #include <sched.h>
 
-#include "RV5072_Zentrik/HostImports.h"
+#include "frame/HostImports.h"
 #include "utils/comm.h"
-#include "var/SymbolIndex.h"
+#include "symbols/SymbolIndex.h"
 
 // Entry of the loader thread; argc is the index.
 void* CSymbolIndex::ThreadRoutine(void* argc) {

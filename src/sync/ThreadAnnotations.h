@@ -2,8 +2,8 @@
 // that guarded data is touched only under its lock and that functions marked as
 // needing a lock are called with it held; with any other compiler they expand to
 // nothing. The names follow the common Clang/Abseil spelling.
-#ifndef VAR_THREADANNOTATIONS_H
-#define VAR_THREADANNOTATIONS_H
+#ifndef SYNC_THREADANNOTATIONS_H
+#define SYNC_THREADANNOTATIONS_H
 
 #if defined(__clang__)
 #define ZENTRIK_THREAD_ANNOTATION(x) __attribute__((x))
@@ -41,4 +41,4 @@
 // Turns the analysis off for one function whose locking it cannot follow.
 #define NO_THREAD_SAFETY_ANALYSIS ZENTRIK_THREAD_ANNOTATION(no_thread_safety_analysis)
 
-#endif  // VAR_THREADANNOTATIONS_H
+#endif  // SYNC_THREADANNOTATIONS_H

@@ -10,14 +10,14 @@
 // Meets the standard's SharedMutex requirements, so std::unique_lock, std::lock_guard
 // and std::shared_lock work with it. A failing lock throws std::system_error, as
 // std::shared_mutex does.
-#ifndef VAR_INDEXLOCK_H
-#define VAR_INDEXLOCK_H
+#ifndef SYNC_INDEXLOCK_H
+#define SYNC_INDEXLOCK_H
 
 #include <pthread.h>
 
 #include <system_error>
 
-#include "var/ThreadAnnotations.h"
+#include "sync/ThreadAnnotations.h"
 
 class CAPABILITY("shared_mutex") CIndexLock {
    public:
@@ -50,4 +50,4 @@ class CAPABILITY("shared_mutex") CIndexLock {
     pthread_rwlock_t lock_;
 };
 
-#endif  // VAR_INDEXLOCK_H
+#endif  // SYNC_INDEXLOCK_H

@@ -20,8 +20,8 @@
 // read, exclusively to write. Callers may hold a writer instance's lock first; the order
 // is writer instance, mtx_, variable lock. No host call, no log call and no sleep
 // happens while any of them is held.
-#ifndef VAR_SYMBOLINDEX_H
-#define VAR_SYMBOLINDEX_H
+#ifndef SYMBOLS_SYMBOLINDEX_H
+#define SYMBOLS_SYMBOLINDEX_H
 
 #include <pthread.h>
 
@@ -33,9 +33,9 @@
 
 #include "CmpStd.h"
 #include "IecVarAccess_ItfsItf.h"
-#include "var/IndexLock.h"
-#include "var/Mutex.h"
-#include "var/ThreadAnnotations.h"
+#include "sync/IndexLock.h"
+#include "sync/Mutex.h"
+#include "sync/ThreadAnnotations.h"
 #include "var/Variable.h"
 
 class CSymbolIndex {
@@ -143,4 +143,4 @@ class CSymbolIndex {
     int32_t load_SchedAffinity_ = 0;   // processor of the loader thread; negative: not pinned
 };
 
-#endif  // VAR_SYMBOLINDEX_H
+#endif  // SYMBOLS_SYMBOLINDEX_H

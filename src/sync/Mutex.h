@@ -2,13 +2,13 @@
 // and the scoped holders that take a lock for one block. They wrap the standard types
 // and add nothing at run time; the annotations let Clang check every GUARDED_BY member
 // and every REQUIRES function of the component.
-#ifndef VAR_MUTEX_H
-#define VAR_MUTEX_H
+#ifndef SYNC_MUTEX_H
+#define SYNC_MUTEX_H
 
 #include <mutex>
 #include <shared_mutex>
 
-#include "var/ThreadAnnotations.h"
+#include "sync/ThreadAnnotations.h"
 
 class CAPABILITY("mutex") CMutex {
    public:
@@ -65,4 +65,4 @@ class SCOPED_CAPABILITY CSharedLock {
     Mutex& mutex_;
 };
 
-#endif  // VAR_MUTEX_H
+#endif  // SYNC_MUTEX_H

@@ -1,7 +1,7 @@
 // Limits shared by every JSON document the component keeps for a function block
 // instance (a writer's document, a reader's parsed text).
-#ifndef VAR_DOCUMENTLIMITS_H
-#define VAR_DOCUMENTLIMITS_H
+#ifndef JSON_DOCUMENTLIMITS_H
+#define JSON_DOCUMENTLIMITS_H
 
 #include <cstddef>
 
@@ -14,4 +14,4 @@
 // Set at build time with the CMake cache variable ZENTRIK_DOCUMENT_MEMORY_CAP.
 constexpr size_t kDocumentMemoryCap = static_cast<size_t>(ZENTRIK_DOCUMENT_MEMORY_CAP);
 
-#endif  // VAR_DOCUMENTLIMITS_H
+#endif  // JSON_DOCUMENTLIMITS_H

@@ -16,8 +16,8 @@
 // Nothing here recurses on the depth of a document: containers are opened and closed
 // through an explicit stack, the text is written by an iterative serialiser, and the
 // document's pool allocator frees its values without walking them.
-#ifndef VAR_JSONWRITER_H
-#define VAR_JSONWRITER_H
+#ifndef WRITER_JSONWRITER_H
+#define WRITER_JSONWRITER_H
 
 #include <rapidjson/document.h>
 #include <rapidjson/stringbuffer.h>
@@ -32,8 +32,8 @@
 #include <vector>
 
 #include "RV5072_Zentrik/RV5072_ZentrikItf.h"
-#include "var/JsonOutput.h"
-#include "var/Mutex.h"
+#include "json/JsonOutput.h"
+#include "sync/Mutex.h"
 
 // What a writer operation did: done, or refused with the text to log (null when the
 // refusal is silent, as for a key-value add on an instance without a document).
@@ -239,4 +239,4 @@ class CWriterInstances {
     Map states_ GUARDED_BY(mutex_);
 };
 
-#endif  // VAR_JSONWRITER_H
+#endif  // WRITER_JSONWRITER_H

@@ -1,6 +1,6 @@
 // Text output of JSON values: the iterative serialiser, the UTF-8 repair of strings and
 // the rounding of doubles to a number of decimal places.
-#include "var/JsonOutput.h"
+#include "json/JsonOutput.h"
 
 #include <rapidjson/writer.h>
 

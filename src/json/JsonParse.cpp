@@ -1,6 +1,6 @@
 // The component's JSON parser: RapidJSON's strict iterative reader, with numbers taken
 // as their text and converted here.
-#include "var/JsonParse.h"
+#include "json/JsonParse.h"
 
 #include <locale.h>
 #include <rapidjson/error/en.h>

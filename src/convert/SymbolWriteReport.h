@@ -2,8 +2,8 @@
 //
 // Filled by the manager for the caller of one call on the caller's thread; owned by
 // the caller.
-#ifndef VAR_SYMBOLWRITEREPORT_H
-#define VAR_SYMBOLWRITEREPORT_H
+#ifndef CONVERT_SYMBOLWRITEREPORT_H
+#define CONVERT_SYMBOLWRITEREPORT_H
 
 #include <cstdint>
 #include <string>
@@ -18,4 +18,4 @@ struct CSymbolWriteReport {
     std::string problem;
 };
 
-#endif  // VAR_SYMBOLWRITEREPORT_H
+#endif  // CONVERT_SYMBOLWRITEREPORT_H

@@ -13,8 +13,8 @@
 //
 // Stateless; the caller owns the value and the buffer and must keep the value from
 // changing while it is written (a writer document: hold its instance's lock).
-#ifndef VAR_JSONOUTPUT_H
-#define VAR_JSONOUTPUT_H
+#ifndef JSON_JSONOUTPUT_H
+#define JSON_JSONOUTPUT_H
 
 #include <rapidjson/document.h>
 #include <rapidjson/stringbuffer.h>
@@ -56,4 +56,4 @@ bool IsValidUtf8(const char* text, size_t length);
 // its Windows-1252 character in UTF-8 (U+FFFD for 0x81, 0x8D, 0x8F, 0x90, 0x9D).
 void RepairUtf8(const char* text, size_t length, std::string& out);
 
-#endif  // VAR_JSONOUTPUT_H
+#endif  // JSON_JSONOUTPUT_H

@@ -9,7 +9,7 @@
 // and the memory a node takes does not depend on its depth. Only the loader thread
 // writes; mtx_ is held exclusively for one entry at a time, and readers wait for
 // bDownloadDone_ before they look.
-#include "var/SymbolIndex.h"
+#include "symbols/SymbolIndex.h"
 
 #include <cstdint>
 

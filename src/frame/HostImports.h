@@ -2,8 +2,8 @@
 // named pf followed by the function's name, null until the import fills it. Functions
 // the component calls carry their real prototype; the others are kept as generic
 // pointers. Also the one helper every component log message goes through.
-#ifndef RV5072_ZENTRIK_HOSTIMPORTS_H
-#define RV5072_ZENTRIK_HOSTIMPORTS_H
+#ifndef FRAME_HOSTIMPORTS_H
+#define FRAME_HOSTIMPORTS_H
 
 #include "CmpEventMgrItf.h"
 #include "CmpIecVarAccessItf.h"
@@ -48,4 +48,4 @@ inline void LogRefusedCall(const char* message) {
     ZentrikLog(kLogClassError, kLogInfoIdCalls, "%s", message);
 }
 
-#endif  // RV5072_ZENTRIK_HOSTIMPORTS_H
+#endif  // FRAME_HOSTIMPORTS_H

@@ -9,8 +9,8 @@
 // when its text lies beyond the range of doubles. Strings are not checked for UTF-8.
 //
 // Stateless and reentrant; runs on the calling thread.
-#ifndef VAR_JSONPARSE_H
-#define VAR_JSONPARSE_H
+#ifndef JSON_JSONPARSE_H
+#define JSON_JSONPARSE_H
 
 #include <rapidjson/document.h>
 
@@ -31,4 +31,4 @@ struct CJsonParseError {
 bool ParseJson(char* text, size_t length, rapidjson::Document& document, bool inSitu,
                CJsonParseError* error = nullptr);
 
-#endif  // VAR_JSONPARSE_H
+#endif  // JSON_JSONPARSE_H

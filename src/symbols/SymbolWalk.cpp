@@ -15,8 +15,8 @@
 #include <cstring>
 #include <new>
 
-#include "RV5072_Zentrik/HostImports.h"
-#include "var/SymbolIndex.h"
+#include "frame/HostImports.h"
+#include "symbols/SymbolIndex.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 // Reader block state: parsed texts, the per-instance documents and the map of
 // instances, and the conversions of a found value for the block's reads.
-#include "var/JsonReader.h"
+#include "reader/JsonReader.h"
 
 #include <cmath>
 #include <cstring>

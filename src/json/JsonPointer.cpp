@@ -1,6 +1,6 @@
 // JSON Pointer lookup: one pass over the path, token by token, without decoding the
 // tokens into a copy.
-#include "var/JsonPointer.h"
+#include "json/JsonPointer.h"
 
 #include <cstdint>
 #include <cstring>

@@ -12,12 +12,12 @@
 //   ("#/a") is not taken: it is malformed here.
 //
 // The walk is iterative and allocates nothing. Stateless and reentrant.
-#ifndef VAR_JSONPOINTER_H
-#define VAR_JSONPOINTER_H
+#ifndef JSON_JSONPOINTER_H
+#define JSON_JSONPOINTER_H
 
 #include <rapidjson/document.h>
 
 // The value `path` names inside `root`; null when it names none or path is null.
 const rapidjson::Value* FindByPointer(const rapidjson::Value& root, const char* path);
 
-#endif  // VAR_JSONPOINTER_H
+#endif  // JSON_JSONPOINTER_H

@@ -1,10 +1,10 @@
 // Writer instance state: the nesting grammar, the pending member filled in place, the
 // memory cap and the cached text of each instance's document.
-#include "var/JsonWriter.h"
+#include "writer/JsonWriter.h"
 
 #include <cstring>
 
-#include "var/DocumentLimits.h"
+#include "json/DocumentLimits.h"
 
 namespace {
 
