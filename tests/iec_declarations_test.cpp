@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "RV5072_Zentrik/RV5072_ZentrikItf.h"
-#include "SimDeclParser.h"
+#include "SimDeclCompiler.h"
 #include "support/ComponentFixture.h"
 
 namespace {
