@@ -3,12 +3,11 @@
 // application events and the event actions.
 #include "RV5072_Zentrik/RV5072_Zentrik.h"
 
-#include <mutex>
-
 #include "CmpItf.h"
-#include "frame/HostImports.h"
 #include "RV5072_Zentrik/ZentrikVersion.h"
 #include "ZentrikAppEvents.h"
+#include "frame/HostImports.h"
+#include "sync/Locks.h"
 #include "var/DomDriverMgr.h"
 
 namespace {
@@ -138,13 +137,13 @@ RTS_HANDLE s_eventHandles[kEventCount] = {
 
 // Serialises the event actions: a host that posts two events at once from two threads
 // must not start two loaders or race on the loader's thread id.
-std::mutex s_eventMutex;
+CMutex s_eventMutex;
 
 void OnEventCallbackFunction(EventParam* pEventParam) {
     if (pEventParam == nullptr) {
         return;
     }
-    std::lock_guard<std::mutex> lock(s_eventMutex);
+    CExclusiveLock<CMutex> lock(s_eventMutex);
     CDomDriverMgr* manager = nullptr;
     switch (pEventParam->EventId) {
         case kEventPrepareReset: {

@@ -64,7 +64,7 @@ void CJsonReader::setDocument(std::shared_ptr<const CParsedJson> document) {
 }
 
 std::shared_ptr<CJsonReader> CReaderInstances::find(const void* instance) const {
-    CSharedLock<CSharedMutex> lock(mtx_);
+    CSharedLock<CSharedCounterLock> lock(mtx_);
     const instance_map::const_iterator found = readers_.find(instance);
     return found == readers_.end() ? nullptr : found->second;
 }
@@ -75,7 +75,7 @@ std::shared_ptr<CJsonReader> CReaderInstances::findOrAdd(const void* instance) {
         return reader;
     }
     std::shared_ptr<CJsonReader> created(new CJsonReader());
-    CExclusiveLock<CSharedMutex> lock(mtx_);
+    CExclusiveLock<CSharedCounterLock> lock(mtx_);
     // Another task may have added the instance between the two locks; the first wins.
     return readers_.emplace(instance, std::move(created)).first->second;
 }
@@ -88,7 +88,7 @@ std::shared_ptr<const CParsedJson> CReaderInstances::documentOf(const void* inst
 void CReaderInstances::clear() {
     instance_map dropped;
     {
-        CExclusiveLock<CSharedMutex> lock(mtx_);
+        CExclusiveLock<CSharedCounterLock> lock(mtx_);
         dropped.swap(readers_);
     }
     // `dropped` goes here, after the lock: the documents are freed without it.

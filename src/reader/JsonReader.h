@@ -32,7 +32,7 @@
 
 #include "json/DocumentLimits.h"
 #include "json/JsonParse.h"
-#include "sync/Mutex.h"
+#include "sync/Locks.h"
 
 class CParsedJson {
    public:
@@ -101,7 +101,7 @@ class CReaderInstances {
    private:
     typedef std::unordered_map<const void*, std::shared_ptr<CJsonReader>> instance_map;
 
-    mutable CSharedMutex mtx_;
+    mutable CSharedCounterLock mtx_;
     instance_map readers_ GUARDED_BY(mtx_);
 };
 

@@ -33,8 +33,7 @@
 
 #include "CmpStd.h"
 #include "IecVarAccess_ItfsItf.h"
-#include "sync/IndexLock.h"
-#include "sync/Mutex.h"
+#include "sync/Locks.h"
 #include "sync/ThreadAnnotations.h"
 #include "var/Variable.h"
 

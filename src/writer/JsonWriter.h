@@ -9,9 +9,9 @@
 // released every lock.
 //
 // CWriterInstances maps the address of an instance record to its CJsonWriter under a
-// reader-writer lock (CSharedCounterLock): every call takes it shared while it works on the one state it
-// found; it is taken exclusively only to create a state and by Clear(), which therefore
-// waits for the calls in flight.
+// reader-writer lock (CSharedCounterLock): every call takes it shared while it works on
+// the one state it found; it is taken exclusively only to insert a state made beforehand
+// and by Clear(), which therefore waits for the calls in flight.
 //
 // Nothing here recurses on the depth of a document: containers are opened and closed
 // through an explicit stack, the text is written by an iterative serialiser, and the
@@ -23,17 +23,15 @@
 #include <rapidjson/stringbuffer.h>
 
 #include <atomic>
-#include <condition_variable>
 #include <cstddef>
 #include <memory>
 #include <mutex>
-#include <shared_mutex>
 #include <unordered_map>
 #include <vector>
 
 #include "RV5072_Zentrik/RV5072_ZentrikItf.h"
 #include "json/JsonOutput.h"
-#include "sync/Mutex.h"
+#include "sync/Locks.h"
 
 // What a writer operation did: done, or refused with the text to log (null when the
 // refusal is silent, as for a key-value add on an instance without a document).
@@ -152,53 +150,6 @@ class CJsonWriter {
     rapidjson::StringBuffer text_ GUARDED_BY(mutex_);
 };
 
-// A reader-writer lock for the map of instance states, made for many short shared holds
-// and rare exclusive ones. Shared: one atomic increment and one load, and a decrement on
-// release (a pthread rwlock costs several times as much per call). Exclusive: excludes
-// other exclusive holders with a mutex, announces itself, then blocks on a condition
-// variable until the shared holders in flight have left; a shared taker that finds it
-// announced backs out and blocks on the mutex until it is released. Nobody spins, so a
-// task of higher priority never keeps a lower one from finishing.
-class CAPABILITY("shared_mutex") CSharedCounterLock {
-   public:
-    void lock_shared() ACQUIRE_SHARED() {
-        for (;;) {
-            readers_.fetch_add(1, std::memory_order_seq_cst);
-            if (!exclusive_.load(std::memory_order_seq_cst)) {
-                return;
-            }
-            unlock_shared();
-            std::lock_guard<std::mutex> wait(exclusiveMutex_);  // until the exclusive holder is done
-        }
-    }
-    void unlock_shared() RELEASE_SHARED() {
-        if (readers_.fetch_sub(1, std::memory_order_seq_cst) == 1 &&
-            exclusive_.load(std::memory_order_seq_cst)) {
-            std::lock_guard<std::mutex> lock(drainedMutex_);
-            drained_.notify_all();
-        }
-    }
-    void lock() ACQUIRE() {
-        exclusiveMutex_.lock();
-        exclusive_.store(true, std::memory_order_seq_cst);
-        std::unique_lock<std::mutex> lock(drainedMutex_);
-        drained_.wait(lock, [this] { return readers_.load(std::memory_order_seq_cst) == 0; });
-    }
-    void unlock() RELEASE() {
-        exclusive_.store(false, std::memory_order_seq_cst);
-        exclusiveMutex_.unlock();
-    }
-
-   private:
-    friend class CDomDriverMgrTestPeer;  // tests check that nobody holds it
-
-    std::atomic<int> readers_{0};
-    std::atomic<bool> exclusive_{false};
-    std::mutex exclusiveMutex_;
-    std::mutex drainedMutex_;
-    std::condition_variable drained_;
-};
-
 class CWriterInstances {
    public:
     typedef std::unordered_map<fb_jsonsaxwriter_struct*, std::unique_ptr<CJsonWriter>> Map;
@@ -207,25 +158,30 @@ class CWriterInstances {
     // true and there is none. Returns false (action not called) when there is none.
     template <typename Action>
     bool With(fb_jsonsaxwriter_struct* instance, bool create, Action action) {
-        {
-            CSharedLock<CSharedCounterLock> lock(mutex_);
-            const Map::iterator found = states_.find(instance);
-            if (found != states_.end()) {
-                action(*found->second);
-                return true;
+        for (;;) {
+            {
+                CSharedLock<CSharedCounterLock> lock(mutex_);
+                const Map::iterator found = states_.find(instance);
+                if (found != states_.end()) {
+                    action(*found->second);
+                    return true;
+                }
+            }
+            if (!create) {
+                return false;
+            }
+            // The state and its map node are made before the map is taken exclusively, so
+            // the exclusive hold is one insert; the action then runs under a shared hold
+            // like every other call's. A node another task inserted first wins, and this
+            // one is freed after the lock.
+            Map made;
+            made.emplace(instance, std::unique_ptr<CJsonWriter>(new CJsonWriter()));
+            Map::insert_return_type inserted;
+            {
+                CExclusiveLock<CSharedCounterLock> lock(mutex_);
+                inserted = states_.insert(made.extract(made.begin()));
             }
         }
-        if (!create) {
-            return false;
-        }
-        std::unique_ptr<CJsonWriter> made(new CJsonWriter());  // allocated outside the lock
-        CExclusiveLock<CSharedCounterLock> lock(mutex_);
-        std::unique_ptr<CJsonWriter>& slot = states_[instance];
-        if (!slot) {
-            slot.swap(made);
-        }
-        action(*slot);
-        return true;
     }
 
     // Drops every state with its document; waits for the calls in flight.

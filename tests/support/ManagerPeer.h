@@ -44,10 +44,7 @@ class CDomDriverMgrTestPeer {
     // Writer instance states.
     static size_t writerCount() { return manager()->writers_.Size(); }
     // True when no writer call is in flight (no lock of the writer states is held).
-    static bool writerLocksFree() {
-        const CSharedCounterLock& lock = manager()->writers_.mutex_;
-        return lock.readers_.load() == 0 && !lock.exclusive_.load();
-    }
+    static bool writerLocksFree() { return manager()->writers_.mutex_.Idle(); }
     // The text of an instance's document as a read-out gives it, without a log entry.
     static std::string writerText(fb_jsonsaxwriter_struct* instance) {
         std::string text = "<no document>";
