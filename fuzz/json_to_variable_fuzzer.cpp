@@ -51,6 +51,7 @@
 #include "SimHost.h"
 #include "var/DomDriverMgr.h"
 #include "json/JsonOutput.h"
+#include "json/Utf8.h"
 
 namespace json_to_variable {
 
@@ -144,7 +145,7 @@ struct World {
     std::vector<bool> writable;
 };
 
-bool IsWritableClass(TypeClass3 type) {
+bool ClassIsWritten(TypeClass3 type) {
     switch (type) {
         case TYPE3_POINTER:
         case TYPE3_REFERENCE:
@@ -235,7 +236,7 @@ World& Setup() {
         world->writable.assign(app.memorySize(), false);
         for (const std::string& name : TargetLeafNames()) {
             const Leaf leaf{name, OffsetOf(app, name), app.size(name), app.typeClass(name)};
-            if (IsWritableClass(leaf.type)) {
+            if (ClassIsWritten(leaf.type)) {
                 std::fill(world->writable.begin() + static_cast<long>(leaf.offset),
                           world->writable.begin() + static_cast<long>(leaf.offset + leaf.size), true);
             }

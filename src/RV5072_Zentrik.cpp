@@ -149,8 +149,7 @@ void OnEventCallbackFunction(EventParam* pEventParam) {
         case kEventPrepareReset: {
             manager = CDomDriverMgr::instance();
             const bool state = manager->loadCompletedState();
-            ZentrikLog(kLogClassInfo, kLogInfoIdCalls,
-                       "prepareResetFunction in, load completed state: %d, clearSymbols:%d", state ? 1 : 0,
+            ZentrikLog(ELogText::kPrepareReset, state ? 1 : 0,
                        state ? 0 : 1);
             // Always stopped, also after a completed load: that clears loadCompleted, so
             // the following reset-done event loads the symbols again, and clear() never
@@ -162,11 +161,10 @@ void OnEventCallbackFunction(EventParam* pEventParam) {
         case kEventResetDone: {
             manager = CDomDriverMgr::instance();
             const bool state = manager->loadCompletedState();
-            ZentrikLog(kLogClassInfo, kLogInfoIdCalls,
-                       "ResetDoneFunction in, load completed state: %d, BeginLoadSymbols:%d", state ? 1 : 0,
+            ZentrikLog(ELogText::kResetDone, state ? 1 : 0,
                        state ? 0 : 1);
             if (!state) {
-                ZentrikLog(kLogClassInfo, kLogInfoIdCalls, "ResetDoneFunction BeginLoadSymbols");
+                ZentrikLog(ELogText::kResetDoneBeginLoad);
                 manager->BeginLoadSymbols();
             }
             break;
@@ -178,12 +176,12 @@ void OnEventCallbackFunction(EventParam* pEventParam) {
             break;
         case kEventDownloadDone:
             manager = CDomDriverMgr::instance();
-            ZentrikLog(kLogClassInfo, kLogInfoIdCalls, "BeginLoadSymbols");
+            ZentrikLog(ELogText::kBeginLoad);
             manager->BeginLoadSymbols();
             break;
         case kEventDeleteAllApps:
             manager = CDomDriverMgr::instance();
-            ZentrikLog(kLogClassInfo, kLogInfoIdCalls, "delAllAppCallBack");
+            ZentrikLog(ELogText::kDeleteAll);
             manager->EndLoadSymbols();
             break;
         default:
@@ -203,7 +201,7 @@ void CloseOpenEvents() {
 
 RTS_RESULT SubscribeEvents() {
     if (pfEventOpen == nullptr) {
-        ZentrikLog(kLogClassInfo, kLogInfoIdGeneral, "Check event open function function failed");
+        ZentrikLog(ELogText::kNoEventOpen);
         return kErrMissingEventFunction;
     }
     for (size_t i = 0; i < kEventCount; ++i) {
@@ -222,14 +220,14 @@ RTS_RESULT SubscribeEvents() {
 
 RTS_RESULT UnsubscribeEvents() {
     if (pfEventUnregisterCallbackFunction == nullptr) {
-        ZentrikLog(kLogClassInfo, kLogInfoIdGeneral, "Check unregister callback function failed");
+        ZentrikLog(ELogText::kNoUnregisterCallback);
         return kErrMissingEventFunction;
     }
     for (RTS_HANDLE handle : s_eventHandles) {
         pfEventUnregisterCallbackFunction(handle, OnEventCallbackFunction);
     }
     if (pfEventClose == nullptr) {
-        ZentrikLog(kLogClassInfo, kLogInfoIdGeneral, "Check event close function failed");
+        ZentrikLog(ELogText::kNoEventClose);
         return kErrMissingEventFunction;
     }
     for (RTS_HANDLE& handle : s_eventHandles) {

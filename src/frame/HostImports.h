@@ -1,7 +1,7 @@
 // The host services the component imports by name: one pointer per host function,
 // named pf followed by the function's name, null until the import fills it. Functions
 // the component calls carry their real prototype; the others are kept as generic
-// pointers. Also the one helper every component log message goes through.
+// pointers. Also the helpers every component log entry goes through.
 #ifndef FRAME_HOSTIMPORTS_H
 #define FRAME_HOSTIMPORTS_H
 
@@ -10,6 +10,7 @@
 #include "CmpItf.h"
 #include "CmpLogItf.h"
 #include "CmpStd.h"
+#include "frame/LogTexts.h"
 
 // Component id written to the host's initialisation record and passed with every
 // registration and every log entry.
@@ -27,25 +28,26 @@ constexpr int kImportedHostFunctions = 0
 #undef ZENTRIK_HOST_IMPORT
 static_assert(kImportedHostFunctions == 91, "91 imported host functions");
 
-// Log classes and info ids of the component's messages.
-constexpr int kLogClassInfo = 1;
-constexpr int kLogClassError = 4;
-constexpr RTS_UI32 kLogInfoIdGeneral = 0;  // hooks and the loader
-constexpr RTS_UI32 kLogInfoIdCalls = 10;   // events, refused writer and datatype calls
-
-// Writes one entry to the host log: null logger, the component id, error id 0. When the
-// host offers no LogAdd (an optional import) nothing is logged.
+// Writes one entry to the host log: null logger, the component id, error id 0, the
+// entry's class, info id and text (a format for args). When the host offers no LogAdd
+// (an optional import) nothing is logged. REQUIRES: no manager lock held.
 template <typename... Args>
-inline void ZentrikLog(int logClass, RTS_UI32 infoId, const char* format, Args... args) {
+inline void ZentrikLog(ELogText id, Args... args) {
     PF_LOG_ADD logAdd = pfLogAdd;
     if (logAdd != nullptr) {
-        logAdd(nullptr, kZentrikCmpId, logClass, 0, infoId, format, args...);
+        const CLogText& entry = LogEntry(id);
+        logAdd(nullptr, kZentrikCmpId, entry.logClass, 0, entry.infoId, entry.text, args...);
     }
 }
 
-// A refused writer or datatype call: class 4, info id 10.
-inline void LogRefusedCall(const char* message) {
-    ZentrikLog(kLogClassError, kLogInfoIdCalls, "%s", message);
+// A refused writer, datatype or reader call: its text (one of the table's refusal texts)
+// as an entry of class 4, info id 10.
+inline void LogRefusedCall(const char* text) {
+    PF_LOG_ADD logAdd = pfLogAdd;
+    if (logAdd != nullptr) {
+        logAdd(nullptr, kZentrikCmpId, kLogClassError, 0, kLogInfoIdCalls, "%s", text);
+    }
 }
+inline void LogRefusedCall(ELogText id) { LogRefusedCall(LogText(id)); }
 
 #endif  // FRAME_HOSTIMPORTS_H

@@ -1,5 +1,5 @@
-// Text output of JSON values: the iterative serialiser, the UTF-8 repair of strings and
-// the rounding of doubles to a number of decimal places.
+// Text output of JSON values: the iterative serialiser and the rounding of doubles to a
+// number of decimal places.
 #include "json/JsonOutput.h"
 
 #include <rapidjson/writer.h>
@@ -9,65 +9,16 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include <vector>
+
+#include "json/Utf8.h"
 
 namespace {
 
 typedef rapidjson::Writer<rapidjson::StringBuffer, rapidjson::UTF8<>, rapidjson::UTF8<>,
                           rapidjson::CrtAllocator, rapidjson::kWriteNoFlags>
     TextWriter;
-
-// Code points of the Windows-1252 bytes 0x80 to 0x9F; 0 where the code page has none.
-// 0xA0 to 0xFF are the Latin-1 code points of the same number.
-const uint16_t s_cp1252High[32] = {
-    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178,
-};
-
-// Length of the valid UTF-8 sequence that starts at text[0] (text[0] >= 0x80), or 0
-// when the bytes there are not one (RFC 3629, table 3-7 of Unicode).
-size_t ValidSequenceLength(const unsigned char* text, size_t available) {
-    const unsigned char lead = text[0];
-    size_t length = 0;
-    unsigned char low = 0x80;
-    unsigned char high = 0xBF;
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3;
-        if (lead == 0xE0) low = 0xA0;   // no overlong forms
-        if (lead == 0xED) high = 0x9F;  // no surrogates
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4;
-        if (lead == 0xF0) low = 0x90;   // no overlong forms
-        if (lead == 0xF4) high = 0x8F;  // nothing above U+10FFFF
-    } else {
-        return 0;
-    }
-    if (available < length || text[1] < low || text[1] > high) {
-        return 0;
-    }
-    for (size_t i = 2; i < length; ++i) {
-        if (text[i] < 0x80 || text[i] > 0xBF) {
-            return 0;
-        }
-    }
-    return length;
-}
-
-void AppendCodePoint(uint32_t codePoint, std::string& out) {
-    if (codePoint < 0x80) {
-        out.push_back(static_cast<char>(codePoint));
-    } else if (codePoint < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | (codePoint >> 6)));
-        out.push_back(static_cast<char>(0x80 | (codePoint & 0x3F)));
-    } else {
-        out.push_back(static_cast<char>(0xE0 | (codePoint >> 12)));
-        out.push_back(static_cast<char>(0x80 | ((codePoint >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (codePoint & 0x3F)));
-    }
-}
 
 // A container being written and the index of its next member or element.
 struct OpenContainer {
@@ -240,65 +191,4 @@ double RoundToDecimalPlaces(double value, int places) {
         return 0.0;
     }
     return value < 0 ? -rounded : rounded;
-}
-
-bool IsValidUtf8(const char* text, size_t length) {
-    const unsigned char* bytes = reinterpret_cast<const unsigned char*>(text);
-    // All ASCII, the common case: OR every byte together, eight at a time, with no branch
-    // per byte, and test the high bits once.
-    uint64_t any = 0;
-    size_t i = 0;
-    for (; i + 8 <= length; i += 8) {
-        uint64_t word;
-        std::memcpy(&word, bytes + i, sizeof(word));
-        any |= word;
-    }
-    for (; i < length; ++i) {
-        any |= bytes[i];
-    }
-    if ((any & 0x8080808080808080ull) == 0) {
-        return true;
-    }
-    i = 0;
-    while (i < length) {
-        if (bytes[i] < 0x80) {
-            ++i;
-            continue;
-        }
-        const size_t sequence = ValidSequenceLength(bytes + i, length - i);
-        if (sequence == 0) {
-            return false;
-        }
-        i += sequence;
-    }
-    return true;
-}
-
-void RepairUtf8(const char* text, size_t length, std::string& out) {
-    const unsigned char* bytes = reinterpret_cast<const unsigned char*>(text);
-    out.reserve(out.size() + length + length / 2);
-    size_t i = 0;
-    while (i < length) {
-        const unsigned char byte = bytes[i];
-        if (byte < 0x80) {
-            out.push_back(static_cast<char>(byte));
-            ++i;
-            continue;
-        }
-        const size_t sequence = ValidSequenceLength(bytes + i, length - i);
-        if (sequence != 0) {
-            out.append(text + i, sequence);
-            i += sequence;
-            continue;
-        }
-        uint32_t codePoint = byte;
-        if (byte < 0xA0) {
-            codePoint = s_cp1252High[byte - 0x80];
-            if (codePoint == 0) {
-                codePoint = 0xFFFD;
-            }
-        }
-        AppendCodePoint(codePoint, out);
-        ++i;
-    }
 }

@@ -48,12 +48,4 @@ void SerializeDocument(const rapidjson::Value& value, rapidjson::StringBuffer& b
 // as they are; a value that rounds to zero gives +0.0.
 double RoundToDecimalPlaces(double value, int places);
 
-// True when the `length` bytes at `text` are valid UTF-8 (no overlong forms, no
-// surrogates, nothing above U+10FFFF).
-bool IsValidUtf8(const char* text, size_t length);
-
-// Appends `text` to `out` with every byte that is not part of valid UTF-8 replaced by
-// its Windows-1252 character in UTF-8 (U+FFFD for 0x81, 0x8D, 0x8F, 0x90, 0x9D).
-void RepairUtf8(const char* text, size_t length, std::string& out);
-
 #endif  // JSON_JSONOUTPUT_H

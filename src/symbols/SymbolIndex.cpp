@@ -36,29 +36,56 @@ void CSymbolIndex::MapAll() {
         map_addr_vars_.reserve(nodes);
     }
     for (const std::shared_ptr<CVariable>& root : p_vec_vars_) {
-        MapSingle(root);
+        MapSingle(root, root->var_addr_);
     }
     p_vec_vars_.clear();
 }
 
-void CSymbolIndex::MapSingle(const std::shared_ptr<CVariable>& pVar) {
+void CSymbolIndex::MapSingle(const std::shared_ptr<CVariable>& pVar, const void* root) {
     // The tree is final from here on: no room is kept for children that never come.
     pVar->childVec_.shrink_to_fit();
     for (const std::shared_ptr<CVariable>& child : pVar->childVec_) {
-        MapSingle(child);
+        MapSingle(child, root);
     }
-    AddToMap(pVar);
+    AddToMap(pVar, root);
 }
 
-void CSymbolIndex::AddToMap(const std::shared_ptr<CVariable>& pVar) {
+void CSymbolIndex::AddToMap(const std::shared_ptr<CVariable>& pVar, const void* root) {
     // The replaced reference is dropped after the lock is released. (It is a node of
     // the same trees, which stay alive through their roots, but freeing is no work to
     // do under the index lock.)
     std::shared_ptr<CVariable> replaced;
     CExclusiveLock<CIndexLock> lock(mtx_);
-    std::shared_ptr<CVariable>& entry = map_addr_vars_[pVar->var_addr_];
-    replaced.swap(entry);
-    entry = pVar;
+    CIndexEntry& entry = map_addr_vars_[pVar->var_addr_];
+    replaced.swap(entry.node);
+    entry.node = pVar;
+    entry.root = root;
+}
+
+void CSymbolIndex::Publish(const std::shared_ptr<CVariable>& root) {
+    MapSingle(root, root->var_addr_);
+    bDownloadDone_.store(true);
+}
+
+CSymbolIndex::addr_vars CSymbolIndex::Entries() {
+    addr_vars entries;
+    CSharedLock<CIndexLock> lock(mtx_);
+    for (const auto& entry : map_addr_vars_) {
+        entries.emplace(entry.first, entry.second.node);
+    }
+    return entries;
+}
+
+std::shared_ptr<CVariable> CSymbolIndex::Find(const void* address) {
+    CSharedLock<CIndexLock> lock(mtx_);
+    const auto found = map_addr_vars_.find(const_cast<void*>(address));
+    return found == map_addr_vars_.end() ? nullptr : found->second.node;
+}
+
+const CIndexLock* CSymbolIndex::LockOf(const void* address) {
+    CSharedLock<CIndexLock> lock(mtx_);
+    const auto found = map_addr_vars_.find(const_cast<void*>(address));
+    return found == map_addr_vars_.end() ? nullptr : &variableLock(found->second.root);
 }
 
 CIndexLock& CSymbolIndex::variableLock(const void* addr) {
@@ -82,7 +109,7 @@ void CSymbolIndex::DropRoots() {
 }
 
 void CSymbolIndex::DropIndex() {
-    addr_vars dropped;  // the nodes are freed after the lock is released
+    std::unordered_map<void*, CIndexEntry> dropped;  // the nodes are freed after the lock is released
     CExclusiveLock<CIndexLock> lock(mtx_);
     dropped.swap(map_addr_vars_);
 }

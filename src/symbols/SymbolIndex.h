@@ -17,7 +17,9 @@
 // Locks: mtx_, a reader-writer lock, guards the index. Datatype calls hold it shared
 // while they use a node; the loader's emptying and filling and Clear hold it
 // exclusively. Under it, a call holds the lock of its variable's memory: shared to
-// read, exclusively to write. Callers may hold a writer instance's lock first; the order
+// read, exclusively to write. That lock is chosen by the top-level variable that holds
+// the node found, so a member, an element and the variable itself take the same one and
+// a read of a member never sees half of a write of its structure. Callers may hold a writer instance's lock first; the order
 // is writer instance, mtx_, variable lock. No host call, no log call and no sleep
 // happens while any of them is held.
 #ifndef SYMBOLS_SYMBOLINDEX_H
@@ -33,12 +35,15 @@
 
 #include "CmpStd.h"
 #include "IecVarAccess_ItfsItf.h"
+#include "frame/LogTexts.h"
 #include "sync/Locks.h"
 #include "sync/ThreadAnnotations.h"
+#include "symbols/VariableView.h"
 #include "var/Variable.h"
 
 class CSymbolIndex {
    public:
+    // The index as seen from outside: each address and the node found there.
     typedef std::unordered_map<void*, std::shared_ptr<CVariable>> addr_vars;
     typedef std::vector<std::shared_ptr<CVariable>> vec_vars;
 
@@ -61,33 +66,44 @@ class CSymbolIndex {
     bool LoadCompleted() const { return loadCompleted_.load(); }
     void PrepareOnlineChange() { bOnlineChange_.store(true); }
 
-    // Runs use(const CVariable&) on the node at pData with the index held shared and the
+    // Runs use(CVariableView) on the node at pData with the index held shared and the
     // variable's lock held, shared unless `write`. Returns null when use ran, else the
     // refusal: the index is not complete, or no variable starts at pData.
     template <typename Use>
     const char* WithVariable(const void* pData, bool write, Use use) EXCLUDES(mtx_) {
         if (!bDownloadDone_.load()) {
-            return "Variables are being loaded. Please execute later.";
+            return LogText(ELogText::kVariablesLoading);
         }
         CSharedLock<CIndexLock> indexLock(mtx_);
         // Nodes the host did not resolve sit at the null address; a null pointer from
         // a program must never reach them.
-        const addr_vars::const_iterator found =
+        const auto found =
             pData == nullptr ? map_addr_vars_.end() : map_addr_vars_.find(const_cast<void*>(pData));
-        if (found == map_addr_vars_.end() || !found->second) {
-            return "Variable does not exist";
+        if (found == map_addr_vars_.end() || !found->second.node) {
+            return LogText(ELogText::kNoVariable);
         }
-        const CVariable& var = *found->second;
-        CIndexLock& memory = variableLock(var.var_addr_);
+        const CVariable& var = *found->second.node;
+        CIndexLock& memory = variableLock(found->second.root);
         if (write) {
             CExclusiveLock<CIndexLock> memoryLock(memory);
-            use(var);
+            use(CVariableView(var));
         } else {
             CSharedLock<CIndexLock> memoryLock(memory);
-            use(var);
+            use(CVariableView(var));
         }
         return nullptr;
     }
+
+    // Indexes the tree below root as a load indexes each of its roots, and marks the
+    // index complete: for a tree built by hand (tests, benchmarks).
+    void Publish(const std::shared_ptr<CVariable>& root) EXCLUDES(mtx_);
+    // A copy of the index, taken under its lock; the node at address, or null.
+    addr_vars Entries() EXCLUDES(mtx_);
+    std::shared_ptr<CVariable> Find(const void* address) EXCLUDES(mtx_);
+    size_t Size() EXCLUDES(mtx_);
+    // The lock a call on the variable at address takes: its top-level variable's. Null
+    // when no variable starts there.
+    const CIndexLock* LockOf(const void* address) EXCLUDES(mtx_);
 
    private:
     friend class CDomDriverMgr;          // its private operations forward to the walk
@@ -118,12 +134,18 @@ class CSymbolIndex {
 
     // Address index (loader thread only).
     void MapAll() EXCLUDES(mtx_);
-    void MapSingle(const std::shared_ptr<CVariable>& pVar) EXCLUDES(mtx_);
-    void AddToMap(const std::shared_ptr<CVariable>& pVar) EXCLUDES(mtx_);
-    size_t Size() EXCLUDES(mtx_);
+    // root: the address of the top-level variable whose tree holds pVar.
+    void MapSingle(const std::shared_ptr<CVariable>& pVar, const void* root) EXCLUDES(mtx_);
+    void AddToMap(const std::shared_ptr<CVariable>& pVar, const void* root) EXCLUDES(mtx_);
+
+    // An indexed node and the address of its top-level variable, which picks its lock.
+    struct CIndexEntry {
+        std::shared_ptr<CVariable> node;
+        const void* root = nullptr;
+    };
 
     CIndexLock mtx_;
-    addr_vars map_addr_vars_ GUARDED_BY(mtx_);
+    std::unordered_map<void*, CIndexEntry> map_addr_vars_ GUARDED_BY(mtx_);
 
     static constexpr size_t kVariableLocks = 256;
     CIndexLock variableLocks_[kVariableLocks];  // taken after mtx_

@@ -50,7 +50,7 @@ void CSymbolIndex::BeginLoad() {
     if (error != 0) {
         // No load runs: bDownloadDone_ stays false, so the datatype calls keep
         // reporting that variables are being loaded.
-        ZentrikLog(kLogClassInfo, kLogInfoIdGeneral, "pthread_create failed: %d", error);
+        ZentrikLog(ELogText::kThreadCreateFailed, error);
         return;
     }
     thrd_ = thread;
@@ -61,11 +61,11 @@ void CSymbolIndex::EndLoad() {
         bDownloadFinish_ = true;
         int error = pthread_cancel(thrd_);
         if (error != 0) {
-            ZentrikLog(kLogClassInfo, kLogInfoIdGeneral, "pthread_cancel failed: %d", error);
+            ZentrikLog(ELogText::kThreadCancelFailed, error);
         }
         error = pthread_join(thrd_, nullptr);
         if (error != 0) {
-            ZentrikLog(kLogClassInfo, kLogInfoIdGeneral, "pthread_join failed: %d", error);
+            ZentrikLog(ELogText::kThreadJoinFailed, error);
             // The loader may still run: it keeps its roots, the stop request stays set
             // and thrd_ stays, so the next stop tries the join again. The index is
             // still emptied; the loader only ever takes its lock to write.
@@ -92,12 +92,12 @@ void CSymbolIndex::Load() {
     bDownloadDone_ = false;
     bOnlineChange_ = false;
     DropIndex();  // the last load's trees, freed after the lock is released
-    ZentrikLog(kLogClassInfo, kLogInfoIdGeneral, "LoadSymbols start");
+    ZentrikLog(ELogText::kLoadStart);
     loadCompleted_ = DumpAll();
     MapAll();
     const size_t symbols = Size();
     // Ready before the end line, so whoever has seen the end line finds the index.
     bDownloadDone_ = true;
-    ZentrikLog(kLogClassInfo, kLogInfoIdGeneral, "LoadSymbols end load complete:%d, symbols size: %d",
+    ZentrikLog(ELogText::kLoadEnd,
                loadCompleted_ ? 1 : 0, static_cast<int>(symbols));
 }

@@ -2,19 +2,12 @@
 // memory cap and the cached text of each instance's document.
 #include "writer/JsonWriter.h"
 
+#include <algorithm>
 #include <cstring>
 
-#include "json/DocumentLimits.h"
+#include "frame/LogTexts.h"
 
 namespace {
-
-const char* const kNoDocument = "The JSON object does not exist.";
-const char* const kNoKey = "Add value mode and don't have key";
-const char* const kKeyInArray = "Key not allowed in an array";
-const char* const kStartNeedsKey = "Object or array in an object needs a key first";
-const char* const kNoObjectToEnd = "No open object to end";
-const char* const kNoArrayToEnd = "No open array to end";
-const char* const kMemoryCap = "Document memory limit reached";
 
 // Room a member or element takes besides its strings, with some slack for the growth
 // of the container's storage.
@@ -24,14 +17,13 @@ constexpr size_t kMeasureEvery = 64 * 1024;
 
 CWriterOutcome Done() { return CWriterOutcome{true, nullptr}; }
 CWriterOutcome Refused(const char* text) { return CWriterOutcome{false, text}; }
+CWriterOutcome Refused(ELogText text) { return CWriterOutcome{false, LogText(text)}; }
 
 rapidjson::Value CopiedString(const char* text, rapidjson::Document::AllocatorType& allocator) {
     return rapidjson::Value(text, static_cast<rapidjson::SizeType>(std::strlen(text)), allocator);
 }
 
 }  // namespace
-
-std::atomic<size_t> CJsonWriter::s_memoryCap{kDocumentMemoryCap};
 
 void CJsonWriter::Reset() {
     // Built before and freed after the lock, so the lock covers only the exchange.
@@ -52,7 +44,7 @@ void CJsonWriter::Reset() {
 }
 
 CWriterOutcome CJsonWriter::CheckMemory(size_t bytes) {
-    const size_t cap = MemoryCap();
+    const size_t cap = memoryCap_;
     // Measuring walks the pool's chunks, so it is done only when the estimate comes
     // near the cap or has grown by a chunk's worth since the last measurement.
     if (usedEstimate_ > cap || bytes > cap - usedEstimate_ || usedEstimate_ - usedMeasured_ > kMeasureEvery) {
@@ -66,7 +58,7 @@ CWriterOutcome CJsonWriter::CheckMemory(size_t bytes) {
         return Refused(nullptr);
     }
     capLogged_ = true;
-    return Refused(kMemoryCap);
+    return Refused(ELogText::kMemoryCap);
 }
 
 CWriterOutcome CJsonWriter::CheckMemoryAfter() {
@@ -97,10 +89,10 @@ void CJsonWriter::Place(rapidjson::Value& value) {
 CWriterOutcome CJsonWriter::AddKey(const char* key, bool makePending) {
     CExclusiveLock<CMutex> lock(mutex_);
     if (!document_) {
-        return Refused(kNoDocument);
+        return Refused(ELogText::kNoDocument);
     }
     if (Innermost().IsArray()) {
-        return Refused(kKeyInArray);
+        return Refused(ELogText::kKeyInArray);
     }
     const CWriterOutcome memory = CheckMemory(std::strlen(key) + kSlotBytes);
     if (!memory.done) {
@@ -123,7 +115,7 @@ CWriterOutcome CJsonWriter::AddMember(const char* key, CJsonValueSource& source)
         return Refused(nullptr);  // key-value adds without a document leave no log entry
     }
     if (Innermost().IsArray()) {
-        return Refused(kKeyInArray);
+        return Refused(ELogText::kKeyInArray);
     }
     const CWriterOutcome memory = CheckMemory(std::strlen(key) + source.Bytes() + kSlotBytes);
     if (!memory.done) {
@@ -143,7 +135,7 @@ CWriterOutcome CJsonWriter::AddMember(const char* key, CJsonValueSource& source)
 CWriterOutcome CJsonWriter::AddValue(CJsonValueSource& source) {
     CExclusiveLock<CMutex> lock(mutex_);
     if (!document_ || (Innermost().IsObject() && !pending_)) {
-        return Refused(kNoKey);
+        return Refused(ELogText::kNoPendingKey);
     }
     const CWriterOutcome memory = CheckMemory(source.Bytes() + kSlotBytes);
     if (!memory.done) {
@@ -161,7 +153,7 @@ CWriterOutcome CJsonWriter::AddValue(CJsonValueSource& source) {
 CWriterOutcome CJsonWriter::AddVariable(const char* key, CJsonValueSource& source) {
     CExclusiveLock<CMutex> lock(mutex_);
     if (!document_) {
-        return Refused(kNoDocument);
+        return Refused(ELogText::kNoDocument);
     }
     const bool inArray = Innermost().IsArray();
     const CWriterOutcome memory = CheckMemory((inArray ? 0 : std::strlen(key)) + kSlotBytes);
@@ -187,11 +179,11 @@ CWriterOutcome CJsonWriter::AddVariable(const char* key, CJsonValueSource& sourc
 CWriterOutcome CJsonWriter::Start(EJsonContainer kind) {
     CExclusiveLock<CMutex> lock(mutex_);
     if (!document_) {
-        return Refused(kNoDocument);
+        return Refused(ELogText::kNoDocument);
     }
     rapidjson::Value& innermost = Innermost();
     if (innermost.IsObject() && !pending_) {
-        return Refused(kStartNeedsKey);
+        return Refused(ELogText::kStartNeedsKey);
     }
     const CWriterOutcome memory = CheckMemory(kSlotBytes);
     if (!memory.done) {
@@ -217,11 +209,11 @@ CWriterOutcome CJsonWriter::Start(EJsonContainer kind) {
 CWriterOutcome CJsonWriter::End(EJsonContainer kind) {
     CExclusiveLock<CMutex> lock(mutex_);
     if (!document_) {
-        return Refused(kNoDocument);
+        return Refused(ELogText::kNoDocument);
     }
     const bool isObject = kind == EJsonContainer::kObject;
     if (open_.size() < 2 || Innermost().IsObject() != isObject) {
-        return Refused(isObject ? kNoObjectToEnd : kNoArrayToEnd);
+        return Refused(isObject ? ELogText::kNoObjectToEnd : ELogText::kNoArrayToEnd);
     }
     open_.pop_back();
     pending_ = false;
@@ -254,6 +246,27 @@ void CJsonWriter::RefreshText() {
     options.maxDecimalPlaces = decimalPlaces_;
     SerializeDocument(*document_, text_, options);
     textCurrent_ = true;
+}
+
+bool CJsonWriter::CopyTextCut(char* field, size_t fieldSize) {
+    return Read([field, fieldSize](const char* text, size_t length) {
+        const size_t count = std::min(length, fieldSize - 1);
+        std::memcpy(field, text, count);
+        field[count] = '\0';
+    });
+}
+
+bool CJsonWriter::TextLength(size_t& length) {
+    return Read([&length](const char*, size_t size) { length = size; });
+}
+
+bool CJsonWriter::CopyText(void* buffer, size_t size) {
+    return Read([buffer, size](const char* text, size_t length) {
+        const size_t count = std::min(size, length + 1);
+        if (count > 0) {
+            std::memcpy(buffer, text, count);
+        }
+    });
 }
 
 void CWriterInstances::Clear() {

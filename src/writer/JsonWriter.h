@@ -31,6 +31,7 @@
 
 #include "RV5072_Zentrik/RV5072_ZentrikItf.h"
 #include "json/JsonOutput.h"
+#include "json/DocumentLimits.h"
 #include "sync/Locks.h"
 
 // What a writer operation did: done, or refused with the text to log (null when the
@@ -74,7 +75,8 @@ enum class EJsonContainer { kObject, kArray };
 
 class CJsonWriter {
    public:
-    CJsonWriter() = default;
+    // memoryCap: the bytes the document may hold at most.
+    explicit CJsonWriter(size_t memoryCap = kDocumentMemoryCap) : memoryCap_(memoryCap) {}
     CJsonWriter(const CJsonWriter&) = delete;
     CJsonWriter& operator=(const CJsonWriter&) = delete;
 
@@ -117,8 +119,15 @@ class CJsonWriter {
         return true;
     }
 
+    // The read-outs of the text; false when the instance has no document.
+    // Into a STRING field of fieldSize bytes: at most fieldSize - 1 bytes, terminated.
+    bool CopyTextCut(char* field, size_t fieldSize);
+    bool TextLength(size_t& length);
+    // The text's bytes and its terminator, at most size of them: nothing beyond them is
+    // read, whatever size the caller gives for its buffer.
+    bool CopyText(void* buffer, size_t size);
+
    private:
-    friend class CDomDriverMgrTestPeer;  // tests set a small memory cap
 
     rapidjson::Value& Innermost() REQUIRES(mutex_) { return *open_.back(); }
     // REQUIRES: mutex_ held. Done when `bytes` more fit under the cap, else the refusal
@@ -134,9 +143,7 @@ class CJsonWriter {
     void Place(rapidjson::Value& value) REQUIRES(mutex_);
     void RefreshText() REQUIRES(mutex_);
 
-    static size_t MemoryCap() { return s_memoryCap.load(std::memory_order_relaxed); }
-    static std::atomic<size_t> s_memoryCap;  // kDocumentMemoryCap unless a test sets it
-
+    const size_t memoryCap_;
     CMutex mutex_;
     std::unique_ptr<rapidjson::Document> document_ GUARDED_BY(mutex_);  // null before the first reset
     std::vector<rapidjson::Value*> open_ GUARDED_BY(mutex_);            // open containers, root first
@@ -188,9 +195,10 @@ class CWriterInstances {
     void Clear();
     size_t Size();
 
-   private:
-    friend class CDomDriverMgrTestPeer;  // tests check that no call holds the lock
+    // True when no call holds the map's lock (a snapshot, for checks).
+    bool Idle() const { return mutex_.Idle(); }
 
+   private:
     CSharedCounterLock mutex_;
     Map states_ GUARDED_BY(mutex_);
 };
