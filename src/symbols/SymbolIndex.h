@@ -19,9 +19,9 @@
 // exclusively. Under it, a call holds the lock of its variable's memory: shared to
 // read, exclusively to write. That lock is chosen by the top-level variable that holds
 // the node found, so a member, an element and the variable itself take the same one and
-// a read of a member never sees half of a write of its structure. Callers may hold a writer instance's lock first; the order
-// is writer instance, mtx_, variable lock. No host call, no log call and no sleep
-// happens while any of them is held.
+// a read of a member never sees half of a write of its structure. Callers may hold a writer instance's lock
+// first; the order is writer instance, mtx_, variable lock. No host call, no log call and no sleep happens
+// while any of them is held.
 #ifndef SYMBOLS_SYMBOLINDEX_H
 #define SYMBOLS_SYMBOLINDEX_H
 
@@ -36,9 +36,9 @@
 #include "CmpStd.h"
 #include "IecVarAccess_ItfsItf.h"
 #include "frame/LogTexts.h"
+#include "symbols/VariableView.h"
 #include "sync/Locks.h"
 #include "sync/ThreadAnnotations.h"
-#include "symbols/VariableView.h"
 #include "var/Variable.h"
 
 class CSymbolIndex {
@@ -106,8 +106,9 @@ class CSymbolIndex {
     const CIndexLock* LockOf(const void* address) EXCLUDES(mtx_);
 
    private:
-    friend class CDomDriverMgr;          // its private operations forward to the walk
-    friend class CDomDriverMgrTestPeer;  // tests reach the walk, the index and the flags
+    // Tests of the loader observe its life cycle: the flags, the thread, the roots and
+    // the walk's steps.
+    friend class CDomDriverMgrTestPeer;
 
     static void* ThreadRoutine(void* argc);
     void SleepEvent();
