@@ -44,14 +44,14 @@
 #include <vector>
 
 #include "FuzzTarget.h"
-#include "frame/HostImports.h"
 #include "RV5072_Zentrik/RV5072_Zentrik.h"
 #include "RV5072_Zentrik/RV5072_ZentrikItf.h"
 #include "SimApplication.h"
 #include "SimHost.h"
-#include "var/DomDriverMgr.h"
+#include "frame/HostImports.h"
 #include "json/JsonOutput.h"
 #include "json/Utf8.h"
+#include "var/DomDriverMgr.h"
 
 namespace json_to_variable {
 

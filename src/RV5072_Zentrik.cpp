@@ -149,8 +149,7 @@ void OnEventCallbackFunction(EventParam* pEventParam) {
         case kEventPrepareReset: {
             manager = CDomDriverMgr::instance();
             const bool state = manager->loadCompletedState();
-            ZentrikLog(ELogText::kPrepareReset, state ? 1 : 0,
-                       state ? 0 : 1);
+            ZentrikLog(ELogText::kPrepareReset, state ? 1 : 0, state ? 0 : 1);
             // Always stopped, also after a completed load: that clears loadCompleted, so
             // the following reset-done event loads the symbols again, and clear() never
             // overlaps a loader that is still indexing.
@@ -161,8 +160,7 @@ void OnEventCallbackFunction(EventParam* pEventParam) {
         case kEventResetDone: {
             manager = CDomDriverMgr::instance();
             const bool state = manager->loadCompletedState();
-            ZentrikLog(ELogText::kResetDone, state ? 1 : 0,
-                       state ? 0 : 1);
+            ZentrikLog(ELogText::kResetDone, state ? 1 : 0, state ? 0 : 1);
             if (!state) {
                 ZentrikLog(ELogText::kResetDoneBeginLoad);
                 manager->BeginLoadSymbols();

@@ -90,7 +90,8 @@ TEST(TypeClassTable, EveryClassBothWays) {
         covered[c.type] = true;
         ByteVector memory = c.memory;
         const uint32_t size = static_cast<uint32_t>(memory.size());
-        EXPECT_EQ(c.json, Text(EncodeLeaf(c.type, memory.data(), size, kFormVariable, document.GetAllocator())));
+        EXPECT_EQ(c.json,
+                  Text(EncodeLeaf(c.type, memory.data(), size, kFormVariable, document.GetAllocator())));
 
         rapidjson::Document parsed;
         parsed.Parse(c.json);
@@ -105,8 +106,10 @@ TEST(TypeClassTable, EveryClassBothWays) {
         EXPECT_EQ(CLeafWrite::kNeverWritten, DecodeLeaf(c.type, nullptr, size, parsed, true).outcome);
         if (TypeClassRow(c.type).width > 0) {
             const uint32_t small = TypeClassRow(c.type).width - 1;
-            EXPECT_EQ("null", Text(EncodeLeaf(c.type, memory.data(), small, kFormVariable, document.GetAllocator())));
-            EXPECT_EQ(CLeafWrite::kNeverWritten, DecodeLeaf(c.type, back.data(), small, parsed, true).outcome);
+            EXPECT_EQ("null",
+                      Text(EncodeLeaf(c.type, memory.data(), small, kFormVariable, document.GetAllocator())));
+            EXPECT_EQ(CLeafWrite::kNeverWritten,
+                      DecodeLeaf(c.type, back.data(), small, parsed, true).outcome);
         }
     }
     rapidjson::Document number;
@@ -119,7 +122,8 @@ TEST(TypeClassTable, EveryClassBothWays) {
         const TypeClass3 type = static_cast<TypeClass3>(i);
         SCOPED_TRACE(TypeClassRow(type).name);
         EXPECT_FALSE(IsWritableClass(type));
-        EXPECT_EQ("null", Text(EncodeLeaf(type, memory, sizeof(memory), kFormVariable, document.GetAllocator())));
+        EXPECT_EQ("null",
+                  Text(EncodeLeaf(type, memory, sizeof(memory), kFormVariable, document.GetAllocator())));
         EXPECT_EQ(CLeafWrite::kNeverWritten, DecodeLeaf(type, memory, sizeof(memory), number, true).outcome);
         EXPECT_EQ(Hex(Bytes({1, 2, 3, 4, 5, 6, 7, 8}).data(), 8), Hex(memory, sizeof(memory)));
     }
@@ -181,8 +185,8 @@ TEST(TypeClassTable, WriterFormsAreOptionBits) {
         {TYPE3_DINT, BytesOf<int32_t>(-1), kFormWriterMethods, "-1"},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(c.json, Text(EncodeLeaf(c.type, c.memory.data(), static_cast<uint32_t>(c.memory.size()), c.form,
-                                          document.GetAllocator())))
+        EXPECT_EQ(c.json, Text(EncodeLeaf(c.type, c.memory.data(), static_cast<uint32_t>(c.memory.size()),
+                                          c.form, document.GetAllocator())))
             << TypeClassRow(c.type).name;
     }
 }

@@ -14,9 +14,9 @@ struct Case {
     const char* what;
     std::string bytes;
     bool valid;
-    std::string repaired;          // RepairUtf8
-    std::vector<uint16_t> units;   // Utf8ToUtf16 with room for all
-    std::string fromUnits;         // Utf16ToUtf8 of those units
+    std::string repaired;         // RepairUtf8
+    std::vector<uint16_t> units;  // Utf8ToUtf16 with room for all
+    std::string fromUnits;        // Utf16ToUtf8 of those units
 };
 
 std::vector<uint16_t> ToUnits(const std::string& text, uint32_t room, bool& cut, size_t& count) {
@@ -30,18 +30,33 @@ std::vector<uint16_t> ToUnits(const std::string& text, uint32_t room, bool& cut,
 TEST(Utf8, OneTableOfTexts) {
     const std::vector<Case> cases = {
         {"ASCII", "plain", true, "plain", {'p', 'l', 'a', 'i', 'n'}, "plain"},
-        {"two, three and four bytes", "\xC3\xA4\xE2\x82\xAC\xF0\x9F\x98\x80", true,
-         "\xC3\xA4\xE2\x82\xAC\xF0\x9F\x98\x80", {0xE4, 0x20AC, 0xD83D, 0xDE00},
+        {"two, three and four bytes",
+         "\xC3\xA4\xE2\x82\xAC\xF0\x9F\x98\x80",
+         true,
+         "\xC3\xA4\xE2\x82\xAC\xF0\x9F\x98\x80",
+         {0xE4, 0x20AC, 0xD83D, 0xDE00},
          "\xC3\xA4\xE2\x82\xAC\xF0\x9F\x98\x80"},
         {"Latin-1 byte", "a\xE4", false, "a\xC3\xA4", {'a', 0xFFFD}, "a\xEF\xBF\xBD"},
         {"Windows-1252 euro", "\x80", false, "\xE2\x82\xAC", {0xFFFD}, "\xEF\xBF\xBD"},
         {"undefined in Windows-1252", "\x81", false, "\xEF\xBF\xBD", {0xFFFD}, "\xEF\xBF\xBD"},
         {"overlong", "\xC0\xAF", false, "\xC3\x80\xC2\xAF", {0xFFFD, 0xFFFD}, "\xEF\xBF\xBD\xEF\xBF\xBD"},
-        {"surrogate", "\xED\xA0\x80", false, "\xC3\xAD\xC2\xA0\xE2\x82\xAC", {0xFFFD, 0xFFFD, 0xFFFD},
+        {"surrogate",
+         "\xED\xA0\x80",
+         false,
+         "\xC3\xAD\xC2\xA0\xE2\x82\xAC",
+         {0xFFFD, 0xFFFD, 0xFFFD},
          "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"},
-        {"above U+10FFFF", "\xF4\x90\x80\x80", false, "\xC3\xB4\xEF\xBF\xBD\xE2\x82\xAC\xE2\x82\xAC",
-         {0xFFFD, 0xFFFD, 0xFFFD, 0xFFFD}, "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"},
-        {"cut sequence", "x\xE2\x82", false, "x\xC3\xA2\xE2\x80\x9A", {'x', 0xFFFD, 0xFFFD},
+        {"above U+10FFFF",
+         "\xF4\x90\x80\x80",
+         false,
+         "\xC3\xB4\xEF\xBF\xBD\xE2\x82\xAC\xE2\x82\xAC",
+         {0xFFFD, 0xFFFD, 0xFFFD, 0xFFFD},
+         "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"},
+        {"cut sequence",
+         "x\xE2\x82",
+         false,
+         "x\xC3\xA2\xE2\x80\x9A",
+         {'x', 0xFFFD, 0xFFFD},
          "x\xEF\xBF\xBD\xEF\xBF\xBD"},
     };
     for (const Case& c : cases) {
@@ -54,7 +69,8 @@ TEST(Utf8, OneTableOfTexts) {
 
         bool cut = true;
         size_t count = 0;
-        const std::vector<uint16_t> units = ToUnits(c.bytes, static_cast<uint32_t>(c.units.size() + 1), cut, count);
+        const std::vector<uint16_t> units =
+            ToUnits(c.bytes, static_cast<uint32_t>(c.units.size() + 1), cut, count);
         EXPECT_FALSE(cut);
         ASSERT_EQ(c.units.size(), count);
         EXPECT_EQ(c.units, std::vector<uint16_t>(units.begin(), units.begin() + count));

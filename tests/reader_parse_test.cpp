@@ -6,11 +6,11 @@
 #include <string>
 #include <vector>
 
+#include "reader/JsonReader.h"
 #include "support/ComponentFixture.h"
 #include "support/ConformanceSuite.h"
 #include "support/ReaderCalls.h"
 #include "support/WriterCalls.h"
-#include "reader/JsonReader.h"
 
 namespace {
 

@@ -197,7 +197,8 @@ TEST(Readme, DescribesEveryZentrikHostCommandAndEvent) {
 // "Host log messages", up to its first value (or, for an event's long line, up to its
 // first comma followed by an ellipsis).
 TEST(Readme, ListsEveryHostLogText) {
-    const Section* section = FindSection(Sections(ReadReadme()), "Host log messages");
+    const std::vector<Section> sections = Sections(ReadReadme());
+    const Section* section = FindSection(sections, "Host log messages");
     ASSERT_NE(nullptr, section);
     for (size_t i = 0; i < static_cast<size_t>(ELogText::kCount); ++i) {
         const std::string text = g_logTexts[i].text;

@@ -140,7 +140,8 @@ TEST_F(SymbolIndex, TieBreaksAtOneAddressOnHandBuiltTrees) {
 // it, so a read of a part never runs inside a write of the whole.
 TEST(SymbolIndexLocks, APartTakesTheLockOfItsTopLevelVariable) {
     char memory[4096] = {};
-    auto node = [&memory](TypeClass3 type, int offset, std::vector<std::shared_ptr<CVariable>> children = {}) {
+    auto node = [&memory](TypeClass3 type, int offset,
+                          std::vector<std::shared_ptr<CVariable>> children = {}) {
         auto var = std::make_shared<CVariable>();
         var->varType_ = type;
         var->size_ = 2;

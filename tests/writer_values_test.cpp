@@ -13,12 +13,12 @@
 #include <thread>
 #include <vector>
 
-#include "writer/ValueSources.h"
 #include "support/ComponentFixture.h"
 #include "support/DatatypeSupport.h"
 #include "support/ManagerPeer.h"
 #include "support/WriterCalls.h"
 #include "var/DomDriverMgr.h"
+#include "writer/ValueSources.h"
 
 namespace {
 
@@ -174,8 +174,7 @@ TEST_F(WriterValues, DecimalPlacesRoundEveryDouble) {
         {0, 2.5, "3.0"},           {0, -2.5, "-3.0"},
         {0, 0.5, "1.0"},           {0, 0.49999999999999994, "0.0"},
         {2, 0.0, "0.0"},           {2, -0.001, "0.0"},
-        {2, -0.0, "0.0"},
-        {324, -0.0, "-0.0"},
+        {2, -0.0, "0.0"},          {324, -0.0, "-0.0"},
         {2, 9.995, "9.99"},  // the double is a little below 9.995
         {2, 9.9951, "10.0"},       {3, 123456789.987654, "123456789.988"},
         {2, 1e300, "1e300"},       {2, -1.5e20, "-150000000000000000000.0"},

@@ -20,6 +20,7 @@
 namespace {
 
 typedef rapidjson::Value Value;
+
 // Whether a member name is the length bytes at text. Names are mostly short: they are
 // compared in place rather than through a call.
 inline bool SameName(const Value& name, const char* text, size_t length) {
@@ -118,8 +119,8 @@ class CVariableWriter {
     void rootNotAnObject(const Value& root, const CVariableView& var) {
         if (kReport) {
             path_ = var.name();
-            skip(var, std::string("expected an object holding \"") + var.name() + "\", found " +
-                          FoundKind(root));
+            skip(var,
+                 std::string("expected an object holding \"") + var.name() + "\", found " + FoundKind(root));
         }
     }
 
@@ -161,7 +162,8 @@ class CVariableWriter {
             case CLeafWrite::kWritten:
                 ++report_->written;
                 if (result.wrapped && wantProblem()) {
-                    problem(IntegerText(source) + " wrapped to " + StoredIntegerText(var.type(), var.address()));
+                    problem(IntegerText(source) + " wrapped to " +
+                            StoredIntegerText(var.type(), var.address()));
                 } else if (result.cut && wantProblem()) {
                     problem("cut to " + std::to_string(result.bytes) + " bytes");
                 }

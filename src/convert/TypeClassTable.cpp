@@ -45,7 +45,8 @@ template <typename T>
 Value EncodeInteger(const void* address, uint32_t, ValueForm, CJsonAllocator&) {
     const T value = Load<T>(address);
     if (sizeof(T) == 8) {
-        return std::is_signed<T>::value ? Value(static_cast<int64_t>(value)) : Value(static_cast<uint64_t>(value));
+        return std::is_signed<T>::value ? Value(static_cast<int64_t>(value))
+                                        : Value(static_cast<uint64_t>(value));
     }
     return std::is_signed<T>::value ? Value(static_cast<int>(value)) : Value(static_cast<unsigned>(value));
 }
@@ -63,7 +64,9 @@ Value EncodeReal(const void* address, uint32_t, ValueForm, CJsonAllocator&) {
     return Value(static_cast<double>(Load<float>(address)));
 }
 
-Value EncodeLreal(const void* address, uint32_t, ValueForm, CJsonAllocator&) { return Value(Load<double>(address)); }
+Value EncodeLreal(const void* address, uint32_t, ValueForm, CJsonAllocator&) {
+    return Value(Load<double>(address));
+}
 
 // Bytes up to the first zero byte, or all size bytes when there is none.
 Value EncodeString(const void* address, uint32_t size, ValueForm, CJsonAllocator& allocator) {
@@ -284,12 +287,16 @@ std::string StoredIntegerText(TypeClass3 type, const void* address) {
     const CTypeClassRow& row = TypeClassRow(type);
     switch (row.width) {
         case 1:
-            return row.isSigned ? std::to_string(Load<int8_t>(address)) : std::to_string(Load<uint8_t>(address));
+            return row.isSigned ? std::to_string(Load<int8_t>(address))
+                                : std::to_string(Load<uint8_t>(address));
         case 2:
-            return row.isSigned ? std::to_string(Load<int16_t>(address)) : std::to_string(Load<uint16_t>(address));
+            return row.isSigned ? std::to_string(Load<int16_t>(address))
+                                : std::to_string(Load<uint16_t>(address));
         case 8:
-            return row.isSigned ? std::to_string(Load<int64_t>(address)) : std::to_string(Load<uint64_t>(address));
+            return row.isSigned ? std::to_string(Load<int64_t>(address))
+                                : std::to_string(Load<uint64_t>(address));
         default:
-            return row.isSigned ? std::to_string(Load<int32_t>(address)) : std::to_string(Load<uint32_t>(address));
+            return row.isSigned ? std::to_string(Load<int32_t>(address))
+                                : std::to_string(Load<uint32_t>(address));
     }
 }

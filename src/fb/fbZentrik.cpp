@@ -165,7 +165,8 @@ void fb_jsonsaxwriter__addkeystring(fb_jsonsaxwriter_addkeystring_struct* p) {
     if (p == nullptr) {
         return;
     }
-    CDomDriverMgr::instance()->addScalar(p->pInstance, ADD_KEY_VALUE, p->key, CWriterScalar::String(p->value));
+    CDomDriverMgr::instance()->addScalar(p->pInstance, ADD_KEY_VALUE, p->key,
+                                         CWriterScalar::String(p->value));
 }
 
 void fb_jsonsaxwriter__addkeybool(fb_jsonsaxwriter_addkeybool_struct* p) {
@@ -193,7 +194,8 @@ void fb_jsonsaxwriter__addkeydatetime(fb_jsonsaxwriter_addkeydatetime_struct* p)
     if (p == nullptr) {
         return;
     }
-    CDomDriverMgr::instance()->addScalar(p->pInstance, ADD_KEY_VALUE, p->key, CWriterScalar::DateTime(p->value));
+    CDomDriverMgr::instance()->addScalar(p->pInstance, ADD_KEY_VALUE, p->key,
+                                         CWriterScalar::DateTime(p->value));
 }
 
 // Document reset and output.

@@ -40,8 +40,7 @@ void fb_jsonreadwritedatatype__setsymbolfromjsonreport(
     p->nUnknown = report.unknown;
     p->nErrorOffset = report.errorOffset;
     // Within 255 bytes and never in the middle of a character.
-    const size_t length =
-        FitUtf8(report.problem.data(), report.problem.size(), sizeof(p->sProblem) - 1);
+    const size_t length = FitUtf8(report.problem.data(), report.problem.size(), sizeof(p->sProblem) - 1);
     std::memcpy(p->sProblem, report.problem.data(), length);
     p->sProblem[length] = '\0';
 }

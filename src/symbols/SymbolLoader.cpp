@@ -10,8 +10,8 @@
 #include <sched.h>
 
 #include "frame/HostImports.h"
-#include "utils/comm.h"
 #include "symbols/SymbolIndex.h"
+#include "utils/comm.h"
 
 // Entry of the loader thread; argc is the index.
 void* CSymbolIndex::ThreadRoutine(void* argc) {
@@ -98,6 +98,5 @@ void CSymbolIndex::Load() {
     const size_t symbols = Size();
     // Ready before the end line, so whoever has seen the end line finds the index.
     bDownloadDone_ = true;
-    ZentrikLog(ELogText::kLoadEnd,
-               loadCompleted_ ? 1 : 0, static_cast<int>(symbols));
+    ZentrikLog(ELogText::kLoadEnd, loadCompleted_ ? 1 : 0, static_cast<int>(symbols));
 }

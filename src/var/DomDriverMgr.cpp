@@ -40,7 +40,8 @@ bool BufferRefused(const char* buffer, uint32_t size) {
 bool ParseText(const char* pJson, uint32_t size, std::unique_ptr<char[]>& text, rapidjson::Document& document,
                CJsonParseError* error) {
     const void* zero = std::memchr(pJson, 0, size);
-    const size_t length = zero == nullptr ? size : static_cast<size_t>(static_cast<const char*>(zero) - pJson);
+    const size_t length =
+        zero == nullptr ? size : static_cast<size_t>(static_cast<const char*>(zero) - pJson);
     text.reset(new char[length + 1]);
     std::memcpy(text.get(), pJson, length);
     text[length] = '\0';
@@ -244,8 +245,8 @@ bool CDomDriverMgr::addJsonKeyValueFromSymbol(fb_jsonsaxwriter_struct* pJsonWrit
     return Logged(outcome);
 }
 
-const char* CDomDriverMgr::writeSymbol(const rapidjson::Value* root, const rapidjson::Value* value, void* pData,
-                                       CSymbolWriteReport* report) {
+const char* CDomDriverMgr::writeSymbol(const rapidjson::Value* root, const rapidjson::Value* value,
+                                       void* pData, CSymbolWriteReport* report) {
     return index_.WithVariable(pData, true,
                                [&](const CVariableView& var) { WriteVariable(root, value, var, report); });
 }
@@ -295,7 +296,8 @@ bool CDomDriverMgr::setSymbolFromJsonReport(char* pJson, const uint32_t& size, v
     return true;
 }
 
-bool CDomDriverMgr::setSymbolFromValue(const rapidjson::Value& value, void* pData, CSymbolWriteReport* report) {
+bool CDomDriverMgr::setSymbolFromValue(const rapidjson::Value& value, void* pData,
+                                       CSymbolWriteReport* report) {
     if (report != nullptr) {
         *report = CSymbolWriteReport();
     }
@@ -324,7 +326,8 @@ bool CDomDriverMgr::readerParse(fb_jsonreader_struct* p, const char* pJson, uint
     }
     // Parsed before any lock; a failure is the caller's to report, so it is not logged.
     CJsonParseError failure;
-    std::shared_ptr<const CParsedJson> document = CParsedJson::Parse(pJson == nullptr ? "" : pJson, nSize, failure);
+    std::shared_ptr<const CParsedJson> document =
+        CParsedJson::Parse(pJson == nullptr ? "" : pJson, nSize, failure);
     const bool parsed = document != nullptr;
     readers_.findOrAdd(p)->setDocument(std::move(document));
     StoreParseOutcome(parsed, failure, errorOffset, error);
@@ -381,8 +384,8 @@ bool CDomDriverMgr::readerGetString(fb_jsonreader_struct* p, const char* path, c
     return ReadString(FindInDocument(document, path), buffer, size, length);
 }
 
-bool CDomDriverMgr::readerGetMemberName(fb_jsonreader_struct* p, const char* path, uint32_t index, char* buffer,
-                                        uint32_t size, RTS_IEC_UDINT& length) {
+bool CDomDriverMgr::readerGetMemberName(fb_jsonreader_struct* p, const char* path, uint32_t index,
+                                        char* buffer, uint32_t size, RTS_IEC_UDINT& length) {
     if (BufferRefused(buffer, size)) {
         return false;
     }

@@ -15,24 +15,16 @@
 #ifndef VAR_DOMDRIVERMGR_H
 #define VAR_DOMDRIVERMGR_H
 
-#include <pthread.h>
 #include <rapidjson/document.h>
 
-#include <atomic>
+#include <cstddef>
 #include <cstdint>
-#include <memory>
 #include <mutex>
-#include <string>
-#include <unordered_map>
-#include <vector>
 
-#include "CmpStd.h"
-#include "IecVarAccess_ItfsItf.h"
 #include "RV5072_Zentrik/RV5072_ZentrikItf.h"
-#include "reader/JsonReader.h"
 #include "convert/SymbolWriteReport.h"
+#include "reader/JsonReader.h"
 #include "symbols/SymbolIndex.h"
-#include "var/Variable.h"
 #include "writer/JsonWriter.h"
 #include "writer/ValueSources.h"
 
@@ -64,7 +56,8 @@ class CDomDriverMgr {
     // A scalar of the writer's value methods: with ADD_KEY_VALUE a member (key, value) of
     // the innermost open object, with ADD_VALUE the value where the next value goes (key
     // not used).
-    bool addScalar(fb_jsonsaxwriter_struct* p, const AddType& mode, const char* key, const CWriterScalar& value);
+    bool addScalar(fb_jsonsaxwriter_struct* p, const AddType& mode, const char* key,
+                   const CWriterScalar& value);
 
     // Nesting, raw JSON texts, binary data and the number format of a writer instance.
     bool startContainer(fb_jsonsaxwriter_struct* p, EJsonContainer kind);

@@ -30,8 +30,8 @@
 #include <vector>
 
 #include "RV5072_Zentrik/RV5072_ZentrikItf.h"
-#include "json/JsonOutput.h"
 #include "json/DocumentLimits.h"
+#include "json/JsonOutput.h"
 #include "sync/Locks.h"
 
 // What a writer operation did: done, or refused with the text to log (null when the
@@ -128,7 +128,6 @@ class CJsonWriter {
     bool CopyText(void* buffer, size_t size);
 
    private:
-
     rapidjson::Value& Innermost() REQUIRES(mutex_) { return *open_.back(); }
     // REQUIRES: mutex_ held. Done when `bytes` more fit under the cap, else the refusal
     // (its text only the first time per document).

@@ -36,10 +36,10 @@ const char* CScalarSource::Make(CJsonAllocator& allocator, rapidjson::Value& out
     return nullptr;
 }
 
-CRawSource::CRawSource(const char* text, EJsonContainer kind) : text_(text), length_(std::strlen(text)), kind_(kind) {}
+CRawSource::CRawSource(const char* text, EJsonContainer kind)
+    : text_(text), length_(std::strlen(text)), kind_(kind) {}
 
 const char* CRawSource::Make(CJsonAllocator& allocator, rapidjson::Value& out) {
-
     rapidjson::Document parsed(&allocator);
     if (!ParseJson(const_cast<char*>(text_), length_, parsed, false)) {
         return LogText(ELogText::kJsonError);
@@ -52,7 +52,6 @@ const char* CRawSource::Make(CJsonAllocator& allocator, rapidjson::Value& out) {
 }
 
 const char* CBytesSource::Make(CJsonAllocator& allocator, rapidjson::Value& out) {
-
     static const char kHex[] = "0123456789ABCDEF";
     static const char kBase64[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
     const size_t length = Bytes();
@@ -75,8 +74,7 @@ const char* CBytesSource::Make(CJsonAllocator& allocator, rapidjson::Value& out)
         }
         if (i < count_) {
             const bool two = i + 1 < count_;
-            const uint32_t group =
-                (uint32_t{bytes_[i]} << 16) | (two ? uint32_t{bytes_[i + 1]} << 8 : 0u);
+            const uint32_t group = (uint32_t{bytes_[i]} << 16) | (two ? uint32_t{bytes_[i + 1]} << 8 : 0u);
             *p++ = kBase64[(group >> 18) & 0x3F];
             *p++ = kBase64[(group >> 12) & 0x3F];
             *p++ = two ? kBase64[(group >> 6) & 0x3F] : '=';

@@ -23,10 +23,14 @@ class CWriterScalar {
    public:
     static CWriterScalar Bool(RTS_IEC_BOOL value) { return CWriterScalar(TYPE3_BOOL, &value, sizeof(value)); }
     static CWriterScalar Dint(RTS_IEC_DINT value) { return CWriterScalar(TYPE3_DINT, &value, sizeof(value)); }
-    static CWriterScalar Udint(RTS_IEC_UDINT value) { return CWriterScalar(TYPE3_UDINT, &value, sizeof(value)); }
+    static CWriterScalar Udint(RTS_IEC_UDINT value) {
+        return CWriterScalar(TYPE3_UDINT, &value, sizeof(value));
+    }
     static CWriterScalar Lint(RTS_IEC_LINT value) { return CWriterScalar(TYPE3_LINT, &value, sizeof(value)); }
     static CWriterScalar Real(RTS_IEC_REAL value) { return CWriterScalar(TYPE3_REAL, &value, sizeof(value)); }
-    static CWriterScalar Lreal(RTS_IEC_LREAL value) { return CWriterScalar(TYPE3_LREAL, &value, sizeof(value)); }
+    static CWriterScalar Lreal(RTS_IEC_LREAL value) {
+        return CWriterScalar(TYPE3_LREAL, &value, sizeof(value));
+    }
     // Seconds since 1970-01-01 00:00:00.
     static CWriterScalar DateTime(RTS_IEC_DATE_AND_TIME value) {
         return CWriterScalar(TYPE3_DATEANDTIME, &value, sizeof(value));
@@ -47,8 +51,8 @@ class CWriterScalar {
     const CTypeClassRow* row_;
     bool isString_ = false;
     bool isNull_ = false;
-    const char* text_ = nullptr;  // a string's text
-    uint32_t size_ = 0;           // bytes of the value (a string's with its terminator)
+    const char* text_ = nullptr;   // a string's text
+    uint32_t size_ = 0;            // bytes of the value (a string's with its terminator)
     unsigned char value_[8] = {};  // a number's bytes
 };
 
@@ -59,7 +63,7 @@ class CScalarSource : public CJsonValueSource {
     const char* Make(CJsonAllocator& allocator, rapidjson::Value& out) override;
 
    private:
-    const CWriterScalar& value_;
+    CWriterScalar value_;  // a copy: a few words, so the source never outlives its value
 };
 
 // A JSON text that must be an object or an array, parsed by the component's strict
@@ -80,7 +84,8 @@ class CRawSource : public CJsonValueSource {
 // Bytes as a string: base64 of RFC 4648 with padding, or upper-case hex digit pairs.
 class CBytesSource : public CJsonValueSource {
    public:
-    CBytesSource(const RTS_IEC_BYTE* bytes, size_t count, bool hex) : bytes_(bytes), count_(count), hex_(hex) {}
+    CBytesSource(const RTS_IEC_BYTE* bytes, size_t count, bool hex)
+        : bytes_(bytes), count_(count), hex_(hex) {}
     size_t Bytes() const override { return hex_ ? 2 * count_ : 4 * ((count_ + 2) / 3); }
     const char* Make(CJsonAllocator& allocator, rapidjson::Value& out) override;
 

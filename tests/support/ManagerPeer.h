@@ -50,7 +50,9 @@ class CDomDriverMgrTestPeer {
     static bool DumpAll() { return index().DumpAll(); }
     static void MapAll() { index().MapAll(); }
     // Indexes one node as a load does, with the lock of the variable at root.
-    static void AddToMap(const std::shared_ptr<CVariable>& node, const void* root) { index().AddToMap(node, root); }
+    static void AddToMap(const std::shared_ptr<CVariable>& node, const void* root) {
+        index().AddToMap(node, root);
+    }
 
     // Puts a hand-built tree into the address index and marks the index complete, as a
     // finished load would.
