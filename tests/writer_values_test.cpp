@@ -332,12 +332,11 @@ TEST(WriterInstance, MemoryCapRefusesAddsOncePerDocument) {
                 refusals.push_back(outcome.refusal);
             }
         };
-        const CWriterScalar scalar = CWriterScalar::String(value.c_str());
+        CWriterScalar scalar = CWriterScalar::String(value.c_str());
         for (int i = 0; i < 1000; ++i) {
-            CScalarSource source(scalar);
-            note(writer.AddMember(("k" + std::to_string(i)).c_str(), source));
+            note(writer.AddMember(("k" + std::to_string(i)).c_str(), scalar));
         }
-        CScalarSource late(scalar);
+        CWriterScalar late = CWriterScalar::String(value.c_str());
         EXPECT_FALSE(writer.AddMember("late", late).done);
         note(writer.AddKey("a", true));  // no further text to log
         const std::string raw = "[" + std::string(kCap, '1') + "]";
@@ -365,7 +364,7 @@ TEST(WriterInstance, MemoryCapRefusesAddsOncePerDocument) {
     const CWriterOutcome outcome = writer.AddValue(rawSource);
     EXPECT_FALSE(outcome.done);
     EXPECT_STREQ(kMemoryCapText, outcome.refusal);
-    CScalarSource one(CWriterScalar::Dint(1));
+    CWriterScalar one = CWriterScalar::Dint(1);
     EXPECT_TRUE(writer.AddValue(one).done);  // the refused add left the member pending
     EXPECT_EQ(R"({"r":1})", text());
 }

@@ -84,7 +84,7 @@ std::string IntegerText(const Value& value) {
 }
 
 // Leaves of the subtree of var (var itself when it has no children).
-uint32_t CountLeaves(const CVariableView& var) {
+uint32_t CountLeaves(CVariableView var) {
     if (var.isLeaf()) {
         return 1;
     }
@@ -108,7 +108,7 @@ class CVariableWriter {
     explicit CVariableWriter(CSymbolWriteReport* report) : report_(report) {}
 
     // The variable itself; source is the JSON value given for it, null when none.
-    void writeVariable(const Value* source, const CVariableView& var) {
+    void writeVariable(const Value* source, CVariableView var) {
         if (kReport) {
             path_ = var.name();
         }
@@ -116,7 +116,7 @@ class CVariableWriter {
     }
 
     // A text whose root is not an object holds no member for the variable.
-    void rootNotAnObject(const Value& root, const CVariableView& var) {
+    void rootNotAnObject(const Value& root, CVariableView var) {
         if (kReport) {
             path_ = var.name();
             skip(var,
@@ -125,7 +125,7 @@ class CVariableWriter {
     }
 
    private:
-    void write(const Value* source, const CVariableView& var, bool isVariable) {
+    void write(const Value* source, CVariableView var, bool isVariable) {
         if (source == nullptr) {
             if (kReport) {
                 skip(var, "missing");
@@ -153,7 +153,7 @@ class CVariableWriter {
         }
     }
 
-    void writeLeaf(const Value& source, const CVariableView& var) {
+    void writeLeaf(const Value& source, CVariableView var) {
         const CLeafWrite result = DecodeLeaf(var.type(), var.address(), var.size(), source, kReport);
         if (!kReport) {
             return;
@@ -198,7 +198,7 @@ class CVariableWriter {
     }
 
     // REQUIRES: source is an array.
-    void writeElements(const Value& source, const CVariableView& var) {
+    void writeElements(const Value& source, CVariableView var) {
         if (source.Size() != var.childCount()) {
             if (kReport) {
                 skip(var, std::to_string(source.Size()) + " elements given, " +
@@ -220,7 +220,7 @@ class CVariableWriter {
     // JSON members usually come in the order of the children: member i is tried first
     // for child i, and while every earlier child found its member at its own position,
     // a match there is the first member of that name (the children's names differ).
-    void writeMembers(const Value& source, const CVariableView& var, bool elements) {
+    void writeMembers(const Value& source, CVariableView var, bool elements) {
         const rapidjson::SizeType count = source.MemberCount();
         std::vector<bool> matched;
         if (kReport) {
@@ -262,7 +262,7 @@ class CVariableWriter {
 
     // Members of source that no child of var took and that name no child (a second
     // member of a name is not unknown).
-    void countUnknown(const Value& source, const CVariableView& var, const std::vector<bool>& matched) {
+    void countUnknown(const Value& source, CVariableView var, const std::vector<bool>& matched) {
         for (rapidjson::SizeType j = 0; j < source.MemberCount(); ++j) {
             if (matched[j]) {
                 continue;
@@ -285,7 +285,7 @@ class CVariableWriter {
     }
 
     // All leaves below var stay unwritten, for reason.
-    void skip(const CVariableView& var, const std::string& reason) {
+    void skip(CVariableView var, const std::string& reason) {
         report_->skipped += CountLeaves(var);
         if (wantProblem()) {
             problem(reason);
@@ -305,7 +305,7 @@ class CVariableWriter {
         }
         return mark;
     }
-    size_t enterElement(const CVariableView& array, const CVariableView& element, size_t index) {
+    size_t enterElement(CVariableView array, CVariableView element, size_t index) {
         const size_t mark = path_.size();
         if (kReport) {
             // The host names an element after its array: "arr[2]" below "arr".
@@ -333,7 +333,7 @@ class CVariableWriter {
 };
 
 template <bool kReport>
-void Write(const Value* root, const Value* value, const CVariableView& var, CSymbolWriteReport* report) {
+void Write(const Value* root, const Value* value, CVariableView var, CSymbolWriteReport* report) {
     CVariableWriter<kReport> writer(report);
     if (root == nullptr) {
         writer.writeVariable(value, var);
@@ -346,7 +346,7 @@ void Write(const Value* root, const Value* value, const CVariableView& var, CSym
 
 }  // namespace
 
-void WriteVariable(const rapidjson::Value* root, const rapidjson::Value* value, const CVariableView& var,
+void WriteVariable(const rapidjson::Value* root, const rapidjson::Value* value, CVariableView var,
                    CSymbolWriteReport* report) {
     if (report == nullptr) {
         Write<false>(root, value, var, nullptr);

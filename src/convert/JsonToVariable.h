@@ -16,7 +16,7 @@
 // is not an object holds none); without, value itself. With report, also counts what
 // was written, skipped and unknown and keeps the first problem (report is filled from
 // its current state: the caller starts it empty).
-void WriteVariable(const rapidjson::Value* root, const rapidjson::Value* value, const CVariableView& var,
+void WriteVariable(const rapidjson::Value* root, const rapidjson::Value* value, CVariableView var,
                    CSymbolWriteReport* report);
 
 #endif  // CONVERT_JSONTOVARIABLE_H

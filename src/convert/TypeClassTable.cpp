@@ -114,7 +114,7 @@ CLeafWrite DecodeBool(void* address, uint32_t, const Value& value, bool) {
 // values the class holds without wrapping (bit strings take both the signed and the
 // unsigned form, since they are written signed).
 template <typename Stored, int64_t kLowest, uint64_t kHighest>
-CLeafWrite DecodeInteger(void* address, uint32_t, const Value& value, bool detail) {
+inline CLeafWrite DecodeInteger(void* address, uint32_t, const Value& value, bool detail) {
     const bool wide = sizeof(Stored) == 8;
     bool negative = false;
     uint64_t magnitude = 0;

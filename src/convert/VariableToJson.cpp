@@ -1,7 +1,7 @@
 // Variable to JSON, walked through CVariableView.
 #include "convert/VariableToJson.h"
 
-rapidjson::Value VariableToJson(const CVariableView& var, CJsonAllocator& allocator) {
+rapidjson::Value VariableToJson(CVariableView var, CJsonAllocator& allocator) {
     if (var.isLeaf()) {
         return EncodeLeaf(var.type(), var.address(), var.size(), kFormVariable, allocator);
     }

@@ -15,6 +15,6 @@
 #include "symbols/VariableView.h"
 
 // Strings and names are copied into allocator, the receiving document's.
-rapidjson::Value VariableToJson(const CVariableView& var, CJsonAllocator& allocator);
+rapidjson::Value VariableToJson(CVariableView var, CJsonAllocator& allocator);
 
 #endif  // CONVERT_VARIABLETOJSON_H

@@ -115,15 +115,14 @@ bool CDomDriverMgr::addValue(fb_jsonsaxwriter_struct* p, CJsonValueSource& sourc
 }
 
 bool CDomDriverMgr::addScalar(fb_jsonsaxwriter_struct* p, const AddType& mode, const char* key,
-                              const CWriterScalar& value) {
+                              CWriterScalar value) {
     if (mode == ADD_KEY_VALUE) {
         if (key == nullptr || value.missing()) {
             LogRefusedCall(ELogText::kInvalidArgument);
             return false;
         }
-        CScalarSource source(value);
         CWriterOutcome outcome;  // no document: refused without a log entry
-        writers_.With(p, false, [&](CJsonWriter& writer) { outcome = writer.AddMember(key, source); });
+        writers_.With(p, false, [&](CJsonWriter& writer) { outcome = writer.AddMember(key, value); });
         return Logged(outcome);
     }
     if (mode == ADD_VALUE) {
@@ -132,8 +131,7 @@ bool CDomDriverMgr::addScalar(fb_jsonsaxwriter_struct* p, const AddType& mode, c
             LogRefusedCall(ELogText::kInvalidArgument);
             return false;
         }
-        CScalarSource source(value);
-        return addValue(p, source);
+        return addValue(p, value);
     }
     return false;
 }
@@ -238,7 +236,7 @@ bool CDomDriverMgr::addJsonKeyValueFromSymbol(fb_jsonsaxwriter_struct* pJsonWrit
     // made, else the refusal.
     auto source = MakeJsonValueSource([&](CJsonAllocator& allocator, rapidjson::Value& value) -> const char* {
         return index_.WithVariable(pData, false,
-                                   [&](const CVariableView& var) { value = VariableToJson(var, allocator); });
+                                   [&](CVariableView var) { value = VariableToJson(var, allocator); });
     });
     CWriterOutcome outcome = NoState(ELogText::kNoDocument);
     writers_.With(pJsonWrite, false, [&](CJsonWriter& writer) { outcome = writer.AddVariable(key, source); });
@@ -248,7 +246,7 @@ bool CDomDriverMgr::addJsonKeyValueFromSymbol(fb_jsonsaxwriter_struct* pJsonWrit
 const char* CDomDriverMgr::writeSymbol(const rapidjson::Value* root, const rapidjson::Value* value,
                                        void* pData, CSymbolWriteReport* report) {
     return index_.WithVariable(pData, true,
-                               [&](const CVariableView& var) { WriteVariable(root, value, var, report); });
+                               [&](CVariableView var) { WriteVariable(root, value, var, report); });
 }
 
 bool CDomDriverMgr::setSymbolFromJson(char* pJson, const uint32_t& size, void* pData) {

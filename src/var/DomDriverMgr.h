@@ -56,8 +56,7 @@ class CDomDriverMgr {
     // A scalar of the writer's value methods: with ADD_KEY_VALUE a member (key, value) of
     // the innermost open object, with ADD_VALUE the value where the next value goes (key
     // not used).
-    bool addScalar(fb_jsonsaxwriter_struct* p, const AddType& mode, const char* key,
-                   const CWriterScalar& value);
+    bool addScalar(fb_jsonsaxwriter_struct* p, const AddType& mode, const char* key, CWriterScalar value);
 
     // Nesting, raw JSON texts, binary data and the number format of a writer instance.
     bool startContainer(fb_jsonsaxwriter_struct* p, EJsonContainer kind);

@@ -269,6 +269,16 @@ bool CJsonWriter::CopyText(void* buffer, size_t size) {
     });
 }
 
+void CWriterInstances::Insert(fb_jsonsaxwriter_struct* instance) {
+    Map made;
+    made.emplace(instance, std::unique_ptr<CJsonWriter>(new CJsonWriter()));
+    Map::insert_return_type inserted;
+    {
+        CExclusiveLock<CSharedCounterLock> lock(mutex_);
+        inserted = states_.insert(made.extract(made.begin()));
+    }
+}
+
 void CWriterInstances::Clear() {
     Map dropped;
     {

@@ -176,17 +176,7 @@ class CWriterInstances {
             if (!create) {
                 return false;
             }
-            // The state and its map node are made before the map is taken exclusively, so
-            // the exclusive hold is one insert; the action then runs under a shared hold
-            // like every other call's. A node another task inserted first wins, and this
-            // one is freed after the lock.
-            Map made;
-            made.emplace(instance, std::unique_ptr<CJsonWriter>(new CJsonWriter()));
-            Map::insert_return_type inserted;
-            {
-                CExclusiveLock<CSharedCounterLock> lock(mutex_);
-                inserted = states_.insert(made.extract(made.begin()));
-            }
+            Insert(instance);
         }
     }
 
@@ -198,6 +188,11 @@ class CWriterInstances {
     bool Idle() const { return mutex_.Idle(); }
 
    private:
+    // Makes a state for instance, unless another task made one first. The state and its
+    // map node are made before the map is taken exclusively, so the exclusive hold is one
+    // insert; a node that lost the race is freed after the lock.
+    void Insert(fb_jsonsaxwriter_struct* instance);
+
     CSharedCounterLock mutex_;
     Map states_ GUARDED_BY(mutex_);
 };

@@ -23,16 +23,13 @@ CWriterScalar CWriterScalar::String(const RTS_IEC_STRING* text) {
     return scalar;
 }
 
-rapidjson::Value CWriterScalar::Make(CJsonAllocator& allocator) const {
+const char* CWriterScalar::Make(CJsonAllocator& allocator, rapidjson::Value& out) {
     if (isNull_ || (isString_ && text_ == nullptr)) {
-        return rapidjson::Value();  // null
+        out.SetNull();
+    } else {
+        out = row_->encode(isString_ ? static_cast<const void*>(text_) : value_, size_, kFormWriterMethods,
+                           allocator);
     }
-    return row_->encode(isString_ ? static_cast<const void*>(text_) : value_, size_, kFormWriterMethods,
-                        allocator);
-}
-
-const char* CScalarSource::Make(CJsonAllocator& allocator, rapidjson::Value& out) {
-    out = value_.Make(allocator);
     return nullptr;
 }
 

@@ -17,9 +17,10 @@
 #include "writer/JsonWriter.h"
 
 // One value of the writer block's value methods (AddDint, AddKeyLreal, ...), typed by the
-// method that takes it. It becomes JSON through the type-class table row of its class, in
-// the writer methods' forms (BOOL as 1 or 0, DATE_AND_TIME unsigned).
-class CWriterScalar {
+// method that takes it, and the source of its JSON value: it becomes JSON through the
+// type-class table row of its class, in the writer methods' forms (BOOL as 1 or 0,
+// DATE_AND_TIME unsigned). A few words, made on the stack of one call.
+class CWriterScalar : public CJsonValueSource {
    public:
     static CWriterScalar Bool(RTS_IEC_BOOL value) { return CWriterScalar(TYPE3_BOOL, &value, sizeof(value)); }
     static CWriterScalar Dint(RTS_IEC_DINT value) { return CWriterScalar(TYPE3_DINT, &value, sizeof(value)); }
@@ -42,8 +43,8 @@ class CWriterScalar {
     // A string whose pointer is null.
     bool missing() const { return isString_ && text_ == nullptr; }
     // Bytes the value copies into the document (a string's length).
-    size_t bytes() const { return isString_ && size_ > 0 ? size_ - 1 : 0; }
-    rapidjson::Value Make(CJsonAllocator& allocator) const;
+    size_t Bytes() const override { return isString_ && size_ > 0 ? size_ - 1 : 0; }
+    const char* Make(CJsonAllocator& allocator, rapidjson::Value& out) override;
 
    private:
     CWriterScalar(TypeClass3 type, const void* value, uint32_t size);
@@ -54,16 +55,6 @@ class CWriterScalar {
     const char* text_ = nullptr;   // a string's text
     uint32_t size_ = 0;            // bytes of the value (a string's with its terminator)
     unsigned char value_[8] = {};  // a number's bytes
-};
-
-class CScalarSource : public CJsonValueSource {
-   public:
-    explicit CScalarSource(const CWriterScalar& value) : value_(value) {}
-    size_t Bytes() const override { return value_.bytes(); }
-    const char* Make(CJsonAllocator& allocator, rapidjson::Value& out) override;
-
-   private:
-    CWriterScalar value_;  // a copy: a few words, so the source never outlives its value
 };
 
 // A JSON text that must be an object or an array, parsed by the component's strict
