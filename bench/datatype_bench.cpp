@@ -428,7 +428,7 @@ void PrintParallelThroughput() {
                 {"variable to JSON (AddJsonKeyValueFromSymbol)", &toJson, 100}};
     std::printf(
         "\nthe two variables' own locks: %s\n",
-        &CDomDriverMgrTestPeer::variableLock(layout.data) == &CDomDriverMgrTestPeer::variableLock(layout.twin)
+        CDomDriverMgrTestPeer::variableLock(layout.data) == CDomDriverMgrTestPeer::variableLock(layout.twin)
             ? "SHARED"
             : "different");
     std::printf(

@@ -32,8 +32,8 @@
 
 #include "RV5072_Zentrik/RV5072_ZentrikItf.h"
 #include "SimHost.h"
+#include "json/JsonOutput.h"
 #include "support/BenchRatio.h"
-#include "var/JsonOutput.h"
 
 namespace {
 

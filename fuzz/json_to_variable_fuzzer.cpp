@@ -44,13 +44,14 @@
 #include <vector>
 
 #include "FuzzTarget.h"
-#include "RV5072_Zentrik/HostImports.h"
 #include "RV5072_Zentrik/RV5072_Zentrik.h"
 #include "RV5072_Zentrik/RV5072_ZentrikItf.h"
 #include "SimApplication.h"
 #include "SimHost.h"
+#include "frame/HostImports.h"
+#include "json/JsonOutput.h"
+#include "json/Utf8.h"
 #include "var/DomDriverMgr.h"
-#include "var/JsonOutput.h"
 
 namespace json_to_variable {
 
@@ -144,7 +145,7 @@ struct World {
     std::vector<bool> writable;
 };
 
-bool IsWritableClass(TypeClass3 type) {
+bool ClassIsWritten(TypeClass3 type) {
     switch (type) {
         case TYPE3_POINTER:
         case TYPE3_REFERENCE:
@@ -235,7 +236,7 @@ World& Setup() {
         world->writable.assign(app.memorySize(), false);
         for (const std::string& name : TargetLeafNames()) {
             const Leaf leaf{name, OffsetOf(app, name), app.size(name), app.typeClass(name)};
-            if (IsWritableClass(leaf.type)) {
+            if (ClassIsWritten(leaf.type)) {
                 std::fill(world->writable.begin() + static_cast<long>(leaf.offset),
                           world->writable.begin() + static_cast<long>(leaf.offset + leaf.size), true);
             }

@@ -32,10 +32,10 @@
 #include <vector>
 
 #include "FuzzTarget.h"
-#include "RV5072_Zentrik/HostImports.h"
 #include "RV5072_Zentrik/RV5072_Zentrik.h"
 #include "RV5072_Zentrik/RV5072_ZentrikItf.h"
 #include "SimHost.h"
+#include "frame/HostImports.h"
 #include "var/DomDriverMgr.h"
 
 namespace writer_sequence {

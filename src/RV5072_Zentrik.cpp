@@ -3,12 +3,11 @@
 // application events and the event actions.
 #include "RV5072_Zentrik/RV5072_Zentrik.h"
 
-#include <mutex>
-
 #include "CmpItf.h"
-#include "RV5072_Zentrik/HostImports.h"
 #include "RV5072_Zentrik/ZentrikVersion.h"
 #include "ZentrikAppEvents.h"
+#include "frame/HostImports.h"
+#include "sync/Locks.h"
 #include "var/DomDriverMgr.h"
 
 namespace {
@@ -138,21 +137,19 @@ RTS_HANDLE s_eventHandles[kEventCount] = {
 
 // Serialises the event actions: a host that posts two events at once from two threads
 // must not start two loaders or race on the loader's thread id.
-std::mutex s_eventMutex;
+CMutex s_eventMutex;
 
 void OnEventCallbackFunction(EventParam* pEventParam) {
     if (pEventParam == nullptr) {
         return;
     }
-    std::lock_guard<std::mutex> lock(s_eventMutex);
+    CExclusiveLock<CMutex> lock(s_eventMutex);
     CDomDriverMgr* manager = nullptr;
     switch (pEventParam->EventId) {
         case kEventPrepareReset: {
             manager = CDomDriverMgr::instance();
             const bool state = manager->loadCompletedState();
-            ZentrikLog(kLogClassInfo, kLogInfoIdCalls,
-                       "prepareResetFunction in, load completed state: %d, clearSymbols:%d", state ? 1 : 0,
-                       state ? 0 : 1);
+            ZentrikLog(ELogText::kPrepareReset, state ? 1 : 0, state ? 0 : 1);
             // Always stopped, also after a completed load: that clears loadCompleted, so
             // the following reset-done event loads the symbols again, and clear() never
             // overlaps a loader that is still indexing.
@@ -163,11 +160,9 @@ void OnEventCallbackFunction(EventParam* pEventParam) {
         case kEventResetDone: {
             manager = CDomDriverMgr::instance();
             const bool state = manager->loadCompletedState();
-            ZentrikLog(kLogClassInfo, kLogInfoIdCalls,
-                       "ResetDoneFunction in, load completed state: %d, BeginLoadSymbols:%d", state ? 1 : 0,
-                       state ? 0 : 1);
+            ZentrikLog(ELogText::kResetDone, state ? 1 : 0, state ? 0 : 1);
             if (!state) {
-                ZentrikLog(kLogClassInfo, kLogInfoIdCalls, "ResetDoneFunction BeginLoadSymbols");
+                ZentrikLog(ELogText::kResetDoneBeginLoad);
                 manager->BeginLoadSymbols();
             }
             break;
@@ -179,12 +174,12 @@ void OnEventCallbackFunction(EventParam* pEventParam) {
             break;
         case kEventDownloadDone:
             manager = CDomDriverMgr::instance();
-            ZentrikLog(kLogClassInfo, kLogInfoIdCalls, "BeginLoadSymbols");
+            ZentrikLog(ELogText::kBeginLoad);
             manager->BeginLoadSymbols();
             break;
         case kEventDeleteAllApps:
             manager = CDomDriverMgr::instance();
-            ZentrikLog(kLogClassInfo, kLogInfoIdCalls, "delAllAppCallBack");
+            ZentrikLog(ELogText::kDeleteAll);
             manager->EndLoadSymbols();
             break;
         default:
@@ -204,7 +199,7 @@ void CloseOpenEvents() {
 
 RTS_RESULT SubscribeEvents() {
     if (pfEventOpen == nullptr) {
-        ZentrikLog(kLogClassInfo, kLogInfoIdGeneral, "Check event open function function failed");
+        ZentrikLog(ELogText::kNoEventOpen);
         return kErrMissingEventFunction;
     }
     for (size_t i = 0; i < kEventCount; ++i) {
@@ -223,14 +218,14 @@ RTS_RESULT SubscribeEvents() {
 
 RTS_RESULT UnsubscribeEvents() {
     if (pfEventUnregisterCallbackFunction == nullptr) {
-        ZentrikLog(kLogClassInfo, kLogInfoIdGeneral, "Check unregister callback function failed");
+        ZentrikLog(ELogText::kNoUnregisterCallback);
         return kErrMissingEventFunction;
     }
     for (RTS_HANDLE handle : s_eventHandles) {
         pfEventUnregisterCallbackFunction(handle, OnEventCallbackFunction);
     }
     if (pfEventClose == nullptr) {
-        ZentrikLog(kLogClassInfo, kLogInfoIdGeneral, "Check event close function failed");
+        ZentrikLog(ELogText::kNoEventClose);
         return kErrMissingEventFunction;
     }
     for (RTS_HANDLE& handle : s_eventHandles) {

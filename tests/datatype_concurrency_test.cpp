@@ -2,6 +2,7 @@
 // restarted symbol load does.
 #include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <future>
 #include <set>
@@ -44,9 +45,9 @@ void Reload(const std::vector<VarPtr>& roots) {
     CDomDriverMgrTestPeer::dropIndex();
     for (const VarPtr& root : roots) {
         for (const VarPtr& child : root->childVec_) {
-            CDomDriverMgrTestPeer::AddToMap(child);
+            CDomDriverMgrTestPeer::AddToMap(child, root->var_addr_);
         }
-        CDomDriverMgrTestPeer::AddToMap(root);
+        CDomDriverMgrTestPeer::AddToMap(root, root->var_addr_);
     }
     CDomDriverMgrTestPeer::downloadDone().store(true);
 }
@@ -242,4 +243,64 @@ TEST_F(DatatypeTest, CallsDoNotWaitForEachOtherOnTheIndex) {
     ASSERT_TRUE(finished) << "a call waited for another call's hold of the index";
     EXPECT_EQ(std::make_pair(1, 1), done.get());
     EXPECT_EQ(7, target.id);
+}
+
+namespace {
+
+class WholeValues : public ApplicationTest {};
+
+// Member s of the text last written, as a JSON member value: all one letter or torn.
+bool AllOneLetter(const std::string& text) {
+    const size_t open = text.find(":\"");
+    const size_t close = text.rfind('"');
+    if (open == std::string::npos || close <= open + 2) {
+        return false;
+    }
+    const char letter = text[open + 2];
+    return text.find_first_not_of(letter, open + 2) == close;
+}
+
+}  // namespace
+
+// One task writes a whole structure again and again with texts of all 'a' and all 'b';
+// another reads out one member of it. The member shares the lock of the structure that
+// holds it, so every value read is whole: never part 'a' and part 'b'. (Bounded by a
+// count of reads, not by time; under ThreadSanitizer an unguarded read is a race too.)
+TEST_F(WholeValues, AMemberReadWhileItsStructureIsWrittenIsNeverTorn) {
+    app().start(R"(
+        TYPE ST_Big : STRUCT a : DINT; pad : STRING(4096); s : STRING(60000); END_STRUCT END_TYPE
+        VAR_GLOBAL big : ST_Big; END_VAR
+    )");
+    loadSymbols();
+    void* big = app().address("App.Globals.big");
+    void* member = app().address("App.Globals.big.s");
+    ASSERT_NE(big, member);
+    const std::string texts[2] = {R"({"big":{"a":1,"pad":"","s":")" + std::string(60000, 'a') + "\"}}",
+                                  R"({"big":{"a":2,"pad":"","s":")" + std::string(60000, 'b') + "\"}}"};
+    ASSERT_EQ(1, CallSetFromJson(texts[0], big));
+    std::atomic<bool> reading{true};
+    std::atomic<int> writes{0};
+    std::thread writer([&] {
+        for (int i = 0; reading.load(); ++i) {
+            writes += CallSetFromJson(texts[i % 2], big);
+        }
+    });
+    const int kReads = 600;
+    int read = 0;
+    int torn = 0;
+    CWriterCalls out;
+    for (int i = 0; i < kReads; ++i) {
+        out.reset();
+        if (CallAddFromSymbol(out.instance(), "s", member) != 1) {
+            continue;
+        }
+        ++read;
+        torn += AllOneLetter(out.text()) ? 0 : 1;
+    }
+    reading = false;
+    writer.join();
+    std::printf("torn values: %d in %d reads beside %d writes\n", torn, read, writes.load());
+    EXPECT_EQ(kReads, read);
+    EXPECT_GT(writes.load(), 0);
+    EXPECT_EQ(0, torn);
 }

@@ -1,9 +1,9 @@
 // Import of the host functions by name: order, options, optional and required names.
 #include <gtest/gtest.h>
 
-#include "RV5072_Zentrik/HostImports.h"
 #include "RV5072_Zentrik/RV5072_Zentrik.h"
 #include "SimHost.h"
+#include "frame/HostImports.h"
 
 namespace {
 

@@ -9,10 +9,10 @@
 #include <thread>
 #include <vector>
 
-#include "RV5072_Zentrik/HostImports.h"
 #include "RV5072_Zentrik/RV5072_Zentrik.h"
 #include "SimEventManager.h"
 #include "SimHost.h"
+#include "frame/HostImports.h"
 #include "support/ManagerPeer.h"
 
 namespace {

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "RV5072_Zentrik/RV5072_ZentrikItf.h"
+#include "SimDeclCompiler.h"
 #include "SimDeclParser.h"
 #include "StComponentMethods.h"
 #include "support/ComponentFixture.h"

@@ -6,11 +6,11 @@
 #include <string>
 #include <vector>
 
+#include "reader/JsonReader.h"
 #include "support/ComponentFixture.h"
 #include "support/ConformanceSuite.h"
 #include "support/ReaderCalls.h"
 #include "support/WriterCalls.h"
-#include "var/JsonReader.h"
 
 namespace {
 
@@ -173,3 +173,23 @@ TEST_F(ReaderParseTest, DeeplyNestedTextsAreParsedAndReadOnATaskSizedStack) {
 }
 
 }  // namespace
+
+// The instances' map: a state made on first use holds the document set on it; clear()
+// forgets every instance while a read keeps the document it holds.
+TEST(ReaderInstances, TheMapMakesFindsAndForgetsStates) {
+    CReaderInstances instances;
+    int records[2] = {};
+    EXPECT_EQ(nullptr, instances.find(&records[0]));
+    CJsonParseError error;
+    std::shared_ptr<const CParsedJson> parsed = CParsedJson::Parse("[1]", 3, error);
+    ASSERT_NE(nullptr, parsed);
+    instances.findOrAdd(&records[0])->setDocument(parsed);
+    EXPECT_EQ(instances.findOrAdd(&records[0]), instances.find(&records[0]));
+    EXPECT_EQ(parsed, instances.documentOf(&records[0]));
+    EXPECT_EQ(nullptr, instances.documentOf(&records[1]));
+    const std::shared_ptr<const CParsedJson> held = instances.documentOf(&records[0]);
+    instances.clear();
+    EXPECT_EQ(nullptr, instances.find(&records[0]));
+    ASSERT_NE(nullptr, held);
+    EXPECT_EQ(1, SizeOf(&held->root()));
+}

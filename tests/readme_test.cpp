@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "frame/LogTexts.h"
 #include "support/ComponentFixture.h"
 #include "support/HostProcess.h"
 
@@ -285,3 +286,20 @@ TEST_F(ReadmeExamples, EveryStExampleRunsAndPrintsWhatItShows) {
 }
 
 }  // namespace
+
+// The host log's texts are a contract: every text of the component's table is listed in
+// "Host log messages", up to its first value (or, for an event's long line, up to its
+// first comma followed by an ellipsis).
+TEST(Readme, ListsEveryHostLogText) {
+    const std::vector<Section> sections = Sections(ReadReadme());
+    const Section* section = FindSection(sections, "Host log messages");
+    ASSERT_NE(nullptr, section);
+    for (size_t i = 0; i < static_cast<size_t>(ELogText::kCount); ++i) {
+        const std::string text = g_logTexts[i].text;
+        const std::string upToValue = text.substr(0, text.find('%'));
+        const std::string upToComma = text.substr(0, text.find(", ")) + ", …";
+        EXPECT_TRUE(section->body.find("`" + upToValue) != std::string::npos ||
+                    section->body.find("`" + upToComma + "`") != std::string::npos)
+            << "README does not list the host log text '" << text << "'";
+    }
+}

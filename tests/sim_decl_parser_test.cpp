@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "SimApplication.h"
+#include "SimDeclCompiler.h"
 
 namespace {
 

@@ -44,10 +44,10 @@
 #include <thread>
 #include <vector>
 
-#include "RV5072_Zentrik/HostImports.h"
 #include "RV5072_Zentrik/RV5072_ZentrikItf.h"
 #include "SimEventManager.h"
 #include "ZentrikAppEvents.h"
+#include "frame/HostImports.h"
 #include "support/ApplicationFixture.h"
 #include "support/WriterCalls.h"
 

@@ -116,10 +116,11 @@ TEST_F(SymbolIndex, TieBreaksAtOneAddressOnHandBuiltTrees) {
     std::shared_ptr<CVariable> first = node(TYPE3_INT, 32, "first");
     std::shared_ptr<CVariable> later = node(TYPE3_INT, 32, "later");
 
-    Peer::roots() = {s, arr, first, later};
-    Peer::MapAll();
-    EXPECT_TRUE(Peer::roots().empty());
-    const CSymbolIndex::addr_vars entries = Peer::indexEntries();
+    CSymbolIndex index;  // an index of its own, filled root by root as a load fills it
+    for (const std::shared_ptr<CVariable>& root : {s, arr, first, later}) {
+        index.Publish(root);
+    }
+    const CSymbolIndex::addr_vars entries = index.Entries();
     const struct {
         int offset;
         const CVariable* expected;
@@ -133,6 +134,30 @@ TEST_F(SymbolIndex, TieBreaksAtOneAddressOnHandBuiltTrees) {
     ASSERT_EQ(3u, arr->childVec_.size());
     EXPECT_EQ(e0m.get(), arr->childVec_[0]->childVec_[0].get());
     EXPECT_EQ(3u, s->childVec_.size());
+}
+
+// A call on a member or an element takes the lock of the top-level variable that holds
+// it, so a read of a part never runs inside a write of the whole.
+TEST(SymbolIndexLocks, APartTakesTheLockOfItsTopLevelVariable) {
+    char memory[4096] = {};
+    auto node = [&memory](TypeClass3 type, int offset,
+                          std::vector<std::shared_ptr<CVariable>> children = {}) {
+        auto var = std::make_shared<CVariable>();
+        var->varType_ = type;
+        var->size_ = 2;
+        var->var_addr_ = memory + offset;
+        var->childVec_ = std::move(children);
+        return var;
+    };
+    CSymbolIndex index;
+    index.Publish(node(TYPE3_USERDEF, 0, {node(TYPE3_INT, 0), node(TYPE3_INT, 1024), node(TYPE3_INT, 3000)}));
+    index.Publish(node(TYPE3_ARRAY, 3072, {node(TYPE3_INT, 3072), node(TYPE3_INT, 3074)}));
+    const CIndexLock* structure = index.LockOf(memory);
+    ASSERT_NE(nullptr, structure);
+    EXPECT_EQ(structure, index.LockOf(memory + 1024));
+    EXPECT_EQ(structure, index.LockOf(memory + 3000));
+    EXPECT_EQ(index.LockOf(memory + 3072), index.LockOf(memory + 3074));
+    EXPECT_EQ(nullptr, index.LockOf(memory + 2));
 }
 
 TEST_F(SymbolIndex, NoEntrySurvivesIntoTheNextLoad) {

@@ -381,68 +381,43 @@ TEST_F(WriterAdd, StringsAreCopiedIntoTheDocument) {
     EXPECT_EQ(R"({"name":"value","pending":4})", writer.text());
 }
 
-// The engine's conversion table, for the modes and types no external function passes.
-TEST_F(WriterAdd, EngineAddsOnlyTypesWithAConversionInThatMode) {
+// Every typed scalar of the writer's methods adds in both modes with the same JSON form;
+// a mode that is neither changes nothing and leaves the pending member pending.
+TEST_F(WriterAdd, TypedScalarsAddInBothModesAndNoOtherMode) {
     CDomDriverMgr* manager = CDomDriverMgr::instance();
     CWriterCalls writer;
-    char key[] = "k";
-    // Records of the two layouts, the value wide enough for every type read here.
-    struct KeyValueRecord {
-        fb_jsonsaxwriter_struct* pInstance;
-        char* key;
-        uint64_t value;
-    } keyValue{writer.instance(), key, 7};
-    struct ValueRecord {
-        fb_jsonsaxwriter_struct* pInstance;
-        uint64_t value;
-    } valueOnly{writer.instance(), 7};
-
-    struct Case {
-        TypeClass3 type;
-        bool keyValueAdds;
-        bool valueAdds;
+    const struct {
+        CWriterScalar value;
+        const char* text;
+    } cases[] = {
+        {CWriterScalar::Bool(1), "1"},
+        {CWriterScalar::Dint(-7), "-7"},
+        {CWriterScalar::Udint(4000000000u), "4000000000"},
+        {CWriterScalar::Lint(-9000000000LL), "-9000000000"},
+        {CWriterScalar::Real(0.5f), "0.5"},
+        {CWriterScalar::Lreal(2.25), "2.25"},
+        {CWriterScalar::DateTime(4000000000u), "4000000000"},
+        {CWriterScalar::String("x"), R"("x")"},
+        {CWriterScalar::Null(), "null"},
     };
-    const std::vector<Case> cases = {
-        {TYPE3_BOOL, true, true},        {TYPE3_BYTE, false, false},      {TYPE3_DWORD, true, true},
-        {TYPE3_DINT, true, true},        {TYPE3_UDINT, false, true},      {TYPE3_LINT, false, true},
-        {TYPE3_REAL, false, true},       {TYPE3_LREAL, true, true},       {TYPE3_WSTRING, false, false},
-        {TYPE3_TIME, true, true},        {TYPE3_DATE, true, true},        {TYPE3_DATEANDTIME, true, true},
-        {TYPE3_TIMEOFDAY, false, false}, {TYPE3_NONE, true, true},        {TYPE3_ANYNUM, true, false},
-        {TYPE3_ANYREAL, false, false},   {TYPE3_INTERFACE, false, false},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.type);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
         writer.reset();
         host().clearLog();
-        EXPECT_EQ(c.keyValueAdds, manager->add_key_value_to_jason(&keyValue, c.type, ADD_KEY_VALUE));
-        EXPECT_EQ(c.keyValueAdds, writer.text() != "{}") << writer.text();
-
-        writer.reset();
-        writer.addKey("k");
-        writer.addKeyNumber("z", 0);
-        EXPECT_EQ(c.valueAdds, manager->add_key_value_to_jason(&valueOnly, c.type, ADD_VALUE));
-        // Filled, the pending state is over; refused, it is left as it was.
-        writer.addDint(1);
-        if (c.valueAdds) {
-            EXPECT_EQ(std::vector<std::string>{kNoKey}, DescribedLog());
-        } else {
-            EXPECT_EQ(R"({"k":1,"z":0})", writer.text());
-            EXPECT_TRUE(DescribedLog().empty());
-        }
-    }
-
-    // Modes other than key-value and value change nothing.
-    for (AddType mode : {ADD_KEY, ADD_START_OBJECT, ADD_END_OBJECT, ADD_START_ARRAY, ADD_END_ARRAY}) {
-        SCOPED_TRACE(mode);
-        writer.reset();
-        writer.addKey("k");
-        host().clearLog();
-        EXPECT_FALSE(manager->add_key_value_to_jason(&keyValue, TYPE3_DINT, mode));
-        EXPECT_FALSE(manager->add_key_value_to_jason(&valueOnly, TYPE3_DINT, mode));
-        writer.addDint(3);  // still pending
-        EXPECT_EQ(R"({"k":3})", writer.text());
+        EXPECT_TRUE(manager->addScalar(writer.instance(), ADD_KEY_VALUE, "k", c.value));
+        writer.addKey("p");
+        EXPECT_TRUE(manager->addScalar(writer.instance(), ADD_VALUE, nullptr, c.value));
+        EXPECT_EQ(std::string(R"({"k":)") + c.text + R"(,"p":)" + c.text + "}", writer.text());
         EXPECT_TRUE(DescribedLog().empty());
     }
+
+    writer.reset();
+    writer.addKey("k");
+    host().clearLog();
+    EXPECT_FALSE(manager->addScalar(writer.instance(), static_cast<AddType>(0), "z", CWriterScalar::Dint(1)));
+    writer.addDint(3);  // still pending
+    EXPECT_EQ(R"({"k":3})", writer.text());
+    EXPECT_TRUE(DescribedLog().empty());
 }
 
 // Eight tasks add to their own instances at once, each pairing key and value calls

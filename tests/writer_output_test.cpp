@@ -12,10 +12,10 @@
 #include <string>
 #include <vector>
 
+#include "json/JsonOutput.h"
 #include "support/ComponentFixture.h"
 #include "support/WriterCalls.h"
 #include "var/DomDriverMgr.h"
-#include "var/JsonOutput.h"
 
 namespace {
 

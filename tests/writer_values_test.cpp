@@ -18,6 +18,7 @@
 #include "support/ManagerPeer.h"
 #include "support/WriterCalls.h"
 #include "var/DomDriverMgr.h"
+#include "writer/ValueSources.h"
 
 namespace {
 
@@ -173,8 +174,7 @@ TEST_F(WriterValues, DecimalPlacesRoundEveryDouble) {
         {0, 2.5, "3.0"},           {0, -2.5, "-3.0"},
         {0, 0.5, "1.0"},           {0, 0.49999999999999994, "0.0"},
         {2, 0.0, "0.0"},           {2, -0.001, "0.0"},
-        {2, -0.0, "0.0"},
-        {324, -0.0, "-0.0"},
+        {2, -0.0, "0.0"},          {324, -0.0, "-0.0"},
         {2, 9.995, "9.99"},  // the double is a little below 9.995
         {2, 9.9951, "10.0"},       {3, 123456789.987654, "123456789.988"},
         {2, 1e300, "1e300"},       {2, -1.5e20, "-150000000000000000000.0"},
@@ -311,45 +311,81 @@ TEST_F(WriterValues, EveryByteGivesValidUtf8) {
     EXPECT_EQ(R"({"s":"ä€z"})", writer.text());
 }
 
-// A document stops growing at the cap: adds beyond it are refused and logged once until
-// the next reset.
-TEST_F(WriterValues, MemoryCapRefusesAddsOncePerDocument) {
+// A document stops growing at the cap: adds beyond it are refused, with the text to log
+// once until the next reset. The writer instance is built with a small cap of its own.
+TEST(WriterInstance, MemoryCapRefusesAddsOncePerDocument) {
     constexpr size_t kCap = 256 * 1024;
-    const size_t previous = CDomDriverMgrTestPeer::setDocumentMemoryCap(kCap);
-    CWriterCalls writer;
+    const char* const kMemoryCapText = "Document memory limit reached";
+    CJsonWriter writer(kCap);
+    auto text = [&writer] {
+        std::string out;
+        writer.Read([&out](const char* bytes, size_t length) { out.assign(bytes, length); });
+        return out;
+    };
     const std::string value(1000, 'v');
     for (int round = 0; round < 2; ++round) {
         SCOPED_TRACE(round);
-        writer.reset();
-        host().clearLog();
-        int added = 0;
+        writer.Reset();
+        std::vector<std::string> refusals;
+        auto note = [&refusals](const CWriterOutcome& outcome) {
+            if (outcome.refusal != nullptr) {
+                refusals.push_back(outcome.refusal);
+            }
+        };
+        CWriterScalar scalar = CWriterScalar::String(value.c_str());
         for (int i = 0; i < 1000; ++i) {
-            writer.addKeyString("k" + std::to_string(i), value);
+            note(writer.AddMember(("k" + std::to_string(i)).c_str(), scalar));
         }
-        writer.addKeyString("late", value);
-        writer.addKey("a");  // each refused, no further log entry
-        writer.addRawArray("[" + std::string(kCap, '1') + "]");
-        writer.addBase64(std::string(100, 'x'));
-        std::string text = writer.text();
+        CWriterScalar late = CWriterScalar::String(value.c_str());
+        EXPECT_FALSE(writer.AddMember("late", late).done);
+        note(writer.AddKey("a", true));  // no further text to log
+        const std::string raw = "[" + std::string(kCap, '1') + "]";
+        CRawSource rawSource(raw.c_str(), EJsonContainer::kArray);
+        EXPECT_FALSE(writer.AddValue(rawSource).done);
+        const std::string bytes(100, 'x');
+        CBytesSource base64(reinterpret_cast<const RTS_IEC_BYTE*>(bytes.data()), bytes.size(), false);
+        note(writer.AddValue(base64));
+        const std::string out = text();
         rapidjson::Document parsed;
-        parsed.Parse(text.c_str(), text.size());
+        parsed.Parse(out.c_str(), out.size());
         ASSERT_FALSE(parsed.HasParseError());
-        added = static_cast<int>(parsed.MemberCount());
+        const int added = static_cast<int>(parsed.MemberCount());
         EXPECT_GT(added, 150);
         EXPECT_LT(added, 1000);
-        EXPECT_LT(text.size(), kCap);
+        EXPECT_LT(out.size(), kCap);
         EXPECT_FALSE(parsed.HasMember("late"));
-        EXPECT_EQ(std::vector<std::string>{kMemoryCap}, DescribedLog());
+        EXPECT_EQ(std::vector<std::string>{kMemoryCapText}, refusals);
     }
     // A single add larger than the cap, in a fresh document.
-    writer.reset();
-    host().clearLog();
-    writer.addKey("r");
-    writer.addRawArray("[" + std::string(kCap / 2, '1') + "," + std::string(kCap / 2, '1') + "]");
-    EXPECT_EQ(std::vector<std::string>{kMemoryCap}, DescribedLog());
-    writer.addDint(1);  // the refused add left the member pending
-    EXPECT_EQ(R"({"r":1})", writer.text());
-    CDomDriverMgrTestPeer::setDocumentMemoryCap(previous);
+    writer.Reset();
+    ASSERT_TRUE(writer.AddKey("r", true).done);
+    const std::string raw = "[" + std::string(kCap / 2, '1') + "," + std::string(kCap / 2, '1') + "]";
+    CRawSource rawSource(raw.c_str(), EJsonContainer::kArray);
+    const CWriterOutcome outcome = writer.AddValue(rawSource);
+    EXPECT_FALSE(outcome.done);
+    EXPECT_STREQ(kMemoryCapText, outcome.refusal);
+    CWriterScalar one = CWriterScalar::Dint(1);
+    EXPECT_TRUE(writer.AddValue(one).done);  // the refused add left the member pending
+    EXPECT_EQ(R"({"r":1})", text());
+}
+
+// The instances' map: a state made on first use, found again by its record, dropped by
+// Clear().
+TEST(WriterInstance, TheMapMakesFindsAndDropsStates) {
+    CWriterInstances instances;
+    fb_jsonsaxwriter_struct records[2]{};
+    EXPECT_FALSE(instances.With(&records[0], false, [](CJsonWriter&) {}));
+    CJsonWriter* made = nullptr;
+    EXPECT_TRUE(instances.With(&records[0], true, [&made](CJsonWriter& writer) { made = &writer; }));
+    CJsonWriter* found = nullptr;
+    EXPECT_TRUE(instances.With(&records[0], true, [&found](CJsonWriter& writer) { found = &writer; }));
+    EXPECT_EQ(made, found);
+    EXPECT_TRUE(instances.With(&records[1], true, [](CJsonWriter&) {}));
+    EXPECT_EQ(2u, instances.Size());
+    EXPECT_TRUE(instances.Idle());
+    instances.Clear();
+    EXPECT_EQ(0u, instances.Size());
+    EXPECT_FALSE(instances.With(&records[0], false, [](CJsonWriter&) {}));
 }
 
 // clear() from a host event while tasks read long documents out: a read gives the whole

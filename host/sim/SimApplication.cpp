@@ -7,6 +7,7 @@
 #include <stdexcept>
 #include <unordered_map>
 
+#include "SimDeclCompiler.h"
 #include "SimNames.h"
 
 namespace {

@@ -1,6 +1,6 @@
 // The compiler of the declaration language: resolves type names, lays types and
 // variables out, checks and encodes initial values and writes them into memory. Also
-// the entry points SimDeclParser.h declares.
+// the entry points SimDeclCompiler.h declares.
 #include <cfloat>
 #include <charconv>
 #include <cmath>
@@ -8,7 +8,7 @@
 #include <deque>
 #include <unordered_set>
 
-#include "SimDeclParser.h"
+#include "SimDeclCompiler.h"
 #include "SimDeclSyntax.h"
 #include "SimNames.h"
 

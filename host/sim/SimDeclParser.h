@@ -192,14 +192,4 @@ struct CSimModel {
     uint64_t memorySize = 0;
 };
 
-// Largest memory block an application may declare.
-constexpr uint64_t kSimMaxMemory = uint64_t(1) << 30;
-
-// Compiles declaration text; throws CSimDeclError.
-std::unique_ptr<CSimModel> SimCompileDeclarations(const std::string& text);
-
-// Writes every variable's initial value (type defaults first, then the declared value)
-// into a zero-filled block of model.memorySize bytes.
-void SimWriteInitialValues(const CSimModel& model, uint8_t* memory);
-
 #endif  // SIM_SIMDECLPARSER_H

@@ -34,6 +34,7 @@
 #include "RV5072_Zentrik/RV5072_ZentrikItf.h"
 #include "RV5072_Zentrik/ZentrikVersion.h"
 #include "SimApplication.h"
+#include "SimDeclCompiler.h"
 #include "SimDeclParser.h"
 #include "SimEventManager.h"
 #include "SimHost.h"

@@ -101,63 +101,63 @@ void fb_jsonsaxwriter__addstring(fb_jsonsaxwriter_addstring_struct* p) {
     if (p == nullptr) {
         return;
     }
-    CDomDriverMgr::instance()->add_key_value_to_jason(p, TYPE3_STRING, ADD_VALUE);
+    CDomDriverMgr::instance()->addScalar(p->pInstance, ADD_VALUE, nullptr, CWriterScalar::String(p->value));
 }
 
 void fb_jsonsaxwriter__addbool(fb_jsonsaxwriter_addbool_struct* p) {
     if (p == nullptr) {
         return;
     }
-    CDomDriverMgr::instance()->add_key_value_to_jason(p, TYPE3_BOOL, ADD_VALUE);
+    CDomDriverMgr::instance()->addScalar(p->pInstance, ADD_VALUE, nullptr, CWriterScalar::Bool(p->value));
 }
 
 void fb_jsonsaxwriter__adddint(fb_jsonsaxwriter_adddint_struct* p) {
     if (p == nullptr) {
         return;
     }
-    CDomDriverMgr::instance()->add_key_value_to_jason(p, TYPE3_DINT, ADD_VALUE);
+    CDomDriverMgr::instance()->addScalar(p->pInstance, ADD_VALUE, nullptr, CWriterScalar::Dint(p->value));
 }
 
 void fb_jsonsaxwriter__addudint(fb_jsonsaxwriter_addudint_struct* p) {
     if (p == nullptr) {
         return;
     }
-    CDomDriverMgr::instance()->add_key_value_to_jason(p, TYPE3_UDINT, ADD_VALUE);
+    CDomDriverMgr::instance()->addScalar(p->pInstance, ADD_VALUE, nullptr, CWriterScalar::Udint(p->value));
 }
 
 void fb_jsonsaxwriter__addlint(fb_jsonsaxwriter_addlint_struct* p) {
     if (p == nullptr) {
         return;
     }
-    CDomDriverMgr::instance()->add_key_value_to_jason(p, TYPE3_LINT, ADD_VALUE);
+    CDomDriverMgr::instance()->addScalar(p->pInstance, ADD_VALUE, nullptr, CWriterScalar::Lint(p->value));
 }
 
 void fb_jsonsaxwriter__addreal(fb_jsonsaxwriter_addreal_struct* p) {
     if (p == nullptr) {
         return;
     }
-    CDomDriverMgr::instance()->add_key_value_to_jason(p, TYPE3_REAL, ADD_VALUE);
+    CDomDriverMgr::instance()->addScalar(p->pInstance, ADD_VALUE, nullptr, CWriterScalar::Real(p->value));
 }
 
 void fb_jsonsaxwriter__addlreal(fb_jsonsaxwriter_addlreal_struct* p) {
     if (p == nullptr) {
         return;
     }
-    CDomDriverMgr::instance()->add_key_value_to_jason(p, TYPE3_LREAL, ADD_VALUE);
+    CDomDriverMgr::instance()->addScalar(p->pInstance, ADD_VALUE, nullptr, CWriterScalar::Lreal(p->value));
 }
 
 void fb_jsonsaxwriter__adddatetime(fb_jsonsaxwriter_adddatetime_struct* p) {
     if (p == nullptr) {
         return;
     }
-    CDomDriverMgr::instance()->add_key_value_to_jason(p, TYPE3_DATEANDTIME, ADD_VALUE);
+    CDomDriverMgr::instance()->addScalar(p->pInstance, ADD_VALUE, nullptr, CWriterScalar::DateTime(p->value));
 }
 
 void fb_jsonsaxwriter__addnull(fb_jsonsaxwriter_addnull_struct* p) {
     if (p == nullptr) {
         return;
     }
-    CDomDriverMgr::instance()->add_key_value_to_jason(p, TYPE3_NONE, ADD_VALUE);
+    CDomDriverMgr::instance()->addScalar(p->pInstance, ADD_VALUE, nullptr, CWriterScalar::Null());
 }
 
 // Key and value in one call.
@@ -165,35 +165,37 @@ void fb_jsonsaxwriter__addkeystring(fb_jsonsaxwriter_addkeystring_struct* p) {
     if (p == nullptr) {
         return;
     }
-    CDomDriverMgr::instance()->add_key_value_to_jason(p, TYPE3_STRING, ADD_KEY_VALUE);
+    CDomDriverMgr::instance()->addScalar(p->pInstance, ADD_KEY_VALUE, p->key,
+                                         CWriterScalar::String(p->value));
 }
 
 void fb_jsonsaxwriter__addkeybool(fb_jsonsaxwriter_addkeybool_struct* p) {
     if (p == nullptr) {
         return;
     }
-    CDomDriverMgr::instance()->add_key_value_to_jason(p, TYPE3_BOOL, ADD_KEY_VALUE);
+    CDomDriverMgr::instance()->addScalar(p->pInstance, ADD_KEY_VALUE, p->key, CWriterScalar::Bool(p->value));
 }
 
 void fb_jsonsaxwriter__addkeynumber(fb_jsonsaxwriter_addkeynumber_struct* p) {
     if (p == nullptr) {
         return;
     }
-    CDomDriverMgr::instance()->add_key_value_to_jason(p, TYPE3_ANYNUM, ADD_KEY_VALUE);
+    CDomDriverMgr::instance()->addScalar(p->pInstance, ADD_KEY_VALUE, p->key, CWriterScalar::Dint(p->value));
 }
 
 void fb_jsonsaxwriter__addkeylreal(fb_jsonsaxwriter_addkeylreal_struct* p) {
     if (p == nullptr) {
         return;
     }
-    CDomDriverMgr::instance()->add_key_value_to_jason(p, TYPE3_LREAL, ADD_KEY_VALUE);
+    CDomDriverMgr::instance()->addScalar(p->pInstance, ADD_KEY_VALUE, p->key, CWriterScalar::Lreal(p->value));
 }
 
 void fb_jsonsaxwriter__addkeydatetime(fb_jsonsaxwriter_addkeydatetime_struct* p) {
     if (p == nullptr) {
         return;
     }
-    CDomDriverMgr::instance()->add_key_value_to_jason(p, TYPE3_DATEANDTIME, ADD_KEY_VALUE);
+    CDomDriverMgr::instance()->addScalar(p->pInstance, ADD_KEY_VALUE, p->key,
+                                         CWriterScalar::DateTime(p->value));
 }
 
 // Document reset and output.

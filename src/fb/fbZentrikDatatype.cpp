@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "RV5072_Zentrik/RV5072_ZentrikItf.h"
-#include "var/DataConvert.h"
+#include "json/Utf8.h"
 #include "var/DomDriverMgr.h"
 
 void fb_jsonreadwritedatatype__main(fb_jsonreadwritedatatype_main_struct* /*p*/) {}
@@ -40,8 +40,7 @@ void fb_jsonreadwritedatatype__setsymbolfromjsonreport(
     p->nUnknown = report.unknown;
     p->nErrorOffset = report.errorOffset;
     // Within 255 bytes and never in the middle of a character.
-    const size_t length =
-        DataConverter::FitUtf8(report.problem.data(), report.problem.size(), sizeof(p->sProblem) - 1);
+    const size_t length = FitUtf8(report.problem.data(), report.problem.size(), sizeof(p->sProblem) - 1);
     std::memcpy(p->sProblem, report.problem.data(), length);
     p->sProblem[length] = '\0';
 }

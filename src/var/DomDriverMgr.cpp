@@ -1,5 +1,54 @@
-// Manager core: creation of the single instance, the loader facade and clearing.
+// The manager: creation of the single instance, and each operation of the blocks and the
+// events as a call of the part that does the work, its refusal logged after every lock
+// is released.
 #include "var/DomDriverMgr.h"
+
+#include <cstring>
+#include <memory>
+
+#include "convert/JsonToVariable.h"
+#include "convert/VariableToJson.h"
+#include "frame/HostImports.h"
+#include "json/JsonParse.h"
+#include "reader/ReaderReads.h"
+
+namespace {
+
+// Logs the refusal of an outcome, if it carries one; returns whether it was done.
+bool Logged(const CWriterOutcome& outcome) {
+    if (outcome.refusal != nullptr) {
+        LogRefusedCall(outcome.refusal);
+    }
+    return outcome.done;
+}
+
+// A writer outcome for an instance that may have no state: the refusal when it has none.
+CWriterOutcome NoState(ELogText refusal) { return CWriterOutcome{false, LogText(refusal)}; }
+
+// A buffer of size bytes at buffer: null is refused unless size is 0.
+bool BufferRefused(const char* buffer, uint32_t size) {
+    if (buffer == nullptr && size > 0) {
+        LogRefusedCall(ELogText::kInvalidArgument);
+        return true;
+    }
+    return false;
+}
+
+// The text is the first size bytes at pJson, up to the first zero byte among them. It
+// is parsed in a copy of its own, in place: strings and numbers are read where they
+// stand in the copy, none is copied again. The document's strings point into `text`.
+bool ParseText(const char* pJson, uint32_t size, std::unique_ptr<char[]>& text, rapidjson::Document& document,
+               CJsonParseError* error) {
+    const void* zero = std::memchr(pJson, 0, size);
+    const size_t length =
+        zero == nullptr ? size : static_cast<size_t>(static_cast<const char*>(zero) - pJson);
+    text.reset(new char[length + 1]);
+    std::memcpy(text.get(), pJson, length);
+    text[length] = '\0';
+    return ParseJson(text.get(), length, document, true, error);
+}
+
+}  // namespace
 
 CDomDriverMgr* CDomDriverMgr::m_instance_ = nullptr;
 std::once_flag CDomDriverMgr::m_once_;
@@ -16,6 +65,8 @@ CDomDriverMgr* CDomDriverMgr::instance() {
     std::call_once(m_once_, &CDomDriverMgr::getInstance);
     return m_instance_;
 }
+
+// ---- loader and events ----------------------------------------------------------
 
 bool CDomDriverMgr::loadCompletedState() { return index_.LoadCompleted(); }
 
@@ -36,4 +87,321 @@ void CDomDriverMgr::clear() {
     writers_.Clear();
     index_.DropIndex();
     readers_.clear();  // every reader instance loses its document, as the writers do
+}
+
+// ---- writer ----------------------------------------------------------------------
+
+bool CDomDriverMgr::addkey_to_jason(fb_jsonsaxwriter_struct* pJsonWrite, char* key) {
+    return addNullMember(pJsonWrite, key, true);
+}
+
+bool CDomDriverMgr::addKeyNull(fb_jsonsaxwriter_struct* p, char* key) { return addNullMember(p, key, false); }
+
+bool CDomDriverMgr::addNullMember(fb_jsonsaxwriter_struct* p, char* key, bool makePending) {
+    if (key == nullptr) {
+        LogRefusedCall(ELogText::kInvalidArgument);
+        return false;
+    }
+    CWriterOutcome outcome = NoState(ELogText::kNoDocument);
+    writers_.With(p, false, [&](CJsonWriter& writer) { outcome = writer.AddKey(key, makePending); });
+    return Logged(outcome);
+}
+
+bool CDomDriverMgr::addValue(fb_jsonsaxwriter_struct* p, CJsonValueSource& source) {
+    // Without a document there is no pending member either.
+    CWriterOutcome outcome = NoState(ELogText::kNoPendingKey);
+    writers_.With(p, false, [&](CJsonWriter& writer) { outcome = writer.AddValue(source); });
+    return Logged(outcome);
+}
+
+bool CDomDriverMgr::addScalar(fb_jsonsaxwriter_struct* p, const AddType& mode, const char* key,
+                              CWriterScalar value) {
+    if (mode == ADD_KEY_VALUE) {
+        if (key == nullptr || value.missing()) {
+            LogRefusedCall(ELogText::kInvalidArgument);
+            return false;
+        }
+        CWriterOutcome outcome;  // no document: refused without a log entry
+        writers_.With(p, false, [&](CJsonWriter& writer) { outcome = writer.AddMember(key, value); });
+        return Logged(outcome);
+    }
+    if (mode == ADD_VALUE) {
+        if (value.missing()) {
+            // Refused before the pending member is looked at, so it stays pending.
+            LogRefusedCall(ELogText::kInvalidArgument);
+            return false;
+        }
+        return addValue(p, value);
+    }
+    return false;
+}
+
+bool CDomDriverMgr::startContainer(fb_jsonsaxwriter_struct* p, EJsonContainer kind) {
+    CWriterOutcome outcome = NoState(ELogText::kNoDocument);
+    writers_.With(p, false, [&](CJsonWriter& writer) { outcome = writer.Start(kind); });
+    return Logged(outcome);
+}
+
+bool CDomDriverMgr::endContainer(fb_jsonsaxwriter_struct* p, EJsonContainer kind) {
+    CWriterOutcome outcome = NoState(ELogText::kNoDocument);
+    writers_.With(p, false, [&](CJsonWriter& writer) { outcome = writer.End(kind); });
+    return Logged(outcome);
+}
+
+bool CDomDriverMgr::addRawJson(fb_jsonsaxwriter_struct* p, char* rawJson, EJsonContainer kind) {
+    if (rawJson == nullptr) {
+        LogRefusedCall(ELogText::kInvalidArgument);
+        return false;
+    }
+    CRawSource source(rawJson, kind);
+    return addValue(p, source);
+}
+
+bool CDomDriverMgr::addBytes(fb_jsonsaxwriter_struct* p, const RTS_IEC_BYTE* pBytes, RTS_IEC_DINT nBytes,
+                             bool hex) {
+    if (nBytes < 0 || (pBytes == nullptr && nBytes > 0)) {
+        LogRefusedCall(ELogText::kInvalidArgument);
+        return false;
+    }
+    CBytesSource source(pBytes, static_cast<size_t>(nBytes), hex);
+    return addValue(p, source);
+}
+
+bool CDomDriverMgr::setMaxDecimalPlaces(fb_jsonsaxwriter_struct* p, RTS_IEC_DINT places) {
+    if (places < 0 || places > kDefaultDecimalPlaces) {
+        LogRefusedCall(ELogText::kInvalidArgument);
+        return false;
+    }
+    // The setting belongs to the instance from its first call on, document or not.
+    bool taken = false;
+    writers_.With(p, true, [&](CJsonWriter& writer) { taken = writer.SetDecimalPlaces(places); });
+    return taken;
+}
+
+RTS_IEC_DINT CDomDriverMgr::getMaxDecimalPlaces(fb_jsonsaxwriter_struct* p) {
+    RTS_IEC_DINT places = kDefaultDecimalPlaces;
+    writers_.With(p, false, [&](CJsonWriter& writer) { places = writer.DecimalPlaces(); });
+    return places;
+}
+
+// ---- writer documents ------------------------------------------------------------
+
+bool CDomDriverMgr::resetDocument(fb_jsonsaxwriter_struct* p) {
+    writers_.With(p, true, [](CJsonWriter& writer) { writer.Reset(); });
+    return true;
+}
+
+bool CDomDriverMgr::getDocument(fb_jsonsaxwriter_getdocument_struct* p) {
+    bool read = false;
+    writers_.With(p->pInstance, false, [p, &read](CJsonWriter& writer) {
+        read = writer.CopyTextCut(p->GetDocument, sizeof(p->GetDocument));
+    });
+    if (!read) {
+        LogRefusedCall(ELogText::kNoDocument);
+    }
+    return read;
+}
+
+bool CDomDriverMgr::getDocumentLength(fb_jsonsaxwriter_struct* p, size_t& length) {
+    bool read = false;
+    writers_.With(p, false, [&length, &read](CJsonWriter& writer) { read = writer.TextLength(length); });
+    if (!read) {
+        LogRefusedCall(ELogText::kNoDocument);
+    }
+    return read;
+}
+
+bool CDomDriverMgr::copyDocument(fb_jsonsaxwriter_copydocument_struct* p) {
+    if (p->pDoc == nullptr && p->nDoc > 0) {
+        LogRefusedCall(ELogText::kInvalidArgument);
+        return false;
+    }
+    bool read = false;
+    writers_.With(p->pInstance, false,
+                  [p, &read](CJsonWriter& writer) { read = writer.CopyText(p->pDoc, p->nDoc); });
+    if (!read) {
+        LogRefusedCall(ELogText::kNoDocument);
+    }
+    return read;
+}
+
+// ---- variables <-> JSON ----------------------------------------------------------
+
+bool CDomDriverMgr::addJsonKeyValueFromSymbol(fb_jsonsaxwriter_struct* pJsonWrite, void* pData, char* key) {
+    if (key == nullptr) {
+        LogRefusedCall(ELogText::kInvalidArgument);
+        return false;
+    }
+    // The variable's value, made under the writer instance's lock: null when it was
+    // made, else the refusal.
+    auto source = MakeJsonValueSource([&](CJsonAllocator& allocator, rapidjson::Value& value) -> const char* {
+        return index_.WithVariable(pData, false,
+                                   [&](CVariableView var) { value = VariableToJson(var, allocator); });
+    });
+    CWriterOutcome outcome = NoState(ELogText::kNoDocument);
+    writers_.With(pJsonWrite, false, [&](CJsonWriter& writer) { outcome = writer.AddVariable(key, source); });
+    return Logged(outcome);
+}
+
+const char* CDomDriverMgr::writeSymbol(const rapidjson::Value* root, const rapidjson::Value* value,
+                                       void* pData, CSymbolWriteReport* report) {
+    return index_.WithVariable(pData, true,
+                               [&](CVariableView var) { WriteVariable(root, value, var, report); });
+}
+
+bool CDomDriverMgr::setSymbolFromJson(char* pJson, const uint32_t& size, void* pData) {
+    if (pJson == nullptr) {
+        LogRefusedCall(ELogText::kJsonError);
+        return false;
+    }
+    std::unique_ptr<char[]> text;
+    rapidjson::Document document;
+    if (!ParseText(pJson, size, text, document, nullptr)) {
+        LogRefusedCall(ELogText::kJsonError);
+        return false;
+    }
+    const char* refusal = writeSymbol(&document, nullptr, pData, nullptr);
+    if (refusal != nullptr) {
+        LogRefusedCall(refusal);
+        return false;
+    }
+    return true;
+}
+
+bool CDomDriverMgr::setSymbolFromJsonReport(char* pJson, const uint32_t& size, void* pData,
+                                            CSymbolWriteReport& report) {
+    report = CSymbolWriteReport();
+    if (pJson == nullptr) {
+        report.problem = LogText(ELogText::kJsonError);
+        LogRefusedCall(ELogText::kJsonError);
+        return false;
+    }
+    std::unique_ptr<char[]> text;
+    rapidjson::Document document;
+    CJsonParseError error;
+    if (!ParseText(pJson, size, text, document, &error)) {
+        report.errorOffset = static_cast<uint32_t>(error.offset);
+        report.problem = "JSON text at byte " + std::to_string(error.offset) + ": " + error.reason;
+        LogRefusedCall(ELogText::kJsonError);
+        return false;
+    }
+    const char* refusal = writeSymbol(&document, nullptr, pData, &report);
+    if (refusal != nullptr) {
+        report.problem = refusal;
+        LogRefusedCall(refusal);
+        return false;
+    }
+    return true;
+}
+
+bool CDomDriverMgr::setSymbolFromValue(const rapidjson::Value& value, void* pData,
+                                       CSymbolWriteReport* report) {
+    if (report != nullptr) {
+        *report = CSymbolWriteReport();
+    }
+    const char* refusal = writeSymbol(nullptr, &value, pData, report);
+    if (refusal != nullptr) {
+        if (report != nullptr) {
+            report->problem = refusal;
+        }
+        LogRefusedCall(refusal);
+        return false;
+    }
+    return true;
+}
+
+// ---- reader ----------------------------------------------------------------------
+// Each operation takes the instance's current document (a pointer copy under the
+// instance's lock), then finds the value by its path and reads it with no lock held.
+
+bool CDomDriverMgr::readerParse(fb_jsonreader_struct* p, const char* pJson, uint32_t nSize,
+                                RTS_IEC_UDINT& errorOffset, char* error) {
+    if (pJson == nullptr && nSize > 0) {
+        errorOffset = 0;
+        std::strcpy(error, LogText(ELogText::kInvalidArgument));
+        LogRefusedCall(ELogText::kInvalidArgument);
+        return false;  // the instance keeps its document
+    }
+    // Parsed before any lock; a failure is the caller's to report, so it is not logged.
+    CJsonParseError failure;
+    std::shared_ptr<const CParsedJson> document =
+        CParsedJson::Parse(pJson == nullptr ? "" : pJson, nSize, failure);
+    const bool parsed = document != nullptr;
+    readers_.findOrAdd(p)->setDocument(std::move(document));
+    StoreParseOutcome(parsed, failure, errorOffset, error);
+    return parsed;
+}
+
+RTS_IEC_DINT CDomDriverMgr::readerGetKind(fb_jsonreader_struct* p, const char* path) {
+    return KindOf(FindInDocument(readers_.documentOf(p), path));
+}
+
+RTS_IEC_DINT CDomDriverMgr::readerGetSize(fb_jsonreader_struct* p, const char* path) {
+    return SizeOf(FindInDocument(readers_.documentOf(p), path));
+}
+
+bool CDomDriverMgr::readerGetBool(fb_jsonreader_struct* p, const char* path, RTS_IEC_BOOL& value) {
+    const std::shared_ptr<const CParsedJson> document = readers_.documentOf(p);
+    const rapidjson::Value* found = FindInDocument(document, path);
+    if (found == nullptr || !found->IsBool()) {
+        return false;
+    }
+    value = found->GetBool() ? 1 : 0;
+    return true;
+}
+
+bool CDomDriverMgr::readerGetDint(fb_jsonreader_struct* p, const char* path, RTS_IEC_DINT& value) {
+    const std::shared_ptr<const CParsedJson> document = readers_.documentOf(p);
+    const rapidjson::Value* found = FindInDocument(document, path);
+    return found != nullptr && ToDint(*found, value);
+}
+
+bool CDomDriverMgr::readerGetLint(fb_jsonreader_struct* p, const char* path, RTS_IEC_LINT& value) {
+    const std::shared_ptr<const CParsedJson> document = readers_.documentOf(p);
+    const rapidjson::Value* found = FindInDocument(document, path);
+    int64_t converted = 0;
+    if (found == nullptr || !ToLint(*found, converted)) {
+        return false;
+    }
+    value = converted;
+    return true;
+}
+
+bool CDomDriverMgr::readerGetLreal(fb_jsonreader_struct* p, const char* path, RTS_IEC_LREAL& value) {
+    const std::shared_ptr<const CParsedJson> document = readers_.documentOf(p);
+    const rapidjson::Value* found = FindInDocument(document, path);
+    return found != nullptr && ToLreal(*found, value);
+}
+
+bool CDomDriverMgr::readerGetString(fb_jsonreader_struct* p, const char* path, char* buffer, uint32_t size,
+                                    RTS_IEC_UDINT& length) {
+    if (BufferRefused(buffer, size)) {
+        return false;
+    }
+    const std::shared_ptr<const CParsedJson> document = readers_.documentOf(p);
+    return ReadString(FindInDocument(document, path), buffer, size, length);
+}
+
+bool CDomDriverMgr::readerGetMemberName(fb_jsonreader_struct* p, const char* path, uint32_t index,
+                                        char* buffer, uint32_t size, RTS_IEC_UDINT& length) {
+    if (BufferRefused(buffer, size)) {
+        return false;
+    }
+    const std::shared_ptr<const CParsedJson> document = readers_.documentOf(p);
+    return ReadString(MemberName(FindInDocument(document, path), index), buffer, size, length);
+}
+
+bool CDomDriverMgr::readerGetRaw(fb_jsonreader_struct* p, const char* path, char* buffer, uint32_t size,
+                                 RTS_IEC_UDINT& length) {
+    if (BufferRefused(buffer, size)) {
+        return false;
+    }
+    const std::shared_ptr<const CParsedJson> document = readers_.documentOf(p);
+    return ReadRaw(FindInDocument(document, path), buffer, size, length);
+}
+
+bool CDomDriverMgr::readerToVariable(fb_jsonreader_struct* p, const char* path, void* pData) {
+    const std::shared_ptr<const CParsedJson> document = readers_.documentOf(p);
+    const rapidjson::Value* found = FindInDocument(document, path);
+    return found != nullptr && setSymbolFromValue(*found, pData);
 }

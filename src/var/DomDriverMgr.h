@@ -2,50 +2,37 @@
 // reaches, through instance(); it is created on first use and never destroyed.
 //
 // It is a facade over three parts that each own their state and locks: the writer
-// instances (CWriterInstances, var/JsonWriter.h), the reader instances
-// (CReaderInstances, var/JsonReader.h) and the symbol index with its loader thread
-// (CSymbolIndex, var/SymbolIndex.h). Its operations translate parameter records,
-// combine the parts and log refusals once every lock is released. The manager itself
-// holds no lock and no data of its own beyond the three parts.
+// instances (CWriterInstances, writer/JsonWriter.h), the reader instances
+// (CReaderInstances, reader/JsonReader.h) and the symbol index with its loader thread
+// (CSymbolIndex, symbols/SymbolIndex.h). Each operation finds the part, calls it (the
+// conversions of convert/ where a variable is involved) and logs the refusal once every
+// lock is released. The manager itself holds no lock and no data of its own beyond the
+// three parts, and no logic of the blocks' operations.
 //
 // Threads: IEC task threads (external functions), host event threads (load start,
 // stop, clear) and the loader thread "ReLoadSym". Lock order across the parts: writer
 // instance, then the index, then a variable's lock.
-//
-// The operations live in source files named after their subsystem: core and clear,
-// writer documents, variable <-> JSON, reader block.
 #ifndef VAR_DOMDRIVERMGR_H
 #define VAR_DOMDRIVERMGR_H
 
-#include <pthread.h>
 #include <rapidjson/document.h>
 
-#include <atomic>
+#include <cstddef>
 #include <cstdint>
-#include <memory>
 #include <mutex>
-#include <string>
-#include <unordered_map>
-#include <vector>
 
-#include "CmpStd.h"
-#include "IecVarAccess_ItfsItf.h"
 #include "RV5072_Zentrik/RV5072_ZentrikItf.h"
-#include "var/JsonReader.h"
-#include "var/JsonWriter.h"
-#include "var/SymbolIndex.h"
-#include "var/SymbolWriteReport.h"
-#include "var/Variable.h"
+#include "convert/SymbolWriteReport.h"
+#include "reader/JsonReader.h"
+#include "symbols/SymbolIndex.h"
+#include "writer/JsonWriter.h"
+#include "writer/ValueSources.h"
 
-// Mode of a writer add. The add engine acts on ADD_KEY_VALUE and ADD_VALUE only.
+// Mode of a writer add of a scalar: a new member with its key, or the value where the
+// next value goes (the pending member, or an element of an open array).
 enum AddType {
-    ADD_KEY = 0,
     ADD_KEY_VALUE = 1,
     ADD_VALUE = 2,
-    ADD_START_OBJECT = 3,
-    ADD_END_OBJECT = 4,
-    ADD_START_ARRAY = 5,
-    ADD_END_ARRAY = 6,
 };
 
 class CDomDriverMgr {
@@ -66,7 +53,10 @@ class CDomDriverMgr {
     // Writer documents and the add engine.
     bool addkey_to_jason(fb_jsonsaxwriter_struct* pJsonWrite, char* key);
     bool addKeyNull(fb_jsonsaxwriter_struct* p, char* key);
-    bool add_key_value_to_jason(void* pVoid, const TypeClass3& type, const AddType& add_type);
+    // A scalar of the writer's value methods: with ADD_KEY_VALUE a member (key, value) of
+    // the innermost open object, with ADD_VALUE the value where the next value goes (key
+    // not used).
+    bool addScalar(fb_jsonsaxwriter_struct* p, const AddType& mode, const char* key, CWriterScalar value);
 
     // Nesting, raw JSON texts, binary data and the number format of a writer instance.
     bool startContainer(fb_jsonsaxwriter_struct* p, EJsonContainer kind);
@@ -118,9 +108,12 @@ class CDomDriverMgr {
                       RTS_IEC_UDINT& length);
     bool readerToVariable(fb_jsonreader_struct* p, const char* path, void* pData);
 
-   private:
-    friend class CDomDriverMgrTestPeer;  // tests reach the walk and the loader state
+    // The parts, for checks of their state (tests, benchmarks).
+    CSymbolIndex& index() { return index_; }
+    CWriterInstances& writers() { return writers_; }
+    CReaderInstances& readers() { return readers_; }
 
+   private:
     CDomDriverMgr();
     ~CDomDriverMgr();
 
@@ -132,31 +125,8 @@ class CDomDriverMgr {
     // Puts a value where the next value goes in p's document; logs a refusal.
     bool addValue(fb_jsonsaxwriter_struct* p, CJsonValueSource& source);
 
-    // Symbol walk and address index: the index does the work on the loader thread.
-    // hParentNode is not used: a node's children are reached from the node itself.
-    bool DumpAll() { return index_.DumpAll(); }
-    bool ExpandRoot(RTS_HANDLE hRootNode, RTS_HANDLE hInterface) {
-        return index_.ExpandRoot(hRootNode, hInterface);
-    }
-    bool ExpandTree(RTS_HANDLE hInterface, RTS_HANDLE /*hParentNode*/, RTS_HANDLE hNode) {
-        return index_.ExpandTree(hInterface, hNode);
-    }
-    bool ExpandNode(const std::shared_ptr<CVariable>& pParent, const std::shared_ptr<CVariable>& pVar,
-                    const char* szName) {
-        return index_.ExpandNode(pParent, pVar, szName);
-    }
-    bool LoadNode(const std::shared_ptr<CVariable>& pVariable, const char* szName) {
-        return index_.LoadNode(pVariable, szName);
-    }
-    void MapAll() { index_.MapAll(); }
-    void MapSingle(const std::shared_ptr<CVariable>& pVar) { index_.MapSingle(pVar); }
-    void AddToMap(const std::shared_ptr<CVariable>& pVar) { index_.AddToMap(pVar); }
-
-    // Variable <-> JSON; the caller holds the index shared and the variable's lock.
-    rapidjson::Value loadJson(const CVariable& var, rapidjson::Document::AllocatorType& allocator);
-    // Writes into the variable at pData: the member of root named after the variable
-    // when root is given, else value. Null when written, else the refusal to log.
-    template <bool kReport>
+    // Writes into the variable at pData (see WriteVariable): null when written, else the
+    // refusal to log. The caller holds none of the index's locks.
     const char* writeSymbol(const rapidjson::Value* root, const rapidjson::Value* value, void* pData,
                             CSymbolWriteReport* report);
 

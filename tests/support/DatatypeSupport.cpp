@@ -6,9 +6,9 @@
 #include <cstring>
 #include <mutex>
 
+#include "json/JsonOutput.h"
 #include "support/ManagerPeer.h"
 #include "var/DomDriverMgr.h"
-#include "var/JsonOutput.h"
 
 ByteVector Bytes(std::initializer_list<int> bytes) {
     ByteVector out;

@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "RV5072_Zentrik/HostImports.h"
 #include "RV5072_Zentrik/RV5072_ZentrikItf.h"
 #include "SimHost.h"
+#include "frame/HostImports.h"
 
 // One fb_jsonsaxwriter instance. The instance record lives inside this object, so its
 // address (the key of its document) stays fixed; the object is neither copied nor moved.

@@ -1,0 +1,23 @@
+// The compiler of the declaration language (SimDeclParser.h describes the language and
+// the model): the entry points that turn declaration text into a laid-out model and
+// write its initial values. Stateless; any thread may call them.
+#ifndef SIM_SIMDECLCOMPILER_H
+#define SIM_SIMDECLCOMPILER_H
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "SimDeclParser.h"
+
+// Largest memory block an application may declare.
+constexpr uint64_t kSimMaxMemory = uint64_t(1) << 30;
+
+// Compiles declaration text; throws CSimDeclError.
+std::unique_ptr<CSimModel> SimCompileDeclarations(const std::string& text);
+
+// Writes every variable's initial value (type defaults first, then the declared value)
+// into a zero-filled block of model.memorySize bytes.
+void SimWriteInitialValues(const CSimModel& model, uint8_t* memory);
+
+#endif  // SIM_SIMDECLCOMPILER_H

@@ -1,0 +1,22 @@
+// JSON to variable: writes a parsed JSON value into a variable of the application, member
+// by member and element by element, each leaf through its row of the type-class table.
+// What does not match leaves the part of the variable it was meant for unwritten.
+//
+// Stateless; runs on the calling task. REQUIRES: the caller holds the symbol index
+// shared and the variable's lock exclusively for the whole call.
+#ifndef CONVERT_JSONTOVARIABLE_H
+#define CONVERT_JSONTOVARIABLE_H
+
+#include <rapidjson/document.h>
+
+#include "convert/SymbolWriteReport.h"
+#include "symbols/VariableView.h"
+
+// Writes into var: with root, the member of root named after the variable (a root that
+// is not an object holds none); without, value itself. With report, also counts what
+// was written, skipped and unknown and keeps the first problem (report is filled from
+// its current state: the caller starts it empty).
+void WriteVariable(const rapidjson::Value* root, const rapidjson::Value* value, CVariableView var,
+                   CSymbolWriteReport* report);
+
+#endif  // CONVERT_JSONTOVARIABLE_H

@@ -1,0 +1,20 @@
+// Variable to JSON: the JSON value of a variable of the application, made from its
+// memory leaf by leaf through the type-class table. A structure is an object of its
+// members in declaration order, an array one flat array of its elements (every element
+// of a multi-dimensional array in memory order), a leaf its class's value.
+//
+// Stateless; runs on the calling task. The walk recurses along the variable tree, whose
+// depth is the nesting of the application's types. REQUIRES: the caller holds the symbol
+// index shared and the variable's lock (shared at least).
+#ifndef CONVERT_VARIABLETOJSON_H
+#define CONVERT_VARIABLETOJSON_H
+
+#include <rapidjson/document.h>
+
+#include "convert/TypeClassTable.h"
+#include "symbols/VariableView.h"
+
+// Strings and names are copied into allocator, the receiving document's.
+rapidjson::Value VariableToJson(CVariableView var, CJsonAllocator& allocator);
+
+#endif  // CONVERT_VARIABLETOJSON_H

@@ -1,0 +1,194 @@
+// Text output of JSON values: the iterative serialiser and the rounding of doubles to a
+// number of decimal places.
+#include "json/JsonOutput.h"
+
+#include <rapidjson/writer.h>
+
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "json/Utf8.h"
+
+namespace {
+
+typedef rapidjson::Writer<rapidjson::StringBuffer, rapidjson::UTF8<>, rapidjson::UTF8<>,
+                          rapidjson::CrtAllocator, rapidjson::kWriteNoFlags>
+    TextWriter;
+
+// A container being written and the index of its next member or element.
+struct OpenContainer {
+    const rapidjson::Value* value;
+    rapidjson::SizeType next;
+};
+
+class CTextOutput {
+   public:
+    CTextOutput(rapidjson::StringBuffer& buffer, const JsonOutputOptions& options)
+        : writer_(buffer), places_(options.maxDecimalPlaces), repair_(options.repairUtf8) {}
+
+    void Write(const rapidjson::Value& value) {
+        WriteOrOpen(value);
+        while (!open_.empty()) {
+            OpenContainer& top = open_.back();
+            const rapidjson::Value& container = *top.value;
+            if (container.IsObject()) {
+                if (top.next < container.MemberCount()) {
+                    const rapidjson::Value::Member& member = container.MemberBegin()[top.next++];
+                    WriteString(member.name, true);
+                    WriteOrOpen(member.value);  // may invalidate `top`
+                } else {
+                    writer_.EndObject(container.MemberCount());
+                    open_.pop_back();
+                }
+            } else {
+                if (top.next < container.Size()) {
+                    const rapidjson::Value& element = container[top.next++];
+                    WriteOrOpen(element);  // may invalidate `top`
+                } else {
+                    writer_.EndArray(container.Size());
+                    open_.pop_back();
+                }
+            }
+        }
+    }
+
+   private:
+    void WriteString(const rapidjson::Value& value, bool isKey) {
+        const char* text = value.GetString();
+        rapidjson::SizeType length = value.GetStringLength();
+        if (repair_ && !IsValidUtf8(text, length)) {
+            repaired_.clear();
+            RepairUtf8(text, length, repaired_);
+            text = repaired_.data();
+            length = static_cast<rapidjson::SizeType>(repaired_.size());
+        }
+        if (isKey) {
+            writer_.Key(text, length);
+        } else {
+            writer_.String(text, length);
+        }
+    }
+
+    // Writes a scalar, or opens a container and pushes it so that Write goes on with
+    // its contents. Numbers take the same branch order as Value::Accept.
+    void WriteOrOpen(const rapidjson::Value& value) {
+        switch (value.GetType()) {
+            case rapidjson::kNullType:
+                writer_.Null();
+                break;
+            case rapidjson::kFalseType:
+                writer_.Bool(false);
+                break;
+            case rapidjson::kTrueType:
+                writer_.Bool(true);
+                break;
+            case rapidjson::kObjectType:
+                writer_.StartObject();
+                open_.push_back(OpenContainer{&value, 0});
+                break;
+            case rapidjson::kArrayType:
+                writer_.StartArray();
+                open_.push_back(OpenContainer{&value, 0});
+                break;
+            case rapidjson::kStringType:
+                WriteString(value, false);
+                break;
+            case rapidjson::kNumberType:
+                if (value.IsDouble()) {
+                    // Write flags 0 have no form for NaN and the infinities; the writer
+                    // would stop here and leave a cut text. null keeps the text valid.
+                    if (std::isfinite(value.GetDouble())) {
+                        writer_.Double(RoundToDecimalPlaces(value.GetDouble(), places_));
+                    } else {
+                        writer_.Null();
+                    }
+                } else if (value.IsInt()) {
+                    writer_.Int(value.GetInt());
+                } else if (value.IsUint()) {
+                    writer_.Uint(value.GetUint());
+                } else if (value.IsInt64()) {
+                    writer_.Int64(value.GetInt64());
+                } else {
+                    writer_.Uint64(value.GetUint64());
+                }
+                break;
+        }
+    }
+
+    TextWriter writer_;
+    const int places_;
+    const bool repair_;
+    std::vector<OpenContainer> open_;
+    std::string repaired_;  // a string whose bytes needed repair, as written
+};
+
+// Adds one unit in the last place to the decimal digits of `text` ("0.12" gives "0.13",
+// "9.99" gives "10.00"); `text` has room for one more character.
+void IncrementDecimal(char* text) {
+    size_t length = std::strlen(text);
+    for (size_t i = length; i-- > 0;) {
+        if (text[i] == '.') {
+            continue;
+        }
+        if (text[i] != '9') {
+            ++text[i];
+            return;
+        }
+        text[i] = '0';
+    }
+    std::memmove(text + 1, text, length + 1);
+    text[0] = '1';
+}
+
+}  // namespace
+
+void SerializeDocument(const rapidjson::Value& value, rapidjson::StringBuffer& buffer) {
+    SerializeDocument(value, buffer, JsonOutputOptions());
+}
+
+void SerializeDocument(const rapidjson::Value& value, rapidjson::StringBuffer& buffer,
+                       const JsonOutputOptions& options) {
+    CTextOutput output(buffer, options);
+    output.Write(value);
+}
+
+double RoundToDecimalPlaces(double value, int places) {
+    if (places >= kDefaultDecimalPlaces || !std::isfinite(value)) {
+        return value;
+    }
+    if (value == 0.0) {
+        return 0.0;  // -0.0 too: zero is written without a sign once rounding is asked for
+    }
+    if (places < 0) {
+        places = 0;
+    }
+    // |value| = odd * 2^-binaryPlaces; such a number has exactly binaryPlaces decimal
+    // places, the last of them a 5 when binaryPlaces > 0.
+    int exponent = 0;
+    const double fraction = std::frexp(std::fabs(value), &exponent);
+    const uint64_t mantissa = static_cast<uint64_t>(std::ldexp(fraction, 53));
+    const int binaryPlaces = 53 - exponent - __builtin_ctzll(mantissa);
+    if (binaryPlaces <= places) {
+        return value;  // already has no more places than asked for (every integer)
+    }
+    // Here |value| < 2^52: at most 16 digits before the point, at most 324 after it.
+    char text[400];
+    const bool half = binaryPlaces == places + 1;  // the dropped part is exactly one half
+    // printf rounds exactly, but a tie to even; a tie is written one place longer and
+    // rounded away from zero here.
+    std::snprintf(text, sizeof(text) - 1, "%.*f", half ? places + 1 : places, std::fabs(value));
+    if (half) {
+        text[std::strlen(text) - 1] = '\0';  // the final 5
+        IncrementDecimal(text);
+    }
+    const double rounded = std::strtod(text, nullptr);
+    if (rounded == 0.0) {
+        return 0.0;
+    }
+    return value < 0 ? -rounded : rounded;
+}

@@ -1,0 +1,51 @@
+// The one way a JSON value held by the component becomes text: RapidJSON's Writer
+// over a StringBuffer, write flags 0, compact, members in document order.
+//
+// What differs from handing the value to Writer through Value::Accept:
+// - a double that is NaN or infinite is written as null and the rest of the value
+//   follows, where the bare Writer would stop in the middle and leave invalid JSON;
+// - every string (member names and values) leaves as UTF-8: valid UTF-8 passes
+//   unchanged, any other byte is read as a Windows-1252 character (the five bytes that
+//   code page leaves undefined become U+FFFD), so the text is always valid JSON;
+// - doubles may be rounded to a number of decimal places (JsonOutputOptions);
+// - the walk keeps its own stack instead of recursing, so the depth of the value
+//   never decides the depth of the call stack.
+//
+// Stateless; the caller owns the value and the buffer and must keep the value from
+// changing while it is written (a writer document: hold its instance's lock).
+#ifndef JSON_JSONOUTPUT_H
+#define JSON_JSONOUTPUT_H
+
+#include <rapidjson/document.h>
+#include <rapidjson/stringbuffer.h>
+
+#include <cstddef>
+#include <string>
+
+// Decimal places that leave every double in its shortest round-trip form (RapidJSON's
+// own default): no double needs more places to be told apart from its neighbours.
+constexpr int kDefaultDecimalPlaces = 324;
+
+struct JsonOutputOptions {
+    // Every double is rounded to nearest, halves away from zero, at this many digits
+    // after the point, then written in the shortest form that reads back as the rounded
+    // value. 0 to kDefaultDecimalPlaces; the default rounds nothing.
+    int maxDecimalPlaces = kDefaultDecimalPlaces;
+    // Strings leave as valid UTF-8. False writes their bytes as they are; only for
+    // measuring what the check costs, never for a text that leaves the component.
+    bool repairUtf8 = true;
+};
+
+// Appends the compact text of `value` to `buffer`. The buffer's text stays
+// terminated (StringBuffer::GetString) and GetSize() counts its bytes.
+void SerializeDocument(const rapidjson::Value& value, rapidjson::StringBuffer& buffer);
+void SerializeDocument(const rapidjson::Value& value, rapidjson::StringBuffer& buffer,
+                       const JsonOutputOptions& options);
+
+// `value` rounded to `places` digits after the point, to nearest, halves away from zero,
+// by its exact decimal value (1.005 is a little below 1.005 and gives 1.0 at 2 places).
+// Non-finite values, and every value for places >= kDefaultDecimalPlaces, come back
+// as they are; a value that rounds to zero gives +0.0.
+double RoundToDecimalPlaces(double value, int places);
+
+#endif  // JSON_JSONOUTPUT_H

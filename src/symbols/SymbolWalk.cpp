@@ -1,0 +1,366 @@
+// Symbol walk: turns the host's symbol table of the first application into trees of
+// CVariable nodes, one root per top-level variable.
+//
+// Browsing goes down branch nodes and turns every variable node into a root. Members
+// and elements below a variable are not browsed: they come from the variable's type
+// description and are looked up one by one through the host by the full names formed
+// here. Every host call goes through Step, which reads the stop request before the call
+// and again before the caller looks at the host's result, so the walk ends within one
+// host call of EndLoad. Everything here runs on the loader thread and takes no
+// lock; the loader thread may be cancelled inside any host call.
+#include <pthread.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <new>
+
+#include "frame/HostImports.h"
+#include "symbols/SymbolIndex.h"
+
+namespace {
+
+constexpr RTS_SIZE kPathBufferSize = 256;
+constexpr RTS_SIZE kMemberNameBufferSize = 512;
+constexpr RTS_UI16 kNodeBranch = IECVARACC_NODE_BRANCH;
+constexpr RTS_UI16 kNodeVariable = IECVARACC_NODE_VARIABLE;
+
+// A host variable-information record that is released on every way out of the scope,
+// a cancellation of the loader thread included. The release runs with cancellation
+// disabled: it may run during the forced unwind of a cancellation, inside a destructor
+// that must not be left by a second unwind.
+class CVarInfoRecord {
+   public:
+    CVarInfoRecord() { std::memset(&info_, 0, sizeof(info_)); }
+    ~CVarInfoRecord() {
+        if (open_) {
+            int oldState = 0;
+            pthread_setcancelstate(PTHREAD_CANCEL_DISABLE, &oldState);
+            pfIecVarAccExitVarInfo(&info_);
+            pthread_setcancelstate(oldState, nullptr);
+        }
+    }
+    CVarInfoRecord(const CVarInfoRecord&) = delete;
+    CVarInfoRecord& operator=(const CVarInfoRecord&) = delete;
+
+    // Prepares the record; false when the host refuses.
+    bool open() {
+        open_ = pfIecVarAccInitVarInfo(&info_, sizeof(info_)) == ERR_OK;
+        return open_;
+    }
+    VariableInformationStruct3* get() { return &info_; }
+
+   private:
+    VariableInformationStruct3 info_;
+    bool open_ = false;
+};
+
+// Member handles of a structure's type description, released on every way out.
+class CMemberHandles {
+   public:
+    ~CMemberHandles() { delete[] handles_; }
+    // Zero-filled room for `count` handles; false when no memory can be had.
+    bool allocate(RTS_I32 count) {
+        if (count <= 0) {
+            return true;
+        }
+        handles_ = new (std::nothrow) RTS_HANDLE[static_cast<size_t>(count)]();
+        count_ = handles_ != nullptr ? count : 0;
+        return handles_ != nullptr;
+    }
+    RTS_HANDLE* data() { return handles_; }
+    RTS_I32 count() const { return count_; }
+
+   private:
+    RTS_HANDLE* handles_ = nullptr;
+    RTS_I32 count_ = 0;
+};
+
+// Fills path with the full path of hNode and makes sure it ends inside the buffer,
+// whatever the host wrote.
+template <size_t kSize>
+void FullPath(RTS_HANDLE hInterface, RTS_HANDLE hNode, char (&path)[kSize], RTS_RESULT* result) {
+    pfIecVarAccGetNodeFullPath(hInterface, hNode, path, static_cast<RTS_SIZE>(kSize), result);
+    path[kSize - 1] = '\0';
+}
+
+}  // namespace
+
+template <typename Call>
+bool CSymbolIndex::Step(Call call) {
+    if (bDownloadFinish_) {
+        return false;
+    }
+    call();
+    return !bDownloadFinish_;
+}
+
+bool CSymbolIndex::DumpAll() {
+    RTS_HANDLE hInterface = RTS_INVALID_HANDLE;
+    if (!Step([&] { hInterface = pfIecVarAccGetFirstInterface(nullptr); })) {
+        return false;
+    }
+    char applicationName[kPathBufferSize] = {0};
+    RTS_RESULT result = ERR_OK;
+    if (!Step([&] {
+            result = pfIecVarAccGetApplicationName(hInterface, applicationName, sizeof(applicationName));
+            applicationName[sizeof(applicationName) - 1] = '\0';
+        }) ||
+        result != ERR_OK) {
+        return false;
+    }
+    if (bDownloadFinish_) {
+        return false;
+    }
+    // From here the application counts as reached, stopped or not.
+    RTS_HANDLE hRootNode = RTS_INVALID_HANDLE;
+    Step([&] { hRootNode = pfIecVarAccBrowseGetRoot(hInterface, &result); });
+    ExpandRoot(hRootNode, hInterface);
+    return true;
+}
+
+bool CSymbolIndex::ExpandRoot(RTS_HANDLE hRootNode, RTS_HANDLE hInterface) {
+    RTS_RESULT result = ERR_OK;
+    RTS_HANDLE hNode = RTS_INVALID_HANDLE;
+    if (!Step([&] { hNode = pfIecVarAccBrowseDown(hInterface, hRootNode, &result); }) || result != ERR_OK) {
+        return false;
+    }
+    char path[kPathBufferSize] = {0};
+    for (;;) {
+        if (!Step([&] { FullPath(hInterface, hNode, path, &result); }) || result != ERR_OK) {
+            return false;
+        }
+        // A stop below one node ends only that node's walk; the stop test decides
+        // whether the walk goes on with the next node below the root.
+        ExpandTree(hInterface, hNode);
+        if (!Step([&] { hNode = pfIecVarAccBrowseGetNext(hInterface, hNode, &result); })) {
+            return false;
+        }
+        if (result != ERR_OK) {
+            return true;
+        }
+    }
+}
+
+bool CSymbolIndex::ExpandTree(RTS_HANDLE hInterface, RTS_HANDLE hNode) {
+    char path[kPathBufferSize] = {0};
+    RTS_RESULT result = ERR_OK;
+    RTS_UI16 kind = 0;
+    if (!Step([&] {
+            kind = pfIecVarAccGetNodeType(hInterface, hNode, &result);
+            FullPath(hInterface, hNode, path, &result);
+        })) {
+        return false;
+    }
+
+    if (kind == kNodeBranch) {
+        RTS_HANDLE hChildNode = RTS_INVALID_HANDLE;
+        if (!Step([&] {
+                hChildNode = pfIecVarAccBrowseDown(hInterface, hNode, &result);
+                FullPath(hInterface, hChildNode, path, &result);
+            })) {
+            return false;
+        }
+        if (result != ERR_OK) {
+            return true;  // a branch without children
+        }
+        for (;;) {
+            if (bDownloadFinish_ || !ExpandTree(hInterface, hChildNode)) {
+                return false;
+            }
+            if (!Step([&] { hChildNode = pfIecVarAccBrowseGetNext(hInterface, hChildNode, &result); })) {
+                return false;
+            }
+            if (result != ERR_OK) {
+                return true;
+            }
+        }
+    }
+
+    if (kind == kNodeVariable) {
+        if (!Step([&] { FullPath(hInterface, hNode, path, &result); })) {
+            return false;
+        }
+        auto pVar = std::make_shared<CVariable>();
+        if (!ExpandNode(nullptr, pVar, path)) {
+            return false;  // a cut-off root is dropped
+        }
+        p_vec_vars_.push_back(pVar);
+    }
+    return true;
+}
+
+bool CSymbolIndex::ExpandNode(const std::shared_ptr<CVariable>& pParent,
+                              const std::shared_ptr<CVariable>& pVar, const char* szName) {
+    if (bDownloadFinish_) {
+        return false;
+    }
+    if (bOnlineChange_) {
+        SleepEvent();
+        bOnlineChange_ = false;
+    }
+    if (!LoadNode(pVar, szName)) {
+        return false;
+    }
+    // Attached as soon as it is loaded, so children stand in the order they were made.
+    if (pParent) {
+        pParent->AddChild(pVar);
+    }
+    if (bDownloadFinish_) {
+        return false;
+    }
+    // Only arrays and structures are looked up a second time for their type.
+    if (pVar->varType_ != TYPE3_ARRAY && pVar->varType_ != TYPE3_USERDEF) {
+        return true;  // a leaf
+    }
+    CVarInfoRecord varInfo;
+    bool opened = false;
+    if (!Step([&] { opened = varInfo.open(); }) || !opened) {
+        return false;
+    }
+    RTS_RESULT result = ERR_OK;
+    RTS_HANDLE hInterface = RTS_INVALID_HANDLE;
+    RTS_HANDLE hNode = RTS_INVALID_HANDLE;
+    RTS_HANDLE hTypeNode = RTS_INVALID_HANDLE;
+    if (!Step([&] { hNode = pfIecVarAccGetNode3(szName, &hInterface, varInfo.get(), &result); }) ||
+        !Step([&] { hTypeNode = pfIecVarAccGetTypeNode3(hInterface, hNode, varInfo.get(), &result); })) {
+        return false;
+    }
+    if (pVar->varType_ == TYPE3_ARRAY) {
+        return ExpandArray(pVar, szName, hInterface, hTypeNode);
+    }
+    return ExpandStructure(pVar, szName, hInterface, hTypeNode);
+}
+
+bool CSymbolIndex::ExpandArray(const std::shared_ptr<CVariable>& pVar, const char* szName,
+                               RTS_HANDLE hInterface, RTS_HANDLE hTypeNode) {
+    TypeDescAsUnion typeDesc;
+    std::memset(&typeDesc, 0, sizeof(typeDesc));
+    RTS_RESULT result = ERR_OK;
+    if (!Step([&] { result = pfIecVarAccGetTypeDesc(hInterface, hTypeNode, &typeDesc); })) {
+        return false;
+    }
+    if (result != ERR_OK) {
+        return true;  // stays a leaf
+    }
+    const RTS_I16 dimensions = typeDesc._union._array._iDimensions;
+    if (dimensions < 1 || dimensions > 3) {
+        return true;  // stays a leaf
+    }
+    ArrayDimension* range = typeDesc._union._array._Dimension;
+    for (int unused = dimensions; unused < 3; ++unused) {
+        range[unused].MinRange = 0;
+        range[unused].MaxRange = 0;
+    }
+    char name[kMemberNameBufferSize] = {0};
+    // 64-bit counters, so a range ending at the largest 32-bit index terminates.
+    for (int64_t i = range[0].MinRange; i <= range[0].MaxRange; ++i) {
+        for (int64_t j = range[1].MinRange; j <= range[1].MaxRange; ++j) {
+            for (int64_t k = range[2].MinRange; k <= range[2].MaxRange; ++k) {
+                if (dimensions == 1) {
+                    snprintf(name, sizeof(name), "%s[%ld]", szName, static_cast<long>(i));
+                } else if (dimensions == 2) {
+                    snprintf(name, sizeof(name), "%s[%ld,%ld]", szName, static_cast<long>(i),
+                             static_cast<long>(j));
+                } else {
+                    snprintf(name, sizeof(name), "%s[%ld,%ld,%ld]", szName, static_cast<long>(i),
+                             static_cast<long>(j), static_cast<long>(k));
+                }
+                auto pChild = std::make_shared<CVariable>();
+                if (!ExpandNode(pVar, pChild, name)) {
+                    return false;
+                }
+            }
+        }
+    }
+    return true;
+}
+
+bool CSymbolIndex::ExpandStructure(const std::shared_ptr<CVariable>& pVar, const char* szName,
+                                   RTS_HANDLE hInterface, RTS_HANDLE hTypeNode) {
+    // The first description gives the member count, the second the handles.
+    TypeDescAsUnion typeDesc;
+    std::memset(&typeDesc, 0, sizeof(typeDesc));
+    if (!Step([&] { pfIecVarAccGetTypeDesc(hInterface, hTypeNode, &typeDesc); })) {
+        return false;
+    }
+    CMemberHandles members;
+    if (!members.allocate(typeDesc._union._struct._iComponents)) {
+        return false;
+    }
+    typeDesc._union._struct._Components = members.data();
+    RTS_RESULT result = ERR_OK;
+    if (!Step([&] { result = pfIecVarAccGetTypeDesc(hInterface, hTypeNode, &typeDesc); })) {
+        return false;
+    }
+    if (result != ERR_OK || typeDesc._union._struct._iComponents <= 0 || members.data() == nullptr) {
+        return true;  // stays a leaf
+    }
+    // Never read more handles than were allocated, whatever count the host reports now.
+    const RTS_I32 count = std::min(typeDesc._union._struct._iComponents, members.count());
+    char name[kMemberNameBufferSize] = {0};
+    for (RTS_I32 index = 0; index < count; ++index) {
+        const char* memberName = nullptr;
+        if (!Step([&] { memberName = pfIecVarAccGetNodeName(hInterface, members.data()[index], &result); })) {
+            return false;
+        }
+        snprintf(name, sizeof(name), "%s.%s", szName, memberName != nullptr ? memberName : "");
+        auto pChild = std::make_shared<CVariable>();
+        if (!ExpandNode(pVar, pChild, name)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool CSymbolIndex::LoadNode(const std::shared_ptr<CVariable>& pVariable, const char* szName) {
+    if (bDownloadFinish_) {
+        return false;
+    }
+    if (bOnlineChange_) {
+        SleepEvent();
+        bOnlineChange_ = false;
+    }
+    CVarInfoRecord varInfo;
+    bool opened = false;
+    if (!Step([&] { opened = varInfo.open(); }) || !opened) {
+        return false;
+    }
+    RTS_RESULT result = ERR_OK;
+    RTS_HANDLE hInterface = RTS_INVALID_HANDLE;
+    RTS_HANDLE hNode = RTS_INVALID_HANDLE;
+    if (!Step([&] { hNode = pfIecVarAccGetNode3(szName, &hInterface, varInfo.get(), &result); })) {
+        return false;
+    }
+    // A second lookup of the same name decides whether the host knows it.
+    RTS_HANDLE hInterface1 = RTS_INVALID_HANDLE;
+    RTS_UINTPTR offset = 0;
+    if (!Step([&] { pfIecVarAccGetNode(szName, &offset, &hInterface1, &result); })) {
+        return false;
+    }
+    if (result != ERR_OK) {
+        return true;  // unknown: the node stays as it was made
+    }
+    RTS_UI16 kind = 0;
+    if (!Step([&] { kind = pfIecVarAccGetNodeType(hInterface, hNode, &result); })) {
+        return false;
+    }
+    if (kind != kNodeVariable) {
+        return true;
+    }
+    RTS_SIZE size = 0;
+    TypeClass3 typeClass = TYPE3_NONE;
+    RTS_UI8* address = nullptr;
+    const char* nodeName = nullptr;
+    if (!Step([&] { size = pfIecVarAccGetSize3(hInterface, hNode, varInfo.get(), &result); }) ||
+        !Step([&] { typeClass = pfIecVarAccGetTypeClass3(hInterface, hNode, varInfo.get(), &result); }) ||
+        !Step([&] { address = pfIecVarAccGetAddress3(hInterface, hNode, varInfo.get(), &result); }) ||
+        !Step([&] { nodeName = pfIecVarAccGetNodeName(hInterface, hNode, &result); })) {
+        return false;
+    }
+    pVariable->size_ = static_cast<uint32_t>(size);
+    pVariable->varType_ = typeClass;
+    pVariable->var_addr_ = address;
+    pVariable->symbol_nodename_ = nodeName != nullptr ? nodeName : "";
+    return true;
+}

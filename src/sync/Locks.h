@@ -1,0 +1,154 @@
+// Every lock type of the component, and the scope guards that hold them. The types
+// carry Clang's thread-safety annotations (ThreadAnnotations.h), so the analysis checks
+// every GUARDED_BY member and every REQUIRES function; they add nothing at run time.
+//
+// - CMutex: a plain mutex. One writer or reader instance's state; the frame's event
+//   actions.
+// - CIndexLock: a reader-writer lock that prefers writers. The symbol index, and the
+//   locks of the application's variables.
+// - CSharedCounterLock: a reader-writer lock for the maps of instance states, made for
+//   many short shared holds and rare exclusive ones.
+// - CExclusiveLock, CSharedLock: hold one of them for one block.
+#ifndef SYNC_LOCKS_H
+#define SYNC_LOCKS_H
+
+#include <pthread.h>
+
+#include <atomic>
+#include <condition_variable>
+#include <mutex>
+#include <system_error>
+
+#include "sync/ThreadAnnotations.h"
+
+class CAPABILITY("mutex") CMutex {
+   public:
+    CMutex() = default;
+    CMutex(const CMutex&) = delete;
+    CMutex& operator=(const CMutex&) = delete;
+
+    void lock() ACQUIRE() { mutex_.lock(); }
+    void unlock() RELEASE() { mutex_.unlock(); }
+
+   private:
+    std::mutex mutex_;
+};
+
+// Calls hold it shared for as long as they use what it guards, so calls from several
+// tasks run side by side; the loader's emptying and filling and clear() hold the index's
+// exclusively, and a writing call a variable's. Writers are preferred: once a writer
+// waits, new readers wait behind it, so a stream of overlapping calls from several tasks
+// cannot hold back a reload for ever. A thread must not take it shared twice (a writer
+// arriving in between would deadlock it), which the calls never do.
+//
+// Meets the standard's SharedMutex requirements. A failing lock throws
+// std::system_error, as std::shared_mutex does.
+class CAPABILITY("shared_mutex") CIndexLock {
+   public:
+    CIndexLock() {
+        pthread_rwlockattr_t attributes;
+        pthread_rwlockattr_init(&attributes);
+        pthread_rwlockattr_setkind_np(&attributes, PTHREAD_RWLOCK_PREFER_WRITER_NONRECURSIVE_NP);
+        pthread_rwlock_init(&lock_, &attributes);
+        pthread_rwlockattr_destroy(&attributes);
+    }
+    ~CIndexLock() { pthread_rwlock_destroy(&lock_); }
+    CIndexLock(const CIndexLock&) = delete;
+    CIndexLock& operator=(const CIndexLock&) = delete;
+
+    void lock() ACQUIRE() { Check(pthread_rwlock_wrlock(&lock_)); }
+    bool try_lock() TRY_ACQUIRE(true) { return pthread_rwlock_trywrlock(&lock_) == 0; }
+    void unlock() RELEASE() { pthread_rwlock_unlock(&lock_); }
+
+    void lock_shared() ACQUIRE_SHARED() { Check(pthread_rwlock_rdlock(&lock_)); }
+    bool try_lock_shared() TRY_ACQUIRE_SHARED(true) { return pthread_rwlock_tryrdlock(&lock_) == 0; }
+    void unlock_shared() RELEASE_SHARED() { pthread_rwlock_unlock(&lock_); }
+
+   private:
+    static void Check(int error) {
+        if (error != 0) {
+            throw std::system_error(error, std::system_category(), "index lock");
+        }
+    }
+
+    pthread_rwlock_t lock_;
+};
+
+// Shared: one atomic increment and one load, and a decrement on release (a pthread
+// rwlock costs several times as much per call). Exclusive: excludes other exclusive
+// holders with a mutex, announces itself, then blocks on a condition variable until the
+// shared holders in flight have left; a shared taker that finds it announced backs out
+// and blocks on the mutex until it is released. Nobody spins, so a task of higher
+// priority never keeps a lower one from finishing.
+class CAPABILITY("shared_mutex") CSharedCounterLock {
+   public:
+    CSharedCounterLock() = default;
+    CSharedCounterLock(const CSharedCounterLock&) = delete;
+    CSharedCounterLock& operator=(const CSharedCounterLock&) = delete;
+
+    void lock_shared() ACQUIRE_SHARED() {
+        for (;;) {
+            readers_.fetch_add(1, std::memory_order_seq_cst);
+            if (!exclusive_.load(std::memory_order_seq_cst)) {
+                return;
+            }
+            unlock_shared();
+            std::lock_guard<std::mutex> wait(exclusiveMutex_);  // until the exclusive holder is done
+        }
+    }
+    void unlock_shared() RELEASE_SHARED() {
+        if (readers_.fetch_sub(1, std::memory_order_seq_cst) == 1 &&
+            exclusive_.load(std::memory_order_seq_cst)) {
+            std::lock_guard<std::mutex> lock(drainedMutex_);
+            drained_.notify_all();
+        }
+    }
+    void lock() ACQUIRE() {
+        exclusiveMutex_.lock();
+        exclusive_.store(true, std::memory_order_seq_cst);
+        std::unique_lock<std::mutex> lock(drainedMutex_);
+        drained_.wait(lock, [this] { return readers_.load(std::memory_order_seq_cst) == 0; });
+    }
+    void unlock() RELEASE() {
+        exclusive_.store(false, std::memory_order_seq_cst);
+        exclusiveMutex_.unlock();
+    }
+
+    // True when nobody holds it, shared or exclusively (a snapshot, for checks).
+    bool Idle() const { return readers_.load() == 0 && !exclusive_.load(); }
+
+   private:
+    std::atomic<int> readers_{0};
+    std::atomic<bool> exclusive_{false};
+    std::mutex exclusiveMutex_;
+    std::mutex drainedMutex_;
+    std::condition_variable drained_;
+};
+
+// Holds `mutex` exclusively from construction to destruction.
+template <typename Mutex>
+class SCOPED_CAPABILITY CExclusiveLock {
+   public:
+    explicit CExclusiveLock(Mutex& mutex) ACQUIRE(mutex) : mutex_(mutex) { mutex_.lock(); }
+    ~CExclusiveLock() RELEASE() { mutex_.unlock(); }
+    CExclusiveLock(const CExclusiveLock&) = delete;
+    CExclusiveLock& operator=(const CExclusiveLock&) = delete;
+
+   private:
+    Mutex& mutex_;
+};
+
+// Holds `mutex` shared from construction to destruction.
+template <typename Mutex>
+class SCOPED_CAPABILITY CSharedLock {
+   public:
+    explicit CSharedLock(Mutex& mutex) ACQUIRE_SHARED(mutex) : mutex_(mutex) { mutex_.lock_shared(); }
+    ~CSharedLock() RELEASE() { mutex_.unlock_shared(); }
+    CSharedLock(const CSharedLock&) = delete;
+    CSharedLock& operator=(const CSharedLock&) = delete;
+
+   private:
+    Mutex& mutex_;
+};
+
+#endif  // SYNC_LOCKS_H
