@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "support/ApplicationFixture.h"
+#include "symbols/VariableView.h"
 
 namespace {
 
@@ -89,6 +90,19 @@ TEST_F(SymbolWalk, ElementNamesForOneToThreeDimensions) {
     expectChildren(roots[3], {"App.Globals.c[0,-1,2]", "App.Globals.c[0,-1,3]", "App.Globals.c[0,0,2]",
                               "App.Globals.c[0,0,3]", "App.Globals.c[1,-1,2]", "App.Globals.c[1,-1,3]",
                               "App.Globals.c[1,0,2]", "App.Globals.c[1,0,3]"});
+    // The bounds as declared, first dimension first, and the extents the views give.
+    const std::vector<std::vector<std::pair<int32_t, int32_t>>> bounds = {
+        {{1, 3}}, {{-1, 1}}, {{0, 1}, {0, 2}}, {{0, 1}, {-1, 0}, {2, 3}}};
+    for (size_t r = 0; r < roots.size(); ++r) {
+        const CVariableView view(*roots[r]);
+        ASSERT_EQ(bounds[r].size(), view.dimensionCount()) << r;
+        for (size_t d = 0; d < bounds[r].size(); ++d) {
+            EXPECT_EQ(bounds[r][d].first, view.lowestIndex(d)) << r << "," << d;
+            EXPECT_EQ(static_cast<size_t>(bounds[r][d].second - bounds[r][d].first + 1), view.extent(d))
+                << r << "," << d;
+        }
+        EXPECT_EQ(0u, view.child(0).dimensionCount()) << r;
+    }
 }
 
 TEST_F(SymbolWalk, FourDimensionsAndEveryOtherClassStayLeaves) {

@@ -248,6 +248,10 @@ bool CSymbolIndex::ExpandArray(const std::shared_ptr<CVariable>& pVar, const cha
         return true;  // stays a leaf
     }
     ArrayDimension* range = typeDesc._union._array._Dimension;
+    pVar->bounds_.clear();
+    for (int d = 0; d < dimensions; ++d) {
+        pVar->bounds_.push_back(CVariable::CBounds{range[d].MinRange, range[d].MaxRange});
+    }
     for (int unused = dimensions; unused < 3; ++unused) {
         range[unused].MinRange = 0;
         range[unused].MaxRange = 0;

@@ -40,6 +40,15 @@ class CVariableView {
     bool isLeaf() const { return node_->childVec_.empty(); }
     CVariableView child(size_t i) const { return CVariableView(node_->childVec_[i].get(), shift_); }
 
+    // An array's dimensions (1 to 3; 0 for every other node), the first index of
+    // dimension d and its element count (0 when its highest index is below its first).
+    size_t dimensionCount() const { return node_->bounds_.size(); }
+    int32_t lowestIndex(size_t d) const { return node_->bounds_[d].lowest; }
+    size_t extent(size_t d) const {
+        const CVariable::CBounds& b = node_->bounds_[d];
+        return b.highest < b.lowest ? 0 : static_cast<size_t>(int64_t{b.highest} - b.lowest + 1);
+    }
+
    private:
     const CVariable* node_;
     ptrdiff_t shift_;

@@ -33,6 +33,15 @@ class CVariable {
     void* var_addr_ = nullptr;
     std::string symbol_nodename_;  // the node's own name, not its full path
     std::vector<std::shared_ptr<CVariable>> childVec_;
+
+    // The bounds of an array's dimensions (1 to 3 entries, first index first) as the
+    // host declares them; empty for every other node and for an array the walk kept as
+    // a leaf. Its elements are childVec_, the last index varying fastest.
+    struct CBounds {
+        int32_t lowest;
+        int32_t highest;
+    };
+    std::vector<CBounds> bounds_;
 };
 
 #endif  // VAR_VARIABLE_H
