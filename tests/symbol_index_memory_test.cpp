@@ -93,7 +93,9 @@ TEST_F(SymbolIndexMemory, BytesPerNodeDoNotDependOnDepth) {
     RecordProperty("flat", std::to_string(flat));
     RecordProperty("nested", std::to_string(nested));
     RecordProperty("deep", std::to_string(deep));
-    EXPECT_LE(flat, 160.0);
+    // About 170 bytes: the node with its name, the shared block, the index entry, and one
+    // pointer for array bounds.
+    EXPECT_LE(flat, 176.0);
     EXPECT_LE(nested, 1.2 * flat) << "flat " << flat;
     EXPECT_LE(deep, 1.2 * flat) << "flat " << flat;
     EXPECT_GT(flat, 64.0) << "the counting missed the index's allocations";

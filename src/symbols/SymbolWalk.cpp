@@ -248,10 +248,12 @@ bool CSymbolIndex::ExpandArray(const std::shared_ptr<CVariable>& pVar, const cha
         return true;  // stays a leaf
     }
     ArrayDimension* range = typeDesc._union._array._Dimension;
-    pVar->bounds_.clear();
+    std::unique_ptr<CVariable::CArrayBounds> bounds(new CVariable::CArrayBounds());
+    bounds->count = static_cast<size_t>(dimensions);
     for (int d = 0; d < dimensions; ++d) {
-        pVar->bounds_.push_back(CVariable::CBounds{range[d].MinRange, range[d].MaxRange});
+        bounds->dimension[d] = CVariable::CBounds{range[d].MinRange, range[d].MaxRange};
     }
+    pVar->bounds_ = std::move(bounds);
     for (int unused = dimensions; unused < 3; ++unused) {
         range[unused].MinRange = 0;
         range[unused].MaxRange = 0;

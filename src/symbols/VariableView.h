@@ -42,10 +42,10 @@ class CVariableView {
 
     // An array's dimensions (1 to 3; 0 for every other node), the first index of
     // dimension d and its element count (0 when its highest index is below its first).
-    size_t dimensionCount() const { return node_->bounds_.size(); }
-    int32_t lowestIndex(size_t d) const { return node_->bounds_[d].lowest; }
+    size_t dimensionCount() const { return node_->bounds_ ? node_->bounds_->count : 0; }
+    int32_t lowestIndex(size_t d) const { return node_->bounds_->dimension[d].lowest; }
     size_t extent(size_t d) const {
-        const CVariable::CBounds& b = node_->bounds_[d];
+        const CVariable::CBounds& b = node_->bounds_->dimension[d];
         return b.highest < b.lowest ? 0 : static_cast<size_t>(int64_t{b.highest} - b.lowest + 1);
     }
 

@@ -16,7 +16,9 @@ std::shared_ptr<CVariable> CVariable::Clone() {
     copy->size_ = size_;
     copy->var_addr_ = var_addr_;
     copy->symbol_nodename_ = symbol_nodename_;
-    copy->bounds_ = bounds_;
+    if (bounds_) {
+        copy->bounds_.reset(new CArrayBounds(*bounds_));
+    }
     copy->childVec_.reserve(childVec_.size());
     for (const std::shared_ptr<CVariable>& child : childVec_) {
         copy->childVec_.push_back(child->Clone());

@@ -34,14 +34,19 @@ class CVariable {
     std::string symbol_nodename_;  // the node's own name, not its full path
     std::vector<std::shared_ptr<CVariable>> childVec_;
 
-    // The bounds of an array's dimensions (1 to 3 entries, first index first) as the
-    // host declares them; empty for every other node and for an array the walk kept as
-    // a leaf. Its elements are childVec_, the last index varying fastest.
+    // The bounds of an array's dimensions (1 to 3, first index first) as the host
+    // declares them; null for every other node and for an array the walk kept as a
+    // leaf. Its elements are childVec_, the last index varying fastest. Held apart so
+    // that a node that is not an array pays one pointer for it.
     struct CBounds {
         int32_t lowest;
         int32_t highest;
     };
-    std::vector<CBounds> bounds_;
+    struct CArrayBounds {
+        size_t count;  // dimensions, 1 to 3
+        CBounds dimension[3];
+    };
+    std::unique_ptr<const CArrayBounds> bounds_;
 };
 
 #endif  // VAR_VARIABLE_H
