@@ -49,6 +49,7 @@
 #include "ZentrikAppEvents.h"
 #include "frame/HostImports.h"
 #include "support/ApplicationFixture.h"
+#include "support/LargeApplications.h"
 #include "support/WriterCalls.h"
 
 namespace {
@@ -108,23 +109,9 @@ const char* const kDeclarations = R"(
         shared : ST_Shared;
     END_VAR
 )";
-// Ten variables of 10,101 declared members each: a load walks about 100,000 nodes, as
-// long as the host takes for them, while the array above costs the walk one element.
-std::string Declarations() {
-    std::string text = "TYPE ST_Leaves : STRUCT";
-    for (int i = 0; i < 100; ++i) {
-        text += " l" + std::to_string(i) + " : INT;";
-    }
-    text += " END_STRUCT END_TYPE\nTYPE ST_Ballast : STRUCT";
-    for (int i = 0; i < 100; ++i) {
-        text += " b" + std::to_string(i) + " : ST_Leaves;";
-    }
-    text += " END_STRUCT END_TYPE\nVAR_GLOBAL";
-    for (int i = 0; i < 10; ++i) {
-        text += " ballast" + std::to_string(i) + " : ST_Ballast;";
-    }
-    return text + " END_VAR\n" + kDeclarations;
-}
+// A load walks about 100,000 declared members besides the array, which costs it one
+// element: loads take as long as the host takes for those.
+std::string Declarations() { return ManyMembersDeclarations(10) + kDeclarations; }
 
 const char* const kSharedInitial =
     R"({"id":-1,"name":"init","vals":[0,0,0],"ratio":0.25,"flag":false,"w":"init"})";

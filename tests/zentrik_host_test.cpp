@@ -12,6 +12,7 @@
 
 #include "RV5072_Zentrik/ZentrikVersion.h"
 #include "support/HostProcess.h"
+#include "support/LargeApplications.h"
 
 namespace {
 
@@ -27,24 +28,6 @@ size_t Count(const std::string& text, const std::string& what) {
 }
 
 // A scratch directory with the application file every case uses.
-// An application of 200,000 declared members (20 variables of 100 structures of 100
-// INT): its load walks every one of them.
-std::string ManyMembers() {
-    std::string text = "TYPE ST_Leaves : STRUCT";
-    for (int i = 0; i < 100; ++i) {
-        text += " l" + std::to_string(i) + " : INT;";
-    }
-    text += " END_STRUCT END_TYPE\nTYPE ST_Many : STRUCT";
-    for (int i = 0; i < 100; ++i) {
-        text += " m" + std::to_string(i) + " : ST_Leaves;";
-    }
-    text += " END_STRUCT END_TYPE\nVAR_GLOBAL";
-    for (int i = 0; i < 20; ++i) {
-        text += " v" + std::to_string(i) + " : ST_Many;";
-    }
-    return text + " END_VAR\n";
-}
-
 class ZentrikHost : public ScratchDirectoryTest {
    protected:
     void SetUp() override {
@@ -57,7 +40,7 @@ TEST_F(ZentrikHost, EveryErrorEndsWithItsMessageAndExitCode) {
     WriteAll(path("empty.st"), "");
     WriteAll(path("comments.st"), "(* nothing declared *)\n// still nothing\n");
     WriteAll(path("typo.st"), "VAR_GLOBAL x : INTT; END_VAR\n");
-    WriteAll(path("big.st"), ManyMembers());
+    WriteAll(path("big.st"), ManyMembersDeclarations(20));
     WriteAll(path("broken.json"), R"({"cell":{"count":)");
     std::string app = path("cell.st");
     struct Case {
@@ -477,7 +460,7 @@ TEST_F(ZentrikHost, VersionsNegativeDurationsAndTheLoadTimeLimit) {
 
     // 200,000 declared members take far longer than 20 ms to load, whenever this process
     // gets to look.
-    WriteAll(path("big.st"), ManyMembers());
+    WriteAll(path("big.st"), ManyMembersDeclarations(20));
     RunResult late = run({path("big.st"), "--timeout", "0.02"});
     EXPECT_EQ(1, late.exitCode);
     EXPECT_NE(std::string::npos, late.err.find("the symbol load did not finish within 0.02 s")) << late.err;
