@@ -9,11 +9,12 @@
 // contiguous arrays: the array's size is its element count times a stride no smaller
 // than the element, the first element starts at the array, its name is the array's with
 // its indices, everything inside it was resolved and lies within one stride, and the
-// last element is where the stride puts it, named and typed as the first. An array that does not fit is
-// walked element by element. Every host call goes through Step, which reads the stop
-// request before the call and again before the caller looks at the host's result, so
-// the walk ends within one host call of EndLoad. Everything here runs on the loader
-// thread and takes no lock; the loader thread may be cancelled inside any host call.
+// last element is where the stride puts it, named and typed as the first. An array that
+// does not fit is walked element by element. Every host call goes through Step, which
+// reads the stop request before the call and again before the caller looks at the
+// host's result, so the walk ends within one host call of EndLoad. Everything here runs
+// on the loader thread and takes no lock; the loader thread may be cancelled inside any
+// host call.
 #include <pthread.h>
 
 #include <algorithm>
@@ -293,14 +294,16 @@ bool CSymbolIndex::ExpandArray(const std::shared_ptr<CVariable>& pVar, const cha
     const ArrayDimension* range = typeDesc._union._array._Dimension;
     std::unique_ptr<CVariable::CArrayBounds> bounds(new CVariable::CArrayBounds());
     bounds->count = static_cast<size_t>(dimensions);
-    // 64-bit products of 33-bit extents; three extents of 2^32 would overflow, but such
-    // an array does not fit any address space and is walked as far as it gets.
     uint64_t elements = 1;
     for (int d = 0; d < dimensions; ++d) {
         bounds->dimension[d] = CVariable::CBounds{range[d].MinRange, range[d].MaxRange};
-        elements *= range[d].MaxRange < range[d].MinRange
-                        ? 0
-                        : static_cast<uint64_t>(int64_t{range[d].MaxRange} - range[d].MinRange + 1);
+        const uint64_t extent =
+            range[d].MaxRange < range[d].MinRange
+                ? 0
+                : static_cast<uint64_t>(int64_t{range[d].MaxRange} - range[d].MinRange + 1);
+        if (__builtin_mul_overflow(elements, extent, &elements)) {
+            return true;  // more elements than any address space holds: stays a leaf
+        }
     }
     bounds->elements = elements;
     pVar->bounds_ = std::move(bounds);
