@@ -3,7 +3,15 @@
 // - flat: one ARRAY OF INT;
 // - nested four levels deep: an array of structures, each holding an array of structures
 //   of scalars (ARRAY OF ST_Outer; ST_Outer: id, inner : ARRAY[1..10] OF ST_Inner;
-//   ST_Inner: v, w), 33 nodes per outer element.
+//   ST_Inner: v, w), 33 nodes per outer element;
+// and the application of the load targets, "target": ARRAY[0..9999999] OF LREAL beside
+// ARRAY[1..100000] OF a structure of six members (10,700,002 variables, members and
+// elements).
+//
+// Lookups, in the target application: the address of an element (of either array) or of a
+// member of an element, and the address of a top-level variable, each found as a datatype
+// call finds it (WithVariable: the index lock, the lookup, the variable's lock), 4,096
+// addresses per iteration in a random order.
 // One iteration is one complete load (walk, index, publication) run by LoadSymbols on the
 // benchmark thread instead of the loader thread, so that scheduling does not enter the
 // time; the index of the previous load is emptied outside the timed part. The
@@ -18,9 +26,10 @@
 // delete): what emptying the index frees, and the peak above the start while the load builds trees and
 // copies.
 //
-// The index holds a copy of every node once per enclosing node, so 10^6 nested nodes
-// need about half a gigabyte; leave the largest size out with
-// --benchmark_filter='/(1000|10000|100000)$'.
+// The shapes' sizes are element counts: arrays cost a load one element, so every size
+// loads in microseconds (the node columns still count every element). Where the
+// runtime's answers make arrays be walked element by element, a node costs about 180
+// bytes and a million take a few hundred megabytes.
 #include <benchmark/benchmark.h>
 #include <malloc.h>
 
@@ -31,6 +40,7 @@
 #include <cstdlib>
 #include <map>
 #include <new>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -197,10 +207,28 @@ std::string DeclareNested(size_t nodes, size_t& actual) {
            std::to_string(outer) + "] OF ST_Outer; END_VAR";
 }
 
+constexpr int kTargetReals = 10000000;     // ARRAY[0..9999999] OF LREAL
+constexpr int kTargetStructures = 100000;  // ARRAY[1..100000] OF ST_Six
+constexpr size_t kTargetNodes = 2 + kTargetReals + 7 * size_t{kTargetStructures};
+
+std::string DeclareTarget(size_t, size_t& actual) {
+    actual = kTargetNodes;
+    return "TYPE ST_Six : STRUCT id : DINT; temp : LREAL; level : REAL; count : UDINT; ok : BOOL; "
+           "name : STRING(15); END_STRUCT END_TYPE\n"
+           "VAR_GLOBAL reals : ARRAY[0.." +
+           std::to_string(kTargetReals - 1) + "] OF LREAL; recs : ARRAY[1.." +
+           std::to_string(kTargetStructures) + "] OF ST_Six; END_VAR";
+}
+
 const Shape kShapes[] = {{"flat", DeclareFlat}, {"nested4", DeclareNested}};
 const size_t kSizes[] = {1000, 10000, 100000, 1000000};
+const Shape kTargetShape = {"target", DeclareTarget};
+
+// Every load benchmark registered, in the order of the summary.
+std::vector<std::pair<const Shape*, size_t>> s_registered;
 
 constexpr int kShareRounds = 3;
+constexpr int kLookupsPerIteration = 4096;
 
 double Median(std::vector<double> values) {
     std::sort(values.begin(), values.end());
@@ -298,28 +326,91 @@ void LoadBenchmark(benchmark::State& state, const Shape* shape, size_t nodes) {
                                                        benchmark::Counter::kIsRate);
 }
 
-void PrintSummary(const BenchTimeLookup& times) {
-    std::printf("\n%-8s %9s %12s %13s %13s %11s %13s %13s %9s\n", "shape", "nodes", "load (ms)", "nodes/s",
-                "host share", "host calls", "index B/node", "peak B/node", "entries");
-    for (const Shape& shape : kShapes) {
-        for (size_t size : kSizes) {
-            const std::string name = BenchName(shape, size);
-            double ns = 0;
-            const auto found = s_facts.find(name);
-            if (!times(name, ns) || found == s_facts.end()) {
-                continue;
+// Starts the target application and loads it, unless it runs already.
+void RunTargetApplication() {
+    const std::string name = BenchName(kTargetShape, kTargetNodes);
+    if (s_running == name) {
+        return;
+    }
+    size_t actual = 0;
+    Manager()->EndLoadSymbols();
+    CSimApplication::instance().start(kTargetShape.declare(kTargetNodes, actual));
+    Manager()->LoadSymbols();
+    CSimHost::instance().clearLog();
+    s_running = name;
+}
+
+// Addresses of elements and of members of elements of the target application (elements),
+// or of its two top-level variables (variables), in a random order.
+std::vector<void*> LookupAddresses(bool elements) {
+    CSimApplication& app = CSimApplication::instance();
+    static const char* const kMembers[] = {"id", "temp", "level", "count", "ok", "name"};
+    std::mt19937 random(20);
+    std::vector<void*> addresses;
+    for (int i = 0; i < kLookupsPerIteration; ++i) {
+        std::string name;
+        if (!elements) {
+            name = i % 2 == 0 ? "App.Globals.reals" : "App.Globals.recs";
+        } else if (i % 3 == 0) {
+            name = "App.Globals.reals[" + std::to_string(random() % kTargetReals) + "]";
+        } else {
+            name = "App.Globals.recs[" + std::to_string(1 + random() % kTargetStructures) + "]";
+            if (i % 3 == 2) {
+                name += std::string(".") + kMembers[random() % 6];
             }
-            const LoadFacts& facts = found->second;
-            const double nodes = static_cast<double>(facts.nodes);
-            std::printf("%-8s %9zu %12.2f %13.0f %12.0f%% %11.1f %13.0f %13.0f %9zu\n", shape.name,
-                        facts.nodes, ns / 1e6, nodes / (ns / 1e9), 100.0 * facts.hostShare,
-                        facts.hostCalls / nodes, facts.indexBytes / nodes, facts.peakBytes / nodes,
-                        facts.entries);
+        }
+        addresses.push_back(app.address(name));
+    }
+    return addresses;
+}
+
+void LookupBenchmark(benchmark::State& state, bool elements) {
+    RunTargetApplication();
+    const std::vector<void*> addresses = LookupAddresses(elements);
+    CSymbolIndex& index = CDomDriverMgrTestPeer::index();
+    uintptr_t sum = 0;
+    size_t refused = 0;
+    for (auto _ : state) {
+        for (void* address : addresses) {
+            refused += index.WithVariable(address, false, [&sum](CVariableView var) {
+                sum += reinterpret_cast<uintptr_t>(var.address());
+            }) != nullptr;
         }
     }
+    benchmark::DoNotOptimize(sum);
+    if (refused != 0) {
+        state.SkipWithError("an address was not found");
+    }
+}
+
+void PrintSummary(const BenchTimeLookup& times) {
+    std::printf("\n%-8s %9s %12s %13s %13s %11s %13s %13s %12s %10s\n", "shape", "nodes", "load (ms)",
+                "nodes/s", "host share", "host calls", "index B/node", "peak B/node", "index kB", "entries");
+    for (const auto& registered : s_registered) {
+        const Shape& shape = *registered.first;
+        const std::string name = BenchName(shape, registered.second);
+        double ns = 0;
+        const auto found = s_facts.find(name);
+        if (!times(name, ns) || found == s_facts.end()) {
+            continue;
+        }
+        const LoadFacts& facts = found->second;
+        const double nodes = static_cast<double>(facts.nodes);
+        std::printf("%-8s %9zu %12.2f %13.0f %12.0f%% %11.1f %13.1f %13.1f %12.1f %10zu\n", shape.name,
+                    facts.nodes, ns / 1e6, nodes / (ns / 1e9), 100.0 * facts.hostShare,
+                    facts.hostCalls / nodes, facts.indexBytes / nodes, facts.peakBytes / nodes,
+                    facts.indexBytes / 1024.0, facts.entries);
+    }
     std::printf(
-        "(host share: the simulated host's own time inside its functions, from loads timed apart "
-        "with and without timers around them; host calls per node)\n");
+        "(nodes: the variables, members and elements of the application; host share: the simulated "
+        "host's own time inside its functions, from loads timed apart with and without timers around "
+        "them; host calls per node; index kB: what emptying the index frees)\n");
+    for (const char* lookup : {"symbol_lookup/element", "symbol_lookup/variable"}) {
+        double ns = 0;
+        if (times(lookup, ns)) {
+            std::printf("%-24s %8.1f ns per lookup\n", lookup, ns / kLookupsPerIteration);
+        }
+    }
 }
 
 }  // namespace
@@ -331,10 +422,19 @@ int main(int argc, char** argv) {
     }
     for (const Shape& shape : kShapes) {
         for (size_t size : kSizes) {
-            benchmark::RegisterBenchmark(BenchName(shape, size).c_str(), LoadBenchmark, &shape, size)
-                ->Unit(benchmark::kMillisecond);
+            s_registered.emplace_back(&shape, size);
         }
     }
+    s_registered.emplace_back(&kTargetShape, kTargetNodes);
+    for (const auto& registered : s_registered) {
+        benchmark::RegisterBenchmark(BenchName(*registered.first, registered.second).c_str(), LoadBenchmark,
+                                     registered.first, registered.second)
+            ->Unit(benchmark::kMillisecond);
+    }
+    benchmark::RegisterBenchmark("symbol_lookup/element", LookupBenchmark, true)
+        ->Unit(benchmark::kMicrosecond);
+    benchmark::RegisterBenchmark("symbol_lookup/variable", LookupBenchmark, false)
+        ->Unit(benchmark::kMicrosecond);
     // Repetitions run in order, never interleaved: interleaving would start another
     // application between two repetitions and leave the heap as the largest load left it,
     // which spreads the times of the small loads by half their value.

@@ -1,5 +1,6 @@
 // Several IEC tasks converting while the address index is emptied and refilled, as a
-// restarted symbol load does.
+// restarted symbol load does: a call sees the whole index of one load or is refused.
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -14,6 +15,7 @@
 #include "support/ApplicationFixture.h"
 #include "support/DatatypeSupport.h"
 #include "support/ManagerPeer.h"
+#include "support/WriterCalls.h"
 #include "var/DomDriverMgr.h"
 
 namespace {
@@ -38,18 +40,14 @@ VarPtr TargetTree(Target& t) {
                    {MakeVar(TYPE3_DINT, 4, &t.id, "id"), MakeVar(TYPE3_STRING, 12, t.name, "name")});
 }
 
-// One load: the flag down, the index emptied, then refilled node by node (every node
-// under its own address, sharing the one tree) and the flag up.
+// One load: the flag down, the index emptied, then the roots published one by one
+// (each publication replaces the index whole and raises the flag).
 void Reload(const std::vector<VarPtr>& roots) {
     CDomDriverMgrTestPeer::downloadDone().store(false);
     CDomDriverMgrTestPeer::dropIndex();
     for (const VarPtr& root : roots) {
-        for (const VarPtr& child : root->childVec_) {
-            CDomDriverMgrTestPeer::AddToMap(child, root->var_addr_);
-        }
-        CDomDriverMgrTestPeer::AddToMap(root, root->var_addr_);
+        CDomDriverMgrTestPeer::PublishNode(root);
     }
-    CDomDriverMgrTestPeer::downloadDone().store(true);
 }
 
 size_t MemberCount(const std::string& text, const std::string& key) {
@@ -220,6 +218,170 @@ TEST_F(ReloadDuringCalls, TasksConvertWhileTheLoaderRunsAgainAndAgain) {
     int32_t id = 0;
     std::memcpy(&id, dst, sizeof(id));
     EXPECT_EQ(9, id);
+}
+
+namespace {
+
+const char* const kReloadedApplication = R"(
+    TYPE ST_Big : STRUCT x : DINT; y : DINT; END_STRUCT END_TYPE
+    VAR_GLOBAL big : ST_Big; arr : ARRAY[1..3] OF ST_Big; END_VAR
+)";
+
+// What a call on a variable gives: "refused: " and the log text (only "refused" when the
+// log is shared with other tasks), or the JSON text of the variable
+// (AddJsonKeyValueFromSymbol), or "written" (SetSymbolFromJson, the value read back).
+class CReloadProbe {
+   public:
+    CReloadProbe(CSimApplication& app, const std::string& name, bool readsLog = true)
+        : name_(name), readsLog_(readsLog) {
+        address_ = app.address("App.Globals." + name);
+        int32_t x = 11;
+        int32_t y = 22;
+        std::memcpy(address_, &x, sizeof(x));
+        std::memcpy(address_ + 4, &y, sizeof(y));
+    }
+
+    std::string add() {
+        CWriterCalls writer;
+        writer.reset();
+        clearLog();
+        if (CallAddFromSymbol(writer.instance(), "v", address_) != 1) {
+            return refusal();
+        }
+        return writer.text();
+    }
+
+    std::string set() {
+        clearLog();
+        if (CallSetFromJson("{\"" + name_ + "\":{\"x\":11,\"y\":22}}", address_) != 1) {
+            return refusal();
+        }
+        int32_t values[2] = {0, 0};
+        std::memcpy(values, address_, sizeof(values));
+        return values[0] == 11 && values[1] == 22 ? "written" : "not written";
+    }
+
+   private:
+    void clearLog() {
+        if (readsLog_) {
+            CSimHost::instance().clearLog();
+        }
+    }
+    std::string refusal() {
+        if (!readsLog_) {
+            return "refused: ";
+        }
+        const std::vector<std::string> texts = CSimHost::instance().logTexts();
+        return "refused: " + (texts.empty() ? std::string("(no log)") : texts.back());
+    }
+
+    std::string name_;
+    bool readsLog_;
+    uint8_t* address_;
+};
+
+const char* const kComplete = R"({"v":{"x":11,"y":22}})";
+const std::string kLoadingText = "Variables are being loaded. Please execute later.";
+const std::string kLoading = "refused: " + kLoadingText;
+
+using Peer = CDomDriverMgrTestPeer;
+
+}  // namespace
+
+// A load paused at every step it takes, each host call of its walk included: calls on a
+// structure and on an element at that moment are refused as loading until the new index
+// is published whole, and see all of it from then on; never a part (the first member at
+// the structure's address, no variable at all).
+TEST_F(ReloadDuringCalls, ACallSeesTheWholeIndexOfOneLoadOrIsRefused) {
+    app().start(kReloadedApplication);
+    loadSymbols();
+    std::vector<CReloadProbe> probes = {CReloadProbe(app(), "big"), CReloadProbe(app(), "arr[2]")};
+    for (CReloadProbe& probe : probes) {
+        ASSERT_EQ(kComplete, probe.add());
+        ASSERT_EQ("written", probe.set());
+    }
+
+    // The hooks run on the loader thread, between two steps of its load: the calls they
+    // make come exactly there.
+    std::vector<std::string> seen;
+    auto callAt = [&](const std::string& step) {
+        for (CReloadProbe& probe : probes) {
+            seen.push_back(step + ": " + probe.add());
+            seen.push_back(step + ": " + probe.set());
+        }
+    };
+    Peer::loadStepHook() = [&](CSymbolIndex::ELoadStep step) {
+        const char* names[] = {"emptied", "built", "published"};
+        callAt(names[static_cast<int>(step)]);
+    };
+    app().setBeforeCallHook([&](const char* function) { callAt(std::string("walk ") + function); });
+    host().clearLog();
+    loadSymbols();
+    manager()->EndLoadSymbols();  // joins the loader: every hook has run
+    app().setBeforeCallHook(nullptr);
+
+    size_t walkSteps = 0;
+    for (const std::string& outcome : seen) {
+        const std::string step = outcome.substr(0, outcome.find(": "));
+        const std::string result = outcome.substr(outcome.find(": ") + 2);
+        walkSteps += step.rfind("walk ", 0) == 0 ? 1 : 0;
+        if (step == "published") {
+            EXPECT_TRUE(result == kComplete || result == "written") << outcome;
+        } else {
+            EXPECT_EQ(kLoading, result) << outcome;
+        }
+    }
+    EXPECT_GT(walkSteps, 10u) << "the calls ran inside the walk";
+    EXPECT_EQ(4u, std::count_if(seen.begin(), seen.end(),
+                                [](const std::string& o) { return o.rfind("published: ", 0) == 0; }));
+}
+
+// The real loader thread loads again and again while tasks read and write a structure
+// and an element of an array: every call gives the whole value or is refused as loading.
+TEST_F(ReloadDuringCalls, ReloadsWhileTasksCallGiveWholeValuesOrLoadingRefusals) {
+    app().start(kReloadedApplication);
+    loadSymbols();
+    CReloadProbe big(app(), "big", false);
+    CReloadProbe element(app(), "arr[3]", false);
+    std::atomic<bool> loading{true};
+    std::atomic<int> whole{0};
+    std::atomic<int> refused{0};
+    std::atomic<int> bad{0};
+    auto classify = [&](const std::string& result, const char* expected) {
+        if (result == expected) {
+            ++whole;
+        } else if (result.rfind("refused: ", 0) == 0) {
+            ++refused;  // the log is shared by all tasks: its texts are checked at the end
+        } else {
+            ++bad;
+        }
+    };
+    host().clearLog();
+    std::vector<std::thread> tasks;
+    for (CReloadProbe* probe : {&big, &element}) {
+        tasks.emplace_back([&, probe] {
+            while (loading) {
+                classify(probe->add(), kComplete);
+                classify(probe->set(), "written");
+            }
+        });
+    }
+    for (int load = 0; load < 40; ++load) {
+        manager()->BeginLoadSymbols();  // stops the previous loader, done or not
+        std::this_thread::sleep_for(std::chrono::microseconds(200 * (load % 8)));
+    }
+    loadSymbols();
+    loading = false;
+    for (std::thread& task : tasks) {
+        task.join();
+    }
+    EXPECT_EQ(0, bad.load());
+    EXPECT_GT(whole.load(), 0);
+    for (const std::string& text : logTexts()) {
+        EXPECT_TRUE(text.rfind("LoadSymbols ", 0) == 0 || text == kLoadingText ||
+                    text.find("SCHED_FIFO refused") != std::string::npos)
+            << text;
+    }
 }
 
 // A call holds the index shared: another task's call on another variable goes through

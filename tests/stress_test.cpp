@@ -49,6 +49,7 @@
 #include "ZentrikAppEvents.h"
 #include "frame/HostImports.h"
 #include "support/ApplicationFixture.h"
+#include "support/LargeApplications.h"
 #include "support/WriterCalls.h"
 
 namespace {
@@ -108,6 +109,10 @@ const char* const kDeclarations = R"(
         shared : ST_Shared;
     END_VAR
 )";
+// A load walks about 100,000 declared members besides the array, which costs it one
+// element: loads take as long as the host takes for those.
+std::string Declarations() { return ManyMembersDeclarations(10) + kDeclarations; }
+
 const char* const kSharedInitial =
     R"({"id":-1,"name":"init","vals":[0,0,0],"ratio":0.25,"flag":false,"w":"init"})";
 
@@ -963,7 +968,7 @@ void Stress::CheckLog(const std::vector<TaskRecord>& records, size_t fullIndexSi
 
 TEST_F(Stress, TasksAndLoadsAtOnce) {
     CWatchdog watchdog(kHangLimit);
-    app().start(kDeclarations);
+    app().start(Declarations());
     StressWorld world;
     world.shared = app().address("App.Globals.shared");
     std::mt19937 rng(99);

@@ -1,7 +1,7 @@
-// Memory the address index holds per node, counted from the allocations it frees
-// (this test binary replaces the global operator new and delete): the same per node
-// however deep the node sits, since entries share the walk's nodes instead of copying
-// subtrees.
+// Memory the address index holds, counted from the allocations it frees (this test
+// binary replaces the global operator new and delete): none per array element when
+// arrays keep one element, and, with a node per element, the same per node however
+// deep the node sits, since entries share the walk's nodes instead of copying subtrees.
 #include <gtest/gtest.h>
 #include <malloc.h>
 
@@ -72,6 +72,7 @@ class SymbolIndexMemory : public ApplicationTest {
 };
 
 TEST_F(SymbolIndexMemory, BytesPerNodeDoNotDependOnDepth) {
+    CDomDriverMgrTestPeer::expandEveryElement() = true;  // a node per element
     // 4001 nodes: the array and its elements.
     const double flat = indexBytesPerNode("VAR_GLOBAL flat : ARRAY[1..4000] OF INT; END_VAR", 4001);
     // 3961 nodes, four levels: the array, 120 elements of 33 nodes each (id, inner and its
@@ -93,12 +94,35 @@ TEST_F(SymbolIndexMemory, BytesPerNodeDoNotDependOnDepth) {
     RecordProperty("flat", std::to_string(flat));
     RecordProperty("nested", std::to_string(nested));
     RecordProperty("deep", std::to_string(deep));
-    // About 170 bytes: the node with its name, the shared block, the index entry, and one
-    // pointer for array bounds.
-    EXPECT_LE(flat, 176.0);
+    // About 180 bytes: the node with its name, the shared block, the index entry, one
+    // pointer for array bounds and one for the array an element lays out.
+    EXPECT_LE(flat, 192.0);
     EXPECT_LE(nested, 1.2 * flat) << "flat " << flat;
     EXPECT_LE(deep, 1.2 * flat) << "flat " << flat;
     EXPECT_GT(flat, 64.0) << "the counting missed the index's allocations";
+}
+
+// The same declared variables and members with arrays of 10 and of 100,000 elements:
+// the index takes the same memory, and what it takes per declared node is of the order
+// of a node per element's.
+TEST_F(SymbolIndexMemory, ArraysCostNoMemoryPerElement) {
+    const auto declare = [](int elements) {
+        const std::string count = std::to_string(elements);
+        return "TYPE ST_Inner : STRUCT v : INT; w : ARRAY[1..4] OF REAL; END_STRUCT END_TYPE\n"
+               "TYPE ST_Outer : STRUCT id : DINT; inner : ARRAY[1..10] OF ST_Inner; END_STRUCT END_TYPE\n"
+               "VAR_GLOBAL reals : ARRAY[0.." +
+               count + "] OF LREAL; grid : ARRAY[1..3, 1.." + count + "] OF ST_Outer; m : ARRAY[1.." + count +
+               "] OF ARRAY[0..2] OF INT; END_VAR";
+    };
+    // Declared: reals, reals[0]; grid, its element, id, inner, inner's element, v, w, w[1];
+    // m, m[1], m[1][0].
+    const size_t declared = 2 + 8 + 3;
+    const double few = indexBytesPerNode(declare(10), declared);
+    const double many = indexBytesPerNode(declare(100000), declared);
+    RecordProperty("bytes_per_declared_node", std::to_string(few));
+    EXPECT_NEAR(few, many, 4.0) << "bytes per declared node, 10 against 100,000 elements";
+    EXPECT_GT(few, 64.0) << "the counting missed the index's allocations";
+    EXPECT_LE(few, 400.0);
 }
 
 }  // namespace

@@ -1,9 +1,12 @@
-// The address index: every node found by its address, the outermost node winning,
-// entries that share the walk's nodes, and no entry surviving into the next load.
+// The address index: every address resolved as an index with a node per element would
+// resolve it (the outermost node winning where addresses coincide, else the later one),
+// arrays kept as one element and found by arithmetic, the count of resolvable addresses,
+// the lock of the top-level variable, and no entry surviving into the next load.
 #include <gtest/gtest.h>
 
 #include <functional>
-#include <set>
+#include <map>
+#include <string>
 #include <vector>
 
 #include "support/ApplicationFixture.h"
@@ -12,14 +15,147 @@ namespace {
 
 using Peer = CDomDriverMgrTestPeer;
 
-class SymbolIndex : public ApplicationTest {};
-
-size_t CountNodes(const CVariable& node) {
-    size_t count = 1;
-    for (const std::shared_ptr<CVariable>& child : node.childVec_) {
-        count += CountNodes(*child);
+class SymbolIndex : public ApplicationTest {
+   protected:
+    // What the index resolves at every byte of the application's memory and one past
+    // its end: the whole subtree found (names, classes, sizes, offsets) and the lock a
+    // call there takes.
+    std::map<size_t, std::string> everyAddress() {
+        std::map<size_t, std::string> found;
+        uint8_t* memory = app().memory();
+        for (size_t offset = 0; offset <= app().memorySize(); ++offset) {
+            std::string text;
+            Peer::index().Inspect(memory + offset, [&](CVariableView view) { text = describe(view); });
+            if (!text.empty()) {
+                found[offset] =
+                    text + " lock " + std::to_string(lockNumber(Peer::variableLock(memory + offset)));
+            }
+        }
+        return found;
     }
-    return count;
+
+    std::string describe(CVariableView view) {
+        const void* address = view.address();
+        std::string text =
+            view.name().str() + ":" + std::to_string(view.type()) + ":" + std::to_string(view.size()) + "@" +
+            (address == nullptr ? std::string("null")
+                                : std::to_string(static_cast<const uint8_t*>(address) - app().memory()));
+        if (!view.isLeaf()) {
+            text += "{";
+            for (size_t i = 0; i < view.childCount(); ++i) {
+                text += (i > 0 ? "," : "") + (view.child(i) ? describe(view.child(i)) : std::string("-"));
+            }
+            text += "}";
+        }
+        return text;
+    }
+
+    // Locks told apart by the order they were first met in, so that two loads compare.
+    size_t lockNumber(const CIndexLock* lock) {
+        const auto known = locks_.emplace(lock, locks_.size());
+        return known.first->second;
+    }
+
+    uint64_t lookups() { return app().callCount("IecVarAccGetNode3"); }
+
+    std::map<const CIndexLock*, size_t> locks_;
+};
+
+// Every array kind, loaded once with a node per element (the reference) and once with
+// arrays kept as one element: at every address the same subtree, names and lock, and the
+// same count of addresses. First, middle and last elements, one past the end, members of
+// elements and addresses inside values are all among the bytes compared.
+TEST_F(SymbolIndex, ElementsFoundByArithmeticMatchANodePerElementReference) {
+    const struct {
+        const char* what;
+        const char* declarations;
+        bool keepsOneElement;  // the host's answers fit the arithmetic
+        const char* unknown;   // a name the host pretends not to know, or ""
+    } cases[] = {
+        {"one dimension", "VAR_GLOBAL a : ARRAY[1..5] OF INT; n : ARRAY[-2..2] OF DINT; END_VAR", true, ""},
+        {"two and three dimensions",
+         "VAR_GLOBAL g : ARRAY[0..2, 1..3] OF INT; c : ARRAY[0..1, -1..1, 2..4] OF BYTE; END_VAR", true, ""},
+        {"arrays of arrays",
+         "VAR_GLOBAL m : ARRAY[1..3] OF ARRAY[0..2] OF INT; "
+         "mm : ARRAY[0..1] OF ARRAY[0..1, 0..1] OF ARRAY[1..2] OF SINT; END_VAR",
+         true, ""},
+        {"arrays of structures",
+         "TYPE ST_Pair : STRUCT x : INT; y : REAL; END_STRUCT END_TYPE "
+         "VAR_GLOBAL recs : ARRAY[1..4] OF ST_Pair; grid : ARRAY[0..1, 0..2] OF ST_Pair; END_VAR",
+         true, ""},
+        {"structures holding arrays, arrays of them",
+         "TYPE ST_Axis : STRUCT pos : LREAL; limits : ARRAY[0..1] OF REAL; END_STRUCT END_TYPE "
+         "TYPE ST_Cell : STRUCT axis : ARRAY[0..1, 0..1] OF ST_Axis; id : INT; END_STRUCT END_TYPE "
+         "VAR_GLOBAL lines : ARRAY[1..3] OF ST_Cell; cell : ST_Cell; END_VAR",
+         true, ""},
+        {"an array first in its structure, at the structure's address",
+         "TYPE ST_Head : STRUCT vals : ARRAY[0..2] OF INT; tail : INT; END_STRUCT END_TYPE "
+         "VAR_GLOBAL heads : ARRAY[0..2] OF ST_Head; END_VAR",
+         true, ""},
+        {"strings of an odd size, one element",
+         "TYPE ST_One : STRUCT v : INT; END_STRUCT END_TYPE "
+         "VAR_GLOBAL texts : ARRAY[0..3] OF STRING(5); one : ARRAY[7..7] OF ST_One; END_VAR",
+         true, ""},
+        {"the host does not know the last element", "VAR_GLOBAL a : ARRAY[1..5] OF INT; END_VAR", false,
+         "App.Globals.a[5]"},
+        {"the host does not know a member of the first element",
+         "TYPE ST_Pair : STRUCT x : INT; y : REAL; END_STRUCT END_TYPE "
+         "VAR_GLOBAL recs : ARRAY[1..4] OF ST_Pair; END_VAR",
+         false, "App.Globals.recs[1].y"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        app().start(c.declarations);
+        if (*c.unknown != '\0') {
+            app().pretendUnknown(c.unknown);
+        }
+        Peer::expandEveryElement() = true;
+        app().resetCallCounts();
+        loadSymbols();
+        const uint64_t referenceLookups = lookups();
+        const std::map<size_t, std::string> reference = everyAddress();
+        const size_t referenceSize = Peer::indexSize();
+
+        Peer::expandEveryElement() = false;
+        app().resetCallCounts();
+        loadSymbols();
+        EXPECT_EQ(reference, everyAddress());
+        EXPECT_EQ(referenceSize, Peer::indexSize());
+        // The count is of the addresses resolved: those of the memory, and the null
+        // address where the host left a node unresolved.
+        EXPECT_EQ(reference.size() + (Peer::indexed(nullptr) != nullptr ? 1 : 0), Peer::indexSize());
+        if (c.keepsOneElement) {
+            EXPECT_LT(lookups(), referenceLookups) << "the arrays were walked element by element";
+        } else {
+            EXPECT_GE(lookups(), referenceLookups);
+        }
+        app().resetFaults();
+    }
+}
+
+// However many elements: the same host calls, the same index memory in nodes.
+TEST_F(SymbolIndex, AnArrayCostsTheHostCallsOfOneElement) {
+    const char* const type =
+        "TYPE ST_Rec : STRUCT id : DINT; vals : ARRAY[0..3] OF INT; name : STRING(7); END_STRUCT END_TYPE ";
+    uint64_t calls[2] = {0, 0};
+    size_t counts[2] = {0, 0};
+    const int elements[2] = {3, 30000};
+    for (int i = 0; i < 2; ++i) {
+        app().start(std::string(type) + "VAR_GLOBAL recs : ARRAY[1.." + std::to_string(elements[i]) +
+                    "] OF ST_Rec; END_VAR");
+        app().resetCallCounts();
+        loadSymbols();
+        for (const std::string& function : CSimApplication::hostFunctionNames()) {
+            calls[i] += app().callCount(function);
+        }
+        counts[i] = Peer::indexSize();
+    }
+    EXPECT_EQ(calls[0], calls[1]);
+    // Per element: its own address (= id, and the array's for the first), vals (= vals[0]),
+    // the three vals beyond the first, name.
+    EXPECT_EQ(3u * 6u, counts[0]);
+    EXPECT_EQ(30000u * 6u, counts[1]);
+    EXPECT_EQ("LoadSymbols end load complete:1, symbols size: 180000", logTexts().back());
 }
 
 TEST_F(SymbolIndex, OutermostNodeWinsWhereAddressesCoincide) {
@@ -41,53 +177,27 @@ TEST_F(SymbolIndex, OutermostNodeWinsWhereAddressesCoincide) {
     std::shared_ptr<CVariable> array = indexed("App.Globals.arr[0].x");  // arr, arr[0] and arr[0].x
     ASSERT_NE(nullptr, array);
     EXPECT_EQ(TYPE3_ARRAY, array->varType_);
+    EXPECT_EQ("arr", array->symbol_nodename_);
 
     std::shared_ptr<CVariable> second = indexed("App.Globals.arr[1]");
     ASSERT_NE(nullptr, second);
     EXPECT_EQ(TYPE3_USERDEF, second->varType_);
+    EXPECT_EQ("arr[1]", second->symbol_nodename_);
     ASSERT_EQ(2u, second->childVec_.size());
     EXPECT_EQ(static_cast<void*>(app().address("App.Globals.arr[1].y")), second->childVec_[1]->var_addr_);
 
     std::shared_ptr<CVariable> member = indexed("App.Globals.arr[2].y");
     ASSERT_NE(nullptr, member);
     EXPECT_EQ(TYPE3_INT, member->varType_);
+    EXPECT_EQ("y", member->symbol_nodename_);
     EXPECT_TRUE(member->childVec_.empty());
-}
-
-TEST_F(SymbolIndex, EveryDistinctAddressIsIndexedByTheWalksOwnNodeWithItsCompleteSubtree) {
-    app().start(R"(
-        TYPE ST_Pair : STRUCT x : INT; y : INT; END_STRUCT END_TYPE
-        VAR_GLOBAL grid : ARRAY[0..1, 0..1] OF ST_Pair; flag : BOOL; END_VAR
-    )");
-    loadSymbols();
-    // grid (= grid[0,0] = grid[0,0].x), grid[0,0].y, 3 more elements with 2 members each
-    // (element = its x), and flag.
-    EXPECT_EQ(1u + 1u + 3u * 2u + 1u, Peer::indexSize());
-    std::shared_ptr<CVariable> grid = indexed("App.Globals.grid");
-    ASSERT_NE(nullptr, grid);
-    EXPECT_EQ(13u, CountNodes(*grid));  // the array, 4 elements, 8 members
-    // Every node of the tree exists once: the entries point into the root's tree.
-    std::set<const CVariable*> inTree;
-    std::function<void(const CVariable&)> collect = [&](const CVariable& node) {
-        EXPECT_TRUE(inTree.insert(&node).second) << "a node appears twice in one tree";
-        for (const std::shared_ptr<CVariable>& child : node.childVec_) {
-            collect(*child);
-        }
-    };
-    collect(*grid);
-    for (auto& [address, node] : Peer::indexEntries()) {
-        EXPECT_EQ(address, node->var_addr_);
-        if (node->varType_ != TYPE3_BOOL) {
-            EXPECT_EQ(1u, inTree.count(node.get())) << "an entry holds a copy instead of the walk's node";
-        }
-    }
-    EXPECT_EQ(grid->childVec_[3].get(), indexed("App.Globals.grid[1,1]").get());
-    EXPECT_EQ(grid->childVec_[3]->childVec_[1].get(), indexed("App.Globals.grid[1,1].y").get());
+    EXPECT_EQ(nullptr, Peer::indexed(app().address("App.Globals.arr[2].y") + 2))
+        << "one past the last element";
 }
 
 // Hand-built trees indexed as a load indexes the walk's roots: where addresses
 // coincide, the enclosing node wins, else the later one in member, element and root
-// order; every entry is the node itself with its children.
+// order; every address resolves to the node itself with its children.
 TEST_F(SymbolIndex, TieBreaksAtOneAddressOnHandBuiltTrees) {
     char memory[64] = {};
     auto node = [&memory](TypeClass3 type, int offset, const char* name,
@@ -120,17 +230,26 @@ TEST_F(SymbolIndex, TieBreaksAtOneAddressOnHandBuiltTrees) {
     for (const std::shared_ptr<CVariable>& root : {s, arr, first, later}) {
         index.Publish(root);
     }
-    const CSymbolIndex::addr_vars entries = index.Entries();
     const struct {
         int offset;
-        const CVariable* expected;
-    } cases[] = {{0, s.get()}, {8, b.get()}, {16, arr.get()}, {18, e2.get()}, {32, later.get()}};
-    EXPECT_EQ(5u, entries.size());
+        const char* name;
+        size_t children;
+    } cases[] = {{0, "s", 3}, {8, "b", 0}, {16, "arr", 3}, {18, "arr[2]", 0}, {32, "later", 0}};
+    EXPECT_EQ(5u, index.Size());
     for (const auto& expected : cases) {
-        auto entry = entries.find(memory + expected.offset);
-        ASSERT_NE(entries.end(), entry) << "offset " << expected.offset;
-        EXPECT_EQ(expected.expected, entry->second.get()) << "offset " << expected.offset;
+        std::string name;
+        size_t children = 99;
+        ASSERT_TRUE(index.Inspect(memory + expected.offset,
+                                  [&](CVariableView view) {
+                                      name = view.name();
+                                      children = view.childCount();
+                                      EXPECT_EQ(static_cast<void*>(memory + expected.offset), view.address());
+                                  }))
+            << "offset " << expected.offset;
+        EXPECT_EQ(expected.name, name) << "offset " << expected.offset;
+        EXPECT_EQ(expected.children, children) << "offset " << expected.offset;
     }
+    EXPECT_FALSE(index.Inspect(memory + 2, [](CVariableView) {}));
     ASSERT_EQ(3u, arr->childVec_.size());
     EXPECT_EQ(e0m.get(), arr->childVec_[0]->childVec_[0].get());
     EXPECT_EQ(3u, s->childVec_.size());
@@ -164,16 +283,16 @@ TEST_F(SymbolIndex, NoEntrySurvivesIntoTheNextLoad) {
     app().start("VAR_GLOBAL a : INT; b : ARRAY[0..1] OF INT; END_VAR");
     loadSymbols();
     ASSERT_NE(nullptr, indexed("App.Globals.a"));
-    void* oldAddress = app().address("App.Globals.a");
+    void* oldElement = app().address("App.Globals.b[1]");
 
     app().start("VAR_GLOBAL z : LREAL; END_VAR");  // a new application
     loadSymbols();
-    const CSymbolIndex::addr_vars entries = Peer::indexEntries();
-    ASSERT_EQ(1u, entries.size());
-    auto entry = entries.begin();
-    EXPECT_EQ(TYPE3_LREAL, entry->second->varType_);
-    if (oldAddress != entry->first) {
-        EXPECT_EQ(0u, entries.count(oldAddress));
+    EXPECT_EQ(1u, Peer::indexSize());
+    const std::shared_ptr<CVariable> z = indexed("App.Globals.z");
+    ASSERT_NE(nullptr, z);
+    EXPECT_EQ(TYPE3_LREAL, z->varType_);
+    if (oldElement != app().address("App.Globals.z")) {
+        EXPECT_EQ(nullptr, Peer::indexed(oldElement));
     }
 }
 
@@ -232,6 +351,23 @@ TEST(VariableClone, ANodeHoldingTheSameChildTwiceGetsTwoCopies) {
     copy->childVec_[0]->symbol_nodename_ = "changed";
     EXPECT_EQ("c", copy->childVec_[1]->symbol_nodename_);
     EXPECT_EQ("c", child->symbol_nodename_);
+}
+
+// A clone of an array that keeps one element keeps one too, linked to the copy: its
+// elements come out of the copy with their own addresses and names.
+TEST_F(SymbolIndex, ACloneOfAnArrayKeptAsOneElementHandsOutItsElements) {
+    app().start("VAR_GLOBAL m : ARRAY[1..3] OF ARRAY[0..1] OF INT; END_VAR");
+    ASSERT_TRUE(Peer::DumpAll());
+    const std::shared_ptr<CVariable> walked = Peer::roots().at(0);
+    Peer::roots().clear();
+    ASSERT_TRUE(walked->KeepsOneElement());
+    const std::shared_ptr<CVariable> copy = walked->Clone();
+    ASSERT_TRUE(copy->KeepsOneElement());
+    const CVariableView element = CVariableView(*copy).child(2).child(1);
+    EXPECT_EQ("m[3][1]", element.name());
+    EXPECT_EQ(static_cast<void*>(app().address("App.Globals.m[3][1]")), element.address());
+    walked->symbol_nodename_ = "changed";
+    EXPECT_EQ("m[3][1]", element.name());
 }
 
 }  // namespace

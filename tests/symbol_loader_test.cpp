@@ -187,6 +187,7 @@ TEST_F(SymbolLoader, EndWithoutALoaderOnlyEmptiesTheIndex) {
 }
 
 TEST_F(SymbolLoader, StopInTheMiddleOfAWalkDropsItsRootsAndLeavesNoRecordOpen) {
+    Peer::expandEveryElement() = true;  // a walk of many host calls, element by element
     app().start(R"(
         TYPE ST_Pair : STRUCT x : INT; y : ARRAY[0..3] OF INT; END_STRUCT END_TYPE
         VAR_GLOBAL
@@ -228,6 +229,7 @@ TEST_F(SymbolLoader, CancellationInsideAHostCallReleasesEveryRecord) {
     // the ThreadSanitizer builds.
     GTEST_SKIP() << "thread cancellation unwinding is not supported by AddressSanitizer";
 #endif
+    Peer::expandEveryElement() = true;  // a walk of many host calls, element by element
     app().start(R"(
         TYPE ST_Inner : STRUCT v : ARRAY[0..3] OF INT; END_STRUCT END_TYPE
         TYPE ST_Outer : STRUCT inner : ARRAY[0..9] OF ST_Inner; END_STRUCT END_TYPE
@@ -263,6 +265,7 @@ TEST_F(SymbolLoader, CancellationInsideAHostCallReleasesEveryRecord) {
 }
 
 TEST_F(SymbolLoader, StopsRepeatedlyAtAnyMoment) {
+    Peer::expandEveryElement() = true;  // a walk of many host calls, element by element
     app().start(R"(
         TYPE ST_Pair : STRUCT x : INT; y : ARRAY[0..3] OF LREAL; END_STRUCT END_TYPE
         VAR_GLOBAL big : ARRAY[1..5000] OF ST_Pair; END_VAR

@@ -1,5 +1,6 @@
-// The symbol walk: browse order, names formed for members and elements, leaves,
-// unknown names, NULL names, failing records and a stop in the middle of a walk.
+// The symbol walk: browse order, names formed for members and elements, arrays kept as
+// their first element, leaves, unknown names, NULL names, failing records and a stop in
+// the middle of a walk.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -21,11 +22,16 @@ class SymbolWalk : public ApplicationTest {
         ApplicationTest::TearDown();
     }
 
-    // Walks the running application on the test thread and returns the roots.
+    // Walks the running application on the test thread and returns the roots as trees
+    // with a node for every element (Peer::Materialize).
     CSymbolIndex::vec_vars walk() {
         Peer::roots().clear();
         EXPECT_TRUE(Peer::DumpAll());
-        return Peer::roots();
+        CSymbolIndex::vec_vars roots;
+        for (const std::shared_ptr<CVariable>& root : Peer::roots()) {
+            roots.push_back(Peer::Materialize(CVariableView(*root)));
+        }
+        return roots;
     }
 
     // The node must stand for the application's variable `fullName`: same address,
@@ -225,7 +231,39 @@ TEST_F(SymbolWalk, NoApplicationNameMeansNoWalk) {
     EXPECT_TRUE(Peer::roots().empty());
 }
 
+// An array keeps its first element, walked with everything below it, as the layout of
+// all; the host is asked about the first and the last element only.
+TEST_F(SymbolWalk, AnArrayKeepsItsFirstElementAsTheLayoutOfAll) {
+    app().start(R"(
+        TYPE ST_Pair : STRUCT x : INT; y : ARRAY[0..3] OF REAL; END_STRUCT END_TYPE
+        VAR_GLOBAL big : ARRAY[1..20000] OF ST_Pair; END_VAR
+    )");
+    const size_t nodesBefore = app().nodeCount();
+    Peer::roots().clear();
+    ASSERT_TRUE(Peer::DumpAll());
+    ASSERT_EQ(1u, Peer::roots().size());
+    const CVariable& big = *Peer::roots()[0];
+    ASSERT_TRUE(big.KeepsOneElement());
+    EXPECT_EQ(20000u, big.bounds_->elements);
+    EXPECT_EQ(app().size("App.Globals.big[1]"), big.bounds_->stride);
+    ASSERT_EQ(1u, big.childVec_.size());
+    expectNode(big.childVec_[0], "App.Globals.big[1]");
+    EXPECT_EQ(&big, big.childVec_[0]->array_);
+    const CVariable& y = *big.childVec_[0]->childVec_[1];
+    ASSERT_TRUE(y.KeepsOneElement());
+    EXPECT_EQ(&big, y.bounds_->enclosing);
+    // big, big[1], x, y, y[0], y[3], big[20000] and the application's own browse nodes.
+    EXPECT_LE(app().nodeCount() - nodesBefore, 10u);
+
+    const CVariableView element = CVariableView(big).child(19999).child(1).child(2);
+    EXPECT_EQ("y[2]", element.name());
+    EXPECT_EQ(static_cast<void*>(app().address("App.Globals.big[20000].y[2]")), element.address());
+    EXPECT_EQ("big[20000]", CVariableView(big).child(19999).name());
+    Peer::roots().clear();
+}
+
 TEST_F(SymbolWalk, StopInTheMiddleOfALargeArrayKeepsEarlierRootsOnly) {
+    Peer::expandEveryElement() = true;  // element by element, as an array that does not fit
     app().start(R"(
         VAR_GLOBAL
             before : INT;

@@ -12,6 +12,7 @@
 
 #include "RV5072_Zentrik/ZentrikVersion.h"
 #include "support/HostProcess.h"
+#include "support/LargeApplications.h"
 
 namespace {
 
@@ -39,7 +40,7 @@ TEST_F(ZentrikHost, EveryErrorEndsWithItsMessageAndExitCode) {
     WriteAll(path("empty.st"), "");
     WriteAll(path("comments.st"), "(* nothing declared *)\n// still nothing\n");
     WriteAll(path("typo.st"), "VAR_GLOBAL x : INTT; END_VAR\n");
-    WriteAll(path("big.st"), "VAR_GLOBAL big : ARRAY[1..200000] OF INT; END_VAR\n");
+    WriteAll(path("big.st"), ManyMembersDeclarations(20));
     WriteAll(path("broken.json"), R"({"cell":{"count":)");
     std::string app = path("cell.st");
     struct Case {
@@ -457,9 +458,9 @@ TEST_F(ZentrikHost, VersionsNegativeDurationsAndTheLoadTimeLimit) {
     EXPECT_EQ(0, times.exitCode) << times.err;
     EXPECT_EQ("{\"t\":-5000}\n{\"u\":-60001}\n", times.out);
 
-    // 200,000 elements take far longer than 20 ms to load, whenever this process gets
-    // to look.
-    WriteAll(path("big.st"), "VAR_GLOBAL big : ARRAY[1..200000] OF INT; END_VAR\n");
+    // 200,000 declared members take far longer than 20 ms to load, whenever this process
+    // gets to look.
+    WriteAll(path("big.st"), ManyMembersDeclarations(20));
     RunResult late = run({path("big.st"), "--timeout", "0.02"});
     EXPECT_EQ(1, late.exitCode);
     EXPECT_NE(std::string::npos, late.err.find("the symbol load did not finish within 0.02 s")) << late.err;

@@ -233,7 +233,7 @@ class CVariableWriter {
                 inOrder = false;
                 continue;
             }
-            const std::string& name = child.name();
+            const CVariableName name = child.name();  // a node's own name is not copied
             long index = -1;
             if (inOrder && i < count) {
                 if (SameName(source.MemberBegin()[i].name, name.data(), name.size())) {
@@ -244,7 +244,7 @@ class CVariableWriter {
                 inOrder = false;
                 index = FindMemberIndex(source, name.data(), name.size());
             }
-            const size_t mark = elements ? enterElement(var, child, i) : enterMember(name);
+            const size_t mark = elements ? enterElement(var, child, i) : enterMember(name.str());
             if (index < 0) {
                 write(nullptr, child, false);
             } else {

@@ -1,91 +1,59 @@
-// Address index: every node of a load's trees, found by the address of its data; and
-// how the index and the roots are dropped.
-//
-// Writes run root by root and, within a tree, in post-order, each replacing what an
-// earlier write stored under the same address: an enclosing node wins over everything
-// inside it, and among nodes of which none encloses another the later one wins.
-// Entries share the walk's own nodes instead of copying subtrees: once indexed, a tree
-// is only read, so one node serves its own entry and those of all its enclosing nodes,
-// and the memory a node takes does not depend on its depth. Only the loader thread
-// writes; mtx_ is held exclusively for one entry at a time, and readers wait for
-// bDownloadDone_ before they look.
+// Publication of the address index: a load's index is built beside the published one
+// and replaces it whole under the lock, with the ready flag; how the index and the roots
+// are dropped; what the index tells about itself.
 #include "symbols/SymbolIndex.h"
 
 #include <cstdint>
 
-namespace {
-
-size_t CountNodes(const CVariable& var) {
-    size_t nodes = 1;
-    for (const std::shared_ptr<CVariable>& child : var.childVec_) {
-        nodes += child ? CountNodes(*child) : 0;
+void CSymbolIndex::MapAll() {
+    // The trees are final from here on: no room is kept for children that never come.
+    std::vector<CVariable*> pending;
+    for (const std::shared_ptr<CVariable>& root : p_vec_vars_) {
+        pending.push_back(root.get());
     }
-    return nodes;
+    while (!pending.empty()) {
+        CVariable* node = pending.back();
+        pending.pop_back();
+        node->childVec_.shrink_to_fit();
+        for (const std::shared_ptr<CVariable>& child : node->childVec_) {
+            pending.push_back(child.get());
+        }
+    }
+    vec_vars roots;
+    roots.swap(p_vec_vars_);
+    std::unique_ptr<const CAddressIndex> built(new CAddressIndex(std::move(roots)));
+    Reached(ELoadStep::kBuilt);
+    Replace(std::move(built), true);
 }
 
-}  // namespace
-
-void CSymbolIndex::MapAll() {
-    // One bucket per node at most, allocated once instead of grown by doubling.
-    size_t nodes = 0;
-    for (const std::shared_ptr<CVariable>& root : p_vec_vars_) {
-        nodes += CountNodes(*root);
-    }
+void CSymbolIndex::Replace(std::unique_ptr<const CAddressIndex> built, bool ready) {
     {
         CExclusiveLock<CIndexLock> lock(mtx_);
-        map_addr_vars_.reserve(nodes);
+        index_.swap(built);
+        bDownloadDone_.store(ready);
     }
-    for (const std::shared_ptr<CVariable>& root : p_vec_vars_) {
-        MapSingle(root, root->var_addr_);
-    }
-    p_vec_vars_.clear();
-}
-
-void CSymbolIndex::MapSingle(const std::shared_ptr<CVariable>& pVar, const void* root) {
-    // The tree is final from here on: no room is kept for children that never come.
-    pVar->childVec_.shrink_to_fit();
-    for (const std::shared_ptr<CVariable>& child : pVar->childVec_) {
-        MapSingle(child, root);
-    }
-    AddToMap(pVar, root);
-}
-
-void CSymbolIndex::AddToMap(const std::shared_ptr<CVariable>& pVar, const void* root) {
-    // The replaced reference is dropped after the lock is released. (It is a node of
-    // the same trees, which stay alive through their roots, but freeing is no work to
-    // do under the index lock.)
-    std::shared_ptr<CVariable> replaced;
-    CExclusiveLock<CIndexLock> lock(mtx_);
-    CIndexEntry& entry = map_addr_vars_[pVar->var_addr_];
-    replaced.swap(entry.node);
-    entry.node = pVar;
-    entry.root = root;
+    // `built` now holds the previous index, freed here with the lock released.
 }
 
 void CSymbolIndex::Publish(const std::shared_ptr<CVariable>& root) {
-    MapSingle(root, root->var_addr_);
-    bDownloadDone_.store(true);
-}
-
-CSymbolIndex::addr_vars CSymbolIndex::Entries() {
-    addr_vars entries;
-    CSharedLock<CIndexLock> lock(mtx_);
-    for (const auto& entry : map_addr_vars_) {
-        entries.emplace(entry.first, entry.second.node);
+    vec_vars roots;
+    {
+        CSharedLock<CIndexLock> lock(mtx_);
+        if (index_ != nullptr) {
+            roots = index_->Roots();
+        }
     }
-    return entries;
-}
-
-std::shared_ptr<CVariable> CSymbolIndex::Find(const void* address) {
-    CSharedLock<CIndexLock> lock(mtx_);
-    const auto found = map_addr_vars_.find(const_cast<void*>(address));
-    return found == map_addr_vars_.end() ? nullptr : found->second.node;
+    roots.push_back(root);
+    Replace(std::unique_ptr<const CAddressIndex>(new CAddressIndex(std::move(roots))), true);
 }
 
 const CIndexLock* CSymbolIndex::LockOf(const void* address) {
     CSharedLock<CIndexLock> lock(mtx_);
-    const auto found = map_addr_vars_.find(const_cast<void*>(address));
-    return found == map_addr_vars_.end() ? nullptr : &variableLock(found->second.root);
+    CAddressIndex::CFound found;
+    if (index_ == nullptr || !index_->Find(address, found)) {
+        return nullptr;
+    }
+    return &variableLock(found.root);
 }
 
 CIndexLock& CSymbolIndex::variableLock(const void* addr) {
@@ -97,7 +65,7 @@ CIndexLock& CSymbolIndex::variableLock(const void* addr) {
 
 size_t CSymbolIndex::Size() {
     CSharedLock<CIndexLock> lock(mtx_);
-    return map_addr_vars_.size();
+    return index_ != nullptr ? index_->AddressCount() : 0;
 }
 
 void CSymbolIndex::DropRoots() {
@@ -109,9 +77,9 @@ void CSymbolIndex::DropRoots() {
 }
 
 void CSymbolIndex::DropIndex() {
-    std::unordered_map<void*, CIndexEntry> dropped;  // the nodes are freed after the lock is released
+    std::unique_ptr<const CAddressIndex> dropped;  // the nodes are freed after the lock is released
     CExclusiveLock<CIndexLock> lock(mtx_);
-    dropped.swap(map_addr_vars_);
+    dropped.swap(index_);
 }
 
 // Nothing in the component runs this: the manager lives until the process ends.

@@ -1,27 +1,29 @@
 // CSymbolIndex: the application's variables, found by the address of their data, and
 // the loader thread that builds them.
 //
-// A load runs on a real-time thread of its own, "ReLoadSym": it empties the address
-// index, walks the host's symbol table into trees of CVariable nodes (one root per
-// top-level variable), indexes every node of those trees and marks the index ready.
-// Datatype calls use the index through WithVariable.
+// A load runs on a real-time thread of its own, "ReLoadSym": it takes the published
+// index away, walks the host's symbol table into trees of CVariable nodes (one root per
+// top-level variable), builds a new address index of them beside (CAddressIndex) and
+// publishes it whole. Datatype calls use the index through WithVariable.
 //
-// Ownership: the index owns the roots while a load builds them and the nodes through
-// the index entries afterwards. Indexed nodes are shared, not copied: every entry
-// points into the trees the walk built, which nobody changes once they are indexed.
+// Ownership: the loader thread owns the roots while a load builds them; the published
+// CAddressIndex owns them afterwards. Nobody changes a tree once it is indexed.
 //
 // Threads: BeginLoad, EndLoad and Clear run on the host's event path, which the frame
-// serialises; they alone touch thrd_. The walk and the indexing run on the loader
-// thread, which alone touches the roots while it is alive (thrd_ != 0). WithVariable
-// runs on any IEC task.
-// Locks: mtx_, a reader-writer lock, guards the index. Datatype calls hold it shared
-// while they use a node; the loader's emptying and filling and Clear hold it
-// exclusively. Under it, a call holds the lock of its variable's memory: shared to
-// read, exclusively to write. That lock is chosen by the top-level variable that holds
-// the node found, so a member, an element and the variable itself take the same one and
-// a read of a member never sees half of a write of its structure. Callers may hold a writer instance's lock
-// first; the order is writer instance, mtx_, variable lock. No host call, no log call and no sleep happens
-// while any of them is held.
+// serialises; they alone touch thrd_. The walk and the building of the index run on the
+// loader thread, which alone touches the roots while it is alive (thrd_ != 0).
+// WithVariable runs on any IEC task.
+// Locks: mtx_, a reader-writer lock, guards the published index and goes with the ready
+// flag: a load takes the index away and clears the flag under it exclusively, and
+// publishes the complete new index and sets the flag under it exclusively, so a call,
+// which tests the flag and looks up under it shared, sees the whole previous index, the
+// whole new one, or none (and is refused). Under it, a call holds the lock of its
+// variable's memory: shared to read, exclusively to write. That lock is chosen by the
+// top-level variable that holds the node found, so a member, an element and the variable
+// itself take the same one and a read of a member never sees half of a write of its
+// structure. Callers may hold a writer instance's lock first; the order is writer
+// instance, mtx_, variable lock. No host call, no log call and no sleep happens while any
+// of them is held.
 #ifndef SYMBOLS_SYMBOLINDEX_H
 #define SYMBOLS_SYMBOLINDEX_H
 
@@ -29,13 +31,14 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
-#include <unordered_map>
 #include <vector>
 
 #include "CmpStd.h"
 #include "IecVarAccess_ItfsItf.h"
 #include "frame/LogTexts.h"
+#include "symbols/AddressIndex.h"
 #include "symbols/VariableView.h"
 #include "sync/Locks.h"
 #include "sync/ThreadAnnotations.h"
@@ -43,9 +46,14 @@
 
 class CSymbolIndex {
    public:
-    // The index as seen from outside: each address and the node found there.
-    typedef std::unordered_map<void*, std::shared_ptr<CVariable>> addr_vars;
     typedef std::vector<std::shared_ptr<CVariable>> vec_vars;
+
+    // The steps of a load, for the hook that tests observe a load by.
+    enum class ELoadStep {
+        kEmptied,    // the previous index is taken away; the walk follows
+        kBuilt,      // the new index is built, not yet published
+        kPublished,  // the new index is published and the flag set
+    };
 
     CSymbolIndex() = default;
     ~CSymbolIndex();
@@ -66,40 +74,52 @@ class CSymbolIndex {
     bool LoadCompleted() const { return loadCompleted_.load(); }
     void PrepareOnlineChange() { bOnlineChange_.store(true); }
 
-    // Runs use(CVariableView) on the node at pData with the index held shared and the
-    // variable's lock held, shared unless `write`. Returns null when use ran, else the
-    // refusal: the index is not complete, or no variable starts at pData.
+    // Runs use(CVariableView) on what pData resolves to, with the index held shared and
+    // the variable's lock held, shared unless `write`. Returns null when use ran, else the
+    // refusal: no complete index is published, or no variable starts at pData.
     template <typename Use>
     const char* WithVariable(const void* pData, bool write, Use use) EXCLUDES(mtx_) {
+        CSharedLock<CIndexLock> indexLock(mtx_);
+        // Tested under the lock: the flag and the index change together under it.
         if (!bDownloadDone_.load()) {
             return LogText(ELogText::kVariablesLoading);
         }
-        CSharedLock<CIndexLock> indexLock(mtx_);
         // Nodes the host did not resolve sit at the null address; a null pointer from
         // a program must never reach them.
-        const auto found =
-            pData == nullptr ? map_addr_vars_.end() : map_addr_vars_.find(const_cast<void*>(pData));
-        if (found == map_addr_vars_.end() || !found->second.node) {
+        CAddressIndex::CFound found;
+        if (pData == nullptr || index_ == nullptr || !index_->Find(pData, found)) {
             return LogText(ELogText::kNoVariable);
         }
-        const CVariable& var = *found->second.node;
-        CIndexLock& memory = variableLock(found->second.root);
+        CIndexLock& memory = variableLock(found.root);
         if (write) {
             CExclusiveLock<CIndexLock> memoryLock(memory);
-            use(CVariableView(var));
+            use(CVariableView(found.node, found.shift));
         } else {
             CSharedLock<CIndexLock> memoryLock(memory);
-            use(CVariableView(var));
+            use(CVariableView(found.node, found.shift));
         }
         return nullptr;
     }
 
-    // Indexes the tree below root as a load indexes each of its roots, and marks the
-    // index complete: for a tree built by hand (tests, benchmarks).
+    // Runs use(CVariableView) on what address resolves to in the published index, the
+    // null address included and whatever the ready flag says, with the index held shared;
+    // false when nothing is found there. For checks of the index (tests, benchmarks).
+    template <typename Use>
+    bool Inspect(const void* address, Use use) EXCLUDES(mtx_) {
+        CSharedLock<CIndexLock> indexLock(mtx_);
+        CAddressIndex::CFound found;
+        if (index_ == nullptr || !index_->Find(address, found)) {
+            return false;
+        }
+        use(CVariableView(found.node, found.shift));
+        return true;
+    }
+
+    // Indexes the tree below root after the roots published so far, as a load indexes
+    // each of its roots, and marks the index complete: for a tree built by hand (tests,
+    // benchmarks).
     void Publish(const std::shared_ptr<CVariable>& root) EXCLUDES(mtx_);
-    // A copy of the index, taken under its lock; the node at address, or null.
-    addr_vars Entries() EXCLUDES(mtx_);
-    std::shared_ptr<CVariable> Find(const void* address) EXCLUDES(mtx_);
+    // The distinct addresses the published index resolves, elements included; 0 without one.
     size_t Size() EXCLUDES(mtx_);
     // The lock a call on the variable at address takes: its top-level variable's. Null
     // when no variable starts there.
@@ -128,25 +148,30 @@ class CSymbolIndex {
     bool ExpandNode(const std::shared_ptr<CVariable>& pParent, const std::shared_ptr<CVariable>& pVar,
                     const char* szName);
     bool ExpandArray(const std::shared_ptr<CVariable>& pVar, const char* szName, RTS_HANDLE hInterface,
-                     RTS_HANDLE hTypeNode);
+                     RTS_HANDLE hTypeNode, RTS_SIZE arraySize);
     bool ExpandStructure(const std::shared_ptr<CVariable>& pVar, const char* szName, RTS_HANDLE hInterface,
                          RTS_HANDLE hTypeNode);
-    bool LoadNode(const std::shared_ptr<CVariable>& pVariable, const char* szName);
+    // An array whose first element has been walked keeps it as the layout of all when
+    // the host's answers fit the arithmetic; false when a stop came.
+    bool KeepFirstElement(const std::shared_ptr<CVariable>& pVar, const char* szName, RTS_SIZE arraySize,
+                          bool& kept);
+    // fullSize, when given, receives the size the host reports, uncut.
+    bool LoadNode(const std::shared_ptr<CVariable>& pVariable, const char* szName,
+                  RTS_SIZE* fullSize = nullptr);
 
-    // Address index (loader thread only).
+    // Builds the index of the walk's roots and publishes it (loader thread only).
     void MapAll() EXCLUDES(mtx_);
-    // root: the address of the top-level variable whose tree holds pVar.
-    void MapSingle(const std::shared_ptr<CVariable>& pVar, const void* root) EXCLUDES(mtx_);
-    void AddToMap(const std::shared_ptr<CVariable>& pVar, const void* root) EXCLUDES(mtx_);
-
-    // An indexed node and the address of its top-level variable, which picks its lock.
-    struct CIndexEntry {
-        std::shared_ptr<CVariable> node;
-        const void* root = nullptr;
-    };
+    // Replaces the published index by `built` (null: none) and sets the ready flag to
+    // `ready`, both under the lock; the previous index is freed after it is released.
+    void Replace(std::unique_ptr<const CAddressIndex> built, bool ready) EXCLUDES(mtx_);
+    void Reached(ELoadStep step) {
+        if (loadStepHook_) {
+            loadStepHook_(step);
+        }
+    }
 
     CIndexLock mtx_;
-    std::unordered_map<void*, CIndexEntry> map_addr_vars_ GUARDED_BY(mtx_);
+    std::unique_ptr<const CAddressIndex> index_ GUARDED_BY(mtx_);
 
     static constexpr size_t kVariableLocks = 256;
     CIndexLock variableLocks_[kVariableLocks];  // taken after mtx_
@@ -157,9 +182,16 @@ class CSymbolIndex {
     pthread_t thrd_ = 0;  // the loader thread; event path only
 
     std::atomic<bool> bDownloadFinish_{false};  // stop request for the loader
-    std::atomic<bool> bDownloadDone_{false};    // the address index is complete
+    std::atomic<bool> bDownloadDone_{false};    // the address index is complete; changed under mtx_ by loads
     std::atomic<bool> bOnlineChange_{false};
     std::atomic<bool> loadCompleted_{false};  // the last walk reached the application
+
+    // Every array keeps a node per element, as one whose host answers do not fit the
+    // arithmetic does (tests: the reference a compact index is compared with).
+    std::atomic<bool> expandEveryElement_{false};
+    // Called by the loader at each step of a load (tests: a load paused at a step while
+    // calls run). Set only while no loader runs.
+    std::function<void(ELoadStep)> loadStepHook_;
 
     int32_t load_SchedPriority_ = 30;  // SCHED_FIFO priority of the loader thread
     int32_t load_SchedAffinity_ = 0;   // processor of the loader thread; negative: not pinned

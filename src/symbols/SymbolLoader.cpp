@@ -1,6 +1,7 @@
 // Loader thread: one load of the application's symbols on a real-time thread of its
-// own, "ReLoadSym". A load empties the address index, walks the application, indexes
-// what the walk found and then marks the index ready (bDownloadDone_).
+// own, "ReLoadSym". A load takes the published index away (calls are refused as loading
+// from then on), walks the application, builds the index of what the walk found beside
+// and publishes it with the ready flag (bDownloadDone_) in one step under the lock.
 //
 // BeginLoad and EndLoad run on the host's event path, which the frame
 // serialises; thrd_ is touched only there. Stopping combines the cooperative stop
@@ -9,7 +10,10 @@
 #include <pthread.h>
 #include <sched.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <exception>
+#include <limits>
 
 #include "frame/HostImports.h"
 #include "symbols/SymbolIndex.h"
@@ -24,7 +28,13 @@ void* CSymbolIndex::ThreadRoutine(void* argc) {
     if (index->load_SchedAffinity_ >= 0) {
         SetAffinity(0, static_cast<unsigned int>(index->load_SchedAffinity_));
     }
-    index->Load();
+    try {
+        index->Load();
+    } catch (const std::exception&) {
+        // No memory for the walk's nodes or the index: the load ends without an index,
+        // and calls are refused as loading until the next load. (A cancellation's unwind
+        // is no std::exception and passes.)
+    }
     return nullptr;
 }
 
@@ -107,14 +117,21 @@ void CSymbolIndex::Load() {
     if (bDownloadFinish_) {
         return;
     }
-    bDownloadDone_ = false;
+    Replace(nullptr, false);  // the last load's trees, freed after the lock is released
     bOnlineChange_ = false;
-    DropIndex();  // the last load's trees, freed after the lock is released
+    Reached(ELoadStep::kEmptied);
     ZentrikLog(ELogText::kLoadStart);
     loadCompleted_ = DumpAll();
+    if (bDownloadFinish_) {
+        // Stopped: the walk may have left out any part of the application. Nothing is
+        // published, so calls stay refused as loading; the stop drops the roots.
+        return;
+    }
+    // Published, and so ready, before the end line: whoever has seen the end line finds
+    // the index.
     MapAll();
+    Reached(ELoadStep::kPublished);
     const size_t symbols = Size();
-    // Ready before the end line, so whoever has seen the end line finds the index.
-    bDownloadDone_ = true;
-    ZentrikLog(ELogText::kLoadEnd, loadCompleted_ ? 1 : 0, static_cast<int>(symbols));
+    ZentrikLog(ELogText::kLoadEnd, loadCompleted_ ? 1 : 0,
+               static_cast<int>(std::min<size_t>(symbols, std::numeric_limits<int>::max())));
 }

@@ -4,16 +4,25 @@
 // Browsing goes down branch nodes and turns every variable node into a root. Members
 // and elements below a variable are not browsed: they come from the variable's type
 // description and are looked up one by one through the host by the full names formed
-// here. Every host call goes through Step, which reads the stop request before the call
-// and again before the caller looks at the host's result, so the walk ends within one
-// host call of EndLoad. Everything here runs on the loader thread and takes no
-// lock; the loader thread may be cancelled inside any host call.
+// here. Of an array, the first element is walked with everything below it, and then
+// kept as the layout of all elements (Variable.h) when the host's answers fit IEC's
+// contiguous arrays: the array's size is its element count times a stride no smaller
+// than the element, the first element starts at the array, its name is the array's with
+// its indices, everything inside it was resolved and lies within one stride, and the
+// last element is where the stride puts it, named and typed as the first. An array that
+// does not fit is walked element by element. Every host call goes through Step, which
+// reads the stop request before the call and again before the caller looks at the
+// host's result, so the walk ends within one host call of EndLoad. Everything here runs
+// on the loader thread and takes no lock; the loader thread may be cancelled inside any
+// host call.
 #include <pthread.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <new>
+#include <string>
+#include <vector>
 
 #include "frame/HostImports.h"
 #include "symbols/SymbolIndex.h"
@@ -82,6 +91,40 @@ template <size_t kSize>
 void FullPath(RTS_HANDLE hInterface, RTS_HANDLE hNode, char (&path)[kSize], RTS_RESULT* result) {
     pfIecVarAccGetNodeFullPath(hInterface, hNode, path, static_cast<RTS_SIZE>(kSize), result);
     path[kSize - 1] = '\0';
+}
+
+// The full name of element `linear` of the array `array` whose full name is szName, cut
+// to the buffer as the host's lookup gets it.
+template <size_t kSize>
+void ElementName(const CVariable& array, const char* szName, uint64_t linear, char (&name)[kSize]) {
+    std::string indices;
+    array.AppendIndices(indices, linear);
+    snprintf(name, kSize, "%s%s", szName, indices.c_str());
+}
+
+// Whether every node below `element` (itself included) was resolved by the host and
+// starts within `stride` bytes of it, and an array inside that keeps one element ends
+// within them too. A node the host did not resolve may be the host's answer for this
+// element only: such an array is walked element by element.
+bool FitsOneStride(const CVariable& element, uint64_t stride) {
+    const uintptr_t begin = reinterpret_cast<uintptr_t>(element.var_addr_);
+    std::vector<const CVariable*> pending{&element};
+    while (!pending.empty()) {
+        const CVariable* node = pending.back();
+        pending.pop_back();
+        const uintptr_t at = reinterpret_cast<uintptr_t>(node->var_addr_);
+        if (node->var_addr_ == nullptr || at < begin || at - begin >= stride) {
+            return false;
+        }
+        if (node->KeepsOneElement() &&
+            node->bounds_->elements * node->bounds_->stride > stride - (at - begin)) {
+            return false;
+        }
+        for (const std::shared_ptr<CVariable>& child : node->childVec_) {
+            pending.push_back(child.get());
+        }
+    }
+    return true;
 }
 
 }  // namespace
@@ -199,7 +242,8 @@ bool CSymbolIndex::ExpandNode(const std::shared_ptr<CVariable>& pParent,
         SleepEvent();
         bOnlineChange_ = false;
     }
-    if (!LoadNode(pVar, szName)) {
+    RTS_SIZE size = 0;
+    if (!LoadNode(pVar, szName, &size)) {
         return false;
     }
     // Attached as soon as it is loaded, so children stand in the order they were made.
@@ -227,13 +271,13 @@ bool CSymbolIndex::ExpandNode(const std::shared_ptr<CVariable>& pParent,
         return false;
     }
     if (pVar->varType_ == TYPE3_ARRAY) {
-        return ExpandArray(pVar, szName, hInterface, hTypeNode);
+        return ExpandArray(pVar, szName, hInterface, hTypeNode, size);
     }
     return ExpandStructure(pVar, szName, hInterface, hTypeNode);
 }
 
 bool CSymbolIndex::ExpandArray(const std::shared_ptr<CVariable>& pVar, const char* szName,
-                               RTS_HANDLE hInterface, RTS_HANDLE hTypeNode) {
+                               RTS_HANDLE hInterface, RTS_HANDLE hTypeNode, RTS_SIZE arraySize) {
     TypeDescAsUnion typeDesc;
     std::memset(&typeDesc, 0, sizeof(typeDesc));
     RTS_RESULT result = ERR_OK;
@@ -247,38 +291,80 @@ bool CSymbolIndex::ExpandArray(const std::shared_ptr<CVariable>& pVar, const cha
     if (dimensions < 1 || dimensions > 3) {
         return true;  // stays a leaf
     }
-    ArrayDimension* range = typeDesc._union._array._Dimension;
+    const ArrayDimension* range = typeDesc._union._array._Dimension;
     std::unique_ptr<CVariable::CArrayBounds> bounds(new CVariable::CArrayBounds());
     bounds->count = static_cast<size_t>(dimensions);
+    uint64_t elements = 1;
     for (int d = 0; d < dimensions; ++d) {
         bounds->dimension[d] = CVariable::CBounds{range[d].MinRange, range[d].MaxRange};
-    }
-    pVar->bounds_ = std::move(bounds);
-    for (int unused = dimensions; unused < 3; ++unused) {
-        range[unused].MinRange = 0;
-        range[unused].MaxRange = 0;
-    }
-    char name[kMemberNameBufferSize] = {0};
-    // 64-bit counters, so a range ending at the largest 32-bit index terminates.
-    for (int64_t i = range[0].MinRange; i <= range[0].MaxRange; ++i) {
-        for (int64_t j = range[1].MinRange; j <= range[1].MaxRange; ++j) {
-            for (int64_t k = range[2].MinRange; k <= range[2].MaxRange; ++k) {
-                if (dimensions == 1) {
-                    snprintf(name, sizeof(name), "%s[%ld]", szName, static_cast<long>(i));
-                } else if (dimensions == 2) {
-                    snprintf(name, sizeof(name), "%s[%ld,%ld]", szName, static_cast<long>(i),
-                             static_cast<long>(j));
-                } else {
-                    snprintf(name, sizeof(name), "%s[%ld,%ld,%ld]", szName, static_cast<long>(i),
-                             static_cast<long>(j), static_cast<long>(k));
-                }
-                auto pChild = std::make_shared<CVariable>();
-                if (!ExpandNode(pVar, pChild, name)) {
-                    return false;
-                }
-            }
+        const uint64_t extent =
+            range[d].MaxRange < range[d].MinRange
+                ? 0
+                : static_cast<uint64_t>(int64_t{range[d].MaxRange} - range[d].MinRange + 1);
+        if (__builtin_mul_overflow(elements, extent, &elements)) {
+            return true;  // more elements than any address space holds: stays a leaf
         }
     }
+    bounds->elements = elements;
+    pVar->bounds_ = std::move(bounds);
+    if (elements == 0) {
+        return true;
+    }
+    char name[kMemberNameBufferSize] = {0};
+    ElementName(*pVar, szName, 0, name);
+    if (!ExpandNode(pVar, std::make_shared<CVariable>(), name)) {
+        return false;
+    }
+    if (elements > 1 && !expandEveryElement_) {
+        bool kept = false;
+        if (!KeepFirstElement(pVar, szName, arraySize, kept)) {
+            return false;
+        }
+        if (kept) {
+            return true;
+        }
+    }
+    // Element by element, the last index varying fastest.
+    for (uint64_t linear = 1; linear < elements; ++linear) {
+        ElementName(*pVar, szName, linear, name);
+        if (!ExpandNode(pVar, std::make_shared<CVariable>(), name)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool CSymbolIndex::KeepFirstElement(const std::shared_ptr<CVariable>& pVar, const char* szName,
+                                    RTS_SIZE arraySize, bool& kept) {
+    kept = false;
+    const CVariable& first = *pVar->childVec_[0];
+    const uint64_t elements = pVar->bounds_->elements;
+    const uint64_t stride = arraySize / elements;
+    if (pVar->var_addr_ == nullptr || first.var_addr_ != pVar->var_addr_ || stride == 0 ||
+        arraySize % elements != 0 || first.size_ > stride || !FitsOneStride(first, stride)) {
+        return true;
+    }
+    std::string expected = pVar->symbol_nodename_;
+    pVar->AppendIndices(expected, 0);
+    if (first.symbol_nodename_ != expected) {
+        return true;
+    }
+    // The last element, looked up but not expanded, must be where the stride puts it.
+    char name[kMemberNameBufferSize] = {0};
+    ElementName(*pVar, szName, elements - 1, name);
+    auto last = std::make_shared<CVariable>();
+    if (!LoadNode(last, name)) {
+        return false;
+    }
+    expected = pVar->symbol_nodename_;
+    pVar->AppendIndices(expected, elements - 1);
+    if (last->var_addr_ != static_cast<char*>(first.var_addr_) + (elements - 1) * stride ||
+        last->varType_ != first.varType_ || last->size_ != first.size_ ||
+        last->symbol_nodename_ != expected) {
+        return true;
+    }
+    pVar->KeepOneElement(stride);
+    kept = true;
     return true;
 }
 
@@ -319,7 +405,8 @@ bool CSymbolIndex::ExpandStructure(const std::shared_ptr<CVariable>& pVar, const
     return true;
 }
 
-bool CSymbolIndex::LoadNode(const std::shared_ptr<CVariable>& pVariable, const char* szName) {
+bool CSymbolIndex::LoadNode(const std::shared_ptr<CVariable>& pVariable, const char* szName,
+                            RTS_SIZE* fullSize) {
     if (bDownloadFinish_) {
         return false;
     }
@@ -363,6 +450,9 @@ bool CSymbolIndex::LoadNode(const std::shared_ptr<CVariable>& pVariable, const c
         !Step([&] { address = pfIecVarAccGetAddress3(hInterface, hNode, varInfo.get(), &result); }) ||
         !Step([&] { nodeName = pfIecVarAccGetNodeName(hInterface, hNode, &result); })) {
         return false;
+    }
+    if (fullSize != nullptr) {
+        *fullSize = size;
     }
     pVariable->size_ = static_cast<uint32_t>(size);
     pVariable->varType_ = typeClass;

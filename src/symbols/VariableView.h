@@ -1,11 +1,12 @@
 // CVariableView: how the conversions see one node of the variable tree, and the only way
 // they reach a node's members or elements.
 //
-// A view is a node and a shift: the node describes the layout (class, size, name,
-// children), the shift moves its address. Today every view the index hands out has
-// shift 0 and child(i) is the node's own child; the index may later keep one element
-// node as the layout of a whole array and hand out the other elements as the same node
-// shifted by a multiple of the element size, without the conversions changing.
+// A view is a node and a shift: the node describes the layout (class, size, children),
+// the shift moves its address. An array that keeps one element as the layout of all
+// (Variable.h) hands out element i as that element shifted by i times the element
+// size; everything below the element is shifted with it. The element's name is formed
+// from its array's name and its indices ("arr[5]", "grid[1,2]", "m[2][3]"), exactly as
+// the host names the element that was walked.
 //
 // A view is a value of two words, made and dropped on the stack of one call. It is
 // valid while the caller holds the index shared (the nodes live in the index).
@@ -14,9 +15,47 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <ostream>
 #include <string>
+#include <utility>
 
 #include "var/Variable.h"
+
+// The name of a view: the node's own name, referred to, or the name formed for an
+// element, held. Cheap to make for a node's own name (one pointer). Converts to
+// std::string for whoever needs one; data() and size() read it without a copy.
+class CVariableName {
+   public:
+    explicit CVariableName(const std::string& own) : own_(&own) {}
+    explicit CVariableName(std::string&& formed) : own_(nullptr), formed_(std::move(formed)) {}
+
+    // The text; valid while this object lives (and, for a node's own name, while the
+    // index is held).
+    const std::string& str() const { return own_ != nullptr ? *own_ : formed_; }
+    const char* data() const { return str().data(); }
+    size_t size() const { return str().size(); }
+    bool empty() const { return str().empty(); }
+    operator std::string() const { return str(); }
+
+    friend bool operator==(const CVariableName& name, const std::string& text) { return name.str() == text; }
+    friend bool operator==(const std::string& text, const CVariableName& name) { return name.str() == text; }
+    friend bool operator==(const CVariableName& name, const char* text) { return name.str() == text; }
+    friend bool operator==(const char* text, const CVariableName& name) { return name.str() == text; }
+    friend bool operator!=(const CVariableName& name, const std::string& text) { return !(name == text); }
+    friend bool operator!=(const CVariableName& name, const char* text) { return !(name == text); }
+    friend std::string operator+(std::string text, const CVariableName& name) { return text += name.str(); }
+    friend std::string operator+(const CVariableName& name, const std::string& text) {
+        return name.str() + text;
+    }
+    friend std::string operator+(const CVariableName& name, const char* text) { return name.str() + text; }
+    friend std::ostream& operator<<(std::ostream& out, const CVariableName& name) {
+        return out << name.str();
+    }
+
+   private:
+    const std::string* own_;  // null: the name is formed_
+    std::string formed_;
+};
 
 class CVariableView {
    public:
@@ -32,13 +71,26 @@ class CVariableView {
     void* address() const {
         return node_->var_addr_ == nullptr ? nullptr : static_cast<char*>(node_->var_addr_) + shift_;
     }
-    // The node's own name, as the host gives it ("x" for a member, "arr[2]" for an element).
-    const std::string& name() const { return node_->symbol_nodename_; }
+    // The name as the host gives it ("x" for a member, "arr[2]" for an element).
+    CVariableName name() const {
+        return node_->array_ == nullptr ? CVariableName(node_->symbol_nodename_) : elementName();
+    }
 
     // Members of a structure, elements of an array, in order; 0 for a leaf.
-    size_t childCount() const { return node_->childVec_.size(); }
+    size_t childCount() const {
+        const CVariable::CArrayBounds* bounds = node_->bounds_.get();
+        return bounds != nullptr && bounds->stride != 0 ? static_cast<size_t>(bounds->elements)
+                                                        : node_->childVec_.size();
+    }
     bool isLeaf() const { return node_->childVec_.empty(); }
-    CVariableView child(size_t i) const { return CVariableView(node_->childVec_[i].get(), shift_); }
+    CVariableView child(size_t i) const {
+        const CVariable::CArrayBounds* bounds = node_->bounds_.get();
+        if (bounds != nullptr && bounds->stride != 0) {
+            return CVariableView(node_->childVec_[0].get(),
+                                 shift_ + static_cast<ptrdiff_t>(i * bounds->stride));
+        }
+        return CVariableView(node_->childVec_[i].get(), shift_);
+    }
 
     // An array's dimensions (1 to 3; 0 for every other node), the first index of
     // dimension d and its element count (0 when its highest index is below its first).
@@ -50,6 +102,10 @@ class CVariableView {
     }
 
    private:
+    // The name of an element of an array that keeps one element: its array's name and
+    // its indices, found from the shift.
+    CVariableName elementName() const;
+
     const CVariable* node_;
     ptrdiff_t shift_;
 };

@@ -8,11 +8,15 @@ void ApplicationTest::SetUp() {
     app().forgetVarInfoRecords();
     manager()->EndLoadSymbols();
     manager()->clear();
+    CDomDriverMgrTestPeer::expandEveryElement() = false;
+    CDomDriverMgrTestPeer::loadStepHook() = nullptr;
     host().clearLog();
 }
 
 void ApplicationTest::TearDown() {
     manager()->EndLoadSymbols();
+    CDomDriverMgrTestPeer::expandEveryElement() = false;
+    CDomDriverMgrTestPeer::loadStepHook() = nullptr;
     app().setBeforeCallHook(nullptr);
     EXPECT_EQ(0u, app().openVarInfoRecords());
     EXPECT_TRUE(app().hostErrors().empty()) << app().hostErrors().front();

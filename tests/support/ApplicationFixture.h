@@ -22,7 +22,8 @@ class ApplicationTest : public ComponentTest {
 
     // Runs one load on the loader thread and waits for its end line.
     void loadSymbols();
-    // The indexed node at the address of a variable of the application.
+    // What the index resolves at the address of a variable of the application, as a tree
+    // with a node for every element (CDomDriverMgrTestPeer::indexed).
     std::shared_ptr<CVariable> indexed(const std::string& fullName);
 };
 
