@@ -266,32 +266,32 @@ TEST_F(ZentrikHost, WriteReportPrintsWhatHappened) {
     const std::vector<Case> cases = {
         {{"write", "--report", "cell", R"({"cell":{"count":7,"label":"x\"y","limits":[1.5,2.5]}})", "print"},
          0,
-         R"({"result":true,"nWritten":4,"nSkipped":0,"nUnknown":0,"nErrorOffset":0,"sProblem":""})"
+         R"({"result":true,"nWritten":4,"nSkipped":0,"nMissing":0,"nUnknown":0,"nErrorOffset":0,"sProblem":""})"
          "\n"
          R"({"App.Globals.cell":{"count":7,"label":"x\"y","limits":[1.5,2.5]}})"
          "\n",
          ""},
         {{"write", "--report", "cell", R"({"cell":{"count":"7","limits":[1.5],"Label":"q"}})"},
          0,
-         R"({"result":true,"nWritten":0,"nSkipped":4,"nUnknown":1,"nErrorOffset":0,)"
-         R"("sProblem":"cell.count: expected an integer, found a string"})"
+         R"({"result":true,"nWritten":0,"nSkipped":3,"nMissing":1,"nUnknown":1,"nErrorOffset":0,)"
+         R"("sProblem":"cell.count: expected a whole number, found a string"})"
          "\n",
          ""},
         {{"write", "--report", "cell", R"({"cell":{"label":"a\"b\\c\td\u00e9f_too_long_for_twenty"}})"},
          0,
-         R"({"result":true,"nWritten":1,"nSkipped":3,"nUnknown":0,"nErrorOffset":0,)"
-         R"("sProblem":"cell.count: missing"})"
+         R"({"result":true,"nWritten":1,"nSkipped":0,"nMissing":3,"nUnknown":0,"nErrorOffset":0,)"
+         R"("sProblem":"cell.label: cut to 20 bytes"})"
          "\n",
          ""},
         {{"write", "--report", "cell", R"({"cell":{"count":)"},
          1,
-         R"({"result":false,"nWritten":0,"nSkipped":0,"nUnknown":0,"nErrorOffset":17,)"
+         R"({"result":false,"nWritten":0,"nSkipped":0,"nMissing":0,"nUnknown":0,"nErrorOffset":17,)"
          R"("sProblem":"JSON text at byte 17: Invalid value."})"
          "\n",
          "zentrik-host: the component refused to write App.Globals.cell: Json error"},
         {{"event", "prepare-reset", "write", "--report", "cell", "{}", "print"},
          1,
-         R"({"result":false,"nWritten":0,"nSkipped":0,"nUnknown":0,"nErrorOffset":0,)"
+         R"({"result":false,"nWritten":0,"nSkipped":0,"nMissing":0,"nUnknown":0,"nErrorOffset":0,)"
          R"("sProblem":"Variables are being loaded. Please execute later."})"
          "\n",
          "refused to write App.Globals.cell: Variables are being loaded"},
@@ -383,7 +383,8 @@ TEST_F(ZentrikHost, AWriteThatWroteNothingSaysSo) {
         {R"({"other":{"count":2}})",
          "zentrik-host: nothing was written to App.Globals.cell (cell: missing)\n"},
         {R"({"cell":{"count":"2"}})",
-         "zentrik-host: nothing was written to App.Globals.cell (cell.count: expected an integer, found a "
+         "zentrik-host: nothing was written to App.Globals.cell (cell.count: expected a whole number, found "
+         "a "
          "string)\n"},
         {R"({"cell":{"count":2}})", ""},
     };
