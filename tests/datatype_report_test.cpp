@@ -9,6 +9,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "support/DatatypeSupport.h"
@@ -431,6 +432,75 @@ TEST_F(DatatypeReport, StringsAreCutBetweenCharacters) {
     EXPECT_EQ(uint16_t('a'), w[0]);
     EXPECT_EQ(0, w[1]);
     EXPECT_EQ("w: cut to 2 bytes", report.problem);
+}
+
+}  // namespace
+
+namespace {
+
+// An object of many members in any order is matched as one in the variable's order: the
+// first member of a name counts, a second is not unknown, and names that match nothing
+// are counted.
+TEST_F(DatatypeReport, ManyMembersAreMatchedByNameInAnyOrder) {
+    constexpr int kMembers = 40;
+    int16_t values[kMembers] = {};
+    std::vector<VarPtr> members, elements;
+    for (int i = 0; i < kMembers; ++i) {
+        members.push_back(MakeVar(TYPE3_INT, 2, &values[i], "m" + std::to_string(i)));
+    }
+    int16_t list[kMembers] = {};
+    for (int i = 0; i < kMembers; ++i) {
+        elements.push_back(MakeVar(TYPE3_INT, 2, &list[i], "list[" + std::to_string(i) + "]"));
+    }
+    Publish(MakeVar(TYPE3_USERDEF, sizeof(values), values, "big", members));
+    Publish(MakeVar(TYPE3_ARRAY, sizeof(list), list, "list", elements));
+    std::string big = "{\"big\":{\"zz\":0";
+    std::string array = "{\"list\":{\"zz\":0";
+    for (int i = kMembers - 1; i >= 0; --i) {
+        big += ",\"m" + std::to_string(i) + "\":" + std::to_string(i + 100);
+        array += ",\"list[" + std::to_string(i) + "]\":" + std::to_string(i + 100);
+    }
+    big += ",\"m3\":-1,\"yy\":1}}";
+    array += ",\"list[3]\":-1,\"yy\":1}}";
+    for (const auto& [text, memory, name] :
+         {std::make_tuple(big, values, "big"), std::make_tuple(array, list, "list")}) {
+        std::memset(memory, 0, sizeof(values));
+        const Report report = CallReport(text, memory);
+        EXPECT_EQ(static_cast<uint32_t>(kMembers), report.written) << name;
+        EXPECT_EQ(0u, report.skipped) << name;
+        EXPECT_EQ(0u, report.missing) << name;
+        EXPECT_EQ(2u, report.unknown) << name;
+        EXPECT_EQ(std::string(name) + ".zz: unknown member", report.problem);
+        for (int i = 0; i < kMembers; ++i) {
+            EXPECT_EQ(i + 100, memory[i]) << name << " " << i;
+        }
+        std::memset(memory, 0, sizeof(values));
+        EXPECT_EQ(1, CallSetFromJson(text, memory));
+        EXPECT_EQ(103, memory[3]) << name;
+    }
+}
+
+// Every parser of the component skips a leading UTF-8 byte order mark; offsets of a
+// fault still count its three bytes.
+TEST_F(DatatypeReport, AByteOrderMarkIsSkippedByEveryParser) {
+    const std::string mark = "\xEF\xBB\xBF";
+    EXPECT_EQ(1, CallSetFromJson(mark + R"({"st":{"speed":9}})", &st_));
+    EXPECT_EQ(9, st_.speed);
+    const Report report = CallReport(mark + R"({"st":{"speed":,}})", &st_);
+    EXPECT_EQ(0, report.result);
+    EXPECT_EQ(18u, report.errorOffset);  // the comma, after the mark's three bytes
+    EXPECT_EQ("JSON text at byte 18: Invalid value.", report.problem);
+    EXPECT_EQ(0, CallSetFromJson("\xEF\xBB" + std::string(R"({"st":{"speed":8}})"), &st_));  // part of a mark
+    EXPECT_EQ(9, st_.speed);
+
+    CWriterCalls writer;
+    writer.reset();
+    writer.addKey("raw");
+    writer.addRawObject(mark + R"({"a":1})");
+    EXPECT_EQ(R"({"raw":{"a":1}})", writer.text());
+    const std::vector<std::string> log = DescribedLog();
+    ASSERT_EQ(2u, log.size());  // the report's and the plain call's refusals
+    EXPECT_EQ(RefusalRecord("Json error"), log[0]);
 }
 
 }  // namespace

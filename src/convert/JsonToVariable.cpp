@@ -338,12 +338,22 @@ class CVariableWriter {
         size_t extents[3] = {0, 0, 0};
         size_t dimensions = 0;
         const bool shaped = NestedShape(var, extents, dimensions);
-        // Nested when the outer list has the first extent and is not the flat list itself
-        // (the first extent is the element count when the other extents are 1: then
-        // nested lists of one element each, unless the elements are arrays themselves).
-        const bool nested = shaped && source.Size() == extents[0] &&
-                            (extents[0] != count || (count > 0 && source[0].IsArray() && var.child(0) &&
-                                                     var.child(0).type() != TYPE3_ARRAY));
+        // Nested when the outer list has the first extent and is not the flat list itself.
+        // The two have one length when every other extent is 1: then the list is nested
+        // when each of its values is a list of one (of one) and, for elements that are
+        // arrays themselves, the value inside is a list too.
+        bool nested = shaped && source.Size() == extents[0] && extents[0] != count;
+        if (shaped && source.Size() == extents[0] && extents[0] == count && count > 0) {
+            nested = true;
+            for (rapidjson::SizeType i = 0; i < source.Size() && nested; ++i) {
+                const Value& row = source[i];
+                nested = row.IsArray() && row.Size() == 1 &&
+                         (dimensions == 2 || (row[0].IsArray() && row[0].Size() == 1));
+            }
+            const CVariableView first = var.child(0);
+            nested = nested && (!first || first.type() != TYPE3_ARRAY ||
+                                (dimensions == 2 ? source[0][0] : source[0][0][0]).IsArray());
+        }
         if (nested) {
             writeNested(source, var, extents, dimensions);
             return;
