@@ -9,38 +9,48 @@ constexpr int64_t kSecondsPerDay = 86400;
 constexpr uint64_t kPowersOf10[] = {1,       10,       100,       1000,       10000,         100000,
                                     1000000, 10000000, 100000000, 1000000000, 10000000000ull};
 
-// Floor division, so that an instant before 1970 lies in the day and second it belongs to.
-__int128 FloorDiv(__int128 value, __int128 divisor) {
-    const __int128 quotient = value / divisor;
-    return quotient * divisor > value ? quotient - 1 : quotient;
+// Floor division, so that an instant before 1970 lies in the day and second it belongs
+// to. REQUIRES: divisor > 0. Plain 64-bit arithmetic: a 128-bit division is a library
+// call that would cost more than the rest of a date's text.
+int64_t FloorDiv(int64_t value, int64_t divisor) {
+    const int64_t quotient = value / divisor;
+    return value % divisor < 0 ? quotient - 1 : quotient;
 }
 
-size_t WriteUnsigned(uint64_t value, char* out) {
-    char digits[20];
-    size_t count = 0;
-    do {
-        digits[count++] = static_cast<char>('0' + value % 10);
-        value /= 10;
-    } while (value != 0);
-    for (size_t i = 0; i < count; ++i) {
-        out[i] = digits[count - 1 - i];
+// The remainder of that division, 0 <= remainder < divisor (no product that could
+// overflow at the ends of the range).
+int64_t FloorMod(int64_t value, int64_t divisor) {
+    const int64_t remainder = value % divisor;
+    return remainder < 0 ? remainder + divisor : remainder;
+}
+
+// The count of decimal digits of value.
+size_t DigitCount(uint64_t value) {
+    size_t count = 1;
+    for (; value >= 10; value /= 10) {
+        ++count;
     }
     return count;
 }
 
 // value with at least `width` digits, zeros in front.
 size_t WritePadded(uint64_t value, size_t width, char* out) {
-    char digits[20];
-    const size_t count = WriteUnsigned(value, digits);
-    size_t at = 0;
-    for (; at + count < width; ++at) {
-        out[at] = '0';
+    if (width == 2 && value < 100) {  // the fields of a date and a clock
+        const unsigned small = static_cast<unsigned>(value);
+        out[0] = static_cast<char>('0' + small / 10);
+        out[1] = static_cast<char>('0' + small % 10);
+        return 2;
     }
-    for (size_t i = 0; i < count; ++i) {
-        out[at++] = digits[i];
+    const size_t count = DigitCount(value);
+    const size_t length = count > width ? count : width;
+    for (size_t i = length; i-- > 0;) {
+        out[i] = static_cast<char>('0' + value % 10);
+        value /= 10;
     }
-    return at;
+    return length;
 }
+
+size_t WriteUnsigned(uint64_t value, char* out) { return WritePadded(value, 1, out); }
 
 // ".25" for 250 milliseconds: the fraction of a second without trailing zeros; nothing
 // for none.
@@ -58,11 +68,12 @@ size_t WriteFraction(uint64_t fraction, int scale, char* out) {
 
 // hh:mm:ss and the fraction. REQUIRES: secondOfDay < one day.
 size_t WriteClock(int64_t secondOfDay, uint64_t fraction, int scale, char* out) {
-    size_t at = WritePadded(static_cast<uint64_t>(secondOfDay / 3600), 2, out);
+    const uint32_t second = static_cast<uint32_t>(secondOfDay);
+    size_t at = WritePadded(second / 3600, 2, out);
     out[at++] = ':';
-    at += WritePadded(static_cast<uint64_t>(secondOfDay / 60 % 60), 2, out + at);
+    at += WritePadded(second / 60 % 60, 2, out + at);
     out[at++] = ':';
-    at += WritePadded(static_cast<uint64_t>(secondOfDay % 60), 2, out + at);
+    at += WritePadded(second % 60, 2, out + at);
     return at + WriteFraction(fraction, scale, out + at);
 }
 
@@ -243,10 +254,11 @@ size_t WriteIsoTimeOfDay(int64_t count, int scale, char* out) {
 
 size_t WriteIsoDateTime(int64_t count, int scale, bool dateWhenWhole, char* out) {
     const int64_t unit = static_cast<int64_t>(kPowersOf10[scale]);
-    const __int128 seconds = FloorDiv(count, unit);
-    const uint64_t fraction = static_cast<uint64_t>(count - seconds * unit);
-    const int64_t days = static_cast<int64_t>(FloorDiv(seconds, kSecondsPerDay));
-    const int64_t secondOfDay = static_cast<int64_t>(seconds - static_cast<__int128>(days) * kSecondsPerDay);
+    // Seconds need no division (a variable divisor is the slowest step of the text).
+    const int64_t seconds = unit == 1 ? count : FloorDiv(count, unit);
+    const uint64_t fraction = unit == 1 ? 0 : static_cast<uint64_t>(FloorMod(count, unit));
+    const int64_t days = FloorDiv(seconds, kSecondsPerDay);
+    const int64_t secondOfDay = FloorMod(seconds, kSecondsPerDay);
     int64_t year = 0;
     unsigned month = 0, day = 0;
     CivilFromDays(days, year, month, day);

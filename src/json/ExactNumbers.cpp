@@ -97,12 +97,7 @@ const CExactNumber* CExactNumbers::find(const rapidjson::Value* value) const {
     return found != entries_.end() && found->first == value ? &found->second : nullptr;
 }
 
-void CExactNumbers::noteDouble(double value, const char* text, size_t length) {
-    const size_t place = doubles_++;
-    // A double that is not whole (or is beyond every range) says what its text says.
-    if (!std::isfinite(value) || std::trunc(value) != value) {
-        return;
-    }
+void CExactNumbers::noteWholeDouble(size_t place, double value, const char* text, size_t length) {
     const CExactNumber exact = ExactNumberOfText(text, length);
     const double magnitude = std::fabs(value);
     // Noted when the text is not whole after all, or when it is whole where the double
