@@ -116,6 +116,14 @@ bool WithinRange(int64_t value, SIntRange range) {
     return value >= 0 && (range.bits == 64 || static_cast<uint64_t>(value) < (uint64_t(1) << range.bits));
 }
 
+// Fails on bounds given the wrong way round (an array dimension, a subrange).
+void CheckBoundsOrder(const CTypeSpec::Dim& dim) {
+    if (dim.lo > dim.hi) {
+        Fail(dim.pos,
+             "lower bound " + std::to_string(dim.lo) + " exceeds upper bound " + std::to_string(dim.hi));
+    }
+}
+
 std::string LittleEndian(uint64_t value, size_t size) {
     std::string bytes(size, '\0');
     for (size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>((value >> (8 * i)) & 0xFF);
@@ -461,10 +469,7 @@ class CCompiler {
                 type->name = "ARRAY[";
                 uint64_t count = 1;
                 for (const CTypeSpec::Dim& dim : typeSpec.dims) {
-                    if (dim.lo > dim.hi) {
-                        Fail(dim.pos, "lower bound " + std::to_string(dim.lo) + " exceeds upper bound " +
-                                          std::to_string(dim.hi));
-                    }
+                    CheckBoundsOrder(dim);
                     uint64_t extent = static_cast<uint64_t>(dim.hi - dim.lo + 1);
                     if (count > kSimMaxMemory / extent) Fail(dim.pos, "array larger than 1 GiB");
                     count *= extent;
@@ -487,10 +492,7 @@ class CCompiler {
                     Fail(typeSpec.pos, "a subrange needs an integer type, not " + typeSpec.name);
                 }
                 const CTypeSpec::Dim& bounds = typeSpec.dims[0];
-                if (bounds.lo > bounds.hi) {
-                    Fail(bounds.pos, "lower bound " + std::to_string(bounds.lo) + " exceeds upper bound " +
-                                         std::to_string(bounds.hi));
-                }
+                CheckBoundsOrder(bounds);
                 const CSimType* base = interned(elementary->second.name, CSimType::Kind::Elementary,
                                                 elementary->second.typeClass, elementary->second.size,
                                                 elementary->second.size, 0);
