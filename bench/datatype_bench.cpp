@@ -12,6 +12,14 @@
 // Both directions are checked before their timing: the component's text equals the bare
 // one, and a write of the text into zeroed memory restores every byte.
 //
+// Member matching: an ARRAY[0..4999] and an ARRAY[0..49999] OF DINT, each given an object
+// of as many members that name no element (SetSymbolFromJson and its report): the cost
+// must grow with the text, so the larger within 10x of the smaller.
+//
+// Forms: the same array to JSON with the writer's format READABLE, and an
+// ARRAY[0..9999] OF DATE_AND_TIME both ways as integers (format 0) and as ISO 8601 texts;
+// each form within 1.5x of format 0.
+//
 // Where Debian's libsimdjson-dev is installed, simdjson's DOM parse of the same text is
 // timed too (the benchmark links it; the component does not). After the table, the
 // throughput of two tasks converting two different variables at once (each its own
@@ -68,8 +76,16 @@ const char* const kDeclarations = R"(
     VAR_GLOBAL
         data : ST_Data;
         twin : ST_Data;
+        small : ARRAY[0..4999] OF DINT;
+        big : ARRAY[0..49999] OF DINT;
+        stamps : ARRAY[0..9999] OF DATE_AND_TIME;
     END_VAR
 )";
+
+// The two arrays of the matching benchmarks and their element counts.
+constexpr int kSmallElements = 5000;
+constexpr int kBigElements = 50000;
+constexpr int kStamps = 10000;
 
 // Where the array lies and where each member sits in an element.
 struct Layout {
@@ -88,6 +104,12 @@ struct Fixture {
     std::string arrayText;        // the array's JSON text, as the component writes it
     std::string setText;          // {"data":{"recs":<arrayText>}}
     std::string twinText;         // {"twin":{"recs":<arrayText>}}
+    uint8_t* small = nullptr;     // the arrays of the matching benchmarks
+    uint8_t* big = nullptr;
+    std::string smallText;  // {"small":{"k0":0,...}}: as many members as elements, naming none
+    std::string bigText;
+    uint8_t* stamps = nullptr;  // the DATE_AND_TIME array of the forms benchmarks
+    std::string stampTexts[2];  // {"stamps":[...]} as integers and as ISO 8601 texts
 };
 
 Fixture* s_fixture = nullptr;
@@ -116,20 +138,26 @@ std::string Serialize(const rapidjson::Value& value) {
 
 // ---- the component's side ----------------------------------------------------------------
 
-RTS_IEC_BOOL ComponentToJson(const Layout& layout, fb_jsonsaxwriter_struct* writer = &s_writer,
-                             uint8_t* recs = nullptr) {
+// AddJsonKeyValueFromSymbol of the variable at `variable` under `key` into a freshly reset
+// document of `writer`.
+RTS_IEC_BOOL AddToFreshDocument(fb_jsonsaxwriter_struct* writer, const char* key, uint8_t* variable) {
     fb_jsonsaxwriter_resetdocument_struct reset{writer, 0};
     fb_jsonsaxwriter__resetdocument(&reset);
-    char key[] = "recs";
-    char datatype[] = "ARRAY[1..10000] OF ST_Rec";
+    std::string keyText = key;
+    char datatype[] = "";
     fb_jsonreadwritedatatype_addjsonkeyvaluefromsymbol_struct p{};
     p.pInstance = &s_block;
     p.fbWriter = writer;
-    p.sKey = key;
+    p.sKey = &keyText[0];
     p.sDatatype = datatype;
-    p.pData = reinterpret_cast<RTS_IEC_UDINT*>(recs != nullptr ? recs : layout.recs);
+    p.pData = reinterpret_cast<RTS_IEC_UDINT*>(variable);
     fb_jsonreadwritedatatype__addjsonkeyvaluefromsymbol(&p);
     return p.AddJsonKeyValueFromSymbol;
+}
+
+RTS_IEC_BOOL ComponentToJson(const Layout& layout, fb_jsonsaxwriter_struct* writer = &s_writer,
+                             uint8_t* recs = nullptr) {
+    return AddToFreshDocument(writer, "recs", recs != nullptr ? recs : layout.recs);
 }
 
 RTS_IEC_BOOL ComponentFromJson(const Layout& layout, std::string& text, uint8_t* variable = nullptr) {
@@ -140,6 +168,13 @@ RTS_IEC_BOOL ComponentFromJson(const Layout& layout, std::string& text, uint8_t*
     p.pData = reinterpret_cast<RTS_IEC_UDINT*>(variable != nullptr ? variable : layout.data);
     fb_jsonreadwritedatatype__setsymbolfromjson(&p);
     return p.SetSymbolFromJson;
+}
+
+// Sets the writer's format; false when refused.
+bool SetWriterFormat(RTS_IEC_DWORD format) {
+    fb_jsonsaxwriter_setformat_struct p{&s_writer, format, 0};
+    fb_jsonsaxwriter__setformat(&p);
+    return p.SetFormat == 1;
 }
 
 // The writer's document text.
@@ -304,6 +339,99 @@ void BareParseAndWriteBench(benchmark::State& state) {
     state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(text.size()));
 }
 
+// An object of `count` members under the variable's name, none of which names an element
+// of the array ("k17":17 where the elements are "small[17]").
+std::string UnmatchedMembers(const char* variable, int count) {
+    std::string text = std::string("{\"") + variable + "\":{";
+    for (int i = 0; i < count; ++i) {
+        text += (i > 0 ? ",\"k" : "\"k") + std::to_string(i) + "\":" + std::to_string(i);
+    }
+    return text + "}}";
+}
+
+RTS_IEC_BOOL ComponentReport(std::string& text, uint8_t* variable) {
+    std::unique_ptr<fb_jsonreadwritedatatype_setsymbolfromjsonreport_struct> p(
+        new fb_jsonreadwritedatatype_setsymbolfromjsonreport_struct());
+    p->pInstance = &s_block;
+    p->pJson = &text[0];
+    p->nSize = static_cast<RTS_IEC_UDINT>(text.size());
+    p->pData = reinterpret_cast<RTS_IEC_UDINT*>(variable);
+    fb_jsonreadwritedatatype__setsymbolfromjsonreport(p.get());
+    return p->SetSymbolFromJsonReport;
+}
+
+// Arguments: the element count (5000 or 50000) and 1 for the report.
+void MatchingBench(benchmark::State& state) {
+    const bool big = state.range(0) == kBigElements;
+    const bool report = state.range(1) != 0;
+    std::string text = big ? s_fixture->bigText : s_fixture->smallText;
+    uint8_t* variable = big ? s_fixture->big : s_fixture->small;
+    for (auto _ : state) {
+        if ((report ? ComponentReport(text, variable)
+                    : ComponentFromJson(s_fixture->layout, text, variable)) != 1) {
+            state.SkipWithError("SetSymbolFromJson refused");
+            break;
+        }
+    }
+    state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(text.size()));
+}
+
+// The array of ST_Rec to JSON with the writer's format READABLE.
+void ReadableToJsonBench(benchmark::State& state) {
+    const Layout& layout = s_fixture->layout;
+    SetWriterFormat(ZENTRIK_FORMAT_READABLE);
+    for (auto _ : state) {
+        if (ComponentToJson(layout) != 1) {
+            state.SkipWithError("AddJsonKeyValueFromSymbol refused");
+            break;
+        }
+    }
+    SetWriterFormat(0);
+    state.SetItemsProcessed(state.iterations() * kElements);
+}
+
+// Arguments: the format (0 or ISO_8601) and 1 for JSON to variable of that format's text.
+void StampsBench(benchmark::State& state) {
+    const RTS_IEC_DWORD format = static_cast<RTS_IEC_DWORD>(state.range(0));
+    const bool fromJson = state.range(1) != 0;
+    std::string text = s_fixture->stampTexts[format != 0 ? 1 : 0];
+    SetWriterFormat(format);
+    for (auto _ : state) {
+        if ((fromJson ? ComponentFromJson(s_fixture->layout, text, s_fixture->stamps)
+                      : AddToFreshDocument(&s_writer, "stamps", s_fixture->stamps)) != 1) {
+            state.SkipWithError("the datatype call refused");
+            break;
+        }
+        benchmark::ClobberMemory();
+    }
+    SetWriterFormat(0);
+    state.SetItemsProcessed(state.iterations() * kStamps);
+}
+
+// The stamps (one a day and a few seconds apart, from 2001 to 2028) as text in both forms;
+// each text read back into zeroed memory restores every stamp.
+bool PrepareStamps(Fixture& fixture, std::string& why) {
+    for (int i = 0; i < kStamps; ++i) {
+        Write<uint32_t>(fixture.stamps + 4 * i, 978307200u + static_cast<uint32_t>(i) * 86407u);
+    }
+    const std::vector<uint8_t> stamps(fixture.stamps, fixture.stamps + 4 * kStamps);
+    const RTS_IEC_DWORD formats[2] = {0, ZENTRIK_FORMAT_ISO_8601};
+    for (int f = 0; f < 2; ++f) {
+        if (!SetWriterFormat(formats[f]) || AddToFreshDocument(&s_writer, "stamps", fixture.stamps) != 1) {
+            why = "AddJsonKeyValueFromSymbol refused the stamps";
+            return false;
+        }
+        fixture.stampTexts[f] = WriterText();
+        std::memset(fixture.stamps, 0, stamps.size());
+        if (ComponentFromJson(fixture.layout, fixture.stampTexts[f], fixture.stamps) != 1 ||
+            std::memcmp(fixture.stamps, stamps.data(), stamps.size()) != 0) {
+            why = "SetSymbolFromJson did not restore the stamps";
+            return false;
+        }
+    }
+    return SetWriterFormat(0);
+}
+
 // ---- set-up --------------------------------------------------------------------------------
 
 bool Prepare(std::string& why) {
@@ -341,6 +469,11 @@ bool Prepare(std::string& why) {
     layout.twin = app.address("App.Globals.twin");
     layout.twinRecs = app.address("App.Globals.twin.recs[1]");
     std::memcpy(layout.twinRecs, layout.recs, kElements * layout.stride);
+    fixture->small = app.address("App.Globals.small");
+    fixture->big = app.address("App.Globals.big");
+    fixture->smallText = UnmatchedMembers("small", kSmallElements);
+    fixture->bigText = UnmatchedMembers("big", kBigElements);
+    fixture->stamps = app.address("App.Globals.stamps");
     fixture->memory.assign(app.memory(), app.memory() + app.memorySize());
     s_fixture = fixture;
 
@@ -377,7 +510,7 @@ bool Prepare(std::string& why) {
         why = "SetSymbolFromJson did not restore the second variable";
         return false;
     }
-    return true;
+    return PrepareStamps(*fixture, why);
 }
 
 // Calls per second of `tasks` threads, each making `calls` calls of `call(task)` at once.
@@ -474,6 +607,14 @@ int main(int argc, char** argv) {
     benchmark::RegisterBenchmark("datatype/from_json/simdjson", SimdjsonParseBench)
         ->Unit(benchmark::kMicrosecond);
 #endif
+    benchmark::RegisterBenchmark("datatype/to_json/zentrik_readable", ReadableToJsonBench)
+        ->Unit(benchmark::kMicrosecond);
+    benchmark::RegisterBenchmark("datatype/stamps", StampsBench)
+        ->ArgsProduct({{0, ZENTRIK_FORMAT_ISO_8601}, {0, 1}})
+        ->Unit(benchmark::kMicrosecond);
+    benchmark::RegisterBenchmark("datatype/matching", MatchingBench)
+        ->ArgsProduct({{kSmallElements, kBigElements}, {0, 1}})
+        ->Unit(benchmark::kMicrosecond);
 
     const std::vector<BenchPair> pairs = {
         {"variable to JSON, ARRAY[1..10000] OF ST_Rec", "datatype/to_json/zentrik",
@@ -490,6 +631,15 @@ int main(int argc, char** argv) {
         {"simdjson's DOM parse against RapidJSON's", "datatype/from_json/simdjson",
          "datatype/from_json/rapidjson", 1, 0},
 #endif
+        {"variable to JSON, READABLE against format 0", "datatype/to_json/zentrik_readable",
+         "datatype/to_json/zentrik", 1, 1.5},
+        {"10,000 DATE_AND_TIME to JSON, ISO 8601 against integers", "datatype/stamps/8/0",
+         "datatype/stamps/0/0", 1, 1.5},
+        {"10,000 DATE_AND_TIME from JSON, ISO 8601 against integers", "datatype/stamps/8/1",
+         "datatype/stamps/0/1", 1, 1.5},
+        {"object of 50,000 unknown members against 5,000", "datatype/matching/50000/0",
+         "datatype/matching/5000/0", 1, 10.0},
+        {"  the same with the report", "datatype/matching/50000/1", "datatype/matching/5000/1", 1, 10.0},
     };
     // The two-task figures run unless a filter leaves them out (one without "two_tasks").
     bool parallel = true;
