@@ -14,7 +14,7 @@
 
 namespace {
 
-std::string Text(const rapidjson::Value& value) {
+std::string Text(const CJsonValue& value) {
     rapidjson::StringBuffer buffer;
     rapidjson::Writer<rapidjson::StringBuffer> writer(buffer);
     value.Accept(writer);
@@ -83,7 +83,7 @@ TEST(TypeClassTable, EveryClassHasARowOfItsOwn) {
 // memory gives the same bytes. Every other class is null one way and never written the
 // other, as is every leaf at the null address or smaller than its class.
 TEST(TypeClassTable, EveryClassBothWays) {
-    rapidjson::Document document;
+    CJsonDocument document;
     std::vector<bool> covered(kTypeClassCount, false);
     for (const Case& c : Cases()) {
         SCOPED_TRACE(TypeClassRow(c.type).name);
@@ -93,7 +93,7 @@ TEST(TypeClassTable, EveryClassBothWays) {
         EXPECT_EQ(c.json,
                   Text(EncodeLeaf(c.type, memory.data(), size, kFormVariable, document.GetAllocator())));
 
-        rapidjson::Document parsed;
+        CJsonDocument parsed;
         parsed.Parse(c.json);
         ByteVector back(memory.size(), 0);
         const CLeafWrite result = DecodeLeaf(c.type, back.data(), size, parsed, true);
@@ -112,7 +112,7 @@ TEST(TypeClassTable, EveryClassBothWays) {
                       DecodeLeaf(c.type, back.data(), small, parsed, true).outcome);
         }
     }
-    rapidjson::Document number;
+    CJsonDocument number;
     number.Parse("1");
     unsigned char memory[8] = {1, 2, 3, 4, 5, 6, 7, 8};
     for (size_t i = 0; i < kTypeClassCount; ++i) {
@@ -151,7 +151,7 @@ TEST(TypeClassTable, RefusedAndWrappedValues) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(TypeClassRow(c.type).name) + " " + c.json);
-        rapidjson::Document parsed;
+        CJsonDocument parsed;
         parsed.Parse(c.json);
         unsigned char memory[8] = {};
         const CLeafWrite result = DecodeLeaf(c.type, memory, sizeof(memory), parsed, true);
@@ -166,7 +166,7 @@ TEST(TypeClassTable, RefusedAndWrappedValues) {
 // The writer methods' forms are option bits of the same rows: BOOL as its byte's number,
 // the dates unsigned; every other class is written as in a variable's form.
 TEST(TypeClassTable, WriterFormsAreOptionBits) {
-    rapidjson::Document document;
+    CJsonDocument document;
     const struct {
         TypeClass3 type;
         ByteVector memory;

@@ -19,7 +19,7 @@
 
 namespace {
 
-typedef rapidjson::Value Value;
+typedef CJsonValue Value;
 
 // Whether a member name is the length bytes at text. Names are mostly short: they are
 // compared in place rather than through a call.
@@ -346,7 +346,7 @@ void Write(const Value* root, const Value* value, CVariableView var, CSymbolWrit
 
 }  // namespace
 
-void WriteVariable(const rapidjson::Value* root, const rapidjson::Value* value, CVariableView var,
+void WriteVariable(const CJsonValue* root, const CJsonValue* value, CVariableView var,
                    CSymbolWriteReport* report) {
     if (report == nullptr) {
         Write<false>(root, value, var, nullptr);

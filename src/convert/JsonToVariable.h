@@ -9,6 +9,8 @@
 
 #include <rapidjson/document.h>
 
+#include "json/JsonMemory.h"
+
 #include "convert/SymbolWriteReport.h"
 #include "symbols/VariableView.h"
 
@@ -16,7 +18,7 @@
 // is not an object holds none); without, value itself. With report, also counts what
 // was written, skipped and unknown and keeps the first problem (report is filled from
 // its current state: the caller starts it empty).
-void WriteVariable(const rapidjson::Value* root, const rapidjson::Value* value, CVariableView var,
+void WriteVariable(const CJsonValue* root, const CJsonValue* value, CVariableView var,
                    CSymbolWriteReport* report);
 
 #endif  // CONVERT_JSONTOVARIABLE_H

@@ -12,7 +12,7 @@
 
 namespace {
 
-typedef rapidjson::Value Value;
+typedef CJsonValue Value;
 
 template <typename T>
 T Load(const void* address) {

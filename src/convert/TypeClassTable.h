@@ -12,13 +12,15 @@
 
 #include <rapidjson/document.h>
 
+#include "json/JsonMemory.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
 
 #include "IecVarAccess_ItfsItf.h"
 
-typedef rapidjson::Document::AllocatorType CJsonAllocator;
+typedef CJsonDocument::AllocatorType CJsonAllocator;
 
 // Options of an encoding, a bit set. 0 is a variable's own form.
 typedef uint32_t ValueForm;
@@ -58,11 +60,11 @@ struct CTypeClassRow {
     int64_t lowest;        // integers: the values held without wrapping
     uint64_t highest;
     // Memory to JSON. REQUIRES: address not null, size >= width.
-    rapidjson::Value (*encode)(const void* address, uint32_t size, ValueForm form, CJsonAllocator& allocator);
+    CJsonValue (*encode)(const void* address, uint32_t size, ValueForm form, CJsonAllocator& allocator);
     // JSON to memory when the value is of a kind the class takes; else the memory stays.
     // With detail, wrapped and cut are filled and an integer beyond range is told from a
     // value of the wrong kind. REQUIRES: address not null, size >= width.
-    CLeafWrite (*decode)(void* address, uint32_t size, const rapidjson::Value& value, bool detail);
+    CLeafWrite (*decode)(void* address, uint32_t size, const CJsonValue& value, bool detail);
 };
 
 constexpr size_t kTypeClassCount = TYPE3_MAX_TYPE;
@@ -77,18 +79,18 @@ inline const CTypeClassRow& TypeClassRow(TypeClass3 type) {
 
 // The JSON value of the leaf at address (size bytes of class type); strings are copied
 // into allocator. A leaf at the null address or smaller than its class is null.
-inline rapidjson::Value EncodeLeaf(TypeClass3 type, const void* address, uint32_t size, ValueForm form,
+inline CJsonValue EncodeLeaf(TypeClass3 type, const void* address, uint32_t size, ValueForm form,
                                    CJsonAllocator& allocator) {
     const CTypeClassRow& row = TypeClassRow(type);
     if (address == nullptr || size < row.width) {
-        return rapidjson::Value();
+        return CJsonValue();
     }
     return row.encode(address, size, form, allocator);
 }
 
 // Writes value into the leaf at address when its class takes that kind of value. A leaf
 // at the null address or smaller than its class is never written.
-inline CLeafWrite DecodeLeaf(TypeClass3 type, void* address, uint32_t size, const rapidjson::Value& value,
+inline CLeafWrite DecodeLeaf(TypeClass3 type, void* address, uint32_t size, const CJsonValue& value,
                              bool detail) {
     const CTypeClassRow& row = TypeClassRow(type);
     if (address == nullptr || size < row.width) {

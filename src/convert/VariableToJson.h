@@ -11,10 +11,12 @@
 
 #include <rapidjson/document.h>
 
+#include "json/JsonMemory.h"
+
 #include "convert/TypeClassTable.h"
 #include "symbols/VariableView.h"
 
 // Strings and names are copied into allocator, the receiving document's.
-rapidjson::Value VariableToJson(CVariableView var, CJsonAllocator& allocator);
+CJsonValue VariableToJson(CVariableView var, CJsonAllocator& allocator);
 
 #endif  // CONVERT_VARIABLETOJSON_H

@@ -5,6 +5,7 @@
 
 #include "RV5072_Zentrik/RV5072_ZentrikItf.h"
 #include "json/Utf8.h"
+#include "frame/CallGuard.h"
 #include "var/DomDriverMgr.h"
 
 void fb_jsonreadwritedatatype__main(fb_jsonreadwritedatatype_main_struct* /*p*/) {}
@@ -13,8 +14,10 @@ void fb_jsonreadwritedatatype__setsymbolfromjson(fb_jsonreadwritedatatype_setsym
     if (p == nullptr) {
         return;
     }
-    CDomDriverMgr* manager = CDomDriverMgr::instance();
-    p->SetSymbolFromJson = manager->setSymbolFromJson(p->pJson, p->nSize, p->pData) ? 1 : 0;
+    GuardedCall([&] {
+        CDomDriverMgr* manager = CDomDriverMgr::instance();
+        p->SetSymbolFromJson = manager->setSymbolFromJson(p->pJson, p->nSize, p->pData) ? 1 : 0;
+    });
 }
 
 void fb_jsonreadwritedatatype__addjsonkeyvaluefromsymbol(
@@ -22,8 +25,10 @@ void fb_jsonreadwritedatatype__addjsonkeyvaluefromsymbol(
     if (p == nullptr) {
         return;
     }
-    CDomDriverMgr* manager = CDomDriverMgr::instance();
-    p->AddJsonKeyValueFromSymbol = manager->addJsonKeyValueFromSymbol(p->fbWriter, p->pData, p->sKey) ? 1 : 0;
+    GuardedCall([&] {
+        CDomDriverMgr* manager = CDomDriverMgr::instance();
+        p->AddJsonKeyValueFromSymbol = manager->addJsonKeyValueFromSymbol(p->fbWriter, p->pData, p->sKey) ? 1 : 0;
+    });
 }
 
 void fb_jsonreadwritedatatype__setsymbolfromjsonreport(
@@ -31,16 +36,18 @@ void fb_jsonreadwritedatatype__setsymbolfromjsonreport(
     if (p == nullptr) {
         return;
     }
-    CDomDriverMgr* manager = CDomDriverMgr::instance();
-    CSymbolWriteReport report;
-    p->SetSymbolFromJsonReport =
-        manager->setSymbolFromJsonReport(p->pJson, p->nSize, p->pData, report) ? 1 : 0;
-    p->nWritten = report.written;
-    p->nSkipped = report.skipped;
-    p->nUnknown = report.unknown;
-    p->nErrorOffset = report.errorOffset;
-    // Within 255 bytes and never in the middle of a character.
-    const size_t length = FitUtf8(report.problem.data(), report.problem.size(), sizeof(p->sProblem) - 1);
-    std::memcpy(p->sProblem, report.problem.data(), length);
-    p->sProblem[length] = '\0';
+    GuardedCall([&] {
+        CDomDriverMgr* manager = CDomDriverMgr::instance();
+        CSymbolWriteReport report;
+        p->SetSymbolFromJsonReport =
+            manager->setSymbolFromJsonReport(p->pJson, p->nSize, p->pData, report) ? 1 : 0;
+        p->nWritten = report.written;
+        p->nSkipped = report.skipped;
+        p->nUnknown = report.unknown;
+        p->nErrorOffset = report.errorOffset;
+        // Within 255 bytes and never in the middle of a character.
+        const size_t length = FitUtf8(report.problem.data(), report.problem.size(), sizeof(p->sProblem) - 1);
+        std::memcpy(p->sProblem, report.problem.data(), length);
+        p->sProblem[length] = '\0';
+    });
 }

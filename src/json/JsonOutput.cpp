@@ -16,29 +16,52 @@
 
 namespace {
 
-typedef rapidjson::Writer<rapidjson::StringBuffer, rapidjson::UTF8<>, rapidjson::UTF8<>,
-                          rapidjson::CrtAllocator, rapidjson::kWriteNoFlags>
-    TextWriter;
+typedef CJsonOutputScratch::OpenContainer OpenContainer;
 
-// A container being written and the index of its next member or element.
-struct OpenContainer {
-    const rapidjson::Value* value;
-    rapidjson::SizeType next;
+// Counts the bytes of a text and keeps them when they fit a caller's buffer with a
+// terminator; the buffer itself is written only once the whole text is known to fit.
+class CCountingStream {
+   public:
+    typedef char Ch;
+    void Put(char) { ++length_; }
+    void Flush() {}
+    size_t length() const { return length_; }
+
+   private:
+    size_t length_ = 0;
 };
 
+class CBufferStream {
+   public:
+    typedef char Ch;
+    explicit CBufferStream(char* buffer) : next_(buffer) {}
+    void Put(char c) { *next_++ = c; }
+    void Flush() {}
+
+   private:
+    char* next_;
+};
+
+template <typename Stream>
 class CTextOutput {
    public:
-    CTextOutput(rapidjson::StringBuffer& buffer, const JsonOutputOptions& options)
-        : writer_(buffer), places_(options.maxDecimalPlaces), repair_(options.repairUtf8) {}
+    CTextOutput(Stream& stream, const JsonOutputOptions& options, CJsonOutputScratch& scratch)
+        : writer_(stream),
+          places_(options.maxDecimalPlaces),
+          repair_(options.repairUtf8),
+          open_(scratch.open),
+          repaired_(scratch.repaired) {
+        open_.clear();
+    }
 
-    void Write(const rapidjson::Value& value) {
+    void Write(const CJsonValue& value) {
         WriteOrOpen(value);
         while (!open_.empty()) {
             OpenContainer& top = open_.back();
-            const rapidjson::Value& container = *top.value;
+            const CJsonValue& container = *top.value;
             if (container.IsObject()) {
                 if (top.next < container.MemberCount()) {
-                    const rapidjson::Value::Member& member = container.MemberBegin()[top.next++];
+                    const CJsonValue::Member& member = container.MemberBegin()[top.next++];
                     WriteString(member.name, true);
                     WriteOrOpen(member.value);  // may invalidate `top`
                 } else {
@@ -47,7 +70,7 @@ class CTextOutput {
                 }
             } else {
                 if (top.next < container.Size()) {
-                    const rapidjson::Value& element = container[top.next++];
+                    const CJsonValue& element = container[top.next++];
                     WriteOrOpen(element);  // may invalidate `top`
                 } else {
                     writer_.EndArray(container.Size());
@@ -58,7 +81,7 @@ class CTextOutput {
     }
 
    private:
-    void WriteString(const rapidjson::Value& value, bool isKey) {
+    void WriteString(const CJsonValue& value, bool isKey) {
         const char* text = value.GetString();
         rapidjson::SizeType length = value.GetStringLength();
         if (repair_ && !IsValidUtf8(text, length)) {
@@ -76,7 +99,7 @@ class CTextOutput {
 
     // Writes a scalar, or opens a container and pushes it so that Write goes on with
     // its contents. Numbers take the same branch order as Value::Accept.
-    void WriteOrOpen(const rapidjson::Value& value) {
+    void WriteOrOpen(const CJsonValue& value) {
         switch (value.GetType()) {
             case rapidjson::kNullType:
                 writer_.Null();
@@ -120,11 +143,13 @@ class CTextOutput {
         }
     }
 
-    TextWriter writer_;
+    rapidjson::Writer<Stream, rapidjson::UTF8<>, rapidjson::UTF8<>, rapidjson::CrtAllocator,
+                      rapidjson::kWriteNoFlags>
+        writer_;
     const int places_;
     const bool repair_;
-    std::vector<OpenContainer> open_;
-    std::string repaired_;  // a string whose bytes needed repair, as written
+    std::vector<OpenContainer>& open_;
+    std::string& repaired_;  // a string whose bytes needed repair, as written
 };
 
 // Adds one unit in the last place to the decimal digits of `text` ("0.12" gives "0.13",
@@ -147,14 +172,32 @@ void IncrementDecimal(char* text) {
 
 }  // namespace
 
-void SerializeDocument(const rapidjson::Value& value, rapidjson::StringBuffer& buffer) {
+void SerializeDocument(const CJsonValue& value, rapidjson::StringBuffer& buffer) {
     SerializeDocument(value, buffer, JsonOutputOptions());
 }
 
-void SerializeDocument(const rapidjson::Value& value, rapidjson::StringBuffer& buffer,
-                       const JsonOutputOptions& options) {
-    CTextOutput output(buffer, options);
+void SerializeDocument(const CJsonValue& value, rapidjson::StringBuffer& buffer, const JsonOutputOptions& options) {
+    CJsonOutputScratch scratch;
+    CTextOutput<rapidjson::StringBuffer> output(buffer, options, scratch);
     output.Write(value);
+}
+
+void SerializeDocument(const CJsonValue& value, CTextBuffer& buffer, const JsonOutputOptions& options,
+                       CJsonOutputScratch& scratch) {
+    CTextOutput<CTextBuffer> output(buffer, options, scratch);
+    output.Write(value);
+}
+
+size_t SerializeInto(const CJsonValue& value, char* buffer, size_t size, CJsonOutputScratch& scratch) {
+    const JsonOutputOptions options;
+    CCountingStream counter;
+    CTextOutput<CCountingStream>(counter, options, scratch).Write(value);
+    if (counter.length() < size) {
+        CBufferStream stream(buffer);
+        CTextOutput<CBufferStream>(stream, options, scratch).Write(value);
+        buffer[counter.length()] = '\0';
+    }
+    return counter.length();
 }
 
 double RoundToDecimalPlaces(double value, int places) {

@@ -17,6 +17,8 @@
 
 #include <rapidjson/document.h>
 
+#include "json/JsonMemory.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <mutex>
@@ -71,6 +73,9 @@ class CDomDriverMgr {
     bool getDocument(fb_jsonsaxwriter_getdocument_struct* p);
     bool getDocumentLength(fb_jsonsaxwriter_struct* p, size_t& length);
     bool copyDocument(fb_jsonsaxwriter_copydocument_struct* p);
+    // The part of the text from nOffset into pDoc (see CJsonWriter::CopyTextPart); sets
+    // nLength and nChange and returns the bytes copied. 0 when refused (outputs as they were).
+    RTS_IEC_UDINT copyDocumentPart(fb_jsonsaxwriter_copydocumentpart_struct* p);
 
     // Loader thread. Begin and End run on the host's event path.
     void BeginLoadSymbols();
@@ -87,7 +92,7 @@ class CDomDriverMgr {
     // root object holds value under the variable's own name: same result, same log
     // entries (loading, no variable). report, when given, is filled as by
     // setSymbolFromJsonReport.
-    bool setSymbolFromValue(const rapidjson::Value& value, void* pData, CSymbolWriteReport* report = nullptr);
+    bool setSymbolFromValue(const CJsonValue& value, void* pData, CSymbolWriteReport* report = nullptr);
 
     // Reader block. Each operation finds the instance's document (none: nothing found)
     // and reads it without any of the manager's locks; refusals are logged last.
@@ -127,7 +132,7 @@ class CDomDriverMgr {
 
     // Writes into the variable at pData (see WriteVariable): null when written, else the
     // refusal to log. The caller holds none of the index's locks.
-    const char* writeSymbol(const rapidjson::Value* root, const rapidjson::Value* value, void* pData,
+    const char* writeSymbol(const CJsonValue* root, const CJsonValue* value, void* pData,
                             CSymbolWriteReport* report);
 
     static CDomDriverMgr* m_instance_;
