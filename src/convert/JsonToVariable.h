@@ -9,9 +9,8 @@
 
 #include <rapidjson/document.h>
 
-#include "json/JsonMemory.h"
-
 #include "convert/SymbolWriteReport.h"
+#include "json/JsonMemory.h"
 #include "symbols/VariableView.h"
 
 // Writes into var: with root, the member of root named after the variable (a root that

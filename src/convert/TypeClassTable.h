@@ -12,13 +12,12 @@
 
 #include <rapidjson/document.h>
 
-#include "json/JsonMemory.h"
-
 #include <cstddef>
 #include <cstdint>
 #include <string>
 
 #include "IecVarAccess_ItfsItf.h"
+#include "json/JsonMemory.h"
 
 typedef CJsonDocument::AllocatorType CJsonAllocator;
 
@@ -80,7 +79,7 @@ inline const CTypeClassRow& TypeClassRow(TypeClass3 type) {
 // The JSON value of the leaf at address (size bytes of class type); strings are copied
 // into allocator. A leaf at the null address or smaller than its class is null.
 inline CJsonValue EncodeLeaf(TypeClass3 type, const void* address, uint32_t size, ValueForm form,
-                                   CJsonAllocator& allocator) {
+                             CJsonAllocator& allocator) {
     const CTypeClassRow& row = TypeClassRow(type);
     if (address == nullptr || size < row.width) {
         return CJsonValue();

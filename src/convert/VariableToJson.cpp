@@ -25,7 +25,7 @@ CJsonValue VariableToJson(CVariableView var, CJsonAllocator& allocator) {
         }
         CJsonValue member = VariableToJson(child, allocator);
         CJsonValue name(child.name().data(), static_cast<rapidjson::SizeType>(child.name().size()),
-                              allocator);
+                        allocator);
         object.AddMember(name, member, allocator);
     }
     return object;

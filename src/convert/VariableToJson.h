@@ -11,9 +11,8 @@
 
 #include <rapidjson/document.h>
 
-#include "json/JsonMemory.h"
-
 #include "convert/TypeClassTable.h"
+#include "json/JsonMemory.h"
 #include "symbols/VariableView.h"
 
 // Strings and names are copied into allocator, the receiving document's.

@@ -15,7 +15,8 @@ void fb_jsonsaxwriter__startobject(fb_jsonsaxwriter_startobject_struct* p) {
         return;
     }
     GuardedCall([&] {
-        p->StartObject = CDomDriverMgr::instance()->startContainer(p->pInstance, EJsonContainer::kObject) ? 1 : 0;
+        p->StartObject =
+            CDomDriverMgr::instance()->startContainer(p->pInstance, EJsonContainer::kObject) ? 1 : 0;
     });
 }
 
@@ -33,7 +34,8 @@ void fb_jsonsaxwriter__startarray(fb_jsonsaxwriter_startarray_struct* p) {
         return;
     }
     GuardedCall([&] {
-        p->StartArray = CDomDriverMgr::instance()->startContainer(p->pInstance, EJsonContainer::kArray) ? 1 : 0;
+        p->StartArray =
+            CDomDriverMgr::instance()->startContainer(p->pInstance, EJsonContainer::kArray) ? 1 : 0;
     });
 }
 
@@ -51,36 +53,30 @@ void fb_jsonsaxwriter__addrawobject(fb_jsonsaxwriter_addrawobject_struct* p) {
     if (p == nullptr) {
         return;
     }
-    GuardedCall([&] {
-        CDomDriverMgr::instance()->addRawJson(p->pInstance, p->rawJson, EJsonContainer::kObject);
-    });
+    GuardedCall(
+        [&] { CDomDriverMgr::instance()->addRawJson(p->pInstance, p->rawJson, EJsonContainer::kObject); });
 }
 
 void fb_jsonsaxwriter__addrawarray(fb_jsonsaxwriter_addrawarray_struct* p) {
     if (p == nullptr) {
         return;
     }
-    GuardedCall([&] {
-        CDomDriverMgr::instance()->addRawJson(p->pInstance, p->rawJson, EJsonContainer::kArray);
-    });
+    GuardedCall(
+        [&] { CDomDriverMgr::instance()->addRawJson(p->pInstance, p->rawJson, EJsonContainer::kArray); });
 }
 
 void fb_jsonsaxwriter__addbase64(fb_jsonsaxwriter_addbase64_struct* p) {
     if (p == nullptr) {
         return;
     }
-    GuardedCall([&] {
-        CDomDriverMgr::instance()->addBytes(p->pInstance, p->pBytes, p->nBytes, false);
-    });
+    GuardedCall([&] { CDomDriverMgr::instance()->addBytes(p->pInstance, p->pBytes, p->nBytes, false); });
 }
 
 void fb_jsonsaxwriter__addhexbinary(fb_jsonsaxwriter_addhexbinary_struct* p) {
     if (p == nullptr) {
         return;
     }
-    GuardedCall([&] {
-        CDomDriverMgr::instance()->addBytes(p->pInstance, p->pBytes, p->nBytes, true);
-    });
+    GuardedCall([&] { CDomDriverMgr::instance()->addBytes(p->pInstance, p->pBytes, p->nBytes, true); });
 }
 
 // Number format.
@@ -88,9 +84,8 @@ void fb_jsonsaxwriter__getmaxdecimalplaces(fb_jsonsaxwriter_getmaxdecimalplaces_
     if (p == nullptr) {
         return;
     }
-    GuardedCall([&] {
-        p->GetMaxDecimalPlaces = CDomDriverMgr::instance()->getMaxDecimalPlaces(p->pInstance);
-    });
+    GuardedCall(
+        [&] { p->GetMaxDecimalPlaces = CDomDriverMgr::instance()->getMaxDecimalPlaces(p->pInstance); });
 }
 
 void fb_jsonsaxwriter__setmaxdecimalplaces(fb_jsonsaxwriter_setmaxdecimalplaces_struct* p) {
@@ -108,18 +103,14 @@ void fb_jsonsaxwriter__addkey(fb_jsonsaxwriter_addkey_struct* p) {
     if (p == nullptr) {
         return;
     }
-    GuardedCall([&] {
-        CDomDriverMgr::instance()->addkey_to_jason(p->pInstance, p->key);
-    });
+    GuardedCall([&] { CDomDriverMgr::instance()->addkey_to_jason(p->pInstance, p->key); });
 }
 
 void fb_jsonsaxwriter__addkeynull(fb_jsonsaxwriter_addkeynull_struct* p) {
     if (p == nullptr) {
         return;
     }
-    GuardedCall([&] {
-        CDomDriverMgr::instance()->addKeyNull(p->pInstance, p->key);
-    });
+    GuardedCall([&] { CDomDriverMgr::instance()->addKeyNull(p->pInstance, p->key); });
 }
 
 void fb_jsonsaxwriter__addstring(fb_jsonsaxwriter_addstring_struct* p) {
@@ -127,7 +118,8 @@ void fb_jsonsaxwriter__addstring(fb_jsonsaxwriter_addstring_struct* p) {
         return;
     }
     GuardedCall([&] {
-        CDomDriverMgr::instance()->addScalar(p->pInstance, ADD_VALUE, nullptr, CWriterScalar::String(p->value));
+        CDomDriverMgr::instance()->addScalar(p->pInstance, ADD_VALUE, nullptr,
+                                             CWriterScalar::String(p->value));
     });
 }
 
@@ -154,7 +146,8 @@ void fb_jsonsaxwriter__addudint(fb_jsonsaxwriter_addudint_struct* p) {
         return;
     }
     GuardedCall([&] {
-        CDomDriverMgr::instance()->addScalar(p->pInstance, ADD_VALUE, nullptr, CWriterScalar::Udint(p->value));
+        CDomDriverMgr::instance()->addScalar(p->pInstance, ADD_VALUE, nullptr,
+                                             CWriterScalar::Udint(p->value));
     });
 }
 
@@ -181,7 +174,8 @@ void fb_jsonsaxwriter__addlreal(fb_jsonsaxwriter_addlreal_struct* p) {
         return;
     }
     GuardedCall([&] {
-        CDomDriverMgr::instance()->addScalar(p->pInstance, ADD_VALUE, nullptr, CWriterScalar::Lreal(p->value));
+        CDomDriverMgr::instance()->addScalar(p->pInstance, ADD_VALUE, nullptr,
+                                             CWriterScalar::Lreal(p->value));
     });
 }
 
@@ -190,7 +184,8 @@ void fb_jsonsaxwriter__adddatetime(fb_jsonsaxwriter_adddatetime_struct* p) {
         return;
     }
     GuardedCall([&] {
-        CDomDriverMgr::instance()->addScalar(p->pInstance, ADD_VALUE, nullptr, CWriterScalar::DateTime(p->value));
+        CDomDriverMgr::instance()->addScalar(p->pInstance, ADD_VALUE, nullptr,
+                                             CWriterScalar::DateTime(p->value));
     });
 }
 
@@ -219,7 +214,8 @@ void fb_jsonsaxwriter__addkeybool(fb_jsonsaxwriter_addkeybool_struct* p) {
         return;
     }
     GuardedCall([&] {
-        CDomDriverMgr::instance()->addScalar(p->pInstance, ADD_KEY_VALUE, p->key, CWriterScalar::Bool(p->value));
+        CDomDriverMgr::instance()->addScalar(p->pInstance, ADD_KEY_VALUE, p->key,
+                                             CWriterScalar::Bool(p->value));
     });
 }
 
@@ -228,7 +224,8 @@ void fb_jsonsaxwriter__addkeynumber(fb_jsonsaxwriter_addkeynumber_struct* p) {
         return;
     }
     GuardedCall([&] {
-        CDomDriverMgr::instance()->addScalar(p->pInstance, ADD_KEY_VALUE, p->key, CWriterScalar::Dint(p->value));
+        CDomDriverMgr::instance()->addScalar(p->pInstance, ADD_KEY_VALUE, p->key,
+                                             CWriterScalar::Dint(p->value));
     });
 }
 
@@ -237,7 +234,8 @@ void fb_jsonsaxwriter__addkeylreal(fb_jsonsaxwriter_addkeylreal_struct* p) {
         return;
     }
     GuardedCall([&] {
-        CDomDriverMgr::instance()->addScalar(p->pInstance, ADD_KEY_VALUE, p->key, CWriterScalar::Lreal(p->value));
+        CDomDriverMgr::instance()->addScalar(p->pInstance, ADD_KEY_VALUE, p->key,
+                                             CWriterScalar::Lreal(p->value));
     });
 }
 
@@ -266,9 +264,7 @@ void fb_jsonsaxwriter__getdocument(fb_jsonsaxwriter_getdocument_struct* p) {
     if (p == nullptr) {
         return;
     }
-    GuardedCall([&] {
-        CDomDriverMgr::instance()->getDocument(p);
-    });
+    GuardedCall([&] { CDomDriverMgr::instance()->getDocument(p); });
 }
 
 void fb_jsonsaxwriter__getdocumentlength(fb_jsonsaxwriter_getdocumentlength_struct* p) {
@@ -287,16 +283,12 @@ void fb_jsonsaxwriter__copydocument(fb_jsonsaxwriter_copydocument_struct* p) {
     if (p == nullptr) {
         return;
     }
-    GuardedCall([&] {
-        p->CopyDocument = CDomDriverMgr::instance()->copyDocument(p) ? 1 : 0;
-    });
+    GuardedCall([&] { p->CopyDocument = CDomDriverMgr::instance()->copyDocument(p) ? 1 : 0; });
 }
 
 void fb_jsonsaxwriter__copydocumentpart(fb_jsonsaxwriter_copydocumentpart_struct* p) {
     if (p == nullptr) {
         return;
     }
-    GuardedCall([&] {
-        p->CopyDocumentPart = CDomDriverMgr::instance()->copyDocumentPart(p);
-    });
+    GuardedCall([&] { p->CopyDocumentPart = CDomDriverMgr::instance()->copyDocumentPart(p); });
 }

@@ -4,8 +4,8 @@
 #include <cstring>
 
 #include "RV5072_Zentrik/RV5072_ZentrikItf.h"
-#include "json/Utf8.h"
 #include "frame/CallGuard.h"
+#include "json/Utf8.h"
 #include "var/DomDriverMgr.h"
 
 void fb_jsonreadwritedatatype__main(fb_jsonreadwritedatatype_main_struct* /*p*/) {}
@@ -27,7 +27,8 @@ void fb_jsonreadwritedatatype__addjsonkeyvaluefromsymbol(
     }
     GuardedCall([&] {
         CDomDriverMgr* manager = CDomDriverMgr::instance();
-        p->AddJsonKeyValueFromSymbol = manager->addJsonKeyValueFromSymbol(p->fbWriter, p->pData, p->sKey) ? 1 : 0;
+        p->AddJsonKeyValueFromSymbol =
+            manager->addJsonKeyValueFromSymbol(p->fbWriter, p->pData, p->sKey) ? 1 : 0;
     });
 }
 

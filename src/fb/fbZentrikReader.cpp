@@ -21,18 +21,14 @@ void fb_jsonreader__getkind(fb_jsonreader_getkind_struct* p) {
     if (p == nullptr) {
         return;
     }
-    GuardedCall([&] {
-        p->GetKind = CDomDriverMgr::instance()->readerGetKind(p->pInstance, p->sPath);
-    });
+    GuardedCall([&] { p->GetKind = CDomDriverMgr::instance()->readerGetKind(p->pInstance, p->sPath); });
 }
 
 void fb_jsonreader__getsize(fb_jsonreader_getsize_struct* p) {
     if (p == nullptr) {
         return;
     }
-    GuardedCall([&] {
-        p->GetSize = CDomDriverMgr::instance()->readerGetSize(p->pInstance, p->sPath);
-    });
+    GuardedCall([&] { p->GetSize = CDomDriverMgr::instance()->readerGetSize(p->pInstance, p->sPath); });
 }
 
 void fb_jsonreader__getbool(fb_jsonreader_getbool_struct* p) {
@@ -88,10 +84,10 @@ void fb_jsonreader__getmembername(fb_jsonreader_getmembername_struct* p) {
     }
     GuardedCall([&] {
         CDomDriverMgr* manager = CDomDriverMgr::instance();
-        p->GetMemberName =
-            manager->readerGetMemberName(p->pInstance, p->sPath, p->nIndex, p->pBuffer, p->nBuffer, p->nLength)
-                ? 1
-                : 0;
+        p->GetMemberName = manager->readerGetMemberName(p->pInstance, p->sPath, p->nIndex, p->pBuffer,
+                                                        p->nBuffer, p->nLength)
+                               ? 1
+                               : 0;
     });
 }
 

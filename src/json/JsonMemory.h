@@ -111,8 +111,8 @@ class CDocumentPool {
     CMemoryBudget* budget_;
     CPoolChunk* first_ = nullptr;    // chunks in the order they are handed out
     CPoolChunk* current_ = nullptr;  // null: nothing handed out since the rewind
-    size_t used_ = 0;                  // bytes handed out from current_
-    size_t before_ = 0;                // bytes of the chunks before current_
+    size_t used_ = 0;                // bytes handed out from current_
+    size_t before_ = 0;              // bytes of the chunks before current_
     size_t capacity_ = 0;
 };
 

@@ -46,7 +46,7 @@ template <typename Stream>
 class CTextOutput {
    public:
     CTextOutput(Stream& stream, const JsonOutputOptions& options, CJsonOutputScratch& scratch)
-        : writer_(stream),
+        : writer_(stream, &scratch.levels),
           places_(options.maxDecimalPlaces),
           repair_(options.repairUtf8),
           open_(scratch.open),
@@ -143,8 +143,7 @@ class CTextOutput {
         }
     }
 
-    rapidjson::Writer<Stream, rapidjson::UTF8<>, rapidjson::UTF8<>, rapidjson::CrtAllocator,
-                      rapidjson::kWriteNoFlags>
+    rapidjson::Writer<Stream, rapidjson::UTF8<>, rapidjson::UTF8<>, CRetainedBlock, rapidjson::kWriteNoFlags>
         writer_;
     const int places_;
     const bool repair_;
@@ -176,7 +175,8 @@ void SerializeDocument(const CJsonValue& value, rapidjson::StringBuffer& buffer)
     SerializeDocument(value, buffer, JsonOutputOptions());
 }
 
-void SerializeDocument(const CJsonValue& value, rapidjson::StringBuffer& buffer, const JsonOutputOptions& options) {
+void SerializeDocument(const CJsonValue& value, rapidjson::StringBuffer& buffer,
+                       const JsonOutputOptions& options) {
     CJsonOutputScratch scratch;
     CTextOutput<rapidjson::StringBuffer> output(buffer, options, scratch);
     output.Write(value);

@@ -17,27 +17,33 @@
 #define JSON_JSONOUTPUT_H
 
 #include <rapidjson/document.h>
-
-#include "json/JsonMemory.h"
 #include <rapidjson/stringbuffer.h>
 
 #include <cstddef>
 #include <string>
 #include <vector>
 
+#include "json/JsonMemory.h"
+
 // Decimal places that leave every double in its shortest round-trip form (RapidJSON's
 // own default): no double needs more places to be told apart from its neighbours.
 constexpr int kDefaultDecimalPlaces = 324;
 
-// Memory the serialiser reuses from one text to the next: its stack of open containers
-// and the copy of a string whose bytes are repaired. Belongs to one caller at a time.
+// Memory the serialiser reuses from one text to the next: its stack of open containers,
+// RapidJSON's writer's stack of levels and the copy of a string whose bytes are repaired.
+// Belongs to one caller at a time.
 struct CJsonOutputScratch {
+    CJsonOutputScratch() = default;
+    CJsonOutputScratch(const CJsonOutputScratch&) = delete;
+    CJsonOutputScratch& operator=(const CJsonOutputScratch&) = delete;
+
     struct OpenContainer {
         const CJsonValue* value;
         rapidjson::SizeType next;  // index of its next member or element
     };
     std::vector<OpenContainer> open;
     std::string repaired;
+    CRetainedBlock levels;
 };
 
 struct JsonOutputOptions {

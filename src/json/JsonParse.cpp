@@ -208,7 +208,8 @@ bool ParseFrom(Stream& stream, CJsonDocument& document, CRetainedBlock& parserSt
     }
     if (result.IsError()) {
         error.offset = result.Offset();
-        error.reason = rapidjson::GetParseError_En(beyondRange ? rapidjson::kParseErrorNumberTooBig : result.Code());
+        error.reason =
+            rapidjson::GetParseError_En(beyondRange ? rapidjson::kParseErrorNumberTooBig : result.Code());
     }
     return !result.IsError();
 }

@@ -71,8 +71,7 @@ const CJsonValue* FindByPointer(const CJsonValue& root, const char* path) {
         const size_t length = static_cast<size_t>(p - token);
         if (current->IsObject()) {
             const CJsonValue* found = nullptr;
-            for (CJsonValue::ConstMemberIterator m = current->MemberBegin(); m != current->MemberEnd();
-                 ++m) {
+            for (CJsonValue::ConstMemberIterator m = current->MemberBegin(); m != current->MemberEnd(); ++m) {
                 // Most tokens hold no escape: then the name must be the token itself.
                 if (escaped ? TokenNamesMember(token, length, m->name)
                             : m->name.GetStringLength() == length &&

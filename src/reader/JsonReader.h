@@ -29,8 +29,6 @@
 
 #include <rapidjson/document.h>
 
-#include "json/JsonMemory.h"
-
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -39,6 +37,7 @@
 #include <unordered_map>
 
 #include "json/DocumentLimits.h"
+#include "json/JsonMemory.h"
 #include "json/JsonParse.h"
 #include "sync/Locks.h"
 

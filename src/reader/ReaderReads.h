@@ -7,12 +7,11 @@
 
 #include <rapidjson/document.h>
 
-#include "json/JsonMemory.h"
-
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 
+#include "json/JsonMemory.h"
 #include "json/JsonParse.h"
 #include "reader/JsonReader.h"
 

@@ -7,13 +7,12 @@
 
 #include <rapidjson/document.h>
 
-#include "json/JsonMemory.h"
-
 #include <cstdint>
 #include <cstring>
 
 #include "IecVarAccess_ItfsItf.h"
 #include "convert/TypeClassTable.h"
+#include "json/JsonMemory.h"
 
 class DataConverter {
    public:
@@ -28,7 +27,7 @@ class DataConverter {
     // The JSON value of the leaf at addr (size bytes of type class type); strings are
     // copied into allocator, the receiving document's allocator.
     static CJsonValue AddToJson(const TypeClass3& type, void* addr, const uint32_t& size,
-                                      CJsonDocument::AllocatorType& allocator) {
+                                CJsonDocument::AllocatorType& allocator) {
         return EncodeLeaf(type, addr, size, kFormVariable, allocator);
     }
 

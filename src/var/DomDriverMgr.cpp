@@ -230,7 +230,8 @@ RTS_IEC_UDINT CDomDriverMgr::copyDocumentPart(fb_jsonsaxwriter_copydocumentpart_
     uint32_t change = 0;
     EWriterRead read = EWriterRead::kNoDocument;
     writers_.With(p->pInstance, false, [&](CJsonWriter& writer) {
-        read = writer.CopyTextPart(p->nOffset, reinterpret_cast<char*>(p->pDoc), p->nDoc, copied, length, change);
+        read = writer.CopyTextPart(p->nOffset, reinterpret_cast<char*>(p->pDoc), p->nDoc, copied, length,
+                                   change);
     });
     if (!ReadOut(read)) {
         return 0;
@@ -258,8 +259,8 @@ bool CDomDriverMgr::addJsonKeyValueFromSymbol(fb_jsonsaxwriter_struct* pJsonWrit
     return Logged(outcome);
 }
 
-const char* CDomDriverMgr::writeSymbol(const CJsonValue* root, const CJsonValue* value,
-                                       void* pData, CSymbolWriteReport* report) {
+const char* CDomDriverMgr::writeSymbol(const CJsonValue* root, const CJsonValue* value, void* pData,
+                                       CSymbolWriteReport* report) {
     return index_.WithVariable(pData, true,
                                [&](CVariableView var) { WriteVariable(root, value, var, report); });
 }
@@ -309,8 +310,7 @@ bool CDomDriverMgr::setSymbolFromJsonReport(char* pJson, const uint32_t& size, v
     return true;
 }
 
-bool CDomDriverMgr::setSymbolFromValue(const CJsonValue& value, void* pData,
-                                       CSymbolWriteReport* report) {
+bool CDomDriverMgr::setSymbolFromValue(const CJsonValue& value, void* pData, CSymbolWriteReport* report) {
     if (report != nullptr) {
         *report = CSymbolWriteReport();
     }
@@ -341,10 +341,18 @@ bool CDomDriverMgr::readerParse(fb_jsonreader_struct* p, const char* pJson, uint
     // it is not logged. An instance whose parse failed holds no document: nothing of it
     // is kept.
     CJsonParseError failure;
-    const std::shared_ptr<CJsonReader> reader = readers_.findOrAdd(p);
-    const bool parsed = reader->parse(pJson == nullptr ? "" : pJson, nSize, failure);
-    if (!parsed) {
-        readers_.forgetIfEmpty(p, reader);
+    bool parsed = false;
+    try {
+        const std::shared_ptr<CJsonReader> reader = readers_.findOrAdd(p);
+        parsed = reader->parse(pJson == nullptr ? "" : pJson, nSize, failure);
+        if (!parsed) {
+            readers_.forgetIfEmpty(p, reader);
+        }
+    } catch (const std::bad_alloc&) {
+        // No memory for the instance's state: refused, and the instance keeps what it had.
+        failure.offset = 0;
+        failure.reason = LogText(ELogText::kOutOfMemory);
+        LogRefusedCall(ELogText::kOutOfMemory);
     }
     StoreParseOutcome(parsed, failure, errorOffset, error);
     return parsed;

@@ -17,14 +17,13 @@
 
 #include <rapidjson/document.h>
 
-#include "json/JsonMemory.h"
-
 #include <cstddef>
 #include <cstdint>
 #include <mutex>
 
 #include "RV5072_Zentrik/RV5072_ZentrikItf.h"
 #include "convert/SymbolWriteReport.h"
+#include "json/JsonMemory.h"
 #include "reader/JsonReader.h"
 #include "symbols/SymbolIndex.h"
 #include "writer/JsonWriter.h"

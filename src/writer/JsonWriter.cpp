@@ -50,7 +50,9 @@ void CJsonWriter::Reset() {
     open_.push_back(&document_);
     pending_ = false;
     capLogged_ = false;
-    text_.Release(textUsed_ + 1);
+    // The text's buffer grows by half at a time: it is given back only when it holds more
+    // than twice what the last cycle's text took.
+    text_.Release(2 * (textUsed_ + 1) + 512);
     textUsed_ = 0;
     Changed();
 }
@@ -190,7 +192,8 @@ CWriterOutcome CJsonWriter::Start(EJsonContainer kind) {
     }
     return Guarded([&]() REQUIRES(mutex_) {
         CJsonValue& innermost = Innermost();
-        CJsonValue container(kind == EJsonContainer::kObject ? rapidjson::kObjectType : rapidjson::kArrayType);
+        CJsonValue container(kind == EJsonContainer::kObject ? rapidjson::kObjectType
+                                                             : rapidjson::kArrayType);
         if (open_.size() == open_.capacity()) {
             open_.reserve(open_.size() * 2);  // may throw: before anything changed
         }
@@ -283,8 +286,8 @@ EWriterRead CJsonWriter::CopyText(void* buffer, size_t size) {
     });
 }
 
-EWriterRead CJsonWriter::CopyTextPart(size_t offset, char* buffer, size_t size, size_t& copied, size_t& length,
-                                      uint32_t& change) {
+EWriterRead CJsonWriter::CopyTextPart(size_t offset, char* buffer, size_t size, size_t& copied,
+                                      size_t& length, uint32_t& change) {
     return Read([&](const char* text, size_t textLength, uint32_t textChange) {
         length = textLength;
         change = textChange;

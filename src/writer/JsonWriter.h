@@ -31,8 +31,6 @@
 #define WRITER_JSONWRITER_H
 
 #include <rapidjson/document.h>
-
-#include "json/JsonMemory.h"
 #include <rapidjson/stringbuffer.h>
 
 #include <atomic>
@@ -72,7 +70,8 @@ class CJsonValueSource {
     virtual ~CJsonValueSource() = default;
     // Makes the value into `out`: null, or the refusal text, and then nothing is added.
     // `stacks` serve a value that is parsed from a text.
-    virtual const char* Make(CJsonDocument::AllocatorType& allocator, CJsonValue& out, CParseStacks& stacks) = 0;
+    virtual const char* Make(CJsonDocument::AllocatorType& allocator, CJsonValue& out,
+                             CParseStacks& stacks) = 0;
 };
 
 // A value source made of a callable `const char* (Allocator&, CJsonValue&)`.

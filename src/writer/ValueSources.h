@@ -9,13 +9,12 @@
 
 #include <rapidjson/document.h>
 
-#include "json/JsonMemory.h"
-
 #include <cstddef>
 #include <cstdint>
 
 #include "RV5072_Zentrik/RV5072_ZentrikItf.h"
 #include "convert/TypeClassTable.h"
+#include "json/JsonMemory.h"
 #include "writer/JsonWriter.h"
 
 // One value of the writer block's value methods (AddDint, AddKeyLreal, ...), typed by the
