@@ -212,37 +212,37 @@ typedef struct tagfb_jsonreadwritedatatype_main_struct {
 
 typedef struct tagfb_jsonreadwritedatatype_setsymbolfromjson_struct {
     fb_jsonreadwritedatatype_struct* pInstance;
-    RTS_IEC_STRING* pJson;          /* input: the JSON text */
-    RTS_IEC_UDINT nSize;            /* input: number of bytes of pJson to take */
-    RTS_IEC_UDINT* pData;           /* input: address of the variable to write */
-    RTS_IEC_UDINT nData;            /* input, not used */
+    RTS_IEC_STRING* pJson;        /* input: the JSON text */
+    RTS_IEC_UDINT nSize;          /* input: number of bytes of pJson to take */
+    RTS_IEC_UDINT* pData;         /* input: address of the variable to write */
+    RTS_IEC_UDINT nData;          /* input, not used */
     RTS_IEC_BOOL SetSymbolFromJson; /* output */
-    RTS_IEC_UINT hrErrorCode;       /* never written */
+    RTS_IEC_UINT hrErrorCode;     /* never written */
 } fb_jsonreadwritedatatype_setsymbolfromjson_struct;
 
 typedef struct tagfb_jsonreadwritedatatype_addjsonkeyvaluefromsymbol_struct {
     fb_jsonreadwritedatatype_struct* pInstance;
-    fb_jsonsaxwriter_struct* fbWriter;      /* input: the writer whose document receives the member */
-    RTS_IEC_STRING* sKey;                   /* input: the member name */
-    RTS_IEC_STRING* sDatatype;              /* input, not used */
-    RTS_IEC_UDINT nData;                    /* input, not used */
-    RTS_IEC_UDINT* pData;                   /* input: address of the variable to read */
+    fb_jsonsaxwriter_struct* fbWriter; /* input: the writer whose document receives the member */
+    RTS_IEC_STRING* sKey;              /* input: the member name */
+    RTS_IEC_STRING* sDatatype;         /* input, not used */
+    RTS_IEC_UDINT nData;               /* input, not used */
+    RTS_IEC_UDINT* pData;              /* input: address of the variable to read */
     RTS_IEC_BOOL AddJsonKeyValueFromSymbol; /* output */
-    RTS_IEC_UINT hrErrorCode;               /* never written */
+    RTS_IEC_UINT hrErrorCode;          /* never written */
 } fb_jsonreadwritedatatype_addjsonkeyvaluefromsymbol_struct;
 
 typedef struct tagfb_jsonreadwritedatatype_setsymbolfromjsonreport_struct {
     fb_jsonreadwritedatatype_struct* pInstance;
-    RTS_IEC_STRING* pJson;                /* input: the JSON text */
-    RTS_IEC_UDINT nSize;                  /* input: number of bytes of pJson to take */
-    RTS_IEC_UDINT* pData;                 /* input: address of the variable to write */
-    RTS_IEC_UDINT nData;                  /* input, not used */
+    RTS_IEC_STRING* pJson;               /* input: the JSON text */
+    RTS_IEC_UDINT nSize;                 /* input: number of bytes of pJson to take */
+    RTS_IEC_UDINT* pData;                /* input: address of the variable to write */
+    RTS_IEC_UDINT nData;                 /* input, not used */
     RTS_IEC_BOOL SetSymbolFromJsonReport; /* output: what SetSymbolFromJson gives */
-    RTS_IEC_UDINT nWritten;               /* output: leaves written */
-    RTS_IEC_UDINT nSkipped;               /* output: leaves of the variable left unwritten */
-    RTS_IEC_UDINT nUnknown;               /* output: JSON members that match no member */
-    RTS_IEC_UDINT nErrorOffset;           /* output: byte offset of a parse error, else 0 */
-    RTS_IEC_STRING sProblem[256];         /* output: the first problem, "" when none */
+    RTS_IEC_UDINT nWritten;              /* output: leaves written */
+    RTS_IEC_UDINT nSkipped;              /* output: leaves of the variable left unwritten */
+    RTS_IEC_UDINT nUnknown;              /* output: JSON members that match no member */
+    RTS_IEC_UDINT nErrorOffset;          /* output: byte offset of a parse error, else 0 */
+    RTS_IEC_STRING sProblem[256];        /* output: the first problem, "" when none */
 } fb_jsonreadwritedatatype_setsymbolfromjsonreport_struct;
 /* Instance of the reader block fb_jsonreader. The component uses only its address. */
 typedef struct tagfb_jsonreader_struct {
@@ -372,8 +372,7 @@ ZENTRIK_EXPORT void fb_jsonsaxwriter__getmaxdecimalplaces(fb_jsonsaxwriter_getma
 ZENTRIK_EXPORT void fb_jsonsaxwriter__setmaxdecimalplaces(fb_jsonsaxwriter_setmaxdecimalplaces_struct* p);
 
 ZENTRIK_EXPORT void fb_jsonreadwritedatatype__main(fb_jsonreadwritedatatype_main_struct* p);
-ZENTRIK_EXPORT void fb_jsonreadwritedatatype__setsymbolfromjson(
-    fb_jsonreadwritedatatype_setsymbolfromjson_struct* p);
+ZENTRIK_EXPORT void fb_jsonreadwritedatatype__setsymbolfromjson(fb_jsonreadwritedatatype_setsymbolfromjson_struct* p);
 ZENTRIK_EXPORT void fb_jsonreadwritedatatype__addjsonkeyvaluefromsymbol(
     fb_jsonreadwritedatatype_addjsonkeyvaluefromsymbol_struct* p);
 ZENTRIK_EXPORT void fb_jsonreadwritedatatype__setsymbolfromjsonreport(
@@ -474,59 +473,39 @@ static_assert(sizeof(fb_jsonsaxwriter_addhexbinary_struct) == 24, "record layout
 static_assert(offsetof(fb_jsonsaxwriter_addhexbinary_struct, pBytes) == 8, "record layout");
 static_assert(offsetof(fb_jsonsaxwriter_addhexbinary_struct, nBytes) == 16, "record layout");
 static_assert(sizeof(fb_jsonsaxwriter_getmaxdecimalplaces_struct) == 16, "record layout");
-static_assert(offsetof(fb_jsonsaxwriter_getmaxdecimalplaces_struct, GetMaxDecimalPlaces) == 8,
-              "record layout");
+static_assert(offsetof(fb_jsonsaxwriter_getmaxdecimalplaces_struct, GetMaxDecimalPlaces) == 8, "record layout");
 static_assert(sizeof(fb_jsonsaxwriter_setmaxdecimalplaces_struct) == 16, "record layout");
 static_assert(offsetof(fb_jsonsaxwriter_setmaxdecimalplaces_struct, decimalPlaces) == 8, "record layout");
-static_assert(offsetof(fb_jsonsaxwriter_setmaxdecimalplaces_struct, SetMaxDecimalPlaces) == 12,
-              "record layout");
+static_assert(offsetof(fb_jsonsaxwriter_setmaxdecimalplaces_struct, SetMaxDecimalPlaces) == 12, "record layout");
 static_assert(sizeof(fb_jsonreadwritedatatype_main_struct) == 8, "record layout");
 static_assert(sizeof(fb_jsonreadwritedatatype_setsymbolfromjson_struct) == 40, "record layout");
 static_assert(offsetof(fb_jsonreadwritedatatype_setsymbolfromjson_struct, pJson) == 8, "record layout");
 static_assert(offsetof(fb_jsonreadwritedatatype_setsymbolfromjson_struct, nSize) == 16, "record layout");
 static_assert(offsetof(fb_jsonreadwritedatatype_setsymbolfromjson_struct, pData) == 24, "record layout");
 static_assert(offsetof(fb_jsonreadwritedatatype_setsymbolfromjson_struct, nData) == 32, "record layout");
-static_assert(offsetof(fb_jsonreadwritedatatype_setsymbolfromjson_struct, SetSymbolFromJson) == 36,
-              "record layout");
-static_assert(offsetof(fb_jsonreadwritedatatype_setsymbolfromjson_struct, hrErrorCode) == 38,
-              "record layout");
+static_assert(offsetof(fb_jsonreadwritedatatype_setsymbolfromjson_struct, SetSymbolFromJson) == 36, "record layout");
+static_assert(offsetof(fb_jsonreadwritedatatype_setsymbolfromjson_struct, hrErrorCode) == 38, "record layout");
 static_assert(sizeof(fb_jsonreadwritedatatype_addjsonkeyvaluefromsymbol_struct) == 56, "record layout");
-static_assert(offsetof(fb_jsonreadwritedatatype_addjsonkeyvaluefromsymbol_struct, fbWriter) == 8,
+static_assert(offsetof(fb_jsonreadwritedatatype_addjsonkeyvaluefromsymbol_struct, fbWriter) == 8, "record layout");
+static_assert(offsetof(fb_jsonreadwritedatatype_addjsonkeyvaluefromsymbol_struct, sKey) == 16, "record layout");
+static_assert(offsetof(fb_jsonreadwritedatatype_addjsonkeyvaluefromsymbol_struct, sDatatype) == 24, "record layout");
+static_assert(offsetof(fb_jsonreadwritedatatype_addjsonkeyvaluefromsymbol_struct, nData) == 32, "record layout");
+static_assert(offsetof(fb_jsonreadwritedatatype_addjsonkeyvaluefromsymbol_struct, pData) == 40, "record layout");
+static_assert(offsetof(fb_jsonreadwritedatatype_addjsonkeyvaluefromsymbol_struct, AddJsonKeyValueFromSymbol) == 48,
               "record layout");
-static_assert(offsetof(fb_jsonreadwritedatatype_addjsonkeyvaluefromsymbol_struct, sKey) == 16,
-              "record layout");
-static_assert(offsetof(fb_jsonreadwritedatatype_addjsonkeyvaluefromsymbol_struct, sDatatype) == 24,
-              "record layout");
-static_assert(offsetof(fb_jsonreadwritedatatype_addjsonkeyvaluefromsymbol_struct, nData) == 32,
-              "record layout");
-static_assert(offsetof(fb_jsonreadwritedatatype_addjsonkeyvaluefromsymbol_struct, pData) == 40,
-              "record layout");
-static_assert(offsetof(fb_jsonreadwritedatatype_addjsonkeyvaluefromsymbol_struct,
-                       AddJsonKeyValueFromSymbol) == 48,
-              "record layout");
-static_assert(offsetof(fb_jsonreadwritedatatype_addjsonkeyvaluefromsymbol_struct, hrErrorCode) == 50,
-              "record layout");
+static_assert(offsetof(fb_jsonreadwritedatatype_addjsonkeyvaluefromsymbol_struct, hrErrorCode) == 50, "record layout");
 static_assert(sizeof(fb_jsonreadwritedatatype_setsymbolfromjsonreport_struct) == 312, "record layout");
 static_assert(offsetof(fb_jsonreadwritedatatype_setsymbolfromjsonreport_struct, pJson) == 8, "record layout");
-static_assert(offsetof(fb_jsonreadwritedatatype_setsymbolfromjsonreport_struct, nSize) == 16,
+static_assert(offsetof(fb_jsonreadwritedatatype_setsymbolfromjsonreport_struct, nSize) == 16, "record layout");
+static_assert(offsetof(fb_jsonreadwritedatatype_setsymbolfromjsonreport_struct, pData) == 24, "record layout");
+static_assert(offsetof(fb_jsonreadwritedatatype_setsymbolfromjsonreport_struct, nData) == 32, "record layout");
+static_assert(offsetof(fb_jsonreadwritedatatype_setsymbolfromjsonreport_struct, SetSymbolFromJsonReport) == 36,
               "record layout");
-static_assert(offsetof(fb_jsonreadwritedatatype_setsymbolfromjsonreport_struct, pData) == 24,
-              "record layout");
-static_assert(offsetof(fb_jsonreadwritedatatype_setsymbolfromjsonreport_struct, nData) == 32,
-              "record layout");
-static_assert(offsetof(fb_jsonreadwritedatatype_setsymbolfromjsonreport_struct, SetSymbolFromJsonReport) ==
-                  36,
-              "record layout");
-static_assert(offsetof(fb_jsonreadwritedatatype_setsymbolfromjsonreport_struct, nWritten) == 40,
-              "record layout");
-static_assert(offsetof(fb_jsonreadwritedatatype_setsymbolfromjsonreport_struct, nSkipped) == 44,
-              "record layout");
-static_assert(offsetof(fb_jsonreadwritedatatype_setsymbolfromjsonreport_struct, nUnknown) == 48,
-              "record layout");
-static_assert(offsetof(fb_jsonreadwritedatatype_setsymbolfromjsonreport_struct, nErrorOffset) == 52,
-              "record layout");
-static_assert(offsetof(fb_jsonreadwritedatatype_setsymbolfromjsonreport_struct, sProblem) == 56,
-              "record layout");
+static_assert(offsetof(fb_jsonreadwritedatatype_setsymbolfromjsonreport_struct, nWritten) == 40, "record layout");
+static_assert(offsetof(fb_jsonreadwritedatatype_setsymbolfromjsonreport_struct, nSkipped) == 44, "record layout");
+static_assert(offsetof(fb_jsonreadwritedatatype_setsymbolfromjsonreport_struct, nUnknown) == 48, "record layout");
+static_assert(offsetof(fb_jsonreadwritedatatype_setsymbolfromjsonreport_struct, nErrorOffset) == 52, "record layout");
+static_assert(offsetof(fb_jsonreadwritedatatype_setsymbolfromjsonreport_struct, sProblem) == 56, "record layout");
 static_assert(sizeof(fb_jsonreader_struct) == 16, "record layout");
 static_assert(offsetof(fb_jsonreader_struct, initStatus) == 8, "record layout");
 static_assert(sizeof(fb_jsonreader_main_struct) == 8, "record layout");
