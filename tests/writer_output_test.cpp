@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "json/JsonOutput.h"
+#include "json/Utf8.h"
 #include "support/ComponentFixture.h"
 #include "support/WriterCalls.h"
 #include "var/DomDriverMgr.h"
@@ -247,6 +248,110 @@ TEST_F(WriterOutput, CopyNeverGoesBeyondTheTerminator) {
     EXPECT_EQ(0u, refused.CopyDocument);
     EXPECT_EQ(kCallerErrorCode, refused.hrErrorCode);
     EXPECT_EQ(std::vector<std::string>{kInvalid}, DescribedLog());
+}
+
+// One CopyDocumentPart call into a buffer of nDoc bytes filled with '#' (and guard bytes
+// after it): the bytes it returned, its record, and the buffer whole.
+struct PartCall {
+    fb_jsonsaxwriter_copydocumentpart_struct record;
+    std::string buffer;
+};
+PartCall CopyPart(CWriterCalls& writer, size_t offset, size_t nDoc, bool nullBuffer = false) {
+    PartCall call{{writer.instance(), static_cast<RTS_IEC_UDINT>(offset), nullptr,
+                   static_cast<RTS_IEC_UDINT>(nDoc), 77, 88, 99},
+                  std::string(nDoc + 8, '#')};
+    call.record.pDoc = nullBuffer ? nullptr : reinterpret_cast<RTS_IEC_BYTE*>(&call.buffer[0]);
+    fb_jsonsaxwriter__copydocumentpart(&call.record);
+    return call;
+}
+
+// A text of 2-, 3- and 4-byte characters read in parts of every small size (and 4096
+// bytes): each part valid UTF-8, cut only between characters, terminated, nothing written
+// past the buffer, and the parts joined back give the text byte-exact.
+TEST_F(WriterOutput, PartsOfEverySizeJoinBackToTheText) {
+    CWriterCalls writer;
+    writer.reset();
+    std::string value;
+    for (int i = 0; i < 700; ++i) {
+        value += i % 3 == 0 ? "\xC3\xA4" : i % 3 == 1 ? "\xE2\x9C\x93" : "\xF0\x9F\x98\x80";
+    }
+    writer.addKeyString("k", value);
+    const std::string text = writer.text();
+    ASSERT_EQ(text.size(), writer.length());
+    for (size_t nDoc : {1, 2, 3, 4, 5, 6, 7, 8, 4096}) {
+        SCOPED_TRACE(nDoc);
+        std::string joined;
+        size_t offset = 0;
+        uint32_t change = 0;
+        for (int calls = 0; offset < text.size() && calls < 100000; ++calls) {
+            const PartCall call = CopyPart(writer, offset, nDoc);
+            const size_t copied = call.record.CopyDocumentPart;
+            ASSERT_LE(copied, nDoc - 1);
+            EXPECT_EQ(text.size(), call.record.nLength);
+            EXPECT_EQ('\0', call.buffer[copied]);
+            EXPECT_EQ(std::string(8, '#'), call.buffer.substr(nDoc));
+            EXPECT_TRUE(IsValidUtf8(call.buffer.data(), copied));
+            if (calls == 0) {
+                change = call.record.nChange;
+            }
+            EXPECT_EQ(change, call.record.nChange);
+            if (copied == 0) {  // the character at offset does not fit: only a buffer under 4 bytes
+                ASSERT_LT(nDoc, 5u);
+                break;
+            }
+            joined += call.buffer.substr(0, copied);
+            offset += copied;
+        }
+        if (nDoc >= 5) {
+            EXPECT_EQ(text, joined);
+        } else {
+            EXPECT_EQ(text.substr(0, joined.size()), joined);
+        }
+    }
+    EXPECT_TRUE(DescribedLog().empty());
+}
+
+// nChange moves with every change of the document and stays between reads; offsets at,
+// past and far past the end copy nothing but the terminator; refusals leave the outputs.
+TEST_F(WriterOutput, PartsTellChangesEndsAndRefusals) {
+    CWriterCalls writer;
+    EXPECT_EQ(0u, CopyPart(writer, 0, 16).record.CopyDocumentPart);
+    EXPECT_EQ(std::vector<std::string>{kNoDocument}, DescribedLog());
+    CSimHost::instance().clearLog();
+    writer.reset();
+    const std::vector<std::function<void()>> changes = {
+        [&] { writer.addKeyNumber("a", 1); },
+        [&] { writer.addKey("b"); },
+        [&] { writer.startArray(); },
+        [&] { writer.addDint(2); },
+        [&] { writer.endArray(); },
+        [&] { writer.reset(); },
+        [&] { writer.addKey("r"), writer.addRawObject("{}"); },
+        [&] { writer.addKeyNull("c"); },
+    };
+    std::vector<uint32_t> seen = {CopyPart(writer, 0, 16).record.nChange};
+    for (const auto& change : changes) {
+        change();
+        const uint32_t now = CopyPart(writer, 0, 16).record.nChange;
+        EXPECT_EQ(now, CopyPart(writer, 3, 2).record.nChange);  // reading changes nothing
+        EXPECT_NE(seen.back(), now) << seen.size();
+        seen.push_back(now);
+    }
+    const size_t length = writer.length();
+    for (size_t offset : {length, length + 1, size_t{0xFFFFFFFFu}}) {
+        const PartCall call = CopyPart(writer, offset, 16);
+        EXPECT_EQ(0u, call.record.CopyDocumentPart) << offset;
+        EXPECT_EQ(length, call.record.nLength);
+        EXPECT_EQ('\0', call.buffer[0]);
+        EXPECT_EQ(std::string(23, '#'), call.buffer.substr(1));
+    }
+    EXPECT_TRUE(DescribedLog().empty());
+    for (const PartCall& call : {CopyPart(writer, 0, 16, true), CopyPart(writer, 0, 0)}) {
+        EXPECT_EQ(0u, call.record.CopyDocumentPart);
+        EXPECT_EQ(88u, call.record.nLength);
+        EXPECT_EQ(99u, call.record.nChange);
+    }
+    EXPECT_EQ(std::vector<std::string>(2, kInvalid), DescribedLog());
 }
 
 TEST_F(WriterOutput, ReadingDoesNotChangeTheDocument) {

@@ -25,6 +25,8 @@ struct CLoneSurrogate {};
 // UTF-8 as RapidJSON's reader writes it, refusing a \u escape of a low surrogate that
 // follows no high one (the reader itself refuses a high one that no low one follows).
 // Such an escape would come out as the three bytes of a surrogate, which are no UTF-8.
+// It is the reader's source encoding as well as its target: an in-place parse writes
+// its strings in the source encoding.
 struct CStrictUtf8 : rapidjson::UTF8<char> {
     template <typename OutputStream>
     static void Encode(OutputStream& os, unsigned codepoint) {
@@ -34,16 +36,6 @@ struct CStrictUtf8 : rapidjson::UTF8<char> {
         rapidjson::UTF8<char>::Encode(os, codepoint);
     }
 };
-
-}  // namespace
-
-namespace rapidjson {
-// Bytes other than escapes are copied as they are, as between two equal encodings.
-template <>
-struct Transcoder<UTF8<>, CStrictUtf8> : Transcoder<UTF8<>, UTF8<>> {};
-}  // namespace rapidjson
-
-namespace {
 
 // Iterative: the parser's stack lives on the heap, so a deeply nested text cannot
 // overflow the calling task's stack. Numbers arrive as their text and are converted by
@@ -189,7 +181,7 @@ bool ParseFrom(Stream& stream, CJsonDocument& document, CRetainedBlock& parserSt
     bool beyondRange = false;
     auto parse = [&](CJsonDocument& target) {
         CJsonNumberHandler handler(target, options);
-        rapidjson::GenericReader<rapidjson::UTF8<>, CStrictUtf8, CRetainedBlock> reader(&parserStack);
+        rapidjson::GenericReader<CStrictUtf8, CStrictUtf8, CRetainedBlock> reader(&parserStack);
         result = reader.Parse<kParseFlags | extraFlags>(stream, handler);
         beyondRange = handler.beyondRange();
         return !result.IsError();
