@@ -8,8 +8,10 @@
 #include <cstdint>
 #include <cstring>
 #include <functional>
+#include <future>
 #include <limits>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "json/JsonOutput.h"
@@ -17,6 +19,7 @@
 #include "support/ComponentFixture.h"
 #include "support/WriterCalls.h"
 #include "var/DomDriverMgr.h"
+#include "writer/JsonWriter.h"
 
 namespace {
 
@@ -404,6 +407,56 @@ TEST(JsonOutput, WritesDeepNestingWithoutRecursion) {
     SerializeDocument(document, buffer);
     EXPECT_EQ(std::string(kDepth, '[') + std::string(kDepth, ']'),
               std::string(buffer.GetString(), buffer.GetSize()));
+}
+
+// While one instance's read-out is held inside its consumer, another instance is made,
+// filled and read, and clear() drops every state: none of it waits for the read-out, which
+// then finishes on the state it holds. (A wait would hang the test.)
+TEST(WriterInstances, NothingWaitsForAnotherInstancesReadOut) {
+    CWriterInstances instances;
+    fb_jsonsaxwriter_struct held{}, other{}, later{};
+    auto number = [](int n) {
+        return MakeJsonValueSource([n](CJsonDocument::AllocatorType&, CJsonValue& out) -> const char* {
+            out.SetInt(n);
+            return nullptr;
+        });
+    };
+    ASSERT_TRUE(instances.With(&held, true, [&](CJsonWriter& writer) {
+        writer.Reset();
+        auto one = number(1);
+        EXPECT_TRUE(writer.AddMember("h", one).done);
+    }));
+    std::promise<void> entered, release;
+    std::string seen;
+    std::thread reading([&] {
+        instances.With(&held, false, [&](CJsonWriter& writer) {
+            writer.Read([&](const char* text, size_t length, uint32_t) {
+                entered.set_value();
+                release.get_future().wait();
+                seen.assign(text, length);
+            });
+        });
+    });
+    entered.get_future().wait();
+    for (fb_jsonsaxwriter_struct* instance : {&other, &later}) {
+        size_t length = 0;
+        EXPECT_TRUE(instances.With(instance, true, [&](CJsonWriter& writer) {
+            writer.Reset();
+            auto two = number(2);
+            EXPECT_TRUE(writer.AddMember("o", two).done);
+            EXPECT_EQ(EWriterRead::kDone, writer.TextLength(length));
+        }));
+        EXPECT_EQ(7u, length);
+        if (instance == &other) {
+            instances.Clear();
+            EXPECT_EQ(0u, instances.Size());
+            EXPECT_FALSE(instances.With(&held, false, [](CJsonWriter&) {}));
+        }
+    }
+    EXPECT_EQ(1u, instances.Size());
+    release.set_value();
+    reading.join();
+    EXPECT_EQ(R"({"h":1})", seen);
 }
 
 }  // namespace
