@@ -459,4 +459,50 @@ TEST(WriterInstances, NothingWaitsForAnotherInstancesReadOut) {
     EXPECT_EQ(R"({"h":1})", seen);
 }
 
+// A reset keeps what the cycle that ended used and gives back the rest; a refused add
+// (beyond the cap) keeps nothing of what it took.
+TEST(WriterMemory, AResetKeepsTheLastCyclesSizeAndARefusalKeepsNothing) {
+    constexpr size_t kCap = 4 << 20;
+    CJsonWriter writer(kCap);
+    const std::string chunk(1000, 'x');
+    auto cycle = [&](int members) {
+        writer.Reset();
+        for (int i = 0; i < members; ++i) {
+            auto value = MakeJsonValueSource([&](CJsonDocument::AllocatorType& allocator, CJsonValue& out) {
+                out.SetString(chunk.data(), static_cast<rapidjson::SizeType>(chunk.size()), allocator);
+                return static_cast<const char*>(nullptr);
+            });
+            EXPECT_TRUE(writer.AddMember("m", value).done);
+        }
+        size_t length = 0;
+        EXPECT_EQ(EWriterRead::kDone, writer.TextLength(length));
+        return writer.MemoryHeld();
+    };
+    const size_t small = cycle(10);
+    const size_t large = cycle(1000);
+    EXPECT_GT(large, small + 1000 * chunk.size());
+    EXPECT_GE(cycle(10), large);          // the large cycle's size is kept for one cycle more
+    EXPECT_LE(cycle(10), small * 3 / 2);  // then only the small one's
+    EXPECT_LE(cycle(10), small * 3 / 2);
+
+    // Beyond the cap: each refused add leaves the memory held as it was.
+    writer.Reset();
+    size_t before = writer.MemoryHeld();
+    int refused = 0;
+    for (int i = 0; i < 10000 && refused < 3; ++i) {
+        auto value = MakeJsonValueSource([&](CJsonDocument::AllocatorType& allocator, CJsonValue& out) {
+            out.SetString(chunk.data(), static_cast<rapidjson::SizeType>(chunk.size()), allocator);
+            return static_cast<const char*>(nullptr);
+        });
+        if (writer.AddMember("m", value).done) {
+            before = writer.MemoryHeld();
+        } else {
+            ++refused;
+            EXPECT_EQ(before, writer.MemoryHeld());
+        }
+    }
+    EXPECT_EQ(3, refused);
+    EXPECT_LE(before, kCap);
+}
+
 }  // namespace
