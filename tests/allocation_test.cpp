@@ -231,7 +231,8 @@ TEST_F(AllocationTest, ASteadyCycleMakesNoHeapCall) {
         int32_t a;
         double d[8];
         char s[32];
-    } st{3, {1.5, 2.5}, "machine state"};
+        char16_t w[48];
+    } st{3, {1.5, 2.5}, "machine state", u"a WSTRING long enough to need the heap \u00e4"};
     std::vector<VarPtr> elements;
     for (int i = 0; i < 8; ++i) {
         elements.push_back(MakeVar(TYPE3_LREAL, 8, &st.d[i], "d[" + std::to_string(i) + "]"));
@@ -239,7 +240,7 @@ TEST_F(AllocationTest, ASteadyCycleMakesNoHeapCall) {
     Publish(
         MakeVar(TYPE3_USERDEF, sizeof(st), &st, "st",
                 {MakeVar(TYPE3_DINT, 4, &st.a, "a"), MakeVar(TYPE3_ARRAY, sizeof(st.d), st.d, "d", elements),
-                 MakeVar(TYPE3_STRING, 32, st.s, "s")}));
+                 MakeVar(TYPE3_STRING, 32, st.s, "s"), MakeVar(TYPE3_WSTRING, sizeof(st.w), st.w, "w")}));
     CWriterCalls writer;
     CWriterCalls datatypeWriter;
     CReaderCalls reader;
