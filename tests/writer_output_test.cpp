@@ -465,13 +465,16 @@ TEST(WriterMemory, AResetKeepsTheLastCyclesSizeAndARefusalKeepsNothing) {
     constexpr size_t kCap = 4 << 20;
     CJsonWriter writer(kCap);
     const std::string chunk(1000, 'x');
+    auto chunkValue = [&] {
+        return MakeJsonValueSource([&](CJsonDocument::AllocatorType& allocator, CJsonValue& out) {
+            out.SetString(chunk.data(), static_cast<rapidjson::SizeType>(chunk.size()), allocator);
+            return static_cast<const char*>(nullptr);
+        });
+    };
     auto cycle = [&](int members) {
         writer.Reset();
         for (int i = 0; i < members; ++i) {
-            auto value = MakeJsonValueSource([&](CJsonDocument::AllocatorType& allocator, CJsonValue& out) {
-                out.SetString(chunk.data(), static_cast<rapidjson::SizeType>(chunk.size()), allocator);
-                return static_cast<const char*>(nullptr);
-            });
+            auto value = chunkValue();
             EXPECT_TRUE(writer.AddMember("m", value).done);
         }
         size_t length = 0;
@@ -490,10 +493,7 @@ TEST(WriterMemory, AResetKeepsTheLastCyclesSizeAndARefusalKeepsNothing) {
     size_t before = writer.MemoryHeld();
     int refused = 0;
     for (int i = 0; i < 10000 && refused < 3; ++i) {
-        auto value = MakeJsonValueSource([&](CJsonDocument::AllocatorType& allocator, CJsonValue& out) {
-            out.SetString(chunk.data(), static_cast<rapidjson::SizeType>(chunk.size()), allocator);
-            return static_cast<const char*>(nullptr);
-        });
+        auto value = chunkValue();
         if (writer.AddMember("m", value).done) {
             before = writer.MemoryHeld();
         } else {
