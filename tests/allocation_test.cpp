@@ -73,10 +73,19 @@ void* operator new(size_t size) {
 void* operator new[](size_t size) { return operator new(size); }
 void* operator new(size_t size, const std::nothrow_t&) noexcept { return Allocate(size); }
 void* operator new[](size_t size, const std::nothrow_t&) noexcept { return Allocate(size); }
+// Memory from these operator new comes from malloc, so free is its match; GCC, seeing a
+// free of what it takes for memory of operator new, would warn where it inlines them.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+#endif
 void operator delete(void* memory) noexcept { std::free(memory); }
 void operator delete[](void* memory) noexcept { std::free(memory); }
 void operator delete(void* memory, size_t) noexcept { std::free(memory); }
 void operator delete[](void* memory, size_t) noexcept { std::free(memory); }
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic pop
+#endif
 
 #ifndef ZENTRIK_SANITIZED
 // The C allocator's calls are counted too (never failed: the component takes its memory
