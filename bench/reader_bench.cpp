@@ -16,6 +16,8 @@
 #include <rapidjson/pointer.h>
 #include <rapidjson/stringbuffer.h>
 #include <rapidjson/writer.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstring>
@@ -25,6 +27,7 @@
 
 #include "RV5072_Zentrik/RV5072_ZentrikItf.h"
 #include "SimHost.h"
+#include "json/DocumentLimits.h"
 #include "support/BenchRatio.h"
 
 namespace {
@@ -192,6 +195,100 @@ void BarePointerParseGetBench(benchmark::State& state) {
     }
 }
 
+// ---- peak memory of a refused text ------------------------------------------------------
+
+constexpr size_t kRefusedTextBytes = 250u * 1000 * 1000;
+
+// The process's peak resident memory (VmHWM), in bytes; 0 when it cannot be read.
+size_t PeakResidentBytes() {
+    std::FILE* status = std::fopen("/proc/self/status", "r");
+    if (status == nullptr) {
+        return 0;
+    }
+    char line[256];
+    size_t kib = 0;
+    while (std::fgets(line, sizeof(line), status) != nullptr) {
+        if (std::sscanf(line, "VmHWM: %zu kB", &kib) == 1) {
+            break;
+        }
+    }
+    std::fclose(status);
+    return kib * 1024;
+}
+
+enum class ERefusedBy { kReaderParse, kWriterRawArray };
+
+// In a child process of its own, so the peak is this text's alone: a 250 MB array of
+// zeros (its values would take about 2 GB) handed to Parse or AddRawArray, which refuse
+// it at the memory cap. Counters: the peak resident memory the text and the call added
+// to the process, and its ratio to the cap plus the text (the copy a parse takes of the
+// text counts within the cap).
+void RefusedTextPeak(benchmark::State& state, ERefusedBy by) {
+    size_t figures[4] = {0, 0, 0, 0};  // before the text, before the call, after it, taken
+    for (auto _ : state) {
+        int channel[2];
+        if (pipe(channel) != 0) {
+            state.SkipWithError("pipe");
+            return;
+        }
+        const pid_t child = fork();
+        if (child == 0) {
+            close(channel[0]);
+            const size_t beforeText = PeakResidentBytes();
+            std::string text(kRefusedTextBytes, '0');
+            for (size_t i = 2; i + 2 < text.size(); i += 2) {
+                text[i] = ',';
+            }
+            text.front() = '[';
+            text.back() = ']';
+            size_t result[4] = {beforeText, PeakResidentBytes(), 0, 0};
+            if (by == ERefusedBy::kReaderParse) {
+                fb_jsonreader_struct instance{};
+                fb_jsonreader_parse_struct p{};
+                p.pInstance = &instance;
+                p.pJson = &text[0];
+                p.nSize = static_cast<RTS_IEC_UDINT>(text.size());
+                fb_jsonreader__parse(&p);
+                result[3] =
+                    p.Parse != 0 || std::strcmp(p.sError, "The document exceeds the memory cap.") != 0;
+            } else {
+                fb_jsonsaxwriter_struct instance{};
+                fb_jsonsaxwriter_resetdocument_struct reset{&instance, 0};
+                fb_jsonsaxwriter__resetdocument(&reset);
+                char key[] = "k";
+                fb_jsonsaxwriter_addkey_struct addKey{&instance, key};
+                fb_jsonsaxwriter__addkey(&addKey);
+                fb_jsonsaxwriter_addrawarray_struct p{&instance, &text[0]};
+                fb_jsonsaxwriter__addrawarray(&p);
+                fb_jsonsaxwriter_getdocumentlength_struct length{&instance, 0, 0};
+                fb_jsonsaxwriter__getdocumentlength(&length);
+                result[3] = length.GetDocumentLength > 100 || CSimHost::instance().logTexts().empty();
+            }
+            result[2] = PeakResidentBytes();
+            const bool written = write(channel[1], result, sizeof(result)) == sizeof(result);
+            _exit(written ? 0 : 1);
+        }
+        close(channel[1]);
+        const bool read = child > 0 && ::read(channel[0], figures, sizeof(figures)) == sizeof(figures);
+        close(channel[0]);
+        int status = 0;
+        if (child > 0) {
+            waitpid(child, &status, 0);
+        }
+        if (!read || figures[3] != 0) {
+            state.SkipWithError(read ? "the text was not refused at the cap" : "the child process failed");
+            return;
+        }
+    }
+    const double mb = 1e6;
+    const double peak = static_cast<double>(figures[2] - figures[0]);  // the text's and the call's
+    state.counters["text_MB"] = static_cast<double>(figures[1] - figures[0]) / mb;
+    state.counters["peak_MB"] = peak / mb;
+    state.counters["cap_MB"] = static_cast<double>(kDocumentMemoryCap) / mb;
+    state.counters["peak_to_cap_plus_text"] =
+        peak / static_cast<double>(kDocumentMemoryCap + kRefusedTextBytes);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -216,6 +313,16 @@ int main(int argc, char** argv) {
     benchmark::RegisterBenchmark("reader/getlreal_path/rapidjson", BarePointerGetBench);
     benchmark::RegisterBenchmark("reader/getlreal_path/rapidjson_pointer_each_call",
                                  BarePointerParseGetBench);
+
+    benchmark::RegisterBenchmark("reader/refused_250MB_peak/parse", RefusedTextPeak, ERefusedBy::kReaderParse)
+        ->Iterations(1)
+        ->Repetitions(1)
+        ->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark("writer/refused_250MB_peak/add_raw_array", RefusedTextPeak,
+                                 ERefusedBy::kWriterRawArray)
+        ->Iterations(1)
+        ->Repetitions(1)
+        ->Unit(benchmark::kMillisecond);
 
     const std::vector<BenchPair> pairs = {
         {"Parse, 1 MB text", "reader/parse_1mb/zentrik", "reader/parse_1mb/rapidjson", 1, 0.7},

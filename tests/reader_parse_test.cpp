@@ -155,14 +155,60 @@ TEST(ReaderMemoryCap, DocumentsBeyondTheCapAreRefused) {
     std::vector<char> buffer(4 * used, '\0');
     std::memcpy(buffer.data(), text.data(), text.size());
     EXPECT_NE(nullptr, CParsedJson::Parse(buffer.data(), buffer.size(), error, used));
+    // Below the values' memory: refused, however the pool's chunks fall.
     error = CJsonParseError();
-    EXPECT_EQ(nullptr, CParsedJson::Parse(text.data(), text.size(), error, used - 1));
+    EXPECT_EQ(nullptr, CParsedJson::Parse(text.data(), text.size(), error, text.size() + 1000 * 16));
     EXPECT_STREQ("The document exceeds the memory cap.", error.reason);
     EXPECT_EQ(0u, error.offset);
     // A text longer than the cap is refused before it is copied or parsed.
     error = CJsonParseError();
     EXPECT_EQ(nullptr, CParsedJson::Parse("[1] garbage", 11, error, 11));
     EXPECT_STREQ("The document exceeds the memory cap.", error.reason);
+}
+
+// Verdicts at the edges of numbers and escapes, the same for the reader's Parse and the
+// writer's raw adds: a number in range is taken whatever its spelling, one beyond double
+// range is refused, and a lone surrogate of either half is refused.
+TEST_F(ReaderParseTest, EdgeNumbersAndSurrogatesHaveOneVerdictEverywhere) {
+    const std::string longOne = "[1" + Repeat("0", 10000000) + "e-10000000]";
+    struct Case {
+        std::string text;
+        bool taken;
+        double value;  // the first element's value, when taken and a number
+    };
+    const std::vector<Case> cases = {
+        {"[0e400]", true, 0.0},
+        {"[-0.0e-99999]", true, 0.0},
+        {longOne, true, 1.0},
+        {"[1.7976931348623157e308]", true, 1.7976931348623157e308},
+        {"[1.8e308]", false, 0},
+        {"[-1.8e308]", false, 0},
+        {"[1e999999]", false, 0},
+        {R"(["\ud83d\ude00"])", true, 0},
+        {R"(["\ud800"])", false, 0},
+        {R"(["\udc00"])", false, 0},
+        {R"(["\udc00\ud800"])", false, 0},
+        {R"(["a\udfffb"])", false, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text.substr(0, 40));
+        const fb_jsonreader_parse_struct p = reader_.parse(c.text);
+        EXPECT_EQ(c.taken ? 1 : 0, p.Parse) << p.sError;
+        EXPECT_EQ(c.taken, std::strlen(p.sError) == 0) << p.sError;
+        if (c.taken && c.text[1] != '"') {
+            EXPECT_EQ(c.value, reader_.getLreal("/0", -1).value);
+        }
+        if (!c.taken) {
+            EXPECT_NE(0u, std::strlen(p.sError));
+            EXPECT_EQ(0, reader_.kind(""));
+            EXPECT_EQ("<none>", reader_.raw(""));
+        }
+        CWriterCalls writer;
+        writer.reset();
+        writer.addKey("k");
+        writer.addRawArray(c.text);
+        EXPECT_EQ(c.taken, writer.text() != "{\"k\":null}") << writer.text().substr(0, 40);
+    }
 }
 
 TEST_F(ReaderParseTest, SuiteTextsAreJudgedByTheJsonGrammar) { CheckSuite(); }
@@ -188,11 +234,11 @@ TEST(ReaderInstances, TheMapMakesFindsAndForgetsStates) {
     ASSERT_NE(nullptr, parsed);
     instances.findOrAdd(&records[0])->setDocument(parsed);
     EXPECT_EQ(instances.findOrAdd(&records[0]), instances.find(&records[0]));
-    EXPECT_EQ(parsed, instances.documentOf(&records[0]));
-    EXPECT_EQ(nullptr, instances.documentOf(&records[1]));
-    const std::shared_ptr<const CParsedJson> held = instances.documentOf(&records[0]);
+    EXPECT_EQ(parsed.get(), instances.documentOf(&records[0]).get());
+    EXPECT_EQ(nullptr, instances.documentOf(&records[1]).get());
+    const CDocumentRef held = instances.documentOf(&records[0]);
     instances.clear();
     EXPECT_EQ(nullptr, instances.find(&records[0]));
-    ASSERT_NE(nullptr, held);
+    ASSERT_TRUE(held);
     EXPECT_EQ(1, SizeOf(&held->root()));
 }

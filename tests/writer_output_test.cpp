@@ -8,14 +8,18 @@
 #include <cstdint>
 #include <cstring>
 #include <functional>
+#include <future>
 #include <limits>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "json/JsonOutput.h"
+#include "json/Utf8.h"
 #include "support/ComponentFixture.h"
 #include "support/WriterCalls.h"
 #include "var/DomDriverMgr.h"
+#include "writer/JsonWriter.h"
 
 namespace {
 
@@ -249,6 +253,110 @@ TEST_F(WriterOutput, CopyNeverGoesBeyondTheTerminator) {
     EXPECT_EQ(std::vector<std::string>{kInvalid}, DescribedLog());
 }
 
+// One CopyDocumentPart call into a buffer of nDoc bytes filled with '#' (and guard bytes
+// after it): the bytes it returned, its record, and the buffer whole.
+struct PartCall {
+    fb_jsonsaxwriter_copydocumentpart_struct record;
+    std::string buffer;
+};
+PartCall CopyPart(CWriterCalls& writer, size_t offset, size_t nDoc, bool nullBuffer = false) {
+    PartCall call{{writer.instance(), static_cast<RTS_IEC_UDINT>(offset), nullptr,
+                   static_cast<RTS_IEC_UDINT>(nDoc), 77, 88, 99},
+                  std::string(nDoc + 8, '#')};
+    call.record.pDoc = nullBuffer ? nullptr : reinterpret_cast<RTS_IEC_BYTE*>(&call.buffer[0]);
+    fb_jsonsaxwriter__copydocumentpart(&call.record);
+    return call;
+}
+
+// A text of 2-, 3- and 4-byte characters read in parts of every small size (and 4096
+// bytes): each part valid UTF-8, cut only between characters, terminated, nothing written
+// past the buffer, and the parts joined back give the text byte-exact.
+TEST_F(WriterOutput, PartsOfEverySizeJoinBackToTheText) {
+    CWriterCalls writer;
+    writer.reset();
+    std::string value;
+    for (int i = 0; i < 700; ++i) {
+        value += i % 3 == 0 ? "\xC3\xA4" : i % 3 == 1 ? "\xE2\x9C\x93" : "\xF0\x9F\x98\x80";
+    }
+    writer.addKeyString("k", value);
+    const std::string text = writer.text();
+    ASSERT_EQ(text.size(), writer.length());
+    for (size_t nDoc : {1, 2, 3, 4, 5, 6, 7, 8, 4096}) {
+        SCOPED_TRACE(nDoc);
+        std::string joined;
+        size_t offset = 0;
+        uint32_t change = 0;
+        for (int calls = 0; offset < text.size() && calls < 100000; ++calls) {
+            const PartCall call = CopyPart(writer, offset, nDoc);
+            const size_t copied = call.record.CopyDocumentPart;
+            ASSERT_LE(copied, nDoc - 1);
+            EXPECT_EQ(text.size(), call.record.nLength);
+            EXPECT_EQ('\0', call.buffer[copied]);
+            EXPECT_EQ(std::string(8, '#'), call.buffer.substr(nDoc));
+            EXPECT_TRUE(IsValidUtf8(call.buffer.data(), copied));
+            if (calls == 0) {
+                change = call.record.nChange;
+            }
+            EXPECT_EQ(change, call.record.nChange);
+            if (copied == 0) {  // the character at offset does not fit: only a buffer under 4 bytes
+                ASSERT_LT(nDoc, 5u);
+                break;
+            }
+            joined += call.buffer.substr(0, copied);
+            offset += copied;
+        }
+        if (nDoc >= 5) {
+            EXPECT_EQ(text, joined);
+        } else {
+            EXPECT_EQ(text.substr(0, joined.size()), joined);
+        }
+    }
+    EXPECT_TRUE(DescribedLog().empty());
+}
+
+// nChange moves with every change of the document and stays between reads; offsets at,
+// past and far past the end copy nothing but the terminator; refusals leave the outputs.
+TEST_F(WriterOutput, PartsTellChangesEndsAndRefusals) {
+    CWriterCalls writer;
+    EXPECT_EQ(0u, CopyPart(writer, 0, 16).record.CopyDocumentPart);
+    EXPECT_EQ(std::vector<std::string>{kNoDocument}, DescribedLog());
+    CSimHost::instance().clearLog();
+    writer.reset();
+    const std::vector<std::function<void()>> changes = {
+        [&] { writer.addKeyNumber("a", 1); },
+        [&] { writer.addKey("b"); },
+        [&] { writer.startArray(); },
+        [&] { writer.addDint(2); },
+        [&] { writer.endArray(); },
+        [&] { writer.reset(); },
+        [&] { writer.addKey("r"), writer.addRawObject("{}"); },
+        [&] { writer.addKeyNull("c"); },
+    };
+    std::vector<uint32_t> seen = {CopyPart(writer, 0, 16).record.nChange};
+    for (const auto& change : changes) {
+        change();
+        const uint32_t now = CopyPart(writer, 0, 16).record.nChange;
+        EXPECT_EQ(now, CopyPart(writer, 3, 2).record.nChange);  // reading changes nothing
+        EXPECT_NE(seen.back(), now) << seen.size();
+        seen.push_back(now);
+    }
+    const size_t length = writer.length();
+    for (size_t offset : {length, length + 1, size_t{0xFFFFFFFFu}}) {
+        const PartCall call = CopyPart(writer, offset, 16);
+        EXPECT_EQ(0u, call.record.CopyDocumentPart) << offset;
+        EXPECT_EQ(length, call.record.nLength);
+        EXPECT_EQ('\0', call.buffer[0]);
+        EXPECT_EQ(std::string(23, '#'), call.buffer.substr(1));
+    }
+    EXPECT_TRUE(DescribedLog().empty());
+    for (const PartCall& call : {CopyPart(writer, 0, 16, true), CopyPart(writer, 0, 0)}) {
+        EXPECT_EQ(0u, call.record.CopyDocumentPart);
+        EXPECT_EQ(88u, call.record.nLength);
+        EXPECT_EQ(99u, call.record.nChange);
+    }
+    EXPECT_EQ(std::vector<std::string>(2, kInvalid), DescribedLog());
+}
+
 TEST_F(WriterOutput, ReadingDoesNotChangeTheDocument) {
     CWriterCalls writer;
     writer.reset();
@@ -265,12 +373,12 @@ TEST_F(WriterOutput, ReadingDoesNotChangeTheDocument) {
 // The serialiser also writes what only variables put into documents: nested containers,
 // true and false, 64-bit numbers, non-finite numbers at any depth.
 TEST(JsonOutput, WritesNestedValuesCompactly) {
-    rapidjson::Document document;
+    CJsonDocument document;
     document.Parse(R"({"a":[1,2.5,{"b":"c","e":[]}],"t":true,"f":false,"u":18446744073709551615,)"
                    R"("i":-9223372036854775808,"o":{},"n":null})");
     ASSERT_FALSE(document.HasParseError());
     document["a"][1].SetDouble(std::numeric_limits<double>::quiet_NaN());
-    document["a"][2]["e"].PushBack(rapidjson::Value(-std::numeric_limits<double>::infinity()),
+    document["a"][2]["e"].PushBack(CJsonValue(-std::numeric_limits<double>::infinity()),
                                    document.GetAllocator());
     rapidjson::StringBuffer buffer;
     SerializeDocument(document, buffer);
@@ -278,7 +386,7 @@ TEST(JsonOutput, WritesNestedValuesCompactly) {
               R"("i":-9223372036854775808,"o":{},"n":null})",
               std::string(buffer.GetString(), buffer.GetSize()));
 
-    rapidjson::Value scalar(42);
+    CJsonValue scalar(42);
     rapidjson::StringBuffer scalarBuffer;
     SerializeDocument(scalar, scalarBuffer);
     EXPECT_STREQ("42", scalarBuffer.GetString());
@@ -287,18 +395,114 @@ TEST(JsonOutput, WritesNestedValuesCompactly) {
 // Depth of nesting does not decide the depth of the call stack.
 TEST(JsonOutput, WritesDeepNestingWithoutRecursion) {
     constexpr int kDepth = 200000;
-    rapidjson::Document document;
-    rapidjson::Document::AllocatorType& allocator = document.GetAllocator();
+    CJsonDocument document;
+    CJsonDocument::AllocatorType& allocator = document.GetAllocator();
     document.SetArray();
-    rapidjson::Value* innermost = &document;
+    CJsonValue* innermost = &document;
     for (int i = 1; i < kDepth; ++i) {
-        innermost->PushBack(rapidjson::Value(rapidjson::kArrayType), allocator);
+        innermost->PushBack(CJsonValue(rapidjson::kArrayType), allocator);
         innermost = &(*innermost)[0];
     }
     rapidjson::StringBuffer buffer;
     SerializeDocument(document, buffer);
     EXPECT_EQ(std::string(kDepth, '[') + std::string(kDepth, ']'),
               std::string(buffer.GetString(), buffer.GetSize()));
+}
+
+// While one instance's read-out is held inside its consumer, another instance is made,
+// filled and read, and clear() drops every state: none of it waits for the read-out, which
+// then finishes on the state it holds. (A wait would hang the test.)
+TEST(WriterInstances, NothingWaitsForAnotherInstancesReadOut) {
+    CWriterInstances instances;
+    fb_jsonsaxwriter_struct held{}, other{}, later{};
+    auto number = [](int n) {
+        return MakeJsonValueSource([n](CJsonDocument::AllocatorType&, CJsonValue& out) -> const char* {
+            out.SetInt(n);
+            return nullptr;
+        });
+    };
+    ASSERT_TRUE(instances.With(&held, true, [&](CJsonWriter& writer) {
+        writer.Reset();
+        auto one = number(1);
+        EXPECT_TRUE(writer.AddMember("h", one).done);
+    }));
+    std::promise<void> entered, release;
+    std::string seen;
+    std::thread reading([&] {
+        instances.With(&held, false, [&](CJsonWriter& writer) {
+            writer.Read([&](const char* text, size_t length, uint32_t) {
+                entered.set_value();
+                release.get_future().wait();
+                seen.assign(text, length);
+            });
+        });
+    });
+    entered.get_future().wait();
+    for (fb_jsonsaxwriter_struct* instance : {&other, &later}) {
+        size_t length = 0;
+        EXPECT_TRUE(instances.With(instance, true, [&](CJsonWriter& writer) {
+            writer.Reset();
+            auto two = number(2);
+            EXPECT_TRUE(writer.AddMember("o", two).done);
+            EXPECT_EQ(EWriterRead::kDone, writer.TextLength(length));
+        }));
+        EXPECT_EQ(7u, length);
+        if (instance == &other) {
+            instances.Clear();
+            EXPECT_EQ(0u, instances.Size());
+            EXPECT_FALSE(instances.With(&held, false, [](CJsonWriter&) {}));
+        }
+    }
+    EXPECT_EQ(1u, instances.Size());
+    release.set_value();
+    reading.join();
+    EXPECT_EQ(R"({"h":1})", seen);
+}
+
+// A reset keeps what the cycle that ended used and gives back the rest; a refused add
+// (beyond the cap) keeps nothing of what it took.
+TEST(WriterMemory, AResetKeepsTheLastCyclesSizeAndARefusalKeepsNothing) {
+    constexpr size_t kCap = 4 << 20;
+    CJsonWriter writer(kCap);
+    const std::string chunk(1000, 'x');
+    auto chunkValue = [&] {
+        return MakeJsonValueSource([&](CJsonDocument::AllocatorType& allocator, CJsonValue& out) {
+            out.SetString(chunk.data(), static_cast<rapidjson::SizeType>(chunk.size()), allocator);
+            return static_cast<const char*>(nullptr);
+        });
+    };
+    auto cycle = [&](int members) {
+        writer.Reset();
+        for (int i = 0; i < members; ++i) {
+            auto value = chunkValue();
+            EXPECT_TRUE(writer.AddMember("m", value).done);
+        }
+        size_t length = 0;
+        EXPECT_EQ(EWriterRead::kDone, writer.TextLength(length));
+        return writer.MemoryHeld();
+    };
+    const size_t small = cycle(10);
+    const size_t large = cycle(1000);
+    EXPECT_GT(large, small + 1000 * chunk.size());
+    EXPECT_GE(cycle(10), large);          // the large cycle's size is kept for one cycle more
+    EXPECT_LE(cycle(10), small * 3 / 2);  // then only the small one's
+    EXPECT_LE(cycle(10), small * 3 / 2);
+
+    // Beyond the cap: each refused add leaves the memory held as it was.
+    writer.Reset();
+    size_t before = writer.MemoryHeld();
+    int refused = 0;
+    for (int i = 0; i < 10000 && refused < 3; ++i) {
+        auto value = chunkValue();
+        if (writer.AddMember("m", value).done) {
+            before = writer.MemoryHeld();
+        } else {
+            ++refused;
+            EXPECT_EQ(before, writer.MemoryHeld());
+        }
+    }
+    EXPECT_EQ(3, refused);
+    EXPECT_LE(before, kCap);
 }
 
 }  // namespace

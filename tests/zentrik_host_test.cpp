@@ -418,6 +418,11 @@ TEST_F(ZentrikHost, PrintOfOneVariableIsWhatWriteTakesBack) {
          "{\"limits\":[3.5,4.5]}\n"},
         {{"--timeout", "30", path("cell.st"), "print", "--timeout", "20", "cell.limits", "--quiet"},
          "{\"limits\":[0.0,0.0]}\n"},
+        // part: bytes of what print prints, at most SIZE - 1 from OFFSET; empty at the end.
+        {{path("cell.st"), "--quiet", "part", "cell", "0", "8"}, "{\"cell\"\n"},
+        {{path("cell.st"), "--quiet", "part", "cell", "8", "6"}, "{\"cou\n"},
+        {{path("cell.st"), "--quiet", "part", "cell", "54", "100"}, "}\n"},
+        {{path("cell.st"), "--quiet", "part", "cell", "55", "100"}, "\n"},
     };
     for (const Case& c : cases) {
         RunResult result = run(c.args);

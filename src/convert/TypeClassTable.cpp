@@ -16,7 +16,7 @@
 
 namespace {
 
-typedef rapidjson::Value Value;
+typedef CJsonValue Value;
 
 template <typename T>
 T Load(const void* address) {
@@ -108,8 +108,11 @@ Value EncodeString(const void* address, uint32_t size, ValueForm, CJsonAllocator
     return Text(text, length, allocator);
 }
 
+// The UTF-8 form is made in a buffer the calling thread keeps (it grows to the longest
+// WSTRING the thread encoded), so a steady cycle takes nothing from the heap for it.
 Value EncodeWstring(const void* address, uint32_t size, ValueForm, CJsonAllocator& allocator) {
-    std::string text;
+    static thread_local std::string text;
+    text.clear();
     Utf16ToUtf8(address, size, text);
     return Text(text.data(), text.size(), allocator);
 }
