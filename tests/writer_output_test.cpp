@@ -416,7 +416,7 @@ TEST(WriterInstances, NothingWaitsForAnotherInstancesReadOut) {
     CWriterInstances instances;
     fb_jsonsaxwriter_struct held{}, other{}, later{};
     auto number = [](int n) {
-        return MakeJsonValueSource([n](CJsonDocument::AllocatorType&, CJsonValue& out) -> const char* {
+        return MakeJsonValueSource([n](CJsonDocument::AllocatorType&, uint32_t, CJsonValue& out) -> const char* {
             out.SetInt(n);
             return nullptr;
         });
@@ -466,7 +466,7 @@ TEST(WriterMemory, AResetKeepsTheLastCyclesSizeAndARefusalKeepsNothing) {
     CJsonWriter writer(kCap);
     const std::string chunk(1000, 'x');
     auto chunkValue = [&] {
-        return MakeJsonValueSource([&](CJsonDocument::AllocatorType& allocator, CJsonValue& out) {
+        return MakeJsonValueSource([&](CJsonDocument::AllocatorType& allocator, uint32_t, CJsonValue& out) {
             out.SetString(chunk.data(), static_cast<rapidjson::SizeType>(chunk.size()), allocator);
             return static_cast<const char*>(nullptr);
         });
