@@ -428,7 +428,12 @@ TEST_F(WriterValues, ClearDuringLongReadOuts) {
                 }
             });
         }
-        std::this_thread::sleep_for(std::chrono::milliseconds(30));
+        // The event comes once the readers have read whole texts (however loaded the
+        // machine is), and while they go on reading.
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        while (whole.load() < kReaders && std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::yield();
+        }
         CDomDriverMgr::instance()->clear();
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
         stop = true;
