@@ -98,10 +98,27 @@ std::vector<std::string> CodeSpans(const std::string& text) {
 TEST(Readme, KeepsEverySectionAUserLooksFor) {
     std::vector<Section> sections = Sections(ReadReadme());
     ASSERT_FALSE(sections.empty()) << "README.md is missing or has no headings";
-    for (const char* title : {"Try it", "Installing", "Deploying", "Events", "Importing the function blocks",
-                              "JSON forms", "Writer output", "Variables to JSON", "JSON to variables",
-                              "Host log messages", "Limits", "`zentrik-host`", "Commands",
-                              "Declaring an application", "Exit codes", "Utilities", "Project layout"}) {
+    for (const char* title : {"Try it",
+                              "Installing",
+                              "Deploying",
+                              "Events",
+                              "Importing the function blocks",
+                              "JSON forms",
+                              "Writer output",
+                              "Variables to JSON",
+                              "JSON to variables",
+                              "Host log messages",
+                              "Limits",
+                              "`zentrik-host`",
+                              "Commands",
+                              "Declaring an application",
+                              "Exit codes",
+                              "Utilities",
+                              "Project layout",
+                              "Quick start",
+                              "Life cycle at a glance",
+                              "ST quick reference",
+                              "Troubleshooting"}) {
         const Section* section = FindSection(sections, title);
         ASSERT_NE(nullptr, section) << "README.md lost its section '" << title << "'";
         EXPECT_GT(section->body.size(), section->title.size() + 100) << "section '" << title << "' is empty";
