@@ -12,6 +12,10 @@
 // Both directions are checked before their timing: the component's text equals the bare
 // one, and a write of the text into zeroed memory restores every byte.
 //
+// Member matching: an ARRAY[0..4999] and an ARRAY[0..49999] OF DINT, each given an object
+// of as many members that name no element (SetSymbolFromJson and its report): the cost
+// must grow with the text, so the larger within 10x of the smaller.
+//
 // Where Debian's libsimdjson-dev is installed, simdjson's DOM parse of the same text is
 // timed too (the benchmark links it; the component does not). After the table, the
 // throughput of two tasks converting two different variables at once (each its own
@@ -68,8 +72,14 @@ const char* const kDeclarations = R"(
     VAR_GLOBAL
         data : ST_Data;
         twin : ST_Data;
+        small : ARRAY[0..4999] OF DINT;
+        big : ARRAY[0..49999] OF DINT;
     END_VAR
 )";
+
+// The two arrays of the matching benchmarks and their element counts.
+constexpr int kSmallElements = 5000;
+constexpr int kBigElements = 50000;
 
 // Where the array lies and where each member sits in an element.
 struct Layout {
@@ -88,6 +98,10 @@ struct Fixture {
     std::string arrayText;        // the array's JSON text, as the component writes it
     std::string setText;          // {"data":{"recs":<arrayText>}}
     std::string twinText;         // {"twin":{"recs":<arrayText>}}
+    uint8_t* small = nullptr;     // the arrays of the matching benchmarks
+    uint8_t* big = nullptr;
+    std::string smallText;  // {"small":{"k0":0,...}}: as many members as elements, naming none
+    std::string bigText;
 };
 
 Fixture* s_fixture = nullptr;
@@ -304,6 +318,43 @@ void BareParseAndWriteBench(benchmark::State& state) {
     state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(text.size()));
 }
 
+// An object of `count` members under the variable's name, none of which names an element
+// of the array ("k17":17 where the elements are "small[17]").
+std::string UnmatchedMembers(const char* variable, int count) {
+    std::string text = std::string("{\"") + variable + "\":{";
+    for (int i = 0; i < count; ++i) {
+        text += (i > 0 ? ",\"k" : "\"k") + std::to_string(i) + "\":" + std::to_string(i);
+    }
+    return text + "}}";
+}
+
+RTS_IEC_BOOL ComponentReport(std::string& text, uint8_t* variable) {
+    std::unique_ptr<fb_jsonreadwritedatatype_setsymbolfromjsonreport_struct> p(
+        new fb_jsonreadwritedatatype_setsymbolfromjsonreport_struct());
+    p->pInstance = &s_block;
+    p->pJson = &text[0];
+    p->nSize = static_cast<RTS_IEC_UDINT>(text.size());
+    p->pData = reinterpret_cast<RTS_IEC_UDINT*>(variable);
+    fb_jsonreadwritedatatype__setsymbolfromjsonreport(p.get());
+    return p->SetSymbolFromJsonReport;
+}
+
+// Arguments: the element count (5000 or 50000) and 1 for the report.
+void MatchingBench(benchmark::State& state) {
+    const bool big = state.range(0) == kBigElements;
+    const bool report = state.range(1) != 0;
+    std::string text = big ? s_fixture->bigText : s_fixture->smallText;
+    uint8_t* variable = big ? s_fixture->big : s_fixture->small;
+    for (auto _ : state) {
+        if ((report ? ComponentReport(text, variable)
+                    : ComponentFromJson(s_fixture->layout, text, variable)) != 1) {
+            state.SkipWithError("SetSymbolFromJson refused");
+            break;
+        }
+    }
+    state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(text.size()));
+}
+
 // ---- set-up --------------------------------------------------------------------------------
 
 bool Prepare(std::string& why) {
@@ -341,6 +392,10 @@ bool Prepare(std::string& why) {
     layout.twin = app.address("App.Globals.twin");
     layout.twinRecs = app.address("App.Globals.twin.recs[1]");
     std::memcpy(layout.twinRecs, layout.recs, kElements * layout.stride);
+    fixture->small = app.address("App.Globals.small");
+    fixture->big = app.address("App.Globals.big");
+    fixture->smallText = UnmatchedMembers("small", kSmallElements);
+    fixture->bigText = UnmatchedMembers("big", kBigElements);
     fixture->memory.assign(app.memory(), app.memory() + app.memorySize());
     s_fixture = fixture;
 
@@ -474,6 +529,9 @@ int main(int argc, char** argv) {
     benchmark::RegisterBenchmark("datatype/from_json/simdjson", SimdjsonParseBench)
         ->Unit(benchmark::kMicrosecond);
 #endif
+    benchmark::RegisterBenchmark("datatype/matching", MatchingBench)
+        ->ArgsProduct({{kSmallElements, kBigElements}, {0, 1}})
+        ->Unit(benchmark::kMicrosecond);
 
     const std::vector<BenchPair> pairs = {
         {"variable to JSON, ARRAY[1..10000] OF ST_Rec", "datatype/to_json/zentrik",
@@ -490,6 +548,9 @@ int main(int argc, char** argv) {
         {"simdjson's DOM parse against RapidJSON's", "datatype/from_json/simdjson",
          "datatype/from_json/rapidjson", 1, 0},
 #endif
+        {"object of 50,000 unknown members against 5,000", "datatype/matching/50000/0",
+         "datatype/matching/5000/0", 1, 10.0},
+        {"  the same with the report", "datatype/matching/50000/1", "datatype/matching/5000/1", 1, 10.0},
     };
     // The two-task figures run unless a filter leaves them out (one without "two_tasks").
     bool parallel = true;

@@ -1,34 +1,38 @@
 // Fuzz target: the input is a JSON text, written through
 // fb_jsonreadwritedatatype__setsymbolfromjson into a structured variable of a declared
-// application that holds every elementary type, STRING and WSTRING, enumerations,
-// pointers and references, nested structures and arrays of one to three dimensions (of
-// scalars, strings and structures). Guard variables lie before and after it.
+// application that holds every elementary type (the long date and time classes too),
+// STRING and WSTRING, enumerations and subranges, pointers and references, nested
+// structures and arrays of one to three dimensions (of scalars, strings and
+// structures). Guard variables lie before and after it.
 //
 // The text goes to five addresses in turn: the variable, a nested structure member, an
 // element of an array of structures, an array member at the top, and an address inside a
 // variable that starts no node. After each call:
 // - the result and the log agree with RapidJSON's strict parser, run on its own over the
-//   text up to its first zero byte: a text it rejects gives FALSE and exactly one
+//   text up to its first zero byte (after a whole UTF-8 byte order mark, which the
+//   component skips): a text it rejects gives FALSE and exactly one
 //   "Json error"; one it accepts gives TRUE and no log entry, or, at the address that
 //   starts no node, FALSE and "Variable does not exist";
 // - nothing outside the addressed variable has changed (the whole application memory is
 //   compared, the guards included), nor any byte inside it that belongs to no writable
-//   leaf (padding, enumerations, pointers, references, LTIME), and a refused call has
-//   changed nothing at all;
+//   leaf (padding, pointers, references), and a refused call has changed nothing at all;
 // - every STRING leaf holds a terminator within its size, every WSTRING leaf a zero code
 //   unit, and every BOOL leaf 0 or 1;
 // - a second call with the same text changes nothing more (writes do not depend on what
 //   the memory held);
 // - at the variable itself, every scalar member directly below it (all classes but
 //   WSTRING) holds what the rules of JSON to variable make of the strict parser's value
-//   for it: true and false for BOOL, integers within range for the integer classes (cut
-//   to their width), numbers with a fraction or an exponent for REAL and LREAL (their
-//   text converted by strtod), strings cut before the last byte for STRING, and never
-//   inside a character; anything
-//   else leaves the member as it was.
-// At the end of each input the variable is read back to JSON through a writer instance;
-// that text must parse, and writing it into the variable again must leave the memory
-// exactly as it was: both directions agree on every value the fuzzed text left behind.
+//   for it: true and false for BOOL; for the integer classes (times, dates, enumerations
+//   and subranges too) every number whose value, taken exactly from its text, is whole
+//   and within the range of the class's width (cut to their width), and for the 64-bit
+//   classes also a string of a decimal integer; every number within range for REAL and
+//   LREAL (its text converted by strtod); strings cut before the last byte or a zero byte
+//   for STRING, and never inside a character; anything else (but an ISO 8601 text for a
+//   time class, which this oracle does not read) leaves the member as it was.
+// At the end of each input the variable is read back to JSON through a writer instance,
+// in format 0, in READABLE and with every bit set; each text must parse, and writing it
+// into the variable again must leave the memory exactly as it was: both directions agree
+// on every value the fuzzed text left behind, in every format.
 //
 // Every input starts from the application's initial values, so an input replays alone.
 // The text is handed over in a buffer of exactly its size, so AddressSanitizer sees any
@@ -36,6 +40,8 @@
 #include <rapidjson/document.h>
 
 #include <algorithm>
+#include <cctype>
+#include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -99,6 +105,10 @@ const char* const kDeclarations = R"(
         stamp : DATE_AND_TIME;
         clock : TIME_OF_DAY;
         mode : E_Mode := RUN;
+        sub : INT(-100..100) := 5;
+        lday : LDATE := LD#2024-02-29;
+        lstamp : LDT := LDT#2024-03-18-06:00:00.5;
+        lclock : LTOD := LTOD#07:35:00.25;
         p : POINTER TO INT;
         ref : REFERENCE TO INT;
         inner : ST_Inner;
@@ -149,8 +159,6 @@ bool ClassIsWritten(TypeClass3 type) {
     switch (type) {
         case TYPE3_POINTER:
         case TYPE3_REFERENCE:
-        case TYPE3_ENUM:
-        case TYPE3_LTIME:
             return false;  // no JSON value is written into these
         default:
             return true;
@@ -173,8 +181,9 @@ std::vector<std::string> TargetLeafNames() {
     const std::string t = "App.Globals.target";
     std::vector<std::string> names;
     for (const char* member :
-         {"b", "by", "w", "dw",   "lw", "si", "i",   "di",  "li",    "usi",   "ui",   "udi", "uli",
-          "r", "lr", "s", "tiny", "ws", "tm", "ltm", "day", "stamp", "clock", "mode", "p",   "ref"}) {
+         {"b",   "by",    "w",     "dw",   "lw",  "si",   "i",      "di",     "li", "usi",
+          "ui",  "udi",   "uli",   "r",    "lr",  "s",    "tiny",   "ws",     "tm", "ltm",
+          "day", "stamp", "clock", "mode", "sub", "lday", "lstamp", "lclock", "p",  "ref"}) {
         names.push_back(t + "." + member);
     }
     InnerLeaves(t + ".inner", names);
@@ -257,11 +266,16 @@ World& Setup() {
     return *s_world;
 }
 
+// The text after a whole UTF-8 byte order mark, which the component's parser skips.
+const char* AfterMark(const std::string& text) {
+    return text.c_str() + (text.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0);
+}
+
 // What the text is to RapidJSON's strict parser (default flags), up to its first zero
 // byte: the component's own parse must come to the same verdict.
 bool StrictParserAccepts(const std::string& text) {
     rapidjson::Document document;
-    document.Parse(text.c_str());
+    document.Parse(AfterMark(text));
     return !document.HasParseError();
 }
 
@@ -273,8 +287,8 @@ struct Reference {
     rapidjson::Document numberTexts;
 
     explicit Reference(const std::string& text) {
-        values.Parse(text.c_str());
-        numberTexts.Parse<rapidjson::kParseNumbersAsStringsFlag>(text.c_str());
+        values.Parse(AfterMark(text));
+        numberTexts.Parse<rapidjson::kParseNumbersAsStringsFlag>(AfterMark(text));
     }
 };
 
@@ -294,67 +308,164 @@ void Put(std::vector<uint8_t>& bytes, T value) {
     std::memcpy(bytes.data(), &value, sizeof(T));
 }
 
+// A number's value as a whole number, taken exactly from its text by its digits: whole
+// and within -2^63..2^64-1, not whole, or whole beyond that.
+enum class EWhole { kWhole, kNotWhole, kBeyond };
+
+EWhole WholeOf(const std::string& number, __int128& value) {
+    size_t at = 0;
+    const bool negative = at < number.size() && number[at] == '-';
+    at += negative ? 1 : 0;
+    std::string digits;
+    long point = 0;  // digits before the decimal point
+    for (; at < number.size() && std::isdigit(static_cast<unsigned char>(number[at])); ++at, ++point) {
+        digits += number[at];
+    }
+    if (at < number.size() && number[at] == '.') {
+        for (++at; at < number.size() && std::isdigit(static_cast<unsigned char>(number[at])); ++at) {
+            digits += number[at];
+        }
+    }
+    if (at < number.size() && (number[at] == 'e' || number[at] == 'E')) {
+        ++at;
+        const bool below = at < number.size() && number[at] == '-';
+        at += at < number.size() && (number[at] == '-' || number[at] == '+') ? 1 : 0;
+        long exponent = 0;
+        for (; at < number.size() && std::isdigit(static_cast<unsigned char>(number[at])); ++at) {
+            exponent = std::min(exponent * 10 + (number[at] - '0'), 100000000L);
+        }
+        point += below ? -exponent : exponent;
+    }
+    size_t lead = 0;
+    while (lead < digits.size() && digits[lead] == '0') {
+        ++lead;
+        --point;
+    }
+    digits.erase(0, lead);
+    while (!digits.empty() && digits.back() == '0') {
+        digits.pop_back();
+    }
+    if (digits.empty()) {
+        value = 0;
+        return EWhole::kWhole;
+    }
+    if (point < static_cast<long>(digits.size())) {
+        return EWhole::kNotWhole;
+    }
+    if (point > 20) {
+        return EWhole::kBeyond;
+    }
+    __int128 magnitude = 0;
+    for (long i = 0; i < point; ++i) {
+        magnitude = magnitude * 10 + (i < static_cast<long>(digits.size()) ? digits[i] - '0' : 0);
+    }
+    value = negative ? -magnitude : magnitude;
+    const __int128 lowest = -(static_cast<__int128>(1) << 63);
+    const __int128 highest = (static_cast<__int128>(1) << 64) - 1;
+    return value < lowest || value > highest ? EWhole::kBeyond : EWhole::kWhole;
+}
+
+// A string of a decimal integer, as the 64-bit classes take it.
+bool IsDecimal(const rapidjson::Value& value) {
+    const std::string text(value.GetString(), value.GetStringLength());
+    const size_t digits = text.compare(0, 1, "-") == 0 ? 1 : 0;
+    return text.size() > digits && text.find_first_not_of("0123456789", digits) == std::string::npos;
+}
+
+// The bytes of an integer leaf of `width` bytes after `value`: a whole number within the
+// range the width takes (below 4 bytes: 32 bits signed; 4: -2^31..2^32-1; 8: 64 bits,
+// signed or unsigned; an enumeration's: its width signed or unsigned), cut to the width.
+// A string of a decimal integer for 8 bytes. False when the value is a string the oracle
+// does not read (an ISO 8601 text of a time class).
+bool ExpectedInteger(const rapidjson::Value& value, const rapidjson::Value& text, size_t width,
+                     bool enumeration, bool textForms, std::vector<uint8_t>& bytes) {
+    std::string number;
+    if (value.IsNumber()) {
+        number = text.GetString();
+    } else if (value.IsString() && width == 8 && IsDecimal(value)) {
+        number.assign(value.GetString(), value.GetStringLength());
+    } else {
+        return !(value.IsString() && textForms);
+    }
+    __int128 whole = 0;
+    if (WholeOf(number, whole) != EWhole::kWhole) {
+        return true;
+    }
+    const int bits = static_cast<int>(8 * width);
+    __int128 lowest = -(static_cast<__int128>(1) << 31);
+    __int128 highest =
+        width < 4 ? (static_cast<__int128>(1) << 31) - 1 : (static_cast<__int128>(1) << 32) - 1;
+    if (width == 8 || enumeration) {
+        lowest = -(static_cast<__int128>(1) << (bits - 1));
+        highest = (static_cast<__int128>(1) << bits) - 1;
+    }
+    if (whole < lowest || whole > highest) {
+        return true;
+    }
+    const uint64_t low = static_cast<uint64_t>(whole);
+    std::memcpy(bytes.data(), &low, width);
+    return true;
+}
+
 // The bytes a scalar leaf of class `type` holds after JSON value `value` (with its number
-// text `text`) was written into it; `bytes` holds the leaf's bytes before the call.
-void ExpectedWrite(TypeClass3 type, const rapidjson::Value& value, const rapidjson::Value& text,
+// text `text`) was written into it; `bytes` holds the leaf's bytes before the call. False
+// when the oracle cannot tell (an ISO 8601 text for a time class).
+bool ExpectedWrite(TypeClass3 type, const rapidjson::Value& value, const rapidjson::Value& text,
                    std::vector<uint8_t>& bytes) {
     switch (type) {
         case TYPE3_BOOL:
             if (value.IsBool()) {
                 bytes[0] = value.GetBool() ? 1 : 0;
             }
-            break;
+            return true;
         case TYPE3_BYTE:
         case TYPE3_SINT:
         case TYPE3_USINT:
-            if (value.IsInt()) {
-                Put<uint8_t>(bytes, static_cast<uint8_t>(value.GetInt()));
-            }
-            break;
         case TYPE3_WORD:
         case TYPE3_INT:
         case TYPE3_UINT:
-            if (value.IsInt()) {
-                Put<uint16_t>(bytes, static_cast<uint16_t>(value.GetInt()));
-            }
-            break;
         case TYPE3_DWORD:
         case TYPE3_DINT:
         case TYPE3_UDINT:
+        case TYPE3_LWORD:
+        case TYPE3_LINT:
+        case TYPE3_ULINT:
+            return ExpectedInteger(value, text, bytes.size(), false, false, bytes);
+        case TYPE3_ENUM:
+        case TYPE3_SUBRANGE:
+            return ExpectedInteger(value, text, bytes.size(), true, false, bytes);
         case TYPE3_TIME:
         case TYPE3_DATE:
         case TYPE3_DATEANDTIME:
         case TYPE3_TIMEOFDAY:
-            if (value.IsInt()) {
-                Put<uint32_t>(bytes, static_cast<uint32_t>(value.GetInt()));
-            } else if (value.IsUint()) {
-                Put<uint32_t>(bytes, value.GetUint());
-            }
-            break;
-        case TYPE3_LWORD:
-        case TYPE3_LINT:
-        case TYPE3_ULINT:
-            if (value.IsInt64()) {
-                Put<uint64_t>(bytes, static_cast<uint64_t>(value.GetInt64()));
-            } else if (value.IsUint64()) {
-                Put<uint64_t>(bytes, value.GetUint64());
-            }
-            break;
+        case TYPE3_LTIME:
+        case TYPE3_LDATE:
+        case TYPE3_LDATEANDTIME:
+        case TYPE3_LTIMEOFDAY:
+            return ExpectedInteger(value, text, bytes.size(), false, true, bytes);
         case TYPE3_REAL:
-            if (value.IsDouble()) {
-                Put<float>(bytes, static_cast<float>(std::strtod(text.GetString(), nullptr)));
+            if (value.IsNumber()) {
+                const double d = std::strtod(text.GetString(), nullptr);
+                if (std::fabs(d) < 0x1.ffffffp+127) {
+                    Put<float>(bytes, static_cast<float>(d));
+                }
             }
-            break;
+            return true;
         case TYPE3_LREAL:
-            if (value.IsDouble()) {
-                Put<double>(bytes, std::strtod(text.GetString(), nullptr));
+            if (value.IsNumber()) {
+                const double d = std::strtod(text.GetString(), nullptr);
+                if (std::isfinite(d)) {
+                    Put<double>(bytes, d);
+                }
             }
-            break;
+            return true;
         case TYPE3_STRING:
             if (value.IsString()) {
                 const unsigned char* text = reinterpret_cast<const unsigned char*>(value.GetString());
-                size_t count = std::min<size_t>(value.GetStringLength(), bytes.size() - 1);
-                if (count < value.GetStringLength()) {
+                // An IEC string ends at a zero byte: the bytes before it are written.
+                const size_t visible = std::find(text, text + value.GetStringLength(), 0) - text;
+                size_t count = std::min<size_t>(visible, bytes.size() - 1);
+                if (count < visible) {
                     // Never part of a character: a well-formed sequence that starts before
                     // the cut and ends after it is left out whole.
                     for (size_t start = count; start + 3 >= count && start > 0; --start) {
@@ -381,9 +492,9 @@ void ExpectedWrite(TypeClass3 type, const rapidjson::Value& value, const rapidjs
                 std::memcpy(bytes.data(), value.GetString(), count);
                 bytes[count] = 0;
             }
-            break;
+            return true;
         default:
-            break;
+            return true;
     }
 }
 
@@ -489,8 +600,8 @@ void CheckScalarMembers(const World& world, const std::vector<uint8_t>& before, 
         std::vector<uint8_t> expected(before.begin() + static_cast<long>(leaf.offset),
                                       before.begin() + static_cast<long>(leaf.offset + leaf.size));
         const rapidjson::Value* value = Member(*values, name);
-        if (value != nullptr) {
-            ExpectedWrite(leaf.type, *value, *Member(*texts, name), expected);
+        if (value != nullptr && !ExpectedWrite(leaf.type, *value, *Member(*texts, name), expected)) {
+            continue;
         }
         FUZZ_CHECK(std::memcmp(expected.data(), memory + leaf.offset, leaf.size) == 0,
                    leaf.name + " holds " + Hex(memory + leaf.offset, leaf.size) + "where " +
@@ -562,12 +673,16 @@ std::vector<uint8_t> RepairedStrings(const World& world, const std::vector<uint8
     return expected;
 }
 
-// The target read back through a writer instance and written into itself again.
-void CheckRoundTrip(const World& world) {
+// The target read back through a writer instance of the given format and written into
+// itself again.
+void CheckRoundTrip(const World& world, uint32_t format) {
     CSimApplication& app = CSimApplication::instance();
     static fb_jsonsaxwriter_struct s_writer;
     fb_jsonsaxwriter_resetdocument_struct reset{&s_writer, 0};
     fb_jsonsaxwriter__resetdocument(&reset);
+    fb_jsonsaxwriter_setformat_struct setFormat{&s_writer, format, 0};
+    fb_jsonsaxwriter__setformat(&setFormat);
+    FUZZ_CHECK(setFormat.SetFormat == 1, "the format " + std::to_string(format) + " was refused");
     fb_jsonreadwritedatatype_struct block{};
     char key[] = "target";
     char datatype[] = "ST_Target";
@@ -620,7 +735,9 @@ int FuzzJsonToVariable(const uint8_t* data, size_t size) {
         const bool atTarget = &to == &world.destinations.front();
         WriteAndCheck(world, to, data, size, accepted, accepted && atTarget ? &reference : nullptr);
     }
-    CheckRoundTrip(world);
+    for (uint32_t format : {0u, ZENTRIK_FORMAT_READABLE, ZENTRIK_FORMAT_BITS}) {
+        CheckRoundTrip(world, format);
+    }
     CSimHost::instance().clearLog();
     return 0;
 }

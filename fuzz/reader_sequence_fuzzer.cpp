@@ -11,8 +11,9 @@
 // arguments. A path is either raw input bytes or a walk through the model document
 // (member and element choices from the input, names escaped), so that deep and escaped
 // paths that find something are common. Checks after every call:
-// - Parse agrees with the model on the verdict and the error offset; a refusal keeps no
-//   document; nothing is logged;
+// - Parse agrees with the model on the verdict and the error offset (a whole UTF-8 byte
+//   order mark at the start is skipped, its bytes counted); a refusal keeps no document;
+//   nothing is logged;
 // - GetKind and GetSize give the model value's kind and size; nothing found when the
 //   model finds nothing (a URI fragment "#..." or an invalid pointer finds nothing);
 // - GetBool gives the model's boolean; GetDint and GetLint agree with the model's integer
@@ -144,15 +145,17 @@ class CReaderRun {
 
         const std::string upToZero(
             text.c_str(), std::strlen(text.c_str()) < text.size() ? std::strlen(text.c_str()) : text.size());
+        // A whole UTF-8 byte order mark at the start is skipped; offsets count its bytes.
+        const size_t mark = upToZero.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
         std::unique_ptr<rapidjson::Document> model(new rapidjson::Document());
-        model->Parse<kModelFlags>(upToZero.c_str());
+        model->Parse<kModelFlags>(upToZero.c_str() + mark);
         const bool ok = !model->HasParseError();
         FUZZ_CHECK(p.Parse == (ok ? 1 : 0), "Parse " + std::to_string(p.Parse) + " for " + Quoted(upToZero));
         if (ok) {
             FUZZ_CHECK(p.nErrorOffset == 0 && p.sError[0] == '\0', "success with an error");
             model_[i].document = std::move(model);
         } else {
-            FUZZ_CHECK(p.nErrorOffset == model->GetErrorOffset(),
+            FUZZ_CHECK(p.nErrorOffset == model->GetErrorOffset() + mark,
                        "offset " + std::to_string(p.nErrorOffset) + ", RapidJSON's " +
                            std::to_string(model->GetErrorOffset()) + " for " + Quoted(upToZero));
             FUZZ_CHECK(std::memchr(p.sError, 0, sizeof(p.sError)) != nullptr && p.sError[0] != '\0',

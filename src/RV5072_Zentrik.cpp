@@ -102,6 +102,9 @@ const CMP_EXT_FUNCTION_REF s_ExternalsTable[] = {
     ZENTRIK_EXTERNAL(fb_jsonreadwritedatatype__main, 0x66ad0380),
     // Signature: the CRC-32 (IEEE 802.3) of the function's name.
     ZENTRIK_EXTERNAL(fb_jsonreadwritedatatype__setsymbolfromjsonreport, 0xb337aca7),
+    // The writer's format. Signature of each: the CRC-32 (IEEE 802.3) of the function's name.
+    ZENTRIK_EXTERNAL(fb_jsonsaxwriter__setformat, 0xedb9a60c),
+    ZENTRIK_EXTERNAL(fb_jsonsaxwriter__getformat, 0x1c95b571),
     // The reader block. Signature of each: the CRC-32 (IEEE 802.3, as zlib's crc32) of
     // the function's name.
     ZENTRIK_EXTERNAL(fb_jsonreader__main, 0x5a0e5bea),
@@ -118,8 +121,8 @@ const CMP_EXT_FUNCTION_REF s_ExternalsTable[] = {
     ZENTRIK_EXTERNAL(fb_jsonreader__tovariable, 0x66111eb4),
     {nullptr, "", 0, 0},
 };
-static_assert(sizeof(s_ExternalsTable) / sizeof(s_ExternalsTable[0]) == 48,
-              "47 external functions and the end row");
+static_assert(sizeof(s_ExternalsTable) / sizeof(s_ExternalsTable[0]) == 50,
+              "49 external functions and the end row");
 
 // The component registers no interfaces: the table holds only the end row.
 const CMP_EXT_FUNCTION_REF s_ItfTable[] = {

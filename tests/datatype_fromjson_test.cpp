@@ -72,7 +72,8 @@ TEST_F(DatatypeTest, TextsOfAnotherShapeWriteNothingAndSucceed) {
         {"root is an array", R"([{"st":{"a":7}}])", "0||0,0,0|0,0|0,0,0,0"},
         {"names are case-sensitive", R"({"st":{"A":7}})", "0||0,0,0|0,0|0,0,0,0"},
         {"extra members are ignored", R"({"st":{"zz":1,"a":7,"q":[1]},"x":2})", "7||0,0,0|0,0|0,0,0,0"},
-        {"7.0 for an INT", R"({"st":{"a":7.0}})", "0||0,0,0|0,0|0,0,0,0"},
+        {"7.0 for an INT is 7", R"({"st":{"a":7.0}})", "7||0,0,0|0,0|0,0,0,0"},
+        {"7.5 for an INT", R"({"st":{"a":7.5}})", "0||0,0,0|0,0|0,0,0,0"},
         {"a string for an INT", R"({"st":{"a":"7"}})", "0||0,0,0|0,0|0,0,0,0"},
         {"a number for a STRING", R"({"st":{"s":7}})", "0||0,0,0|0,0|0,0,0,0"},
         {"the first of two members of one name", R"({"st":{"a":1,"a":2}})", "1||0,0,0|0,0|0,0,0,0"},
@@ -143,7 +144,8 @@ TEST_F(DatatypeTest, VariableAtTheAddressDecidesWhatIsLookedFor) {
     EXPECT_TRUE(LogRecords().empty());
 }
 
-TEST_F(DatatypeTest, BoolAndRealsAcceptOnlyTheirOwnKind) {
+// BOOL takes only true and false; REAL and LREAL take every number within their range.
+TEST_F(DatatypeTest, BoolTakesItsLiteralsAndRealsTakeEveryNumber) {
     const float five = 5.0f;
     const std::vector<WriteCase> cases = {
         {"true", TYPE3_BOOL, 1, "true", Bytes({1})},
@@ -154,14 +156,18 @@ TEST_F(DatatypeTest, BoolAndRealsAcceptOnlyTheirOwnKind) {
         {"BOOL in 0 bytes", TYPE3_BOOL, 0, "true", {}},
         {"5.0 for a REAL", TYPE3_REAL, 4, "5.0", BytesOf<float>(five)},
         {"5e0 for a REAL", TYPE3_REAL, 4, "5e0", BytesOf<float>(five)},
-        {"5 for a REAL", TYPE3_REAL, 4, "5", Fill(4)},
+        {"5 for a REAL", TYPE3_REAL, 4, "5", BytesOf<float>(five)},
         {"REAL rounds to single", TYPE3_REAL, 4, "0.1", BytesOf<float>(0.1f)},
-        {"REAL beyond single range", TYPE3_REAL, 4, "1e39", BytesOf<float>(HUGE_VALF)},
+        {"REAL beyond single range", TYPE3_REAL, 4, "1e39", Fill(4)},
+        {"REAL at the top of its range", TYPE3_REAL, 4, "-3.4028235e38", BytesOf<float>(-3.4028235e38f)},
         {"REAL -0.0", TYPE3_REAL, 4, "-0.0", BytesOf<float>(-0.0f)},
         {"integer beyond 64 bits is a double", TYPE3_REAL, 4, "18446744073709551616",
          BytesOf<float>(18446744073709551616.0f)},
         {"LREAL", TYPE3_LREAL, 8, "-2.5e-300", BytesOf<double>(-2.5e-300)},
-        {"LREAL from a plain integer", TYPE3_LREAL, 8, "3", Fill(8)},
+        {"LREAL from a plain integer", TYPE3_LREAL, 8, "3", BytesOf<double>(3.0)},
+        {"LREAL nearest to a 64-bit integer", TYPE3_LREAL, 8, "9007199254740993",
+         BytesOf<double>(9007199254740992.0)},
+        {"LREAL beyond double range", TYPE3_LREAL, 8, "1.8e308", Fill(8)},
         // A zero written with an exponent far from 0 is still zero (an exact decimal
         // conversion that skips the zero case would normalise a zero significand).
         {"zero with a large exponent", TYPE3_LREAL, 8, "0e55", BytesOf<double>(0.0)},
@@ -176,8 +182,8 @@ TEST_F(DatatypeTest, BoolAndRealsAcceptOnlyTheirOwnKind) {
         {"REAL in 2 bytes", TYPE3_REAL, 2, "1.5", Fill(2)},
         {"LREAL in 7 bytes", TYPE3_LREAL, 7, "1.5", Fill(7)},
         {"no JSON form: POINTER", TYPE3_POINTER, 8, "5", Fill(8)},
-        {"no JSON form: ENUM", TYPE3_ENUM, 4, "5", Fill(4)},
-        {"no JSON form: LTIME", TYPE3_LTIME, 8, "5", Fill(8)},
+        {"ENUM takes its integer", TYPE3_ENUM, 4, "5", BytesOf<int32_t>(5)},
+        {"LTIME takes its nanoseconds", TYPE3_LTIME, 8, "5", BytesOf<int64_t>(5)},
     };
     RunWriteCases(cases);
 }
@@ -218,10 +224,15 @@ TEST_F(DatatypeTest, IntegersAreWrittenWithinTheRangeOfTheirWidth) {
         {"LINT below 64 bits", TYPE3_LINT, 8, "-9223372036854775809", Fill(8)},
         {"LWORD -1", TYPE3_LWORD, 8, "-1", BytesOf<uint64_t>(~0ull)},
         {"ULINT in 4 bytes", TYPE3_ULINT, 4, "1", Fill(4)},
-        // Never a fraction or an exponent, never another kind.
-        {"7.0 into INT", TYPE3_INT, 2, "7.0", Fill(2)},
-        {"1e2 into DINT", TYPE3_DINT, 4, "1e2", Fill(4)},
-        {"1.0 into LINT", TYPE3_LINT, 8, "1.0", Fill(8)},
+        // Numbers by their value: a whole number however written; never a fraction, never
+        // another kind (a string only for the 64-bit classes).
+        {"7.0 into INT", TYPE3_INT, 2, "7.0", BytesOf<int16_t>(7)},
+        {"1e2 into DINT", TYPE3_DINT, 4, "1e2", BytesOf<int32_t>(100)},
+        {"1.0 into LINT", TYPE3_LINT, 8, "1.0", BytesOf<int64_t>(1)},
+        {"9007199254740993.0 into LINT", TYPE3_LINT, 8, "9007199254740993.0",
+         BytesOf<int64_t>(9007199254740993)},
+        {"7.5 into INT", TYPE3_INT, 2, "7.5", Fill(2)},
+        {"string into LINT", TYPE3_LINT, 8, R"("-12")", BytesOf<int64_t>(-12)},
         {"true into USINT", TYPE3_USINT, 1, "true", Fill(1)},
         {"string into UDINT", TYPE3_UDINT, 4, R"("1")", Fill(4)},
         {"-0 into INT", TYPE3_INT, 2, "-0", BytesOf<uint16_t>(0)},

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "convert/TypeClassTable.h"
 #include "support/ApplicationFixture.h"
 #include "support/DatatypeSupport.h"
 
@@ -360,64 +361,177 @@ namespace {
 
 class TopLevelRoundTrip : public ApplicationTest {};
 
-// Fills every leaf below node with a value its class gives back unchanged: random bits
-// for the integer classes, a finite double for LREAL, ASCII text for STRING.
-void FillLeaves(const CVariable& node, std::mt19937_64& random) {
+std::string HexOf(const ByteVector& bytes) { return Hex(bytes.data(), bytes.size()); }
+
+// The memory image of INT values.
+std::string Int16s(std::initializer_list<int16_t> values) {
+    ByteVector bytes;
+    for (int16_t value : values) {
+        const ByteVector one = BytesOf(value);
+        bytes.insert(bytes.end(), one.begin(), one.end());
+    }
+    return Hex(bytes.data(), bytes.size());
+}
+
+// Fills every leaf below node with a value its class gives back unchanged in the form:
+// random bits for the integer, time and enumeration classes, a finite single or double
+// for REAL and LREAL, 0 or 1 for BOOL, ASCII text for STRING and WSTRING; a leaf the form
+// writes as null (and the text therefore never writes) is left zero.
+void FillLeaves(const CVariable& node, ValueForm form, std::mt19937_64& random) {
     if (!node.childVec_.empty()) {
         for (const std::shared_ptr<CVariable>& child : node.childVec_) {
-            FillLeaves(*child, random);
+            FillLeaves(*child, form, random);
         }
         return;
     }
+    std::memset(node.var_addr_, 0, node.size_);
     if (node.varType_ == TYPE3_LREAL) {
         const double value = std::uniform_real_distribution<double>(-1e6, 1e6)(random);
         std::memcpy(node.var_addr_, &value, sizeof(value));
+    } else if (node.varType_ == TYPE3_REAL) {
+        uint32_t bits = 0;
+        do {
+            bits = static_cast<uint32_t>(random());
+        } while ((bits & 0x7F800000u) == 0x7F800000u);  // no NaN, no infinity
+        std::memcpy(node.var_addr_, &bits, sizeof(bits));
+    } else if (node.varType_ == TYPE3_BOOL) {
+        *static_cast<uint8_t*>(node.var_addr_) = random() & 1;
     } else if (node.varType_ == TYPE3_STRING) {
         const std::string text = "v" + std::to_string(random() % 1000);
         std::snprintf(static_cast<char*>(node.var_addr_), node.size_, "%s", text.c_str());
+    } else if (node.varType_ == TYPE3_WSTRING) {
+        uint16_t* units = static_cast<uint16_t*>(node.var_addr_);
+        for (size_t i = 0; i + 1 < node.size_ / 2; ++i) {
+            units[i] = static_cast<uint16_t>('a' + random() % 26);
+        }
     } else {
         const uint64_t bits = random();
         std::memcpy(node.var_addr_, &bits, node.size_ < 8 ? node.size_ : 8);
     }
+    rapidjson::Document document;
+    if (EncodeLeaf(node.varType_, node.var_addr_, node.size_, form, document.GetAllocator()).IsNull()) {
+        std::memset(node.var_addr_, 0, node.size_);
+    }
 }
+
+const char* const kMixedApplication = R"(
+    TYPE E_State : (IDLE, RUN := 5, FAULT := 7); END_TYPE
+    TYPE ST_R : STRUCT a : INT; b : ARRAY[0..1] OF LREAL; s : STRING(4); END_STRUCT END_TYPE
+    TYPE ST_All :
+    STRUCT
+        b : BOOL; by : BYTE; w : WORD; dw : DWORD; lw : LWORD;
+        si : SINT; i : INT; di : DINT; li : LINT; usi : USINT; ui : UINT; udi : UDINT; uli : ULINT;
+        r : REAL; lr : LREAL; s : STRING(8); ws : WSTRING(4);
+        t : TIME; lt : LTIME; d : DATE; ld : LDATE; stamp : DT; lstamp : LDT; clock : TOD; lclock : LTOD;
+        e : E_State; sub : INT(-10..10);
+    END_STRUCT
+    END_TYPE
+    VAR_GLOBAL
+        counter : INT;
+        big : ULINT;
+        ratio : LREAL;
+        label : STRING(12);
+        list : ARRAY[1..5] OF DINT;
+        matrix : ARRAY[0..1] OF ARRAY[0..2] OF UINT;
+        grid : ARRAY[0..1, 0..2] OF SINT;
+        cube : ARRAY[1..2, 0..1, -1..1] OF LTIME;
+        recs : ARRAY[1..2] OF ST_R;
+        st : ST_R;
+        all : ST_All;
+        alls : ARRAY[0..1, 0..1] OF ST_All;
+        stamp : DT;
+        mode : E_State;
+    END_VAR
+)";
 
 }  // namespace
 
-// Every variable, whatever its kind, takes back the text AddJsonKeyValueFromSymbol
-// made of it: scalars, arrays, arrays of arrays, multi-dimensional arrays, arrays of
-// structures and structures.
-TEST_F(TopLevelRoundTrip, EveryVariableTakesBackItsOwnText) {
+// Every variable, whatever its kind, takes back the text AddJsonKeyValueFromSymbol made
+// of it, in format 0, READABLE, READABLE with INT64_STRINGS and every bit at once:
+// scalars of every class, arrays, arrays of arrays, multi-dimensional arrays (nested in
+// READABLE), arrays of structures and structures.
+TEST_F(TopLevelRoundTrip, EveryVariableTakesBackItsOwnTextInEveryFormat) {
+    app().start(kMixedApplication);
+    loadSymbols();
+    std::mt19937_64 random(7);
+    for (const uint32_t format :
+         {0u, ZENTRIK_FORMAT_READABLE, ZENTRIK_FORMAT_READABLE | ZENTRIK_FORMAT_INT64_STRINGS,
+          ZENTRIK_FORMAT_BITS}) {
+        for (const char* name : {"counter", "big", "ratio", "label", "list", "matrix", "grid", "cube", "recs",
+                                 "st", "all", "alls", "stamp", "mode"}) {
+            SCOPED_TRACE(std::string(name) + " in format " + std::to_string(format));
+            const std::shared_ptr<CVariable> node = indexed(std::string("App.Globals.") + name);
+            ASSERT_NE(nullptr, node);
+            FillLeaves(*node, format & ~kFormPretty, random);
+            unsigned char* memory = static_cast<unsigned char*>(node->var_addr_);
+            const std::string before = Hex(memory, node->size_);
+
+            CWriterCalls writer;
+            ASSERT_EQ(1u, writer.setFormat(format));
+            ASSERT_EQ(1u, writer.reset());
+            ASSERT_EQ(1, CallAddFromSymbol(writer.instance(), node->symbol_nodename_.c_str(), memory));
+            const std::string text = writer.text();
+            std::memset(memory, 0, node->size_);
+            ASSERT_EQ(1, CallSetFromJson(text, memory));
+            EXPECT_EQ(before, Hex(memory, node->size_)) << text;
+        }
+    }
+}
+
+// A multi-dimensional array takes nested arrays of exactly its shape, first index
+// outermost, as well as the flat list; nested arrays of another shape write nothing of it.
+TEST_F(TopLevelRoundTrip, MultiDimensionalArraysTakeNestedArraysOfTheirShape) {
     app().start(R"(
-        TYPE ST_R : STRUCT a : INT; b : ARRAY[0..1] OF LREAL; s : STRING(4); END_STRUCT END_TYPE
         VAR_GLOBAL
-            counter : INT;
-            big : ULINT;
-            ratio : LREAL;
-            label : STRING(12);
-            list : ARRAY[1..5] OF DINT;
-            matrix : ARRAY[0..1] OF ARRAY[0..2] OF UINT;
-            grid : ARRAY[0..1, 0..1] OF SINT;
-            recs : ARRAY[1..2] OF ST_R;
-            st : ST_R;
+            grid : ARRAY[0..1, 1..3] OF INT;
+            cube : ARRAY[0..1, 0..1, 0..1] OF USINT;
+            rows : ARRAY[0..2, 0..0] OF ARRAY[0..1] OF INT;
         END_VAR
     )");
     loadSymbols();
-    std::mt19937_64 random(7);
-    for (const char* name : {"counter", "big", "ratio", "label", "list", "matrix", "grid", "recs", "st"}) {
-        const std::shared_ptr<CVariable> node = indexed(std::string("App.Globals.") + name);
-        ASSERT_NE(nullptr, node) << name;
-        FillLeaves(*node, random);
-        unsigned char* memory = static_cast<unsigned char*>(node->var_addr_);
-        const std::string before = Hex(memory, node->size_);
-
-        CWriterCalls writer;
-        ASSERT_EQ(1u, writer.reset());
-        ASSERT_EQ(1, CallAddFromSymbol(writer.instance(), node->symbol_nodename_.c_str(), memory)) << name;
-        const std::string text = writer.text();
-        std::memset(memory, 0, node->size_);
-        ASSERT_EQ(1, CallSetFromJson(text, memory)) << name;
-        EXPECT_EQ(before, Hex(memory, node->size_)) << text;
+    const struct {
+        const char* name;
+        std::string text;
+        std::string memory;  // afterwards, from zeroes
+        std::string problem;
+    } cases[] = {
+        {"grid", R"({"grid":[[1,2,3],[4,5,6]]})", Int16s({1, 2, 3, 4, 5, 6}), ""},
+        {"grid", R"({"grid":[1,2,3,4,5,6]})", Int16s({1, 2, 3, 4, 5, 6}), ""},
+        {"grid", R"({"grid":[[1,2,3],[4,5]]})", Int16s({0, 0, 0, 0, 0, 0}),
+         "grid[1]: 2 elements given, 3 expected"},
+        {"grid", R"({"grid":[[1,2,3],4]})", Int16s({0, 0, 0, 0, 0, 0}),
+         "grid[1]: expected an array, found an integer"},
+        {"grid", R"({"grid":[[1,2,3]]})", Int16s({0, 0, 0, 0, 0, 0}),
+         "grid: 1 elements given, 6 expected (or 2 nested arrays of 3)"},
+        {"cube", R"({"cube":[[[1,2],[3,4]],[[5,6],[7,8]]]})", HexOf(Bytes({1, 2, 3, 4, 5, 6, 7, 8})), ""},
+        {"cube", R"({"cube":[[[1,2],[3,4]],[[5,6],[7]]]})", HexOf(Bytes({0, 0, 0, 0, 0, 0, 0, 0})),
+         "cube[1][1]: 1 elements given, 2 expected"},
+        // One column of arrays: the flat list of three arrays, and the nested lists of one.
+        {"rows", R"({"rows":[[1,2],[3,4],[5,6]]})", Int16s({1, 2, 3, 4, 5, 6}), ""},
+        {"rows", R"({"rows":[[[1,2]],[[3,4]],[[5,6]]]})", Int16s({1, 2, 3, 4, 5, 6}), ""},
+    };
+    for (const auto& c : cases) {
+        unsigned char* memory = app().address(std::string("App.Globals.") + c.name);
+        ASSERT_NE(nullptr, memory);
+        const size_t size = app().size(std::string("App.Globals.") + c.name);
+        std::memset(memory, 0, size);
+        fb_jsonreadwritedatatype_setsymbolfromjsonreport_struct record{};
+        std::string text = c.text;
+        record.pJson = &text[0];
+        record.nSize = static_cast<RTS_IEC_UDINT>(text.size());
+        record.pData = reinterpret_cast<RTS_IEC_UDINT*>(memory);
+        fb_jsonreadwritedatatype__setsymbolfromjsonreport(&record);
+        EXPECT_EQ(1, record.SetSymbolFromJsonReport) << c.text;
+        EXPECT_EQ(c.memory, Hex(memory, size)) << c.text;
+        EXPECT_EQ(c.problem, std::string(record.sProblem)) << c.text;
     }
+    // Written out nested, first index outermost.
+    CWriterCalls writer;
+    ASSERT_EQ(1u, writer.setFormat(ZENTRIK_FORMAT_NESTED_ARRAYS));
+    writer.reset();
+    ASSERT_EQ(1, CallAddFromSymbol(writer.instance(), "cube", app().address("App.Globals.cube")));
+    ASSERT_EQ(1, CallAddFromSymbol(writer.instance(), "rows", app().address("App.Globals.rows")));
+    EXPECT_EQ(R"({"cube":[[[0,0],[0,0]],[[0,0],[0,0]]],"rows":[[[1,2]],[[3,4]],[[5,6]]]})", writer.text());
 }
 
 // Decimals of every length, with and without an exponent, read exactly as strtod reads

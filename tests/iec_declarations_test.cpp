@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstddef>
+#include <cstring>
 #include <fstream>
 #include <map>
 #include <memory>
@@ -53,11 +54,12 @@ struct CRecord {
 #define ZK_F12(r, a, ...) ZK_FIELD(r, a), ZK_F11(r, __VA_ARGS__)
 #define ZK_F13(r, a, ...) ZK_FIELD(r, a), ZK_F12(r, __VA_ARGS__)
 #define ZK_F14(r, a, ...) ZK_FIELD(r, a), ZK_F13(r, __VA_ARGS__)
-#define ZK_PICK(_1, _2, _3, _4, _5, _6, _7, _8, _9, _10, _11, _12, _13, _14, name, ...) name
+#define ZK_F15(r, a, ...) ZK_FIELD(r, a), ZK_F14(r, __VA_ARGS__)
+#define ZK_PICK(_1, _2, _3, _4, _5, _6, _7, _8, _9, _10, _11, _12, _13, _14, _15, name, ...) name
 #define ZK_FIELDS(r, ...)                                                                          \
-    ZK_PICK(__VA_ARGS__, ZK_F14, ZK_F13, ZK_F12, ZK_F11, ZK_F10, ZK_F9, ZK_F8, ZK_F7, ZK_F6, ZK_F5, \
-            ZK_F4, ZK_F3, ZK_F2, ZK_F1)(r, __VA_ARGS__)
-// One row: block, method, and the record's fields in order (at most 14).
+    ZK_PICK(__VA_ARGS__, ZK_F15, ZK_F14, ZK_F13, ZK_F12, ZK_F11, ZK_F10, ZK_F9, ZK_F8, ZK_F7, ZK_F6, \
+            ZK_F5, ZK_F4, ZK_F3, ZK_F2, ZK_F1)(r, __VA_ARGS__)
+// One row: block, method, and the record's fields in order (at most 15).
 #define ZK_RECORD(block, method, ...)                                                              \
     CRecord{#block "__" #method, sizeof(block##_##method##_struct),                                \
             {ZK_FIELDS(block##_##method##_struct, __VA_ARGS__)}}
@@ -95,6 +97,8 @@ const std::vector<CRecord> kRecords = {
     ZK_RECORD(fb_jsonsaxwriter, addhexbinary, pInstance, pBytes, nBytes),
     ZK_RECORD(fb_jsonsaxwriter, getmaxdecimalplaces, pInstance, GetMaxDecimalPlaces),
     ZK_RECORD(fb_jsonsaxwriter, setmaxdecimalplaces, pInstance, decimalPlaces, SetMaxDecimalPlaces),
+    ZK_RECORD(fb_jsonsaxwriter, setformat, pInstance, nFormat, SetFormat),
+    ZK_RECORD(fb_jsonsaxwriter, getformat, pInstance, GetFormat),
 
     ZK_RECORD(fb_jsonreadwritedatatype, main, pInstance),
     ZK_RECORD(fb_jsonreadwritedatatype, addjsonkeyvaluefromsymbol, pInstance, fbWriter, sKey, sDatatype,
@@ -102,7 +106,7 @@ const std::vector<CRecord> kRecords = {
     ZK_RECORD(fb_jsonreadwritedatatype, setsymbolfromjson, pInstance, pJson, nSize, pData, nData,
               SetSymbolFromJson, hrErrorCode),
     ZK_RECORD(fb_jsonreadwritedatatype, setsymbolfromjsonreport, pInstance, pJson, nSize, pData, nData,
-              SetSymbolFromJsonReport, nWritten, nSkipped, nUnknown, nErrorOffset, sProblem),
+              SetSymbolFromJsonReport, nWritten, nSkipped, nUnknown, nErrorOffset, sProblem, nMissing),
 
     ZK_RECORD(fb_jsonreader, main, pInstance),
     ZK_RECORD(fb_jsonreader, parse, pInstance, pJson, nSize, Parse, nErrorOffset, sError),
@@ -256,6 +260,49 @@ TEST(IecDeclarations, ProgramsCallEveryMethodAsDeclared) {
         }
     }
     EXPECT_EQ(declared, rows.size());
+}
+
+// The named constants iec/ declares (VAR_GLOBAL CONSTANT) are exactly the component's:
+// each with the value of the C header, and each known to Structured Text programs by the
+// same name and value.
+TEST(IecDeclarations, ConstantsHaveTheValuesOfTheComponent) {
+    std::vector<std::string> files;
+    std::unique_ptr<CSimModel> model = CompileIecDeclarations(files);
+    ASSERT_NE(nullptr, model);
+    const std::map<std::string, uint64_t> component = {
+        {"NUMERIC_ENUMS", ZENTRIK_FORMAT_NUMERIC_ENUMS},
+        {"LONG_TIMES", ZENTRIK_FORMAT_LONG_TIMES},
+        {"SHORT_REALS", ZENTRIK_FORMAT_SHORT_REALS},
+        {"ISO_8601", ZENTRIK_FORMAT_ISO_8601},
+        {"INT64_STRINGS", ZENTRIK_FORMAT_INT64_STRINGS},
+        {"BOOL_LITERALS", ZENTRIK_FORMAT_BOOL_LITERALS},
+        {"NESTED_ARRAYS", ZENTRIK_FORMAT_NESTED_ARRAYS},
+        {"UNSIGNED_BITS", ZENTRIK_FORMAT_UNSIGNED_BITS},
+        {"PRETTY", ZENTRIK_FORMAT_PRETTY},
+        {"READABLE", ZENTRIK_FORMAT_READABLE},
+    };
+    std::map<std::string, uint64_t> declared;
+    for (const CSimVariable& variable : model->variables) {
+        ASSERT_NE(nullptr, variable.init) << variable.name << " has no value";
+        ASSERT_EQ(CSimInit::Kind::Bytes, variable.init->kind) << variable.name;
+        EXPECT_EQ(TYPE3_DWORD, variable.type->typeClass) << variable.name;
+        uint64_t value = 0;
+        std::memcpy(&value, variable.init->bytes.data(), variable.init->bytes.size());
+        declared[variable.name] = value;
+    }
+    EXPECT_EQ(component, declared);
+    std::map<std::string, uint64_t> programs;
+    for (const SStConstant& constant : StComponentConstants()) {
+        EXPECT_EQ(TYPE3_DWORD, constant.type) << constant.name;
+        programs[constant.name] = constant.value;
+    }
+    EXPECT_EQ(component, programs);
+    // READABLE is every bit but INT64_STRINGS and PRETTY; the bits are all a format holds.
+    EXPECT_EQ(ZENTRIK_FORMAT_BITS & ~(ZENTRIK_FORMAT_INT64_STRINGS | ZENTRIK_FORMAT_PRETTY),
+              ZENTRIK_FORMAT_READABLE);
+    uint64_t bits = 0;
+    for (const auto& [name, value] : component) bits |= name == "READABLE" ? 0 : value;
+    EXPECT_EQ(ZENTRIK_FORMAT_BITS, bits);
 }
 
 // The rules the comparison relies on, on records whose layout is known by hand.

@@ -87,7 +87,10 @@ TEST_F(ReaderParseTest, SuccessAndRefusalFillTheRecord) {
         {"number beyond doubles", "[1e400]", 0, 1, "Number too big to be stored in double."},
         {"comment", "[1]//", 0, 3, "The document root must not be followed by other values."},
         {"NaN", "[NaN]", 0, 1, "Invalid value."},
-        {"byte order mark", "\xEF\xBB\xBF[]", 0, 0, "Invalid value."},
+        {"byte order mark", "\xEF\xBB\xBF[]", 1, 0, ""},
+        {"byte order mark alone", "\xEF\xBB\xBF", 0, 3, "The document is empty."},
+        {"part of a byte order mark", "\xEF\xBB[]", 0, 0, "Invalid value."},
+        {"byte order mark, then a fault", "\xEF\xBB\xBF[1,]", 0, 6, "Invalid value."},
         {"cut at a zero byte", std::string("[1]\0garbage", 11), 1, 0, ""},
         {"zero byte inside", std::string("[1\0]", 4), 0, 2, "Missing a comma or ']' after an array element."},
     };

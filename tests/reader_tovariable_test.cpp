@@ -74,6 +74,28 @@ TEST_F(ReaderToVariableTest, WritesANestedPartOfAnEnvelopeAsSetSymbolFromJsonWou
     EXPECT_TRUE(LogRecords().empty());
 }
 
+// Numbers count by their value, exactly from the text the reader parsed: a whole number
+// written with a fraction or an exponent for an integer leaf, any number for a real one.
+TEST_F(ReaderToVariableTest, NumbersCountByTheirValue) {
+    int64_t ticks = 0;
+    Publish(MakeVar(TYPE3_LINT, 8, &ticks, "ticks"));
+    ASSERT_EQ(1,
+              reader_.parse(R"({"a":9007199254740993.0,"b":1.0000000000000000001,"c":[5e0,20,7.5]})").Parse);
+    EXPECT_EQ(1, reader_.toVariable("/a", &ticks));
+    EXPECT_EQ(9007199254740993, ticks);
+    EXPECT_EQ(1, reader_.toVariable("/b", &ticks));  // not whole: nothing written
+    EXPECT_EQ(9007199254740993, ticks);
+    std::memset(&order_, 0, sizeof(order_));
+    ASSERT_EQ(1, reader_.parse(R"({"qty":5e0,"lines":[1.0,2e1,3.5],"pos":{"x":20}})").Parse);
+    EXPECT_EQ(1, reader_.toVariable("", &order_));
+    EXPECT_EQ(5, order_.qty);
+    EXPECT_EQ(1, order_.lines[0]);
+    EXPECT_EQ(20, order_.lines[1]);
+    EXPECT_EQ(0, order_.lines[2]);
+    EXPECT_EQ(20.0, order_.pos.x);
+    EXPECT_TRUE(LogRecords().empty());
+}
+
 TEST_F(ReaderToVariableTest, RefusalsAndTheirLogEntries) {
     int32_t unknown = 0;
     const struct {

@@ -188,6 +188,70 @@ TEST_F(SimDeclTest, ScalarInitialValuesAreWrittenAtStart) {
     EXPECT_EQ(45015250u, read<uint32_t>("App.Globals.tod1"));
 }
 
+// The long date and time classes take 8 bytes of nanoseconds; a subrange is laid out as
+// its base type, reports class SUBRANGE and starts at its lower bound when 0 lies outside.
+TEST_F(SimDeclTest, LongDatesAndSubrangesHaveTheirLayoutAndValues) {
+    app().start(R"(
+        TYPE T_Percent : INT(0..100) := 50; END_TYPE
+        VAR_GLOBAL
+            pad : BYTE;
+            day : LDATE := LD#2024-02-29;
+            stamp : LDT := LDT#2026-12-08-07:35:00.123456789;
+            stamp2 : LDATE_AND_TIME := LDATE_AND_TIME#1970-01-01-00:00:01;
+            clock : LTOD := LTOD#07:35:00.25;
+            clock2 : LTIME_OF_DAY;
+            pct : INT(0..100) := 42;
+            shifted : SINT(5..9);
+            wide : LINT(-9223372036854775808..0);
+            named : T_Percent;
+        END_VAR)");
+    const LayoutCase cases[] = {
+        {"day", 8, TYPE3_LDATE},        {"stamp", 8, TYPE3_LDATEANDTIME}, {"stamp2", 8, TYPE3_LDATEANDTIME},
+        {"clock", 8, TYPE3_LTIMEOFDAY}, {"clock2", 8, TYPE3_LTIMEOFDAY},  {"pct", 2, TYPE3_SUBRANGE},
+        {"shifted", 1, TYPE3_SUBRANGE}, {"wide", 8, TYPE3_SUBRANGE},      {"named", 2, TYPE3_SUBRANGE},
+    };
+    for (const LayoutCase& c : cases) {
+        const std::string name = std::string("App.Globals.") + c.name;
+        EXPECT_EQ(c.size, app().size(name)) << name;
+        EXPECT_EQ(c.typeClass, app().typeClass(name)) << name;
+        EXPECT_EQ(0u, offsetOf(name) % c.size) << name;
+    }
+    EXPECT_EQ(1709164800000000000, read<int64_t>("App.Globals.day"));
+    EXPECT_EQ(1796715300123456789, read<int64_t>("App.Globals.stamp"));
+    EXPECT_EQ(1000000000, read<int64_t>("App.Globals.stamp2"));
+    EXPECT_EQ(27300250000000, read<int64_t>("App.Globals.clock"));
+    EXPECT_EQ(0, read<int64_t>("App.Globals.clock2"));
+    EXPECT_EQ(42, read<int16_t>("App.Globals.pct"));
+    EXPECT_EQ(5, read<int8_t>("App.Globals.shifted"));
+    EXPECT_EQ(0, read<int64_t>("App.Globals.wide"));
+    EXPECT_EQ(50, read<int16_t>("App.Globals.named"));
+
+    const struct {
+        const char* text;
+        const char* message;
+    } errors[] = {
+        {"VAR_GLOBAL x : INT(5..1); END_VAR", "line 1, column 20: lower bound 5 exceeds upper bound 1"},
+        {"VAR_GLOBAL x : SINT(0..200); END_VAR",
+         "line 1, column 21: the bounds of SINT(0..200) lie beyond SINT"},
+        {"VAR_GLOBAL x : REAL(0..1); END_VAR",
+         "line 1, column 16: a subrange needs an integer type, not REAL"},
+        {"VAR_GLOBAL x : INT(0..100) := 101; END_VAR",
+         "line 1, column 31: value 101 out of range for INT(0..100)"},
+        {"VAR_GLOBAL x : LDATE := D#2024-01-01; END_VAR",
+         "line 1, column 25: expected an LD# literal for LDATE"},
+        {"VAR_GLOBAL x : LTOD := LTOD#07:35:00.1234567891; END_VAR",
+         "line 1, column 24: malformed time of day '07:35:00.1234567891'"},
+    };
+    for (const auto& c : errors) {
+        try {
+            SimCompileDeclarations(c.text);
+            ADD_FAILURE() << "accepted: " << c.text;
+        } catch (const CSimDeclError& error) {
+            EXPECT_EQ(c.message, std::string(error.what()));
+        }
+    }
+}
+
 TEST_F(SimDeclTest, StringInitialValuesAreZeroTerminatedAndEscaped) {
     app().start(
         u8R"(

@@ -98,6 +98,16 @@ TEST_F(StProgram, RunsStatementsExpressionsAndBlockCalls) {
          "fbW(); fbR();",
          {"--print", "s", "--print", "ok", "--print", "n", "--print", "v"},
          "{\"s\":\"\\\"0A1BFF\\\"\"}\n{\"ok\":true}\n{\"n\":8}\n{\"v\":-7}\n"},
+        {"the format constants of the writer, and the long date and time classes",
+         "fbW : fb_jsonsaxwriter; s : STRING(255); f : DWORD; ok : UINT; bad : UINT;"
+         "ld : LDT := LDT#2026-12-08-07:35:00.5; pct : INT(0..100) := 42; lt : LTOD;",
+         "ok := fbW.SetFormat(nFormat := READABLE OR INT64_STRINGS); bad := fbW.SetFormat(16#0200);"
+         "f := fbW.GetFormat(); lt := LTOD#07:35:00; fbW.ResetDocument(); fbW.AddKey('b');"
+         "fbW.AddBool(TRUE); fbW.AddKey('n'); fbW.AddLint(7); s := fbW.GetDocument(); pct := pct + 1;",
+         {"--print", "s", "--print", "f", "--print", "ok", "--print", "bad", "--print", "ld", "--print",
+          "pct", "--print", "lt", "--format", "readable"},
+         "{\"s\":\"{\\\"b\\\":true,\\\"n\\\":\\\"7\\\"}\"}\n{\"f\":255}\n{\"ok\":1}\n{\"bad\":0}\n"
+         "{\"ld\":\"2026-12-08T07:35:00.5Z\"}\n{\"pct\":43}\n{\"lt\":\"07:35:00\"}\n"},
         {"the datatype block on program and application variables",
          "fbW : fb_jsonsaxwriter; fbD : fb_jsonreadwritedatatype; s : STRING(255); ok : BOOL;",
          "s := '{\"cell\":{\"count\":5}}';"

@@ -57,6 +57,13 @@ TEST_F(ZentrikHost, EveryErrorEndsWithItsMessageAndExitCode) {
          2,
          "zentrik-host: --timeout needs a positive number of seconds, not soon"},
         {{"--timeout", "0", app}, 2, "--timeout needs a positive number of seconds"},
+        {{"--format", "readible", app},
+         2,
+         "zentrik-host: --format takes names of format bits (readable, iso_8601, ...) or a number, not "
+         "readible"},
+        {{"--format", "0x200", app},
+         2,
+         "zentrik-host: --format 0x200 holds bits no format has (at most 16#01FF)"},
         {{app, "frobnicate"}, 2, "zentrik-host: unknown command frobnicate"},
         {{app, "print", "--bogus"}, 2, "zentrik-host: unknown option --bogus"},
         {{app, "run"},
@@ -267,32 +274,32 @@ TEST_F(ZentrikHost, WriteReportPrintsWhatHappened) {
     const std::vector<Case> cases = {
         {{"write", "--report", "cell", R"({"cell":{"count":7,"label":"x\"y","limits":[1.5,2.5]}})", "print"},
          0,
-         R"({"result":true,"nWritten":4,"nSkipped":0,"nUnknown":0,"nErrorOffset":0,"sProblem":""})"
+         R"({"result":true,"nWritten":4,"nSkipped":0,"nMissing":0,"nUnknown":0,"nErrorOffset":0,"sProblem":""})"
          "\n"
          R"({"App.Globals.cell":{"count":7,"label":"x\"y","limits":[1.5,2.5]}})"
          "\n",
          ""},
         {{"write", "--report", "cell", R"({"cell":{"count":"7","limits":[1.5],"Label":"q"}})"},
          0,
-         R"({"result":true,"nWritten":0,"nSkipped":4,"nUnknown":1,"nErrorOffset":0,)"
-         R"("sProblem":"cell.count: expected an integer, found a string"})"
+         R"({"result":true,"nWritten":0,"nSkipped":3,"nMissing":1,"nUnknown":1,"nErrorOffset":0,)"
+         R"("sProblem":"cell.count: expected a whole number, found a string"})"
          "\n",
          ""},
         {{"write", "--report", "cell", R"({"cell":{"label":"a\"b\\c\td\u00e9f_too_long_for_twenty"}})"},
          0,
-         R"({"result":true,"nWritten":1,"nSkipped":3,"nUnknown":0,"nErrorOffset":0,)"
-         R"("sProblem":"cell.count: missing"})"
+         R"({"result":true,"nWritten":1,"nSkipped":0,"nMissing":3,"nUnknown":0,"nErrorOffset":0,)"
+         R"("sProblem":"cell.label: cut to 20 bytes"})"
          "\n",
          ""},
         {{"write", "--report", "cell", R"({"cell":{"count":)"},
          1,
-         R"({"result":false,"nWritten":0,"nSkipped":0,"nUnknown":0,"nErrorOffset":17,)"
+         R"({"result":false,"nWritten":0,"nSkipped":0,"nMissing":0,"nUnknown":0,"nErrorOffset":17,)"
          R"("sProblem":"JSON text at byte 17: Invalid value."})"
          "\n",
          "zentrik-host: the component refused to write App.Globals.cell: Json error"},
         {{"event", "prepare-reset", "write", "--report", "cell", "{}", "print"},
          1,
-         R"({"result":false,"nWritten":0,"nSkipped":0,"nUnknown":0,"nErrorOffset":0,)"
+         R"({"result":false,"nWritten":0,"nSkipped":0,"nMissing":0,"nUnknown":0,"nErrorOffset":0,)"
          R"("sProblem":"Variables are being loaded. Please execute later."})"
          "\n",
          "refused to write App.Globals.cell: Variables are being loaded"},
@@ -334,6 +341,53 @@ TEST_F(ZentrikHost, TenMegabyteTextsFromAFileAndFromStandardInput) {
 }  // namespace
 
 namespace {
+
+// print writes in the format --format gives: names of the bits as iec/ declares them, in
+// any case, joined by ',' or '+', or a number; what it prints, write takes back.
+TEST_F(ZentrikHost, PrintWritesInTheFormatGiven) {
+    WriteAll(path("forms.st"), R"(
+        TYPE E_Mode : (IDLE, RUN, FAULT := 7); END_TYPE
+        VAR_GLOBAL
+            mode : E_Mode := FAULT;
+            since : DT := DT#2026-12-08-07:35:00;
+            ticks : LINT := 9007199254740993;
+            grid : ARRAY[0..1, 0..1] OF BYTE := [1, 2, 3, 16#FF];
+        END_VAR
+    )");
+    const struct {
+        const char* format;
+        std::string out;
+    } cases[] = {
+        {"0",
+         R"({"App.Globals.mode":null,"App.Globals.since":1796715300,"App.Globals.ticks":9007199254740993,)"
+         R"("App.Globals.grid":[1,2,3,-1]})"},
+        {"readable", R"({"App.Globals.mode":7,"App.Globals.since":"2026-12-08T07:35:00Z",)"
+                     R"("App.Globals.ticks":9007199254740993,"App.Globals.grid":[[1,2],[3,255]]})"},
+        {"READABLE+int64_strings",
+         R"({"App.Globals.mode":7,"App.Globals.since":"2026-12-08T07:35:00Z",)"
+         R"("App.Globals.ticks":"9007199254740993","App.Globals.grid":[[1,2],[3,255]]})"},
+        {"numeric_enums,16#0080", R"({"App.Globals.mode":7,"App.Globals.since":1796715300,)"
+                                  R"("App.Globals.ticks":9007199254740993,"App.Globals.grid":[1,2,3,255]})"},
+        {"264",
+         "{\n  \"App.Globals.mode\": null,\n  \"App.Globals.since\": \"2026-12-08T07:35:00Z\",\n"
+         "  \"App.Globals.ticks\": 9007199254740993,\n  \"App.Globals.grid\": [\n    1,\n    2,\n"
+         "    3,\n    -1\n  ]\n}"},
+    };
+    for (const auto& c : cases) {
+        const RunResult result = run({"--quiet", "--format", c.format, path("forms.st"), "print"});
+        EXPECT_EQ(0, result.exitCode) << c.format << "\n" << result.err;
+        EXPECT_EQ(c.out + "\n", result.out) << c.format;
+    }
+    // Every variable takes back what print wrote in any format.
+    const RunResult readable =
+        run({"--quiet", "--format", "readable+int64_strings", path("forms.st"), "print", "since"});
+    ASSERT_EQ(0, readable.exitCode) << readable.err;
+    WriteAll(path("since.json"), readable.out);
+    const RunResult back = run({"--quiet", path("forms.st"), "write", "since", "{\"since\":0}", "write",
+                                "since", "@" + path("since.json"), "print", "since"});
+    EXPECT_EQ(0, back.exitCode) << back.err;
+    EXPECT_EQ("{\"since\":1796715300}\n", back.out);
+}
 
 // What print NAME writes, write NAME takes back; short names and members are matched
 // without regard to case, and options may stand anywhere on the line.
@@ -384,7 +438,8 @@ TEST_F(ZentrikHost, AWriteThatWroteNothingSaysSo) {
         {R"({"other":{"count":2}})",
          "zentrik-host: nothing was written to App.Globals.cell (cell: missing)\n"},
         {R"({"cell":{"count":"2"}})",
-         "zentrik-host: nothing was written to App.Globals.cell (cell.count: expected an integer, found a "
+         "zentrik-host: nothing was written to App.Globals.cell (cell.count: expected a whole number, found "
+         "a "
          "string)\n"},
         {R"({"cell":{"count":2}})", ""},
     };

@@ -1,6 +1,8 @@
 // The compiler of the declaration language: resolves type names, lays types and
 // variables out, checks and encodes initial values and writes them into memory. Also
 // the entry points SimDeclCompiler.h declares.
+#include "SimDeclCompiler.h"
+
 #include <cfloat>
 #include <charconv>
 #include <cmath>
@@ -8,7 +10,6 @@
 #include <deque>
 #include <unordered_set>
 
-#include "SimDeclCompiler.h"
 #include "SimDeclSyntax.h"
 #include "SimNames.h"
 
@@ -46,6 +47,11 @@ const std::unordered_map<std::string, SElementary>& ElementaryTypes() {
         {"DT", {"DATE_AND_TIME", TYPE3_DATEANDTIME, 4}},
         {"TIME_OF_DAY", {"TIME_OF_DAY", TYPE3_TIMEOFDAY, 4}},
         {"TOD", {"TIME_OF_DAY", TYPE3_TIMEOFDAY, 4}},
+        {"LDATE", {"LDATE", TYPE3_LDATE, 8}},
+        {"LDATE_AND_TIME", {"LDATE_AND_TIME", TYPE3_LDATEANDTIME, 8}},
+        {"LDT", {"LDATE_AND_TIME", TYPE3_LDATEANDTIME, 8}},
+        {"LTIME_OF_DAY", {"LTIME_OF_DAY", TYPE3_LTIMEOFDAY, 8}},
+        {"LTOD", {"LTIME_OF_DAY", TYPE3_LTIMEOFDAY, 8}},
     };
     return table;
 }
@@ -99,6 +105,15 @@ bool IntegerRange(TypeClass3 tc, SIntRange& range) {
         default:
             return false;
     }
+}
+
+// Whether value lies within the range of an integer type of that width and signedness.
+bool WithinRange(int64_t value, SIntRange range) {
+    if (range.isSigned) {
+        const __int128 limit = static_cast<__int128>(1) << (range.bits - 1);
+        return value >= -limit && value < limit;
+    }
+    return value >= 0 && (range.bits == 64 || static_cast<uint64_t>(value) < (uint64_t(1) << range.bits));
 }
 
 std::string LittleEndian(uint64_t value, size_t size) {
@@ -174,11 +189,14 @@ static unsigned __int128 ParseDuration(const std::string& body, SPos pos) {
 }
 
 std::string EncodeTemporal(const CLiteral& lit, TypeClass3 tc, const std::string& typeName) {
-    const char* expected = tc == TYPE3_TIME          ? "a T# literal"
-                           : tc == TYPE3_LTIME       ? "an LTIME# or T# literal"
-                           : tc == TYPE3_DATE        ? "a D# literal"
-                           : tc == TYPE3_DATEANDTIME ? "a DT# literal"
-                                                     : "a TOD# literal";
+    const char* expected = tc == TYPE3_TIME           ? "a T# literal"
+                           : tc == TYPE3_LTIME        ? "an LTIME# or T# literal"
+                           : tc == TYPE3_DATE         ? "a D# literal"
+                           : tc == TYPE3_DATEANDTIME  ? "a DT# literal"
+                           : tc == TYPE3_TIMEOFDAY    ? "a TOD# literal"
+                           : tc == TYPE3_LDATE        ? "an LD# literal"
+                           : tc == TYPE3_LDATEANDTIME ? "an LDT# literal"
+                                                      : "an LTOD# literal";
     if (lit.kind != CLiteral::Kind::Typed)
         Fail(lit.pos, std::string("expected ") + expected + " for " + typeName);
     const std::string& p = lit.prefix;
@@ -186,7 +204,10 @@ std::string EncodeTemporal(const CLiteral& lit, TypeClass3 tc, const std::string
     bool ok = (tc == TYPE3_TIME && (p == "T" || p == "TIME")) || (tc == TYPE3_LTIME && duration) ||
               (tc == TYPE3_DATE && (p == "D" || p == "DATE")) ||
               (tc == TYPE3_DATEANDTIME && (p == "DT" || p == "DATE_AND_TIME")) ||
-              (tc == TYPE3_TIMEOFDAY && (p == "TOD" || p == "TIME_OF_DAY"));
+              (tc == TYPE3_TIMEOFDAY && (p == "TOD" || p == "TIME_OF_DAY")) ||
+              (tc == TYPE3_LDATE && (p == "LD" || p == "LDATE")) ||
+              (tc == TYPE3_LDATEANDTIME && (p == "LDT" || p == "LDATE_AND_TIME")) ||
+              (tc == TYPE3_LTIMEOFDAY && (p == "LTOD" || p == "LTIME_OF_DAY"));
     if (!ok) Fail(lit.pos, std::string("expected ") + expected + " for " + typeName);
     std::string body;
     for (char c : lit.text) {
@@ -210,10 +231,18 @@ std::string EncodeTemporal(const CLiteral& lit, TypeClass3 tc, const std::string
         uint64_t bits = static_cast<uint64_t>(ns);
         return LittleEndian(negative ? ~bits + 1 : bits, 8);
     }
+    // The long classes count nanoseconds, the others seconds (dates) or milliseconds
+    // (times of day).
+    const bool wide = tc == TYPE3_LDATE || tc == TYPE3_LDATEANDTIME || tc == TYPE3_LTIMEOFDAY;
+    const bool hasDate =
+        tc == TYPE3_DATE || tc == TYPE3_DATEANDTIME || tc == TYPE3_LDATE || tc == TYPE3_LDATEANDTIME;
+    const bool hasClock = tc == TYPE3_DATEANDTIME || tc == TYPE3_TIMEOFDAY || tc == TYPE3_LDATEANDTIME ||
+                          tc == TYPE3_LTIMEOFDAY;
+    const size_t fractionDigits = tc == TYPE3_TIMEOFDAY ? 3 : wide ? 9 : 0;
     size_t at = 0;
     int64_t seconds = 0;
-    uint64_t ms = 0;
-    if (tc == TYPE3_DATE || tc == TYPE3_DATEANDTIME) {
+    uint64_t fraction = 0;  // in units of 10^-fractionDigits seconds
+    if (hasDate) {
         uint64_t y = 0, m = 0, d = 0;
         bool good = ReadNumber(body, at, 4, y) && at < body.size() && body[at++] == '-' &&
                     ReadNumber(body, at, 2, m) && at < body.size() && body[at++] == '-' &&
@@ -226,30 +255,35 @@ std::string EncodeTemporal(const CLiteral& lit, TypeClass3 tc, const std::string
         }
         seconds = DaysFromCivil(static_cast<int64_t>(y), static_cast<unsigned>(m), static_cast<unsigned>(d)) *
                   86400;
-        if (tc == TYPE3_DATEANDTIME) {
-            if (at >= body.size() || body[at++] != '-') Fail(lit.pos, "expected DT#yyyy-mm-dd-hh:mm:ss");
+        if (hasClock) {
+            if (at >= body.size() || body[at++] != '-') {
+                Fail(lit.pos, std::string("expected ") + p + "#yyyy-mm-dd-hh:mm:ss");
+            }
         } else if (at != body.size()) {
             Fail(lit.pos, "malformed date '" + lit.text + "'");
         }
     }
-    if (tc == TYPE3_DATEANDTIME || tc == TYPE3_TIMEOFDAY) {
-        uint64_t h = 0, mi = 0, s = 0, frac = 0;
+    if (hasClock) {
+        uint64_t h = 0, mi = 0, s = 0;
         size_t digits = 0;
         bool good = ReadNumber(body, at, 2, h) && at < body.size() && body[at++] == ':' &&
                     ReadNumber(body, at, 2, mi) && at < body.size() && body[at++] == ':' &&
                     ReadNumber(body, at, 2, s);
-        if (good && at < body.size() && body[at] == '.' && tc == TYPE3_TIMEOFDAY) {
+        if (good && at < body.size() && body[at] == '.' && fractionDigits > 0) {
             ++at;
-            good = ReadNumber(body, at, 3, frac, &digits);
-            for (size_t i = digits; i < 3; ++i) frac *= 10;
+            good = ReadNumber(body, at, fractionDigits, fraction, &digits);
+            for (size_t i = digits; i < fractionDigits; ++i) fraction *= 10;
         }
         if (!good || at != body.size() || h > 23 || mi > 59 || s > 59) {
             Fail(lit.pos, "malformed time of day '" + lit.text + "'");
         }
         seconds += static_cast<int64_t>(h * 3600 + mi * 60 + s);
-        ms = (h * 3600 + mi * 60 + s) * 1000 + frac;
     }
-    if (tc == TYPE3_TIMEOFDAY) return LittleEndian(ms, 4);
+    if (wide) {
+        if (seconds > INT64_MAX / 1000000000 - 1) Fail(lit.pos, "date out of range for " + typeName);
+        return LittleEndian(static_cast<uint64_t>(seconds) * 1000000000u + fraction, 8);
+    }
+    if (tc == TYPE3_TIMEOFDAY) return LittleEndian(static_cast<uint64_t>(seconds) * 1000 + fraction, 4);
     if (seconds > static_cast<int64_t>(UINT32_MAX)) Fail(lit.pos, "date out of range for " + typeName);
     return LittleEndian(static_cast<uint64_t>(seconds), 4);
 }
@@ -444,6 +478,48 @@ class CCompiler {
                 type->name += "] OF " + element->name;
                 return type;
             }
+            case CTypeSpec::Kind::Subrange: {
+                const std::string upper = ToUpper(typeSpec.name);
+                const auto elementary = ElementaryTypes().find(upper);
+                SIntRange range{};
+                if (elementary == ElementaryTypes().end() ||
+                    !IntegerRange(elementary->second.typeClass, range)) {
+                    Fail(typeSpec.pos, "a subrange needs an integer type, not " + typeSpec.name);
+                }
+                const CTypeSpec::Dim& bounds = typeSpec.dims[0];
+                if (bounds.lo > bounds.hi) {
+                    Fail(bounds.pos, "lower bound " + std::to_string(bounds.lo) + " exceeds upper bound " +
+                                         std::to_string(bounds.hi));
+                }
+                const CSimType* base = interned(elementary->second.name, CSimType::Kind::Elementary,
+                                                elementary->second.typeClass, elementary->second.size,
+                                                elementary->second.size, 0);
+                const std::string name = std::string(base->name) + "(" + std::to_string(bounds.lo) + ".." +
+                                         std::to_string(bounds.hi) + ")";
+                if (!WithinRange(bounds.lo, range) || !WithinRange(bounds.hi, range)) {
+                    Fail(bounds.pos, "the bounds of " + name + " lie beyond " + base->name);
+                }
+                auto found = interned_.find(name);
+                if (found != interned_.end()) return found->second;
+                CSimType* type = newType();
+                type->kind = CSimType::Kind::Elementary;
+                type->typeClass = TYPE3_SUBRANGE;
+                type->name = name;
+                type->size = base->size;
+                type->align = base->align;
+                type->base = base;
+                type->lowest = bounds.lo;
+                type->highest = bounds.hi;
+                // A fresh value is the lower bound when zero lies outside the range.
+                type->hasDefaults = bounds.lo > 0 || bounds.hi < 0;
+                if (type->hasDefaults) {
+                    auto init = std::make_shared<CSimInit>();
+                    init->bytes = LittleEndian(static_cast<uint64_t>(bounds.lo), type->size);
+                    type->ownInit = init;
+                }
+                interned_[name] = type;
+                return type;
+            }
             case CTypeSpec::Kind::Pointer:
             case CTypeSpec::Kind::Reference: {
                 CSimType* type = newType();
@@ -574,6 +650,16 @@ class CCompiler {
                 return std::string(1, static_cast<char>(lit.integer));
             }
             Fail(lit.pos, "expected TRUE or FALSE for BOOL");
+        }
+        if (type->typeClass == TYPE3_SUBRANGE) {
+            if (lit.kind != CLiteral::Kind::Integer)
+                Fail(lit.pos, "expected an integer for " + Describe(type));
+            const __int128 value = lit.negative ? -static_cast<__int128>(lit.integer) : lit.integer;
+            if (value < type->lowest || value > type->highest) {
+                Fail(lit.pos, "value " + std::string(lit.negative ? "-" : "") + std::to_string(lit.integer) +
+                                  " out of range for " + Describe(type));
+            }
+            return LittleEndian(static_cast<uint64_t>(value), type->size);
         }
         if (IntegerRange(type->typeClass, range)) {
             if (lit.kind != CLiteral::Kind::Integer)

@@ -19,7 +19,8 @@ int HexValue(char c) {
 }
 
 const std::set<std::string> s_durationPrefixes = {"T", "TIME", "LT", "LTIME"};
-const std::set<std::string> s_datePrefixes = {"D", "DATE", "DT", "DATE_AND_TIME", "TOD", "TIME_OF_DAY"};
+const std::set<std::string> s_datePrefixes = {"D",  "DATE",  "DT",  "DATE_AND_TIME",  "TOD",  "TIME_OF_DAY",
+                                              "LD", "LDATE", "LDT", "LDATE_AND_TIME", "LTOD", "LTIME_OF_DAY"};
 
 }  // namespace
 

@@ -19,7 +19,8 @@ const std::set<std::string> s_reserved = {
     "RETAIN",     "PERSISTENT",    "STRING",    "WSTRING",     "BOOL",   "BYTE",       "WORD",
     "DWORD",      "LWORD",         "SINT",      "INT",         "DINT",   "LINT",       "USINT",
     "UINT",       "UDINT",         "ULINT",     "REAL",        "LREAL",  "TIME",       "LTIME",
-    "DATE",       "DATE_AND_TIME", "DT",        "TIME_OF_DAY", "TOD",
+    "DATE",       "DATE_AND_TIME", "DT",        "TIME_OF_DAY", "TOD",    "LDATE",      "LDATE_AND_TIME",
+    "LDT",        "LTIME_OF_DAY",  "LTOD",
     "FUNCTION_BLOCK", "END_FUNCTION_BLOCK", "METHOD", "END_METHOD", "VAR_IN_OUT"};
 // clang-format on
 
@@ -403,8 +404,32 @@ class CParser : private CTokenStream {
         } else {
             typeSpec->kind = CTypeSpec::Kind::Named;
             typeSpec->name = take().text;
+            if (peek().kind == Tok::LParen && IsElementaryName(upper)) {
+                // A subrange of an integer type: INT(0..100).
+                take();
+                typeSpec->kind = CTypeSpec::Kind::Subrange;
+                SPos pos = peek().pos;
+                int64_t lo = parseBound();
+                expect(Tok::DotDot, "'..'");
+                int64_t hi = parseBound();
+                expect(Tok::RParen, "')'");
+                typeSpec->dims.push_back({lo, hi, pos});
+            }
         }
         return typeSpec;
+    }
+
+    // A bound of a subrange: a signed integer of 64 bits.
+    int64_t parseBound() {
+        bool negative = false;
+        if (peek().kind == Tok::Minus || peek().kind == Tok::Plus) {
+            negative = take().kind == Tok::Minus;
+        }
+        CToken t = expect(Tok::Integer, "a subrange bound");
+        if (t.value > (negative ? uint64_t(1) << 63 : (uint64_t(1) << 63) - 1)) {
+            Fail(t.pos, "subrange bound out of range");
+        }
+        return negative ? static_cast<int64_t>(~t.value + 1) : static_cast<int64_t>(t.value);
     }
 
     static bool IsElementaryName(const std::string& upper);

@@ -22,7 +22,9 @@
 // A UTF-8 byte order mark at the start of the text is skipped.
 //
 // <type>: BOOL BYTE WORD DWORD LWORD SINT INT DINT LINT USINT UINT UDINT ULINT REAL
-// LREAL TIME LTIME DATE DATE_AND_TIME (DT) TIME_OF_DAY (TOD), STRING[(n)] and
+// LREAL TIME LTIME DATE DATE_AND_TIME (DT) TIME_OF_DAY (TOD) LDATE LDATE_AND_TIME (LDT)
+// LTIME_OF_DAY (LTOD), a subrange of an integer type INT(0..100) (class SUBRANGE, laid
+// out as its base type), STRING[(n)] and
 // WSTRING[(n)] (n defaults to 80; `[n]` is accepted too), POINTER TO <type>,
 // REFERENCE TO <type>, ARRAY[a..b {, c..d}] OF <type> (one to four dimensions,
 // signed bounds, lower <= upper), or the name of a declared type (types may be
@@ -31,7 +33,8 @@
 // <init>: integers (-12, 1_000, 16#FF, 8#17, 2#1010), reals (1.5, -2.5E3), TRUE/FALSE,
 // 'string' and "wstring" with $-escapes ($$ $' $" $L $N $P $R $T $hh, and $hhhh in a
 // wstring), enumeration values (RUN, E_Mode.RUN or E_Mode#RUN), T#1h2m3s4ms / T#-5s /
-// TIME#500MS / LTIME#1us, D#2024-01-31, DT#2024-01-31-12:30:00, TOD#12:30:15.250;
+// TIME#500MS / LTIME#1us, D#2024-01-31, DT#2024-01-31-12:30:00, TOD#12:30:15.250,
+// LD#2024-01-31, LDT#2024-01-31-12:30:00.123456789, LTOD#12:30:15.123456789;
 // arrays [1, 2, 3(0)] (flat over all elements, n(x) repeats x n times, missing
 // elements keep their defaults); structures (a := 1, b := 'x').
 //
@@ -44,7 +47,8 @@
 //
 // Layout on the 64-bit target: each elementary type aligned to its own size (BOOL 1;
 // STRING(n) n+1 bytes aligned 1, WSTRING(n) 2(n+1) bytes aligned 2; pointers and
-// references 8; enumerations 2; TIME, DATE, DT, TOD 4; LTIME 8); a structure aligned
+// references 8; enumerations 2; TIME, DATE, DT, TOD 4; LTIME, LDATE, LDT, LTOD 8; a
+// subrange as its base type); a structure aligned
 // to its largest member and padded to a multiple of that; arrays packed with the
 // element's size as stride, last index fastest. Variables follow each other in one
 // block in declaration order, each aligned to its type.
@@ -134,6 +138,11 @@ struct CSimType {
     uint64_t count = 0;  // Array: number of elements
 
     const CSimType* target = nullptr;  // Pointer, Reference
+
+    // Elementary of class TYPE3_SUBRANGE: the integer type it narrows and its bounds.
+    const CSimType* base = nullptr;
+    int64_t lowest = 0;
+    int64_t highest = 0;
 
     bool hasDefaults = false;                 // some byte of a fresh value is not zero
     std::shared_ptr<const CSimInit> ownInit;  // initial value given with an alias type

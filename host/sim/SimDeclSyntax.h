@@ -37,7 +37,7 @@ struct CLiteral {
 
 // A type as written in a declaration, before it is resolved and laid out.
 struct CTypeSpec {
-    enum class Kind { Named, String, WString, Array, Pointer, Reference, Struct, Enum };
+    enum class Kind { Named, String, WString, Array, Pointer, Reference, Struct, Enum, Subrange };
     struct Dim {
         int64_t lo;
         int64_t hi;
@@ -57,10 +57,10 @@ struct CTypeSpec {
     };
     Kind kind = Kind::Named;
     SPos pos;
-    std::string name;      // Named
+    std::string name;      // Named; Subrange: the base type
     uint64_t length = 80;  // String, WString
     SPos lengthPos;
-    std::vector<Dim> dims;
+    std::vector<Dim> dims;           // Array; Subrange: one, the bounds
     std::shared_ptr<CTypeSpec> sub;  // Array element; Pointer and Reference target
     std::vector<Field> fields;
     std::vector<EnumItem> items;
@@ -104,9 +104,10 @@ struct SParsedDeclarations {
 // browse branches to `model`. Throws CSimDeclError at the first error.
 SParsedDeclarations ParseDeclarations(const std::string& text, CSimModel& model);
 
-// The bytes of a typed literal (T#, LTIME#, D#, DT#, TOD# and their long forms) as a
-// value of the temporal type class tc (TIME, LTIME, DATE, DATE_AND_TIME, TIME_OF_DAY);
-// typeName names the type in messages. Throws CSimDeclError at the literal's position.
+// The bytes of a typed literal (T#, LTIME#, D#, DT#, TOD# and their long forms LD#, LDT#,
+// LTOD#) as a value of the temporal type class tc (TIME, LTIME, DATE, DATE_AND_TIME,
+// TIME_OF_DAY, LDATE, LDATE_AND_TIME, LTIME_OF_DAY); typeName names the type in messages.
+// Throws CSimDeclError at the literal's position.
 std::string EncodeTemporal(const CLiteral& lit, TypeClass3 tc, const std::string& typeName);
 
 // Whether an upper-case name is an elementary type (BOOL, INT, DT, ...).

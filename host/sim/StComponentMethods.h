@@ -1,7 +1,8 @@
 // The component's blocks as a Structured Text program calls them: one row per method
 // (and per body), with its external function and its call record's fields taken from
 // RV5072_ZentrikItf.h (offsets and sizes) and their IEC types and parts as iec/
-// declares them. A new method is one row here; a test checks every row against the
+// declares them; and the component's named constants, with their values from the same
+// header. A new method or constant is one row here; a test checks every row against the
 // declarations in iec/.
 //
 // Header-only: included by the programs that load the component (zentrik-host, tests),
@@ -74,6 +75,9 @@ inline const std::vector<SStMethod>& StComponentMethods() {
                   ZK_RESULT(GetMaxDecimalPlaces, TYPE3_DINT)),
         ZK_METHOD(fb_jsonsaxwriter, "SetMaxDecimalPlaces", setmaxdecimalplaces,
                   ZK_IN(decimalPlaces, TYPE3_DINT), ZK_RESULT(SetMaxDecimalPlaces, TYPE3_UINT)),
+        ZK_METHOD(fb_jsonsaxwriter, "SetFormat", setformat, ZK_IN(nFormat, TYPE3_DWORD),
+                  ZK_RESULT(SetFormat, TYPE3_UINT)),
+        ZK_METHOD(fb_jsonsaxwriter, "GetFormat", getformat, ZK_RESULT(GetFormat, TYPE3_DWORD)),
 
         ZK_METHOD(fb_jsonreadwritedatatype, "", main),
         ZK_METHOD(fb_jsonreadwritedatatype, "AddJsonKeyValueFromSymbol", addjsonkeyvaluefromsymbol,
@@ -88,7 +92,8 @@ inline const std::vector<SStMethod>& StComponentMethods() {
                   ZK_IN(pJson, TYPE3_POINTER), ZK_IN(nSize, TYPE3_UDINT), ZK_IN(pData, TYPE3_POINTER),
                   ZK_IN(nData, TYPE3_UDINT), ZK_RESULT(SetSymbolFromJsonReport, TYPE3_BOOL),
                   ZK_OUT(nWritten, TYPE3_UDINT), ZK_OUT(nSkipped, TYPE3_UDINT), ZK_OUT(nUnknown, TYPE3_UDINT),
-                  ZK_OUT(nErrorOffset, TYPE3_UDINT), ZK_OUT(sProblem, TYPE3_STRING)),
+                  ZK_OUT(nErrorOffset, TYPE3_UDINT), ZK_OUT(sProblem, TYPE3_STRING),
+                  ZK_OUT(nMissing, TYPE3_UDINT)),
 
         ZK_METHOD(fb_jsonreader, "", main),
         ZK_METHOD(fb_jsonreader, "Parse", parse, ZK_IN(pJson, TYPE3_POINTER), ZK_IN(nSize, TYPE3_UDINT),
@@ -116,6 +121,23 @@ inline const std::vector<SStMethod>& StComponentMethods() {
                   ZK_RESULT(ToVariable, TYPE3_BOOL)),
     };
     return methods;
+}
+
+// The format bits of fb_jsonsaxwriter, as iec/fb_jsonsaxwriter.st declares them.
+inline const std::vector<SStConstant>& StComponentConstants() {
+    static const std::vector<SStConstant> constants = {
+        {"NUMERIC_ENUMS", TYPE3_DWORD, ZENTRIK_FORMAT_NUMERIC_ENUMS},
+        {"LONG_TIMES", TYPE3_DWORD, ZENTRIK_FORMAT_LONG_TIMES},
+        {"SHORT_REALS", TYPE3_DWORD, ZENTRIK_FORMAT_SHORT_REALS},
+        {"ISO_8601", TYPE3_DWORD, ZENTRIK_FORMAT_ISO_8601},
+        {"INT64_STRINGS", TYPE3_DWORD, ZENTRIK_FORMAT_INT64_STRINGS},
+        {"BOOL_LITERALS", TYPE3_DWORD, ZENTRIK_FORMAT_BOOL_LITERALS},
+        {"NESTED_ARRAYS", TYPE3_DWORD, ZENTRIK_FORMAT_NESTED_ARRAYS},
+        {"UNSIGNED_BITS", TYPE3_DWORD, ZENTRIK_FORMAT_UNSIGNED_BITS},
+        {"PRETTY", TYPE3_DWORD, ZENTRIK_FORMAT_PRETTY},
+        {"READABLE", TYPE3_DWORD, ZENTRIK_FORMAT_READABLE},
+    };
+    return constants;
 }
 
 #undef ZK_METHOD

@@ -78,8 +78,12 @@ enum class EFlow { Normal, Exit, Return };
 class CStInterpreter::CImpl {
    public:
     CImpl(st::SProgram& program, std::string branch, const std::vector<SStMethod>& methods,
-          IStExternalCalls& calls)
-        : program_(program), branch_(std::move(branch)), methods_(methods), calls_(calls) {}
+          const std::vector<SStConstant>& constants, IStExternalCalls& calls)
+        : program_(program),
+          branch_(std::move(branch)),
+          methods_(methods),
+          constants_(constants),
+          calls_(calls) {}
 
     void bind() {
         std::vector<std::string> variables = app().topLevelVariables();
@@ -123,7 +127,7 @@ class CStInterpreter::CImpl {
                 bindPlace(*stmt.target, "the FOR loop's variable");
                 SIntInfo info;
                 if (stmt.target->type->kind != CSimType::Kind::Elementary ||
-                    !IntInfo(stmt.target->type->typeClass, info)) {
+                    !IntInfo(ScalarClass(stmt.target->type), info)) {
                     Fail(stmt.target->pos, "the FOR loop's variable must be of an integer type");
                 }
                 bindValue(*stmt.value);
@@ -164,6 +168,14 @@ class CStInterpreter::CImpl {
         if (!isPlace(e)) Fail(e.pos, std::string(what) + " must be a variable");
     }
 
+    // The class a program's values of the type have: an enumeration's, a subrange's base's,
+    // else the type's own.
+    static TypeClass3 ScalarClass(const CSimType* type) {
+        if (type->kind == CSimType::Kind::Enum) return TYPE3_ENUM;
+        if (type->typeClass == TYPE3_SUBRANGE && type->base != nullptr) return type->base->typeClass;
+        return type->typeClass;
+    }
+
     static bool isPlace(const SExpr& e) {
         return e.bound == EBound::Variable || e.bound == EBound::Member || e.bound == EBound::Element;
     }
@@ -199,6 +211,19 @@ class CStInterpreter::CImpl {
         return true;
     }
 
+    // A named constant of the component: the name becomes a typed value.
+    bool resolveConstant(SExpr& e) {
+        for (const SStConstant& constant : constants_) {
+            if (CSimNameEqual()(constant.name, e.text)) {
+                e.kind = SExpr::Kind::Typed;
+                e.integer = constant.value;
+                e.conversionTarget = constant.type;
+                return true;
+            }
+        }
+        return false;
+    }
+
     void bindExpr(SExpr& e, bool asValue) {
         switch (e.kind) {
             case SExpr::Kind::Integer:
@@ -212,7 +237,7 @@ class CStInterpreter::CImpl {
                 bindTyped(e);
                 return;
             case SExpr::Kind::Name:
-                if (!resolveName(e)) Fail(e.pos, "unknown variable '" + e.text + "'");
+                if (!resolveName(e) && !resolveConstant(e)) Fail(e.pos, "unknown variable '" + e.text + "'");
                 return;
             case SExpr::Kind::Member:
                 bindMember(e);
@@ -235,11 +260,14 @@ class CStInterpreter::CImpl {
 
     void bindTyped(SExpr& e) {
         static const std::pair<const char*, TypeClass3> kPrefixes[] = {
-            {"T", TYPE3_TIME},         {"TIME", TYPE3_TIME},
-            {"LT", TYPE3_LTIME},       {"LTIME", TYPE3_LTIME},
-            {"D", TYPE3_DATE},         {"DATE", TYPE3_DATE},
-            {"DT", TYPE3_DATEANDTIME}, {"DATE_AND_TIME", TYPE3_DATEANDTIME},
-            {"TOD", TYPE3_TIMEOFDAY},  {"TIME_OF_DAY", TYPE3_TIMEOFDAY}};
+            {"T", TYPE3_TIME},           {"TIME", TYPE3_TIME},
+            {"LT", TYPE3_LTIME},         {"LTIME", TYPE3_LTIME},
+            {"D", TYPE3_DATE},           {"DATE", TYPE3_DATE},
+            {"DT", TYPE3_DATEANDTIME},   {"DATE_AND_TIME", TYPE3_DATEANDTIME},
+            {"TOD", TYPE3_TIMEOFDAY},    {"TIME_OF_DAY", TYPE3_TIMEOFDAY},
+            {"LD", TYPE3_LDATE},         {"LDATE", TYPE3_LDATE},
+            {"LDT", TYPE3_LDATEANDTIME}, {"LDATE_AND_TIME", TYPE3_LDATEANDTIME},
+            {"LTOD", TYPE3_LTIMEOFDAY},  {"LTIME_OF_DAY", TYPE3_LTIMEOFDAY}};
         TypeClass3 tc = TYPE3_NONE;
         for (const auto& [prefix, type] : kPrefixes) {
             if (e.prefix == prefix) tc = type;
@@ -454,8 +482,7 @@ class CStInterpreter::CImpl {
         switch (type->kind) {
             case CSimType::Kind::Elementary:
             case CSimType::Kind::Enum:
-                return ReadScalar(at, type->kind == CSimType::Kind::Enum ? TYPE3_ENUM : type->typeClass,
-                                  type->size, e.pos);
+                return ReadScalar(at, ScalarClass(type), type->size, e.pos);
             case CSimType::Kind::String:
                 return ReadScalar(at, TYPE3_STRING, type->size, e.pos);
             case CSimType::Kind::Pointer:
@@ -475,8 +502,7 @@ class CStInterpreter::CImpl {
         switch (type->kind) {
             case CSimType::Kind::Elementary:
             case CSimType::Kind::Enum:
-                WriteScalar(at, type->kind == CSimType::Kind::Enum ? TYPE3_ENUM : type->typeClass, v, pos,
-                            what);
+                WriteScalar(at, ScalarClass(type), v, pos, what);
                 return;
             case CSimType::Kind::String: {
                 if (v.kind != SValue::Kind::String) Fail(pos, what + " takes a STRING, not " + v.describe());
@@ -879,6 +905,7 @@ class CStInterpreter::CImpl {
     st::SProgram& program_;
     std::string branch_;
     const std::vector<SStMethod>& methods_;
+    const std::vector<SStConstant>& constants_;
     IStExternalCalls& calls_;
     std::map<std::string, std::vector<std::string>> globals_;  // upper-case own name -> full names
     std::map<std::pair<uint8_t*, std::string>, SValue>
@@ -887,8 +914,9 @@ class CStInterpreter::CImpl {
 };
 
 CStInterpreter::CStInterpreter(st::SProgram& program, std::string programBranch,
-                               const std::vector<SStMethod>& methods, IStExternalCalls& calls)
-    : impl_(new CImpl(program, std::move(programBranch), methods, calls)) {}
+                               const std::vector<SStMethod>& methods,
+                               const std::vector<SStConstant>& constants, IStExternalCalls& calls)
+    : impl_(new CImpl(program, std::move(programBranch), methods, constants, calls)) {}
 
 CStInterpreter::~CStInterpreter() = default;
 

@@ -4,8 +4,8 @@
 // The program's variables are variables of the running application (its PROGRAM
 // branch), so ADR gives an address the symbol index knows and the host can print them;
 // a name the program does not declare is looked up among the application's top-level
-// variables by its own name. Block instances live in that memory too, and every call
-// of a block's method or body goes through the component's external function with the
+// variables by its own name, then among the component's named constants. Block instances live in that memory
+// too, and every call of a block's method or body goes through the component's external function with the
 // call record laid out as a method's row in the table (SStMethod) says.
 //
 // Owned by its caller, used from one thread. The program's tree is bound (names,
@@ -57,6 +57,13 @@ struct SStMethod {
     std::vector<SStParam> params;
 };
 
+// A named constant of the component (the format bits of the writer), as programs use it.
+struct SStConstant {
+    const char* name;
+    TypeClass3 type;  // an integer type
+    uint64_t value;
+};
+
 // Calls the component's external functions by name.
 class IStExternalCalls {
    public:
@@ -67,9 +74,9 @@ class IStExternalCalls {
 class CStInterpreter {
    public:
     // programBranch: the full name of the program's branch (App.Report). Nothing is kept
-    // of methods and calls but the references: both must outlive the interpreter.
+    // of methods, constants and calls but the references: they must outlive the interpreter.
     CStInterpreter(st::SProgram& program, std::string programBranch, const std::vector<SStMethod>& methods,
-                   IStExternalCalls& calls);
+                   const std::vector<SStConstant>& constants, IStExternalCalls& calls);
     ~CStInterpreter();
 
     // Resolves every name, member, method and function of the program against the

@@ -43,6 +43,11 @@ const STypeName kTypeNames[] = {
     {"DATE_AND_TIME", TYPE3_DATEANDTIME},
     {"TOD", TYPE3_TIMEOFDAY},
     {"TIME_OF_DAY", TYPE3_TIMEOFDAY},
+    {"LDATE", TYPE3_LDATE},
+    {"LDT", TYPE3_LDATEANDTIME},
+    {"LDATE_AND_TIME", TYPE3_LDATEANDTIME},
+    {"LTOD", TYPE3_LTIMEOFDAY},
+    {"LTIME_OF_DAY", TYPE3_LTIMEOFDAY},
 };
 
 const char* OpName(EOp op) {
@@ -163,6 +168,9 @@ bool IntInfo(TypeClass3 tc, SIntInfo& info) {
             return true;
         case TYPE3_LINT:
         case TYPE3_LTIME:
+        case TYPE3_LDATE:
+        case TYPE3_LDATEANDTIME:
+        case TYPE3_LTIMEOFDAY:
             info = {64, true};
             return true;
         case TYPE3_ULINT:
@@ -357,9 +365,11 @@ SValue Convert(const SValue& v, TypeClass3 target, SPos pos) {
     } else if (target == TYPE3_STRING) {
         if (v.kind == K::Bool) return SValue::String(v.b ? "TRUE" : "FALSE");
         SIntInfo source;
-        if (v.kind == K::Int && (v.literal || (IntInfo(v.type, source) && v.type != TYPE3_TIME &&
-                                               v.type != TYPE3_LTIME && v.type != TYPE3_DATE &&
-                                               v.type != TYPE3_DATEANDTIME && v.type != TYPE3_TIMEOFDAY))) {
+        if (v.kind == K::Int &&
+            (v.literal ||
+             (IntInfo(v.type, source) && v.type != TYPE3_TIME && v.type != TYPE3_LTIME &&
+              v.type != TYPE3_DATE && v.type != TYPE3_DATEANDTIME && v.type != TYPE3_TIMEOFDAY &&
+              v.type != TYPE3_LDATE && v.type != TYPE3_LDATEANDTIME && v.type != TYPE3_LTIMEOFDAY))) {
             return SValue::String(Decimal(v.n));
         }
         if (v.kind == K::Real) {

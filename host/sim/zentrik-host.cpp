@@ -212,8 +212,52 @@ struct Options {
     double timeoutSeconds = 60;
     bool allowEmpty = false;
     bool version = false;
+    uint32_t format = 0;  // the format of the writer print uses (SetFormat)
     std::vector<std::shared_ptr<ProgramFile>> programs;
 };
+
+// A writer format as --format gives it: names of the format bits as iec/ declares them
+// (any case; readable for the preset) or numbers (decimal, 0x or 16# hexadecimal),
+// joined by commas or '+'.
+uint32_t ParseFormat(const std::string& given) {
+    uint32_t format = 0;
+    size_t begin = 0;
+    while (begin <= given.size()) {
+        const size_t end = std::min(given.find(',', begin), given.find('+', begin));
+        const std::string part =
+            given.substr(begin, end == std::string::npos ? std::string::npos : end - begin);
+        bool known = false;
+        for (const SStConstant& constant : StComponentConstants()) {
+            if (CSimNameEqual()(constant.name, part)) {
+                format |= static_cast<uint32_t>(constant.value);
+                known = true;
+            }
+        }
+        if (!known && !part.empty()) {
+            const bool hex =
+                part.rfind("0x", 0) == 0 || part.rfind("0X", 0) == 0 || part.rfind("16#", 0) == 0;
+            const std::string digits = hex ? part.substr(part[0] == '1' ? 3 : 2) : part;
+            unsigned long value = 0;
+            const std::from_chars_result read =
+                std::from_chars(digits.data(), digits.data() + digits.size(), value, hex ? 16 : 10);
+            known = !digits.empty() && read.ec == std::errc() && read.ptr == digits.data() + digits.size() &&
+                    value <= UINT32_MAX;
+            format |= static_cast<uint32_t>(value);
+        }
+        if (!known) {
+            throw CUsageError(
+                "--format takes names of format bits (readable, iso_8601, ...) or a number, not " + given);
+        }
+        if (end == std::string::npos) {
+            break;
+        }
+        begin = end + 1;
+    }
+    if ((format & ~ZENTRIK_FORMAT_BITS) != 0) {
+        throw CUsageError("--format " + given + " holds bits no format has (at most 16#01FF)");
+    }
+    return format;
+}
 
 typedef void (*ExternalFunction)(void*);
 
@@ -282,6 +326,11 @@ class CZentrikHost {
     void print(const std::vector<std::pair<std::string, std::string>>& variables) {
         fb_jsonsaxwriter_resetdocument_struct reset{&writer_, 0};
         calls_->call("fb_jsonsaxwriter__resetdocument", &reset);
+        fb_jsonsaxwriter_setformat_struct format{&writer_, options_.format, 0};
+        calls_->call("fb_jsonsaxwriter__setformat", &format);
+        if (!format.SetFormat) {
+            throw CHostError("the component refused the format " + std::to_string(options_.format));
+        }
         for (const auto& [name, given] : variables) {
             std::string key = given;
             fb_jsonreadwritedatatype_addjsonkeyvaluefromsymbol_struct add{};
@@ -345,10 +394,10 @@ class CZentrikHost {
                             strnlen(reinterpret_cast<const char*>(set->sProblem), sizeof(set->sProblem)));
         if (showReport) {
             std::printf(
-                "{\"result\":%s,\"nWritten\":%u,\"nSkipped\":%u,\"nUnknown\":%u,\"nErrorOffset\":%u,"
-                "\"sProblem\":%s}\n",
-                set->SetSymbolFromJsonReport ? "true" : "false", set->nWritten, set->nSkipped, set->nUnknown,
-                set->nErrorOffset, JsonString(problem).c_str());
+                "{\"result\":%s,\"nWritten\":%u,\"nSkipped\":%u,\"nMissing\":%u,\"nUnknown\":%u,"
+                "\"nErrorOffset\":%u,\"sProblem\":%s}\n",
+                set->SetSymbolFromJsonReport ? "true" : "false", set->nWritten, set->nSkipped, set->nMissing,
+                set->nUnknown, set->nErrorOffset, JsonString(problem).c_str());
             std::fflush(stdout);
         }
         if (!set->SetSymbolFromJsonReport) {
@@ -463,7 +512,8 @@ class CZentrikHost {
     // Runs a program's body `cycles` times, then prints the variables it names.
     void run(ProgramFile& file, uint64_t cycles, const std::vector<std::string>& prints) {
         const std::string branch = "App." + file.program.name;
-        CStInterpreter interpreter(file.program, branch, StComponentMethods(), *calls_);
+        CStInterpreter interpreter(file.program, branch, StComponentMethods(), StComponentConstants(),
+                                   *calls_);
         try {
             interpreter.bind();
             for (uint64_t cycle = 0; cycle < cycles; ++cycle) {
@@ -1040,6 +1090,8 @@ const Option kOptions[] = {
      "time limit of every symbol load (default 60; to the millisecond)"},
     {"--allow-empty", nullptr, [](Options& o, const std::string&) { o.allowEmpty = true; },
      "run an application that declares no variables"},
+    {"--format", "NAME|NUMBER", [](Options& o, const std::string& v) { o.format = ParseFormat(v); },
+     "the format print writes in: readable, iso_8601, ... joined by ',' or '+', or a number"},
     {"--version", nullptr, [](Options& o, const std::string&) { o.version = true; },
      "the versions of zentrik-host and of the component it loads"},
 };
@@ -1059,7 +1111,7 @@ std::string Usage() {
     for (const Option& option : kOptions) {
         char line[512];
         std::string word = std::string(option.name) + (option.value ? std::string(" ") + option.value : "");
-        std::snprintf(line, sizeof(line), "  %-17s %s\n", word.c_str(), option.help);
+        std::snprintf(line, sizeof(line), "  %-22s %s\n", word.c_str(), option.help);
         text += line;
     }
     text += "  -h, --help        this text\n\ncommands:\n";

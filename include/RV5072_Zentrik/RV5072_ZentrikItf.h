@@ -18,6 +18,20 @@
 extern "C" {
 #endif
 
+/* The bits of a writer instance's format (fb_jsonsaxwriter's SetFormat and GetFormat),
+ * with the names and values iec/fb_jsonsaxwriter.st declares. */
+#define ZENTRIK_FORMAT_NUMERIC_ENUMS 0x0001u /* ENUM and SUBRANGE as integers */
+#define ZENTRIK_FORMAT_LONG_TIMES 0x0002u    /* LTIME, LDATE, LDT, LTOD as 64-bit nanoseconds */
+#define ZENTRIK_FORMAT_SHORT_REALS 0x0004u   /* REAL in its shortest decimal: 0.1, not 0.10000000149011612 */
+#define ZENTRIK_FORMAT_ISO_8601 0x0008u      /* durations, times and dates as ISO 8601 texts */
+#define ZENTRIK_FORMAT_INT64_STRINGS 0x0010u /* 64-bit integers as strings of their decimal value */
+#define ZENTRIK_FORMAT_BOOL_LITERALS 0x0020u /* AddBool and AddKeyBool write true / false */
+#define ZENTRIK_FORMAT_NESTED_ARRAYS 0x0040u /* arrays of 2 or 3 dimensions as nested arrays */
+#define ZENTRIK_FORMAT_UNSIGNED_BITS 0x0080u /* BYTE, WORD, DWORD, LWORD as unsigned */
+#define ZENTRIK_FORMAT_PRETTY 0x0100u        /* the text indented, one member or element per line */
+#define ZENTRIK_FORMAT_READABLE 0x00EFu      /* every bit but INT64_STRINGS and PRETTY */
+#define ZENTRIK_FORMAT_BITS 0x01FFu          /* every bit a format may hold */
+
 /* Instance of the writer block. The component uses only its address. */
 typedef struct tagfb_jsonsaxwriter_struct {
     void* __VFTABLEPOINTER;
@@ -196,43 +210,55 @@ typedef struct tagfb_jsonsaxwriter_setmaxdecimalplaces_struct {
     RTS_IEC_UINT SetMaxDecimalPlaces;
 } fb_jsonsaxwriter_setmaxdecimalplaces_struct;
 
+typedef struct tagfb_jsonsaxwriter_setformat_struct {
+    fb_jsonsaxwriter_struct* pInstance;
+    RTS_IEC_DWORD nFormat;  /* input: the format bits */
+    RTS_IEC_UINT SetFormat; /* output: 1 when taken, 0 when refused */
+} fb_jsonsaxwriter_setformat_struct;
+
+typedef struct tagfb_jsonsaxwriter_getformat_struct {
+    fb_jsonsaxwriter_struct* pInstance;
+    RTS_IEC_DWORD GetFormat; /* output: the instance's format */
+} fb_jsonsaxwriter_getformat_struct;
+
 typedef struct tagfb_jsonreadwritedatatype_main_struct {
     fb_jsonreadwritedatatype_struct* pInstance;
 } fb_jsonreadwritedatatype_main_struct;
 
 typedef struct tagfb_jsonreadwritedatatype_setsymbolfromjson_struct {
     fb_jsonreadwritedatatype_struct* pInstance;
-    RTS_IEC_STRING* pJson;        /* input: the JSON text */
-    RTS_IEC_UDINT nSize;          /* input: number of bytes of pJson to take */
-    RTS_IEC_UDINT* pData;         /* input: address of the variable to write */
-    RTS_IEC_UDINT nData;          /* input, not used */
+    RTS_IEC_STRING* pJson;          /* input: the JSON text */
+    RTS_IEC_UDINT nSize;            /* input: number of bytes of pJson to take */
+    RTS_IEC_UDINT* pData;           /* input: address of the variable to write */
+    RTS_IEC_UDINT nData;            /* input, not used */
     RTS_IEC_BOOL SetSymbolFromJson; /* output */
-    RTS_IEC_UINT hrErrorCode;     /* never written */
+    RTS_IEC_UINT hrErrorCode;       /* never written */
 } fb_jsonreadwritedatatype_setsymbolfromjson_struct;
 
 typedef struct tagfb_jsonreadwritedatatype_addjsonkeyvaluefromsymbol_struct {
     fb_jsonreadwritedatatype_struct* pInstance;
-    fb_jsonsaxwriter_struct* fbWriter; /* input: the writer whose document receives the member */
-    RTS_IEC_STRING* sKey;              /* input: the member name */
-    RTS_IEC_STRING* sDatatype;         /* input, not used */
-    RTS_IEC_UDINT nData;               /* input, not used */
-    RTS_IEC_UDINT* pData;              /* input: address of the variable to read */
+    fb_jsonsaxwriter_struct* fbWriter;      /* input: the writer whose document receives the member */
+    RTS_IEC_STRING* sKey;                   /* input: the member name */
+    RTS_IEC_STRING* sDatatype;              /* input, not used */
+    RTS_IEC_UDINT nData;                    /* input, not used */
+    RTS_IEC_UDINT* pData;                   /* input: address of the variable to read */
     RTS_IEC_BOOL AddJsonKeyValueFromSymbol; /* output */
-    RTS_IEC_UINT hrErrorCode;          /* never written */
+    RTS_IEC_UINT hrErrorCode;               /* never written */
 } fb_jsonreadwritedatatype_addjsonkeyvaluefromsymbol_struct;
 
 typedef struct tagfb_jsonreadwritedatatype_setsymbolfromjsonreport_struct {
     fb_jsonreadwritedatatype_struct* pInstance;
-    RTS_IEC_STRING* pJson;               /* input: the JSON text */
-    RTS_IEC_UDINT nSize;                 /* input: number of bytes of pJson to take */
-    RTS_IEC_UDINT* pData;                /* input: address of the variable to write */
-    RTS_IEC_UDINT nData;                 /* input, not used */
+    RTS_IEC_STRING* pJson;                /* input: the JSON text */
+    RTS_IEC_UDINT nSize;                  /* input: number of bytes of pJson to take */
+    RTS_IEC_UDINT* pData;                 /* input: address of the variable to write */
+    RTS_IEC_UDINT nData;                  /* input, not used */
     RTS_IEC_BOOL SetSymbolFromJsonReport; /* output: what SetSymbolFromJson gives */
-    RTS_IEC_UDINT nWritten;              /* output: leaves written */
-    RTS_IEC_UDINT nSkipped;              /* output: leaves of the variable left unwritten */
-    RTS_IEC_UDINT nUnknown;              /* output: JSON members that match no member */
-    RTS_IEC_UDINT nErrorOffset;          /* output: byte offset of a parse error, else 0 */
-    RTS_IEC_STRING sProblem[256];        /* output: the first problem, "" when none */
+    RTS_IEC_UDINT nWritten;               /* output: leaves written */
+    RTS_IEC_UDINT nSkipped;               /* output: leaves of the variable left unwritten */
+    RTS_IEC_UDINT nUnknown;               /* output: JSON members that match no member */
+    RTS_IEC_UDINT nErrorOffset;           /* output: byte offset of a parse error, else 0 */
+    RTS_IEC_STRING sProblem[256];         /* output: the first problem, "" when none */
+    RTS_IEC_UDINT nMissing;               /* output: leaves the text did not mention */
 } fb_jsonreadwritedatatype_setsymbolfromjsonreport_struct;
 /* Instance of the reader block fb_jsonreader. The component uses only its address. */
 typedef struct tagfb_jsonreader_struct {
@@ -359,9 +385,12 @@ ZENTRIK_EXPORT void fb_jsonsaxwriter__addbase64(fb_jsonsaxwriter_addbase64_struc
 ZENTRIK_EXPORT void fb_jsonsaxwriter__addhexbinary(fb_jsonsaxwriter_addhexbinary_struct* p);
 ZENTRIK_EXPORT void fb_jsonsaxwriter__getmaxdecimalplaces(fb_jsonsaxwriter_getmaxdecimalplaces_struct* p);
 ZENTRIK_EXPORT void fb_jsonsaxwriter__setmaxdecimalplaces(fb_jsonsaxwriter_setmaxdecimalplaces_struct* p);
+ZENTRIK_EXPORT void fb_jsonsaxwriter__setformat(fb_jsonsaxwriter_setformat_struct* p);
+ZENTRIK_EXPORT void fb_jsonsaxwriter__getformat(fb_jsonsaxwriter_getformat_struct* p);
 
 ZENTRIK_EXPORT void fb_jsonreadwritedatatype__main(fb_jsonreadwritedatatype_main_struct* p);
-ZENTRIK_EXPORT void fb_jsonreadwritedatatype__setsymbolfromjson(fb_jsonreadwritedatatype_setsymbolfromjson_struct* p);
+ZENTRIK_EXPORT void fb_jsonreadwritedatatype__setsymbolfromjson(
+    fb_jsonreadwritedatatype_setsymbolfromjson_struct* p);
 ZENTRIK_EXPORT void fb_jsonreadwritedatatype__addjsonkeyvaluefromsymbol(
     fb_jsonreadwritedatatype_addjsonkeyvaluefromsymbol_struct* p);
 ZENTRIK_EXPORT void fb_jsonreadwritedatatype__setsymbolfromjsonreport(
@@ -455,39 +484,66 @@ static_assert(sizeof(fb_jsonsaxwriter_addhexbinary_struct) == 24, "record layout
 static_assert(offsetof(fb_jsonsaxwriter_addhexbinary_struct, pBytes) == 8, "record layout");
 static_assert(offsetof(fb_jsonsaxwriter_addhexbinary_struct, nBytes) == 16, "record layout");
 static_assert(sizeof(fb_jsonsaxwriter_getmaxdecimalplaces_struct) == 16, "record layout");
-static_assert(offsetof(fb_jsonsaxwriter_getmaxdecimalplaces_struct, GetMaxDecimalPlaces) == 8, "record layout");
+static_assert(offsetof(fb_jsonsaxwriter_getmaxdecimalplaces_struct, GetMaxDecimalPlaces) == 8,
+              "record layout");
 static_assert(sizeof(fb_jsonsaxwriter_setmaxdecimalplaces_struct) == 16, "record layout");
 static_assert(offsetof(fb_jsonsaxwriter_setmaxdecimalplaces_struct, decimalPlaces) == 8, "record layout");
-static_assert(offsetof(fb_jsonsaxwriter_setmaxdecimalplaces_struct, SetMaxDecimalPlaces) == 12, "record layout");
+static_assert(offsetof(fb_jsonsaxwriter_setmaxdecimalplaces_struct, SetMaxDecimalPlaces) == 12,
+              "record layout");
+static_assert(sizeof(fb_jsonsaxwriter_setformat_struct) == 16, "record layout");
+static_assert(offsetof(fb_jsonsaxwriter_setformat_struct, nFormat) == 8, "record layout");
+static_assert(offsetof(fb_jsonsaxwriter_setformat_struct, SetFormat) == 12, "record layout");
+static_assert(sizeof(fb_jsonsaxwriter_getformat_struct) == 16, "record layout");
+static_assert(offsetof(fb_jsonsaxwriter_getformat_struct, GetFormat) == 8, "record layout");
 static_assert(sizeof(fb_jsonreadwritedatatype_main_struct) == 8, "record layout");
 static_assert(sizeof(fb_jsonreadwritedatatype_setsymbolfromjson_struct) == 40, "record layout");
 static_assert(offsetof(fb_jsonreadwritedatatype_setsymbolfromjson_struct, pJson) == 8, "record layout");
 static_assert(offsetof(fb_jsonreadwritedatatype_setsymbolfromjson_struct, nSize) == 16, "record layout");
 static_assert(offsetof(fb_jsonreadwritedatatype_setsymbolfromjson_struct, pData) == 24, "record layout");
 static_assert(offsetof(fb_jsonreadwritedatatype_setsymbolfromjson_struct, nData) == 32, "record layout");
-static_assert(offsetof(fb_jsonreadwritedatatype_setsymbolfromjson_struct, SetSymbolFromJson) == 36, "record layout");
-static_assert(offsetof(fb_jsonreadwritedatatype_setsymbolfromjson_struct, hrErrorCode) == 38, "record layout");
+static_assert(offsetof(fb_jsonreadwritedatatype_setsymbolfromjson_struct, SetSymbolFromJson) == 36,
+              "record layout");
+static_assert(offsetof(fb_jsonreadwritedatatype_setsymbolfromjson_struct, hrErrorCode) == 38,
+              "record layout");
 static_assert(sizeof(fb_jsonreadwritedatatype_addjsonkeyvaluefromsymbol_struct) == 56, "record layout");
-static_assert(offsetof(fb_jsonreadwritedatatype_addjsonkeyvaluefromsymbol_struct, fbWriter) == 8, "record layout");
-static_assert(offsetof(fb_jsonreadwritedatatype_addjsonkeyvaluefromsymbol_struct, sKey) == 16, "record layout");
-static_assert(offsetof(fb_jsonreadwritedatatype_addjsonkeyvaluefromsymbol_struct, sDatatype) == 24, "record layout");
-static_assert(offsetof(fb_jsonreadwritedatatype_addjsonkeyvaluefromsymbol_struct, nData) == 32, "record layout");
-static_assert(offsetof(fb_jsonreadwritedatatype_addjsonkeyvaluefromsymbol_struct, pData) == 40, "record layout");
-static_assert(offsetof(fb_jsonreadwritedatatype_addjsonkeyvaluefromsymbol_struct, AddJsonKeyValueFromSymbol) == 48,
+static_assert(offsetof(fb_jsonreadwritedatatype_addjsonkeyvaluefromsymbol_struct, fbWriter) == 8,
               "record layout");
-static_assert(offsetof(fb_jsonreadwritedatatype_addjsonkeyvaluefromsymbol_struct, hrErrorCode) == 50, "record layout");
-static_assert(sizeof(fb_jsonreadwritedatatype_setsymbolfromjsonreport_struct) == 312, "record layout");
+static_assert(offsetof(fb_jsonreadwritedatatype_addjsonkeyvaluefromsymbol_struct, sKey) == 16,
+              "record layout");
+static_assert(offsetof(fb_jsonreadwritedatatype_addjsonkeyvaluefromsymbol_struct, sDatatype) == 24,
+              "record layout");
+static_assert(offsetof(fb_jsonreadwritedatatype_addjsonkeyvaluefromsymbol_struct, nData) == 32,
+              "record layout");
+static_assert(offsetof(fb_jsonreadwritedatatype_addjsonkeyvaluefromsymbol_struct, pData) == 40,
+              "record layout");
+static_assert(offsetof(fb_jsonreadwritedatatype_addjsonkeyvaluefromsymbol_struct,
+                       AddJsonKeyValueFromSymbol) == 48,
+              "record layout");
+static_assert(offsetof(fb_jsonreadwritedatatype_addjsonkeyvaluefromsymbol_struct, hrErrorCode) == 50,
+              "record layout");
+static_assert(sizeof(fb_jsonreadwritedatatype_setsymbolfromjsonreport_struct) == 320, "record layout");
 static_assert(offsetof(fb_jsonreadwritedatatype_setsymbolfromjsonreport_struct, pJson) == 8, "record layout");
-static_assert(offsetof(fb_jsonreadwritedatatype_setsymbolfromjsonreport_struct, nSize) == 16, "record layout");
-static_assert(offsetof(fb_jsonreadwritedatatype_setsymbolfromjsonreport_struct, pData) == 24, "record layout");
-static_assert(offsetof(fb_jsonreadwritedatatype_setsymbolfromjsonreport_struct, nData) == 32, "record layout");
-static_assert(offsetof(fb_jsonreadwritedatatype_setsymbolfromjsonreport_struct, SetSymbolFromJsonReport) == 36,
+static_assert(offsetof(fb_jsonreadwritedatatype_setsymbolfromjsonreport_struct, nSize) == 16,
               "record layout");
-static_assert(offsetof(fb_jsonreadwritedatatype_setsymbolfromjsonreport_struct, nWritten) == 40, "record layout");
-static_assert(offsetof(fb_jsonreadwritedatatype_setsymbolfromjsonreport_struct, nSkipped) == 44, "record layout");
-static_assert(offsetof(fb_jsonreadwritedatatype_setsymbolfromjsonreport_struct, nUnknown) == 48, "record layout");
-static_assert(offsetof(fb_jsonreadwritedatatype_setsymbolfromjsonreport_struct, nErrorOffset) == 52, "record layout");
-static_assert(offsetof(fb_jsonreadwritedatatype_setsymbolfromjsonreport_struct, sProblem) == 56, "record layout");
+static_assert(offsetof(fb_jsonreadwritedatatype_setsymbolfromjsonreport_struct, pData) == 24,
+              "record layout");
+static_assert(offsetof(fb_jsonreadwritedatatype_setsymbolfromjsonreport_struct, nData) == 32,
+              "record layout");
+static_assert(offsetof(fb_jsonreadwritedatatype_setsymbolfromjsonreport_struct, SetSymbolFromJsonReport) ==
+                  36,
+              "record layout");
+static_assert(offsetof(fb_jsonreadwritedatatype_setsymbolfromjsonreport_struct, nWritten) == 40,
+              "record layout");
+static_assert(offsetof(fb_jsonreadwritedatatype_setsymbolfromjsonreport_struct, nSkipped) == 44,
+              "record layout");
+static_assert(offsetof(fb_jsonreadwritedatatype_setsymbolfromjsonreport_struct, nUnknown) == 48,
+              "record layout");
+static_assert(offsetof(fb_jsonreadwritedatatype_setsymbolfromjsonreport_struct, nErrorOffset) == 52,
+              "record layout");
+static_assert(offsetof(fb_jsonreadwritedatatype_setsymbolfromjsonreport_struct, sProblem) == 56,
+              "record layout");
+static_assert(offsetof(fb_jsonreadwritedatatype_setsymbolfromjsonreport_struct, nMissing) == 312,
+              "record layout");
 static_assert(sizeof(fb_jsonreader_struct) == 16, "record layout");
 static_assert(offsetof(fb_jsonreader_struct, initStatus) == 8, "record layout");
 static_assert(sizeof(fb_jsonreader_main_struct) == 8, "record layout");

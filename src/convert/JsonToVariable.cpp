@@ -7,19 +7,32 @@
 // shared and the variable's lock exclusively.
 //
 // The walk is one template with two instances: the plain one writes and nothing else;
-// the reporting one also counts what it wrote, skipped and did not know, and keeps the
-// first problem with its path.
+// the reporting one also counts what it wrote, skipped, missed and did not know, and
+// keeps the first problem with its path.
+//
+// Members are matched to a structure's members (or an array's element names) in time
+// that grows with n + m, or n log n: in the order of the structure while the object
+// follows it, through a sorted index of the object's names once it does not.
 #include "convert/JsonToVariable.h"
 
+#include <algorithm>
+#include <charconv>
+#include <cmath>
 #include <cstring>
 #include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 #include "convert/TypeClassTable.h"
+#include "json/Utf8.h"
 
 namespace {
 
 typedef rapidjson::Value Value;
+
+// Up to this many members an object is searched from its start; beyond, through an index.
+constexpr rapidjson::SizeType kScannedMembers = 16;
 
 // Whether a member name is the length bytes at text. Names are mostly short: they are
 // compared in place rather than through a call.
@@ -39,27 +52,85 @@ inline bool SameName(const Value& name, const char* text, size_t length) {
     return true;
 }
 
+std::string_view NameOf(const Value& name) {
+    return std::string_view(name.GetString(), name.GetStringLength());
+}
+
 // The index of the first member of object whose name is the length bytes at name,
-// compared byte for byte; -1 when object is not an object or has no such member.
-long FindMemberIndex(const Value& object, const char* name, size_t length) {
-    if (!object.IsObject()) {
-        return -1;
-    }
+// compared byte for byte; -1 when object has no such member. REQUIRES: object is one.
+long ScanForMember(const Value& object, const char* name, size_t length) {
     const Value::ConstMemberIterator begin = object.MemberBegin();
     const Value::ConstMemberIterator end = object.MemberEnd();
     for (Value::ConstMemberIterator member = begin; member != end; ++member) {
-        if (member->name.GetStringLength() == length &&
-            std::memcmp(member->name.GetString(), name, length) == 0) {
+        if (SameName(member->name, name, length)) {
             return static_cast<long>(member - begin);
         }
     }
     return -1;
 }
 
-const Value* FindMember(const Value& object, const std::string& name) {
-    const long index = FindMemberIndex(object, name.data(), name.size());
-    return index < 0 ? nullptr : &object.MemberBegin()[index].value;
-}
+// The members of one JSON object by name. Small objects are scanned; a larger one is
+// sorted once by (name, position) on the first look-up, so each look-up is a binary
+// search and finds the first member of a name. Lives on the stack of one object's walk.
+class CMemberIndex {
+   public:
+    explicit CMemberIndex(const Value& object) : object_(object) {}
+
+    long find(const std::string& name) {
+        if (object_.MemberCount() <= kScannedMembers) {
+            return ScanForMember(object_, name.data(), name.size());
+        }
+        if (sorted_.empty()) {
+            sorted_.reserve(object_.MemberCount());
+            for (rapidjson::SizeType i = 0; i < object_.MemberCount(); ++i) {
+                sorted_.emplace_back(NameOf(object_.MemberBegin()[i].name), i);
+            }
+            std::sort(sorted_.begin(), sorted_.end());
+        }
+        const std::string_view key(name);
+        const auto found =
+            std::lower_bound(sorted_.begin(), sorted_.end(), std::make_pair(key, rapidjson::SizeType{0}));
+        return found != sorted_.end() && found->first == key ? static_cast<long>(found->second) : -1;
+    }
+
+   private:
+    const Value& object_;
+    std::vector<std::pair<std::string_view, rapidjson::SizeType>> sorted_;
+};
+
+// The names of a structure's members (or an array's elements), for asking whether a
+// JSON member names one: scanned for a few, sorted once for more.
+class CChildNames {
+   public:
+    explicit CChildNames(CVariableView var) : var_(var) {}
+
+    bool contains(const Value& name) {
+        if (var_.childCount() <= kScannedMembers) {
+            for (size_t i = 0; i < var_.childCount(); ++i) {
+                const CVariableView child = var_.child(i);
+                if (child && SameName(name, child.name().data(), child.name().size())) {
+                    return true;
+                }
+            }
+            return false;
+        }
+        if (sorted_.empty()) {
+            sorted_.reserve(var_.childCount());
+            for (size_t i = 0; i < var_.childCount(); ++i) {
+                const CVariableView child = var_.child(i);
+                if (child) {
+                    sorted_.emplace_back(child.name().str());  // an element's name is formed
+                }
+            }
+            std::sort(sorted_.begin(), sorted_.end());
+        }
+        return std::binary_search(sorted_.begin(), sorted_.end(), NameOf(name));
+    }
+
+   private:
+    CVariableView var_;
+    std::vector<std::string> sorted_;
+};
 
 const char* FoundKind(const Value& value) {
     switch (value.GetType()) {
@@ -79,8 +150,28 @@ const char* FoundKind(const Value& value) {
     }
 }
 
-std::string IntegerText(const Value& value) {
-    return value.IsUint64() ? std::to_string(value.GetUint64()) : std::to_string(value.GetInt64());
+// A number as the report writes it: an integer's digits, a whole number's digits from
+// its exact value, any other finite number in its shortest decimal ("7.5", "1e+39").
+std::string NumberText(const Value& value, const CExactNumber* exact) {
+    if (value.IsUint64()) {
+        return std::to_string(value.GetUint64());
+    }
+    if (value.IsInt64()) {
+        return std::to_string(value.GetInt64());
+    }
+    if (exact != nullptr && exact->whole && exact->fits) {
+        return (exact->negative && exact->magnitude != 0 ? "-" : "") + std::to_string(exact->magnitude);
+    }
+    char text[32];
+    const std::to_chars_result end = std::to_chars(text, text + sizeof(text), value.GetDouble());
+    return std::string(text, end.ptr);
+}
+
+// A string as the report quotes it: its first 64 bytes (never part of a character).
+std::string QuotedText(const Value& value) {
+    const size_t length = value.GetStringLength();
+    const size_t kept = FitUtf8(value.GetString(), length, 64);
+    return "\"" + std::string(value.GetString(), kept) + (kept < length ? "...\"" : "\"");
 }
 
 // Leaves of the subtree of var (var itself when it has no children).
@@ -96,16 +187,33 @@ uint32_t CountLeaves(CVariableView var) {
     return leaves;
 }
 
+// The extents of an array of 2 or 3 dimensions whose elements are all there; false for
+// any other node.
+bool NestedShape(CVariableView var, size_t extents[3], size_t& dimensions) {
+    dimensions = var.dimensionCount();
+    if (dimensions < 2) {
+        return false;
+    }
+    size_t elements = 1;
+    for (size_t d = 0; d < dimensions; ++d) {
+        extents[d] = var.extent(d);
+        elements *= extents[d];
+    }
+    return elements == var.childCount();
+}
+
 // Writes one JSON value into one variable by the rules of its node: a leaf takes a
-// scalar of the kind its class takes; a structure an object, member by member, the
-// first member of each name; an array a JSON array of exactly its element count,
-// element by element (and, for the variable itself, also an object whose members are
-// named as the host names the elements). Whatever does not match leaves the part of
-// the variable it was meant for unwritten. Lives on the stack of one call.
+// value its class takes; a structure an object, member by member, the first member of
+// each name; an array a JSON array of exactly its element count, element by element, a
+// multi-dimensional one also nested arrays of exactly its shape (and, for the variable
+// itself, also an object whose members are named as the host names the elements).
+// Whatever does not match leaves the part of the variable it was meant for unwritten.
+// Lives on the stack of one call.
 template <bool kReport>
 class CVariableWriter {
    public:
-    explicit CVariableWriter(CSymbolWriteReport* report) : report_(report) {}
+    CVariableWriter(CSymbolWriteReport* report, const CExactNumbers* exact)
+        : report_(report), exact_(exact != nullptr && !exact->empty() ? exact : nullptr) {}
 
     // The variable itself; source is the JSON value given for it, null when none.
     void writeVariable(const Value* source, CVariableView var) {
@@ -113,6 +221,7 @@ class CVariableWriter {
             path_ = var.name();
         }
         write(source, var, true);
+        finish();
     }
 
     // A text whose root is not an object holds no member for the variable.
@@ -128,7 +237,7 @@ class CVariableWriter {
     void write(const Value* source, CVariableView var, bool isVariable) {
         if (source == nullptr) {
             if (kReport) {
-                skip(var, "missing");
+                missing(var);
             }
             return;
         }
@@ -154,55 +263,111 @@ class CVariableWriter {
     }
 
     void writeLeaf(const Value& source, CVariableView var) {
-        const CLeafWrite result = DecodeLeaf(var.type(), var.address(), var.size(), source, kReport);
+        const CExactNumber* exact = exact_ != nullptr && source.IsDouble() ? exact_->find(&source) : nullptr;
+        const CLeafWrite result = DecodeLeaf(var.type(), var.address(), var.size(), source, exact, kReport);
         if (!kReport) {
+            return;
+        }
+        const CTypeClassRow& row = TypeClassRow(var.type());
+        if (result.outcome == CLeafWrite::kWritten) {
+            ++report_->written;
+            if (!wantProblem()) {
+                return;
+            }
+            if (result.wrapped) {
+                problem(NumberText(source, exact) + " wrapped to " +
+                        StoredIntegerText(var.type(), var.address()));
+            } else if (result.cut) {
+                problem("cut to " + std::to_string(result.bytes) + " bytes");
+            } else if (result.cutAtZero) {
+                problem("cut at an embedded zero");
+            }
+            return;
+        }
+        ++report_->skipped;
+        if (!wantProblem()) {
             return;
         }
         switch (result.outcome) {
             case CLeafWrite::kWritten:
-                ++report_->written;
-                if (result.wrapped && wantProblem()) {
-                    problem(IntegerText(source) + " wrapped to " +
-                            StoredIntegerText(var.type(), var.address()));
-                } else if (result.cut && wantProblem()) {
-                    problem("cut to " + std::to_string(result.bytes) + " bytes");
-                }
                 return;
             case CLeafWrite::kWrongKind:
-                ++report_->skipped;
-                if (wantProblem()) {
-                    problem(std::string("expected ") + TypeClassRow(var.type()).expected + ", found " +
-                            FoundKind(source));
-                }
+                problem(std::string("expected ") + row.expected + ", found " + FoundKind(source));
                 return;
             case CLeafWrite::kOutOfRange:
-                ++report_->skipped;
-                if (wantProblem()) {
-                    problem(IntegerText(source) + " is out of the range of " + TypeClassRow(var.type()).name);
+                if (source.IsString()) {
+                    problem(QuotedText(source) + " is out of the range of " + row.name);
+                } else if (source.IsDouble() && !std::isfinite(source.GetDouble())) {
+                    problem(std::string("a number beyond the range of doubles is out of the range of ") +
+                            row.name);
+                } else if (exact != nullptr && !exact->fits) {
+                    problem(std::string("a number beyond 64 bits is out of the range of ") + row.name);
+                } else {
+                    problem(NumberText(source, exact) + " is out of the range of " + row.name);
                 }
                 return;
+            case CLeafWrite::kNotWhole:
+                if (exact != nullptr) {
+                    problem("the number is not a whole number");  // its double is, but its text is not
+                } else {
+                    problem(NumberText(source, exact) + " is not a whole number");
+                }
+                return;
+            case CLeafWrite::kTooFine:
+                problem(QuotedText(source) + " is finer than " + row.unit);
+                return;
+            case CLeafWrite::kMalformed:
+                problem(QuotedText(source) + " is not " + row.textForm);
+                return;
             case CLeafWrite::kNeverWritten:
-                ++report_->skipped;
-                if (wantProblem()) {
-                    const char* name = TypeClassRow(var.type()).name;
-                    if (!IsWritableClass(var.type())) {
-                        problem(std::string("type class ") +
-                                (name != nullptr ? std::string(name) : std::to_string(var.type())) +
-                                " is never written");
-                    } else {
-                        problem("no memory of its type to write to");
-                    }
+                if (!IsWritableClass(var.type())) {
+                    problem(std::string("type class ") +
+                            (row.name != nullptr ? std::string(row.name) : std::to_string(var.type())) +
+                            " is never written");
+                } else {
+                    problem("no memory of its type to write to");
                 }
                 return;
         }
     }
 
-    // REQUIRES: source is an array.
+    // REQUIRES: source is an array. A flat list of every element, or nested arrays of
+    // exactly the array's shape.
     void writeElements(const Value& source, CVariableView var) {
-        if (source.Size() != var.childCount()) {
+        const size_t count = var.childCount();
+        size_t extents[3] = {0, 0, 0};
+        size_t dimensions = 0;
+        const bool shaped = NestedShape(var, extents, dimensions);
+        // Nested when the outer list has the first extent and is not the flat list itself.
+        // The two have one length when every other extent is 1: then the list is nested
+        // when each of its values is a list of one (of one) and, for elements that are
+        // arrays themselves, the value inside is a list too.
+        bool nested = shaped && source.Size() == extents[0] && extents[0] != count;
+        if (shaped && source.Size() == extents[0] && extents[0] == count && count > 0) {
+            nested = true;
+            for (rapidjson::SizeType i = 0; i < source.Size() && nested; ++i) {
+                const Value& row = source[i];
+                nested = row.IsArray() && row.Size() == 1 &&
+                         (dimensions == 2 || (row[0].IsArray() && row[0].Size() == 1));
+            }
+            const CVariableView first = var.child(0);
+            nested = nested && (!first || first.type() != TYPE3_ARRAY ||
+                                (dimensions == 2 ? source[0][0] : source[0][0][0]).IsArray());
+        }
+        if (nested) {
+            writeNested(source, var, extents, dimensions);
+            return;
+        }
+        if (source.Size() != count) {
             if (kReport) {
-                skip(var, std::to_string(source.Size()) + " elements given, " +
-                              std::to_string(var.childCount()) + " expected");
+                std::string reason =
+                    std::to_string(source.Size()) + " elements given, " + std::to_string(count) + " expected";
+                if (shaped) {
+                    reason += " (or " + std::to_string(extents[0]) + " nested arrays of " +
+                              std::to_string(extents[1]) +
+                              (dimensions == 3 ? " of " + std::to_string(extents[2]) : std::string()) + ")";
+                }
+                skip(var, reason);
             }
             return;
         }
@@ -216,6 +381,61 @@ class CVariableWriter {
         }
     }
 
+    // REQUIRES: source holds extents[0] values, var has the extents. Every inner list is
+    // checked before anything is written: one of the wrong kind or length writes nothing
+    // of the array.
+    void writeNested(const Value& source, CVariableView var, const size_t extents[3], size_t dimensions) {
+        for (rapidjson::SizeType i = 0; i < source.Size(); ++i) {
+            if (!innerFits(source[i], var, extents[1], "[" + std::to_string(i) + "]")) {
+                return;
+            }
+            for (rapidjson::SizeType j = 0; dimensions == 3 && j < source[i].Size(); ++j) {
+                if (!innerFits(source[i][j], var, extents[2],
+                               "[" + std::to_string(i) + "][" + std::to_string(j) + "]")) {
+                    return;
+                }
+            }
+        }
+        size_t next = 0;
+        for (rapidjson::SizeType i = 0; i < source.Size(); ++i) {
+            for (rapidjson::SizeType j = 0; j < source[i].Size(); ++j) {
+                if (dimensions == 2) {
+                    writeElement(source[i][j], var, next++);
+                    continue;
+                }
+                for (rapidjson::SizeType k = 0; k < source[i][j].Size(); ++k) {
+                    writeElement(source[i][j][k], var, next++);
+                }
+            }
+        }
+    }
+
+    // Whether an inner list of nested arrays is an array of `extent` values; if not, the
+    // whole array is skipped for that reason, named at the list's place ("grid[1]").
+    bool innerFits(const Value& inner, CVariableView var, size_t extent, const std::string& place) {
+        if (inner.IsArray() && inner.Size() == extent) {
+            return true;
+        }
+        if (kReport) {
+            const size_t mark = path_.size();
+            path_ += place;
+            skip(var, inner.IsArray() ? std::to_string(inner.Size()) + " elements given, " +
+                                            std::to_string(extent) + " expected"
+                                      : std::string("expected an array, found ") + FoundKind(inner));
+            path_.resize(mark);
+        }
+        return false;
+    }
+
+    void writeElement(const Value& source, CVariableView var, size_t i) {
+        const CVariableView child = var.child(i);
+        if (child) {
+            const size_t mark = enterElement(var, child, i);
+            write(&source, child, false);
+            leave(mark);
+        }
+    }
+
     // REQUIRES: source is an object. Members are looked up by the children's names.
     // JSON members usually come in the order of the children: member i is tried first
     // for child i, and while every earlier child found its member at its own position,
@@ -226,6 +446,7 @@ class CVariableWriter {
         if (kReport) {
             matched.assign(count, false);
         }
+        CMemberIndex index(source);
         bool inOrder = true;
         for (size_t i = 0; i < var.childCount(); ++i) {
             const CVariableView child = var.child(i);
@@ -234,24 +455,24 @@ class CVariableWriter {
                 continue;
             }
             const CVariableName name = child.name();  // a node's own name is not copied
-            long index = -1;
+            long found = -1;
             if (inOrder && i < count) {
                 if (SameName(source.MemberBegin()[i].name, name.data(), name.size())) {
-                    index = static_cast<long>(i);
+                    found = static_cast<long>(i);
                 }
             }
-            if (index < 0) {
+            if (found < 0) {
                 inOrder = false;
-                index = FindMemberIndex(source, name.data(), name.size());
+                found = index.find(name.str());
             }
             const size_t mark = elements ? enterElement(var, child, i) : enterMember(name.str());
-            if (index < 0) {
+            if (found < 0) {
                 write(nullptr, child, false);
             } else {
                 if (kReport) {
-                    matched[static_cast<size_t>(index)] = true;
+                    matched[static_cast<size_t>(found)] = true;
                 }
-                write(&source.MemberBegin()[index].value, child, false);
+                write(&source.MemberBegin()[found].value, child, false);
             }
             leave(mark);
         }
@@ -263,17 +484,13 @@ class CVariableWriter {
     // Members of source that no child of var took and that name no child (a second
     // member of a name is not unknown).
     void countUnknown(const Value& source, CVariableView var, const std::vector<bool>& matched) {
+        CChildNames names(var);
         for (rapidjson::SizeType j = 0; j < source.MemberCount(); ++j) {
             if (matched[j]) {
                 continue;
             }
             const Value& name = source.MemberBegin()[j].name;
-            bool known = false;
-            for (size_t i = 0; i < var.childCount() && !known; ++i) {
-                const CVariableView child = var.child(i);
-                known = child && SameName(name, child.name().data(), child.name().size());
-            }
-            if (!known) {
+            if (!names.contains(name)) {
                 ++report_->unknown;
                 if (wantProblem()) {
                     const size_t mark = enterMember(std::string(name.GetString(), name.GetStringLength()));
@@ -289,6 +506,21 @@ class CVariableWriter {
         report_->skipped += CountLeaves(var);
         if (wantProblem()) {
             problem(reason);
+        }
+    }
+
+    // The text does not mention var: its leaves are missing. Named only when nothing
+    // else goes wrong (a partial update leaves most members out on purpose).
+    void missing(CVariableView var) {
+        report_->missing += CountLeaves(var);
+        if (firstMissing_.empty()) {
+            firstMissing_ = path_ + ": missing";
+        }
+    }
+
+    void finish() {
+        if (kReport && report_->problem.empty()) {
+            report_->problem = firstMissing_;
         }
     }
 
@@ -329,16 +561,20 @@ class CVariableWriter {
     }
 
     CSymbolWriteReport* report_;
-    std::string path_;  // reporting only: where the walk is, from the variable's name
+    const CExactNumbers* exact_;  // null when no number of the text needs it
+    std::string path_;            // reporting only: where the walk is, from the variable's name
+    std::string firstMissing_;    // reporting only: the first missing member's problem
 };
 
 template <bool kReport>
-void Write(const Value* root, const Value* value, CVariableView var, CSymbolWriteReport* report) {
-    CVariableWriter<kReport> writer(report);
+void Write(const Value* root, const Value* value, CVariableView var, CSymbolWriteReport* report,
+           const CExactNumbers* exact) {
+    CVariableWriter<kReport> writer(report, exact);
     if (root == nullptr) {
         writer.writeVariable(value, var);
     } else if (root->IsObject()) {
-        writer.writeVariable(FindMember(*root, var.name()), var);
+        const long found = ScanForMember(*root, var.name().data(), var.name().size());
+        writer.writeVariable(found < 0 ? nullptr : &root->MemberBegin()[found].value, var);
     } else {
         writer.rootNotAnObject(*root, var);
     }
@@ -347,10 +583,10 @@ void Write(const Value* root, const Value* value, CVariableView var, CSymbolWrit
 }  // namespace
 
 void WriteVariable(const rapidjson::Value* root, const rapidjson::Value* value, CVariableView var,
-                   CSymbolWriteReport* report) {
+                   CSymbolWriteReport* report, const CExactNumbers* exact) {
     if (report == nullptr) {
-        Write<false>(root, value, var, nullptr);
+        Write<false>(root, value, var, nullptr, exact);
     } else {
-        Write<true>(root, value, var, report);
+        Write<true>(root, value, var, report, exact);
     }
 }

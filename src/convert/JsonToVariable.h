@@ -10,13 +10,15 @@
 #include <rapidjson/document.h>
 
 #include "convert/SymbolWriteReport.h"
+#include "json/ExactNumbers.h"
 #include "symbols/VariableView.h"
 
 // Writes into var: with root, the member of root named after the variable (a root that
-// is not an object holds none); without, value itself. With report, also counts what
-// was written, skipped and unknown and keeps the first problem (report is filled from
-// its current state: the caller starts it empty).
+// is not an object holds none); without, value itself. exact, when given, holds the
+// exact values of the text's numbers whose doubles cannot tell them. With report, also
+// counts what was written, skipped, missing and unknown and keeps the first problem
+// (report is filled from its current state: the caller starts it empty).
 void WriteVariable(const rapidjson::Value* root, const rapidjson::Value* value, CVariableView var,
-                   CSymbolWriteReport* report);
+                   CSymbolWriteReport* report, const CExactNumbers* exact = nullptr);
 
 #endif  // CONVERT_JSONTOVARIABLE_H

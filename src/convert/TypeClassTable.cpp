@@ -6,8 +6,12 @@
 // a row's function runs).
 #include "convert/TypeClassTable.h"
 
+#include <charconv>
+#include <cmath>
 #include <cstring>
+#include <type_traits>
 
+#include "convert/Iso8601.h"
 #include "json/Utf8.h"
 
 namespace {
@@ -26,9 +30,36 @@ void Store(void* address, T value) {
     std::memcpy(address, &value, sizeof(T));
 }
 
+// Units of the time classes: 10^-scale seconds.
+constexpr int kSeconds = 0;
+constexpr int kMilliseconds = 3;
+constexpr int kNanoseconds = 9;
+constexpr int64_t kMillisecondsPerDay = 86400000;
+constexpr int64_t kNanosecondsPerDay = 86400000000000;
+
 // ---- memory to JSON --------------------------------------------------------------
 
 Value EncodeNull(const void*, uint32_t, ValueForm, CJsonAllocator&) { return Value(); }
+
+Value Text(const char* text, size_t length, CJsonAllocator& allocator) {
+    return Value(text, static_cast<rapidjson::SizeType>(length), allocator);
+}
+
+// An integer as JSON's int or unsigned (up to 4 bytes) or 64-bit integer; a 64-bit one
+// as a string of its decimal value in the INT64_STRINGS form.
+template <typename T>
+Value IntegerValue(T value, ValueForm form, CJsonAllocator& allocator) {
+    if (sizeof(T) == 8) {
+        if ((form & kFormInt64Strings) != 0) {
+            char digits[24];
+            const std::to_chars_result end = std::to_chars(digits, digits + sizeof(digits), value);
+            return Text(digits, static_cast<size_t>(end.ptr - digits), allocator);
+        }
+        return std::is_signed<T>::value ? Value(static_cast<int64_t>(value))
+                                        : Value(static_cast<uint64_t>(value));
+    }
+    return std::is_signed<T>::value ? Value(static_cast<int>(value)) : Value(static_cast<unsigned>(value));
+}
 
 // Any non-zero byte is TRUE; the byte is not taken as a C++ bool, which must hold 0 or 1.
 // As a number (the writer's form) it is the byte's own value, signed as RTS_IEC_BOOL is.
@@ -40,28 +71,29 @@ Value EncodeBool(const void* address, uint32_t, ValueForm form, CJsonAllocator&)
     return Value(byte != 0);
 }
 
-// Integers of 1, 2 or 4 bytes as JSON's int or unsigned, 8 bytes as 64-bit.
 template <typename T>
-Value EncodeInteger(const void* address, uint32_t, ValueForm, CJsonAllocator&) {
-    const T value = Load<T>(address);
-    if (sizeof(T) == 8) {
-        return std::is_signed<T>::value ? Value(static_cast<int64_t>(value))
-                                        : Value(static_cast<uint64_t>(value));
-    }
-    return std::is_signed<T>::value ? Value(static_cast<int>(value)) : Value(static_cast<unsigned>(value));
+Value EncodeInteger(const void* address, uint32_t, ValueForm form, CJsonAllocator& allocator) {
+    return IntegerValue(Load<T>(address), form, allocator);
 }
 
-// DATE, DATE_AND_TIME and TIME_OF_DAY: raw IEC values (DATE_AND_TIME is seconds since
-// 1970-01-01 00:00:00), signed unless the form asks for unsigned.
-Value EncodeDate(const void* address, uint32_t size, ValueForm form, CJsonAllocator& allocator) {
-    if (form & kFormDatesUnsigned) {
-        return EncodeInteger<uint32_t>(address, size, form, allocator);
+// Bit strings: signed, or unsigned in the UNSIGNED_BITS form.
+template <typename Signed>
+Value EncodeBits(const void* address, uint32_t, ValueForm form, CJsonAllocator& allocator) {
+    typedef typename std::make_unsigned<Signed>::type Unsigned;
+    if ((form & kFormUnsignedBits) != 0) {
+        return IntegerValue(Load<Unsigned>(address), form, allocator);
     }
-    return EncodeInteger<int32_t>(address, size, form, allocator);
+    return IntegerValue(Load<Signed>(address), form, allocator);
 }
 
-Value EncodeReal(const void* address, uint32_t, ValueForm, CJsonAllocator&) {
-    return Value(static_cast<double>(Load<float>(address)));
+// The widened single, or in the SHORT_REALS form the double nearest to its shortest
+// decimal (which the serialiser then writes as that decimal).
+Value EncodeReal(const void* address, uint32_t, ValueForm form, CJsonAllocator&) {
+    const float value = Load<float>(address);
+    if ((form & kFormShortReals) != 0) {
+        return Value(ShortestFloatAsDouble(value));
+    }
+    return Value(static_cast<double>(value));
 }
 
 Value EncodeLreal(const void* address, uint32_t, ValueForm, CJsonAllocator&) {
@@ -73,13 +105,95 @@ Value EncodeString(const void* address, uint32_t size, ValueForm, CJsonAllocator
     const char* text = static_cast<const char*>(address);
     const void* end = std::memchr(text, 0, size);
     const size_t length = end == nullptr ? size : static_cast<size_t>(static_cast<const char*>(end) - text);
-    return Value(text, static_cast<rapidjson::SizeType>(length), allocator);
+    return Text(text, length, allocator);
 }
 
 Value EncodeWstring(const void* address, uint32_t size, ValueForm, CJsonAllocator& allocator) {
     std::string text;
     Utf16ToUtf8(address, size, text);
-    return Value(text.data(), static_cast<rapidjson::SizeType>(text.size()), allocator);
+    return Text(text.data(), text.size(), allocator);
+}
+
+// TIME: signed milliseconds, or an ISO 8601 duration.
+Value EncodeTime(const void* address, uint32_t, ValueForm form, CJsonAllocator& allocator) {
+    const int32_t value = Load<int32_t>(address);
+    if ((form & kFormIso8601) != 0) {
+        char text[kIsoTextMax];
+        return Text(text, WriteIsoDuration(value, kMilliseconds, text), allocator);
+    }
+    return Value(value);
+}
+
+// DATE (seconds since 1970 at midnight) and DATE_AND_TIME (seconds since 1970): unsigned,
+// or an ISO 8601 date (a date and time for a DATE that is not at midnight).
+template <bool kDate>
+Value EncodeDate(const void* address, uint32_t, ValueForm form, CJsonAllocator& allocator) {
+    const uint32_t value = Load<uint32_t>(address);
+    if ((form & kFormIso8601) != 0) {
+        char text[kIsoTextMax];
+        return Text(text, WriteIsoDateTime(value, kSeconds, kDate, text), allocator);
+    }
+    return Value(value);
+}
+
+// TIME_OF_DAY: unsigned milliseconds since midnight, or an ISO 8601 time of day (a value
+// of a day or more, which no time of day is, stays a number).
+Value EncodeTimeOfDay(const void* address, uint32_t, ValueForm form, CJsonAllocator& allocator) {
+    const uint32_t value = Load<uint32_t>(address);
+    if ((form & kFormIso8601) != 0 && value < kMillisecondsPerDay) {
+        char text[kIsoTextMax];
+        return Text(text, WriteIsoTimeOfDay(value, kMilliseconds, text), allocator);
+    }
+    return Value(value);
+}
+
+// ENUM and SUBRANGE: null, or in the NUMERIC_ENUMS form the signed integer of the node's
+// bytes (a node of another size stays null).
+Value EncodeEnumeration(const void* address, uint32_t size, ValueForm form, CJsonAllocator& allocator) {
+    if ((form & kFormNumericEnums) == 0) {
+        return Value();
+    }
+    switch (size) {
+        case 1:
+            return IntegerValue(Load<int8_t>(address), form, allocator);
+        case 2:
+            return IntegerValue(Load<int16_t>(address), form, allocator);
+        case 4:
+            return IntegerValue(Load<int32_t>(address), form, allocator);
+        case 8:
+            return IntegerValue(Load<int64_t>(address), form, allocator);
+        default:
+            return Value();
+    }
+}
+
+// The long time classes, signed 64-bit nanoseconds: null, or in the LONG_TIMES form the
+// integer (a string in the INT64_STRINGS form) or, with ISO_8601 too, the text.
+enum class ELongTime { kDuration, kDate, kDateAndTime, kTimeOfDay };
+
+template <ELongTime kClass>
+Value EncodeLongTime(const void* address, uint32_t, ValueForm form, CJsonAllocator& allocator) {
+    if ((form & kFormLongTimes) == 0) {
+        return Value();
+    }
+    const int64_t value = Load<int64_t>(address);
+    if ((form & kFormIso8601) != 0) {
+        char text[kIsoTextMax];
+        switch (kClass) {
+            case ELongTime::kDuration:
+                return Text(text, WriteIsoDuration(value, kNanoseconds, text), allocator);
+            case ELongTime::kDate:
+            case ELongTime::kDateAndTime:
+                return Text(text, WriteIsoDateTime(value, kNanoseconds, kClass == ELongTime::kDate, text),
+                            allocator);
+            case ELongTime::kTimeOfDay:
+                if (value >= 0 && value < kNanosecondsPerDay) {
+                    return Text(text, WriteIsoTimeOfDay(value, kNanoseconds, text), allocator);
+                }
+                break;
+        }
+    }
+    return IntegerValue(value, form, allocator);
 }
 
 // ---- JSON to memory --------------------------------------------------------------
@@ -96,9 +210,11 @@ CLeafWrite Refused(CLeafWrite::Outcome outcome) {
     return result;
 }
 
-CLeafWrite DecodeNever(void*, uint32_t, const Value&, bool) { return Refused(CLeafWrite::kNeverWritten); }
+CLeafWrite DecodeNever(void*, uint32_t, const Value&, const CExactNumber*, bool) {
+    return Refused(CLeafWrite::kNeverWritten);
+}
 
-CLeafWrite DecodeBool(void* address, uint32_t, const Value& value, bool) {
+CLeafWrite DecodeBool(void* address, uint32_t, const Value& value, const CExactNumber*, bool) {
     if (!value.IsBool()) {
         return Refused(CLeafWrite::kWrongKind);
     }
@@ -106,82 +222,192 @@ CLeafWrite DecodeBool(void* address, uint32_t, const Value& value, bool) {
     return Written();
 }
 
-// An integer of the width of Stored. The low bytes of the value are stored (two's
-// complement): 300 into a USINT is 44. Below 8 bytes the value must be a 32-bit integer,
-// as for every class before 4-byte unsigned values were taken; a 4-byte class takes the
-// whole signed and unsigned range of its width, an 8-byte class that of 64 bits, so every
-// value the encoder gives is written back unchanged. kLowest and kHighest bound the
-// values the class holds without wrapping (bit strings take both the signed and the
-// unsigned form, since they are written signed).
-template <typename Stored, int64_t kLowest, uint64_t kHighest>
-inline CLeafWrite DecodeInteger(void* address, uint32_t, const Value& value, bool detail) {
-    const bool wide = sizeof(Stored) == 8;
+// A whole number as its sign and magnitude (a negative zero is zero).
+struct CWhole {
     bool negative = false;
     uint64_t magnitude = 0;
-    if (sizeof(Stored) < 4    ? value.IsInt()
-        : sizeof(Stored) == 4 ? (value.IsInt() || value.IsUint())
-                              : (value.IsInt64() || value.IsUint64())) {
-        if (value.IsUint64()) {
-            magnitude = value.GetUint64();
-        } else {
-            negative = true;
-            magnitude = static_cast<uint64_t>(value.GetInt64());
-        }
-    } else {
-        if (!detail) {
-            return CLeafWrite();
-        }
-        const bool integer = !wide && (value.IsInt64() || value.IsUint64());
-        return Refused(integer ? CLeafWrite::kOutOfRange : CLeafWrite::kWrongKind);
+};
+
+// A JSON number taken by its value: an integer as it is, a number with a fraction or an
+// exponent when its value is whole (exactly from its text, where the double cannot
+// tell). kWritten when whole and within 64 bits (signed or unsigned); kWrongKind for a
+// value that is no number.
+CLeafWrite::Outcome WholeOfNumber(const Value& value, const CExactNumber* exact, CWhole& whole) {
+    if (value.IsUint64()) {
+        whole.magnitude = value.GetUint64();
+        return CLeafWrite::kWritten;
     }
-    Store<Stored>(address, static_cast<Stored>(magnitude));
+    if (value.IsInt64()) {
+        whole.negative = true;  // an integer that is not a uint64 is below zero
+        whole.magnitude = ~static_cast<uint64_t>(value.GetInt64()) + 1;
+        return CLeafWrite::kWritten;
+    }
+    if (!value.IsDouble()) {
+        return CLeafWrite::kWrongKind;
+    }
+    if (exact != nullptr) {
+        if (!exact->whole) {
+            return CLeafWrite::kNotWhole;
+        }
+        if (!exact->fits) {
+            return CLeafWrite::kOutOfRange;
+        }
+        whole.negative = exact->negative && exact->magnitude != 0;
+        whole.magnitude = exact->magnitude;
+        return CLeafWrite::kWritten;
+    }
+    const double d = value.GetDouble();
+    if (!std::isfinite(d)) {
+        return CLeafWrite::kOutOfRange;
+    }
+    if (std::trunc(d) != d) {
+        return CLeafWrite::kNotWhole;
+    }
+    if (d >= 18446744073709551616.0 || d < -9223372036854775808.0) {
+        return CLeafWrite::kOutOfRange;
+    }
+    whole.negative = d < 0;
+    whole.magnitude = whole.negative ? static_cast<uint64_t>(-d) : static_cast<uint64_t>(d);
+    return CLeafWrite::kWritten;
+}
+
+// A string of a decimal integer ("-12", "18446744073709551615"): an optional minus, then
+// digits only. kMalformed for any other text, kOutOfRange beyond 64 bits.
+CLeafWrite::Outcome WholeOfDecimal(const char* text, size_t length, CWhole& whole) {
+    size_t at = length > 0 && text[0] == '-' ? 1 : 0;
+    if (at == length) {
+        return CLeafWrite::kMalformed;
+    }
+    whole.negative = at == 1;
+    whole.magnitude = 0;
+    for (; at < length; ++at) {
+        const unsigned digit = static_cast<unsigned>(text[at] - '0');
+        if (digit > 9) {
+            return CLeafWrite::kMalformed;
+        }
+        if (whole.magnitude > (UINT64_MAX - digit) / 10) {
+            // Still a decimal integer: every remaining byte must be a digit too.
+            while (++at < length) {
+                if (static_cast<unsigned>(text[at] - '0') > 9) {
+                    return CLeafWrite::kMalformed;
+                }
+            }
+            return CLeafWrite::kOutOfRange;
+        }
+        whole.magnitude = whole.magnitude * 10 + digit;
+    }
+    whole.negative = whole.negative && whole.magnitude != 0;
+    return CLeafWrite::kWritten;
+}
+
+bool IsDecimalText(const Value& value) {
+    const char* text = value.GetString();
+    const size_t length = value.GetStringLength();
+    size_t at = length > 0 && text[0] == '-' ? 1 : 0;
+    if (at == length) {
+        return false;
+    }
+    for (; at < length; ++at) {
+        if (static_cast<unsigned>(text[at] - '0') > 9) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// An integer of the width of Stored. The low bytes of the value are stored (two's
+// complement): 300 into a USINT is 44. Below 8 bytes the value must lie within 32 bits
+// as a signed integer, as for every class before 4-byte unsigned values were taken; a
+// 4-byte class takes the whole signed and unsigned range of its width, an 8-byte class
+// that of 64 bits and also a string of a decimal integer (the INT64_STRINGS form), so
+// every value the encoder gives is written back unchanged. kLowest and kHighest bound
+// the values the class holds without wrapping (bit strings take both the signed and the
+// unsigned form). Numbers count by their value: 5.0 and 5e0 are 5, 7.5 is refused.
+template <typename Stored, int64_t kLowest, uint64_t kHighest>
+CLeafWrite DecodeInteger(void* address, uint32_t, const Value& value, const CExactNumber* exact,
+                         bool detail) {
+    CWhole whole;
+    CLeafWrite::Outcome outcome = WholeOfNumber(value, exact, whole);
+    if (outcome == CLeafWrite::kWrongKind && sizeof(Stored) == 8 && value.IsString()) {
+        outcome = WholeOfDecimal(value.GetString(), value.GetStringLength(), whole);
+    }
+    if (outcome != CLeafWrite::kWritten) {
+        return Refused(outcome);
+    }
+    const uint64_t mostNegative = sizeof(Stored) == 8 ? uint64_t(1) << 63 : uint64_t(1) << 31;
+    const uint64_t mostPositive = sizeof(Stored) == 8   ? UINT64_MAX
+                                  : sizeof(Stored) == 4 ? uint64_t{UINT32_MAX}
+                                                        : uint64_t{INT32_MAX};
+    if (whole.negative ? whole.magnitude > mostNegative : whole.magnitude > mostPositive) {
+        return Refused(CLeafWrite::kOutOfRange);
+    }
+    Store<Stored>(address, static_cast<Stored>(whole.negative ? ~whole.magnitude + 1 : whole.magnitude));
     CLeafWrite result = Written();
     if (detail) {
-        const int64_t signedValue = static_cast<int64_t>(magnitude);
-        result.wrapped = negative ? signedValue < kLowest : magnitude > kHighest;
+        result.wrapped =
+            whole.negative ? -static_cast<__int128>(whole.magnitude) < kLowest : whole.magnitude > kHighest;
     }
     return result;
 }
 
-// Only numbers written with a fraction or an exponent (or too large for 64 bits) are
-// held as doubles; a plain integer is not taken for a REAL.
-CLeafWrite DecodeReal(void* address, uint32_t, const Value& value, bool) {
-    if (!value.IsDouble()) {
+// Every number, as the nearest double (an integer too), as long as the class holds it:
+// a single within its range (it then rounds to single precision), a double finite.
+CLeafWrite DecodeReal(void* address, uint32_t, const Value& value, const CExactNumber*, bool) {
+    if (!value.IsNumber()) {
         return Refused(CLeafWrite::kWrongKind);
     }
-    Store<float>(address, static_cast<float>(value.GetDouble()));
+    const double d = value.GetDouble();
+    // The largest magnitude that rounds to FLT_MAX rather than to infinity: FLT_MAX plus
+    // half of its unit in the last place.
+    if (!(std::fabs(d) < 0x1.ffffffp+127)) {
+        return Refused(CLeafWrite::kOutOfRange);
+    }
+    Store<float>(address, static_cast<float>(d));
     return Written();
 }
 
-CLeafWrite DecodeLreal(void* address, uint32_t, const Value& value, bool) {
-    if (!value.IsDouble()) {
+CLeafWrite DecodeLreal(void* address, uint32_t, const Value& value, const CExactNumber*, bool) {
+    if (!value.IsNumber()) {
         return Refused(CLeafWrite::kWrongKind);
     }
-    Store<double>(address, value.GetDouble());
+    const double d = value.GetDouble();
+    if (!std::isfinite(d)) {
+        return Refused(CLeafWrite::kOutOfRange);  // a text beyond the range of doubles
+    }
+    Store<double>(address, d);
     return Written();
 }
 
-// A string takes what fits before its terminator, never part of a character; the bytes
-// after the terminator are left as they are. A node without room for the terminator
-// (STRING of 0 bytes, WSTRING under 2) is never written.
-CLeafWrite DecodeString(void* address, uint32_t size, const Value& value, bool) {
+// The bytes of a JSON string before its first zero byte (an IEC string ends there).
+size_t BeforeZero(const Value& value, bool& cutAtZero) {
+    const char* text = value.GetString();
+    const void* zero = std::memchr(text, 0, value.GetStringLength());
+    cutAtZero = zero != nullptr;
+    return zero == nullptr ? value.GetStringLength()
+                           : static_cast<size_t>(static_cast<const char*>(zero) - text);
+}
+
+// A string takes what fits before its terminator, never part of a character, up to a
+// zero byte it holds; the bytes after the terminator are left as they are. A node
+// without room for the terminator (STRING of 0 bytes, WSTRING under 2) is never written.
+CLeafWrite DecodeString(void* address, uint32_t size, const Value& value, const CExactNumber*, bool) {
     if (size < 1) {
         return Refused(CLeafWrite::kNeverWritten);
     }
     if (!value.IsString()) {
         return Refused(CLeafWrite::kWrongKind);
     }
-    const size_t length = value.GetStringLength();
+    CLeafWrite result = Written();
+    const size_t length = BeforeZero(value, result.cutAtZero);
     const size_t kept = FitUtf8(value.GetString(), length, size - 1);
     std::memcpy(address, value.GetString(), kept);
     static_cast<char*>(address)[kept] = '\0';
-    CLeafWrite result = Written();
     result.cut = kept < length;
     result.bytes = static_cast<uint32_t>(kept);
     return result;
 }
 
-CLeafWrite DecodeWstring(void* address, uint32_t size, const Value& value, bool) {
+CLeafWrite DecodeWstring(void* address, uint32_t size, const Value& value, const CExactNumber*, bool) {
     if (size < 2) {
         return Refused(CLeafWrite::kNeverWritten);
     }
@@ -189,70 +415,150 @@ CLeafWrite DecodeWstring(void* address, uint32_t size, const Value& value, bool)
         return Refused(CLeafWrite::kWrongKind);
     }
     CLeafWrite result = Written();
-    const size_t units = Utf8ToUtf16(value.GetString(), value.GetStringLength(), address, size, result.cut);
+    const size_t length = BeforeZero(value, result.cutAtZero);
+    const size_t units = Utf8ToUtf16(value.GetString(), length, address, size, result.cut);
     result.bytes = static_cast<uint32_t>(2 * units);
     return result;
+}
+
+// The ISO 8601 forms a time class reads, by what its value counts.
+enum class EIsoForm { kDuration, kTimeOfDay, kDateTime };
+
+// The time classes: a number as the integer class of their width does (DecodeInteger),
+// an 8-byte class also a string of a decimal integer; and an ISO 8601 text of the class's
+// form whose value, in units of 10^-kScale seconds, lies within kIsoLowest..kIsoHighest
+// (which no text wraps).
+template <typename Stored, int64_t kLowest, uint64_t kHighest, EIsoForm kForm, int kScale, int64_t kIsoLowest,
+          int64_t kIsoHighest>
+CLeafWrite DecodeTime(void* address, uint32_t size, const Value& value, const CExactNumber* exact,
+                      bool detail) {
+    if (!value.IsString() || (sizeof(Stored) == 8 && IsDecimalText(value))) {
+        return DecodeInteger<Stored, kLowest, kHighest>(address, size, value, exact, detail);
+    }
+    __int128 count = 0;
+    EIsoRead read = EIsoRead::kMalformed;
+    switch (kForm) {
+        case EIsoForm::kDuration:
+            read = ReadIsoDuration(value.GetString(), value.GetStringLength(), kScale, count);
+            break;
+        case EIsoForm::kTimeOfDay:
+            read = ReadIsoTimeOfDay(value.GetString(), value.GetStringLength(), kScale, count);
+            break;
+        case EIsoForm::kDateTime:
+            read = ReadIsoDateTime(value.GetString(), value.GetStringLength(), kScale, count);
+            break;
+    }
+    switch (read) {
+        case EIsoRead::kRead:
+            break;
+        case EIsoRead::kMalformed:
+            return Refused(CLeafWrite::kMalformed);
+        case EIsoRead::kTooFine:
+            return Refused(CLeafWrite::kTooFine);
+        case EIsoRead::kOutOfRange:
+            return Refused(CLeafWrite::kOutOfRange);
+    }
+    if (count < kIsoLowest || count > kIsoHighest) {
+        return Refused(CLeafWrite::kOutOfRange);
+    }
+    Store<Stored>(address, static_cast<Stored>(count));
+    return Written();
+}
+
+// ENUM and SUBRANGE: a whole number within the signed or the unsigned range of the
+// node's 1, 2, 4 or 8 bytes (8 bytes: also a string of one); nothing wraps.
+CLeafWrite DecodeEnumeration(void* address, uint32_t size, const Value& value, const CExactNumber* exact,
+                             bool) {
+    if (size != 1 && size != 2 && size != 4 && size != 8) {
+        return Refused(CLeafWrite::kNeverWritten);
+    }
+    CWhole whole;
+    CLeafWrite::Outcome outcome = WholeOfNumber(value, exact, whole);
+    if (outcome == CLeafWrite::kWrongKind && size == 8 && value.IsString()) {
+        outcome = WholeOfDecimal(value.GetString(), value.GetStringLength(), whole);
+    }
+    if (outcome != CLeafWrite::kWritten) {
+        return Refused(outcome);
+    }
+    const unsigned bits = 8 * size;
+    const uint64_t mostPositive = bits == 64 ? UINT64_MAX : (uint64_t(1) << bits) - 1;
+    if (whole.negative ? whole.magnitude > uint64_t(1) << (bits - 1) : whole.magnitude > mostPositive) {
+        return Refused(CLeafWrite::kOutOfRange);
+    }
+    const uint64_t stored = whole.negative ? ~whole.magnitude + 1 : whole.magnitude;
+    std::memcpy(address, &stored, size);  // the low bytes: the controller is little-endian
+    return Written();
 }
 
 // ---- the rows --------------------------------------------------------------------
 
 constexpr const char* kBoolean = "a boolean";
-constexpr const char* kInteger = "an integer";
-constexpr const char* kReal = "a number with a fraction or an exponent";
+constexpr const char* kWhole = "a whole number";
+constexpr const char* kWholeOrString = "a whole number or a string of one";
+constexpr const char* kNumber = "a number";
 constexpr const char* kString = "a string";
+constexpr const char* kDecimal = "a decimal integer";
 
 // A class the component reads as null and never writes.
 constexpr CTypeClassRow NullRow(const char* name) {
-    return CTypeClassRow{name, 0, false, EJsonKind::kNull, kInteger, 0, 0, EncodeNull, DecodeNever};
+    return CTypeClassRow{name, 0, false, kWhole, nullptr, nullptr, 0, 0, EncodeNull, DecodeNever};
+}
+
+// An integer class of T's width: lowest..highest held without wrapping.
+template <typename T, int64_t kLowest, uint64_t kHighest>
+constexpr CTypeClassRow IntegerRow(const char* name, bool bits) {
+    typedef typename std::make_unsigned<T>::type Stored;
+    return CTypeClassRow{name,
+                         sizeof(T),
+                         std::is_signed<T>::value && !bits,
+                         sizeof(T) == 8 ? kWholeOrString : kWhole,
+                         sizeof(T) == 8 ? kDecimal : nullptr,
+                         nullptr,
+                         kLowest,
+                         kHighest,
+                         bits ? EncodeBits<typename std::make_signed<T>::type> : EncodeInteger<T>,
+                         DecodeInteger<Stored, kLowest, kHighest>};
 }
 
 }  // namespace
 
 const CTypeClassRow g_typeClassRows[kTypeClassCount] = {
-    // name, width, signed, written as, read from, lowest, highest, encode, decode
-    {"BOOL", 1, false, EJsonKind::kBoolean, kBoolean, 0, 1, EncodeBool, DecodeBool},
-    {"BIT", 1, false, EJsonKind::kInteger, kInteger, INT8_MIN, UINT8_MAX, EncodeInteger<int8_t>,
+    // name, width, signed, read from, strings read, their unit, lowest, highest, encode, decode
+    {"BOOL", 1, false, kBoolean, nullptr, nullptr, 0, 1, EncodeBool, DecodeBool},
+    {"BIT", 1, false, kWhole, nullptr, nullptr, INT8_MIN, UINT8_MAX, EncodeInteger<int8_t>,
      DecodeInteger<uint8_t, INT8_MIN, UINT8_MAX>},
-    {"BYTE", 1, false, EJsonKind::kInteger, kInteger, INT8_MIN, UINT8_MAX, EncodeInteger<int8_t>,
-     DecodeInteger<uint8_t, INT8_MIN, UINT8_MAX>},
-    {"WORD", 2, false, EJsonKind::kInteger, kInteger, INT16_MIN, UINT16_MAX, EncodeInteger<int16_t>,
-     DecodeInteger<uint16_t, INT16_MIN, UINT16_MAX>},
-    {"DWORD", 4, false, EJsonKind::kInteger, kInteger, INT32_MIN, UINT32_MAX, EncodeInteger<int32_t>,
-     DecodeInteger<uint32_t, INT32_MIN, UINT32_MAX>},
-    {"LWORD", 8, false, EJsonKind::kInteger, kInteger, INT64_MIN, UINT64_MAX, EncodeInteger<int64_t>,
-     DecodeInteger<uint64_t, INT64_MIN, UINT64_MAX>},
-    {"SINT", 1, true, EJsonKind::kInteger, kInteger, INT8_MIN, INT8_MAX, EncodeInteger<int8_t>,
-     DecodeInteger<uint8_t, INT8_MIN, INT8_MAX>},
-    {"INT", 2, true, EJsonKind::kInteger, kInteger, INT16_MIN, INT16_MAX, EncodeInteger<int16_t>,
-     DecodeInteger<uint16_t, INT16_MIN, INT16_MAX>},
-    {"DINT", 4, true, EJsonKind::kInteger, kInteger, INT32_MIN, INT32_MAX, EncodeInteger<int32_t>,
-     DecodeInteger<uint32_t, INT32_MIN, INT32_MAX>},
-    {"LINT", 8, true, EJsonKind::kInteger, kInteger, INT64_MIN, INT64_MAX, EncodeInteger<int64_t>,
-     DecodeInteger<uint64_t, INT64_MIN, INT64_MAX>},
-    {"USINT", 1, false, EJsonKind::kInteger, kInteger, 0, UINT8_MAX, EncodeInteger<uint8_t>,
-     DecodeInteger<uint8_t, 0, UINT8_MAX>},
-    {"UINT", 2, false, EJsonKind::kInteger, kInteger, 0, UINT16_MAX, EncodeInteger<uint16_t>,
-     DecodeInteger<uint16_t, 0, UINT16_MAX>},
-    {"UDINT", 4, false, EJsonKind::kInteger, kInteger, 0, UINT32_MAX, EncodeInteger<uint32_t>,
-     DecodeInteger<uint32_t, 0, UINT32_MAX>},
-    {"ULINT", 8, false, EJsonKind::kInteger, kInteger, 0, UINT64_MAX, EncodeInteger<uint64_t>,
-     DecodeInteger<uint64_t, 0, UINT64_MAX>},
-    {"REAL", 4, true, EJsonKind::kReal, kReal, 0, 0, EncodeReal, DecodeReal},
-    {"LREAL", 8, true, EJsonKind::kReal, kReal, 0, 0, EncodeLreal, DecodeLreal},
-    {"STRING", 0, false, EJsonKind::kString, kString, 0, 0, EncodeString, DecodeString},
-    {"WSTRING", 0, false, EJsonKind::kString, kString, 0, 0, EncodeWstring, DecodeWstring},
-    {"TIME", 4, true, EJsonKind::kInteger, kInteger, INT32_MIN, UINT32_MAX, EncodeInteger<int32_t>,
-     DecodeInteger<uint32_t, INT32_MIN, UINT32_MAX>},
-    {"DATE", 4, false, EJsonKind::kInteger, kInteger, INT32_MIN, UINT32_MAX, EncodeDate,
-     DecodeInteger<uint32_t, INT32_MIN, UINT32_MAX>},
-    {"DATE_AND_TIME", 4, false, EJsonKind::kInteger, kInteger, INT32_MIN, UINT32_MAX, EncodeDate,
-     DecodeInteger<uint32_t, INT32_MIN, UINT32_MAX>},
-    {"TIME_OF_DAY", 4, false, EJsonKind::kInteger, kInteger, INT32_MIN, UINT32_MAX, EncodeDate,
-     DecodeInteger<uint32_t, INT32_MIN, UINT32_MAX>},
+    IntegerRow<int8_t, INT8_MIN, UINT8_MAX>("BYTE", true),
+    IntegerRow<int16_t, INT16_MIN, UINT16_MAX>("WORD", true),
+    IntegerRow<int32_t, INT32_MIN, UINT32_MAX>("DWORD", true),
+    IntegerRow<int64_t, INT64_MIN, UINT64_MAX>("LWORD", true),
+    IntegerRow<int8_t, INT8_MIN, INT8_MAX>("SINT", false),
+    IntegerRow<int16_t, INT16_MIN, INT16_MAX>("INT", false),
+    IntegerRow<int32_t, INT32_MIN, INT32_MAX>("DINT", false),
+    IntegerRow<int64_t, INT64_MIN, INT64_MAX>("LINT", false),
+    IntegerRow<uint8_t, 0, UINT8_MAX>("USINT", false),
+    IntegerRow<uint16_t, 0, UINT16_MAX>("UINT", false),
+    IntegerRow<uint32_t, 0, UINT32_MAX>("UDINT", false),
+    IntegerRow<uint64_t, 0, UINT64_MAX>("ULINT", false),
+    {"REAL", 4, true, kNumber, nullptr, nullptr, 0, 0, EncodeReal, DecodeReal},
+    {"LREAL", 8, true, kNumber, nullptr, nullptr, 0, 0, EncodeLreal, DecodeLreal},
+    {"STRING", 0, false, kString, nullptr, nullptr, 0, 0, EncodeString, DecodeString},
+    {"WSTRING", 0, false, kString, nullptr, nullptr, 0, 0, EncodeWstring, DecodeWstring},
+    {"TIME", 4, true, "a whole number or an ISO 8601 duration", "an ISO 8601 duration", "a millisecond",
+     INT32_MIN, UINT32_MAX, EncodeTime,
+     DecodeTime<uint32_t, INT32_MIN, UINT32_MAX, EIsoForm::kDuration, kMilliseconds, INT32_MIN, INT32_MAX>},
+    {"DATE", 4, false, "a whole number or an ISO 8601 date", "an ISO 8601 date", "a second", 0, UINT32_MAX,
+     EncodeDate<true>, DecodeTime<uint32_t, 0, UINT32_MAX, EIsoForm::kDateTime, kSeconds, 0, UINT32_MAX>},
+    {"DATE_AND_TIME", 4, false, "a whole number or an ISO 8601 date and time", "an ISO 8601 date and time",
+     "a second", 0, UINT32_MAX, EncodeDate<false>,
+     DecodeTime<uint32_t, 0, UINT32_MAX, EIsoForm::kDateTime, kSeconds, 0, UINT32_MAX>},
+    {"TIME_OF_DAY", 4, false, "a whole number or an ISO 8601 time of day", "an ISO 8601 time of day",
+     "a millisecond", 0, UINT32_MAX, EncodeTimeOfDay,
+     DecodeTime<uint32_t, 0, UINT32_MAX, EIsoForm::kTimeOfDay, kMilliseconds, 0, kMillisecondsPerDay - 1>},
     NullRow("POINTER"),
     NullRow("REFERENCE"),
-    NullRow("SUBRANGE"),
-    NullRow("ENUM"),
+    {"SUBRANGE", 0, true, kWhole, kDecimal, nullptr, INT64_MIN, UINT64_MAX, EncodeEnumeration,
+     DecodeEnumeration},
+    {"ENUM", 0, true, kWhole, kDecimal, nullptr, INT64_MIN, UINT64_MAX, EncodeEnumeration, DecodeEnumeration},
     NullRow("ARRAY"),
     NullRow("PARAMS"),
     NullRow("USERDEF"),
@@ -264,7 +570,10 @@ const CTypeClassRow g_typeClassRows[kTypeClassCount] = {
     NullRow("ANYNUM"),
     NullRow("ANYREAL"),
     NullRow("LAZY"),
-    NullRow("LTIME"),
+    {"LTIME", 8, true, "a whole number, a string of one or an ISO 8601 duration",
+     "a decimal integer or an ISO 8601 duration", "a nanosecond", INT64_MIN, UINT64_MAX,
+     EncodeLongTime<ELongTime::kDuration>,
+     DecodeTime<uint64_t, INT64_MIN, UINT64_MAX, EIsoForm::kDuration, kNanoseconds, INT64_MIN, INT64_MAX>},
     NullRow("BITCONST"),
     NullRow("UXINT"),
     NullRow("XWORD"),
@@ -273,9 +582,19 @@ const CTypeClassRow g_typeClassRows[kTypeClassCount] = {
     NullRow("VARLENARRAY"),
     NullRow("ANYSTRING"),
     NullRow("VECTOR"),
-    NullRow("LDATE"),
-    NullRow("LDATE_AND_TIME"),
-    NullRow("LTIME_OF_DAY"),
+    {"LDATE", 8, true, "a whole number, a string of one or an ISO 8601 date",
+     "a decimal integer or an ISO 8601 date", "a nanosecond", INT64_MIN, UINT64_MAX,
+     EncodeLongTime<ELongTime::kDate>,
+     DecodeTime<uint64_t, INT64_MIN, UINT64_MAX, EIsoForm::kDateTime, kNanoseconds, INT64_MIN, INT64_MAX>},
+    {"LDATE_AND_TIME", 8, true, "a whole number, a string of one or an ISO 8601 date and time",
+     "a decimal integer or an ISO 8601 date and time", "a nanosecond", INT64_MIN, UINT64_MAX,
+     EncodeLongTime<ELongTime::kDateAndTime>,
+     DecodeTime<uint64_t, INT64_MIN, UINT64_MAX, EIsoForm::kDateTime, kNanoseconds, INT64_MIN, INT64_MAX>},
+    {"LTIME_OF_DAY", 8, true, "a whole number, a string of one or an ISO 8601 time of day",
+     "a decimal integer or an ISO 8601 time of day", "a nanosecond", INT64_MIN, UINT64_MAX,
+     EncodeLongTime<ELongTime::kTimeOfDay>,
+     DecodeTime<uint64_t, INT64_MIN, UINT64_MAX, EIsoForm::kTimeOfDay, kNanoseconds, 0,
+                kNanosecondsPerDay - 1>},
     NullRow("INTERFACE"),
 };
 
@@ -299,4 +618,15 @@ std::string StoredIntegerText(TypeClass3 type, const void* address) {
             return row.isSigned ? std::to_string(Load<int32_t>(address))
                                 : std::to_string(Load<uint32_t>(address));
     }
+}
+
+double ShortestFloatAsDouble(float value) {
+    if (!std::isfinite(value)) {
+        return static_cast<double>(value);
+    }
+    char digits[32];
+    const std::to_chars_result end = std::to_chars(digits, digits + sizeof(digits), value);
+    double nearest = 0;
+    std::from_chars(digits, end.ptr, nearest);
+    return nearest;
 }

@@ -5,8 +5,12 @@
 // switch of its own.
 //
 // The table is a constant array of plain rows, indexed by the class, with function
-// pointers for the conversions: consulted per leaf in the walks, it allocates nothing.
-// Stateless; any thread.
+// pointers for the conversions: consulted per leaf in the walks, it allocates nothing
+// but the strings of the values it makes. Stateless; any thread.
+//
+// Memory to JSON takes the form bits of the writer's format: each row's encoder looks
+// at the bits that concern its class and nothing else, so form 0 costs what it always
+// did. JSON to memory takes every form any format writes, whatever the bits.
 #ifndef CONVERT_TYPECLASSTABLE_H
 #define CONVERT_TYPECLASSTABLE_H
 
@@ -17,52 +21,82 @@
 #include <string>
 
 #include "IecVarAccess_ItfsItf.h"
+#include "RV5072_Zentrik/RV5072_ZentrikItf.h"
+#include "json/ExactNumbers.h"
 
 typedef rapidjson::Document::AllocatorType CJsonAllocator;
 
-// Options of an encoding, a bit set. 0 is a variable's own form.
+// Options of an encoding, a bit set. The low bits are the writer block's format bits
+// (SetFormat), with the values iec/ declares; 0 is a variable's own form.
 typedef uint32_t ValueForm;
 constexpr ValueForm kFormVariable = 0;
-// BOOL as the number 1 or 0 instead of true or false.
-constexpr ValueForm kFormBoolAsNumber = 1u << 0;
-// DATE, DATE_AND_TIME and TIME_OF_DAY as unsigned 32-bit numbers instead of signed.
-constexpr ValueForm kFormDatesUnsigned = 1u << 1;
-// The forms of the writer block's own value methods (AddBool, AddDateTime, ...).
-constexpr ValueForm kFormWriterMethods = kFormBoolAsNumber | kFormDatesUnsigned;
+// ENUM and SUBRANGE as the signed integer of their 1, 2, 4 or 8 bytes.
+constexpr ValueForm kFormNumericEnums = ZENTRIK_FORMAT_NUMERIC_ENUMS;
+// LTIME, LDATE, LDATE_AND_TIME and LTIME_OF_DAY as signed 64-bit nanoseconds.
+constexpr ValueForm kFormLongTimes = ZENTRIK_FORMAT_LONG_TIMES;
+// REAL in the shortest decimal that reads back as the same single-precision value.
+constexpr ValueForm kFormShortReals = ZENTRIK_FORMAT_SHORT_REALS;
+// Durations, times of day, dates and date-times as ISO 8601 texts.
+constexpr ValueForm kFormIso8601 = ZENTRIK_FORMAT_ISO_8601;
+// Every 64-bit integer as a string of its decimal value.
+constexpr ValueForm kFormInt64Strings = ZENTRIK_FORMAT_INT64_STRINGS;
+// The writer's own BOOL methods write true / false.
+constexpr ValueForm kFormBoolLiterals = ZENTRIK_FORMAT_BOOL_LITERALS;
+// Arrays of 2 or 3 dimensions as nested arrays.
+constexpr ValueForm kFormNestedArrays = ZENTRIK_FORMAT_NESTED_ARRAYS;
+// BYTE, WORD, DWORD and LWORD as unsigned.
+constexpr ValueForm kFormUnsignedBits = ZENTRIK_FORMAT_UNSIGNED_BITS;
+// The text indented, one member or element per line (applied when the text is written).
+constexpr ValueForm kFormPretty = ZENTRIK_FORMAT_PRETTY;
+// Every bit a writer's format may hold.
+constexpr ValueForm kFormBits = ZENTRIK_FORMAT_BITS;
+// Internal: BOOL as the number 1 or 0 instead of true or false (the writer's own BOOL
+// methods without BOOL_LITERALS). Outside the bits a program may set.
+constexpr ValueForm kFormBoolAsNumber = 1u << 16;
 
-// The kinds of JSON value a class is written as.
-enum class EJsonKind : uint8_t { kNull, kBoolean, kInteger, kReal, kString };
+// The form the writer's value methods (AddBool, AddLint, ...) give their values in a
+// writer of that format.
+inline ValueForm WriterMethodsForm(uint32_t format) {
+    return (format & kFormBoolLiterals) != 0 ? format : format | kFormBoolAsNumber;
+}
 
 // What writing one JSON value into one leaf did.
 struct CLeafWrite {
     enum Outcome {
-        kWritten,      // written; see wrapped and cut
+        kWritten,      // written; see wrapped and the cuts
         kWrongKind,    // the leaf's class does not take this kind of JSON value
-        kOutOfRange,   // an integer beyond the 32 or 64 bits the class takes
+        kOutOfRange,   // a value beyond the range the class takes
+        kNotWhole,     // a number with a fraction that is not zero, for a class of whole values
+        kTooFine,      // a text finer than the class holds (PT0.0005S for TIME)
+        kMalformed,    // a string that is not in a text form the class takes
         kNeverWritten  // a class, or a node without memory, that is never written
     };
     Outcome outcome = kNeverWritten;
-    bool wrapped = false;  // an integer that the leaf's width does not hold
-    bool cut = false;      // a string that did not fit whole
-    uint32_t bytes = 0;    // for a cut string: the bytes written before the terminator
+    bool wrapped = false;    // an integer that the leaf's width does not hold
+    bool cut = false;        // a string that did not fit whole
+    bool cutAtZero = false;  // a string that holds a zero byte: written up to it
+    uint32_t bytes = 0;      // for a cut string: the bytes written before the terminator
 };
 
 struct CTypeClassRow {
     const char* name;  // the class as reports name it: "DINT"
-    // Bytes of a value in memory; 0 for the string classes (the node's size counts) and
-    // for classes that hold no value the component reads.
+    // Bytes of a value in memory; 0 for the string classes and the enumerations (the
+    // node's size counts) and for classes that hold no value the component reads.
     uint32_t width;
     bool isSigned;         // values count as signed (integers: the report's value, the bounds)
-    EJsonKind written;     // what a value is written as in form 0 (kNull: always null)
     const char* expected;  // the JSON values it takes when read, as the report says it
+    const char* textForm;  // the strings it takes, as the report says it (classes that take some)
+    const char* unit;      // the finest step of its text forms (classes that take some)
     int64_t lowest;        // integers: the values held without wrapping
     uint64_t highest;
-    // Memory to JSON. REQUIRES: address not null, size >= width.
+    // Memory to JSON in the given form. REQUIRES: address not null, size >= width.
     rapidjson::Value (*encode)(const void* address, uint32_t size, ValueForm form, CJsonAllocator& allocator);
-    // JSON to memory when the value is of a kind the class takes; else the memory stays.
-    // With detail, wrapped and cut are filled and an integer beyond range is told from a
-    // value of the wrong kind. REQUIRES: address not null, size >= width.
-    CLeafWrite (*decode)(void* address, uint32_t size, const rapidjson::Value& value, bool detail);
+    // JSON to memory when the value is one the class takes; else the memory stays. exact
+    // is the exact value of a number whose double cannot tell it (null otherwise). With
+    // detail, wrapped and cut are filled and a refusal says why. REQUIRES: address not
+    // null, size >= width.
+    CLeafWrite (*decode)(void* address, uint32_t size, const rapidjson::Value& value,
+                         const CExactNumber* exact, bool detail);
 };
 
 constexpr size_t kTypeClassCount = TYPE3_MAX_TYPE;
@@ -75,8 +109,9 @@ inline const CTypeClassRow& TypeClassRow(TypeClass3 type) {
     return static_cast<unsigned>(type) < kTypeClassCount ? g_typeClassRows[type] : g_unknownTypeClassRow;
 }
 
-// The JSON value of the leaf at address (size bytes of class type); strings are copied
-// into allocator. A leaf at the null address or smaller than its class is null.
+// The JSON value of the leaf at address (size bytes of class type) in the given form;
+// strings are copied into allocator. A leaf at the null address or smaller than its
+// class is null.
 inline rapidjson::Value EncodeLeaf(TypeClass3 type, const void* address, uint32_t size, ValueForm form,
                                    CJsonAllocator& allocator) {
     const CTypeClassRow& row = TypeClassRow(type);
@@ -86,15 +121,15 @@ inline rapidjson::Value EncodeLeaf(TypeClass3 type, const void* address, uint32_
     return row.encode(address, size, form, allocator);
 }
 
-// Writes value into the leaf at address when its class takes that kind of value. A leaf
-// at the null address or smaller than its class is never written.
+// Writes value into the leaf at address when its class takes it. A leaf at the null
+// address or smaller than its class is never written.
 inline CLeafWrite DecodeLeaf(TypeClass3 type, void* address, uint32_t size, const rapidjson::Value& value,
-                             bool detail) {
+                             const CExactNumber* exact, bool detail) {
     const CTypeClassRow& row = TypeClassRow(type);
     if (address == nullptr || size < row.width) {
         return CLeafWrite();
     }
-    return row.decode(address, size, value, detail);
+    return row.decode(address, size, value, exact, detail);
 }
 
 // Whether the class is ever written from JSON (its row has a decoder).
@@ -103,5 +138,9 @@ bool IsWritableClass(TypeClass3 type);
 // The integer value of the leaf at address as its class counts it, signed or unsigned.
 // REQUIRES: an integer class, address holds width bytes.
 std::string StoredIntegerText(TypeClass3 type, const void* address);
+
+// The shortest decimal that reads back as the single-precision value, as the double
+// nearest to it: 0.1f gives the double 0.1. A REAL in the SHORT_REALS form.
+double ShortestFloatAsDouble(float value);
 
 #endif  // CONVERT_TYPECLASSTABLE_H

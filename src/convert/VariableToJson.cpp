@@ -1,19 +1,73 @@
 // Variable to JSON, walked through CVariableView.
 #include "convert/VariableToJson.h"
 
-rapidjson::Value VariableToJson(CVariableView var, CJsonAllocator& allocator) {
+namespace {
+
+rapidjson::Value Element(CVariableView array, size_t i, CJsonAllocator& allocator, ValueForm form) {
+    const CVariableView child = array.child(i);
+    return child ? VariableToJson(child, allocator, form) : rapidjson::Value();
+}
+
+// An array of 2 or 3 dimensions as nested arrays, first index outermost: element
+// (i, j, k) is child (i * extent(1) + j) * extent(2) + k, the last index varying fastest.
+// REQUIRES: the extents multiply to the child count.
+rapidjson::Value NestedArray(CVariableView var, CJsonAllocator& allocator, ValueForm form) {
+    const size_t dimensions = var.dimensionCount();
+    const size_t rows = var.extent(0);
+    const size_t columns = var.extent(1);
+    const size_t depth = dimensions == 3 ? var.extent(2) : 1;
+    rapidjson::Value outer(rapidjson::kArrayType);
+    outer.Reserve(static_cast<rapidjson::SizeType>(rows), allocator);
+    size_t next = 0;
+    for (size_t i = 0; i < rows; ++i) {
+        rapidjson::Value row(rapidjson::kArrayType);
+        row.Reserve(static_cast<rapidjson::SizeType>(columns), allocator);
+        for (size_t j = 0; j < columns; ++j) {
+            if (dimensions == 2) {
+                row.PushBack(Element(var, next++, allocator, form), allocator);
+                continue;
+            }
+            rapidjson::Value column(rapidjson::kArrayType);
+            column.Reserve(static_cast<rapidjson::SizeType>(depth), allocator);
+            for (size_t k = 0; k < depth; ++k) {
+                column.PushBack(Element(var, next++, allocator, form), allocator);
+            }
+            row.PushBack(column, allocator);
+        }
+        outer.PushBack(row, allocator);
+    }
+    return outer;
+}
+
+// Whether the array is written as nested arrays: the form asks for it, it has 2 or 3
+// dimensions, and its elements are all there.
+bool Nested(CVariableView var, ValueForm form) {
+    if ((form & kFormNestedArrays) == 0 || var.dimensionCount() < 2) {
+        return false;
+    }
+    size_t elements = 1;
+    for (size_t d = 0; d < var.dimensionCount(); ++d) {
+        elements *= var.extent(d);
+    }
+    return elements == var.childCount();
+}
+
+}  // namespace
+
+rapidjson::Value VariableToJson(CVariableView var, CJsonAllocator& allocator, ValueForm form) {
     if (var.isLeaf()) {
-        return EncodeLeaf(var.type(), var.address(), var.size(), kFormVariable, allocator);
+        return EncodeLeaf(var.type(), var.address(), var.size(), form, allocator);
     }
     const size_t count = var.childCount();
     if (var.type() == TYPE3_ARRAY) {
+        if (Nested(var, form)) {
+            return NestedArray(var, allocator, form);
+        }
         // Every element of a multi-dimensional array is a direct child: one flat array.
         rapidjson::Value array(rapidjson::kArrayType);
         array.Reserve(static_cast<rapidjson::SizeType>(count), allocator);
         for (size_t i = 0; i < count; ++i) {
-            const CVariableView child = var.child(i);
-            rapidjson::Value element = child ? VariableToJson(child, allocator) : rapidjson::Value();
-            array.PushBack(element, allocator);
+            array.PushBack(Element(var, i, allocator, form), allocator);
         }
         return array;
     }
@@ -23,7 +77,7 @@ rapidjson::Value VariableToJson(CVariableView var, CJsonAllocator& allocator) {
         if (!child) {
             continue;
         }
-        rapidjson::Value member = VariableToJson(child, allocator);
+        rapidjson::Value member = VariableToJson(child, allocator, form);
         rapidjson::Value name(child.name().data(), static_cast<rapidjson::SizeType>(child.name().size()),
                               allocator);
         object.AddMember(name, member, allocator);

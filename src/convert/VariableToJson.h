@@ -1,7 +1,8 @@
 // Variable to JSON: the JSON value of a variable of the application, made from its
 // memory leaf by leaf through the type-class table. A structure is an object of its
 // members in declaration order, an array one flat array of its elements (every element
-// of a multi-dimensional array in memory order), a leaf its class's value.
+// of a multi-dimensional array in memory order; nested arrays, first index outermost,
+// in the NESTED_ARRAYS form), a leaf its class's value in the given form.
 //
 // Stateless; runs on the calling task. The walk recurses along the variable tree, whose
 // depth is the nesting of the application's types. REQUIRES: the caller holds the symbol
@@ -15,6 +16,6 @@
 #include "symbols/VariableView.h"
 
 // Strings and names are copied into allocator, the receiving document's.
-rapidjson::Value VariableToJson(CVariableView var, CJsonAllocator& allocator);
+rapidjson::Value VariableToJson(CVariableView var, CJsonAllocator& allocator, ValueForm form = kFormVariable);
 
 #endif  // CONVERT_VARIABLETOJSON_H

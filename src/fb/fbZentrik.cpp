@@ -82,6 +82,21 @@ void fb_jsonsaxwriter__setmaxdecimalplaces(fb_jsonsaxwriter_setmaxdecimalplaces_
         CDomDriverMgr::instance()->setMaxDecimalPlaces(p->pInstance, p->decimalPlaces) ? 1 : 0;
 }
 
+// Value format: the forms the values added from now on take.
+void fb_jsonsaxwriter__setformat(fb_jsonsaxwriter_setformat_struct* p) {
+    if (p == nullptr) {
+        return;
+    }
+    p->SetFormat = CDomDriverMgr::instance()->setFormat(p->pInstance, p->nFormat) ? 1 : 0;
+}
+
+void fb_jsonsaxwriter__getformat(fb_jsonsaxwriter_getformat_struct* p) {
+    if (p == nullptr) {
+        return;
+    }
+    p->GetFormat = CDomDriverMgr::instance()->getFormat(p->pInstance);
+}
+
 // Key, then one value call that fills it.
 void fb_jsonsaxwriter__addkey(fb_jsonsaxwriter_addkey_struct* p) {
     if (p == nullptr) {

@@ -39,6 +39,7 @@ void fb_jsonreadwritedatatype__setsymbolfromjsonreport(
     p->nSkipped = report.skipped;
     p->nUnknown = report.unknown;
     p->nErrorOffset = report.errorOffset;
+    p->nMissing = report.missing;
     // Within 255 bytes and never in the middle of a character.
     const size_t length = FitUtf8(report.problem.data(), report.problem.size(), sizeof(p->sProblem) - 1);
     std::memcpy(p->sProblem, report.problem.data(), length);

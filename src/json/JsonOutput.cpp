@@ -2,8 +2,10 @@
 // number of decimal places.
 #include "json/JsonOutput.h"
 
+#include <rapidjson/prettywriter.h>
 #include <rapidjson/writer.h>
 
+#include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -18,7 +20,41 @@ namespace {
 
 typedef rapidjson::Writer<rapidjson::StringBuffer, rapidjson::UTF8<>, rapidjson::UTF8<>,
                           rapidjson::CrtAllocator, rapidjson::kWriteNoFlags>
-    TextWriter;
+    CompactWriter;
+typedef rapidjson::PrettyWriter<rapidjson::StringBuffer, rapidjson::UTF8<>, rapidjson::UTF8<>,
+                                rapidjson::CrtAllocator, rapidjson::kWriteNoFlags>
+    PrettyWriter;
+
+// The significant digits of a finite double's shortest decimal and the place of its
+// point: value = 0.digits * 10^point. Zero gives no digits.
+struct CShortestDecimal {
+    char digits[24];
+    int length = 0;
+    int point = 0;
+    bool negative = false;
+};
+
+CShortestDecimal ShortestDecimal(double value) {
+    CShortestDecimal decimal;
+    decimal.negative = std::signbit(value);
+    if (value == 0) {
+        return decimal;
+    }
+    char text[40];
+    const std::to_chars_result end =
+        std::to_chars(text, text + sizeof(text), std::fabs(value), std::chars_format::scientific);
+    // d[.ddd]e[+-]xx
+    const char* c = text;
+    for (; c != end.ptr && *c != 'e'; ++c) {
+        if (*c != '.') {
+            decimal.digits[decimal.length++] = *c;
+        }
+    }
+    int exponent = 0;
+    std::from_chars(c + 1 + (c[1] == '+' ? 1 : 0), end.ptr, exponent);
+    decimal.point = exponent + 1;
+    return decimal;
+}
 
 // A container being written and the index of its next member or element.
 struct OpenContainer {
@@ -26,10 +62,16 @@ struct OpenContainer {
     rapidjson::SizeType next;
 };
 
+template <typename TextWriter>
 class CTextOutput {
    public:
     CTextOutput(rapidjson::StringBuffer& buffer, const JsonOutputOptions& options)
-        : writer_(buffer), places_(options.maxDecimalPlaces), repair_(options.repairUtf8) {}
+        : writer_(buffer),
+          places_(options.maxDecimalPlaces),
+          repair_(options.repairUtf8),
+          shortest_(options.shortestDecimals) {}
+
+    TextWriter& writer() { return writer_; }
 
     void Write(const rapidjson::Value& value) {
         WriteOrOpen(value);
@@ -102,10 +144,14 @@ class CTextOutput {
                 if (value.IsDouble()) {
                     // Write flags 0 have no form for NaN and the infinities; the writer
                     // would stop here and leave a cut text. null keeps the text valid.
-                    if (std::isfinite(value.GetDouble())) {
-                        writer_.Double(RoundToDecimalPlaces(value.GetDouble(), places_));
-                    } else {
+                    if (!std::isfinite(value.GetDouble())) {
                         writer_.Null();
+                    } else if (shortest_) {
+                        char text[32];
+                        const double rounded = RoundShortestToDecimalPlaces(value.GetDouble(), places_);
+                        writer_.RawValue(text, WriteShortestDouble(rounded, text), rapidjson::kNumberType);
+                    } else {
+                        writer_.Double(RoundToDecimalPlaces(value.GetDouble(), places_));
                     }
                 } else if (value.IsInt()) {
                     writer_.Int(value.GetInt());
@@ -123,6 +169,7 @@ class CTextOutput {
     TextWriter writer_;
     const int places_;
     const bool repair_;
+    const bool shortest_;
     std::vector<OpenContainer> open_;
     std::string repaired_;  // a string whose bytes needed repair, as written
 };
@@ -153,8 +200,97 @@ void SerializeDocument(const rapidjson::Value& value, rapidjson::StringBuffer& b
 
 void SerializeDocument(const rapidjson::Value& value, rapidjson::StringBuffer& buffer,
                        const JsonOutputOptions& options) {
-    CTextOutput output(buffer, options);
+    if (options.pretty) {
+        CTextOutput<PrettyWriter> output(buffer, options);
+        output.writer().SetIndent(' ', 2);
+        output.Write(value);
+        return;
+    }
+    CTextOutput<CompactWriter> output(buffer, options);
     output.Write(value);
+}
+
+size_t WriteShortestDouble(double value, char* out) {
+    const CShortestDecimal decimal = ShortestDecimal(value);
+    size_t at = 0;
+    if (decimal.negative) {
+        out[at++] = '-';
+    }
+    if (decimal.length == 0) {
+        std::memcpy(out + at, "0.0", 3);
+        return at + 3;
+    }
+    const int length = decimal.length;
+    const int point = decimal.point;  // digits before the point
+    const auto put = [&](const char* from, int count) {
+        std::memcpy(out + at, from, static_cast<size_t>(count));
+        at += static_cast<size_t>(count);
+    };
+    if (length <= point && point <= 21) {  // 1234e7: 12340000000.0
+        put(decimal.digits, length);
+        std::memset(out + at, '0', static_cast<size_t>(point - length));
+        at += static_cast<size_t>(point - length);
+        put(".0", 2);
+    } else if (0 < point && point <= 21) {  // 1234e-2: 12.34
+        put(decimal.digits, point);
+        out[at++] = '.';
+        put(decimal.digits + point, length - point);
+    } else if (-6 < point && point <= 0) {  // 1234e-6: 0.001234
+        put("0.", 2);
+        std::memset(out + at, '0', static_cast<size_t>(-point));
+        at += static_cast<size_t>(-point);
+        put(decimal.digits, length);
+    } else {  // 1e30, 1.234e33, 1e-7: no '+', no leading zeros in the exponent
+        out[at++] = decimal.digits[0];
+        if (length > 1) {
+            out[at++] = '.';
+            put(decimal.digits + 1, length - 1);
+        }
+        out[at++] = 'e';
+        const std::to_chars_result end = std::to_chars(out + at, out + at + 8, point - 1);
+        at = static_cast<size_t>(end.ptr - out);
+    }
+    return at;
+}
+
+double RoundShortestToDecimalPlaces(double value, int places) {
+    if (places >= kDefaultDecimalPlaces || !std::isfinite(value)) {
+        return value;
+    }
+    if (places < 0) {
+        places = 0;
+    }
+    const CShortestDecimal decimal = ShortestDecimal(value);
+    const int kept = decimal.point + places;  // digits that stay
+    if (decimal.length <= kept) {
+        return value;  // no more places than asked for
+    }
+    // Digits 0..kept-1 stay; the first dropped one decides, halves away from zero.
+    char text[48];
+    int at = 0;
+    text[at++] = '0';  // room for a carry
+    for (int i = 0; i < kept; ++i) {
+        text[at++] = decimal.digits[i];
+    }
+    const bool up = kept >= 0 && decimal.digits[kept] >= '5';
+    if (kept < 0 || (kept == 0 && !up)) {
+        return 0.0;
+    }
+    if (up) {
+        int i = at - 1;
+        for (; text[i] == '9'; --i) {
+            text[i] = '0';
+        }
+        ++text[i];
+    }
+    // text holds the rounded digits with one leading digit more: value = 0.text * 10^(point + 1)
+    std::snprintf(text + at, sizeof(text) - static_cast<size_t>(at), "e%d", decimal.point + 1 - at);
+    double rounded = 0;
+    std::from_chars(text, text + std::strlen(text), rounded);
+    if (rounded == 0.0) {
+        return 0.0;
+    }
+    return decimal.negative ? -rounded : rounded;
 }
 
 double RoundToDecimalPlaces(double value, int places) {

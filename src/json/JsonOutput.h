@@ -7,7 +7,9 @@
 // - every string (member names and values) leaves as UTF-8: valid UTF-8 passes
 //   unchanged, any other byte is read as a Windows-1252 character (the five bytes that
 //   code page leaves undefined become U+FFFD), so the text is always valid JSON;
-// - doubles may be rounded to a number of decimal places (JsonOutputOptions);
+// - doubles may be rounded to a number of decimal places (JsonOutputOptions), and
+//   written in their shortest decimal (JsonOutputOptions::shortestDecimals);
+// - the text may be indented (JsonOutputOptions::pretty);
 // - the walk keeps its own stack instead of recursing, so the depth of the value
 //   never decides the depth of the call stack.
 //
@@ -34,6 +36,16 @@ struct JsonOutputOptions {
     // Strings leave as valid UTF-8. False writes their bytes as they are; only for
     // measuring what the check costs, never for a text that leaves the component.
     bool repairUtf8 = true;
+    // Every double is written from its shortest decimal (the fewest digits that read
+    // back as the same double), laid out as RapidJSON lays out its own (2.0, 0.1, 1e21,
+    // 1e-7), and decimal places round that decimal, halves away from zero. RapidJSON's
+    // own digits are shortest for almost every double but not all (0.12517789 gives
+    // 0.12517789000000002), and a REAL's shortest decimal held as a double must come out
+    // as that decimal. False: RapidJSON's digits, rounded from the double's exact value.
+    bool shortestDecimals = false;
+    // Two spaces per level, one member or element per line, "key": value; empty
+    // containers stay {} and []. False: compact.
+    bool pretty = false;
 };
 
 // Appends the compact text of `value` to `buffer`. The buffer's text stays
@@ -47,5 +59,13 @@ void SerializeDocument(const rapidjson::Value& value, rapidjson::StringBuffer& b
 // Non-finite values, and every value for places >= kDefaultDecimalPlaces, come back
 // as they are; a value that rounds to zero gives +0.0.
 double RoundToDecimalPlaces(double value, int places);
+
+// The same for `value`'s shortest decimal: rounded to nearest, halves away from zero, as
+// a decimal (0.345 gives 0.35 at 2 places although the double 0.345 lies below it).
+double RoundShortestToDecimalPlaces(double value, int places);
+
+// The shortest decimal of a finite double in RapidJSON's layout, into out (at least 32
+// bytes); returns its length.
+size_t WriteShortestDouble(double value, char* out);
 
 #endif  // JSON_JSONOUTPUT_H

@@ -40,7 +40,8 @@ locale_t CLocale() {
 // Lives on the stack of one parse, on the calling thread.
 class CJsonNumberHandler {
    public:
-    explicit CJsonNumberHandler(rapidjson::Document& document) : document_(document) {}
+    CJsonNumberHandler(rapidjson::Document& document, CExactNumbers* exact)
+        : document_(document), exact_(exact) {}
 
     bool Null() { return document_.Null(); }
     bool Bool(bool b) { return document_.Bool(b); }
@@ -100,26 +101,40 @@ class CJsonNumberHandler {
             const std::string number(str, length);
             value = strtod_l(number.c_str(), nullptr, CLocale());
         }
+        if (exact_ != nullptr) {
+            exact_->noteDouble(value, str, length);
+        }
         return document_.Double(value);
     }
 
    private:
     rapidjson::Document& document_;
+    CExactNumbers* exact_;
 };
 
 template <unsigned extraFlags, typename Stream>
-bool ParseFrom(Stream& stream, rapidjson::Document& document, CJsonParseError* error) {
+bool ParseFrom(Stream& stream, rapidjson::Document& document, CJsonParseError* error, CExactNumbers* exact) {
     rapidjson::ParseResult result;
-    auto parse = [&stream, &result](rapidjson::Document& target) {
-        CJsonNumberHandler handler(target);
+    auto parse = [&stream, &result, exact](rapidjson::Document& target) {
+        CJsonNumberHandler handler(target, exact);
         rapidjson::Reader reader;
         result = reader.Parse<kParseFlags | extraFlags>(stream, handler);
         return !result.IsError();
     };
+    if (exact != nullptr) {
+        exact->clear();
+    }
     document.Populate(parse);
     if (result.IsError() && error != nullptr) {
         error->offset = result.Offset();
         error->reason = rapidjson::GetParseError_En(result.Code());
+    }
+    if (exact != nullptr) {
+        if (result.IsError()) {
+            exact->clear();
+        } else {
+            exact->bind(document);
+        }
     }
     return !result.IsError();
 }
@@ -127,14 +142,22 @@ bool ParseFrom(Stream& stream, rapidjson::Document& document, CJsonParseError* e
 }  // namespace
 
 bool ParseJson(char* text, size_t /*length*/, rapidjson::Document& document, bool inSitu,
-               CJsonParseError* error) {
-    // Plain streams that end at the zero byte: the encoded stream behind
-    // Parse(str, length) would skip a byte order mark, even a truncated one, where strict
-    // JSON has none.
+               CJsonParseError* error, CExactNumbers* exact) {
+    // A whole byte order mark is skipped; a part of one is no JSON. (Plain streams that
+    // end at the zero byte: the encoded stream behind Parse(str, length) would skip a
+    // truncated mark too.)
+    const size_t mark = text[0] == '\xEF' && text[1] == '\xBB' && text[2] == '\xBF' ? 3 : 0;
+    text += mark;
+    bool parsed = false;
     if (inSitu) {
         rapidjson::InsituStringStream stream(text);
-        return ParseFrom<rapidjson::kParseInsituFlag>(stream, document, error);
+        parsed = ParseFrom<rapidjson::kParseInsituFlag>(stream, document, error, exact);
+    } else {
+        rapidjson::StringStream stream(text);
+        parsed = ParseFrom<0>(stream, document, error, exact);
     }
-    rapidjson::StringStream stream(text);
-    return ParseFrom<0>(stream, document, error);
+    if (!parsed && error != nullptr) {
+        error->offset += mark;
+    }
+    return parsed;
 }

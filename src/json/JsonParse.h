@@ -7,6 +7,8 @@
 // Kinds are RapidJSON's: a number without fraction or exponent is an integer of the
 // narrowest kind that holds it (a double beyond 64 bits), any other a double, infinite
 // when its text lies beyond the range of doubles. Strings are not checked for UTF-8.
+// A UTF-8 byte order mark at the start is skipped (RFC 8259 lets a parser ignore it;
+// files saved by common Windows editors carry one); offsets still count its bytes.
 //
 // Stateless and reentrant; runs on the calling thread.
 #ifndef JSON_JSONPARSE_H
@@ -15,6 +17,8 @@
 #include <rapidjson/document.h>
 
 #include <cstddef>
+
+#include "json/ExactNumbers.h"
 
 // Where and why a text was refused.
 struct CJsonParseError {
@@ -27,8 +31,9 @@ struct CJsonParseError {
 // inSitu: the parse works in `text` itself and the document's strings point into it,
 // so `text` must outlive the document; otherwise strings are copied into the
 // document's allocator and `text` is left alone. On failure `document` holds no value
-// that may be used and `error`, when given, says where and why.
+// that may be used and `error`, when given, says where and why. `exact`, when given,
+// receives the exact values of the numbers whose doubles cannot tell them.
 bool ParseJson(char* text, size_t length, rapidjson::Document& document, bool inSitu,
-               CJsonParseError* error = nullptr);
+               CJsonParseError* error = nullptr, CExactNumbers* exact = nullptr);
 
 #endif  // JSON_JSONPARSE_H

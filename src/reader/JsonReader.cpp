@@ -33,7 +33,7 @@ std::shared_ptr<const CParsedJson> CParsedJson::Parse(const char* text, size_t s
     std::shared_ptr<CParsedJson> parsed(new CParsedJson(length));
     std::memcpy(parsed->text_.get(), text, length);
     parsed->text_[length] = '\0';
-    if (!ParseJson(parsed->text_.get(), length, parsed->document_, true, &error)) {
+    if (!ParseJson(parsed->text_.get(), length, parsed->document_, true, &error, &parsed->exact_)) {
         return nullptr;
     }
     if (parsed->memoryUsed() > memoryCap) {

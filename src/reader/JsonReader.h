@@ -45,6 +45,8 @@ class CParsedJson {
                                                     size_t memoryCap = kDocumentMemoryCap);
 
     const rapidjson::Value& root() const { return document_; }
+    // The exact values of the numbers whose doubles cannot tell them (for ToVariable).
+    const CExactNumbers& exactNumbers() const { return exact_; }
 
     // Bytes the document holds: its text's copy and its values' memory.
     size_t memoryUsed() const;
@@ -59,6 +61,7 @@ class CParsedJson {
     size_t length_;                 // bytes of the text, without the terminator
     std::unique_ptr<char[]> text_;  // the text and its terminator; the document's strings live here
     rapidjson::Document document_;
+    CExactNumbers exact_;
 };
 
 class CJsonReader {

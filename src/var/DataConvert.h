@@ -36,12 +36,12 @@ class DataConverter {
     // that kind of value; otherwise leaves the memory alone.
     static void JsonValueConvert(const TypeClass3& type, void* addr, const uint32_t& size,
                                  const rapidjson::Value& value) {
-        DecodeLeaf(type, addr, size, value, false);
+        DecodeLeaf(type, addr, size, value, nullptr, false);
     }
     // The same write, saying what it did.
     static CLeafWrite JsonValueWrite(const TypeClass3& type, void* addr, const uint32_t& size,
                                      const rapidjson::Value& value) {
-        return DecodeLeaf(type, addr, size, value, true);
+        return DecodeLeaf(type, addr, size, value, nullptr, true);
     }
 };
 

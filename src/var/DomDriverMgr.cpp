@@ -38,14 +38,14 @@ bool BufferRefused(const char* buffer, uint32_t size) {
 // is parsed in a copy of its own, in place: strings and numbers are read where they
 // stand in the copy, none is copied again. The document's strings point into `text`.
 bool ParseText(const char* pJson, uint32_t size, std::unique_ptr<char[]>& text, rapidjson::Document& document,
-               CJsonParseError* error) {
+               CJsonParseError* error, CExactNumbers& exact) {
     const void* zero = std::memchr(pJson, 0, size);
     const size_t length =
         zero == nullptr ? size : static_cast<size_t>(static_cast<const char*>(zero) - pJson);
     text.reset(new char[length + 1]);
     std::memcpy(text.get(), pJson, length);
     text[length] = '\0';
-    return ParseJson(text.get(), length, document, true, error);
+    return ParseJson(text.get(), length, document, true, error, &exact);
 }
 
 }  // namespace
@@ -167,6 +167,22 @@ bool CDomDriverMgr::addBytes(fb_jsonsaxwriter_struct* p, const RTS_IEC_BYTE* pBy
     return addValue(p, source);
 }
 
+bool CDomDriverMgr::setFormat(fb_jsonsaxwriter_struct* p, RTS_IEC_DWORD format) {
+    if ((format & ~kFormBits) != 0) {
+        LogRefusedCall(ELogText::kInvalidArgument);
+        return false;
+    }
+    // The format belongs to the instance from its first call on, document or not.
+    writers_.With(p, true, [format](CJsonWriter& writer) { writer.SetFormat(format); });
+    return true;
+}
+
+RTS_IEC_DWORD CDomDriverMgr::getFormat(fb_jsonsaxwriter_struct* p) {
+    RTS_IEC_DWORD format = 0;
+    writers_.With(p, false, [&format](CJsonWriter& writer) { format = writer.Format(); });
+    return format;
+}
+
 bool CDomDriverMgr::setMaxDecimalPlaces(fb_jsonsaxwriter_struct* p, RTS_IEC_DINT places) {
     if (places < 0 || places > kDefaultDecimalPlaces) {
         LogRefusedCall(ELogText::kInvalidArgument);
@@ -232,21 +248,23 @@ bool CDomDriverMgr::addJsonKeyValueFromSymbol(fb_jsonsaxwriter_struct* pJsonWrit
         LogRefusedCall(ELogText::kInvalidArgument);
         return false;
     }
-    // The variable's value, made under the writer instance's lock: null when it was
-    // made, else the refusal.
-    auto source = MakeJsonValueSource([&](CJsonAllocator& allocator, rapidjson::Value& value) -> const char* {
-        return index_.WithVariable(pData, false,
-                                   [&](CVariableView var) { value = VariableToJson(var, allocator); });
-    });
+    // The variable's value, made under the writer instance's lock in the writer's format:
+    // null when it was made, else the refusal.
+    auto source = MakeJsonValueSource(
+        [&](CJsonAllocator& allocator, ValueForm form, rapidjson::Value& value) -> const char* {
+            return index_.WithVariable(pData, false, [&](CVariableView var) {
+                value = VariableToJson(var, allocator, form & ~kFormPretty);
+            });
+        });
     CWriterOutcome outcome = NoState(ELogText::kNoDocument);
     writers_.With(pJsonWrite, false, [&](CJsonWriter& writer) { outcome = writer.AddVariable(key, source); });
     return Logged(outcome);
 }
 
 const char* CDomDriverMgr::writeSymbol(const rapidjson::Value* root, const rapidjson::Value* value,
-                                       void* pData, CSymbolWriteReport* report) {
+                                       void* pData, CSymbolWriteReport* report, const CExactNumbers* exact) {
     return index_.WithVariable(pData, true,
-                               [&](CVariableView var) { WriteVariable(root, value, var, report); });
+                               [&](CVariableView var) { WriteVariable(root, value, var, report, exact); });
 }
 
 bool CDomDriverMgr::setSymbolFromJson(char* pJson, const uint32_t& size, void* pData) {
@@ -256,11 +274,12 @@ bool CDomDriverMgr::setSymbolFromJson(char* pJson, const uint32_t& size, void* p
     }
     std::unique_ptr<char[]> text;
     rapidjson::Document document;
-    if (!ParseText(pJson, size, text, document, nullptr)) {
+    CExactNumbers exact;
+    if (!ParseText(pJson, size, text, document, nullptr, exact)) {
         LogRefusedCall(ELogText::kJsonError);
         return false;
     }
-    const char* refusal = writeSymbol(&document, nullptr, pData, nullptr);
+    const char* refusal = writeSymbol(&document, nullptr, pData, nullptr, &exact);
     if (refusal != nullptr) {
         LogRefusedCall(refusal);
         return false;
@@ -279,13 +298,14 @@ bool CDomDriverMgr::setSymbolFromJsonReport(char* pJson, const uint32_t& size, v
     std::unique_ptr<char[]> text;
     rapidjson::Document document;
     CJsonParseError error;
-    if (!ParseText(pJson, size, text, document, &error)) {
+    CExactNumbers exact;
+    if (!ParseText(pJson, size, text, document, &error, exact)) {
         report.errorOffset = static_cast<uint32_t>(error.offset);
         report.problem = "JSON text at byte " + std::to_string(error.offset) + ": " + error.reason;
         LogRefusedCall(ELogText::kJsonError);
         return false;
     }
-    const char* refusal = writeSymbol(&document, nullptr, pData, &report);
+    const char* refusal = writeSymbol(&document, nullptr, pData, &report, &exact);
     if (refusal != nullptr) {
         report.problem = refusal;
         LogRefusedCall(refusal);
@@ -294,12 +314,12 @@ bool CDomDriverMgr::setSymbolFromJsonReport(char* pJson, const uint32_t& size, v
     return true;
 }
 
-bool CDomDriverMgr::setSymbolFromValue(const rapidjson::Value& value, void* pData,
-                                       CSymbolWriteReport* report) {
+bool CDomDriverMgr::setSymbolFromValue(const rapidjson::Value& value, void* pData, CSymbolWriteReport* report,
+                                       const CExactNumbers* exact) {
     if (report != nullptr) {
         *report = CSymbolWriteReport();
     }
-    const char* refusal = writeSymbol(nullptr, &value, pData, report);
+    const char* refusal = writeSymbol(nullptr, &value, pData, report, exact);
     if (refusal != nullptr) {
         if (report != nullptr) {
             report->problem = refusal;
@@ -403,5 +423,5 @@ bool CDomDriverMgr::readerGetRaw(fb_jsonreader_struct* p, const char* path, char
 bool CDomDriverMgr::readerToVariable(fb_jsonreader_struct* p, const char* path, void* pData) {
     const std::shared_ptr<const CParsedJson> document = readers_.documentOf(p);
     const rapidjson::Value* found = FindInDocument(document, path);
-    return found != nullptr && setSymbolFromValue(*found, pData);
+    return found != nullptr && setSymbolFromValue(*found, pData, nullptr, &document->exactNumbers());
 }

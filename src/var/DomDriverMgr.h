@@ -64,6 +64,10 @@ class CDomDriverMgr {
     bool addRawJson(fb_jsonsaxwriter_struct* p, char* rawJson, EJsonContainer kind);
     bool addBytes(fb_jsonsaxwriter_struct* p, const RTS_IEC_BYTE* pBytes, RTS_IEC_DINT nBytes, bool hex);
     bool setMaxDecimalPlaces(fb_jsonsaxwriter_struct* p, RTS_IEC_DINT places);
+    // The instance's format (the bits of kFormBits); a value with any other bit is
+    // refused and leaves the format as it was.
+    bool setFormat(fb_jsonsaxwriter_struct* p, RTS_IEC_DWORD format);
+    RTS_IEC_DWORD getFormat(fb_jsonsaxwriter_struct* p);
     RTS_IEC_DINT getMaxDecimalPlaces(fb_jsonsaxwriter_struct* p);
 
     // Document output and reset.
@@ -86,8 +90,10 @@ class CDomDriverMgr {
     // Writes value into the variable at pData as setSymbolFromJson writes a text whose
     // root object holds value under the variable's own name: same result, same log
     // entries (loading, no variable). report, when given, is filled as by
-    // setSymbolFromJsonReport.
-    bool setSymbolFromValue(const rapidjson::Value& value, void* pData, CSymbolWriteReport* report = nullptr);
+    // setSymbolFromJsonReport. exact: the exact values of the numbers of value's
+    // document whose doubles cannot tell them, when it has any.
+    bool setSymbolFromValue(const rapidjson::Value& value, void* pData, CSymbolWriteReport* report = nullptr,
+                            const CExactNumbers* exact = nullptr);
 
     // Reader block. Each operation finds the instance's document (none: nothing found)
     // and reads it without any of the manager's locks; refusals are logged last.
@@ -128,7 +134,7 @@ class CDomDriverMgr {
     // Writes into the variable at pData (see WriteVariable): null when written, else the
     // refusal to log. The caller holds none of the index's locks.
     const char* writeSymbol(const rapidjson::Value* root, const rapidjson::Value* value, void* pData,
-                            CSymbolWriteReport* report);
+                            CSymbolWriteReport* report, const CExactNumbers* exact);
 
     static CDomDriverMgr* m_instance_;
     static std::once_flag m_once_;

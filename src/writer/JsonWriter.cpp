@@ -68,7 +68,7 @@ CWriterOutcome CJsonWriter::CheckMemoryAfter() {
 }
 
 CWriterOutcome CJsonWriter::MakeValue(CJsonValueSource& source, rapidjson::Value& value) {
-    const char* refusal = source.Make(document_->GetAllocator(), value);
+    const char* refusal = source.Make(document_->GetAllocator(), format_, value);
     if (refusal != nullptr) {
         return Refused(refusal);
     }
@@ -123,7 +123,7 @@ CWriterOutcome CJsonWriter::AddMember(const char* key, CJsonValueSource& source)
     }
     rapidjson::Document::AllocatorType& allocator = document_->GetAllocator();
     rapidjson::Value value;
-    const char* refusal = source.Make(allocator, value);
+    const char* refusal = source.Make(allocator, format_, value);
     if (refusal != nullptr) {
         return Refused(refusal);
     }
@@ -237,6 +237,19 @@ int CJsonWriter::DecimalPlaces() {
     return decimalPlaces_;
 }
 
+void CJsonWriter::SetFormat(uint32_t format) {
+    CExclusiveLock<CMutex> lock(mutex_);
+    if (format_ != format) {
+        format_ = format;
+        textCurrent_ = false;  // PRETTY and SHORT_REALS change the read-out
+    }
+}
+
+uint32_t CJsonWriter::Format() {
+    CExclusiveLock<CMutex> lock(mutex_);
+    return format_;
+}
+
 void CJsonWriter::RefreshText() {
     if (textCurrent_) {
         return;
@@ -244,6 +257,8 @@ void CJsonWriter::RefreshText() {
     text_.Clear();
     JsonOutputOptions options;
     options.maxDecimalPlaces = decimalPlaces_;
+    options.pretty = (format_ & ZENTRIK_FORMAT_PRETTY) != 0;
+    options.shortestDecimals = (format_ & ZENTRIK_FORMAT_SHORT_REALS) != 0;
     SerializeDocument(*document_, text_, options);
     textCurrent_ = true;
 }

@@ -2,11 +2,11 @@
 // instance, held in a CWriterInstances map.
 //
 // CJsonWriter owns one instance's document (a root object), its stack of open
-// containers, its pending member, its number format, the text of its last read-out and
-// its own mutex. Every public operation takes that mutex for its whole length and
-// nothing else, so the work of one instance never waits on the work of another.
-// Refusals come back as texts (CWriterOutcome) that the caller logs after it has
-// released every lock.
+// containers, its pending member, its number format (decimal places) and value format
+// (SetFormat's bits), the text of its last read-out and its own mutex. Every public operation takes that
+// mutex for its whole length and nothing else, so the work of one instance never waits on the work of
+// another. Refusals come back as texts (CWriterOutcome) that the caller logs after it has released every
+// lock.
 //
 // CWriterInstances maps the address of an instance record to its CJsonWriter under a
 // reader-writer lock (CSharedCounterLock): every call takes it shared while it works on
@@ -49,17 +49,20 @@ class CJsonValueSource {
     // Bytes the value will copy into the document, known before it is made; checked
     // against the memory cap together with the key.
     virtual size_t Bytes() const { return 0; }
-    // Makes the value into `out`: null, or the refusal text, and then nothing is added.
-    virtual const char* Make(rapidjson::Document::AllocatorType& allocator, rapidjson::Value& out) = 0;
+    // Makes the value into `out` in the forms of `format`, the instance's format when the
+    // value is added: null, or the refusal text, and then nothing is added.
+    virtual const char* Make(rapidjson::Document::AllocatorType& allocator, uint32_t format,
+                             rapidjson::Value& out) = 0;
 };
 
-// A value source made of a callable `const char* (Allocator&, rapidjson::Value&)`.
+// A value source made of a callable `const char* (Allocator&, uint32_t format, rapidjson::Value&)`.
 template <typename Function>
 class CJsonValueFromFunction : public CJsonValueSource {
    public:
     explicit CJsonValueFromFunction(Function function) : function_(function) {}
-    const char* Make(rapidjson::Document::AllocatorType& allocator, rapidjson::Value& out) override {
-        return function_(allocator, out);
+    const char* Make(rapidjson::Document::AllocatorType& allocator, uint32_t format,
+                     rapidjson::Value& out) override {
+        return function_(allocator, format, out);
     }
 
    private:
@@ -81,7 +84,7 @@ class CJsonWriter {
     CJsonWriter& operator=(const CJsonWriter&) = delete;
 
     // Gives the instance a new empty root object; ends every open container and the
-    // pending member. The decimal places stay.
+    // pending member. The decimal places and the format stay.
     void Reset();
 
     // Appends (key, null) to the innermost open object. With makePending the member
@@ -104,6 +107,10 @@ class CJsonWriter {
 
     bool SetDecimalPlaces(int places);
     int DecimalPlaces();
+    // The format the values added from now on take; its PRETTY bit applies to the next
+    // read-out. REQUIRES: only bits the writer knows (the caller checks them).
+    void SetFormat(uint32_t format);
+    uint32_t Format();
 
     // Calls consume(text, length) with the document's text while the instance is
     // locked; the text is written once per change of the document. False when the
@@ -152,6 +159,7 @@ class CJsonWriter {
     size_t usedEstimate_ GUARDED_BY(mutex_) = 0;               // pool bytes, measured plus estimated since
     size_t usedMeasured_ GUARDED_BY(mutex_) = 0;               // pool bytes at the last measurement
     int decimalPlaces_ GUARDED_BY(mutex_) = kDefaultDecimalPlaces;
+    uint32_t format_ GUARDED_BY(mutex_) = 0;
     bool textCurrent_ GUARDED_BY(mutex_) = false;  // text_ is the document's text
     rapidjson::StringBuffer text_ GUARDED_BY(mutex_);
 };

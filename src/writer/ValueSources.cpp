@@ -23,12 +23,12 @@ CWriterScalar CWriterScalar::String(const RTS_IEC_STRING* text) {
     return scalar;
 }
 
-const char* CWriterScalar::Make(CJsonAllocator& allocator, rapidjson::Value& out) {
+const char* CWriterScalar::Make(CJsonAllocator& allocator, uint32_t format, rapidjson::Value& out) {
     if (isNull_ || (isString_ && text_ == nullptr)) {
         out.SetNull();
     } else {
-        out = row_->encode(isString_ ? static_cast<const void*>(text_) : value_, size_, kFormWriterMethods,
-                           allocator);
+        out = row_->encode(isString_ ? static_cast<const void*>(text_) : value_, size_,
+                           WriterMethodsForm(format), allocator);
     }
     return nullptr;
 }
@@ -36,7 +36,7 @@ const char* CWriterScalar::Make(CJsonAllocator& allocator, rapidjson::Value& out
 CRawSource::CRawSource(const char* text, EJsonContainer kind)
     : text_(text), length_(std::strlen(text)), kind_(kind) {}
 
-const char* CRawSource::Make(CJsonAllocator& allocator, rapidjson::Value& out) {
+const char* CRawSource::Make(CJsonAllocator& allocator, uint32_t, rapidjson::Value& out) {
     rapidjson::Document parsed(&allocator);
     if (!ParseJson(const_cast<char*>(text_), length_, parsed, false)) {
         return LogText(ELogText::kJsonError);
@@ -48,7 +48,7 @@ const char* CRawSource::Make(CJsonAllocator& allocator, rapidjson::Value& out) {
     return nullptr;
 }
 
-const char* CBytesSource::Make(CJsonAllocator& allocator, rapidjson::Value& out) {
+const char* CBytesSource::Make(CJsonAllocator& allocator, uint32_t, rapidjson::Value& out) {
     static const char kHex[] = "0123456789ABCDEF";
     static const char kBase64[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
     const size_t length = Bytes();

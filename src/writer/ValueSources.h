@@ -18,8 +18,8 @@
 
 // One value of the writer block's value methods (AddDint, AddKeyLreal, ...), typed by the
 // method that takes it, and the source of its JSON value: it becomes JSON through the
-// type-class table row of its class, in the writer methods' forms (BOOL as 1 or 0,
-// DATE_AND_TIME unsigned). A few words, made on the stack of one call.
+// type-class table row of its class, in the writer methods' forms of the writer's format
+// (BOOL as 1 or 0 unless BOOL_LITERALS). A few words, made on the stack of one call.
 class CWriterScalar : public CJsonValueSource {
    public:
     static CWriterScalar Bool(RTS_IEC_BOOL value) { return CWriterScalar(TYPE3_BOOL, &value, sizeof(value)); }
@@ -44,7 +44,7 @@ class CWriterScalar : public CJsonValueSource {
     bool missing() const { return isString_ && text_ == nullptr; }
     // Bytes the value copies into the document (a string's length).
     size_t Bytes() const override { return isString_ && size_ > 0 ? size_ - 1 : 0; }
-    const char* Make(CJsonAllocator& allocator, rapidjson::Value& out) override;
+    const char* Make(CJsonAllocator& allocator, uint32_t format, rapidjson::Value& out) override;
 
    private:
     CWriterScalar(TypeClass3 type, const void* value, uint32_t size);
@@ -64,7 +64,7 @@ class CRawSource : public CJsonValueSource {
    public:
     CRawSource(const char* text, EJsonContainer kind);
     size_t Bytes() const override { return length_; }
-    const char* Make(CJsonAllocator& allocator, rapidjson::Value& out) override;
+    const char* Make(CJsonAllocator& allocator, uint32_t format, rapidjson::Value& out) override;
 
    private:
     const char* text_;
@@ -78,7 +78,7 @@ class CBytesSource : public CJsonValueSource {
     CBytesSource(const RTS_IEC_BYTE* bytes, size_t count, bool hex)
         : bytes_(bytes), count_(count), hex_(hex) {}
     size_t Bytes() const override { return hex_ ? 2 * count_ : 4 * ((count_ + 2) / 3); }
-    const char* Make(CJsonAllocator& allocator, rapidjson::Value& out) override;
+    const char* Make(CJsonAllocator& allocator, uint32_t format, rapidjson::Value& out) override;
 
    private:
     const RTS_IEC_BYTE* bytes_;

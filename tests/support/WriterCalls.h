@@ -147,6 +147,17 @@ class CWriterCalls {
         fb_jsonsaxwriter__getmaxdecimalplaces(&p);
         return p.GetMaxDecimalPlaces;
     }
+    // What setformat writes into SetFormat.
+    RTS_IEC_UINT setFormat(RTS_IEC_DWORD format) {
+        fb_jsonsaxwriter_setformat_struct p{&instance_, format, 7};
+        fb_jsonsaxwriter__setformat(&p);
+        return p.SetFormat;
+    }
+    RTS_IEC_DWORD format() {
+        fb_jsonsaxwriter_getformat_struct p{&instance_, 0xDEADBEEF};
+        fb_jsonsaxwriter__getformat(&p);
+        return p.GetFormat;
+    }
 
     // What getdocumentlength writes into GetDocumentLength.
     RTS_IEC_UDINT length() {
