@@ -6,6 +6,7 @@
 #include "CmpItf.h"
 #include "RV5072_Zentrik/ZentrikVersion.h"
 #include "ZentrikAppEvents.h"
+#include "frame/CallGuard.h"
 #include "frame/HostImports.h"
 #include "sync/Locks.h"
 #include "var/DomDriverMgr.h"
@@ -119,10 +120,12 @@ const CMP_EXT_FUNCTION_REF s_ExternalsTable[] = {
     ZENTRIK_EXTERNAL(fb_jsonreader__getmembername, 0xee046f00),
     ZENTRIK_EXTERNAL(fb_jsonreader__getraw, 0x48223562),
     ZENTRIK_EXTERNAL(fb_jsonreader__tovariable, 0x66111eb4),
+    // Signature: the CRC-32 (IEEE 802.3) of the function's name.
+    ZENTRIK_EXTERNAL(fb_jsonsaxwriter__copydocumentpart, 0xb030cbb4),
     {nullptr, "", 0, 0},
 };
-static_assert(sizeof(s_ExternalsTable) / sizeof(s_ExternalsTable[0]) == 50,
-              "49 external functions and the end row");
+static_assert(sizeof(s_ExternalsTable) / sizeof(s_ExternalsTable[0]) == 51,
+              "50 external functions and the end row");
 
 // The component registers no interfaces: the table holds only the end row.
 const CMP_EXT_FUNCTION_REF s_ItfTable[] = {
@@ -142,10 +145,7 @@ RTS_HANDLE s_eventHandles[kEventCount] = {
 // must not start two loaders or race on the loader's thread id.
 CMutex s_eventMutex;
 
-void OnEventCallbackFunction(EventParam* pEventParam) {
-    if (pEventParam == nullptr) {
-        return;
-    }
+void EventAction(EventParam* pEventParam) {
     CExclusiveLock<CMutex> lock(s_eventMutex);
     CDomDriverMgr* manager = nullptr;
     switch (pEventParam->EventId) {
@@ -188,6 +188,14 @@ void OnEventCallbackFunction(EventParam* pEventParam) {
         default:
             break;
     }
+}
+
+// No exception leaves the host's callback: an action that fails is refused and logged.
+void OnEventCallbackFunction(EventParam* pEventParam) {
+    if (pEventParam == nullptr) {
+        return;
+    }
+    GuardedCall([pEventParam] { EventAction(pEventParam); });
 }
 
 // Closes every open event slot after a failed subscription.
@@ -250,13 +258,15 @@ int ExportFunctions(void) {
 }
 
 RTS_RESULT HookFunction(RTS_UI32 ulHook, RTS_UINTPTR, RTS_UINTPTR) {
-    if (ulHook == kHookSubscribe) {
-        return SubscribeEvents();
-    }
-    if (ulHook == kHookUnsubscribe) {
-        return UnsubscribeEvents();
-    }
-    return ERR_OK;
+    RTS_RESULT result = ERR_OK;
+    GuardedCall([&result, ulHook] {
+        if (ulHook == kHookSubscribe) {
+            result = SubscribeEvents();
+        } else if (ulHook == kHookUnsubscribe) {
+            result = UnsubscribeEvents();
+        }
+    });
+    return result;
 }
 
 RTS_UI32 CmpGetVersion(void) { return kComponentVersion; }
@@ -268,6 +278,7 @@ RTS_RESULT DeleteInstance(IBase*) { return ERR_OK; }
 
 }  // namespace
 
+// Only stores pointers: nothing in it can throw.
 extern "C" int ComponentEntry(INIT_STRUCT* pInitStruct) {
     pInitStruct->CmpId = kZentrikCmpId;
     pInitStruct->pfExportFunctions = ExportFunctions;

@@ -18,7 +18,7 @@
 namespace {
 
 // The text of a value as a writer of that format writes it.
-std::string Text(const rapidjson::Value& value, ValueForm form) {
+std::string Text(const CJsonValue& value, ValueForm form) {
     rapidjson::StringBuffer buffer;
     JsonOutputOptions options;
     options.shortestDecimals = (form & kFormShortReals) != 0;
@@ -27,7 +27,7 @@ std::string Text(const rapidjson::Value& value, ValueForm form) {
 }
 
 std::string Encoded(TypeClass3 type, const ByteVector& memory, ValueForm form) {
-    rapidjson::Document document;
+    CJsonDocument document;
     return Text(
         EncodeLeaf(type, memory.data(), static_cast<uint32_t>(memory.size()), form, document.GetAllocator()),
         form);
@@ -39,7 +39,7 @@ struct CParsed {
         parsed = ParseJson(&text[0], text.size(), document, true, nullptr, &exact);
     }
     std::string text;
-    rapidjson::Document document;
+    CJsonDocument document;
     CExactNumbers exact;
     bool parsed = false;
 };
@@ -230,7 +230,7 @@ TEST(TypeClassTable, EveryClassInEveryFormBothWays) {
         EXPECT_FALSE(result.cut);
         EXPECT_EQ(Hex(c.memory.data(), c.memory.size()), Hex(back.data(), back.size()));
 
-        rapidjson::Document document;
+        CJsonDocument document;
         const uint32_t size = static_cast<uint32_t>(c.memory.size());
         EXPECT_TRUE(EncodeLeaf(c.type, nullptr, size, c.form, document.GetAllocator()).IsNull());
         EXPECT_EQ(CLeafWrite::kNeverWritten,
@@ -252,7 +252,7 @@ TEST(TypeClassTable, EveryClassInEveryFormBothWays) {
         const TypeClass3 type = static_cast<TypeClass3>(i);
         SCOPED_TRACE(TypeClassRow(type).name);
         EXPECT_FALSE(IsWritableClass(type));
-        rapidjson::Document document;
+        CJsonDocument document;
         EXPECT_TRUE(EncodeLeaf(type, memory, sizeof(memory), kFormBits, document.GetAllocator()).IsNull());
         EXPECT_EQ(CLeafWrite::kNeverWritten,
                   DecodeLeaf(type, memory, sizeof(memory), number.document, nullptr, true).outcome);

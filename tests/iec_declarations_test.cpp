@@ -87,6 +87,8 @@ const std::vector<CRecord> kRecords = {
     ZK_RECORD(fb_jsonsaxwriter, getdocument, pInstance, GetDocument, hrErrorCode),
     ZK_RECORD(fb_jsonsaxwriter, getdocumentlength, pInstance, GetDocumentLength, hrErrorCode),
     ZK_RECORD(fb_jsonsaxwriter, copydocument, pInstance, pDoc, nDoc, CopyDocument, hrErrorCode),
+    ZK_RECORD(fb_jsonsaxwriter, copydocumentpart, pInstance, nOffset, pDoc, nDoc, CopyDocumentPart, nLength,
+              nChange),
     ZK_RECORD(fb_jsonsaxwriter, startobject, pInstance, StartObject),
     ZK_RECORD(fb_jsonsaxwriter, endobject, pInstance, EndObject),
     ZK_RECORD(fb_jsonsaxwriter, startarray, pInstance, StartArray),

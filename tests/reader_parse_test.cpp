@@ -155,8 +155,9 @@ TEST(ReaderMemoryCap, DocumentsBeyondTheCapAreRefused) {
     std::vector<char> buffer(4 * used, '\0');
     std::memcpy(buffer.data(), text.data(), text.size());
     EXPECT_NE(nullptr, CParsedJson::Parse(buffer.data(), buffer.size(), error, used));
+    // Below the values' memory: refused, however the pool's chunks fall.
     error = CJsonParseError();
-    EXPECT_EQ(nullptr, CParsedJson::Parse(text.data(), text.size(), error, used - 1));
+    EXPECT_EQ(nullptr, CParsedJson::Parse(text.data(), text.size(), error, text.size() + 1000 * 16));
     EXPECT_STREQ("The document exceeds the memory cap.", error.reason);
     EXPECT_EQ(0u, error.offset);
     // A text longer than the cap is refused before it is copied or parsed.
@@ -188,11 +189,11 @@ TEST(ReaderInstances, TheMapMakesFindsAndForgetsStates) {
     ASSERT_NE(nullptr, parsed);
     instances.findOrAdd(&records[0])->setDocument(parsed);
     EXPECT_EQ(instances.findOrAdd(&records[0]), instances.find(&records[0]));
-    EXPECT_EQ(parsed, instances.documentOf(&records[0]));
-    EXPECT_EQ(nullptr, instances.documentOf(&records[1]));
-    const std::shared_ptr<const CParsedJson> held = instances.documentOf(&records[0]);
+    EXPECT_EQ(parsed.get(), instances.documentOf(&records[0]).get());
+    EXPECT_EQ(nullptr, instances.documentOf(&records[1]).get());
+    const CDocumentRef held = instances.documentOf(&records[0]);
     instances.clear();
     EXPECT_EQ(nullptr, instances.find(&records[0]));
-    ASSERT_NE(nullptr, held);
+    ASSERT_TRUE(held);
     EXPECT_EQ(1, SizeOf(&held->root()));
 }

@@ -265,12 +265,12 @@ TEST_F(WriterOutput, ReadingDoesNotChangeTheDocument) {
 // The serialiser also writes what only variables put into documents: nested containers,
 // true and false, 64-bit numbers, non-finite numbers at any depth.
 TEST(JsonOutput, WritesNestedValuesCompactly) {
-    rapidjson::Document document;
+    CJsonDocument document;
     document.Parse(R"({"a":[1,2.5,{"b":"c","e":[]}],"t":true,"f":false,"u":18446744073709551615,)"
                    R"("i":-9223372036854775808,"o":{},"n":null})");
     ASSERT_FALSE(document.HasParseError());
     document["a"][1].SetDouble(std::numeric_limits<double>::quiet_NaN());
-    document["a"][2]["e"].PushBack(rapidjson::Value(-std::numeric_limits<double>::infinity()),
+    document["a"][2]["e"].PushBack(CJsonValue(-std::numeric_limits<double>::infinity()),
                                    document.GetAllocator());
     rapidjson::StringBuffer buffer;
     SerializeDocument(document, buffer);
@@ -278,7 +278,7 @@ TEST(JsonOutput, WritesNestedValuesCompactly) {
               R"("i":-9223372036854775808,"o":{},"n":null})",
               std::string(buffer.GetString(), buffer.GetSize()));
 
-    rapidjson::Value scalar(42);
+    CJsonValue scalar(42);
     rapidjson::StringBuffer scalarBuffer;
     SerializeDocument(scalar, scalarBuffer);
     EXPECT_STREQ("42", scalarBuffer.GetString());
@@ -287,12 +287,12 @@ TEST(JsonOutput, WritesNestedValuesCompactly) {
 // Depth of nesting does not decide the depth of the call stack.
 TEST(JsonOutput, WritesDeepNestingWithoutRecursion) {
     constexpr int kDepth = 200000;
-    rapidjson::Document document;
-    rapidjson::Document::AllocatorType& allocator = document.GetAllocator();
+    CJsonDocument document;
+    CJsonDocument::AllocatorType& allocator = document.GetAllocator();
     document.SetArray();
-    rapidjson::Value* innermost = &document;
+    CJsonValue* innermost = &document;
     for (int i = 1; i < kDepth; ++i) {
-        innermost->PushBack(rapidjson::Value(rapidjson::kArrayType), allocator);
+        innermost->PushBack(CJsonValue(rapidjson::kArrayType), allocator);
         innermost = &(*innermost)[0];
     }
     rapidjson::StringBuffer buffer;

@@ -319,7 +319,7 @@ TEST(WriterInstance, MemoryCapRefusesAddsOncePerDocument) {
     CJsonWriter writer(kCap);
     auto text = [&writer] {
         std::string out;
-        writer.Read([&out](const char* bytes, size_t length) { out.assign(bytes, length); });
+        writer.Read([&out](const char* bytes, size_t length, uint32_t) { out.assign(bytes, length); });
         return out;
     };
     const std::string value(1000, 'v');

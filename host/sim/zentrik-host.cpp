@@ -324,6 +324,39 @@ class CZentrikHost {
 
     // Named variables (full name, key) as members of one document, printed on one line.
     void print(const std::vector<std::pair<std::string, std::string>>& variables) {
+        build(variables);
+        fb_jsonsaxwriter_getdocumentlength_struct length{&writer_, 0, 0};
+        calls_->call("fb_jsonsaxwriter__getdocumentlength", &length);
+        std::vector<char> text(length.GetDocumentLength + 1u, '\0');
+        fb_jsonsaxwriter_copydocument_struct copy{&writer_, text.data(),
+                                                  static_cast<RTS_IEC_UDINT>(text.size()), 0, 0};
+        size_t logBefore = logSize();
+        calls_->call("fb_jsonsaxwriter__copydocument", &copy);
+        if (!copy.CopyDocument) {
+            throw CHostError("the component could not copy the document" + refusal(logBefore));
+        }
+        std::printf("%s\n", text.data());
+        std::fflush(stdout);
+    }
+
+    // One part of the text print NAME prints: CopyDocumentPart from byte `offset` into a
+    // buffer of `size` bytes, printed on one line (empty at or past the end).
+    void part(const std::string& given, RTS_IEC_UDINT offset, RTS_IEC_UDINT size) {
+        std::string name = Outermost(resolve(given));
+        build({{name, OwnName(name)}});
+        std::vector<RTS_IEC_BYTE> buffer(size + 1u, 0);
+        fb_jsonsaxwriter_copydocumentpart_struct copy{&writer_, offset, buffer.data(), size, 0, 0, 0};
+        size_t logBefore = logSize();
+        calls_->call("fb_jsonsaxwriter__copydocumentpart", &copy);
+        if (logSize() != logBefore) {
+            throw CHostError("the component refused the part" + refusal(logBefore));
+        }
+        std::printf("%s\n", reinterpret_cast<const char*>(buffer.data()));
+        std::fflush(stdout);
+    }
+
+    // The writer's document made of the named variables (full name, key).
+    void build(const std::vector<std::pair<std::string, std::string>>& variables) {
         fb_jsonsaxwriter_resetdocument_struct reset{&writer_, 0};
         calls_->call("fb_jsonsaxwriter__resetdocument", &reset);
         fb_jsonsaxwriter_setformat_struct format{&writer_, options_.format, 0};
@@ -344,18 +377,6 @@ class CZentrikHost {
                 throw CHostError("the component refused to read " + name + refusal(logBefore));
             }
         }
-        fb_jsonsaxwriter_getdocumentlength_struct length{&writer_, 0, 0};
-        calls_->call("fb_jsonsaxwriter__getdocumentlength", &length);
-        std::vector<char> text(length.GetDocumentLength + 1u, '\0');
-        fb_jsonsaxwriter_copydocument_struct copy{&writer_, text.data(),
-                                                  static_cast<RTS_IEC_UDINT>(text.size()), 0, 0};
-        size_t logBefore = logSize();
-        calls_->call("fb_jsonsaxwriter__copydocument", &copy);
-        if (!copy.CopyDocument) {
-            throw CHostError("the component could not copy the document" + refusal(logBefore));
-        }
-        std::printf("%s\n", text.data());
-        std::fflush(stdout);
     }
 
     // Every top-level variable, keyed by its full name.
@@ -910,6 +931,25 @@ BoundCommand PrintCommand(CCommandLine& line) {
     return [](CZentrikHost& host) { host.printAll(); };
 }
 
+// A byte count or offset of the command line: a whole number that fits a UDINT.
+RTS_IEC_UDINT ParseUdint(const std::string& value, const char* what) {
+    char* end = nullptr;
+    errno = 0;
+    const unsigned long long number = std::strtoull(value.c_str(), &end, 10);
+    if (value.empty() || *end != '\0' || errno != 0 || value[0] == '-' || number > 0xFFFFFFFFull) {
+        throw CUsageError(std::string(what) + " needs a whole number from 0 to 4294967295, not " + value);
+    }
+    return static_cast<RTS_IEC_UDINT>(number);
+}
+
+BoundCommand PartCommand(CCommandLine& line) {
+    const char* synopsis = "part NAME OFFSET SIZE";
+    std::string name = line.operand("part", synopsis);
+    const RTS_IEC_UDINT offset = ParseUdint(line.operand("part", synopsis), "OFFSET");
+    const RTS_IEC_UDINT size = ParseUdint(line.operand("part", synopsis), "SIZE");
+    return [name, offset, size](CZentrikHost& host) { host.part(name, offset, size); };
+}
+
 BoundCommand WriteCommand(CCommandLine& line) {
     const char* synopsis = "write [--report] NAME JSON|@FILE|-";
     const bool report = !line.done() && line.peek() == "--report";
@@ -1008,6 +1048,9 @@ const Command kCommands[] = {
     {"print", PrintCommand, "print [NAME]",
      "every top-level variable as one JSON document keyed by full names, or the\n"
      "variable NAME keyed by its own name (what write NAME takes back)"},
+    {"part", PartCommand, "part NAME OFFSET SIZE",
+     "the part of print NAME's text from byte OFFSET that CopyDocumentPart copies into a\n"
+     "buffer of SIZE bytes: at most SIZE - 1 bytes, never cutting a UTF-8 character"},
     {"write", WriteCommand, "write [--report] NAME JSON|@FILE|-",
      "write a JSON text (given in place, read from FILE or from standard input) into NAME;\n"
      "the root object holds a member named as the variable: '{\"axis\":{\"pos\":2.5}}';\n"

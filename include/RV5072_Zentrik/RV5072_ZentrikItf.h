@@ -157,6 +157,16 @@ typedef struct tagfb_jsonsaxwriter_copydocument_struct {
     RTS_IEC_UINT hrErrorCode;
 } fb_jsonsaxwriter_copydocument_struct;
 
+typedef struct tagfb_jsonsaxwriter_copydocumentpart_struct {
+    fb_jsonsaxwriter_struct* pInstance;
+    RTS_IEC_UDINT nOffset;
+    RTS_IEC_BYTE* pDoc;
+    RTS_IEC_UDINT nDoc;
+    RTS_IEC_UDINT CopyDocumentPart;
+    RTS_IEC_UDINT nLength;
+    RTS_IEC_UDINT nChange;
+} fb_jsonsaxwriter_copydocumentpart_struct;
+
 typedef struct tagfb_jsonsaxwriter_startobject_struct {
     fb_jsonsaxwriter_struct* pInstance;
     RTS_IEC_UINT StartObject;
@@ -375,6 +385,7 @@ ZENTRIK_EXPORT void fb_jsonsaxwriter__resetdocument(fb_jsonsaxwriter_resetdocume
 ZENTRIK_EXPORT void fb_jsonsaxwriter__getdocument(fb_jsonsaxwriter_getdocument_struct* p);
 ZENTRIK_EXPORT void fb_jsonsaxwriter__getdocumentlength(fb_jsonsaxwriter_getdocumentlength_struct* p);
 ZENTRIK_EXPORT void fb_jsonsaxwriter__copydocument(fb_jsonsaxwriter_copydocument_struct* p);
+ZENTRIK_EXPORT void fb_jsonsaxwriter__copydocumentpart(fb_jsonsaxwriter_copydocumentpart_struct* p);
 ZENTRIK_EXPORT void fb_jsonsaxwriter__startobject(fb_jsonsaxwriter_startobject_struct* p);
 ZENTRIK_EXPORT void fb_jsonsaxwriter__endobject(fb_jsonsaxwriter_endobject_struct* p);
 ZENTRIK_EXPORT void fb_jsonsaxwriter__startarray(fb_jsonsaxwriter_startarray_struct* p);
@@ -465,6 +476,13 @@ static_assert(offsetof(fb_jsonsaxwriter_copydocument_struct, pDoc) == 8, "record
 static_assert(offsetof(fb_jsonsaxwriter_copydocument_struct, nDoc) == 16, "record layout");
 static_assert(offsetof(fb_jsonsaxwriter_copydocument_struct, CopyDocument) == 20, "record layout");
 static_assert(offsetof(fb_jsonsaxwriter_copydocument_struct, hrErrorCode) == 24, "record layout");
+static_assert(sizeof(fb_jsonsaxwriter_copydocumentpart_struct) == 40, "record layout");
+static_assert(offsetof(fb_jsonsaxwriter_copydocumentpart_struct, nOffset) == 8, "record layout");
+static_assert(offsetof(fb_jsonsaxwriter_copydocumentpart_struct, pDoc) == 16, "record layout");
+static_assert(offsetof(fb_jsonsaxwriter_copydocumentpart_struct, nDoc) == 24, "record layout");
+static_assert(offsetof(fb_jsonsaxwriter_copydocumentpart_struct, CopyDocumentPart) == 28, "record layout");
+static_assert(offsetof(fb_jsonsaxwriter_copydocumentpart_struct, nLength) == 32, "record layout");
+static_assert(offsetof(fb_jsonsaxwriter_copydocumentpart_struct, nChange) == 36, "record layout");
 static_assert(sizeof(fb_jsonsaxwriter_startobject_struct) == 16, "record layout");
 static_assert(offsetof(fb_jsonsaxwriter_startobject_struct, StartObject) == 8, "record layout");
 static_assert(sizeof(fb_jsonsaxwriter_endobject_struct) == 16, "record layout");

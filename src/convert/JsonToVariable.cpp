@@ -29,7 +29,7 @@
 
 namespace {
 
-typedef rapidjson::Value Value;
+typedef CJsonValue Value;
 
 // Up to this many members an object is searched from its start; beyond, through an index.
 constexpr rapidjson::SizeType kScannedMembers = 16;
@@ -582,7 +582,7 @@ void Write(const Value* root, const Value* value, CVariableView var, CSymbolWrit
 
 }  // namespace
 
-void WriteVariable(const rapidjson::Value* root, const rapidjson::Value* value, CVariableView var,
+void WriteVariable(const CJsonValue* root, const CJsonValue* value, CVariableView var,
                    CSymbolWriteReport* report, const CExactNumbers* exact) {
     if (report == nullptr) {
         Write<false>(root, value, var, nullptr, exact);

@@ -11,6 +11,7 @@
 
 #include "convert/SymbolWriteReport.h"
 #include "json/ExactNumbers.h"
+#include "json/JsonMemory.h"
 #include "symbols/VariableView.h"
 
 // Writes into var: with root, the member of root named after the variable (a root that
@@ -18,7 +19,7 @@
 // exact values of the text's numbers whose doubles cannot tell them. With report, also
 // counts what was written, skipped, missing and unknown and keeps the first problem
 // (report is filled from its current state: the caller starts it empty).
-void WriteVariable(const rapidjson::Value* root, const rapidjson::Value* value, CVariableView var,
+void WriteVariable(const CJsonValue* root, const CJsonValue* value, CVariableView var,
                    CSymbolWriteReport* report, const CExactNumbers* exact = nullptr);
 
 #endif  // CONVERT_JSONTOVARIABLE_H

@@ -16,7 +16,7 @@
 
 namespace {
 
-typedef rapidjson::Value Value;
+typedef CJsonValue Value;
 
 template <typename T>
 T Load(const void* address) {

@@ -23,8 +23,9 @@
 #include "IecVarAccess_ItfsItf.h"
 #include "RV5072_Zentrik/RV5072_ZentrikItf.h"
 #include "json/ExactNumbers.h"
+#include "json/JsonMemory.h"
 
-typedef rapidjson::Document::AllocatorType CJsonAllocator;
+typedef CJsonDocument::AllocatorType CJsonAllocator;
 
 // Options of an encoding, a bit set. The low bits are the writer block's format bits
 // (SetFormat), with the values iec/ declares; 0 is a variable's own form.
@@ -90,12 +91,12 @@ struct CTypeClassRow {
     int64_t lowest;        // integers: the values held without wrapping
     uint64_t highest;
     // Memory to JSON in the given form. REQUIRES: address not null, size >= width.
-    rapidjson::Value (*encode)(const void* address, uint32_t size, ValueForm form, CJsonAllocator& allocator);
+    CJsonValue (*encode)(const void* address, uint32_t size, ValueForm form, CJsonAllocator& allocator);
     // JSON to memory when the value is one the class takes; else the memory stays. exact
     // is the exact value of a number whose double cannot tell it (null otherwise). With
     // detail, wrapped and cut are filled and a refusal says why. REQUIRES: address not
     // null, size >= width.
-    CLeafWrite (*decode)(void* address, uint32_t size, const rapidjson::Value& value,
+    CLeafWrite (*decode)(void* address, uint32_t size, const CJsonValue& value,
                          const CExactNumber* exact, bool detail);
 };
 
@@ -112,18 +113,18 @@ inline const CTypeClassRow& TypeClassRow(TypeClass3 type) {
 // The JSON value of the leaf at address (size bytes of class type) in the given form;
 // strings are copied into allocator. A leaf at the null address or smaller than its
 // class is null.
-inline rapidjson::Value EncodeLeaf(TypeClass3 type, const void* address, uint32_t size, ValueForm form,
+inline CJsonValue EncodeLeaf(TypeClass3 type, const void* address, uint32_t size, ValueForm form,
                                    CJsonAllocator& allocator) {
     const CTypeClassRow& row = TypeClassRow(type);
     if (address == nullptr || size < row.width) {
-        return rapidjson::Value();
+        return CJsonValue();
     }
     return row.encode(address, size, form, allocator);
 }
 
 // Writes value into the leaf at address when its class takes it. A leaf at the null
 // address or smaller than its class is never written.
-inline CLeafWrite DecodeLeaf(TypeClass3 type, void* address, uint32_t size, const rapidjson::Value& value,
+inline CLeafWrite DecodeLeaf(TypeClass3 type, void* address, uint32_t size, const CJsonValue& value,
                              const CExactNumber* exact, bool detail) {
     const CTypeClassRow& row = TypeClassRow(type);
     if (address == nullptr || size < row.width) {

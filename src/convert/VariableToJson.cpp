@@ -3,31 +3,31 @@
 
 namespace {
 
-rapidjson::Value Element(CVariableView array, size_t i, CJsonAllocator& allocator, ValueForm form) {
+CJsonValue Element(CVariableView array, size_t i, CJsonAllocator& allocator, ValueForm form) {
     const CVariableView child = array.child(i);
-    return child ? VariableToJson(child, allocator, form) : rapidjson::Value();
+    return child ? VariableToJson(child, allocator, form) : CJsonValue();
 }
 
 // An array of 2 or 3 dimensions as nested arrays, first index outermost: element
 // (i, j, k) is child (i * extent(1) + j) * extent(2) + k, the last index varying fastest.
 // REQUIRES: the extents multiply to the child count.
-rapidjson::Value NestedArray(CVariableView var, CJsonAllocator& allocator, ValueForm form) {
+CJsonValue NestedArray(CVariableView var, CJsonAllocator& allocator, ValueForm form) {
     const size_t dimensions = var.dimensionCount();
     const size_t rows = var.extent(0);
     const size_t columns = var.extent(1);
     const size_t depth = dimensions == 3 ? var.extent(2) : 1;
-    rapidjson::Value outer(rapidjson::kArrayType);
+    CJsonValue outer(rapidjson::kArrayType);
     outer.Reserve(static_cast<rapidjson::SizeType>(rows), allocator);
     size_t next = 0;
     for (size_t i = 0; i < rows; ++i) {
-        rapidjson::Value row(rapidjson::kArrayType);
+        CJsonValue row(rapidjson::kArrayType);
         row.Reserve(static_cast<rapidjson::SizeType>(columns), allocator);
         for (size_t j = 0; j < columns; ++j) {
             if (dimensions == 2) {
                 row.PushBack(Element(var, next++, allocator, form), allocator);
                 continue;
             }
-            rapidjson::Value column(rapidjson::kArrayType);
+            CJsonValue column(rapidjson::kArrayType);
             column.Reserve(static_cast<rapidjson::SizeType>(depth), allocator);
             for (size_t k = 0; k < depth; ++k) {
                 column.PushBack(Element(var, next++, allocator, form), allocator);
@@ -54,7 +54,7 @@ bool Nested(CVariableView var, ValueForm form) {
 
 }  // namespace
 
-rapidjson::Value VariableToJson(CVariableView var, CJsonAllocator& allocator, ValueForm form) {
+CJsonValue VariableToJson(CVariableView var, CJsonAllocator& allocator, ValueForm form) {
     if (var.isLeaf()) {
         return EncodeLeaf(var.type(), var.address(), var.size(), form, allocator);
     }
@@ -64,21 +64,21 @@ rapidjson::Value VariableToJson(CVariableView var, CJsonAllocator& allocator, Va
             return NestedArray(var, allocator, form);
         }
         // Every element of a multi-dimensional array is a direct child: one flat array.
-        rapidjson::Value array(rapidjson::kArrayType);
+        CJsonValue array(rapidjson::kArrayType);
         array.Reserve(static_cast<rapidjson::SizeType>(count), allocator);
         for (size_t i = 0; i < count; ++i) {
             array.PushBack(Element(var, i, allocator, form), allocator);
         }
         return array;
     }
-    rapidjson::Value object(rapidjson::kObjectType);
+    CJsonValue object(rapidjson::kObjectType);
     for (size_t i = 0; i < count; ++i) {
         const CVariableView child = var.child(i);
         if (!child) {
             continue;
         }
-        rapidjson::Value member = VariableToJson(child, allocator, form);
-        rapidjson::Value name(child.name().data(), static_cast<rapidjson::SizeType>(child.name().size()),
+        CJsonValue member = VariableToJson(child, allocator, form);
+        CJsonValue name(child.name().data(), static_cast<rapidjson::SizeType>(child.name().size()),
                               allocator);
         object.AddMember(name, member, allocator);
     }

@@ -13,9 +13,10 @@
 #include <rapidjson/document.h>
 
 #include "convert/TypeClassTable.h"
+#include "json/JsonMemory.h"
 #include "symbols/VariableView.h"
 
 // Strings and names are copied into allocator, the receiving document's.
-rapidjson::Value VariableToJson(CVariableView var, CJsonAllocator& allocator, ValueForm form = kFormVariable);
+CJsonValue VariableToJson(CVariableView var, CJsonAllocator& allocator, ValueForm form = kFormVariable);
 
 #endif  // CONVERT_VARIABLETOJSON_H

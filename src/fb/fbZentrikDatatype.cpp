@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "RV5072_Zentrik/RV5072_ZentrikItf.h"
+#include "frame/CallGuard.h"
 #include "json/Utf8.h"
 #include "var/DomDriverMgr.h"
 
@@ -13,8 +14,10 @@ void fb_jsonreadwritedatatype__setsymbolfromjson(fb_jsonreadwritedatatype_setsym
     if (p == nullptr) {
         return;
     }
-    CDomDriverMgr* manager = CDomDriverMgr::instance();
-    p->SetSymbolFromJson = manager->setSymbolFromJson(p->pJson, p->nSize, p->pData) ? 1 : 0;
+    GuardedCall([&] {
+        CDomDriverMgr* manager = CDomDriverMgr::instance();
+        p->SetSymbolFromJson = manager->setSymbolFromJson(p->pJson, p->nSize, p->pData) ? 1 : 0;
+    });
 }
 
 void fb_jsonreadwritedatatype__addjsonkeyvaluefromsymbol(
@@ -22,8 +25,11 @@ void fb_jsonreadwritedatatype__addjsonkeyvaluefromsymbol(
     if (p == nullptr) {
         return;
     }
-    CDomDriverMgr* manager = CDomDriverMgr::instance();
-    p->AddJsonKeyValueFromSymbol = manager->addJsonKeyValueFromSymbol(p->fbWriter, p->pData, p->sKey) ? 1 : 0;
+    GuardedCall([&] {
+        CDomDriverMgr* manager = CDomDriverMgr::instance();
+        p->AddJsonKeyValueFromSymbol =
+            manager->addJsonKeyValueFromSymbol(p->fbWriter, p->pData, p->sKey) ? 1 : 0;
+    });
 }
 
 void fb_jsonreadwritedatatype__setsymbolfromjsonreport(
@@ -31,17 +37,19 @@ void fb_jsonreadwritedatatype__setsymbolfromjsonreport(
     if (p == nullptr) {
         return;
     }
-    CDomDriverMgr* manager = CDomDriverMgr::instance();
-    CSymbolWriteReport report;
-    p->SetSymbolFromJsonReport =
-        manager->setSymbolFromJsonReport(p->pJson, p->nSize, p->pData, report) ? 1 : 0;
-    p->nWritten = report.written;
-    p->nSkipped = report.skipped;
-    p->nUnknown = report.unknown;
-    p->nErrorOffset = report.errorOffset;
-    p->nMissing = report.missing;
-    // Within 255 bytes and never in the middle of a character.
-    const size_t length = FitUtf8(report.problem.data(), report.problem.size(), sizeof(p->sProblem) - 1);
-    std::memcpy(p->sProblem, report.problem.data(), length);
-    p->sProblem[length] = '\0';
+    GuardedCall([&] {
+        CDomDriverMgr* manager = CDomDriverMgr::instance();
+        CSymbolWriteReport report;
+        p->SetSymbolFromJsonReport =
+            manager->setSymbolFromJsonReport(p->pJson, p->nSize, p->pData, report) ? 1 : 0;
+        p->nWritten = report.written;
+        p->nSkipped = report.skipped;
+        p->nUnknown = report.unknown;
+        p->nErrorOffset = report.errorOffset;
+        p->nMissing = report.missing;
+        // Within 255 bytes and never in the middle of a character.
+        const size_t length = FitUtf8(report.problem.data(), report.problem.size(), sizeof(p->sProblem) - 1);
+        std::memcpy(p->sProblem, report.problem.data(), length);
+        p->sProblem[length] = '\0';
+    });
 }

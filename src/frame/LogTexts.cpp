@@ -13,6 +13,8 @@ const CLogText g_logTexts[static_cast<size_t>(ELogText::kCount)] = {
     {"Variables are being loaded. Please execute later.", kLogClassError, kLogInfoIdCalls},
     {"Variable does not exist", kLogClassError, kLogInfoIdCalls},
     {"Json error", kLogClassError, kLogInfoIdCalls},
+    {"Out of memory", kLogClassError, kLogInfoIdCalls},
+    {"Call failed", kLogClassError, kLogInfoIdCalls},
     {"LoadSymbols start", kLogClassInfo, kLogInfoIdGeneral},
     {"LoadSymbols end load complete:%d, symbols size: %d", kLogClassInfo, kLogInfoIdGeneral},
     {"pthread_create failed: %d", kLogClassInfo, kLogInfoIdGeneral},

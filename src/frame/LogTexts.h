@@ -22,6 +22,8 @@ enum class ELogText : uint8_t {
     kVariablesLoading,
     kNoVariable,
     kJsonError,
+    kOutOfMemory,
+    kCallFailed,
     // The loader (class 1, info id 0).
     kLoadStart,
     kLoadEnd,

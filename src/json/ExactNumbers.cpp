@@ -90,10 +90,10 @@ CExactNumber ExactNumberOfText(const char* text, size_t length) {
     return exact;
 }
 
-const CExactNumber* CExactNumbers::find(const rapidjson::Value* value) const {
+const CExactNumber* CExactNumbers::find(const CJsonValue* value) const {
     const auto found = std::lower_bound(entries_.begin(), entries_.end(), value,
-                                        [](const std::pair<const rapidjson::Value*, CExactNumber>& entry,
-                                           const rapidjson::Value* key) { return entry.first < key; });
+                                        [](const std::pair<const CJsonValue*, CExactNumber>& entry,
+                                           const CJsonValue* key) { return entry.first < key; });
     return found != entries_.end() && found->first == value ? &found->second : nullptr;
 }
 
@@ -113,7 +113,7 @@ void CExactNumbers::noteDouble(double value, const char* text, size_t length) {
     }
 }
 
-void CExactNumbers::bind(const rapidjson::Value& root) {
+void CExactNumbers::bind(const CJsonValue& root) {
     entries_.clear();
     if (noted_.empty()) {
         return;
@@ -121,9 +121,9 @@ void CExactNumbers::bind(const rapidjson::Value& root) {
     // The doubles in document order are the doubles in text order.
     size_t place = 0;
     size_t next = 0;
-    std::vector<const rapidjson::Value*> stack(1, &root);
+    std::vector<const CJsonValue*> stack(1, &root);
     while (!stack.empty() && next < noted_.size()) {
-        const rapidjson::Value* value = stack.back();
+        const CJsonValue* value = stack.back();
         stack.pop_back();
         if (value->IsDouble()) {
             if (noted_[next].first == place) {
@@ -142,8 +142,8 @@ void CExactNumbers::bind(const rapidjson::Value& root) {
         }
     }
     std::sort(entries_.begin(), entries_.end(),
-              [](const std::pair<const rapidjson::Value*, CExactNumber>& a,
-                 const std::pair<const rapidjson::Value*, CExactNumber>& b) { return a.first < b.first; });
+              [](const std::pair<const CJsonValue*, CExactNumber>& a,
+                 const std::pair<const CJsonValue*, CExactNumber>& b) { return a.first < b.first; });
     noted_.clear();
     doubles_ = 0;
 }

@@ -13,7 +13,7 @@
 #ifndef JSON_EXACTNUMBERS_H
 #define JSON_EXACTNUMBERS_H
 
-#include <rapidjson/document.h>
+#include "json/JsonMemory.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -35,7 +35,7 @@ class CExactNumbers {
    public:
     // The exact value of a number of the document whose double does not tell it; null
     // for every other value.
-    const CExactNumber* find(const rapidjson::Value* value) const;
+    const CExactNumber* find(const CJsonValue* value) const;
     bool empty() const { return entries_.empty(); }
 
     // While parsing, for every double made, in text order: notes it when its double
@@ -43,13 +43,13 @@ class CExactNumbers {
     void noteDouble(double value, const char* text, size_t length);
     // After a parse that succeeded: ties the notes to the values of the document (one
     // walk of it, without recursion, only when something was noted).
-    void bind(const rapidjson::Value& root);
+    void bind(const CJsonValue& root);
     void clear();
 
    private:
     size_t doubles_ = 0;                                  // doubles made so far in the parse
     std::vector<std::pair<size_t, CExactNumber>> noted_;  // by the double's place in the text
-    std::vector<std::pair<const rapidjson::Value*, CExactNumber>> entries_;  // by address, sorted
+    std::vector<std::pair<const CJsonValue*, CExactNumber>> entries_;  // by address, sorted
 };
 
 #endif  // JSON_EXACTNUMBERS_H

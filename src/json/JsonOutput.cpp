@@ -18,12 +18,7 @@
 
 namespace {
 
-typedef rapidjson::Writer<rapidjson::StringBuffer, rapidjson::UTF8<>, rapidjson::UTF8<>,
-                          rapidjson::CrtAllocator, rapidjson::kWriteNoFlags>
-    CompactWriter;
-typedef rapidjson::PrettyWriter<rapidjson::StringBuffer, rapidjson::UTF8<>, rapidjson::UTF8<>,
-                                rapidjson::CrtAllocator, rapidjson::kWriteNoFlags>
-    PrettyWriter;
+typedef CJsonOutputScratch::OpenContainer OpenContainer;
 
 // The significant digits of a finite double's shortest decimal and the place of its
 // point: value = 0.digits * 10^point. Zero gives no digits.
@@ -56,31 +51,55 @@ CShortestDecimal ShortestDecimal(double value) {
     return decimal;
 }
 
-// A container being written and the index of its next member or element.
-struct OpenContainer {
-    const rapidjson::Value* value;
-    rapidjson::SizeType next;
+// Counts the bytes of a text and keeps them when they fit a caller's buffer with a
+// terminator; the buffer itself is written only once the whole text is known to fit.
+class CCountingStream {
+   public:
+    typedef char Ch;
+    void Put(char) { ++length_; }
+    void Flush() {}
+    size_t length() const { return length_; }
+
+   private:
+    size_t length_ = 0;
 };
 
-template <typename TextWriter>
+class CBufferStream {
+   public:
+    typedef char Ch;
+    explicit CBufferStream(char* buffer) : next_(buffer) {}
+    void Put(char c) { *next_++ = c; }
+    void Flush() {}
+
+   private:
+    char* next_;
+};
+
+// Writes a value's text into a Stream, compact or (kPretty) indented by two spaces.
+template <typename Stream, bool kPretty = false>
 class CTextOutput {
    public:
-    CTextOutput(rapidjson::StringBuffer& buffer, const JsonOutputOptions& options)
-        : writer_(buffer),
+    CTextOutput(Stream& stream, const JsonOutputOptions& options, CJsonOutputScratch& scratch)
+        : writer_(stream, &scratch.levels),
           places_(options.maxDecimalPlaces),
           repair_(options.repairUtf8),
-          shortest_(options.shortestDecimals) {}
+          shortest_(options.shortestDecimals),
+          open_(scratch.open),
+          repaired_(scratch.repaired) {
+        open_.clear();
+        if constexpr (kPretty) {
+            writer_.SetIndent(' ', 2);
+        }
+    }
 
-    TextWriter& writer() { return writer_; }
-
-    void Write(const rapidjson::Value& value) {
+    void Write(const CJsonValue& value) {
         WriteOrOpen(value);
         while (!open_.empty()) {
             OpenContainer& top = open_.back();
-            const rapidjson::Value& container = *top.value;
+            const CJsonValue& container = *top.value;
             if (container.IsObject()) {
                 if (top.next < container.MemberCount()) {
-                    const rapidjson::Value::Member& member = container.MemberBegin()[top.next++];
+                    const CJsonValue::Member& member = container.MemberBegin()[top.next++];
                     WriteString(member.name, true);
                     WriteOrOpen(member.value);  // may invalidate `top`
                 } else {
@@ -89,7 +108,7 @@ class CTextOutput {
                 }
             } else {
                 if (top.next < container.Size()) {
-                    const rapidjson::Value& element = container[top.next++];
+                    const CJsonValue& element = container[top.next++];
                     WriteOrOpen(element);  // may invalidate `top`
                 } else {
                     writer_.EndArray(container.Size());
@@ -100,7 +119,7 @@ class CTextOutput {
     }
 
    private:
-    void WriteString(const rapidjson::Value& value, bool isKey) {
+    void WriteString(const CJsonValue& value, bool isKey) {
         const char* text = value.GetString();
         rapidjson::SizeType length = value.GetStringLength();
         if (repair_ && !IsValidUtf8(text, length)) {
@@ -118,7 +137,7 @@ class CTextOutput {
 
     // Writes a scalar, or opens a container and pushes it so that Write goes on with
     // its contents. Numbers take the same branch order as Value::Accept.
-    void WriteOrOpen(const rapidjson::Value& value) {
+    void WriteOrOpen(const CJsonValue& value) {
         switch (value.GetType()) {
             case rapidjson::kNullType:
                 writer_.Null();
@@ -166,12 +185,18 @@ class CTextOutput {
         }
     }
 
-    TextWriter writer_;
+    typedef rapidjson::Writer<Stream, rapidjson::UTF8<>, rapidjson::UTF8<>, CRetainedBlock,
+                              rapidjson::kWriteNoFlags>
+        CompactWriter;
+    typedef rapidjson::PrettyWriter<Stream, rapidjson::UTF8<>, rapidjson::UTF8<>, CRetainedBlock,
+                                    rapidjson::kWriteNoFlags>
+        IndentingWriter;
+    typename std::conditional<kPretty, IndentingWriter, CompactWriter>::type writer_;
     const int places_;
     const bool repair_;
     const bool shortest_;
-    std::vector<OpenContainer> open_;
-    std::string repaired_;  // a string whose bytes needed repair, as written
+    std::vector<OpenContainer>& open_;
+    std::string& repaired_;  // a string whose bytes needed repair, as written
 };
 
 // Adds one unit in the last place to the decimal digits of `text` ("0.12" gives "0.13",
@@ -194,20 +219,39 @@ void IncrementDecimal(char* text) {
 
 }  // namespace
 
-void SerializeDocument(const rapidjson::Value& value, rapidjson::StringBuffer& buffer) {
+void SerializeDocument(const CJsonValue& value, rapidjson::StringBuffer& buffer) {
     SerializeDocument(value, buffer, JsonOutputOptions());
 }
 
-void SerializeDocument(const rapidjson::Value& value, rapidjson::StringBuffer& buffer,
+void SerializeDocument(const CJsonValue& value, rapidjson::StringBuffer& buffer,
                        const JsonOutputOptions& options) {
+    CJsonOutputScratch scratch;
     if (options.pretty) {
-        CTextOutput<PrettyWriter> output(buffer, options);
-        output.writer().SetIndent(' ', 2);
-        output.Write(value);
-        return;
+        CTextOutput<rapidjson::StringBuffer, true>(buffer, options, scratch).Write(value);
+    } else {
+        CTextOutput<rapidjson::StringBuffer>(buffer, options, scratch).Write(value);
     }
-    CTextOutput<CompactWriter> output(buffer, options);
-    output.Write(value);
+}
+
+void SerializeDocument(const CJsonValue& value, CTextBuffer& buffer, const JsonOutputOptions& options,
+                       CJsonOutputScratch& scratch) {
+    if (options.pretty) {
+        CTextOutput<CTextBuffer, true>(buffer, options, scratch).Write(value);
+    } else {
+        CTextOutput<CTextBuffer>(buffer, options, scratch).Write(value);
+    }
+}
+
+size_t SerializeInto(const CJsonValue& value, char* buffer, size_t size, CJsonOutputScratch& scratch) {
+    const JsonOutputOptions options;
+    CCountingStream counter;
+    CTextOutput<CCountingStream>(counter, options, scratch).Write(value);
+    if (counter.length() < size) {
+        CBufferStream stream(buffer);
+        CTextOutput<CBufferStream>(stream, options, scratch).Write(value);
+        buffer[counter.length()] = '\0';
+    }
+    return counter.length();
 }
 
 size_t WriteShortestDouble(double value, char* out) {

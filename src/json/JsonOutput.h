@@ -23,10 +23,30 @@
 
 #include <cstddef>
 #include <string>
+#include <vector>
+
+#include "json/JsonMemory.h"
 
 // Decimal places that leave every double in its shortest round-trip form (RapidJSON's
 // own default): no double needs more places to be told apart from its neighbours.
 constexpr int kDefaultDecimalPlaces = 324;
+
+// Memory the serialiser reuses from one text to the next: its stack of open containers,
+// RapidJSON's writer's stack of levels and the copy of a string whose bytes are repaired.
+// Belongs to one caller at a time.
+struct CJsonOutputScratch {
+    CJsonOutputScratch() = default;
+    CJsonOutputScratch(const CJsonOutputScratch&) = delete;
+    CJsonOutputScratch& operator=(const CJsonOutputScratch&) = delete;
+
+    struct OpenContainer {
+        const CJsonValue* value;
+        rapidjson::SizeType next;  // index of its next member or element
+    };
+    std::vector<OpenContainer> open;
+    std::string repaired;
+    CRetainedBlock levels;
+};
 
 struct JsonOutputOptions {
     // Every double is rounded to nearest, halves away from zero, at this many digits
@@ -50,9 +70,16 @@ struct JsonOutputOptions {
 
 // Appends the compact text of `value` to `buffer`. The buffer's text stays
 // terminated (StringBuffer::GetString) and GetSize() counts its bytes.
-void SerializeDocument(const rapidjson::Value& value, rapidjson::StringBuffer& buffer);
-void SerializeDocument(const rapidjson::Value& value, rapidjson::StringBuffer& buffer,
+void SerializeDocument(const CJsonValue& value, rapidjson::StringBuffer& buffer);
+void SerializeDocument(const CJsonValue& value, rapidjson::StringBuffer& buffer,
                        const JsonOutputOptions& options);
+// The same into a component text buffer, with memory reused from `scratch`: nothing is
+// taken from the heap when the buffer and the scratch are large enough already.
+void SerializeDocument(const CJsonValue& value, CTextBuffer& buffer, const JsonOutputOptions& options,
+                       CJsonOutputScratch& scratch);
+// The compact text of `value` (default options) into `buffer` of `size` bytes with its
+// terminator when it fits; otherwise nothing is written. Returns the text's length.
+size_t SerializeInto(const CJsonValue& value, char* buffer, size_t size, CJsonOutputScratch& scratch);
 
 // `value` rounded to `places` digits after the point, to nearest, halves away from zero,
 // by its exact decimal value (1.005 is a little below 1.005 and gives 1.0 at 2 places).

@@ -1,18 +1,47 @@
-// The component's JSON parser: RapidJSON's strict iterative reader, with numbers taken
-// as their text and converted here.
+// The component's JSON parser: RapidJSON's strict iterative reader over the component's
+// allocators, with numbers taken as their text and converted here.
 #include "json/JsonParse.h"
 
-#include <locale.h>
 #include <rapidjson/error/en.h>
 #include <rapidjson/reader.h>
 #include <rapidjson/stream.h>
 
+#include <algorithm>
 #include <charconv>
+#include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <limits>
-#include <string>
 #include <system_error>
+
+const char* const kJsonMemoryRefused = "The document exceeds the memory cap.";
+
+namespace {
+
+// Thrown by CStrictUtf8 for a \u escape of a lone low surrogate.
+struct CLoneSurrogate {};
+
+// UTF-8 as RapidJSON's reader writes it, refusing a \u escape of a low surrogate that
+// follows no high one (the reader itself refuses a high one that no low one follows).
+// Such an escape would come out as the three bytes of a surrogate, which are no UTF-8.
+struct CStrictUtf8 : rapidjson::UTF8<char> {
+    template <typename OutputStream>
+    static void Encode(OutputStream& os, unsigned codepoint) {
+        if (codepoint >= 0xDC00 && codepoint <= 0xDFFF) {
+            throw CLoneSurrogate();
+        }
+        rapidjson::UTF8<char>::Encode(os, codepoint);
+    }
+};
+
+}  // namespace
+
+namespace rapidjson {
+// Bytes other than escapes are copied as they are, as between two equal encodings.
+template <>
+struct Transcoder<UTF8<>, CStrictUtf8> : Transcoder<UTF8<>, UTF8<>> {};
+}  // namespace rapidjson
 
 namespace {
 
@@ -21,27 +50,69 @@ namespace {
 // CJsonNumberHandler.
 constexpr unsigned kParseFlags = rapidjson::kParseIterativeFlag | rapidjson::kParseNumbersAsStringsFlag;
 
-// The "C" locale, so that a host that sets another one for its own output does not
-// change what a decimal point is. (The C library hands out its built-in "C" locale here
-// without allocating, so this cannot fail.)
-locale_t CLocale() {
-    static const locale_t s_locale = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(0));
-    return s_locale;
+// The decimal exponent of the leading digit of the number at [str, end), saturated:
+// positive for a magnitude of 10 or more, negative for one below 1. Reads only
+// JSON's number grammar.
+long LeadingExponent(const char* str, const char* end) {
+    const char* c = str + (str != end && *str == '-' ? 1 : 0);
+    while (c != end && *c == '0') {
+        ++c;
+    }
+    long lead = 0;
+    while (c != end && *c >= '0' && *c <= '9') {
+        ++c;
+        lead = lead < 1000000000L ? lead + 1 : lead;
+    }
+    if (c != end && *c == '.') {
+        ++c;
+        const bool fractionLeads = lead == 0;
+        while (fractionLeads && c != end && *c == '0') {
+            lead = lead > -1000000000L ? lead - 1 : lead;
+            ++c;
+        }
+        while (c != end && *c >= '0' && *c <= '9') {
+            ++c;
+        }
+    }
+    long exponent = 0;
+    if (c != end && (*c == 'e' || *c == 'E')) {
+        ++c;
+        const bool negative = c != end && *c == '-';
+        if (c != end && (*c == '-' || *c == '+')) {
+            ++c;
+        }
+        while (c != end && *c >= '0' && *c <= '9') {
+            exponent = exponent < 1000000000L ? exponent * 10 + (*c - '0') : exponent;
+            ++c;
+        }
+        exponent = negative ? -exponent : exponent;
+    }
+    return lead + exponent;
+}
+
+// The value of the JSON number of the characters [str, end), exactly as strtod reads it.
+double NumberValue(const char* str, const char* end) {
+    double value = 0;
+    const std::from_chars_result converted = std::from_chars(str, end, value);
+    if (converted.ec == std::errc()) {
+        return value;
+    }
+    // Beyond the range of doubles: infinite when too large, zero when too small.
+    const double sign = *str == '-' ? -1.0 : 1.0;
+    return LeadingExponent(str, end) > 0 ? sign * std::numeric_limits<double>::infinity() : sign * 0.0;
 }
 
 // Builds the parsed document from the reader's events, converting each number from its
 // text, as exactly as the C library's strtod does: every LREAL the component writes out
 // reads back as the same double. RapidJSON's own exact conversion cannot be used: it
 // normalises a zero significand, so a zero with an exponent beyond the fast range
-// (0e55, 0.0e-30) came out as an arbitrary value. Kinds and verdicts stay RapidJSON's:
-// the reader decides what is a number; a text without fraction or exponent is an
-// integer of the narrowest kind that holds it (a double beyond 64 bits), any other a
-// double, which is infinite when the text lies beyond the range of doubles.
-// Lives on the stack of one parse, on the calling thread.
+// (0e55, 0.0e-30) came out as an arbitrary value. A text without fraction or exponent
+// is an integer of the narrowest kind that holds it (a double beyond 64 bits), any other
+// a double. Lives on the stack of one parse, on the calling thread.
 class CJsonNumberHandler {
    public:
-    CJsonNumberHandler(rapidjson::Document& document, CExactNumbers* exact)
-        : document_(document), exact_(exact) {}
+    CJsonNumberHandler(CJsonDocument& document, const CJsonParseOptions& options, CExactNumbers* exact)
+        : document_(document), options_(options), exact_(exact) {}
 
     bool Null() { return document_.Null(); }
     bool Bool(bool b) { return document_.Bool(b); }
@@ -61,8 +132,9 @@ class CJsonNumberHandler {
     bool StartArray() { return document_.StartArray(); }
     bool EndArray(rapidjson::SizeType elementCount) { return document_.EndArray(elementCount); }
 
-    // `str` holds a number in JSON's grammar, `length` bytes, not terminated (it stands
-    // in the parsed text).
+    // `str` holds a number in JSON's grammar, `length` bytes, followed by a character
+    // that is no part of a number (it stands in the parsed text, or in the reader's
+    // terminated copy).
     bool RawNumber(const char* str, rapidjson::SizeType length, bool /*copy*/) {
         const bool minus = str[0] == '-';
         const char* digits = str + (minus ? 1 : 0);
@@ -94,12 +166,10 @@ class CJsonNumberHandler {
         if (integer && magnitude <= uint64_t(1) << 63) {
             return document_.Int64(static_cast<int64_t>(~magnitude + 1));
         }
-        double value = 0;
-        const std::from_chars_result converted = std::from_chars(str, end, value);
-        if (converted.ec != std::errc()) {
-            // Beyond the range of doubles either way: infinite, or zero, or a subnormal.
-            const std::string number(str, length);
-            value = strtod_l(number.c_str(), nullptr, CLocale());
+        const double value = NumberValue(str, end);
+        if (std::isinf(value) && !options_.infiniteBeyondRange) {
+            beyondRange_ = true;
+            return false;
         }
         if (exact_ != nullptr) {
             exact_->noteDouble(value, str, length);
@@ -107,27 +177,52 @@ class CJsonNumberHandler {
         return document_.Double(value);
     }
 
+    bool beyondRange() const { return beyondRange_; }
+
    private:
-    rapidjson::Document& document_;
+    CJsonDocument& document_;
+    const CJsonParseOptions& options_;
     CExactNumbers* exact_;
+    bool beyondRange_ = false;
 };
 
 template <unsigned extraFlags, typename Stream>
-bool ParseFrom(Stream& stream, rapidjson::Document& document, CJsonParseError* error, CExactNumbers* exact) {
+bool ParseFrom(Stream& stream, CJsonDocument& document, CRetainedBlock& parserStack,
+               const CJsonParseOptions& options, CJsonParseError& error, CExactNumbers* exact) {
     rapidjson::ParseResult result;
-    auto parse = [&stream, &result, exact](rapidjson::Document& target) {
-        CJsonNumberHandler handler(target, exact);
-        rapidjson::Reader reader;
+    bool beyondRange = false;
+    auto parse = [&](CJsonDocument& target) {
+        CJsonNumberHandler handler(target, options, exact);
+        rapidjson::GenericReader<rapidjson::UTF8<>, CStrictUtf8, CRetainedBlock> reader(&parserStack);
         result = reader.Parse<kParseFlags | extraFlags>(stream, handler);
+        beyondRange = handler.beyondRange();
         return !result.IsError();
     };
     if (exact != nullptr) {
         exact->clear();
     }
-    document.Populate(parse);
-    if (result.IsError() && error != nullptr) {
-        error->offset = result.Offset();
-        error->reason = rapidjson::GetParseError_En(result.Code());
+    try {
+        document.Populate(parse);
+    } catch (const CLoneSurrogate&) {
+        // The stream stands after the escape's six characters.
+        error.offset = stream.Tell() - 6;
+        error.reason = rapidjson::GetParseError_En(rapidjson::kParseErrorStringUnicodeSurrogateInvalid);
+        if (exact != nullptr) {
+            exact->clear();
+        }
+        return false;
+    } catch (const std::bad_alloc&) {
+        error.offset = 0;
+        error.reason = kJsonMemoryRefused;
+        if (exact != nullptr) {
+            exact->clear();
+        }
+        return false;
+    }
+    if (result.IsError()) {
+        error.offset = result.Offset();
+        error.reason =
+            rapidjson::GetParseError_En(beyondRange ? rapidjson::kParseErrorNumberTooBig : result.Code());
     }
     if (exact != nullptr) {
         if (result.IsError()) {
@@ -139,25 +234,161 @@ bool ParseFrom(Stream& stream, rapidjson::Document& document, CJsonParseError* e
     return !result.IsError();
 }
 
-}  // namespace
+bool IsNumberCharacter(char c) {
+    return (c >= '0' && c <= '9') || c == '-' || c == '+' || c == '.' || c == 'e' || c == 'E';
+}
 
-bool ParseJson(char* text, size_t /*length*/, rapidjson::Document& document, bool inSitu,
-               CJsonParseError* error, CExactNumbers* exact) {
-    // A whole byte order mark is skipped; a part of one is no JSON. (Plain streams that
-    // end at the zero byte: the encoded stream behind Parse(str, length) would skip a
-    // truncated mark too.)
-    const size_t mark = text[0] == '\xEF' && text[1] == '\xBB' && text[2] == '\xBF' ? 3 : 0;
-    text += mark;
-    bool parsed = false;
-    if (inSitu) {
-        rapidjson::InsituStringStream stream(text);
-        parsed = ParseFrom<rapidjson::kParseInsituFlag>(stream, document, error, exact);
-    } else {
-        rapidjson::StringStream stream(text);
-        parsed = ParseFrom<0>(stream, document, error, exact);
+// Writes the number of `length` bytes at `number` again, with the same value, in a
+// spelling RapidJSON's reader takes: shortest round-trip digits with an exponent
+// (`0e400` becomes `0e0`), padded with spaces. Only numbers whose value lies within the
+// range of doubles and whose new spelling is no longer than the old. True when written.
+bool Respell(char* number, size_t length) {
+    const double value = NumberValue(number, number + length);
+    if (!std::isfinite(value)) {
+        return false;
     }
-    if (!parsed && error != nullptr) {
-        error->offset += mark;
+    char spelt[40];
+    std::to_chars_result written =
+        std::to_chars(spelt, spelt + sizeof(spelt), value, std::chars_format::scientific);
+    // "1.5e+300" and "0e+00" become "1.5e300" and "0e0".
+    char* e = std::find(spelt, written.ptr, 'e');
+    char* out = e + 1;
+    const char* in = e + 1;
+    if (*in == '+') {
+        ++in;
+    } else if (*in == '-') {
+        *out++ = *in++;
+    }
+    while (in + 1 < written.ptr && *in == '0') {
+        ++in;
+    }
+    while (in < written.ptr) {
+        *out++ = *in++;
+    }
+    const size_t size = static_cast<size_t>(out - spelt);
+    if (size > length) {
+        return false;
+    }
+    std::memcpy(number, spelt, size);
+    std::memset(number + size, ' ', length - size);
+    return true;
+}
+
+// Respells, outside strings, every number that RapidJSON's reader refuses for its
+// spelling alone: an exponent of three digits or more, or more than 300 digits before
+// it. True when one was respelt.
+bool RespellLongNumbers(char* text) {
+    bool respelt = false;
+    bool inString = false;
+    for (char* c = text; *c != '\0'; ++c) {
+        if (inString) {
+            if (*c == '\\' && c[1] != '\0') {
+                ++c;
+            } else if (*c == '"') {
+                inString = false;
+            }
+            continue;
+        }
+        if (*c == '"') {
+            inString = true;
+            continue;
+        }
+        if (*c != '-' && (*c < '0' || *c > '9')) {
+            continue;
+        }
+        char* start = c;
+        char* exponent = nullptr;
+        while (IsNumberCharacter(*c)) {
+            if (*c == 'e' || *c == 'E') {
+                exponent = c;
+            }
+            ++c;
+        }
+        const size_t length = static_cast<size_t>(c - start);
+        const size_t mantissa = static_cast<size_t>((exponent ? exponent : c) - start);
+        const bool longExponent = exponent != nullptr && c - exponent > 3;
+        if ((longExponent || mantissa > 300) && Respell(start, length)) {
+            respelt = true;
+        }
+        --c;
+    }
+    return respelt;
+}
+
+bool ParseOnce(char* text, CJsonDocument& document, CRetainedBlock& parserStack, bool insitu,
+               const CJsonParseOptions& options, CJsonParseError& error, CExactNumbers* exact) {
+    // Plain streams that end at the zero byte: the encoded stream behind
+    // Parse(str, length) would skip a byte order mark, even a truncated one, where strict
+    // JSON has none.
+    if (insitu) {
+        rapidjson::InsituStringStream stream(text);
+        return ParseFrom<rapidjson::kParseInsituFlag>(stream, document, parserStack, options, error, exact);
+    }
+    rapidjson::StringStream stream(text);
+    return ParseFrom<0>(stream, document, parserStack, options, error, exact);
+}
+
+// ParseJson of a text without a byte order mark.
+bool ParseUnmarked(const char* text, size_t length, CJsonDocument& document, CRetainedBlock& parserStack,
+                   char* insitu, const CJsonParseOptions& options, CJsonParseError& failure,
+                   CExactNumbers* exact) {
+    const CDocumentPool::Position start = document.GetAllocator().Here();
+    if (insitu != nullptr) {
+        std::memcpy(insitu, text, length);
+        insitu[length] = '\0';
+    }
+    if (ParseOnce(insitu != nullptr ? insitu : const_cast<char*>(text), document, parserStack,
+                  insitu != nullptr, options, failure, exact)) {
+        return true;
+    }
+    if (failure.reason != rapidjson::GetParseError_En(rapidjson::kParseErrorNumberTooBig) ||
+        std::isinf(NumberValue(text + failure.offset, text + length))) {
+        return false;
+    }
+    // RapidJSON's reader refused a number for its spelling though its value is in range
+    // (`0e400`): once more, with such numbers respelt. The first attempt's values are given
+    // up; the pool keeps their memory for the second.
+    document.GetAllocator().RewindTo(start);
+    CMemoryBudget& budget = document.GetAllocator().budget();
+    char* copy = insitu;
+    try {
+        if (copy == nullptr) {
+            copy = static_cast<char*>(budget.Take(length + 1));
+        }
+    } catch (const std::bad_alloc&) {
+        failure.offset = 0;
+        failure.reason = kJsonMemoryRefused;
+        return false;
+    }
+    std::memcpy(copy, text, length);
+    copy[length] = '\0';
+    const CJsonParseError first = failure;
+    bool parsed = false;
+    if (RespellLongNumbers(copy)) {
+        parsed = ParseOnce(copy, document, parserStack, insitu != nullptr, options, failure, exact);
+    } else {
+        failure = first;
+    }
+    if (copy != insitu) {
+        budget.Give(copy, length + 1);
     }
     return parsed;
+}
+
+}  // namespace
+
+bool ParseJson(const char* text, size_t length, CJsonDocument& document, CRetainedBlock& parserStack,
+               char* insitu, const CJsonParseOptions& options, CJsonParseError* error, CExactNumbers* exact) {
+    CJsonParseError local;
+    CJsonParseError& failure = error != nullptr ? *error : local;
+    // A whole UTF-8 byte order mark is skipped; a part of one is no JSON. Offsets still
+    // count the mark's bytes.
+    const size_t mark = length >= 3 && text[0] == '\xEF' && text[1] == '\xBB' && text[2] == '\xBF' ? 3 : 0;
+    if (ParseUnmarked(text + mark, length - mark, document, parserStack, insitu, options, failure, exact)) {
+        return true;
+    }
+    if (failure.reason != kJsonMemoryRefused) {
+        failure.offset += mark;
+    }
+    return false;
 }

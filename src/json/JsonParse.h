@@ -1,14 +1,19 @@
 // The component's one JSON parser: strict (RFC 8259: no comments, no trailing commas,
-// no NaN or Infinity, exactly one root value), iterative (the parser's stack lives on
-// the heap, so a deeply nested text never deepens the calling task's stack) and exact
-// (every number is converted from its text as the C library's strtod does, so every
-// double the component writes out reads back as the same double).
+// no NaN or Infinity, exactly one root value, no lone surrogate in a \u escape),
+// iterative (the parser's stacks live on the heap, so a deeply nested text never
+// deepens the calling task's stack), exact (every number is converted from its text as
+// the C library's strtod does, so every double the component writes out reads back as
+// the same double) and bounded (every byte it takes is charged to the document's
+// budget; a text that needs more is refused, never half parsed).
 //
 // Kinds are RapidJSON's: a number without fraction or exponent is an integer of the
-// narrowest kind that holds it (a double beyond 64 bits), any other a double, infinite
-// when its text lies beyond the range of doubles. Strings are not checked for UTF-8.
-// A UTF-8 byte order mark at the start is skipped (RFC 8259 lets a parser ignore it;
-// files saved by common Windows editors carry one); offsets still count its bytes.
+// narrowest kind that holds it (a double beyond 64 bits), any other a double. A number
+// is taken whatever its spelling as long as its value is within the range of doubles
+// (`0e400` is 0.0; a 1 followed by a million zeros and `e-1000000` is 1.0); one beyond
+// it is refused ("Number too big to be stored in double."), unless the options take it
+// as infinite. Strings are not checked for UTF-8. A UTF-8 byte order mark at the start
+// is skipped (RFC 8259 lets a parser ignore it; files saved by common Windows editors
+// carry one); offsets still count its bytes.
 //
 // Stateless and reentrant; runs on the calling thread.
 #ifndef JSON_JSONPARSE_H
@@ -19,21 +24,34 @@
 #include <cstddef>
 
 #include "json/ExactNumbers.h"
+#include "json/JsonMemory.h"
 
 // Where and why a text was refused.
 struct CJsonParseError {
     size_t offset = 0;        // byte offset of the fault in the text
-    const char* reason = "";  // RapidJSON's English text for the fault
+    const char* reason = "";  // RapidJSON's English text for the fault, or kJsonMemoryRefused
 };
 
-// Parses the `length` bytes at `text` into `document`. `text` must be followed by a
-// zero byte (text[length] == 0); a zero byte inside the text ends it there.
-// inSitu: the parse works in `text` itself and the document's strings point into it,
-// so `text` must outlive the document; otherwise strings are copied into the
-// document's allocator and `text` is left alone. On failure `document` holds no value
-// that may be used and `error`, when given, says where and why. `exact`, when given,
-// receives the exact values of the numbers whose doubles cannot tell them.
-bool ParseJson(char* text, size_t length, rapidjson::Document& document, bool inSitu,
-               CJsonParseError* error = nullptr, CExactNumbers* exact = nullptr);
+// The reason of a parse refused for memory (offset 0).
+extern const char* const kJsonMemoryRefused;
+
+struct CJsonParseOptions {
+    // A number beyond the range of doubles is taken as an infinite double instead of
+    // refusing the text (JSON to variable, which reports such a value for its leaf).
+    bool infiniteBeyondRange = false;
+};
+
+// Parses the `length` bytes at `text` into `document`; a zero byte inside them ends the
+// text there. The document's pool and its stack take the values' memory;
+// `parserStack` is the parser's own stack (charged to the budget of the caller's choice).
+// insitu: null, and the strings are copied into the document's pool; otherwise a buffer
+// of length + 1 bytes that receives the text and is parsed in place: the document's
+// strings then point into it, so it must outlive the document.
+// On failure (a refused text, or memory refused) `document` holds no value that may be
+// used and `error`, when given, says where and why. `exact`, when given, receives the
+// exact values of the numbers whose doubles cannot tell them. Throws nothing.
+bool ParseJson(const char* text, size_t length, CJsonDocument& document, CRetainedBlock& parserStack,
+               char* insitu, const CJsonParseOptions& options, CJsonParseError* error = nullptr,
+               CExactNumbers* exact = nullptr);
 
 #endif  // JSON_JSONPARSE_H

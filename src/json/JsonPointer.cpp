@@ -9,7 +9,7 @@ namespace {
 
 // Whether the reference token `token` (`length` bytes, escapes not decoded, known to be
 // well formed) names the member `name`.
-bool TokenNamesMember(const char* token, size_t length, const rapidjson::Value& name) {
+bool TokenNamesMember(const char* token, size_t length, const CJsonValue& name) {
     const char* member = name.GetString();
     const size_t memberLength = name.GetStringLength();
     size_t m = 0;
@@ -26,7 +26,7 @@ bool TokenNamesMember(const char* token, size_t length, const rapidjson::Value& 
 }
 
 // The element the token names as an array index, or null.
-const rapidjson::Value* Element(const char* token, size_t length, const rapidjson::Value& array) {
+const CJsonValue* Element(const char* token, size_t length, const CJsonValue& array) {
     if (length == 0 || (length > 1 && token[0] == '0')) {
         return nullptr;
     }
@@ -46,11 +46,11 @@ const rapidjson::Value* Element(const char* token, size_t length, const rapidjso
 
 }  // namespace
 
-const rapidjson::Value* FindByPointer(const rapidjson::Value& root, const char* path) {
+const CJsonValue* FindByPointer(const CJsonValue& root, const char* path) {
     if (path == nullptr) {
         return nullptr;
     }
-    const rapidjson::Value* current = &root;
+    const CJsonValue* current = &root;
     const char* p = path;
     while (*p != '\0') {
         if (*p != '/') {
@@ -70,9 +70,8 @@ const rapidjson::Value* FindByPointer(const rapidjson::Value& root, const char* 
         }
         const size_t length = static_cast<size_t>(p - token);
         if (current->IsObject()) {
-            const rapidjson::Value* found = nullptr;
-            for (rapidjson::Value::ConstMemberIterator m = current->MemberBegin(); m != current->MemberEnd();
-                 ++m) {
+            const CJsonValue* found = nullptr;
+            for (CJsonValue::ConstMemberIterator m = current->MemberBegin(); m != current->MemberEnd(); ++m) {
                 // Most tokens hold no escape: then the name must be the token itself.
                 if (escaped ? TokenNamesMember(token, length, m->name)
                             : m->name.GetStringLength() == length &&

@@ -17,7 +17,9 @@
 
 #include <rapidjson/document.h>
 
+#include "json/JsonMemory.h"
+
 // The value `path` names inside `root`; null when it names none or path is null.
-const rapidjson::Value* FindByPointer(const rapidjson::Value& root, const char* path);
+const CJsonValue* FindByPointer(const CJsonValue& root, const char* path);
 
 #endif  // JSON_JSONPOINTER_H

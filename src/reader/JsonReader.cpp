@@ -2,6 +2,7 @@
 // instances, and the conversions of a found value for the block's reads.
 #include "reader/JsonReader.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -9,45 +10,77 @@
 
 namespace {
 
-// Why a text is refused for its size.
-const char* const kTooLarge = "The document exceeds the memory cap.";
-
 // True when `d` holds an integral value in [low, high]; both bounds are exact doubles.
 bool IntegralWithin(double d, double low, double high) { return d >= low && d <= high && std::trunc(d) == d; }
 
 }  // namespace
 
-CParsedJson::CParsedJson(size_t length) : length_(length), text_(new char[length + 1]) {}
+CParsedJson::CParsedJson(size_t memoryCap)
+    : budget_(memoryCap),
+      text_(&budget_),
+      pool_(&budget_),
+      documentStack_(&budget_),
+      parserStack_(&budget_),
+      document_(&pool_, 1024, &documentStack_) {}
 
 std::shared_ptr<const CParsedJson> CParsedJson::Parse(const char* text, size_t size, CJsonParseError& error,
                                                       size_t memoryCap) {
-    // The end is found before the copy is made, so that a program that passes the size of
-    // a large buffer holding a short text gets a copy of the text's size.
-    const void* zero = std::memchr(text, 0, size);
-    const size_t length = zero == nullptr ? size : static_cast<size_t>(static_cast<const char*>(zero) - text);
-    if (length >= memoryCap) {
-        error.offset = 0;
-        error.reason = kTooLarge;
-        return nullptr;
-    }
-    std::shared_ptr<CParsedJson> parsed(new CParsedJson(length));
-    std::memcpy(parsed->text_.get(), text, length);
-    parsed->text_[length] = '\0';
-    if (!ParseJson(parsed->text_.get(), length, parsed->document_, true, &error, &parsed->exact_)) {
-        return nullptr;
-    }
-    if (parsed->memoryUsed() > memoryCap) {
-        error.offset = 0;
-        error.reason = kTooLarge;
+    std::shared_ptr<CParsedJson> parsed = std::make_shared<CParsedJson>(memoryCap);
+    if (!parsed->Reparse(text, size, error)) {
         return nullptr;
     }
     return parsed;
 }
 
-size_t CParsedJson::memoryUsed() const {
-    // Capacity: what the pool took from the heap, used or not. Counting it whole keeps a
-    // document from holding more than the cap however its chunks are filled.
-    return length_ + 1 + const_cast<rapidjson::Document&>(document_).GetAllocator().Capacity();
+bool CParsedJson::Reparse(const char* text, size_t size, CJsonParseError& error,
+                          const CJsonParseOptions& options) {
+    // The end is found before the copy is made, so that a program that passes the size of
+    // a large buffer holding a short text gets a copy of the text's size.
+    const void* zero = std::memchr(text, 0, size);
+    const size_t length = zero == nullptr ? size : static_cast<size_t>(static_cast<const char*>(zero) - text);
+    document_.SetNull();
+    // Kept: what the last parse used, in the pool and for the text.
+    pool_.Rewind();
+    pool_.Trim(used_);
+    if (text_.Capacity() > 2 * (length + 1) + 4096) {
+        text_.Trim(0);
+    }
+    const size_t heldBefore = budget_.held();
+    const size_t poolCapacity = pool_.Capacity();
+    const size_t textCapacity = text_.Capacity();
+    const size_t documentStack = documentStack_.Capacity();
+    const size_t parserStack = parserStack_.Capacity();
+    bool parsed = false;
+    char* copy = nullptr;
+    try {
+        copy = static_cast<char*>(text_.Malloc(length + 1));
+    } catch (const std::bad_alloc&) {
+        error.offset = 0;
+        error.reason = kJsonMemoryRefused;
+    }
+    if (copy != nullptr) {
+        parsed = ParseJson(text, length, document_, parserStack_, copy, options, &error, &exact_);
+    }
+    peak_ = std::max(budget_.held(), heldBefore);
+    if (!parsed) {
+        // Nothing of a refused text is kept beyond the memory held before.
+        document_.SetNull();
+        pool_.Rewind();
+        pool_.TrimUnused(poolCapacity);
+        text_.Trim(textCapacity);
+        documentStack_.Trim(documentStack);
+        parserStack_.Trim(parserStack);
+        used_ = 0;
+        return false;
+    }
+    used_ = pool_.Used();
+    return true;
+}
+
+CDocumentRef::~CDocumentRef() {
+    if (state_) {
+        state_->release(document_);
+    }
 }
 
 std::shared_ptr<const CParsedJson> CJsonReader::document() const {
@@ -55,12 +88,53 @@ std::shared_ptr<const CParsedJson> CJsonReader::document() const {
     return document_;
 }
 
+void CJsonReader::release(std::shared_ptr<const CParsedJson>& document) {
+    std::shared_ptr<const CParsedJson> released;
+    {
+        CExclusiveLock<CMutex> lock(mtx_);
+        released.swap(document);
+    }
+    // Freed here, after the lock, when the instance let go of it meanwhile.
+}
+
 void CJsonReader::setDocument(std::shared_ptr<const CParsedJson> document) {
     {
         CExclusiveLock<CMutex> lock(mtx_);
         document_.swap(document);
+        if (document && !spare_) {
+            spare_.swap(document);
+        }
     }
     document.reset();  // the replaced document, freed without the lock
+}
+
+bool CJsonReader::parse(const char* text, size_t size, CJsonParseError& error) {
+    CExclusiveLock<CMutex> parsing(parseMtx_);
+    std::shared_ptr<const CParsedJson> target;
+    {
+        CExclusiveLock<CMutex> lock(mtx_);
+        // Reads give their holds back under this lock: a count of one is final.
+        if (spare_ && spare_.use_count() == 1) {
+            target.swap(spare_);
+        }
+    }
+    if (!target) {
+        target = std::make_shared<CParsedJson>();
+    }
+    // Nobody else holds the target: it is written here, and shared only once parsed.
+    const bool parsed = const_cast<CParsedJson&>(*target).Reparse(text, size, error);
+    std::shared_ptr<const CParsedJson> dropped;
+    {
+        CExclusiveLock<CMutex> lock(mtx_);
+        dropped.swap(document_);
+        if (parsed) {
+            document_.swap(target);
+            spare_.swap(dropped);  // the replaced document is the next parse's
+        } else {
+            spare_.swap(target);  // holds nothing now, and keeps its memory for the next parse
+        }
+    }
+    return parsed;  // whatever was dropped is freed here, after the lock
 }
 
 std::shared_ptr<CJsonReader> CReaderInstances::find(const void* instance) const {
@@ -74,15 +148,38 @@ std::shared_ptr<CJsonReader> CReaderInstances::findOrAdd(const void* instance) {
     if (reader) {
         return reader;
     }
-    std::shared_ptr<CJsonReader> created(new CJsonReader());
+    instance_map made;
+    made.emplace(instance, std::make_shared<CJsonReader>());
+    instance_map::insert_return_type inserted;
     CExclusiveLock<CSharedCounterLock> lock(mtx_);
     // Another task may have added the instance between the two locks; the first wins.
-    return readers_.emplace(instance, std::move(created)).first->second;
+    inserted = readers_.insert(made.extract(made.begin()));
+    return inserted.position->second;
 }
 
-std::shared_ptr<const CParsedJson> CReaderInstances::documentOf(const void* instance) const {
-    const std::shared_ptr<CJsonReader> reader = find(instance);
-    return reader ? reader->document() : nullptr;
+void CReaderInstances::forgetIfEmpty(const void* instance, const std::shared_ptr<CJsonReader>& state) {
+    if (state->document()) {
+        return;
+    }
+    instance_map::node_type dropped;
+    {
+        CExclusiveLock<CSharedCounterLock> lock(mtx_);
+        const instance_map::iterator found = readers_.find(instance);
+        // A parse of another task may have stored a document meanwhile: then it stays.
+        if (found != readers_.end() && found->second == state && !state->document()) {
+            dropped = readers_.extract(found);
+        }
+    }
+    // The state and its spare are freed here, after the lock.
+}
+
+CDocumentRef CReaderInstances::documentOf(const void* instance) const {
+    std::shared_ptr<CJsonReader> reader = find(instance);
+    if (!reader) {
+        return CDocumentRef();
+    }
+    std::shared_ptr<const CParsedJson> document = reader->document();
+    return CDocumentRef(std::move(reader), std::move(document));
 }
 
 void CReaderInstances::clear() {
@@ -94,7 +191,7 @@ void CReaderInstances::clear() {
     // `dropped` goes here, after the lock: the documents are freed without it.
 }
 
-ReaderKind KindOf(const rapidjson::Value* value) {
+ReaderKind KindOf(const CJsonValue* value) {
     if (value == nullptr) {
         return kReaderKindNone;
     }
@@ -118,7 +215,7 @@ ReaderKind KindOf(const rapidjson::Value* value) {
     return value->IsInt64() || value->IsUint64() ? kReaderKindInteger : kReaderKindReal;
 }
 
-int32_t SizeOf(const rapidjson::Value* value) {
+int32_t SizeOf(const CJsonValue* value) {
     size_t size = 0;
     if (value != nullptr && value->IsArray()) {
         size = value->Size();
@@ -132,7 +229,7 @@ int32_t SizeOf(const rapidjson::Value* value) {
                : static_cast<int32_t>(size);
 }
 
-bool ToDint(const rapidjson::Value& value, int32_t& out) {
+bool ToDint(const CJsonValue& value, int32_t& out) {
     if (value.IsInt()) {
         out = value.GetInt();
         return true;
@@ -144,7 +241,7 @@ bool ToDint(const rapidjson::Value& value, int32_t& out) {
     return false;  // not a number, a fraction, or beyond the range (wider integers too)
 }
 
-bool ToLint(const rapidjson::Value& value, int64_t& out) {
+bool ToLint(const CJsonValue& value, int64_t& out) {
     if (value.IsInt64()) {
         out = value.GetInt64();
         return true;
@@ -159,7 +256,7 @@ bool ToLint(const rapidjson::Value& value, int64_t& out) {
     return false;
 }
 
-bool ToLreal(const rapidjson::Value& value, double& out) {
+bool ToLreal(const CJsonValue& value, double& out) {
     if (!value.IsNumber()) {
         return false;
     }

@@ -2,20 +2,26 @@
 // reads a control program makes of it by path.
 //
 // CParsedJson is one parsed text: the instance's own copy of the text and the document
-// parsed from it in place (its strings point into the copy). It never changes once
-// built, so any number of threads may read it without a lock; it is shared by
-// shared_ptr and freed when the last reader lets go of it.
+// parsed from it in place (its strings point into the copy), with all the memory they
+// take charged to one budget of the memory cap. It does not change while it is shared:
+// any number of threads may read it without a lock; it is shared by shared_ptr. Once no
+// read holds it any more its instance parses the next text into it, reusing its memory
+// (up to what the last parse into it used), so a task that parses texts of one size
+// every cycle takes nothing from the heap.
 //
-// CJsonReader is one block instance: the document it holds now, or none. A parse
-// builds a new CParsedJson without any lock and only swaps it in under the instance's
-// lock; a read takes the lock just long enough to copy the pointer. So a read never sees
-// half a document, and a parse and a read on one instance wait on each other for a
-// pointer exchange at most.
+// CJsonReader is one block instance: the document it holds now, or none, and the spare
+// document the next parse goes into. A parse fills the spare without the instance's
+// lock (parses of one instance are serialised by a lock of their own) and only swaps it
+// in under the lock; a read takes the lock just long enough to copy the pointer. So a
+// read never sees half a document, and a parse and a read on one instance wait on each
+// other for a pointer exchange at most.
 //
 // CReaderInstances maps the instance records (known only by their address) to their
-// CJsonReader, under a reader-writer lock: finding an instance shares the lock with
-// every other find; only the first parse of an instance and clear() take it alone, for
-// one map operation. No work on an instance's document happens under this lock.
+// CJsonReader, under a reader-writer lock held for one map operation: finding an
+// instance shares it with every other find; only the first parse of an instance, the
+// forgetting of an instance whose parse failed (it holds no document, so nothing of it is
+// kept) and clear() take it alone. No work on an instance's document happens under this
+// lock.
 //
 // Nothing here logs or calls the host; documents are freed after the locks are released.
 #ifndef READER_JSONREADER_H
@@ -31,37 +37,74 @@
 #include <unordered_map>
 
 #include "json/DocumentLimits.h"
+#include "json/JsonMemory.h"
 #include "json/JsonParse.h"
 #include "sync/Locks.h"
 
 class CParsedJson {
    public:
-    // Parses the first `size` bytes at `text`, up to the first zero byte among them,
-    // into a new document. Null when the text is refused; `error` then says where and
-    // why. A document is refused too when it would hold more than `memoryCap` bytes: the
-    // text's copy and the memory its values take from the heap (the allocator's
-    // capacity) together. A text as long as the cap is refused before it is copied.
-    static std::shared_ptr<const CParsedJson> Parse(const char* text, size_t size, CJsonParseError& error,
-                                                    size_t memoryCap = kDocumentMemoryCap);
-
-    const rapidjson::Value& root() const { return document_; }
-    // The exact values of the numbers whose doubles cannot tell them (for ToVariable).
-    const CExactNumbers& exactNumbers() const { return exact_; }
-
-    // Bytes the document holds: its text's copy and its values' memory.
-    size_t memoryUsed() const;
-
+    // An empty document (root null) whose parses may hold `memoryCap` bytes at most.
+    explicit CParsedJson(size_t memoryCap = kDocumentMemoryCap);
     CParsedJson(const CParsedJson&) = delete;
     CParsedJson& operator=(const CParsedJson&) = delete;
 
-   private:
-    // Room for a text of `length` bytes and its terminator.
-    explicit CParsedJson(size_t length);
+    // A new document of the first `size` bytes at `text`; null when the text is refused,
+    // `error` then says where and why (see Reparse).
+    static std::shared_ptr<const CParsedJson> Parse(const char* text, size_t size, CJsonParseError& error,
+                                                    size_t memoryCap = kDocumentMemoryCap);
 
-    size_t length_;                 // bytes of the text, without the terminator
-    std::unique_ptr<char[]> text_;  // the text and its terminator; the document's strings live here
-    rapidjson::Document document_;
+    // Parses the first `size` bytes at `text`, up to the first zero byte among them, into
+    // this document, reusing its memory; nobody may read it meanwhile. False when the text
+    // is refused; `error` then says where and why, and the document holds nothing. A text
+    // is refused too when the document would hold more than the cap: the text's copy, the
+    // values and the parser's stacks together (a text as long as the cap before it is
+    // copied). Memory beyond what a refused parse found is given back.
+    bool Reparse(const char* text, size_t size, CJsonParseError& error,
+                 const CJsonParseOptions& options = CJsonParseOptions());
+
+    const CJsonValue& root() const { return document_; }
+    // The exact values of the numbers whose doubles cannot tell them (for ToVariable).
+    const CExactNumbers& exactNumbers() const { return exact_; }
+
+    // Bytes the document held at most during its last parse.
+    size_t memoryUsed() const { return peak_; }
+    // Bytes it holds now (for checks).
+    size_t memoryHeld() const { return budget_.held(); }
+
+   private:
+    CMemoryBudget budget_;
+    CRetainedBlock text_;  // the text and its terminator; the document's strings live here
+    CDocumentPool pool_;
+    CRetainedBlock documentStack_;
+    CRetainedBlock parserStack_;
+    CJsonDocument document_;
     CExactNumbers exact_;
+    size_t used_ = 0;  // pool bytes the last parse used
+    size_t peak_ = 0;
+};
+
+class CJsonReader;
+
+// A read's hold on an instance's document: the document stays as it is while held. The
+// hold is given back under the instance's lock, so the instance sees for certain when
+// nobody reads a document any more and may parse the next text into it.
+class CDocumentRef {
+   public:
+    CDocumentRef() = default;
+    CDocumentRef(std::shared_ptr<CJsonReader> state, std::shared_ptr<const CParsedJson> document)
+        : state_(std::move(state)), document_(std::move(document)) {}
+    CDocumentRef(CDocumentRef&&) = default;
+    CDocumentRef(const CDocumentRef&) = delete;
+    CDocumentRef& operator=(const CDocumentRef&) = delete;
+    ~CDocumentRef();
+
+    const CParsedJson* get() const { return document_.get(); }
+    const CParsedJson* operator->() const { return document_.get(); }
+    explicit operator bool() const { return document_ != nullptr; }
+
+   private:
+    std::shared_ptr<CJsonReader> state_;
+    std::shared_ptr<const CParsedJson> document_;
 };
 
 class CJsonReader {
@@ -74,12 +117,23 @@ class CJsonReader {
     std::shared_ptr<const CParsedJson> document() const;
 
     // Makes `document` (null: none) the instance's document. The one it replaces is
-    // freed here, after the lock is released, unless a read still holds it.
+    // kept as the spare for the next parse when nobody reads it, else freed when the last
+    // read lets go of it.
     void setDocument(std::shared_ptr<const CParsedJson> document);
 
+    // Parses the text into the instance's spare document (a new one when it has none, or
+    // when a read still holds it) and makes the result the instance's document: the
+    // parsed one, or none when the text was refused. Returns whether it was parsed.
+    bool parse(const char* text, size_t size, CJsonParseError& error);
+
+    // Gives back a read's hold on a document (CDocumentRef).
+    void release(std::shared_ptr<const CParsedJson>& document);
+
    private:
+    CMutex parseMtx_;  // one parse of the instance at a time
     mutable CMutex mtx_;
     std::shared_ptr<const CParsedJson> document_ GUARDED_BY(mtx_);
+    std::shared_ptr<const CParsedJson> spare_ GUARDED_BY(mtx_);
 };
 
 class CReaderInstances {
@@ -94,8 +148,11 @@ class CReaderInstances {
     // The instance's state, created empty on first use.
     std::shared_ptr<CJsonReader> findOrAdd(const void* instance);
 
-    // The document the instance holds now; null when it has none.
-    std::shared_ptr<const CParsedJson> documentOf(const void* instance) const;
+    // Forgets the instance when its state is `state` and holds no document.
+    void forgetIfEmpty(const void* instance, const std::shared_ptr<CJsonReader>& state);
+
+    // The document the instance holds now, held for a read; empty when it has none.
+    CDocumentRef documentOf(const void* instance) const;
 
     // Forgets every instance. Reads still running keep the documents they hold until
     // they return; a parse still running stores into a state no longer reachable.
@@ -121,17 +178,17 @@ enum ReaderKind : int32_t {
 };
 
 // Kind of value; kReaderKindNone for null.
-ReaderKind KindOf(const rapidjson::Value* value);
+ReaderKind KindOf(const CJsonValue* value);
 
 // Elements of an array, members of an object, -1 for anything else or null.
-int32_t SizeOf(const rapidjson::Value* value);
+int32_t SizeOf(const CJsonValue* value);
 
 // Exact conversions: true and the value only when `value` converts without wrapping or
 // rounding (an integer, or a number with an integral value, within the type's range; for
 // LREAL any finite number, to the nearest double). False leaves `out` alone.
-bool ToDint(const rapidjson::Value& value, int32_t& out);
-bool ToLint(const rapidjson::Value& value, int64_t& out);
-bool ToLreal(const rapidjson::Value& value, double& out);
+bool ToDint(const CJsonValue& value, int32_t& out);
+bool ToLint(const CJsonValue& value, int64_t& out);
+bool ToLreal(const CJsonValue& value, double& out);
 
 // Copies the `length` bytes at `text` as a zero-terminated string into `buffer` of
 // `size` bytes: at most size - 1 bytes, cut back so that no UTF-8 character is split,

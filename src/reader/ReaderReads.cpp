@@ -1,8 +1,6 @@
 // The reader block's reads into the caller's record fields and buffers.
 #include "reader/ReaderReads.h"
 
-#include <rapidjson/stringbuffer.h>
-
 #include <algorithm>
 #include <cstring>
 
@@ -20,7 +18,7 @@ void ClearBuffer(char* buffer, uint32_t size) {
 
 }  // namespace
 
-const rapidjson::Value* FindInDocument(const std::shared_ptr<const CParsedJson>& document, const char* path) {
+const CJsonValue* FindInDocument(const CDocumentRef& document, const char* path) {
     return document ? FindByPointer(document->root(), path) : nullptr;
 }
 
@@ -34,7 +32,7 @@ void StoreParseOutcome(bool parsed, const CJsonParseError& failure, uint32_t& er
     error[n] = '\0';
 }
 
-bool ReadString(const rapidjson::Value* value, char* buffer, uint32_t size, uint32_t& length) {
+bool ReadString(const CJsonValue* value, char* buffer, uint32_t size, uint32_t& length) {
     if (value == nullptr || !value->IsString()) {
         ClearBuffer(buffer, size);
         length = 0;
@@ -44,26 +42,27 @@ bool ReadString(const rapidjson::Value* value, char* buffer, uint32_t size, uint
     return CopyStringOut(value->GetString(), value->GetStringLength(), buffer, size);
 }
 
-const rapidjson::Value* MemberName(const rapidjson::Value* object, uint32_t index) {
+const CJsonValue* MemberName(const CJsonValue* object, uint32_t index) {
     if (object != nullptr && object->IsObject() && index < object->MemberCount()) {
         return &object->MemberBegin()[index].name;
     }
     return nullptr;
 }
 
-bool ReadRaw(const rapidjson::Value* value, char* buffer, uint32_t size, uint32_t& length) {
+bool ReadRaw(const CJsonValue* value, char* buffer, uint32_t size, uint32_t& length) {
     if (value == nullptr) {
         ClearBuffer(buffer, size);
         length = 0;
         return false;
     }
-    rapidjson::StringBuffer text;
-    SerializeDocument(*value, text);
-    length = ClampedLength(text.GetSize());
-    if (text.GetSize() >= size) {
+    // Each task keeps the serialiser's memory for its next read-out (as much as the
+    // deepest value it wrote needs).
+    thread_local CJsonOutputScratch s_scratch;
+    const size_t written = SerializeInto(*value, buffer, size, s_scratch);
+    length = ClampedLength(written);
+    if (written >= size) {
         ClearBuffer(buffer, size);
         return false;
     }
-    std::memcpy(buffer, text.GetString(), text.GetSize() + 1);
     return true;
 }

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "json/JsonMemory.h"
 #include "json/JsonParse.h"
 #include "reader/JsonReader.h"
 
@@ -19,7 +20,7 @@ constexpr size_t kReaderErrorField = 256;
 
 // The value at path (JSON Pointer) in document; null when there is no document or no
 // such value. The document keeps the value alive.
-const rapidjson::Value* FindInDocument(const std::shared_ptr<const CParsedJson>& document, const char* path);
+const CJsonValue* FindInDocument(const CDocumentRef& document, const char* path);
 
 // A length as a UDINT output, at most UINT32_MAX.
 uint32_t ClampedLength(size_t length);
@@ -30,13 +31,13 @@ void StoreParseOutcome(bool parsed, const CJsonParseError& failure, uint32_t& er
 
 // The string value (or member name) into buffer of size bytes as CopyStringOut does,
 // length its whole length. Not a string (or null): an empty buffer, length 0, false.
-bool ReadString(const rapidjson::Value* value, char* buffer, uint32_t size, uint32_t& length);
+bool ReadString(const CJsonValue* value, char* buffer, uint32_t size, uint32_t& length);
 
 // The name of member index of object; null when object is no object or has no such member.
-const rapidjson::Value* MemberName(const rapidjson::Value* object, uint32_t index);
+const CJsonValue* MemberName(const CJsonValue* object, uint32_t index);
 
 // The value's compact text into buffer, all or nothing (a cut JSON text is no JSON text);
 // length the text's whole length. Null: an empty buffer, length 0, false.
-bool ReadRaw(const rapidjson::Value* value, char* buffer, uint32_t size, uint32_t& length);
+bool ReadRaw(const CJsonValue* value, char* buffer, uint32_t size, uint32_t& length);
 
 #endif  // READER_READERREADS_H

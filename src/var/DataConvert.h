@@ -12,6 +12,7 @@
 
 #include "IecVarAccess_ItfsItf.h"
 #include "convert/TypeClassTable.h"
+#include "json/JsonMemory.h"
 
 class DataConverter {
    public:
@@ -25,8 +26,8 @@ class DataConverter {
 
     // The JSON value of the leaf at addr (size bytes of type class type); strings are
     // copied into allocator, the receiving document's allocator.
-    static rapidjson::Value AddToJson(const TypeClass3& type, void* addr, const uint32_t& size,
-                                      rapidjson::Document::AllocatorType& allocator) {
+    static CJsonValue AddToJson(const TypeClass3& type, void* addr, const uint32_t& size,
+                                CJsonDocument::AllocatorType& allocator) {
         return EncodeLeaf(type, addr, size, kFormVariable, allocator);
     }
 
@@ -35,12 +36,12 @@ class DataConverter {
     // Writes the JSON scalar value into the leaf at addr when the leaf's class accepts
     // that kind of value; otherwise leaves the memory alone.
     static void JsonValueConvert(const TypeClass3& type, void* addr, const uint32_t& size,
-                                 const rapidjson::Value& value) {
+                                 const CJsonValue& value) {
         DecodeLeaf(type, addr, size, value, nullptr, false);
     }
     // The same write, saying what it did.
     static CLeafWrite JsonValueWrite(const TypeClass3& type, void* addr, const uint32_t& size,
-                                     const rapidjson::Value& value) {
+                                     const CJsonValue& value) {
         return DecodeLeaf(type, addr, size, value, nullptr, true);
     }
 };

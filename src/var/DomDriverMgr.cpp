@@ -34,18 +34,22 @@ bool BufferRefused(const char* buffer, uint32_t size) {
     return false;
 }
 
-// The text is the first size bytes at pJson, up to the first zero byte among them. It
-// is parsed in a copy of its own, in place: strings and numbers are read where they
-// stand in the copy, none is copied again. The document's strings point into `text`.
-bool ParseText(const char* pJson, uint32_t size, std::unique_ptr<char[]>& text, rapidjson::Document& document,
-               CJsonParseError* error, CExactNumbers& exact) {
-    const void* zero = std::memchr(pJson, 0, size);
-    const size_t length =
-        zero == nullptr ? size : static_cast<size_t>(static_cast<const char*>(zero) - pJson);
-    text.reset(new char[length + 1]);
-    std::memcpy(text.get(), pJson, length);
-    text[length] = '\0';
-    return ParseJson(text.get(), length, document, true, error, &exact);
+// A read-out of a writer's text: done, or its refusal logged.
+bool ReadOut(EWriterRead read) {
+    if (read == EWriterRead::kNoDocument) {
+        LogRefusedCall(ELogText::kNoDocument);
+    } else if (read == EWriterRead::kMemory) {
+        LogRefusedCall(ELogText::kMemoryCap);
+    }
+    return read == EWriterRead::kDone;
+}
+
+// JSON to variable takes a number beyond the range of doubles as infinite and reports it
+// for the leaf it was meant for.
+CJsonParseOptions JsonToVariableOptions() {
+    CJsonParseOptions options;
+    options.infiniteBeyondRange = true;
+    return options;
 }
 
 }  // namespace
@@ -208,23 +212,17 @@ bool CDomDriverMgr::resetDocument(fb_jsonsaxwriter_struct* p) {
 }
 
 bool CDomDriverMgr::getDocument(fb_jsonsaxwriter_getdocument_struct* p) {
-    bool read = false;
+    EWriterRead read = EWriterRead::kNoDocument;
     writers_.With(p->pInstance, false, [p, &read](CJsonWriter& writer) {
         read = writer.CopyTextCut(p->GetDocument, sizeof(p->GetDocument));
     });
-    if (!read) {
-        LogRefusedCall(ELogText::kNoDocument);
-    }
-    return read;
+    return ReadOut(read);
 }
 
 bool CDomDriverMgr::getDocumentLength(fb_jsonsaxwriter_struct* p, size_t& length) {
-    bool read = false;
+    EWriterRead read = EWriterRead::kNoDocument;
     writers_.With(p, false, [&length, &read](CJsonWriter& writer) { read = writer.TextLength(length); });
-    if (!read) {
-        LogRefusedCall(ELogText::kNoDocument);
-    }
-    return read;
+    return ReadOut(read);
 }
 
 bool CDomDriverMgr::copyDocument(fb_jsonsaxwriter_copydocument_struct* p) {
@@ -232,13 +230,31 @@ bool CDomDriverMgr::copyDocument(fb_jsonsaxwriter_copydocument_struct* p) {
         LogRefusedCall(ELogText::kInvalidArgument);
         return false;
     }
-    bool read = false;
+    EWriterRead read = EWriterRead::kNoDocument;
     writers_.With(p->pInstance, false,
                   [p, &read](CJsonWriter& writer) { read = writer.CopyText(p->pDoc, p->nDoc); });
-    if (!read) {
-        LogRefusedCall(ELogText::kNoDocument);
+    return ReadOut(read);
+}
+
+RTS_IEC_UDINT CDomDriverMgr::copyDocumentPart(fb_jsonsaxwriter_copydocumentpart_struct* p) {
+    if (p->pDoc == nullptr || p->nDoc == 0) {
+        LogRefusedCall(ELogText::kInvalidArgument);
+        return 0;
     }
-    return read;
+    size_t copied = 0;
+    size_t length = 0;
+    uint32_t change = 0;
+    EWriterRead read = EWriterRead::kNoDocument;
+    writers_.With(p->pInstance, false, [&](CJsonWriter& writer) {
+        read = writer.CopyTextPart(p->nOffset, reinterpret_cast<char*>(p->pDoc), p->nDoc, copied, length,
+                                   change);
+    });
+    if (!ReadOut(read)) {
+        return 0;
+    }
+    p->nLength = static_cast<RTS_IEC_UDINT>(length);
+    p->nChange = change;
+    return static_cast<RTS_IEC_UDINT>(copied);
 }
 
 // ---- variables <-> JSON ----------------------------------------------------------
@@ -251,7 +267,7 @@ bool CDomDriverMgr::addJsonKeyValueFromSymbol(fb_jsonsaxwriter_struct* pJsonWrit
     // The variable's value, made under the writer instance's lock in the writer's format:
     // null when it was made, else the refusal.
     auto source = MakeJsonValueSource(
-        [&](CJsonAllocator& allocator, ValueForm form, rapidjson::Value& value) -> const char* {
+        [&](CJsonAllocator& allocator, ValueForm form, CJsonValue& value) -> const char* {
             return index_.WithVariable(pData, false, [&](CVariableView var) {
                 value = VariableToJson(var, allocator, form & ~kFormPretty);
             });
@@ -261,8 +277,8 @@ bool CDomDriverMgr::addJsonKeyValueFromSymbol(fb_jsonsaxwriter_struct* pJsonWrit
     return Logged(outcome);
 }
 
-const char* CDomDriverMgr::writeSymbol(const rapidjson::Value* root, const rapidjson::Value* value,
-                                       void* pData, CSymbolWriteReport* report, const CExactNumbers* exact) {
+const char* CDomDriverMgr::writeSymbol(const CJsonValue* root, const CJsonValue* value, void* pData,
+                                       CSymbolWriteReport* report, const CExactNumbers* exact) {
     return index_.WithVariable(pData, true,
                                [&](CVariableView var) { WriteVariable(root, value, var, report, exact); });
 }
@@ -272,14 +288,14 @@ bool CDomDriverMgr::setSymbolFromJson(char* pJson, const uint32_t& size, void* p
         LogRefusedCall(ELogText::kJsonError);
         return false;
     }
-    std::unique_ptr<char[]> text;
-    rapidjson::Document document;
-    CExactNumbers exact;
-    if (!ParseText(pJson, size, text, document, nullptr, exact)) {
+    // Parsed in a copy of its own, in place, within a budget of the memory cap.
+    CParsedJson parsed;
+    CJsonParseError error;
+    if (!parsed.Reparse(pJson, size, error, JsonToVariableOptions())) {
         LogRefusedCall(ELogText::kJsonError);
         return false;
     }
-    const char* refusal = writeSymbol(&document, nullptr, pData, nullptr, &exact);
+    const char* refusal = writeSymbol(&parsed.root(), nullptr, pData, nullptr, &parsed.exactNumbers());
     if (refusal != nullptr) {
         LogRefusedCall(refusal);
         return false;
@@ -295,17 +311,15 @@ bool CDomDriverMgr::setSymbolFromJsonReport(char* pJson, const uint32_t& size, v
         LogRefusedCall(ELogText::kJsonError);
         return false;
     }
-    std::unique_ptr<char[]> text;
-    rapidjson::Document document;
+    CParsedJson parsed;
     CJsonParseError error;
-    CExactNumbers exact;
-    if (!ParseText(pJson, size, text, document, &error, exact)) {
+    if (!parsed.Reparse(pJson, size, error, JsonToVariableOptions())) {
         report.errorOffset = static_cast<uint32_t>(error.offset);
         report.problem = "JSON text at byte " + std::to_string(error.offset) + ": " + error.reason;
         LogRefusedCall(ELogText::kJsonError);
         return false;
     }
-    const char* refusal = writeSymbol(&document, nullptr, pData, &report, &exact);
+    const char* refusal = writeSymbol(&parsed.root(), nullptr, pData, &report, &parsed.exactNumbers());
     if (refusal != nullptr) {
         report.problem = refusal;
         LogRefusedCall(refusal);
@@ -314,7 +328,7 @@ bool CDomDriverMgr::setSymbolFromJsonReport(char* pJson, const uint32_t& size, v
     return true;
 }
 
-bool CDomDriverMgr::setSymbolFromValue(const rapidjson::Value& value, void* pData, CSymbolWriteReport* report,
+bool CDomDriverMgr::setSymbolFromValue(const CJsonValue& value, void* pData, CSymbolWriteReport* report,
                                        const CExactNumbers* exact) {
     if (report != nullptr) {
         *report = CSymbolWriteReport();
@@ -342,12 +356,23 @@ bool CDomDriverMgr::readerParse(fb_jsonreader_struct* p, const char* pJson, uint
         LogRefusedCall(ELogText::kInvalidArgument);
         return false;  // the instance keeps its document
     }
-    // Parsed before any lock; a failure is the caller's to report, so it is not logged.
+    // Parsed under the instance's own locks only; a failure is the caller's to report, so
+    // it is not logged. An instance whose parse failed holds no document: nothing of it
+    // is kept.
     CJsonParseError failure;
-    std::shared_ptr<const CParsedJson> document =
-        CParsedJson::Parse(pJson == nullptr ? "" : pJson, nSize, failure);
-    const bool parsed = document != nullptr;
-    readers_.findOrAdd(p)->setDocument(std::move(document));
+    bool parsed = false;
+    try {
+        const std::shared_ptr<CJsonReader> reader = readers_.findOrAdd(p);
+        parsed = reader->parse(pJson == nullptr ? "" : pJson, nSize, failure);
+        if (!parsed) {
+            readers_.forgetIfEmpty(p, reader);
+        }
+    } catch (const std::bad_alloc&) {
+        // No memory for the instance's state: refused, and the instance keeps what it had.
+        failure.offset = 0;
+        failure.reason = LogText(ELogText::kOutOfMemory);
+        LogRefusedCall(ELogText::kOutOfMemory);
+    }
     StoreParseOutcome(parsed, failure, errorOffset, error);
     return parsed;
 }
@@ -361,8 +386,8 @@ RTS_IEC_DINT CDomDriverMgr::readerGetSize(fb_jsonreader_struct* p, const char* p
 }
 
 bool CDomDriverMgr::readerGetBool(fb_jsonreader_struct* p, const char* path, RTS_IEC_BOOL& value) {
-    const std::shared_ptr<const CParsedJson> document = readers_.documentOf(p);
-    const rapidjson::Value* found = FindInDocument(document, path);
+    const CDocumentRef document = readers_.documentOf(p);
+    const CJsonValue* found = FindInDocument(document, path);
     if (found == nullptr || !found->IsBool()) {
         return false;
     }
@@ -371,14 +396,14 @@ bool CDomDriverMgr::readerGetBool(fb_jsonreader_struct* p, const char* path, RTS
 }
 
 bool CDomDriverMgr::readerGetDint(fb_jsonreader_struct* p, const char* path, RTS_IEC_DINT& value) {
-    const std::shared_ptr<const CParsedJson> document = readers_.documentOf(p);
-    const rapidjson::Value* found = FindInDocument(document, path);
+    const CDocumentRef document = readers_.documentOf(p);
+    const CJsonValue* found = FindInDocument(document, path);
     return found != nullptr && ToDint(*found, value);
 }
 
 bool CDomDriverMgr::readerGetLint(fb_jsonreader_struct* p, const char* path, RTS_IEC_LINT& value) {
-    const std::shared_ptr<const CParsedJson> document = readers_.documentOf(p);
-    const rapidjson::Value* found = FindInDocument(document, path);
+    const CDocumentRef document = readers_.documentOf(p);
+    const CJsonValue* found = FindInDocument(document, path);
     int64_t converted = 0;
     if (found == nullptr || !ToLint(*found, converted)) {
         return false;
@@ -388,8 +413,8 @@ bool CDomDriverMgr::readerGetLint(fb_jsonreader_struct* p, const char* path, RTS
 }
 
 bool CDomDriverMgr::readerGetLreal(fb_jsonreader_struct* p, const char* path, RTS_IEC_LREAL& value) {
-    const std::shared_ptr<const CParsedJson> document = readers_.documentOf(p);
-    const rapidjson::Value* found = FindInDocument(document, path);
+    const CDocumentRef document = readers_.documentOf(p);
+    const CJsonValue* found = FindInDocument(document, path);
     return found != nullptr && ToLreal(*found, value);
 }
 
@@ -398,7 +423,7 @@ bool CDomDriverMgr::readerGetString(fb_jsonreader_struct* p, const char* path, c
     if (BufferRefused(buffer, size)) {
         return false;
     }
-    const std::shared_ptr<const CParsedJson> document = readers_.documentOf(p);
+    const CDocumentRef document = readers_.documentOf(p);
     return ReadString(FindInDocument(document, path), buffer, size, length);
 }
 
@@ -407,7 +432,7 @@ bool CDomDriverMgr::readerGetMemberName(fb_jsonreader_struct* p, const char* pat
     if (BufferRefused(buffer, size)) {
         return false;
     }
-    const std::shared_ptr<const CParsedJson> document = readers_.documentOf(p);
+    const CDocumentRef document = readers_.documentOf(p);
     return ReadString(MemberName(FindInDocument(document, path), index), buffer, size, length);
 }
 
@@ -416,12 +441,12 @@ bool CDomDriverMgr::readerGetRaw(fb_jsonreader_struct* p, const char* path, char
     if (BufferRefused(buffer, size)) {
         return false;
     }
-    const std::shared_ptr<const CParsedJson> document = readers_.documentOf(p);
+    const CDocumentRef document = readers_.documentOf(p);
     return ReadRaw(FindInDocument(document, path), buffer, size, length);
 }
 
 bool CDomDriverMgr::readerToVariable(fb_jsonreader_struct* p, const char* path, void* pData) {
-    const std::shared_ptr<const CParsedJson> document = readers_.documentOf(p);
-    const rapidjson::Value* found = FindInDocument(document, path);
+    const CDocumentRef document = readers_.documentOf(p);
+    const CJsonValue* found = FindInDocument(document, path);
     return found != nullptr && setSymbolFromValue(*found, pData, nullptr, &document->exactNumbers());
 }

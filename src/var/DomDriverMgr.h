@@ -23,6 +23,7 @@
 
 #include "RV5072_Zentrik/RV5072_ZentrikItf.h"
 #include "convert/SymbolWriteReport.h"
+#include "json/JsonMemory.h"
 #include "reader/JsonReader.h"
 #include "symbols/SymbolIndex.h"
 #include "writer/JsonWriter.h"
@@ -75,6 +76,9 @@ class CDomDriverMgr {
     bool getDocument(fb_jsonsaxwriter_getdocument_struct* p);
     bool getDocumentLength(fb_jsonsaxwriter_struct* p, size_t& length);
     bool copyDocument(fb_jsonsaxwriter_copydocument_struct* p);
+    // The part of the text from nOffset into pDoc (see CJsonWriter::CopyTextPart); sets
+    // nLength and nChange and returns the bytes copied. 0 when refused (outputs as they were).
+    RTS_IEC_UDINT copyDocumentPart(fb_jsonsaxwriter_copydocumentpart_struct* p);
 
     // Loader thread. Begin and End run on the host's event path.
     void BeginLoadSymbols();
@@ -92,7 +96,7 @@ class CDomDriverMgr {
     // entries (loading, no variable). report, when given, is filled as by
     // setSymbolFromJsonReport. exact: the exact values of the numbers of value's
     // document whose doubles cannot tell them, when it has any.
-    bool setSymbolFromValue(const rapidjson::Value& value, void* pData, CSymbolWriteReport* report = nullptr,
+    bool setSymbolFromValue(const CJsonValue& value, void* pData, CSymbolWriteReport* report = nullptr,
                             const CExactNumbers* exact = nullptr);
 
     // Reader block. Each operation finds the instance's document (none: nothing found)
@@ -133,7 +137,7 @@ class CDomDriverMgr {
 
     // Writes into the variable at pData (see WriteVariable): null when written, else the
     // refusal to log. The caller holds none of the index's locks.
-    const char* writeSymbol(const rapidjson::Value* root, const rapidjson::Value* value, void* pData,
+    const char* writeSymbol(const CJsonValue* root, const CJsonValue* value, void* pData,
                             CSymbolWriteReport* report, const CExactNumbers* exact);
 
     static CDomDriverMgr* m_instance_;

@@ -9,51 +9,55 @@
 
 namespace {
 
-// Room a member or element takes besides its strings, with some slack for the growth
-// of the container's storage.
-constexpr size_t kSlotBytes = 64;
-// Estimated growth after which a document's memory is measured again.
-constexpr size_t kMeasureEvery = 64 * 1024;
+// Open containers the stack has room for before it grows.
+constexpr size_t kOpenContainers = 16;
 
 CWriterOutcome Done() { return CWriterOutcome{true, nullptr}; }
 CWriterOutcome Refused(const char* text) { return CWriterOutcome{false, text}; }
 CWriterOutcome Refused(ELogText text) { return CWriterOutcome{false, LogText(text)}; }
 
-rapidjson::Value CopiedString(const char* text, rapidjson::Document::AllocatorType& allocator) {
-    return rapidjson::Value(text, static_cast<rapidjson::SizeType>(std::strlen(text)), allocator);
+CJsonValue CopiedString(const char* text, CJsonDocument::AllocatorType& allocator) {
+    return CJsonValue(text, static_cast<rapidjson::SizeType>(std::strlen(text)), allocator);
 }
+
+// True for the second to fourth byte of a UTF-8 character.
+bool IsContinuation(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
 
 }  // namespace
 
-void CJsonWriter::Reset() {
-    // Built before and freed after the lock, so the lock covers only the exchange.
-    std::unique_ptr<rapidjson::Document> document(new rapidjson::Document());
-    document->SetObject();
-    std::vector<rapidjson::Value*> open;
-    open.reserve(16);
-    {
-        CExclusiveLock<CMutex> lock(mutex_);
-        document_.swap(document);
-        open_.swap(open);
-        open_.push_back(document_.get());
-        pending_ = false;
-        capLogged_ = false;
-        usedEstimate_ = usedMeasured_ = 0;
-        textCurrent_ = false;
-    }
+CJsonWriter::CJsonWriter(size_t memoryCap)
+    : budget_(memoryCap),
+      pool_(&budget_),
+      stacks_(&budget_),
+      document_(&pool_, 1024, &stacks_.document),
+      textBudget_(2 * memoryCap + 2),
+      textBlock_(&textBudget_),
+      text_(textBlock_, memoryCap) {
+    CExclusiveLock<CMutex> lock(mutex_);
+    open_.reserve(kOpenContainers);
 }
 
-CWriterOutcome CJsonWriter::CheckMemory(size_t bytes) {
-    const size_t cap = memoryCap_;
-    // Measuring walks the pool's chunks, so it is done only when the estimate comes
-    // near the cap or has grown by a chunk's worth since the last measurement.
-    if (usedEstimate_ > cap || bytes > cap - usedEstimate_ || usedEstimate_ - usedMeasured_ > kMeasureEvery) {
-        usedMeasured_ = usedEstimate_ = document_->GetAllocator().Size();
-    }
-    if (usedEstimate_ <= cap && bytes <= cap - usedEstimate_) {
-        usedEstimate_ += bytes;
-        return Done();
-    }
+void CJsonWriter::Reset() {
+    CExclusiveLock<CMutex> lock(mutex_);
+    // The cycle that ends used this much: that much is kept for the next, the rest given
+    // back. Nothing of the old document is used after the rewind.
+    const size_t used = pool_.Used();
+    pool_.Rewind();
+    pool_.Trim(used);
+    document_.SetObject();
+    hasDocument_ = true;
+    open_.clear();
+    open_.push_back(&document_);
+    pending_ = false;
+    capLogged_ = false;
+    // The text's buffer grows by half at a time: it is given back only when it holds more
+    // than twice what the last cycle's text took.
+    text_.Release(2 * (textUsed_ + 1) + 512);
+    textUsed_ = 0;
+    Changed();
+}
+
+CWriterOutcome CJsonWriter::MemoryRefusal() {
     if (capLogged_) {
         return Refused(nullptr);
     }
@@ -61,154 +65,157 @@ CWriterOutcome CJsonWriter::CheckMemory(size_t bytes) {
     return Refused(ELogText::kMemoryCap);
 }
 
-CWriterOutcome CJsonWriter::CheckMemoryAfter() {
-    // The value made may have taken more than was known before: measure.
-    usedMeasured_ = usedEstimate_ = document_->GetAllocator().Size();
-    return CheckMemory(0);
-}
-
-CWriterOutcome CJsonWriter::MakeValue(CJsonValueSource& source, rapidjson::Value& value) {
-    const char* refusal = source.Make(document_->GetAllocator(), format_, value);
-    if (refusal != nullptr) {
-        return Refused(refusal);
+template <typename Add>
+CWriterOutcome CJsonWriter::Guarded(Add add) {
+    const CDocumentPool::Position start = pool_.Here();
+    const size_t capacity = pool_.Capacity();
+    const size_t documentStack = stacks_.document.Capacity();
+    const size_t parserStack = stacks_.parser.Capacity();
+    CWriterOutcome outcome;
+    try {
+        outcome = add();
+    } catch (const std::bad_alloc&) {
+        outcome = MemoryRefusal();
     }
-    return CheckMemoryAfter();
+    if (!outcome.done) {
+        // Nothing the add made is in the document: the pool hands it out again, and
+        // memory the add took beyond what the instance held goes back to the heap.
+        pool_.RewindTo(start);
+        pool_.TrimUnused(capacity);
+        stacks_.document.Trim(documentStack);
+        stacks_.parser.Trim(parserStack);
+    }
+    return outcome;
 }
 
-void CJsonWriter::Place(rapidjson::Value& value) {
-    rapidjson::Value& innermost = Innermost();
+void CJsonWriter::Changed() {
+    textCurrent_ = false;
+    ++change_;
+}
+
+void CJsonWriter::Place(CJsonValue& value) {
+    CJsonValue& innermost = Innermost();
     if (innermost.IsArray()) {
-        innermost.PushBack(value, document_->GetAllocator());
+        innermost.PushBack(value, pool_);
     } else {
         innermost.MemberBegin()[pendingIndex_].value = value;  // moves
         pending_ = false;
     }
-    textCurrent_ = false;
+    Changed();
 }
 
 CWriterOutcome CJsonWriter::AddKey(const char* key, bool makePending) {
     CExclusiveLock<CMutex> lock(mutex_);
-    if (!document_) {
+    if (!hasDocument_) {
         return Refused(ELogText::kNoDocument);
     }
     if (Innermost().IsArray()) {
         return Refused(ELogText::kKeyInArray);
     }
-    const CWriterOutcome memory = CheckMemory(std::strlen(key) + kSlotBytes);
-    if (!memory.done) {
-        return memory;
-    }
-    rapidjson::Document::AllocatorType& allocator = document_->GetAllocator();
-    // A member of the same name may exist already; the object then holds both.
-    Innermost().AddMember(CopiedString(key, allocator), rapidjson::Value(), allocator);
-    if (makePending) {
-        pending_ = true;
-        pendingIndex_ = Innermost().MemberCount() - 1;
-    }
-    textCurrent_ = false;
-    return Done();
+    return Guarded([&]() REQUIRES(mutex_) {
+        // A member of the same name may exist already; the object then holds both.
+        Innermost().AddMember(CopiedString(key, pool_), CJsonValue(), pool_);
+        if (makePending) {
+            pending_ = true;
+            pendingIndex_ = Innermost().MemberCount() - 1;
+        }
+        Changed();
+        return Done();
+    });
 }
 
 CWriterOutcome CJsonWriter::AddMember(const char* key, CJsonValueSource& source) {
     CExclusiveLock<CMutex> lock(mutex_);
-    if (!document_) {
+    if (!hasDocument_) {
         return Refused(nullptr);  // key-value adds without a document leave no log entry
     }
     if (Innermost().IsArray()) {
         return Refused(ELogText::kKeyInArray);
     }
-    const CWriterOutcome memory = CheckMemory(std::strlen(key) + source.Bytes() + kSlotBytes);
-    if (!memory.done) {
-        return memory;
-    }
-    rapidjson::Document::AllocatorType& allocator = document_->GetAllocator();
-    rapidjson::Value value;
-    const char* refusal = source.Make(allocator, format_, value);
-    if (refusal != nullptr) {
-        return Refused(refusal);
-    }
-    Innermost().AddMember(CopiedString(key, allocator), value, allocator);
-    textCurrent_ = false;
-    return Done();
+    return Guarded([&]() REQUIRES(mutex_) {
+        CJsonValue value;
+        const char* refusal = source.Make(pool_, format_, value, stacks_);
+        if (refusal != nullptr) {
+            return Refused(refusal);
+        }
+        Innermost().AddMember(CopiedString(key, pool_), value, pool_);
+        Changed();
+        return Done();
+    });
 }
 
 CWriterOutcome CJsonWriter::AddValue(CJsonValueSource& source) {
     CExclusiveLock<CMutex> lock(mutex_);
-    if (!document_ || (Innermost().IsObject() && !pending_)) {
+    if (!hasDocument_ || (Innermost().IsObject() && !pending_)) {
         return Refused(ELogText::kNoPendingKey);
     }
-    const CWriterOutcome memory = CheckMemory(source.Bytes() + kSlotBytes);
-    if (!memory.done) {
-        return memory;
-    }
-    rapidjson::Value value;
-    const CWriterOutcome made = MakeValue(source, value);
-    if (!made.done) {
-        return made;
-    }
-    Place(value);
-    return Done();
+    return Guarded([&]() REQUIRES(mutex_) {
+        CJsonValue value;
+        const char* refusal = source.Make(pool_, format_, value, stacks_);
+        if (refusal != nullptr) {
+            return Refused(refusal);
+        }
+        Place(value);
+        return Done();
+    });
 }
 
 CWriterOutcome CJsonWriter::AddVariable(const char* key, CJsonValueSource& source) {
     CExclusiveLock<CMutex> lock(mutex_);
-    if (!document_) {
+    if (!hasDocument_) {
         return Refused(ELogText::kNoDocument);
     }
-    const bool inArray = Innermost().IsArray();
-    const CWriterOutcome memory = CheckMemory((inArray ? 0 : std::strlen(key)) + kSlotBytes);
-    if (!memory.done) {
-        return memory;
-    }
-    rapidjson::Value value;
-    const CWriterOutcome made = MakeValue(source, value);
-    if (!made.done) {
-        return made;
-    }
-    rapidjson::Document::AllocatorType& allocator = document_->GetAllocator();
-    if (inArray) {
-        Innermost().PushBack(value, allocator);
-    } else {
-        // Appended after the pending member, whose index therefore stays right.
-        Innermost().AddMember(CopiedString(key, allocator), value, allocator);
-    }
-    textCurrent_ = false;
-    return Done();
+    return Guarded([&]() REQUIRES(mutex_) {
+        CJsonValue value;
+        const char* refusal = source.Make(pool_, format_, value, stacks_);
+        if (refusal != nullptr) {
+            return Refused(refusal);
+        }
+        if (Innermost().IsArray()) {
+            Innermost().PushBack(value, pool_);
+        } else {
+            // Appended after the pending member, whose index therefore stays right.
+            Innermost().AddMember(CopiedString(key, pool_), value, pool_);
+        }
+        Changed();
+        return Done();
+    });
 }
 
 CWriterOutcome CJsonWriter::Start(EJsonContainer kind) {
     CExclusiveLock<CMutex> lock(mutex_);
-    if (!document_) {
+    if (!hasDocument_) {
         return Refused(ELogText::kNoDocument);
     }
-    rapidjson::Value& innermost = Innermost();
-    if (innermost.IsObject() && !pending_) {
+    if (Innermost().IsObject() && !pending_) {
         return Refused(ELogText::kStartNeedsKey);
     }
-    const CWriterOutcome memory = CheckMemory(kSlotBytes);
-    if (!memory.done) {
-        return memory;
-    }
-    rapidjson::Value container(kind == EJsonContainer::kObject ? rapidjson::kObjectType
-                                                               : rapidjson::kArrayType);
-    rapidjson::Value* placed = nullptr;
-    if (innermost.IsArray()) {
-        innermost.PushBack(container, document_->GetAllocator());
-        placed = &innermost[innermost.Size() - 1];
-    } else {
-        placed = &innermost.MemberBegin()[pendingIndex_].value;
-        *placed = container;
-        pending_ = false;
-    }
-    // The parent gets nothing new while this container is open, so the address stays.
-    open_.push_back(placed);
-    textCurrent_ = false;
-    return Done();
+    return Guarded([&]() REQUIRES(mutex_) {
+        CJsonValue& innermost = Innermost();
+        CJsonValue container(kind == EJsonContainer::kObject ? rapidjson::kObjectType
+                                                             : rapidjson::kArrayType);
+        if (open_.size() == open_.capacity()) {
+            open_.reserve(open_.size() * 2);  // may throw: before anything changed
+        }
+        CJsonValue* placed = nullptr;
+        if (innermost.IsArray()) {
+            innermost.PushBack(container, pool_);
+            placed = &innermost[innermost.Size() - 1];
+        } else {
+            placed = &innermost.MemberBegin()[pendingIndex_].value;
+            *placed = container;
+            pending_ = false;
+        }
+        // The parent gets nothing new while this container is open, so the address stays.
+        open_.push_back(placed);
+        Changed();
+        return Done();
+    });
 }
 
 CWriterOutcome CJsonWriter::End(EJsonContainer kind) {
     CExclusiveLock<CMutex> lock(mutex_);
-    if (!document_) {
+    if (!hasDocument_) {
         return Refused(ELogText::kNoDocument);
     }
     const bool isObject = kind == EJsonContainer::kObject;
@@ -217,6 +224,7 @@ CWriterOutcome CJsonWriter::End(EJsonContainer kind) {
     }
     open_.pop_back();
     pending_ = false;
+    ++change_;  // the text stays the same; the document's state does not
     return Done();
 }
 
@@ -227,7 +235,7 @@ bool CJsonWriter::SetDecimalPlaces(int places) {
     CExclusiveLock<CMutex> lock(mutex_);
     if (decimalPlaces_ != places) {
         decimalPlaces_ = places;
-        textCurrent_ = false;
+        Changed();
     }
     return true;
 }
@@ -241,7 +249,7 @@ void CJsonWriter::SetFormat(uint32_t format) {
     CExclusiveLock<CMutex> lock(mutex_);
     if (format_ != format) {
         format_ = format;
-        textCurrent_ = false;  // PRETTY and SHORT_REALS change the read-out
+        Changed();  // PRETTY and SHORT_REALS change the read-out
     }
 }
 
@@ -250,33 +258,42 @@ uint32_t CJsonWriter::Format() {
     return format_;
 }
 
-void CJsonWriter::RefreshText() {
+bool CJsonWriter::RefreshText() {
     if (textCurrent_) {
-        return;
+        return true;
     }
     text_.Clear();
     JsonOutputOptions options;
     options.maxDecimalPlaces = decimalPlaces_;
     options.pretty = (format_ & ZENTRIK_FORMAT_PRETTY) != 0;
     options.shortestDecimals = (format_ & ZENTRIK_FORMAT_SHORT_REALS) != 0;
-    SerializeDocument(*document_, text_, options);
+    try {
+        SerializeDocument(document_, text_, options, scratch_);
+        text_.GetString();  // room for the terminator
+    } catch (const std::bad_alloc&) {
+        // A text beyond its budget is not kept, nor the memory it took.
+        text_.Release(0);
+        return false;
+    }
+    textUsed_ = std::max(textUsed_, text_.GetSize());
     textCurrent_ = true;
+    return true;
 }
 
-bool CJsonWriter::CopyTextCut(char* field, size_t fieldSize) {
-    return Read([field, fieldSize](const char* text, size_t length) {
+EWriterRead CJsonWriter::CopyTextCut(char* field, size_t fieldSize) {
+    return Read([field, fieldSize](const char* text, size_t length, uint32_t) {
         const size_t count = std::min(length, fieldSize - 1);
         std::memcpy(field, text, count);
         field[count] = '\0';
     });
 }
 
-bool CJsonWriter::TextLength(size_t& length) {
-    return Read([&length](const char*, size_t size) { length = size; });
+EWriterRead CJsonWriter::TextLength(size_t& length) {
+    return Read([&length](const char*, size_t size, uint32_t) { length = size; });
 }
 
-bool CJsonWriter::CopyText(void* buffer, size_t size) {
-    return Read([buffer, size](const char* text, size_t length) {
+EWriterRead CJsonWriter::CopyText(void* buffer, size_t size) {
+    return Read([buffer, size](const char* text, size_t length, uint32_t) {
         const size_t count = std::min(size, length + 1);
         if (count > 0) {
             std::memcpy(buffer, text, count);
@@ -284,14 +301,49 @@ bool CJsonWriter::CopyText(void* buffer, size_t size) {
     });
 }
 
-void CWriterInstances::Insert(fb_jsonsaxwriter_struct* instance) {
+EWriterRead CJsonWriter::CopyTextPart(size_t offset, char* buffer, size_t size, size_t& copied,
+                                      size_t& length, uint32_t& change) {
+    return Read([&](const char* text, size_t textLength, uint32_t textChange) {
+        length = textLength;
+        change = textChange;
+        copied = 0;
+        if (offset < textLength && size > 0) {
+            size_t count = std::min(size - 1, textLength - offset);
+            // Back to the first byte of the character the part would cut.
+            while (count > 0 && offset + count < textLength && IsContinuation(text[offset + count])) {
+                --count;
+            }
+            std::memcpy(buffer, text + offset, count);
+            copied = count;
+        }
+        if (size > 0) {
+            buffer[copied] = '\0';
+        }
+    });
+}
+
+size_t CJsonWriter::MemoryHeld() {
+    CExclusiveLock<CMutex> lock(mutex_);
+    return budget_.held() + textBudget_.held();
+}
+
+std::shared_ptr<CJsonWriter> CWriterInstances::Find(fb_jsonsaxwriter_struct* instance) {
+    CSharedLock<CSharedCounterLock> lock(mutex_);
+    const Map::const_iterator found = states_.find(instance);
+    return found == states_.end() ? nullptr : found->second;
+}
+
+std::shared_ptr<CJsonWriter> CWriterInstances::Insert(fb_jsonsaxwriter_struct* instance) {
     Map made;
-    made.emplace(instance, std::unique_ptr<CJsonWriter>(new CJsonWriter()));
+    made.emplace(instance, std::make_shared<CJsonWriter>());
+    std::shared_ptr<CJsonWriter> state;
     Map::insert_return_type inserted;
     {
         CExclusiveLock<CSharedCounterLock> lock(mutex_);
         inserted = states_.insert(made.extract(made.begin()));
+        state = inserted.position->second;
     }
+    return state;  // a node that lost the race is freed here, after the lock
 }
 
 void CWriterInstances::Clear() {
@@ -300,7 +352,7 @@ void CWriterInstances::Clear() {
         CExclusiveLock<CSharedCounterLock> lock(mutex_);
         dropped.swap(states_);
     }
-    // The documents are freed here, after the lock.
+    // The states are freed here, after the lock (or by the last call still using one).
 }
 
 size_t CWriterInstances::Size() {

@@ -8,10 +8,21 @@
 // another. Refusals come back as texts (CWriterOutcome) that the caller logs after it has released every
 // lock.
 //
-// CWriterInstances maps the address of an instance record to its CJsonWriter under a
-// reader-writer lock (CSharedCounterLock): every call takes it shared while it works on
-// the one state it found; it is taken exclusively only to insert a state made beforehand
-// and by Clear(), which therefore waits for the calls in flight.
+// Memory: the document's values live in the instance's CDocumentPool, charged to a
+// budget of the memory cap; the read-out text, at most the cap long (a longer one is
+// refused), in a buffer of its own, so one instance holds at most twice the cap (three
+// times for the moment the text's buffer grows). Everything is kept from
+// one cycle to the next: a reset rewinds the pool and gives back only what the cycle
+// that ended did not use, so a cycle of the same shape as the last takes nothing from the
+// heap. A refused call (a failed allocation included) leaves the document and its
+// memory as they were.
+//
+// CWriterInstances maps the address of an instance record to its shared CJsonWriter
+// under a reader-writer lock (CSharedCounterLock) held only to find, insert or drop an
+// entry: a call keeps the state it found by its shared pointer and works on it after
+// the lock is released. So neither the first call of a new instance nor clear() ever
+// waits for another instance's work, a long read-out included; a state dropped by
+// clear() lives on until the calls still holding it return.
 //
 // Nothing here recurses on the depth of a document: containers are opened and closed
 // through an explicit stack, the text is written by an iterative serialiser, and the
@@ -31,7 +42,9 @@
 
 #include "RV5072_Zentrik/RV5072_ZentrikItf.h"
 #include "json/DocumentLimits.h"
+#include "json/JsonMemory.h"
 #include "json/JsonOutput.h"
+#include "json/JsonParse.h"
 #include "sync/Locks.h"
 
 // What a writer operation did: done, or refused with the text to log (null when the
@@ -41,27 +54,34 @@ struct CWriterOutcome {
     const char* refusal = nullptr;
 };
 
+// The stacks a parse into a writer document uses, kept by the instance from one parse to
+// the next and charged to its budget.
+struct CParseStacks {
+    explicit CParseStacks(CMemoryBudget* budget) : document(budget), parser(budget) {}
+    CRetainedBlock document;  // the values of open containers while they are parsed
+    CRetainedBlock parser;    // the parser's own states
+};
+
 // A value to be put into a writer document. Make runs under the instance's lock with
-// the document's allocator, so the value is built in place and never copied again.
+// the document's allocator, so the value is built in place and never copied again. It
+// may throw std::bad_alloc (memory refused); the instance then refuses the call.
 class CJsonValueSource {
    public:
     virtual ~CJsonValueSource() = default;
-    // Bytes the value will copy into the document, known before it is made; checked
-    // against the memory cap together with the key.
-    virtual size_t Bytes() const { return 0; }
     // Makes the value into `out` in the forms of `format`, the instance's format when the
-    // value is added: null, or the refusal text, and then nothing is added.
-    virtual const char* Make(rapidjson::Document::AllocatorType& allocator, uint32_t format,
-                             rapidjson::Value& out) = 0;
+    // value is added: null, or the refusal text, and then nothing is added. `stacks`
+    // serve a value that is parsed from a text.
+    virtual const char* Make(CJsonDocument::AllocatorType& allocator, uint32_t format, CJsonValue& out,
+                             CParseStacks& stacks) = 0;
 };
 
-// A value source made of a callable `const char* (Allocator&, uint32_t format, rapidjson::Value&)`.
+// A value source made of a callable `const char* (Allocator&, uint32_t format, CJsonValue&)`.
 template <typename Function>
 class CJsonValueFromFunction : public CJsonValueSource {
    public:
     explicit CJsonValueFromFunction(Function function) : function_(function) {}
-    const char* Make(rapidjson::Document::AllocatorType& allocator, uint32_t format,
-                     rapidjson::Value& out) override {
+    const char* Make(CJsonDocument::AllocatorType& allocator, uint32_t format, CJsonValue& out,
+                     CParseStacks&) override {
         return function_(allocator, format, out);
     }
 
@@ -76,15 +96,19 @@ CJsonValueFromFunction<Function> MakeJsonValueSource(Function function) {
 
 enum class EJsonContainer { kObject, kArray };
 
+// What a read-out of a writer's text found.
+enum class EWriterRead { kDone, kNoDocument, kMemory };
+
 class CJsonWriter {
    public:
-    // memoryCap: the bytes the document may hold at most.
-    explicit CJsonWriter(size_t memoryCap = kDocumentMemoryCap) : memoryCap_(memoryCap) {}
+    // memoryCap: the bytes the document may hold at most, and its text's length.
+    explicit CJsonWriter(size_t memoryCap = kDocumentMemoryCap);
     CJsonWriter(const CJsonWriter&) = delete;
     CJsonWriter& operator=(const CJsonWriter&) = delete;
 
     // Gives the instance a new empty root object; ends every open container and the
-    // pending member. The decimal places and the format stay.
+    // pending member. The decimal places and the format stay. Memory beyond what the
+    // last cycle used is given back.
     void Reset();
 
     // Appends (key, null) to the innermost open object. With makePending the member
@@ -112,83 +136,99 @@ class CJsonWriter {
     void SetFormat(uint32_t format);
     uint32_t Format();
 
-    // Calls consume(text, length) with the document's text while the instance is
-    // locked; the text is written once per change of the document. False when the
-    // instance has no document.
+    // Calls consume(text, length, change) with the document's text while the instance is
+    // locked; the text is written once per change of the document. `change` is the
+    // number of the document's current state: it moves with every change.
     template <typename Consumer>
-    bool Read(Consumer consume) {
+    EWriterRead Read(Consumer consume) {
         CExclusiveLock<CMutex> lock(mutex_);
-        if (!document_) {
-            return false;
+        if (!hasDocument_) {
+            return EWriterRead::kNoDocument;
         }
-        RefreshText();
-        consume(text_.GetString(), text_.GetSize());
-        return true;
+        if (!RefreshText()) {
+            return EWriterRead::kMemory;
+        }
+        consume(text_.GetString(), text_.GetSize(), change_);
+        return EWriterRead::kDone;
     }
 
-    // The read-outs of the text; false when the instance has no document.
+    // The read-outs of the text.
     // Into a STRING field of fieldSize bytes: at most fieldSize - 1 bytes, terminated.
-    bool CopyTextCut(char* field, size_t fieldSize);
-    bool TextLength(size_t& length);
+    EWriterRead CopyTextCut(char* field, size_t fieldSize);
+    EWriterRead TextLength(size_t& length);
     // The text's bytes and its terminator, at most size of them: nothing beyond them is
     // read, whatever size the caller gives for its buffer.
-    bool CopyText(void* buffer, size_t size);
+    EWriterRead CopyText(void* buffer, size_t size);
+    // The part of the text from byte `offset`: at most size - 1 bytes, never ending inside
+    // a UTF-8 character, then a terminator (size > 0). copied: the bytes of the part (0
+    // at or past the end, or when the character at offset does not fit); length: the
+    // whole text's; change: the number of the document's state.
+    EWriterRead CopyTextPart(size_t offset, char* buffer, size_t size, size_t& copied, size_t& length,
+                             uint32_t& change);
+
+    // Bytes the instance holds now: its document's memory and its text's (for checks).
+    size_t MemoryHeld();
 
    private:
-    rapidjson::Value& Innermost() REQUIRES(mutex_) { return *open_.back(); }
-    // REQUIRES: mutex_ held. Done when `bytes` more fit under the cap, else the refusal
-    // (its text only the first time per document).
-    CWriterOutcome CheckMemory(size_t bytes) REQUIRES(mutex_);
-    // REQUIRES: mutex_ held. Done when the document, with the value just made, still
-    // fits under the cap.
-    CWriterOutcome CheckMemoryAfter() REQUIRES(mutex_);
-    // Makes the value from source with the document's allocator, then checks the memory
-    // the value took (a parsed text or a variable can be larger than any estimate).
-    CWriterOutcome MakeValue(CJsonValueSource& source, rapidjson::Value& value) REQUIRES(mutex_);
+    CJsonValue& Innermost() REQUIRES(mutex_) { return *open_.back(); }
+    // REQUIRES: mutex_ held. Runs one add: a refusal, memory refused included, gives up
+    // every byte the add took and leaves the document as it was.
+    template <typename Add>
+    CWriterOutcome Guarded(Add add) REQUIRES(mutex_);
+    // REQUIRES: mutex_ held. The refusal for memory (its text only the first time per
+    // document).
+    CWriterOutcome MemoryRefusal() REQUIRES(mutex_);
     // REQUIRES: mutex_ held. Puts `value` where a value goes in the innermost container.
-    void Place(rapidjson::Value& value) REQUIRES(mutex_);
-    void RefreshText() REQUIRES(mutex_);
+    void Place(CJsonValue& value) REQUIRES(mutex_);
+    // REQUIRES: mutex_ held. The document changed: its text is stale.
+    void Changed() REQUIRES(mutex_);
+    // REQUIRES: mutex_ held. Makes text_ the document's text; false when its memory was
+    // refused (no text is kept then).
+    bool RefreshText() REQUIRES(mutex_);
 
-    const size_t memoryCap_;
     CMutex mutex_;
-    std::unique_ptr<rapidjson::Document> document_ GUARDED_BY(mutex_);  // null before the first reset
-    std::vector<rapidjson::Value*> open_ GUARDED_BY(mutex_);            // open containers, root first
+    CMemoryBudget budget_ GUARDED_BY(mutex_);  // the document's pool and its parse stacks
+    CDocumentPool pool_ GUARDED_BY(mutex_);
+    CParseStacks stacks_ GUARDED_BY(mutex_);
+    CJsonDocument document_ GUARDED_BY(mutex_);  // the root object once hasDocument_
+    bool hasDocument_ GUARDED_BY(mutex_) = false;
+    std::vector<CJsonValue*> open_ GUARDED_BY(mutex_);  // open containers, root first
     bool pending_ GUARDED_BY(mutex_) = false;
     rapidjson::SizeType pendingIndex_ GUARDED_BY(mutex_) = 0;  // member of the innermost object
     bool capLogged_ GUARDED_BY(mutex_) = false;                // the cap refusal was logged
-    size_t usedEstimate_ GUARDED_BY(mutex_) = 0;               // pool bytes, measured plus estimated since
-    size_t usedMeasured_ GUARDED_BY(mutex_) = 0;               // pool bytes at the last measurement
     int decimalPlaces_ GUARDED_BY(mutex_) = kDefaultDecimalPlaces;
     uint32_t format_ GUARDED_BY(mutex_) = 0;
+    uint32_t change_ GUARDED_BY(mutex_) = 0;       // moves with every change of the document
     bool textCurrent_ GUARDED_BY(mutex_) = false;  // text_ is the document's text
-    rapidjson::StringBuffer text_ GUARDED_BY(mutex_);
+    size_t textUsed_ GUARDED_BY(mutex_) = 0;       // bytes of the largest text since the reset
+    CMemoryBudget textBudget_ GUARDED_BY(mutex_);
+    CRetainedBlock textBlock_ GUARDED_BY(mutex_);
+    CTextBuffer text_ GUARDED_BY(mutex_);
+    CJsonOutputScratch scratch_ GUARDED_BY(mutex_);
 };
 
 class CWriterInstances {
    public:
-    typedef std::unordered_map<fb_jsonsaxwriter_struct*, std::unique_ptr<CJsonWriter>> Map;
+    typedef std::unordered_map<fb_jsonsaxwriter_struct*, std::shared_ptr<CJsonWriter>> Map;
 
     // Calls action(state) with the instance's state, creating the state when create is
-    // true and there is none. Returns false (action not called) when there is none.
+    // true and there is none. Returns false (action not called) when there is none. The
+    // map's lock is held only to find the state, never while action runs.
     template <typename Action>
     bool With(fb_jsonsaxwriter_struct* instance, bool create, Action action) {
-        for (;;) {
-            {
-                CSharedLock<CSharedCounterLock> lock(mutex_);
-                const Map::iterator found = states_.find(instance);
-                if (found != states_.end()) {
-                    action(*found->second);
-                    return true;
-                }
-            }
-            if (!create) {
-                return false;
-            }
-            Insert(instance);
+        std::shared_ptr<CJsonWriter> state = Find(instance);
+        if (!state && create) {
+            state = Insert(instance);
         }
+        if (!state) {
+            return false;
+        }
+        action(*state);
+        return true;
     }
 
-    // Drops every state with its document; waits for the calls in flight.
+    // Drops every state with its document. Waits only for the finds in flight; a call
+    // still working on a dropped state finishes on it, and frees it.
     void Clear();
     size_t Size();
 
@@ -196,12 +236,13 @@ class CWriterInstances {
     bool Idle() const { return mutex_.Idle(); }
 
    private:
-    // Makes a state for instance, unless another task made one first. The state and its
-    // map node are made before the map is taken exclusively, so the exclusive hold is one
-    // insert; a node that lost the race is freed after the lock.
-    void Insert(fb_jsonsaxwriter_struct* instance);
+    std::shared_ptr<CJsonWriter> Find(fb_jsonsaxwriter_struct* instance);
+    // Makes a state for instance, unless another task made one first (that one is
+    // returned). The state and its map node are made before the map is taken
+    // exclusively, so the exclusive hold is one insert.
+    std::shared_ptr<CJsonWriter> Insert(fb_jsonsaxwriter_struct* instance);
 
-    CSharedCounterLock mutex_;
+    mutable CSharedCounterLock mutex_;
     Map states_ GUARDED_BY(mutex_);
 };
 

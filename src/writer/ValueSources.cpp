@@ -23,7 +23,7 @@ CWriterScalar CWriterScalar::String(const RTS_IEC_STRING* text) {
     return scalar;
 }
 
-const char* CWriterScalar::Make(CJsonAllocator& allocator, uint32_t format, rapidjson::Value& out) {
+const char* CWriterScalar::Make(CJsonAllocator& allocator, uint32_t format, CJsonValue& out, CParseStacks&) {
     if (isNull_ || (isString_ && text_ == nullptr)) {
         out.SetNull();
     } else {
@@ -36,9 +36,13 @@ const char* CWriterScalar::Make(CJsonAllocator& allocator, uint32_t format, rapi
 CRawSource::CRawSource(const char* text, EJsonContainer kind)
     : text_(text), length_(std::strlen(text)), kind_(kind) {}
 
-const char* CRawSource::Make(CJsonAllocator& allocator, uint32_t, rapidjson::Value& out) {
-    rapidjson::Document parsed(&allocator);
-    if (!ParseJson(const_cast<char*>(text_), length_, parsed, false)) {
+const char* CRawSource::Make(CJsonAllocator& allocator, uint32_t, CJsonValue& out, CParseStacks& stacks) {
+    CJsonDocument parsed(&allocator, 1024, &stacks.document);
+    CJsonParseError error;
+    if (!ParseJson(text_, length_, parsed, stacks.parser, nullptr, CJsonParseOptions(), &error)) {
+        if (error.reason == kJsonMemoryRefused) {
+            throw CMemoryRefused();  // the instance refuses it as memory
+        }
         return LogText(ELogText::kJsonError);
     }
     if (kind_ == EJsonContainer::kObject ? !parsed.IsObject() : !parsed.IsArray()) {
@@ -48,10 +52,10 @@ const char* CRawSource::Make(CJsonAllocator& allocator, uint32_t, rapidjson::Val
     return nullptr;
 }
 
-const char* CBytesSource::Make(CJsonAllocator& allocator, uint32_t, rapidjson::Value& out) {
+const char* CBytesSource::Make(CJsonAllocator& allocator, uint32_t, CJsonValue& out, CParseStacks&) {
     static const char kHex[] = "0123456789ABCDEF";
     static const char kBase64[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-    const size_t length = Bytes();
+    const size_t length = hex_ ? 2 * count_ : 4 * ((count_ + 2) / 3);
     char* text = static_cast<char*>(allocator.Malloc(length + 1));
     char* p = text;
     if (hex_) {

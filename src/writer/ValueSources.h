@@ -14,6 +14,7 @@
 
 #include "RV5072_Zentrik/RV5072_ZentrikItf.h"
 #include "convert/TypeClassTable.h"
+#include "json/JsonMemory.h"
 #include "writer/JsonWriter.h"
 
 // One value of the writer block's value methods (AddDint, AddKeyLreal, ...), typed by the
@@ -42,9 +43,7 @@ class CWriterScalar : public CJsonValueSource {
 
     // A string whose pointer is null.
     bool missing() const { return isString_ && text_ == nullptr; }
-    // Bytes the value copies into the document (a string's length).
-    size_t Bytes() const override { return isString_ && size_ > 0 ? size_ - 1 : 0; }
-    const char* Make(CJsonAllocator& allocator, uint32_t format, rapidjson::Value& out) override;
+    const char* Make(CJsonAllocator& allocator, uint32_t format, CJsonValue& out, CParseStacks& stacks) override;
 
    private:
     CWriterScalar(TypeClass3 type, const void* value, uint32_t size);
@@ -59,12 +58,12 @@ class CWriterScalar : public CJsonValueSource {
 
 // A JSON text that must be an object or an array, parsed by the component's strict
 // parser straight into the document's allocator (strings copied), so the value is
-// moved into place, never copied.
+// moved into place, never copied. The parse takes its memory from the instance's
+// budget and stops at the cap.
 class CRawSource : public CJsonValueSource {
    public:
     CRawSource(const char* text, EJsonContainer kind);
-    size_t Bytes() const override { return length_; }
-    const char* Make(CJsonAllocator& allocator, uint32_t format, rapidjson::Value& out) override;
+    const char* Make(CJsonAllocator& allocator, uint32_t format, CJsonValue& out, CParseStacks& stacks) override;
 
    private:
     const char* text_;
@@ -77,8 +76,7 @@ class CBytesSource : public CJsonValueSource {
    public:
     CBytesSource(const RTS_IEC_BYTE* bytes, size_t count, bool hex)
         : bytes_(bytes), count_(count), hex_(hex) {}
-    size_t Bytes() const override { return hex_ ? 2 * count_ : 4 * ((count_ + 2) / 3); }
-    const char* Make(CJsonAllocator& allocator, uint32_t format, rapidjson::Value& out) override;
+    const char* Make(CJsonAllocator& allocator, uint32_t format, CJsonValue& out, CParseStacks& stacks) override;
 
    private:
     const RTS_IEC_BYTE* bytes_;

@@ -77,7 +77,7 @@ class CDomDriverMgrTestPeer {
     static std::string writerText(fb_jsonsaxwriter_struct* instance) {
         std::string text = "<no document>";
         manager()->writers().With(instance, false, [&text](CJsonWriter& writer) {
-            writer.Read([&text](const char* bytes, size_t length) { text.assign(bytes, length); });
+            writer.Read([&text](const char* bytes, size_t length, uint32_t) { text.assign(bytes, length); });
         });
         return text;
     }

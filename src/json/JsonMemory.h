@@ -1,0 +1,204 @@
+// The memory of the JSON values the component keeps for function block instances, and
+// the types of those values.
+//
+// - CMemoryBudget: the bytes one instance (or one parse) may take from the heap, and what
+//   it holds now. Every allocator below charges it before it takes memory and refunds it
+//   when it gives memory back, so a document can never hold more than its budget,
+//   whatever the text or the adds ask for.
+// - CDocumentPool: the allocator of a document's values (RapidJSON's Allocator concept).
+//   Hands out memory from a list of chunks it keeps; Rewind() and RewindTo() start
+//   handing out again from an earlier position without freeing anything, so a document
+//   that is rebuilt every cycle takes nothing from the heap once its chunks are there.
+//   Trim() gives back the chunks beyond a size.
+// - CRetainedBlock: the allocator of one RapidJSON stack (a parser's stack, a document's
+//   stack while it is parsed, a text buffer): one block that grows on demand and is kept
+//   across uses.
+//
+// Memory that cannot be had, over the budget or from the heap, is refused by throwing
+// CMemoryRefused (a std::bad_alloc). RapidJSON assumes its allocators never fail; the
+// exception leaves its code through its own scope guards before any null pointer is
+// used, and the component catches it where the call is refused. Nothing here is
+// thread-safe: each object belongs to one instance and is used under that instance's
+// lock, or to one parse on one thread.
+#ifndef JSON_JSONMEMORY_H
+#define JSON_JSONMEMORY_H
+
+#include <rapidjson/document.h>
+#include <rapidjson/stringbuffer.h>
+
+#include <cstddef>
+#include <new>
+
+#include "json/DocumentLimits.h"
+
+// Memory was refused: over the budget, or the heap had none left.
+class CMemoryRefused : public std::bad_alloc {
+   public:
+    const char* what() const noexcept override { return "memory refused"; }
+};
+
+class CMemoryBudget {
+   public:
+    explicit CMemoryBudget(size_t limit = kDocumentMemoryCap) : limit_(limit) {}
+    CMemoryBudget(const CMemoryBudget&) = delete;
+    CMemoryBudget& operator=(const CMemoryBudget&) = delete;
+
+    // Heap memory of `bytes` charged to the budget; throws CMemoryRefused (nothing
+    // charged) when the budget or the heap has no room for it.
+    void* Take(size_t bytes);
+    // Gives back memory that Take returned, with its size.
+    void Give(void* memory, size_t bytes);
+
+    size_t held() const { return held_; }
+    size_t limit() const { return limit_; }
+    // Bytes that may still be taken.
+    size_t room() const { return limit_ - held_; }
+
+   private:
+    const size_t limit_;
+    size_t held_ = 0;
+};
+
+struct CPoolChunk;  // one chunk of a CDocumentPool (JsonMemory.cpp)
+
+class CDocumentPool {
+   public:
+    static const bool kNeedFree = false;
+
+    // budget: charged for every chunk; null: a budget of the pool's own at the memory cap.
+    explicit CDocumentPool(CMemoryBudget* budget = nullptr);
+    ~CDocumentPool();
+    CDocumentPool(const CDocumentPool&) = delete;
+    CDocumentPool& operator=(const CDocumentPool&) = delete;
+
+    // RapidJSON's Allocator concept. Memory is never freed one block at a time.
+    void* Malloc(size_t size);
+    void* Realloc(void* original, size_t originalSize, size_t newSize);
+    static void Free(void*) {}
+
+    // A position in the pool: RewindTo(position) gives up everything handed out since,
+    // keeping its chunks for what is handed out next. Valid as long as nothing handed out
+    // after the position is still used.
+    struct Position {
+        CPoolChunk* chunk;
+        size_t used;
+        size_t before;
+    };
+    Position Here() const { return Position{current_, used_, before_}; }
+    void RewindTo(const Position& position);
+    void Rewind() { RewindTo(Position{nullptr, 0, 0}); }
+
+    // Bytes handed out since the last rewind (the chunks passed, whole, and the current
+    // chunk's used part).
+    size_t Used() const { return before_ + used_; }
+    // Bytes of the chunks held.
+    size_t Capacity() const { return capacity_; }
+    // Gives back the chunks beyond those that together hold `keep` bytes. Only right after
+    // Rewind(): nothing handed out may be in use.
+    void Trim(size_t keep);
+    // Gives back chunks after the current one (none of them in use) while the pool holds
+    // more than `capacity` bytes.
+    void TrimUnused(size_t capacity);
+
+    CMemoryBudget& budget() { return *budget_; }
+
+   private:
+    void* Bump(size_t size);
+    // A new chunk of at least `size` bytes, linked after the current one.
+    void AddChunk(size_t size);
+
+    CMemoryBudget ownBudget_;
+    CMemoryBudget* budget_;
+    CPoolChunk* first_ = nullptr;    // chunks in the order they are handed out
+    CPoolChunk* current_ = nullptr;  // null: nothing handed out since the rewind
+    size_t used_ = 0;                // bytes handed out from current_
+    size_t before_ = 0;              // bytes of the chunks before current_
+    size_t capacity_ = 0;
+};
+
+class CRetainedBlock {
+   public:
+    static const bool kNeedFree = false;
+
+    // budget: charged for the block; null: a budget of its own at the memory cap.
+    explicit CRetainedBlock(CMemoryBudget* budget = nullptr) : budget_(budget ? budget : &ownBudget_) {}
+    ~CRetainedBlock() { Trim(0); }
+    CRetainedBlock(const CRetainedBlock&) = delete;
+    CRetainedBlock& operator=(const CRetainedBlock&) = delete;
+
+    // RapidJSON's Allocator concept, for one stack at a time: the block is the stack's
+    // memory whatever `original` says, grown (keeping its first originalSize bytes) when
+    // the stack needs more. Free does nothing: the block stays for the next use.
+    void* Malloc(size_t size) { return Realloc(nullptr, 0, size); }
+    void* Realloc(void* original, size_t originalSize, size_t newSize);
+    static void Free(void*) {}
+
+    size_t Capacity() const { return capacity_; }
+    // Gives the block back when it holds more than `keep` bytes. Only while no stack uses it.
+    void Trim(size_t keep);
+
+   private:
+    CMemoryBudget ownBudget_;
+    CMemoryBudget* budget_;
+    void* block_ = nullptr;
+    size_t capacity_ = 0;
+};
+
+// The values, documents and texts of the component: RapidJSON's, over the allocators above.
+typedef rapidjson::GenericValue<rapidjson::UTF8<>, CDocumentPool> CJsonValue;
+typedef rapidjson::GenericDocument<rapidjson::UTF8<>, CDocumentPool, CRetainedBlock> CJsonDocument;
+
+// A text being written (RapidJSON's output stream concept), in a CRetainedBlock that it
+// keeps from one text to the next. It holds at most `limit` bytes and its terminator:
+// more is refused (CMemoryRefused). It grows by half its size at a time, never beyond
+// that, so while it grows it holds at most twice the limit for a moment (the block's
+// budget must allow that).
+class CTextBuffer {
+   public:
+    typedef char Ch;
+    CTextBuffer(CRetainedBlock& block, size_t limit) : block_(block), limit_(limit) {}
+    CTextBuffer(const CTextBuffer&) = delete;
+    CTextBuffer& operator=(const CTextBuffer&) = delete;
+
+    void Put(char c) {
+        if (size_ == capacity_) {
+            Grow(1);
+        }
+        data_[size_++] = c;
+    }
+    void PutUnsafe(char c) { data_[size_++] = c; }
+    // Room for `count` more bytes; throws CMemoryRefused when the budget has none.
+    void Reserve(size_t count) {
+        if (count > capacity_ - size_) {
+            Grow(count);
+        }
+    }
+    void Flush() {}
+
+    void Clear() { size_ = 0; }
+    // The text, terminated.
+    const char* GetString() {
+        Reserve(1);
+        data_[size_] = '\0';
+        return data_;
+    }
+    size_t GetSize() const { return size_; }
+    // Empties the text and gives its block back when it holds more than `keep` bytes.
+    void Release(size_t keep);
+
+   private:
+    void Grow(size_t count);
+
+    CRetainedBlock& block_;
+    const size_t limit_;
+    char* data_ = nullptr;
+    size_t size_ = 0;
+    size_t capacity_ = 0;
+};
+
+// RapidJSON's writer reserves room before it writes a run of bytes, then writes them
+// without checks.
+inline void PutReserve(CTextBuffer& buffer, size_t count) { buffer.Reserve(count); }
+inline void PutUnsafe(CTextBuffer& buffer, char c) { buffer.PutUnsafe(c); }
+
+#endif  // JSON_JSONMEMORY_H

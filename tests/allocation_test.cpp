@@ -1,0 +1,312 @@
+// Heap calls of the blocks' operations, counted by this binary's own global operator new
+// (and, outside the sanitizers, malloc and its family): a failed allocation at every
+// point of a parsing or adding call is a refusal that leaves the document and the
+// variables as they were, and a cycle that repeats the last one's shape and sizes makes
+// no heap call at all.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "support/DatatypeSupport.h"
+#include "support/ReaderCalls.h"
+#include "support/WriterCalls.h"
+
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+#define ZENTRIK_SANITIZED 1
+#endif
+
+namespace {
+
+std::atomic<long> s_calls{0};       // heap calls since the counter was last cleared
+std::atomic<long> s_failAt{0};      // the call (from 1) that fails; 0: none fails
+std::atomic<bool> s_failed{false};  // the armed call failed
+
+// True when this heap call is the one to fail.
+bool Fails() {
+    const long call = s_calls.fetch_add(1) + 1;
+    if (call == s_failAt.load()) {
+        s_failed = true;
+        return true;
+    }
+    return false;
+}
+
+void* Allocate(size_t size) {
+    if (Fails()) {
+        return nullptr;
+    }
+    return std::malloc(size == 0 ? 1 : size);
+}
+
+// Runs `call` with the Nth heap call from now failing; true when it did fail.
+bool RunFailingAt(long n, const std::function<void()>& call) {
+    s_failed = false;
+    s_calls = 0;
+    s_failAt = n;
+    call();
+    s_failAt = 0;
+    return s_failed;
+}
+
+// Heap calls `call` makes.
+long HeapCalls(const std::function<void()>& call) {
+    s_calls = 0;
+    call();
+    return s_calls.load();
+}
+
+}  // namespace
+
+void* operator new(size_t size) {
+    void* memory = Allocate(size);
+    if (memory == nullptr) {
+        throw std::bad_alloc();
+    }
+    return memory;
+}
+void* operator new[](size_t size) { return operator new(size); }
+void* operator new(size_t size, const std::nothrow_t&) noexcept { return Allocate(size); }
+void* operator new[](size_t size, const std::nothrow_t&) noexcept { return Allocate(size); }
+void operator delete(void* memory) noexcept { std::free(memory); }
+void operator delete[](void* memory) noexcept { std::free(memory); }
+void operator delete(void* memory, size_t) noexcept { std::free(memory); }
+void operator delete[](void* memory, size_t) noexcept { std::free(memory); }
+
+#ifndef ZENTRIK_SANITIZED
+// The C allocator's calls are counted too (never failed: the component takes its memory
+// through operator new).
+extern "C" void* __libc_malloc(size_t);
+extern "C" void* __libc_calloc(size_t, size_t);
+extern "C" void* __libc_realloc(void*, size_t);
+extern "C" void __libc_free(void*);
+extern "C" void* malloc(size_t size) {
+    s_calls.fetch_add(1);
+    return __libc_malloc(size);
+}
+extern "C" void* calloc(size_t count, size_t size) {
+    s_calls.fetch_add(1);
+    return __libc_calloc(count, size);
+}
+extern "C" void* realloc(void* memory, size_t size) {
+    s_calls.fetch_add(1);
+    return __libc_realloc(memory, size);
+}
+extern "C" void free(void* memory) { __libc_free(memory); }
+#endif
+
+namespace {
+
+class AllocationTest : public DatatypeTest {};
+
+// A raw text whose parse takes memory at many points: strings, nesting, numbers of
+// every kind.
+std::string RawArray() {
+    std::string text = "[";
+    for (int i = 0; i < 200; ++i) {
+        text += std::string(i ? "," : "") + R"({"n":)" + std::to_string(i) + R"(,"s":"text \u00e9 )" +
+                std::string(static_cast<size_t>(i), 'x') + R"(","a":[1.5,-2,true,null]})";
+    }
+    return text + "]";
+}
+
+// Each writer add, with a failure injected at every heap call it makes: refused (or done
+// when the failure was not reached), and a refused call leaves the document's text as it
+// was and the instance usable.
+TEST_F(AllocationTest, AFailedAllocationAnywhereInAWriterAddRefusesItAndChangesNothing) {
+    // Every argument is made before the failures are armed: only the component's own heap
+    // calls are counted.
+    std::string raw = RawArray();
+    std::string rawObject = R"({"raw":)" + raw + "}";
+    std::string longText(100000, 'v');
+    std::string key = "k";
+    const std::vector<std::pair<const char*, std::function<void(CWriterCalls&)>>> adds = {
+        {"AddRawArray",
+         [&](CWriterCalls& w) {
+             fb_jsonsaxwriter_addrawarray_struct p{w.instance(), &raw[0]};
+             fb_jsonsaxwriter__addrawarray(&p);
+         }},
+        {"AddRawObject",
+         [&](CWriterCalls& w) {
+             fb_jsonsaxwriter_addrawobject_struct p{w.instance(), &rawObject[0]};
+             fb_jsonsaxwriter__addrawobject(&p);
+         }},
+        {"AddKeyString",
+         [&](CWriterCalls& w) {
+             fb_jsonsaxwriter_addkeystring_struct p{w.instance(), &key[0], &longText[0]};
+             fb_jsonsaxwriter__addkeystring(&p);
+         }},
+        {"AddBase64",
+         [&](CWriterCalls& w) {
+             fb_jsonsaxwriter_addbase64_struct p{w.instance(), reinterpret_cast<RTS_IEC_BYTE*>(&longText[0]),
+                                                 static_cast<RTS_IEC_DINT>(longText.size())};
+             fb_jsonsaxwriter__addbase64(&p);
+         }},
+        {"StartArray",
+         [](CWriterCalls& w) {
+             fb_jsonsaxwriter_startarray_struct p{w.instance(), 0};
+             fb_jsonsaxwriter__startarray(&p);
+         }},
+    };
+    long injected = 0;
+    for (const auto& [name, add] : adds) {
+        SCOPED_TRACE(name);
+        for (long n = 1;; ++n) {
+            CWriterCalls writer;
+            writer.reset();
+            writer.addKeyNumber("before", 1);
+            writer.addKey("pending");
+            // The text of the document before the add, made and kept before the failure.
+            const std::string before = writer.text();
+            CSimHost::instance().clearLog();
+            const bool failed = RunFailingAt(n, [&] { add(writer); });
+            if (!failed) {
+                EXPECT_NE(before, writer.text());
+                break;
+            }
+            ++injected;
+            EXPECT_EQ(before, writer.text()) << "failure at heap call " << n;
+            writer.addNull();  // the pending member is still pending
+            EXPECT_EQ(R"({"before":1,"pending":null})", writer.text());
+        }
+    }
+    EXPECT_GT(injected, 0);
+    RecordProperty("injected", static_cast<int>(injected));
+}
+
+// Parses with a failure at every heap call: the reader's Parse refuses the text, and JSON
+// to variable and its report refuse it and write nothing.
+TEST_F(AllocationTest, AFailedAllocationAnywhereInAParseRefusesIt) {
+    std::string raw = RawArray();
+    long injected = 0;
+    for (long n = 1;; ++n) {
+        CReaderCalls reader;
+        fb_jsonreader_parse_struct result{};
+        const bool failed = RunFailingAt(
+            n, [&] { result = reader.parseRaw(&raw[0], static_cast<RTS_IEC_UDINT>(raw.size())); });
+        if (!failed) {
+            EXPECT_EQ(1, result.Parse);
+            break;
+        }
+        ++injected;
+        EXPECT_EQ(0, result.Parse) << "failure at heap call " << n;
+        EXPECT_EQ("<none>", reader.raw(""));
+    }
+    struct {
+        int32_t a;
+        char s[16];
+    } st{5, "keep"};
+    Publish(MakeVar(TYPE3_USERDEF, sizeof(st), &st, "st",
+                    {MakeVar(TYPE3_DINT, 4, &st.a, "a"), MakeVar(TYPE3_STRING, 16, st.s, "s")}));
+    const std::string text = R"({"st":{"a":7,"s":"new","other":)" + raw + "}}";
+    for (long n = 1;; ++n) {
+        RTS_IEC_BOOL written = 0;
+        const bool failed = RunFailingAt(
+            n, [&] { written = CallSetFromJson(text.data(), static_cast<RTS_IEC_UDINT>(text.size()), &st); });
+        if (!failed) {
+            EXPECT_EQ(1, written);
+            EXPECT_EQ(7, st.a);
+            break;
+        }
+        ++injected;
+        EXPECT_EQ(0, written) << "failure at heap call " << n;
+        EXPECT_EQ(5, st.a);
+        EXPECT_STREQ("keep", st.s);
+    }
+    EXPECT_GE(injected, 2);
+    RecordProperty("injected", static_cast<int>(injected));
+}
+
+// The same cycle twice more after a first: the second and third make no heap call.
+TEST_F(AllocationTest, ASteadyCycleMakesNoHeapCall) {
+#ifdef ZENTRIK_SANITIZED
+    GTEST_SKIP() << "the sanitizers' allocator is their own";
+#endif
+    struct {
+        int32_t a;
+        double d[8];
+        char s[32];
+    } st{3, {1.5, 2.5}, "machine state"};
+    std::vector<VarPtr> elements;
+    for (int i = 0; i < 8; ++i) {
+        elements.push_back(MakeVar(TYPE3_LREAL, 8, &st.d[i], "d[" + std::to_string(i) + "]"));
+    }
+    Publish(
+        MakeVar(TYPE3_USERDEF, sizeof(st), &st, "st",
+                {MakeVar(TYPE3_DINT, 4, &st.a, "a"), MakeVar(TYPE3_ARRAY, sizeof(st.d), st.d, "d", elements),
+                 MakeVar(TYPE3_STRING, 32, st.s, "s")}));
+    CWriterCalls writer;
+    CWriterCalls datatypeWriter;
+    CReaderCalls reader;
+    std::vector<char> buffer(1 << 16);
+    std::string sKey = "st";
+    const std::string received = R"({"id":"A-17","qty":5,"price":9.5,"tags":["a","b"],"ok":true})";
+    char path[] = "/tags/1";
+    char raw[64];
+    const std::vector<std::pair<const char*, std::function<void()>>> cycles = {
+        {"writer",
+         [&] {
+             writer.reset();
+             fb_jsonsaxwriter_addkeystring_struct s{writer.instance(), &sKey[0], &sKey[0]};
+             fb_jsonsaxwriter__addkeystring(&s);
+             fb_jsonsaxwriter_addkeynumber_struct n{writer.instance(), &sKey[0], 42};
+             fb_jsonsaxwriter__addkeynumber(&n);
+             fb_jsonsaxwriter_addkey_struct k{writer.instance(), &sKey[0]};
+             fb_jsonsaxwriter__addkey(&k);
+             fb_jsonsaxwriter_startarray_struct a{writer.instance(), 0};
+             fb_jsonsaxwriter__startarray(&a);
+             fb_jsonsaxwriter_addlreal_struct l{writer.instance(), 0.1};
+             fb_jsonsaxwriter__addlreal(&l);
+             fb_jsonsaxwriter_endarray_struct e{writer.instance(), 0};
+             fb_jsonsaxwriter__endarray(&e);
+             fb_jsonsaxwriter_getdocumentlength_struct g{writer.instance(), 0, 0};
+             fb_jsonsaxwriter__getdocumentlength(&g);
+             fb_jsonsaxwriter_copydocument_struct c{writer.instance(), buffer.data(), g.GetDocumentLength + 1,
+                                                    0, 0};
+             fb_jsonsaxwriter__copydocument(&c);
+             fb_jsonsaxwriter_copydocumentpart_struct part{
+                 writer.instance(), 3, reinterpret_cast<RTS_IEC_BYTE*>(buffer.data()), 8, 0, 0, 0};
+             fb_jsonsaxwriter__copydocumentpart(&part);
+         }},
+        {"AddJsonKeyValueFromSymbol",
+         [&] {
+             datatypeWriter.reset();
+             CallAddFromSymbol(datatypeWriter.instance(), "st", &st);
+             fb_jsonsaxwriter_getdocumentlength_struct g{datatypeWriter.instance(), 0, 0};
+             fb_jsonsaxwriter__getdocumentlength(&g);
+             fb_jsonsaxwriter_copydocument_struct c{datatypeWriter.instance(), buffer.data(),
+                                                    g.GetDocumentLength + 1, 0, 0};
+             fb_jsonsaxwriter__copydocument(&c);
+         }},
+        {"reader",
+         [&] {
+             std::vector<char>& text = buffer;
+             std::memcpy(text.data(), received.c_str(), received.size() + 1);
+             fb_jsonreader_parse_struct p{};
+             p.pInstance = reader.instance();
+             p.pJson = text.data();
+             p.nSize = static_cast<RTS_IEC_UDINT>(received.size());
+             fb_jsonreader__parse(&p);
+             fb_jsonreader_getkind_struct kind{reader.instance(), path, 0};
+             fb_jsonreader__getkind(&kind);
+             fb_jsonreader_getraw_struct r{reader.instance(), path, raw, sizeof(raw), 0, 0};
+             fb_jsonreader__getraw(&r);
+             fb_jsonreader_getstring_struct s{reader.instance(), path, raw, sizeof(raw), 0, 0};
+             fb_jsonreader__getstring(&s);
+         }},
+    };
+    for (const auto& [name, cycle] : cycles) {
+        SCOPED_TRACE(name);
+        cycle();  // the first cycle takes the memory
+        cycle();  // the reader's spare document is made here
+        EXPECT_EQ(0, HeapCalls(cycle));
+        EXPECT_EQ(0, HeapCalls(cycle));
+    }
+}
+
+}  // namespace
