@@ -36,9 +36,12 @@ std::string Encoded(TypeClass3 type, const ByteVector& memory, ValueForm form) {
 // A JSON text parsed by the component's parser, with the exact values of its numbers.
 struct CParsed {
     explicit CParsed(const std::string& json) : text(json) {
-        parsed = ParseJson(&text[0], text.size(), document, true, nullptr, &exact);
+        CJsonParseOptions options;  // as JSON to variable parses: a number beyond doubles is infinite
+        options.infiniteBeyondRange = true;
+        parsed = ParseJson(text.data(), text.size(), document, stack, nullptr, options, nullptr, &exact);
     }
     std::string text;
+    CRetainedBlock stack;
     CJsonDocument document;
     CExactNumbers exact;
     bool parsed = false;

@@ -408,7 +408,7 @@ void FillLeaves(const CVariable& node, ValueForm form, std::mt19937_64& random) 
         const uint64_t bits = random();
         std::memcpy(node.var_addr_, &bits, node.size_ < 8 ? node.size_ : 8);
     }
-    rapidjson::Document document;
+    CJsonDocument document;
     if (EncodeLeaf(node.varType_, node.var_addr_, node.size_, form, document.GetAllocator()).IsNull()) {
         std::memset(node.var_addr_, 0, node.size_);
     }
