@@ -125,6 +125,19 @@ TEST_F(AllocationTest, AFailedAllocationAnywhereInAWriterAddRefusesItAndChangesN
     std::string rawObject = R"({"raw":)" + raw + "}";
     std::string longText(100000, 'v');
     std::string key = "k";
+    // A variable whose schema in the format below holds patterns and nested schemas.
+    struct {
+        int64_t big;
+        int32_t time;
+        int32_t list[3];
+    } st{};
+    std::vector<VarPtr> elements;
+    for (int i = 0; i < 3; ++i) {
+        elements.push_back(MakeVar(TYPE3_DINT, 4, &st.list[i], "[" + std::to_string(i) + "]"));
+    }
+    Publish(MakeVar(TYPE3_USERDEF, sizeof(st), &st, "st",
+                    {MakeVar(TYPE3_LINT, 8, &st.big, "big"), MakeVar(TYPE3_TIME, 4, &st.time, "time"),
+                     MakeVar(TYPE3_ARRAY, sizeof(st.list), st.list, "list", elements)}));
     const std::vector<std::pair<const char*, std::function<void(CWriterCalls&)>>> adds = {
         {"AddRawArray",
          [&](CWriterCalls& w) {
@@ -146,6 +159,11 @@ TEST_F(AllocationTest, AFailedAllocationAnywhereInAWriterAddRefusesItAndChangesN
              fb_jsonsaxwriter_addbase64_struct p{w.instance(), reinterpret_cast<RTS_IEC_BYTE*>(&longText[0]),
                                                  static_cast<RTS_IEC_DINT>(longText.size())};
              fb_jsonsaxwriter__addbase64(&p);
+         }},
+        {"AddJsonSchemaFromSymbol",
+         [&](CWriterCalls& w) {
+             w.setFormat(ZENTRIK_FORMAT_READABLE | ZENTRIK_FORMAT_INT64_STRINGS);
+             CallAddSchemaFromSymbol(w.instance(), "schema", &st);
          }},
         {"StartArray",
          [](CWriterCalls& w) {
