@@ -132,6 +132,15 @@ Value LongInteger(ValueForm form, CJsonAllocator& allocator) {
     return IntegerRangeSchema(INT64_MIN, INT64_MAX, true, form, allocator);
 }
 
+// A long class whose ISO 8601 text is always written: null without LONG_TIMES, a signed
+// 64-bit integer without ISO_8601, else the text.
+Value LongClass(uint32_t size, ValueForm form, const std::string& isoPattern, CJsonAllocator& allocator) {
+    if (!Long(form)) {
+        return NullSchema(size, form, allocator);
+    }
+    return Iso(form) ? Matching(isoPattern, allocator) : LongInteger(form, allocator);
+}
+
 }  // namespace
 
 CJsonValue NullSchema(uint32_t, ValueForm, CJsonAllocator& allocator) { return OfType("null", allocator); }
@@ -212,24 +221,15 @@ CJsonValue TimeOfDaySchema(uint32_t size, ValueForm form, CJsonAllocator& alloca
 }
 
 CJsonValue LongTimeSchema(uint32_t size, ValueForm form, CJsonAllocator& allocator) {
-    if (!Long(form)) {
-        return NullSchema(size, form, allocator);
-    }
-    return Iso(form) ? Matching(Duration(kNanoseconds), allocator) : LongInteger(form, allocator);
+    return LongClass(size, form, Duration(kNanoseconds), allocator);
 }
 
 CJsonValue LongDateSchema(uint32_t size, ValueForm form, CJsonAllocator& allocator) {
-    if (!Long(form)) {
-        return NullSchema(size, form, allocator);
-    }
-    return Iso(form) ? Matching(DateTime(kNanoseconds, true), allocator) : LongInteger(form, allocator);
+    return LongClass(size, form, DateTime(kNanoseconds, true), allocator);
 }
 
 CJsonValue LongDateAndTimeSchema(uint32_t size, ValueForm form, CJsonAllocator& allocator) {
-    if (!Long(form)) {
-        return NullSchema(size, form, allocator);
-    }
-    return Iso(form) ? Matching(DateTime(kNanoseconds, false), allocator) : LongInteger(form, allocator);
+    return LongClass(size, form, DateTime(kNanoseconds, false), allocator);
 }
 
 // In the ISO_8601 form a value outside the day stays an integer (a decimal string in the
