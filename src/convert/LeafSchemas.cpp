@@ -119,6 +119,16 @@ std::string DateTime(int scale, bool dateWhenWhole) {
     return std::string(kCalendarDate) + (dateWhenWhole ? "(" + time + ")?" : time);
 }
 
+// A time of day written as its text, or as an integer within minimum..maximum when it
+// is no time of day.
+Value ClockOrInteger(int scale, Value minimum, Value maximum, CJsonAllocator& allocator) {
+    Value schema = OfTypes("string", "integer", allocator);
+    schema.AddMember(Literal("pattern"), Text("^(" + Clock(scale) + ")$", allocator), allocator);
+    schema.AddMember(Literal("minimum"), minimum, allocator);
+    schema.AddMember(Literal("maximum"), maximum, allocator);
+    return schema;
+}
+
 constexpr int kSeconds = 0;
 constexpr int kMilliseconds = 3;
 constexpr int kNanoseconds = 9;
@@ -213,11 +223,7 @@ CJsonValue TimeOfDaySchema(uint32_t size, ValueForm form, CJsonAllocator& alloca
     if (!Iso(form)) {
         return IntegerSchema<uint32_t>(size, form, allocator);
     }
-    Value schema = OfTypes("string", "integer", allocator);
-    schema.AddMember(Literal("pattern"), Text("^(" + Clock(kMilliseconds) + ")$", allocator), allocator);
-    schema.AddMember(Literal("minimum"), Value(kMillisecondsPerDay), allocator);
-    schema.AddMember(Literal("maximum"), Value(UINT32_MAX), allocator);
-    return schema;
+    return ClockOrInteger(kMilliseconds, Value(kMillisecondsPerDay), Value(UINT32_MAX), allocator);
 }
 
 CJsonValue LongTimeSchema(uint32_t size, ValueForm form, CJsonAllocator& allocator) {
@@ -244,11 +250,7 @@ CJsonValue LongTimeOfDaySchema(uint32_t size, ValueForm form, CJsonAllocator& al
     if ((form & kFormInt64Strings) != 0) {
         return Matching(Clock(kNanoseconds) + "|" + DecimalBetween(INT64_MIN, INT64_MAX), allocator);
     }
-    Value schema = OfTypes("string", "integer", allocator);
-    schema.AddMember(Literal("pattern"), Text("^(" + Clock(kNanoseconds) + ")$", allocator), allocator);
-    schema.AddMember(Literal("minimum"), Value(INT64_MIN), allocator);
-    schema.AddMember(Literal("maximum"), Value(INT64_MAX), allocator);
-    return schema;
+    return ClockOrInteger(kNanoseconds, Value(INT64_MIN), Value(INT64_MAX), allocator);
 }
 
 CJsonValue EnumerationSchema(uint32_t size, ValueForm form, CJsonAllocator& allocator) {
