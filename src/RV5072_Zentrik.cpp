@@ -106,6 +106,8 @@ const CMP_EXT_FUNCTION_REF s_ExternalsTable[] = {
     // The writer's format. Signature of each: the CRC-32 (IEEE 802.3) of the function's name.
     ZENTRIK_EXTERNAL(fb_jsonsaxwriter__setformat, 0xedb9a60c),
     ZENTRIK_EXTERNAL(fb_jsonsaxwriter__getformat, 0x1c95b571),
+    // The schema of a variable. Signature: the CRC-32 (IEEE 802.3) of the function's name.
+    ZENTRIK_EXTERNAL(fb_jsonreadwritedatatype__addjsonschemafromsymbol, 0x13b7a9e5),
     // The reader block. Signature of each: the CRC-32 (IEEE 802.3, as zlib's crc32) of
     // the function's name.
     ZENTRIK_EXTERNAL(fb_jsonreader__main, 0x5a0e5bea),
@@ -124,8 +126,8 @@ const CMP_EXT_FUNCTION_REF s_ExternalsTable[] = {
     ZENTRIK_EXTERNAL(fb_jsonsaxwriter__copydocumentpart, 0xb030cbb4),
     {nullptr, "", 0, 0},
 };
-static_assert(sizeof(s_ExternalsTable) / sizeof(s_ExternalsTable[0]) == 51,
-              "50 external functions and the end row");
+static_assert(sizeof(s_ExternalsTable) / sizeof(s_ExternalsTable[0]) == 52,
+              "51 external functions and the end row");
 
 // The component registers no interfaces: the table holds only the end row.
 const CMP_EXT_FUNCTION_REF s_ItfTable[] = {

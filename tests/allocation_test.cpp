@@ -188,6 +188,51 @@ TEST_F(AllocationTest, AFailedAllocationAnywhereInAWriterAddRefusesItAndChangesN
     RecordProperty("injected", static_cast<int>(injected));
 }
 
+// The schema of a variable in a format with patterns, with a failure injected at each of
+// the heap calls a first add makes: refused with the document as it was, or (where kept
+// memory spared the call) added.
+TEST_F(AllocationTest, AFailedAllocationAnywhereInASchemaAddRefusesIt) {
+    struct {
+        int64_t big;
+        int32_t time;
+        int32_t list[3];
+    } st{};
+    std::vector<VarPtr> elements;
+    for (int i = 0; i < 3; ++i) {
+        elements.push_back(MakeVar(TYPE3_DINT, 4, &st.list[i], "[" + std::to_string(i) + "]"));
+    }
+    Publish(MakeVar(TYPE3_USERDEF, sizeof(st), &st, "st",
+                    {MakeVar(TYPE3_LINT, 8, &st.big, "big"), MakeVar(TYPE3_TIME, 4, &st.time, "time"),
+                     MakeVar(TYPE3_ARRAY, sizeof(st.list), st.list, "list", elements)}));
+    const uint32_t format = ZENTRIK_FORMAT_READABLE | ZENTRIK_FORMAT_INT64_STRINGS;
+    long calls = 0;
+    {
+        CWriterCalls writer;
+        writer.reset();
+        ASSERT_EQ(1u, writer.setFormat(format));
+        calls = HeapCalls([&] { EXPECT_EQ(1, CallAddSchemaFromSymbol(writer.instance(), "schema", &st)); });
+    }
+    long injected = 0;
+    for (long n = 1; n <= calls; ++n) {
+        CWriterCalls writer;
+        writer.reset();
+        ASSERT_EQ(1u, writer.setFormat(format));
+        writer.addKeyNumber("before", 1);
+        const std::string before = writer.text();
+        RTS_IEC_BOOL added = 0;
+        if (RunFailingAt(n, [&] { added = CallAddSchemaFromSymbol(writer.instance(), "schema", &st); })) {
+            ++injected;
+            EXPECT_EQ(0, added) << "failure at heap call " << n;
+            EXPECT_EQ(before, writer.text()) << "failure at heap call " << n;
+        } else {
+            EXPECT_EQ(1, added) << n;
+            EXPECT_NE(before, writer.text()) << n;
+        }
+    }
+    EXPECT_GE(injected, 10);
+    RecordProperty("injected", static_cast<int>(injected));
+}
+
 // Parses with a failure at every heap call: the reader's Parse refuses the text, and JSON
 // to variable and its report refuse it and write nothing.
 TEST_F(AllocationTest, AFailedAllocationAnywhereInAParseRefusesIt) {

@@ -91,6 +91,7 @@ class DatatypeRefusalTest : public DatatypeTest {
     fb_jsonsaxwriter_struct unresetWriter_{};
 };
 
+// The value and the schema of a variable alike.
 TEST_F(DatatypeRefusalTest, AddRefusesInTheOrderOfItsChecks) {
     const std::vector<AddCase> cases = {
         {"null key before everything", false, false, true, 3, "Invalid argument"},
@@ -105,21 +106,26 @@ TEST_F(DatatypeRefusalTest, AddRefusesInTheOrderOfItsChecks) {
         {"inside a variable", true, true, false, 1, "Variable does not exist"},
         {"null address never matches", true, true, false, 2, "Variable does not exist"},
     };
-    for (const AddCase& c : cases) {
-        host().clearLog();
-        PublishVariables(c.loaded);
-        fb_jsonsaxwriter_struct* writer = c.writerHasDocument ? &writer_ : &unresetWriter_;
-        const std::string before = WriterDocumentText(writer);
-        EXPECT_EQ(0, CallAddFromSymbol(writer, c.nullKey ? nullptr : "k", Address(c.address))) << c.what;
-        EXPECT_EQ(before, WriterDocumentText(writer)) << c.what;
-        EXPECT_EQ(std::vector<std::string>{RefusalRecord(c.message)}, LogRecords()) << c.what;
+    for (auto add : {CallAddFromSymbol, CallAddSchemaFromSymbol}) {
+        for (const AddCase& c : cases) {
+            host().clearLog();
+            PublishVariables(c.loaded);
+            fb_jsonsaxwriter_struct* writer = c.writerHasDocument ? &writer_ : &unresetWriter_;
+            const std::string before = WriterDocumentText(writer);
+            EXPECT_EQ(0, add(writer, c.nullKey ? nullptr : "k", Address(c.address))) << c.what;
+            EXPECT_EQ(before, WriterDocumentText(writer)) << c.what;
+            EXPECT_EQ(std::vector<std::string>{RefusalRecord(c.message)}, LogRecords()) << c.what;
+        }
     }
     EXPECT_EQ("<no document>", WriterDocumentText(&unresetWriter_));
 
     host().clearLog();
     PublishVariables(true);
     EXPECT_EQ(1, CallAddFromSymbol(&writer_, "k", &st_));
-    EXPECT_EQ(R"({"k":{"a":5}})", WriterDocumentText(&writer_));
+    EXPECT_EQ(1, CallAddSchemaFromSymbol(&writer_, "s", &st_));
+    EXPECT_EQ(R"({"k":{"a":5},"s":{"type":"object","properties":{"a":{"type":"integer","minimum":-32768,)"
+              R"("maximum":32767,"description":"INT"}},"required":["a"],"additionalProperties":false}})",
+              WriterDocumentText(&writer_));
     EXPECT_TRUE(LogRecords().empty());
 }
 

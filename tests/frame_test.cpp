@@ -62,6 +62,7 @@ const ExternalRow kExternals[] = {
     {"fb_jsonreadwritedatatype__setsymbolfromjsonreport", 0xb337aca7},
     {"fb_jsonsaxwriter__setformat", 0xedb9a60c},
     {"fb_jsonsaxwriter__getformat", 0x1c95b571},
+    {"fb_jsonreadwritedatatype__addjsonschemafromsymbol", 0x13b7a9e5},
     {"fb_jsonreader__main", 0x5a0e5bea},
     {"fb_jsonreader__parse", 0xd8300cd9},
     {"fb_jsonreader__getkind", 0x832b8838},

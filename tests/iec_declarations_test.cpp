@@ -105,6 +105,8 @@ const std::vector<CRecord> kRecords = {
     ZK_RECORD(fb_jsonreadwritedatatype, main, pInstance),
     ZK_RECORD(fb_jsonreadwritedatatype, addjsonkeyvaluefromsymbol, pInstance, fbWriter, sKey, sDatatype,
               nData, pData, AddJsonKeyValueFromSymbol, hrErrorCode),
+    ZK_RECORD(fb_jsonreadwritedatatype, addjsonschemafromsymbol, pInstance, fbWriter, sKey, sDatatype, nData,
+              pData, AddJsonSchemaFromSymbol, hrErrorCode),
     ZK_RECORD(fb_jsonreadwritedatatype, setsymbolfromjson, pInstance, pJson, nSize, pData, nData,
               SetSymbolFromJson, hrErrorCode),
     ZK_RECORD(fb_jsonreadwritedatatype, setsymbolfromjsonreport, pInstance, pJson, nSize, pData, nData,

@@ -2,12 +2,15 @@
 // codes, its messages, events that start loads, and JSON texts of any size from a file
 // or from standard input.
 #include <gtest/gtest.h>
+#include <rapidjson/document.h>
+#include <rapidjson/schema.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "RV5072_Zentrik/ZentrikVersion.h"
@@ -77,6 +80,7 @@ TEST_F(ZentrikHost, EveryErrorEndsWithItsMessageAndExitCode) {
         {{app, "write", "--report", "cell"}, 2, "zentrik-host: write: missing operand"},
         {{app, "parse", "[1]", "get"}, 2, "zentrik-host: get: missing operand (get PATH)"},
         {{app, "raw"}, 2, "zentrik-host: raw: missing operand (raw PATH)"},
+        {{app, "schema"}, 2, "zentrik-host: schema: missing operand (schema NAME)"},
         {{app, "parse", "-", "write", "cell", "-"}, 2, "standard input can be read only once"},
         {{app, "event"}, 2, "zentrik-host: event: missing operand"},
         {{app, "event", "warm-start"}, 2, "zentrik-host: unknown event warm-start"},
@@ -101,6 +105,7 @@ TEST_F(ZentrikHost, EveryErrorEndsWithItsMessageAndExitCode) {
         // commands
         {{app, "print", "nosuch"}, 1, "zentrik-host: unknown variable nosuch in " + app},
         {{app, "print", "cell.nosuch"}, 1, "zentrik-host: unknown variable cell.nosuch in " + app},
+        {{app, "schema", "nosuch"}, 1, "zentrik-host: unknown variable nosuch in " + app},
         {{app, "run", path("nothere.st")}, 1, "zentrik-host: cannot read " + path("nothere.st")},
         {{app, "write", "cell", "{\"cell\":"},
          1,
@@ -387,6 +392,39 @@ TEST_F(ZentrikHost, PrintWritesInTheFormatGiven) {
                                 "since", "@" + path("since.json"), "print", "since"});
     EXPECT_EQ(0, back.exitCode) << back.err;
     EXPECT_EQ("{\"since\":1796715300}\n", back.out);
+}
+
+// schema NAME is the schema of what print NAME prints in the same format: that text
+// validates, a text with a member missing or of another kind does not.
+TEST_F(ZentrikHost, SchemaOfAVariableValidatesWhatPrintPrints) {
+    const struct {
+        const char* format;
+        const char* broken;  // print's text, broken
+    } cases[] = {
+        {"0", R"({"cell":{"count":1,"label":"start"}})"},
+        {"readable", R"({"cell":{"count":1,"label":"start","limits":[0.0,0.0],"extra":1}})"},
+        {"readable+int64_strings", R"({"cell":{"count":"1","label":"start","limits":[0.0,0.0]}})"},
+        {"0", R"({"other":{"count":1,"label":"start","limits":[0.0,0.0]}})"},
+    };
+    for (const auto& c : cases) {
+        const RunResult schema = run({"--quiet", "--format", c.format, path("cell.st"), "schema", "cell"});
+        const RunResult printed = run({"--quiet", "--format", c.format, path("cell.st"), "print", "cell"});
+        ASSERT_EQ(0, schema.exitCode) << schema.err;
+        ASSERT_EQ(0, printed.exitCode) << printed.err;
+        rapidjson::Document schemaDocument;
+        schemaDocument.Parse(schema.out.c_str());
+        ASSERT_FALSE(schemaDocument.HasParseError()) << schema.out;
+        const rapidjson::SchemaDocument compiled(schemaDocument);
+        for (const auto& [text, valid] :
+             {std::make_pair(printed.out, true), std::make_pair(std::string(c.broken), false)}) {
+            rapidjson::Document document;
+            document.Parse(text.c_str());
+            ASSERT_FALSE(document.HasParseError()) << text;
+            rapidjson::SchemaValidator validator(compiled);
+            EXPECT_EQ(valid, document.Accept(validator))
+                << c.format << ": " << text << " against " << schema.out;
+        }
+    }
 }
 
 // What print NAME writes, write NAME takes back; short names and members are matched

@@ -20,6 +20,7 @@
 #include <charconv>
 #include <chrono>
 #include <cmath>
+#include <cstddef>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -325,6 +326,25 @@ class CZentrikHost {
     // Named variables (full name, key) as members of one document, printed on one line.
     void print(const std::vector<std::pair<std::string, std::string>>& variables) {
         build(variables);
+        std::printf("%s\n", documentText().c_str());
+        std::fflush(stdout);
+    }
+
+    // The JSON Schema of the text print NAME prints (and write NAME takes): an object of
+    // one member, the variable's own name, whose schema AddJsonSchemaFromSymbol gives in
+    // the writer's format.
+    void schema(const std::string& given) {
+        std::string name = Outermost(resolve(given));
+        const std::string key = OwnName(name);
+        build({{name, key}}, true);
+        std::printf(
+            "{\"type\":\"object\",\"properties\":%s,\"required\":[%s],\"additionalProperties\":false}\n",
+            documentText().c_str(), JsonString(key).c_str());
+        std::fflush(stdout);
+    }
+
+    // The writer's document as CopyDocument copies it.
+    std::string documentText() {
         fb_jsonsaxwriter_getdocumentlength_struct length{&writer_, 0, 0};
         calls_->call("fb_jsonsaxwriter__getdocumentlength", &length);
         std::vector<char> text(length.GetDocumentLength + 1u, '\0');
@@ -335,8 +355,7 @@ class CZentrikHost {
         if (!copy.CopyDocument) {
             throw CHostError("the component could not copy the document" + refusal(logBefore));
         }
-        std::printf("%s\n", text.data());
-        std::fflush(stdout);
+        return text.data();
     }
 
     // One part of the text print NAME prints: CopyDocumentPart from byte `offset` into a
@@ -355,8 +374,9 @@ class CZentrikHost {
         std::fflush(stdout);
     }
 
-    // The writer's document made of the named variables (full name, key).
-    void build(const std::vector<std::pair<std::string, std::string>>& variables) {
+    // The writer's document made of the named variables (full name, key): their values,
+    // or with schemas their JSON Schemas.
+    void build(const std::vector<std::pair<std::string, std::string>>& variables, bool schemas = false) {
         fb_jsonsaxwriter_resetdocument_struct reset{&writer_, 0};
         calls_->call("fb_jsonsaxwriter__resetdocument", &reset);
         fb_jsonsaxwriter_setformat_struct format{&writer_, options_.format, 0};
@@ -366,13 +386,16 @@ class CZentrikHost {
         }
         for (const auto& [name, given] : variables) {
             std::string key = given;
+            // The two records have one layout (checked below the class).
             fb_jsonreadwritedatatype_addjsonkeyvaluefromsymbol_struct add{};
             add.pInstance = &datatype_;
             add.fbWriter = &writer_;
             add.sKey = &key[0];
             add.pData = reinterpret_cast<RTS_IEC_UDINT*>(app().address(name));
             size_t logBefore = logSize();
-            calls_->call("fb_jsonreadwritedatatype__addjsonkeyvaluefromsymbol", &add);
+            calls_->call(schemas ? "fb_jsonreadwritedatatype__addjsonschemafromsymbol"
+                                 : "fb_jsonreadwritedatatype__addjsonkeyvaluefromsymbol",
+                         &add);
             if (!add.AddJsonKeyValueFromSymbol) {
                 throw CHostError("the component refused to read " + name + refusal(logBefore));
             }
@@ -950,6 +973,19 @@ BoundCommand PartCommand(CCommandLine& line) {
     return [name, offset, size](CZentrikHost& host) { host.part(name, offset, size); };
 }
 
+static_assert(sizeof(fb_jsonreadwritedatatype_addjsonschemafromsymbol_struct) ==
+                      sizeof(fb_jsonreadwritedatatype_addjsonkeyvaluefromsymbol_struct) &&
+                  offsetof(fb_jsonreadwritedatatype_addjsonschemafromsymbol_struct,
+                           AddJsonSchemaFromSymbol) ==
+                      offsetof(fb_jsonreadwritedatatype_addjsonkeyvaluefromsymbol_struct,
+                               AddJsonKeyValueFromSymbol),
+              "build calls both externals with one record");
+
+BoundCommand SchemaCommand(CCommandLine& line) {
+    std::string name = line.operand("schema", "schema NAME");
+    return [name](CZentrikHost& host) { host.schema(name); };
+}
+
 BoundCommand WriteCommand(CCommandLine& line) {
     const char* synopsis = "write [--report] NAME JSON|@FILE|-";
     const bool report = !line.done() && line.peek() == "--report";
@@ -1051,6 +1087,9 @@ const Command kCommands[] = {
     {"part", PartCommand, "part NAME OFFSET SIZE",
      "the part of print NAME's text from byte OFFSET that CopyDocumentPart copies into a\n"
      "buffer of SIZE bytes: at most SIZE - 1 bytes, never cutting a UTF-8 character"},
+    {"schema", SchemaCommand, "schema NAME",
+     "the JSON Schema of print NAME's text in the writer's format (--format): every\n"
+     "member required, no other, arrays of their length, leaves of their class's range"},
     {"write", WriteCommand, "write [--report] NAME JSON|@FILE|-",
      "write a JSON text (given in place, read from FILE or from standard input) into NAME;\n"
      "the root object holds a member named as the variable: '{\"axis\":{\"pos\":2.5}}';\n"
@@ -1134,7 +1173,7 @@ const Option kOptions[] = {
     {"--allow-empty", nullptr, [](Options& o, const std::string&) { o.allowEmpty = true; },
      "run an application that declares no variables"},
     {"--format", "NAME|NUMBER", [](Options& o, const std::string& v) { o.format = ParseFormat(v); },
-     "the format print writes in: readable, iso_8601, ... joined by ',' or '+', or a number"},
+     "the format print, part and schema write in: readable, iso_8601, ... joined by ',' or '+', or a number"},
     {"--version", nullptr, [](Options& o, const std::string&) { o.version = true; },
      "the versions of zentrik-host and of the component it loads"},
 };

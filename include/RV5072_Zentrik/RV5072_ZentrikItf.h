@@ -256,6 +256,17 @@ typedef struct tagfb_jsonreadwritedatatype_addjsonkeyvaluefromsymbol_struct {
     RTS_IEC_UINT hrErrorCode;               /* never written */
 } fb_jsonreadwritedatatype_addjsonkeyvaluefromsymbol_struct;
 
+typedef struct tagfb_jsonreadwritedatatype_addjsonschemafromsymbol_struct {
+    fb_jsonreadwritedatatype_struct* pInstance;
+    fb_jsonsaxwriter_struct* fbWriter;    /* input: the writer whose document receives the schema */
+    RTS_IEC_STRING* sKey;                 /* input: the member name */
+    RTS_IEC_STRING* sDatatype;            /* input, not used */
+    RTS_IEC_UDINT nData;                  /* input, not used */
+    RTS_IEC_UDINT* pData;                 /* input: address of the variable described */
+    RTS_IEC_BOOL AddJsonSchemaFromSymbol; /* output */
+    RTS_IEC_UINT hrErrorCode;             /* never written */
+} fb_jsonreadwritedatatype_addjsonschemafromsymbol_struct;
+
 typedef struct tagfb_jsonreadwritedatatype_setsymbolfromjsonreport_struct {
     fb_jsonreadwritedatatype_struct* pInstance;
     RTS_IEC_STRING* pJson;                /* input: the JSON text */
@@ -404,6 +415,8 @@ ZENTRIK_EXPORT void fb_jsonreadwritedatatype__setsymbolfromjson(
     fb_jsonreadwritedatatype_setsymbolfromjson_struct* p);
 ZENTRIK_EXPORT void fb_jsonreadwritedatatype__addjsonkeyvaluefromsymbol(
     fb_jsonreadwritedatatype_addjsonkeyvaluefromsymbol_struct* p);
+ZENTRIK_EXPORT void fb_jsonreadwritedatatype__addjsonschemafromsymbol(
+    fb_jsonreadwritedatatype_addjsonschemafromsymbol_struct* p);
 ZENTRIK_EXPORT void fb_jsonreadwritedatatype__setsymbolfromjsonreport(
     fb_jsonreadwritedatatype_setsymbolfromjsonreport_struct* p);
 
@@ -538,6 +551,21 @@ static_assert(offsetof(fb_jsonreadwritedatatype_addjsonkeyvaluefromsymbol_struct
                        AddJsonKeyValueFromSymbol) == 48,
               "record layout");
 static_assert(offsetof(fb_jsonreadwritedatatype_addjsonkeyvaluefromsymbol_struct, hrErrorCode) == 50,
+              "record layout");
+static_assert(sizeof(fb_jsonreadwritedatatype_addjsonschemafromsymbol_struct) == 56, "record layout");
+static_assert(offsetof(fb_jsonreadwritedatatype_addjsonschemafromsymbol_struct, fbWriter) == 8,
+              "record layout");
+static_assert(offsetof(fb_jsonreadwritedatatype_addjsonschemafromsymbol_struct, sKey) == 16, "record layout");
+static_assert(offsetof(fb_jsonreadwritedatatype_addjsonschemafromsymbol_struct, sDatatype) == 24,
+              "record layout");
+static_assert(offsetof(fb_jsonreadwritedatatype_addjsonschemafromsymbol_struct, nData) == 32,
+              "record layout");
+static_assert(offsetof(fb_jsonreadwritedatatype_addjsonschemafromsymbol_struct, pData) == 40,
+              "record layout");
+static_assert(offsetof(fb_jsonreadwritedatatype_addjsonschemafromsymbol_struct, AddJsonSchemaFromSymbol) ==
+                  48,
+              "record layout");
+static_assert(offsetof(fb_jsonreadwritedatatype_addjsonschemafromsymbol_struct, hrErrorCode) == 50,
               "record layout");
 static_assert(sizeof(fb_jsonreadwritedatatype_setsymbolfromjsonreport_struct) == 320, "record layout");
 static_assert(offsetof(fb_jsonreadwritedatatype_setsymbolfromjsonreport_struct, pJson) == 8, "record layout");

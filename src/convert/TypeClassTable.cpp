@@ -12,6 +12,7 @@
 #include <type_traits>
 
 #include "convert/Iso8601.h"
+#include "convert/LeafSchemas.h"
 #include "json/Utf8.h"
 
 namespace {
@@ -504,7 +505,7 @@ constexpr const char* kDecimal = "a decimal integer";
 
 // A class the component reads as null and never writes.
 constexpr CTypeClassRow NullRow(const char* name) {
-    return CTypeClassRow{name, 0, false, kWhole, nullptr, nullptr, 0, 0, EncodeNull, DecodeNever};
+    return CTypeClassRow{name, 0, false, kWhole, nullptr, nullptr, 0, 0, EncodeNull, DecodeNever, NullSchema};
 }
 
 // An integer class of T's width: lowest..highest held without wrapping.
@@ -520,16 +521,17 @@ constexpr CTypeClassRow IntegerRow(const char* name, bool bits) {
                          kLowest,
                          kHighest,
                          bits ? EncodeBits<typename std::make_signed<T>::type> : EncodeInteger<T>,
-                         DecodeInteger<Stored, kLowest, kHighest>};
+                         DecodeInteger<Stored, kLowest, kHighest>,
+                         bits ? BitsSchema<typename std::make_signed<T>::type> : IntegerSchema<T>};
 }
 
 }  // namespace
 
 const CTypeClassRow g_typeClassRows[kTypeClassCount] = {
-    // name, width, signed, read from, strings read, their unit, lowest, highest, encode, decode
-    {"BOOL", 1, false, kBoolean, nullptr, nullptr, 0, 1, EncodeBool, DecodeBool},
+    // name, width, signed, read from, strings read, their unit, lowest, highest, encode, decode, schema
+    {"BOOL", 1, false, kBoolean, nullptr, nullptr, 0, 1, EncodeBool, DecodeBool, BoolSchema},
     {"BIT", 1, false, kWhole, nullptr, nullptr, INT8_MIN, UINT8_MAX, EncodeInteger<int8_t>,
-     DecodeInteger<uint8_t, INT8_MIN, UINT8_MAX>},
+     DecodeInteger<uint8_t, INT8_MIN, UINT8_MAX>, IntegerSchema<int8_t>},
     IntegerRow<int8_t, INT8_MIN, UINT8_MAX>("BYTE", true),
     IntegerRow<int16_t, INT16_MIN, UINT16_MAX>("WORD", true),
     IntegerRow<int32_t, INT32_MIN, UINT32_MAX>("DWORD", true),
@@ -542,26 +544,30 @@ const CTypeClassRow g_typeClassRows[kTypeClassCount] = {
     IntegerRow<uint16_t, 0, UINT16_MAX>("UINT", false),
     IntegerRow<uint32_t, 0, UINT32_MAX>("UDINT", false),
     IntegerRow<uint64_t, 0, UINT64_MAX>("ULINT", false),
-    {"REAL", 4, true, kNumber, nullptr, nullptr, 0, 0, EncodeReal, DecodeReal},
-    {"LREAL", 8, true, kNumber, nullptr, nullptr, 0, 0, EncodeLreal, DecodeLreal},
-    {"STRING", 0, false, kString, nullptr, nullptr, 0, 0, EncodeString, DecodeString},
-    {"WSTRING", 0, false, kString, nullptr, nullptr, 0, 0, EncodeWstring, DecodeWstring},
+    {"REAL", 4, true, kNumber, nullptr, nullptr, 0, 0, EncodeReal, DecodeReal, RealSchema},
+    {"LREAL", 8, true, kNumber, nullptr, nullptr, 0, 0, EncodeLreal, DecodeLreal, LrealSchema},
+    {"STRING", 0, false, kString, nullptr, nullptr, 0, 0, EncodeString, DecodeString, StringSchema},
+    {"WSTRING", 0, false, kString, nullptr, nullptr, 0, 0, EncodeWstring, DecodeWstring, WstringSchema},
     {"TIME", 4, true, "a whole number or an ISO 8601 duration", "an ISO 8601 duration", "a millisecond",
      INT32_MIN, UINT32_MAX, EncodeTime,
-     DecodeTime<uint32_t, INT32_MIN, UINT32_MAX, EIsoForm::kDuration, kMilliseconds, INT32_MIN, INT32_MAX>},
+     DecodeTime<uint32_t, INT32_MIN, UINT32_MAX, EIsoForm::kDuration, kMilliseconds, INT32_MIN, INT32_MAX>,
+     TimeSchema},
     {"DATE", 4, false, "a whole number or an ISO 8601 date", "an ISO 8601 date", "a second", 0, UINT32_MAX,
-     EncodeDate<true>, DecodeTime<uint32_t, 0, UINT32_MAX, EIsoForm::kDateTime, kSeconds, 0, UINT32_MAX>},
+     EncodeDate<true>, DecodeTime<uint32_t, 0, UINT32_MAX, EIsoForm::kDateTime, kSeconds, 0, UINT32_MAX>,
+     DateSchema},
     {"DATE_AND_TIME", 4, false, "a whole number or an ISO 8601 date and time", "an ISO 8601 date and time",
      "a second", 0, UINT32_MAX, EncodeDate<false>,
-     DecodeTime<uint32_t, 0, UINT32_MAX, EIsoForm::kDateTime, kSeconds, 0, UINT32_MAX>},
+     DecodeTime<uint32_t, 0, UINT32_MAX, EIsoForm::kDateTime, kSeconds, 0, UINT32_MAX>, DateAndTimeSchema},
     {"TIME_OF_DAY", 4, false, "a whole number or an ISO 8601 time of day", "an ISO 8601 time of day",
      "a millisecond", 0, UINT32_MAX, EncodeTimeOfDay,
-     DecodeTime<uint32_t, 0, UINT32_MAX, EIsoForm::kTimeOfDay, kMilliseconds, 0, kMillisecondsPerDay - 1>},
+     DecodeTime<uint32_t, 0, UINT32_MAX, EIsoForm::kTimeOfDay, kMilliseconds, 0, kMillisecondsPerDay - 1>,
+     TimeOfDaySchema},
     NullRow("POINTER"),
     NullRow("REFERENCE"),
     {"SUBRANGE", 0, true, kWhole, kDecimal, nullptr, INT64_MIN, UINT64_MAX, EncodeEnumeration,
-     DecodeEnumeration},
-    {"ENUM", 0, true, kWhole, kDecimal, nullptr, INT64_MIN, UINT64_MAX, EncodeEnumeration, DecodeEnumeration},
+     DecodeEnumeration, EnumerationSchema},
+    {"ENUM", 0, true, kWhole, kDecimal, nullptr, INT64_MIN, UINT64_MAX, EncodeEnumeration, DecodeEnumeration,
+     EnumerationSchema},
     NullRow("ARRAY"),
     NullRow("PARAMS"),
     NullRow("USERDEF"),
@@ -576,7 +582,8 @@ const CTypeClassRow g_typeClassRows[kTypeClassCount] = {
     {"LTIME", 8, true, "a whole number, a string of one or an ISO 8601 duration",
      "a decimal integer or an ISO 8601 duration", "a nanosecond", INT64_MIN, UINT64_MAX,
      EncodeLongTime<ELongTime::kDuration>,
-     DecodeTime<uint64_t, INT64_MIN, UINT64_MAX, EIsoForm::kDuration, kNanoseconds, INT64_MIN, INT64_MAX>},
+     DecodeTime<uint64_t, INT64_MIN, UINT64_MAX, EIsoForm::kDuration, kNanoseconds, INT64_MIN, INT64_MAX>,
+     LongTimeSchema},
     NullRow("BITCONST"),
     NullRow("UXINT"),
     NullRow("XWORD"),
@@ -588,16 +595,19 @@ const CTypeClassRow g_typeClassRows[kTypeClassCount] = {
     {"LDATE", 8, true, "a whole number, a string of one or an ISO 8601 date",
      "a decimal integer or an ISO 8601 date", "a nanosecond", INT64_MIN, UINT64_MAX,
      EncodeLongTime<ELongTime::kDate>,
-     DecodeTime<uint64_t, INT64_MIN, UINT64_MAX, EIsoForm::kDateTime, kNanoseconds, INT64_MIN, INT64_MAX>},
+     DecodeTime<uint64_t, INT64_MIN, UINT64_MAX, EIsoForm::kDateTime, kNanoseconds, INT64_MIN, INT64_MAX>,
+     LongDateSchema},
     {"LDATE_AND_TIME", 8, true, "a whole number, a string of one or an ISO 8601 date and time",
      "a decimal integer or an ISO 8601 date and time", "a nanosecond", INT64_MIN, UINT64_MAX,
      EncodeLongTime<ELongTime::kDateAndTime>,
-     DecodeTime<uint64_t, INT64_MIN, UINT64_MAX, EIsoForm::kDateTime, kNanoseconds, INT64_MIN, INT64_MAX>},
+     DecodeTime<uint64_t, INT64_MIN, UINT64_MAX, EIsoForm::kDateTime, kNanoseconds, INT64_MIN, INT64_MAX>,
+     LongDateAndTimeSchema},
     {"LTIME_OF_DAY", 8, true, "a whole number, a string of one or an ISO 8601 time of day",
      "a decimal integer or an ISO 8601 time of day", "a nanosecond", INT64_MIN, UINT64_MAX,
      EncodeLongTime<ELongTime::kTimeOfDay>,
      DecodeTime<uint64_t, INT64_MIN, UINT64_MAX, EIsoForm::kTimeOfDay, kNanoseconds, 0,
-                kNanosecondsPerDay - 1>},
+                kNanosecondsPerDay - 1>,
+     LongTimeOfDaySchema},
     NullRow("INTERFACE"),
 };
 

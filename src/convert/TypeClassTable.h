@@ -96,8 +96,11 @@ struct CTypeClassRow {
     // is the exact value of a number whose double cannot tell it (null otherwise). With
     // detail, wrapped and cut are filled and a refusal says why. REQUIRES: address not
     // null, size >= width.
-    CLeafWrite (*decode)(void* address, uint32_t size, const CJsonValue& value,
-                         const CExactNumber* exact, bool detail);
+    CLeafWrite (*decode)(void* address, uint32_t size, const CJsonValue& value, const CExactNumber* exact,
+                         bool detail);
+    // The JSON Schema of the values encode gives in the given form for a node of size
+    // bytes (LeafSchemas.h).
+    CJsonValue (*schema)(uint32_t size, ValueForm form, CJsonAllocator& allocator);
 };
 
 constexpr size_t kTypeClassCount = TYPE3_MAX_TYPE;
@@ -114,7 +117,7 @@ inline const CTypeClassRow& TypeClassRow(TypeClass3 type) {
 // strings are copied into allocator. A leaf at the null address or smaller than its
 // class is null.
 inline CJsonValue EncodeLeaf(TypeClass3 type, const void* address, uint32_t size, ValueForm form,
-                                   CJsonAllocator& allocator) {
+                             CJsonAllocator& allocator) {
     const CTypeClassRow& row = TypeClassRow(type);
     if (address == nullptr || size < row.width) {
         return CJsonValue();

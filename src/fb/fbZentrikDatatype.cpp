@@ -32,6 +32,17 @@ void fb_jsonreadwritedatatype__addjsonkeyvaluefromsymbol(
     });
 }
 
+void fb_jsonreadwritedatatype__addjsonschemafromsymbol(
+    fb_jsonreadwritedatatype_addjsonschemafromsymbol_struct* p) {
+    if (p == nullptr) {
+        return;
+    }
+    GuardedCall([&] {
+        CDomDriverMgr* manager = CDomDriverMgr::instance();
+        p->AddJsonSchemaFromSymbol = manager->addJsonSchemaFromSymbol(p->fbWriter, p->pData, p->sKey) ? 1 : 0;
+    });
+}
+
 void fb_jsonreadwritedatatype__setsymbolfromjsonreport(
     fb_jsonreadwritedatatype_setsymbolfromjsonreport_struct* p) {
     if (p == nullptr) {

@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "convert/JsonToVariable.h"
+#include "convert/VariableSchema.h"
 #include "convert/VariableToJson.h"
 #include "frame/HostImports.h"
 #include "json/JsonParse.h"
@@ -260,16 +261,25 @@ RTS_IEC_UDINT CDomDriverMgr::copyDocumentPart(fb_jsonsaxwriter_copydocumentpart_
 // ---- variables <-> JSON ----------------------------------------------------------
 
 bool CDomDriverMgr::addJsonKeyValueFromSymbol(fb_jsonsaxwriter_struct* pJsonWrite, void* pData, char* key) {
+    return addFromSymbol(pJsonWrite, pData, key, VariableToJson);
+}
+
+bool CDomDriverMgr::addJsonSchemaFromSymbol(fb_jsonsaxwriter_struct* pJsonWrite, void* pData, char* key) {
+    return addFromSymbol(pJsonWrite, pData, key, VariableSchema);
+}
+
+bool CDomDriverMgr::addFromSymbol(fb_jsonsaxwriter_struct* pJsonWrite, void* pData, char* key,
+                                  CJsonValue (*describe)(CVariableView, CJsonAllocator&, ValueForm)) {
     if (key == nullptr) {
         LogRefusedCall(ELogText::kInvalidArgument);
         return false;
     }
-    // The variable's value, made under the writer instance's lock in the writer's format:
-    // null when it was made, else the refusal.
-    auto source = MakeJsonValueSource(
-        [&](CJsonAllocator& allocator, ValueForm form, CJsonValue& value) -> const char* {
+    // The variable's value (or schema), made under the writer instance's lock in the
+    // writer's format: null when it was made, else the refusal.
+    auto source =
+        MakeJsonValueSource([&](CJsonAllocator& allocator, ValueForm form, CJsonValue& value) -> const char* {
             return index_.WithVariable(pData, false, [&](CVariableView var) {
-                value = VariableToJson(var, allocator, form & ~kFormPretty);
+                value = describe(var, allocator, form & ~kFormPretty);
             });
         });
     CWriterOutcome outcome = NoState(ELogText::kNoDocument);

@@ -87,6 +87,9 @@ class CDomDriverMgr {
 
     // Variable <-> JSON.
     bool addJsonKeyValueFromSymbol(fb_jsonsaxwriter_struct* pJsonWrite, void* pData, char* key);
+    // As addJsonKeyValueFromSymbol (same refusals and log entries), with the JSON Schema
+    // of the variable in the writer's format as the value.
+    bool addJsonSchemaFromSymbol(fb_jsonsaxwriter_struct* pJsonWrite, void* pData, char* key);
     bool setSymbolFromJson(char* pJson, const uint32_t& size, void* pData);
     // As setSymbolFromJson, with the same result and the same log entries, and says in
     // report what was written, what was not and why.
@@ -132,6 +135,10 @@ class CDomDriverMgr {
     // Appends (key, null) to the innermost open object of p; with makePending, the
     // member becomes the pending one that the next value call fills.
     bool addNullMember(fb_jsonsaxwriter_struct* p, char* key, bool makePending);
+    // Adds "key": describe(the variable at pData, in the writer's format) to the writer's
+    // document; logs a refusal.
+    bool addFromSymbol(fb_jsonsaxwriter_struct* pJsonWrite, void* pData, char* key,
+                       CJsonValue (*describe)(CVariableView, CJsonAllocator&, ValueForm));
     // Puts a value where the next value goes in p's document; logs a refusal.
     bool addValue(fb_jsonsaxwriter_struct* p, CJsonValueSource& source);
 

@@ -62,10 +62,15 @@ std::string WriterDocumentText(fb_jsonsaxwriter_struct* writer) {
     return CDomDriverMgrTestPeer::writerText(writer);
 }
 
-RTS_IEC_BOOL CallAddFromSymbol(fb_jsonsaxwriter_struct* writer, const char* key, void* pData) {
+namespace {
+
+// Either external of the two with one record layout, called with a full record.
+template <typename Record, typename Result>
+RTS_IEC_BOOL CallFromSymbol(void (*external)(Record*), Result Record::*result,
+                            fb_jsonsaxwriter_struct* writer, const char* key, void* pData) {
     fb_jsonreadwritedatatype_struct block{};
     char datatype[] = "WRONG TYPE NAME";
-    fb_jsonreadwritedatatype_addjsonkeyvaluefromsymbol_struct record;
+    Record record;
     std::memset(&record, 0xA5, sizeof(record));
     record.pInstance = &block;
     record.fbWriter = writer;
@@ -73,13 +78,27 @@ RTS_IEC_BOOL CallAddFromSymbol(fb_jsonsaxwriter_struct* writer, const char* key,
     record.sDatatype = datatype;
     record.nData = 7;  // not the variable's size: must not matter
     record.pData = static_cast<RTS_IEC_UDINT*>(pData);
-    record.AddJsonKeyValueFromSymbol = 77;
+    record.*result = 77;
     record.hrErrorCode = 1234;
-    fb_jsonreadwritedatatype__addjsonkeyvaluefromsymbol(&record);
+    external(&record);
     EXPECT_EQ(1234, record.hrErrorCode);
-    EXPECT_TRUE(record.AddJsonKeyValueFromSymbol == 0 || record.AddJsonKeyValueFromSymbol == 1)
-        << int(record.AddJsonKeyValueFromSymbol);
-    return record.AddJsonKeyValueFromSymbol;
+    EXPECT_TRUE(record.*result == 0 || record.*result == 1) << int(record.*result);
+    return record.*result;
+}
+
+}  // namespace
+
+RTS_IEC_BOOL CallAddFromSymbol(fb_jsonsaxwriter_struct* writer, const char* key, void* pData) {
+    return CallFromSymbol(
+        fb_jsonreadwritedatatype__addjsonkeyvaluefromsymbol,
+        &fb_jsonreadwritedatatype_addjsonkeyvaluefromsymbol_struct::AddJsonKeyValueFromSymbol, writer, key,
+        pData);
+}
+
+RTS_IEC_BOOL CallAddSchemaFromSymbol(fb_jsonsaxwriter_struct* writer, const char* key, void* pData) {
+    return CallFromSymbol(fb_jsonreadwritedatatype__addjsonschemafromsymbol,
+                          &fb_jsonreadwritedatatype_addjsonschemafromsymbol_struct::AddJsonSchemaFromSymbol,
+                          writer, key, pData);
 }
 
 RTS_IEC_BOOL CallSetFromJson(const char* text, RTS_IEC_UDINT nSize, void* pData) {

@@ -47,6 +47,8 @@ std::string WriterDocumentText(fb_jsonsaxwriter_struct* writer);
 // fb_jsonreadwritedatatype__addjsonkeyvaluefromsymbol with a full record; hrErrorCode
 // goes in as 1234 and must come back unchanged.
 RTS_IEC_BOOL CallAddFromSymbol(fb_jsonsaxwriter_struct* writer, const char* key, void* pData);
+// The same for fb_jsonreadwritedatatype__addjsonschemafromsymbol.
+RTS_IEC_BOOL CallAddSchemaFromSymbol(fb_jsonsaxwriter_struct* writer, const char* key, void* pData);
 
 // fb_jsonreadwritedatatype__setsymbolfromjson with nSize = text.size() (or the given
 // size); hrErrorCode goes in as 1234 and must come back unchanged.
