@@ -78,8 +78,8 @@ CJsonValue VariableToJson(CVariableView var, CJsonAllocator& allocator, ValueFor
             continue;
         }
         CJsonValue member = VariableToJson(child, allocator, form);
-        CJsonValue name(child.name().data(), static_cast<rapidjson::SizeType>(child.name().size()),
-                              allocator);
+        const CVariableName childName = child.name();
+        CJsonValue name(childName.data(), static_cast<rapidjson::SizeType>(childName.size()), allocator);
         object.AddMember(name, member, allocator);
     }
     return object;
