@@ -64,6 +64,13 @@ long HeapCalls(const std::function<void()>& call) {
 
 }  // namespace
 
+// The replacements take their memory from malloc and give it back to free. Where GCC
+// inlines a delete into the code of a new (optimised sanitizer builds), it takes the
+// pair for a mismatch; it is none.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+#endif
+
 void* operator new(size_t size) {
     void* memory = Allocate(size);
     if (memory == nullptr) {
