@@ -16,6 +16,14 @@
 // of as many members that name no element (SetSymbolFromJson and its report): the cost
 // must grow with the text, so the larger within 10x of the smaller.
 //
+// Small messages: one machine's state as real payloads carry it, a structure of ten
+// members (DINT, LREAL, REAL, BOOL, STRING(20), TIME, DT, INT, UDINT, LINT) whose text is
+// about 250 bytes. JSON to variable (SetSymbolFromJson) against RapidJSON parsing the text
+// and writing the ten values by hand; variable to JSON and its read-out (reset,
+// AddJsonKeyValueFromSymbol, GetDocumentLength, CopyDocument) against RapidJSON's writer
+// writing the same ten members into a kept buffer and copying the text out. The texts
+// are checked equal first.
+//
 // Forms: the same array to JSON with the writer's format READABLE, and an
 // ARRAY[0..9999] OF DATE_AND_TIME both ways as integers (format 0) and as ISO 8601 texts;
 // each form within 1.5x of format 0.
@@ -73,7 +81,22 @@ const char* const kDeclarations = R"(
         recs : ARRAY[1..10000] OF ST_Rec;
     END_STRUCT
     END_TYPE
+    TYPE ST_MachineState :
+    STRUCT
+        machineId : DINT;
+        setpointTemperature : LREAL;
+        fillLevel : REAL;
+        running : BOOL;
+        operatorName : STRING(20);
+        cycleTime : TIME;
+        lastChange : DT;
+        operatingMode : INT;
+        partsProduced : UDINT;
+        totalEnergyWh : LINT;
+    END_STRUCT
+    END_TYPE
     VAR_GLOBAL
+        machine : ST_MachineState;
         data : ST_Data;
         twin : ST_Data;
         small : ARRAY[0..4999] OF DINT;
@@ -110,6 +133,11 @@ struct Fixture {
     std::string bigText;
     uint8_t* stamps = nullptr;  // the DATE_AND_TIME array of the forms benchmarks
     std::string stampTexts[2];  // {"stamps":[...]} as integers and as ISO 8601 texts
+    // The small message's variable, each member's place in it, and its text.
+    uint8_t* machine = nullptr;
+    size_t machineOffsets[10] = {};
+    size_t operatorNameSize = 0;
+    std::string machineText;  // {"machine":{...}}
 };
 
 Fixture* s_fixture = nullptr;
@@ -279,8 +307,9 @@ void ComponentFromJsonBench(benchmark::State& state) {
     state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(text.size()));
 }
 
-void BareParseBench(benchmark::State& state) {
-    const std::string& text = s_fixture->setText;
+// RapidJSON's default parse of text into a new document each iteration, then `use` of it.
+template <typename Use>
+void TimeBareParse(benchmark::State& state, const std::string& text, Use use) {
     for (auto _ : state) {
         rapidjson::Document document;
         document.Parse(text.c_str(), text.size());
@@ -288,9 +317,22 @@ void BareParseBench(benchmark::State& state) {
             state.SkipWithError("the text does not parse");
             break;
         }
-        benchmark::DoNotOptimize(document.MemberCount());
+        use(document);
+        benchmark::ClobberMemory();
     }
     state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(text.size()));
+}
+
+void BareParseBench(benchmark::State& state) {
+    TimeBareParse(state, s_fixture->setText, [](const rapidjson::Document& document) {
+        benchmark::DoNotOptimize(document.MemberCount());
+    });
+}
+
+void BareParseAndWriteBench(benchmark::State& state) {
+    const Layout& layout = s_fixture->layout;
+    TimeBareParse(state, s_fixture->setText,
+                  [&layout](const rapidjson::Document& document) { BareWrite(layout, document); });
 }
 
 // The parser the component must use: iterative, so that the nesting of a text never
@@ -327,18 +369,6 @@ void SimdjsonParseBench(benchmark::State& state) {
 }
 #endif
 
-void BareParseAndWriteBench(benchmark::State& state) {
-    const Layout& layout = s_fixture->layout;
-    const std::string& text = s_fixture->setText;
-    for (auto _ : state) {
-        rapidjson::Document document;
-        document.Parse(text.c_str(), text.size());
-        BareWrite(layout, document);
-        benchmark::ClobberMemory();
-    }
-    state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(text.size()));
-}
-
 // An object of `count` members under the variable's name, none of which names an element
 // of the array ("k17":17 where the elements are "small[17]").
 std::string UnmatchedMembers(const char* variable, int count) {
@@ -374,6 +404,188 @@ void MatchingBench(benchmark::State& state) {
         }
     }
     state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(text.size()));
+}
+
+// ---- small messages ------------------------------------------------------------------------
+
+// The members of ST_MachineState in order.
+const char* const kMachineMembers[10] = {
+    "machineId", "setpointTemperature", "fillLevel",     "running",       "operatorName",
+    "cycleTime", "lastChange",          "operatingMode", "partsProduced", "totalEnergyWh"};
+
+// RapidJSON's writer writing {"machine":{...}} from the variable's memory, as the
+// component's writer does.
+template <typename Writer>
+void BareSerializeMachine(Writer& writer) {
+    const uint8_t* at = s_fixture->machine;
+    const size_t* offset = s_fixture->machineOffsets;
+    writer.StartObject();
+    writer.Key("machine", 7);
+    writer.StartObject();
+    writer.Key(kMachineMembers[0], 9);
+    writer.Int(Read<int32_t>(at + offset[0]));
+    writer.Key(kMachineMembers[1], 19);
+    writer.Double(Read<double>(at + offset[1]));
+    writer.Key(kMachineMembers[2], 9);
+    writer.Double(static_cast<double>(Read<float>(at + offset[2])));
+    writer.Key(kMachineMembers[3], 7);
+    writer.Bool(at[offset[3]] != 0);
+    writer.Key(kMachineMembers[4], 12);
+    const char* name = reinterpret_cast<const char*>(at + offset[4]);
+    writer.String(name, static_cast<rapidjson::SizeType>(strnlen(name, s_fixture->operatorNameSize)));
+    writer.Key(kMachineMembers[5], 9);
+    writer.Uint(Read<uint32_t>(at + offset[5]));
+    writer.Key(kMachineMembers[6], 10);
+    writer.Uint(Read<uint32_t>(at + offset[6]));
+    writer.Key(kMachineMembers[7], 13);
+    writer.Int(Read<int16_t>(at + offset[7]));
+    writer.Key(kMachineMembers[8], 13);
+    writer.Uint(Read<uint32_t>(at + offset[8]));
+    writer.Key(kMachineMembers[9], 13);
+    writer.Int64(Read<int64_t>(at + offset[9]));
+    writer.EndObject();
+    writer.EndObject();
+}
+
+// The hand-written counterpart of SetSymbolFromJson for the small message: each value
+// found by its name and written into the variable's memory.
+void BareWriteMachine(const rapidjson::Document& document) {
+    const rapidjson::Value& object = document["machine"];
+    uint8_t* at = s_fixture->machine;
+    const size_t* offset = s_fixture->machineOffsets;
+    Write<int32_t>(at + offset[0], object[kMachineMembers[0]].GetInt());
+    Write<double>(at + offset[1], object[kMachineMembers[1]].GetDouble());
+    Write<float>(at + offset[2], static_cast<float>(object[kMachineMembers[2]].GetDouble()));
+    at[offset[3]] = object[kMachineMembers[3]].GetBool() ? 1 : 0;
+    const rapidjson::Value& name = object[kMachineMembers[4]];
+    const size_t n = std::min<size_t>(name.GetStringLength(), s_fixture->operatorNameSize - 1);
+    std::memcpy(at + offset[4], name.GetString(), n);
+    at[offset[4] + n] = 0;
+    Write<uint32_t>(at + offset[5], object[kMachineMembers[5]].GetUint());
+    Write<uint32_t>(at + offset[6], object[kMachineMembers[6]].GetUint());
+    Write<int16_t>(at + offset[7], static_cast<int16_t>(object[kMachineMembers[7]].GetInt()));
+    Write<uint32_t>(at + offset[8], object[kMachineMembers[8]].GetUint());
+    Write<int64_t>(at + offset[9], object[kMachineMembers[9]].GetInt64());
+}
+
+// Reset, add the variable, read the text out: the component's cycle of a small message.
+RTS_IEC_BOOL ComponentMachineToJson(char* out, size_t size, size_t& length) {
+    fb_jsonsaxwriter_resetdocument_struct reset{&s_writer, 0};
+    fb_jsonsaxwriter__resetdocument(&reset);
+    char key[] = "machine";
+    char datatype[] = "ST_MachineState";
+    fb_jsonreadwritedatatype_addjsonkeyvaluefromsymbol_struct p{};
+    p.pInstance = &s_block;
+    p.fbWriter = &s_writer;
+    p.sKey = key;
+    p.sDatatype = datatype;
+    p.pData = reinterpret_cast<RTS_IEC_UDINT*>(s_fixture->machine);
+    fb_jsonreadwritedatatype__addjsonkeyvaluefromsymbol(&p);
+    fb_jsonsaxwriter_getdocumentlength_struct documentLength{&s_writer, 0, 0};
+    fb_jsonsaxwriter__getdocumentlength(&documentLength);
+    fb_jsonsaxwriter_copydocument_struct copy{&s_writer, out, static_cast<RTS_IEC_UDINT>(size), 0, 0};
+    fb_jsonsaxwriter__copydocument(&copy);
+    length = documentLength.GetDocumentLength;
+    return p.AddJsonKeyValueFromSymbol && copy.CopyDocument;
+}
+
+void SmallToJsonComponentBench(benchmark::State& state) {
+    char out[1024];
+    size_t length = 0;
+    for (auto _ : state) {
+        if (ComponentMachineToJson(out, sizeof(out), length) != 1) {
+            state.SkipWithError("AddJsonKeyValueFromSymbol refused");
+            break;
+        }
+        benchmark::DoNotOptimize(out[length / 2]);
+    }
+}
+
+void SmallToJsonBareBench(benchmark::State& state) {
+    char out[1024];
+    rapidjson::StringBuffer buffer;
+    rapidjson::Writer<rapidjson::StringBuffer> writer;
+    for (auto _ : state) {
+        buffer.Clear();
+        writer.Reset(buffer);
+        BareSerializeMachine(writer);
+        std::memcpy(out, buffer.GetString(), buffer.GetSize() + 1);
+        benchmark::DoNotOptimize(out[buffer.GetSize() / 2]);
+    }
+}
+
+void SmallFromJsonComponentBench(benchmark::State& state) {
+    std::string text = s_fixture->machineText;
+    for (auto _ : state) {
+        if (ComponentFromJson(s_fixture->layout, text, s_fixture->machine) != 1) {
+            state.SkipWithError("SetSymbolFromJson refused");
+            break;
+        }
+        benchmark::ClobberMemory();
+    }
+}
+
+void SmallFromJsonBareBench(benchmark::State& state) {
+    TimeBareParse(state, s_fixture->machineText,
+                  [](const rapidjson::Document& document) { BareWriteMachine(document); });
+}
+
+// Fills the small message's variable and checks both directions: the component's text
+// equals RapidJSON's, and a write of it into zeroed memory restores every byte.
+bool PrepareSmallMessage(Fixture& fixture, std::string& why) {
+    CSimApplication& app = CSimApplication::instance();
+    fixture.machine = app.address("App.Globals.machine");
+    for (int i = 0; i < 10; ++i) {
+        fixture.machineOffsets[i] = static_cast<size_t>(
+            app.address(std::string("App.Globals.machine.") + kMachineMembers[i]) - fixture.machine);
+    }
+    fixture.operatorNameSize = app.size("App.Globals.machine.operatorName");
+    uint8_t* at = fixture.machine;
+    const size_t* offset = fixture.machineOffsets;
+    Write<int32_t>(at + offset[0], 40417);
+    Write<double>(at + offset[1], 182.35);
+    Write<float>(at + offset[2], 0.6875f);
+    at[offset[3]] = 1;
+    std::snprintf(reinterpret_cast<char*>(at + offset[4]), fixture.operatorNameSize, "%s",
+                  "Line 4 / Station 12a");
+    Write<uint32_t>(at + offset[5], 1250);
+    Write<uint32_t>(at + offset[6], 1765195200);
+    Write<int16_t>(at + offset[7], -3);
+    Write<uint32_t>(at + offset[8], 3912004);
+    Write<int64_t>(at + offset[9], 81234567890123LL);
+    std::vector<uint8_t> filled(at, at + app.size("App.Globals.machine"));
+
+    char out[1024];
+    size_t length = 0;
+    if (ComponentMachineToJson(out, sizeof(out), length) != 1) {
+        why = "AddJsonKeyValueFromSymbol refused the small message";
+        return false;
+    }
+    rapidjson::StringBuffer buffer;
+    rapidjson::Writer<rapidjson::StringBuffer> writer(buffer);
+    BareSerializeMachine(writer);
+    fixture.machineText.assign(out, length);
+    if (fixture.machineText != buffer.GetString()) {
+        why = "the small message's text differs from RapidJSON's: " + fixture.machineText + " against " +
+              buffer.GetString();
+        return false;
+    }
+    std::memset(at, 0, filled.size());
+    std::string text = fixture.machineText;
+    if (ComponentFromJson(fixture.layout, text, at) != 1 ||
+        std::memcmp(at, filled.data(), filled.size()) != 0) {
+        why = "SetSymbolFromJson did not restore the small message";
+        return false;
+    }
+    rapidjson::Document document;
+    document.Parse(text.c_str());
+    std::memset(at, 0, filled.size());
+    BareWriteMachine(document);
+    if (std::memcmp(at, filled.data(), filled.size()) != 0) {
+        why = "the hand-written writes did not restore the small message";
+        return false;
+    }
+    return true;
 }
 
 // The array of ST_Rec to JSON with the writer's format READABLE.
@@ -478,6 +690,10 @@ bool Prepare(std::string& why) {
     s_fixture = fixture;
 
     CDomDriverMgr::instance()->LoadSymbols();  // on this thread: no loader to wait for
+    if (!PrepareSmallMessage(*fixture, why)) {
+        return false;
+    }
+    fixture->memory.assign(app.memory(), app.memory() + app.memorySize());  // with the small message
     if (ComponentToJson(layout) != 1) {
         why = "AddJsonKeyValueFromSymbol refused the array";
         return false;
@@ -607,6 +823,10 @@ int main(int argc, char** argv) {
     benchmark::RegisterBenchmark("datatype/from_json/simdjson", SimdjsonParseBench)
         ->Unit(benchmark::kMicrosecond);
 #endif
+    benchmark::RegisterBenchmark("datatype/small/to_json/zentrik", SmallToJsonComponentBench);
+    benchmark::RegisterBenchmark("datatype/small/to_json/rapidjson", SmallToJsonBareBench);
+    benchmark::RegisterBenchmark("datatype/small/from_json/zentrik", SmallFromJsonComponentBench);
+    benchmark::RegisterBenchmark("datatype/small/from_json/rapidjson", SmallFromJsonBareBench);
     benchmark::RegisterBenchmark("datatype/to_json/zentrik_readable", ReadableToJsonBench)
         ->Unit(benchmark::kMicrosecond);
     benchmark::RegisterBenchmark("datatype/stamps", StampsBench)
@@ -618,7 +838,7 @@ int main(int argc, char** argv) {
 
     const std::vector<BenchPair> pairs = {
         {"variable to JSON, ARRAY[1..10000] OF ST_Rec", "datatype/to_json/zentrik",
-         "datatype/to_json/rapidjson", 1, 2.0},
+         "datatype/to_json/rapidjson", 1, 1.0},
         {"JSON to variable, the same text", "datatype/from_json/zentrik", "datatype/from_json/rapidjson", 1,
          1.0},
         {"  same, against bare iterative parse", "datatype/from_json/zentrik",
@@ -631,6 +851,10 @@ int main(int argc, char** argv) {
         {"simdjson's DOM parse against RapidJSON's", "datatype/from_json/simdjson",
          "datatype/from_json/rapidjson", 1, 0},
 #endif
+        {"small message to JSON + read-out (10 members)", "datatype/small/to_json/zentrik",
+         "datatype/small/to_json/rapidjson", 1, 1.3},
+        {"small message JSON to variable (10 members)", "datatype/small/from_json/zentrik",
+         "datatype/small/from_json/rapidjson", 1, 1.3},
         {"variable to JSON, READABLE against format 0", "datatype/to_json/zentrik_readable",
          "datatype/to_json/zentrik", 1, 1.5},
         {"10,000 DATE_AND_TIME to JSON, ISO 8601 against integers", "datatype/stamps/8/0",
@@ -659,6 +883,7 @@ int main(int argc, char** argv) {
                      CSimHost::instance().logTexts().front().c_str());
         return 1;
     }
-    std::printf("text: %zu bytes\n", s_fixture->setText.size());
+    std::printf("text: %zu bytes; small message: %zu bytes\n", s_fixture->setText.size(),
+                s_fixture->machineText.size());
     return status;
 }

@@ -16,6 +16,7 @@
 #include "support/DatatypeSupport.h"
 #include "support/ReaderCalls.h"
 #include "support/WriterCalls.h"
+#include "var/JsonToVariableStates.h"
 
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
 #define ZENTRIK_SANITIZED 1
@@ -63,6 +64,13 @@ long HeapCalls(const std::function<void()>& call) {
 
 }  // namespace
 
+// The replacements take their memory from malloc and give it back to free. Where GCC
+// inlines a delete into the code of a new (optimised sanitizer builds), it takes the
+// pair for a mismatch; it is none.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+#endif
+
 void* operator new(size_t size) {
     void* memory = Allocate(size);
     if (memory == nullptr) {
@@ -73,19 +81,10 @@ void* operator new(size_t size) {
 void* operator new[](size_t size) { return operator new(size); }
 void* operator new(size_t size, const std::nothrow_t&) noexcept { return Allocate(size); }
 void* operator new[](size_t size, const std::nothrow_t&) noexcept { return Allocate(size); }
-// Memory from these operator new comes from malloc, so free is its match; GCC, seeing a
-// free of what it takes for memory of operator new, would warn where it inlines them.
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-#endif
 void operator delete(void* memory) noexcept { std::free(memory); }
 void operator delete[](void* memory) noexcept { std::free(memory); }
 void operator delete(void* memory, size_t) noexcept { std::free(memory); }
 void operator delete[](void* memory, size_t) noexcept { std::free(memory); }
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC diagnostic pop
-#endif
 
 #ifndef ZENTRIK_SANITIZED
 // The C allocator's calls are counted too (never failed: the component takes its memory
@@ -303,7 +302,7 @@ TEST_F(AllocationTest, ASteadyCycleMakesNoHeapCall) {
     const std::string received = R"({"id":"A-17","qty":5,"price":9.5,"tags":["a","b"],"ok":true})";
     char path[] = "/tags/1";
     char raw[64];
-    const std::vector<std::pair<const char*, std::function<void()>>> cycles = {
+    std::vector<std::pair<const char*, std::function<void()>>> cycles = {
         {"writer",
          [&] {
              writer.reset();
@@ -355,13 +354,61 @@ TEST_F(AllocationTest, ASteadyCycleMakesNoHeapCall) {
              fb_jsonreader__getstring(&s);
          }},
     };
-    for (const auto& [name, cycle] : cycles) {
-        SCOPED_TRACE(name);
+    // JSON to variable and its report: texts that write every leaf, that miss a member and
+    // name an unknown one, and that give values of the wrong kind and length, each
+    // repeated (the report's problem and path outgrow a short string's inline room). A
+    // refused text is left out: the simulated host's log takes memory for its entry.
+    std::string all = R"({"st":{"a":4,"d":[1,2,3,4,5,6,7,8],"s":"a state longer than sixteen bytes"}})";
+    std::string partial = R"({"st":{"d":[0.5,1,2,3,4,5,6,7],"unknown member name":1}})";
+    std::string wrong = R"({"st":{"a":"not a number at all, longer than sixteen","d":[1,2]}})";
+    for (std::string* text : {&all, &partial, &wrong}) {
+        cycles.push_back({"SetSymbolFromJson", [&st, text] {
+                              fb_jsonreadwritedatatype_setsymbolfromjson_struct p{};
+                              p.pJson = &(*text)[0];
+                              p.nSize = static_cast<RTS_IEC_UDINT>(text->size());
+                              p.pData = reinterpret_cast<RTS_IEC_UDINT*>(&st);
+                              fb_jsonreadwritedatatype__setsymbolfromjson(&p);
+                          }});
+        cycles.push_back({"SetSymbolFromJsonReport", [&st, text] {
+                              fb_jsonreadwritedatatype_setsymbolfromjsonreport_struct p{};
+                              p.pJson = &(*text)[0];
+                              p.nSize = static_cast<RTS_IEC_UDINT>(text->size());
+                              p.pData = reinterpret_cast<RTS_IEC_UDINT*>(&st);
+                              fb_jsonreadwritedatatype__setsymbolfromjsonreport(&p);
+                          }});
+    }
+    for (size_t i = 0; i < cycles.size(); ++i) {
+        const auto& [name, cycle] = cycles[i];
+        SCOPED_TRACE(std::string(name) + " (cycle " + std::to_string(i) + ")");
         cycle();  // the first cycle takes the memory
         cycle();  // the reader's spare document is made here
         EXPECT_EQ(0, HeapCalls(cycle));
         EXPECT_EQ(0, HeapCalls(cycle));
     }
+}
+
+// A state given back is the next call's, with what it holds; one taken before a clear is
+// not kept when it comes back, and a clear gives up the kept ones.
+TEST(JsonToVariableStates, KeepsGivenStatesUntilCleared) {
+    CJsonToVariableStates states;
+    std::unique_ptr<CJsonToVariableState> first = states.take();
+    first->report.written = 7;
+    states.give(std::move(first));
+    std::unique_ptr<CJsonToVariableState> again = states.take();
+    EXPECT_EQ(7u, again->report.written);
+    std::unique_ptr<CJsonToVariableState> second = states.take();  // one is in use: a new one
+    EXPECT_EQ(0u, second->report.written);
+    second->report.written = 9;
+    states.clear();
+    states.give(std::move(again));  // taken before the clear
+    EXPECT_EQ(0u, states.take()->report.written);
+    states.give(std::move(second));
+    EXPECT_EQ(0u, states.take()->report.written);
+    std::unique_ptr<CJsonToVariableState> kept = states.take();
+    kept->report.written = 3;
+    states.give(std::move(kept));
+    states.clear();
+    EXPECT_EQ(0u, states.take()->report.written);
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <rapidjson/document.h>
 #include <rapidjson/stringbuffer.h>
+#include <rapidjson/writer.h>
 
 #include <cmath>
 #include <cstdint>
@@ -198,6 +199,33 @@ TEST_F(WriterOutput, StringsAreEscaped) {
         writer.reset();
         writer.addKeyString(c.raw, c.raw);  // names and values alike
         EXPECT_EQ("{\"" + c.written + "\":\"" + c.written + "\"}", writer.text());
+    }
+}
+
+// Strings are copied in runs up to the next byte to escape: each such byte, and one that
+// is not (0x20, 0x7F, 0x80 up), at every place of a string long enough for several runs,
+// comes out as RapidJSON's own writer escapes it.
+TEST_F(WriterOutput, EveryPlaceOfABytesToEscapeIsEscaped) {
+    const std::string bytes = std::string("\"\\\n\x01\x1f\x20\x7f", 7) + "\xC3\xA4";
+    for (const char byte : bytes) {
+        for (size_t place = 0; place < 19; ++place) {
+            std::string raw = "abcdefghijklmnopqr";
+            raw.insert(place, 1, byte);
+            if (static_cast<unsigned char>(byte) == 0xC3) {
+                raw.insert(place + 1, 1, '\xA4');  // the whole character
+            }
+            if (static_cast<unsigned char>(byte) == 0xA4) {
+                continue;
+            }
+            rapidjson::StringBuffer expected;
+            rapidjson::Writer<rapidjson::StringBuffer> reference(expected);
+            reference.String(raw.data(), static_cast<rapidjson::SizeType>(raw.size()));
+            CWriterCalls writer;
+            writer.reset();
+            writer.addKeyString("k", raw);
+            EXPECT_EQ(std::string("{\"k\":") + expected.GetString() + "}", writer.text())
+                << "byte " << static_cast<int>(static_cast<unsigned char>(byte)) << " at " << place;
+        }
     }
 }
 

@@ -71,38 +71,52 @@ long ScanForMember(const Value& object, const char* name, size_t length) {
 
 // The members of one JSON object by name. Small objects are scanned; a larger one is
 // sorted once by (name, position) on the first look-up, so each look-up is a binary
-// search and finds the first member of a name. Lives on the stack of one object's walk.
+// search and finds the first member of a name. The sorted names go on top of `stack`,
+// shared with the objects nested in this one, whose walks take theirs off again before
+// this one looks again. Lives on the stack of one object's walk.
+typedef std::vector<std::pair<std::string_view, rapidjson::SizeType>> MemberNames;
 class CMemberIndex {
    public:
-    explicit CMemberIndex(const Value& object) : object_(object) {}
+    CMemberIndex(const Value& object, MemberNames& stack) : object_(object), stack_(stack) {}
+    ~CMemberIndex() {
+        if (built_) {
+            stack_.resize(base_);
+        }
+    }
+    CMemberIndex(const CMemberIndex&) = delete;
+    CMemberIndex& operator=(const CMemberIndex&) = delete;
 
     long find(const std::string& name) {
         if (object_.MemberCount() <= kScannedMembers) {
             return ScanForMember(object_, name.data(), name.size());
         }
-        if (sorted_.empty()) {
-            sorted_.reserve(object_.MemberCount());
+        if (!built_) {
+            base_ = stack_.size();
+            built_ = true;
             for (rapidjson::SizeType i = 0; i < object_.MemberCount(); ++i) {
-                sorted_.emplace_back(NameOf(object_.MemberBegin()[i].name), i);
+                stack_.emplace_back(NameOf(object_.MemberBegin()[i].name), i);
             }
-            std::sort(sorted_.begin(), sorted_.end());
+            std::sort(stack_.begin() + static_cast<ptrdiff_t>(base_), stack_.end());
         }
         const std::string_view key(name);
-        const auto found =
-            std::lower_bound(sorted_.begin(), sorted_.end(), std::make_pair(key, rapidjson::SizeType{0}));
-        return found != sorted_.end() && found->first == key ? static_cast<long>(found->second) : -1;
+        const auto begin = stack_.begin() + static_cast<ptrdiff_t>(base_);
+        const auto found = std::lower_bound(begin, stack_.end(), std::make_pair(key, rapidjson::SizeType{0}));
+        return found != stack_.end() && found->first == key ? static_cast<long>(found->second) : -1;
     }
 
    private:
     const Value& object_;
-    std::vector<std::pair<std::string_view, rapidjson::SizeType>> sorted_;
+    MemberNames& stack_;
+    bool built_ = false;
+    size_t base_ = 0;  // where this object's sorted names start on the stack
 };
 
 // The names of a structure's members (or an array's elements), for asking whether a
-// JSON member names one: scanned for a few, sorted once for more.
+// JSON member names one: scanned for a few, sorted once for more into `sorted`, whose
+// strings are reused from one use to the next.
 class CChildNames {
    public:
-    explicit CChildNames(CVariableView var) : var_(var) {}
+    CChildNames(CVariableView var, std::vector<std::string>& sorted) : var_(var), sorted_(sorted) {}
 
     bool contains(const Value& name) {
         if (var_.childCount() <= kScannedMembers) {
@@ -114,22 +128,35 @@ class CChildNames {
             }
             return false;
         }
-        if (sorted_.empty()) {
-            sorted_.reserve(var_.childCount());
+        if (!built_) {
+            built_ = true;
             for (size_t i = 0; i < var_.childCount(); ++i) {
                 const CVariableView child = var_.child(i);
-                if (child) {
-                    sorted_.emplace_back(child.name().str());  // an element's name is formed
+                if (!child) {
+                    continue;
                 }
+                const CVariableName childName = child.name();  // an element's name is formed
+                if (count_ < sorted_.size()) {
+                    sorted_[count_].assign(childName.str());
+                } else {
+                    sorted_.emplace_back(childName.str());
+                }
+                ++count_;
             }
-            std::sort(sorted_.begin(), sorted_.end());
+            std::sort(sorted_.begin(), sorted_.begin() + static_cast<ptrdiff_t>(count_));
         }
-        return std::binary_search(sorted_.begin(), sorted_.end(), NameOf(name));
+        const auto end = sorted_.begin() + static_cast<ptrdiff_t>(count_);
+        const std::string_view key = NameOf(name);
+        const auto found = std::lower_bound(sorted_.begin(), end, key,
+                                            [](const std::string& a, std::string_view b) { return a < b; });
+        return found != end && *found == key;
     }
 
    private:
     CVariableView var_;
-    std::vector<std::string> sorted_;
+    std::vector<std::string>& sorted_;
+    bool built_ = false;
+    size_t count_ = 0;  // names of this use at the front of sorted_
 };
 
 const char* FoundKind(const Value& value) {
@@ -150,28 +177,50 @@ const char* FoundKind(const Value& value) {
     }
 }
 
-// A number as the report writes it: an integer's digits, a whole number's digits from
-// its exact value, any other finite number in its shortest decimal ("7.5", "1e+39").
-std::string NumberText(const Value& value, const CExactNumber* exact) {
-    if (value.IsUint64()) {
-        return std::to_string(value.GetUint64());
-    }
-    if (value.IsInt64()) {
-        return std::to_string(value.GetInt64());
-    }
-    if (exact != nullptr && exact->whole && exact->fits) {
-        return (exact->negative && exact->magnitude != 0 ? "-" : "") + std::to_string(exact->magnitude);
-    }
-    char text[32];
-    const std::to_chars_result end = std::to_chars(text, text + sizeof(text), value.GetDouble());
-    return std::string(text, end.ptr);
-}
+// Pieces of a report's problem, appended to it in place. A number is written as an
+// integer's digits, a whole number's digits from its exact value, any other finite number
+// in its shortest decimal ("7.5", "1e+39"); a string is quoted with its first 64 bytes
+// (never part of a character).
+struct CNumberPiece {
+    const Value& value;
+    const CExactNumber* exact;
+};
+struct CQuotedPiece {
+    const Value& value;
+};
+struct CCountPiece {
+    size_t count;
+};
 
-// A string as the report quotes it: its first 64 bytes (never part of a character).
-std::string QuotedText(const Value& value) {
-    const size_t length = value.GetStringLength();
-    const size_t kept = FitUtf8(value.GetString(), length, 64);
-    return "\"" + std::string(value.GetString(), kept) + (kept < length ? "...\"" : "\"");
+void Append(std::string& text, const char* piece) { text.append(piece); }
+void Append(std::string& text, const std::string& piece) { text.append(piece); }
+void Append(std::string& text, CCountPiece piece) {
+    char digits[24];
+    const std::to_chars_result end = std::to_chars(digits, digits + sizeof(digits), piece.count);
+    text.append(digits, end.ptr);
+}
+void Append(std::string& text, const CNumberPiece& piece) {
+    const Value& value = piece.value;
+    char digits[40];
+    char* end = digits;
+    if (value.IsUint64()) {
+        end = std::to_chars(digits, digits + sizeof(digits), value.GetUint64()).ptr;
+    } else if (value.IsInt64()) {
+        end = std::to_chars(digits, digits + sizeof(digits), value.GetInt64()).ptr;
+    } else if (piece.exact != nullptr && piece.exact->whole && piece.exact->fits) {
+        if (piece.exact->negative && piece.exact->magnitude != 0) {
+            *end++ = '-';
+        }
+        end = std::to_chars(end, digits + sizeof(digits), piece.exact->magnitude).ptr;
+    } else {
+        end = std::to_chars(digits, digits + sizeof(digits), value.GetDouble()).ptr;
+    }
+    text.append(digits, end);
+}
+void Append(std::string& text, const CQuotedPiece& piece) {
+    const size_t length = piece.value.GetStringLength();
+    const size_t kept = FitUtf8(piece.value.GetString(), length, 64);
+    text.append("\"").append(piece.value.GetString(), kept).append(kept < length ? "...\"" : "\"");
 }
 
 // Leaves of the subtree of var (var itself when it has no children).
@@ -212,13 +261,22 @@ bool NestedShape(CVariableView var, size_t extents[3], size_t& dimensions) {
 template <bool kReport>
 class CVariableWriter {
    public:
-    CVariableWriter(CSymbolWriteReport* report, const CExactNumbers* exact)
-        : report_(report), exact_(exact != nullptr && !exact->empty() ? exact : nullptr) {}
+    CVariableWriter(CSymbolWriteReport* report, const CExactNumbers* exact, CJsonToVariableScratch& scratch)
+        : report_(report),
+          exact_(exact != nullptr && !exact->empty() ? exact : nullptr),
+          scratch_(scratch),
+          path_(scratch.path),
+          firstMissing_(scratch.firstMissing) {
+        path_.clear();
+        firstMissing_.clear();
+        scratch_.matched.clear();
+        scratch_.memberNames.clear();
+    }
 
     // The variable itself; source is the JSON value given for it, null when none.
     void writeVariable(const Value* source, CVariableView var) {
         if (kReport) {
-            path_ = var.name();
+            path_.assign(var.name().str());
         }
         write(source, var, true);
         finish();
@@ -227,9 +285,8 @@ class CVariableWriter {
     // A text whose root is not an object holds no member for the variable.
     void rootNotAnObject(const Value& root, CVariableView var) {
         if (kReport) {
-            path_ = var.name();
-            skip(var,
-                 std::string("expected an object holding \"") + var.name() + "\", found " + FoundKind(root));
+            path_.assign(var.name().str());
+            skip(var, "expected an object holding \"", var.name().str(), "\", found ", FoundKind(root));
         }
     }
 
@@ -251,14 +308,14 @@ class CVariableWriter {
             } else if (isVariable && source->IsObject()) {
                 writeMembers(*source, var, true);
             } else if (kReport) {
-                skip(var, std::string("expected an array, found ") + FoundKind(*source));
+                skip(var, "expected an array, found ", FoundKind(*source));
             }
             return;
         }
         if (source->IsObject()) {
             writeMembers(*source, var, false);
         } else if (kReport) {
-            skip(var, std::string("expected an object, found ") + FoundKind(*source));
+            skip(var, "expected an object, found ", FoundKind(*source));
         }
     }
 
@@ -275,10 +332,10 @@ class CVariableWriter {
                 return;
             }
             if (result.wrapped) {
-                problem(NumberText(source, exact) + " wrapped to " +
+                problem(CNumberPiece{source, exact}, " wrapped to ",
                         StoredIntegerText(var.type(), var.address()));
             } else if (result.cut) {
-                problem("cut to " + std::to_string(result.bytes) + " bytes");
+                problem("cut to ", CCountPiece{result.bytes}, " bytes");
             } else if (result.cutAtZero) {
                 problem("cut at an embedded zero");
             }
@@ -292,32 +349,31 @@ class CVariableWriter {
             case CLeafWrite::kWritten:
                 return;
             case CLeafWrite::kWrongKind:
-                problem(std::string("expected ") + row.expected + ", found " + FoundKind(source));
+                problem("expected ", row.expected, ", found ", FoundKind(source));
                 return;
             case CLeafWrite::kOutOfRange:
                 if (source.IsString()) {
-                    problem(QuotedText(source) + " is out of the range of " + row.name);
+                    problem(CQuotedPiece{source}, " is out of the range of ", row.name);
                 } else if (source.IsDouble() && !std::isfinite(source.GetDouble())) {
-                    problem(std::string("a number beyond the range of doubles is out of the range of ") +
-                            row.name);
+                    problem("a number beyond the range of doubles is out of the range of ", row.name);
                 } else if (exact != nullptr && !exact->fits) {
-                    problem(std::string("a number beyond 64 bits is out of the range of ") + row.name);
+                    problem("a number beyond 64 bits is out of the range of ", row.name);
                 } else {
-                    problem(NumberText(source, exact) + " is out of the range of " + row.name);
+                    problem(CNumberPiece{source, exact}, " is out of the range of ", row.name);
                 }
                 return;
             case CLeafWrite::kNotWhole:
                 if (exact != nullptr) {
                     problem("the number is not a whole number");  // its double is, but its text is not
                 } else {
-                    problem(NumberText(source, exact) + " is not a whole number");
+                    problem(CNumberPiece{source, exact}, " is not a whole number");
                 }
                 return;
             case CLeafWrite::kTooFine:
-                problem(QuotedText(source) + " is finer than " + row.unit);
+                problem(CQuotedPiece{source}, " is finer than ", row.unit);
                 return;
             case CLeafWrite::kMalformed:
-                problem(QuotedText(source) + " is not " + row.textForm);
+                problem(CQuotedPiece{source}, " is not ", row.textForm);
                 return;
             case CLeafWrite::kNeverWritten:
                 if (!IsWritableClass(var.type())) {
@@ -360,14 +416,18 @@ class CVariableWriter {
         }
         if (source.Size() != count) {
             if (kReport) {
-                std::string reason =
-                    std::to_string(source.Size()) + " elements given, " + std::to_string(count) + " expected";
-                if (shaped) {
-                    reason += " (or " + std::to_string(extents[0]) + " nested arrays of " +
-                              std::to_string(extents[1]) +
-                              (dimensions == 3 ? " of " + std::to_string(extents[2]) : std::string()) + ")";
+                if (!shaped) {
+                    skip(var, CCountPiece{source.Size()}, " elements given, ", CCountPiece{count},
+                         " expected");
+                } else if (dimensions == 2) {
+                    skip(var, CCountPiece{source.Size()}, " elements given, ", CCountPiece{count},
+                         " expected (or ", CCountPiece{extents[0]}, " nested arrays of ",
+                         CCountPiece{extents[1]}, ")");
+                } else {
+                    skip(var, CCountPiece{source.Size()}, " elements given, ", CCountPiece{count},
+                         " expected (or ", CCountPiece{extents[0]}, " nested arrays of ",
+                         CCountPiece{extents[1]}, " of ", CCountPiece{extents[2]}, ")");
                 }
-                skip(var, reason);
             }
             return;
         }
@@ -419,9 +479,11 @@ class CVariableWriter {
         if (kReport) {
             const size_t mark = path_.size();
             path_ += place;
-            skip(var, inner.IsArray() ? std::to_string(inner.Size()) + " elements given, " +
-                                            std::to_string(extent) + " expected"
-                                      : std::string("expected an array, found ") + FoundKind(inner));
+            if (inner.IsArray()) {
+                skip(var, CCountPiece{inner.Size()}, " elements given, ", CCountPiece{extent}, " expected");
+            } else {
+                skip(var, "expected an array, found ", FoundKind(inner));
+            }
             path_.resize(mark);
         }
         return false;
@@ -442,11 +504,13 @@ class CVariableWriter {
     // a match there is the first member of that name (the children's names differ).
     void writeMembers(const Value& source, CVariableView var, bool elements) {
         const rapidjson::SizeType count = source.MemberCount();
-        std::vector<bool> matched;
+        // This object's marks sit on top of those of the objects it is nested in.
+        std::vector<char>& matched = scratch_.matched;
+        const size_t base = matched.size();
         if (kReport) {
-            matched.assign(count, false);
+            matched.resize(base + count, 0);
         }
-        CMemberIndex index(source);
+        CMemberIndex index(source, scratch_.memberNames);
         bool inOrder = true;
         for (size_t i = 0; i < var.childCount(); ++i) {
             const CVariableView child = var.child(i);
@@ -470,21 +534,22 @@ class CVariableWriter {
                 write(nullptr, child, false);
             } else {
                 if (kReport) {
-                    matched[static_cast<size_t>(found)] = true;
+                    matched[base + static_cast<size_t>(found)] = 1;
                 }
                 write(&source.MemberBegin()[found].value, child, false);
             }
             leave(mark);
         }
         if (kReport) {
-            countUnknown(source, var, matched);
+            countUnknown(source, var, matched.data() + base);
+            matched.resize(base);
         }
     }
 
     // Members of source that no child of var took and that name no child (a second
     // member of a name is not unknown).
-    void countUnknown(const Value& source, CVariableView var, const std::vector<bool>& matched) {
-        CChildNames names(var);
+    void countUnknown(const Value& source, CVariableView var, const char* matched) {
+        CChildNames names(var, scratch_.childNames);
         for (rapidjson::SizeType j = 0; j < source.MemberCount(); ++j) {
             if (matched[j]) {
                 continue;
@@ -493,7 +558,7 @@ class CVariableWriter {
             if (!names.contains(name)) {
                 ++report_->unknown;
                 if (wantProblem()) {
-                    const size_t mark = enterMember(std::string(name.GetString(), name.GetStringLength()));
+                    const size_t mark = enterMember(NameOf(name));
                     problem("unknown member");
                     leave(mark);
                 }
@@ -502,10 +567,11 @@ class CVariableWriter {
     }
 
     // All leaves below var stay unwritten, for reason.
-    void skip(CVariableView var, const std::string& reason) {
+    template <typename... Pieces>
+    void skip(CVariableView var, const Pieces&... reason) {
         report_->skipped += CountLeaves(var);
         if (wantProblem()) {
-            problem(reason);
+            problem(reason...);
         }
     }
 
@@ -514,7 +580,7 @@ class CVariableWriter {
     void missing(CVariableView var) {
         report_->missing += CountLeaves(var);
         if (firstMissing_.empty()) {
-            firstMissing_ = path_ + ": missing";
+            firstMissing_.assign(path_).append(": missing");
         }
     }
 
@@ -525,11 +591,17 @@ class CVariableWriter {
     }
 
     bool wantProblem() const { return kReport && report_->problem.empty(); }
-    void problem(const std::string& reason) { report_->problem = path_ + ": " + reason; }
+    // "PATH: REASON", the reason's pieces appended in place.
+    template <typename... Pieces>
+    void problem(const Pieces&... reason) {
+        std::string& text = report_->problem;
+        text.assign(path_).append(": ");
+        (Append(text, reason), ...);
+    }
 
     // The path grows by ".member" or by the element's index as the host writes it
     // ("[2]", "[1,0]"); leave() takes it back to the mark enter*() returned.
-    size_t enterMember(const std::string& name) {
+    size_t enterMember(std::string_view name) {
         const size_t mark = path_.size();
         if (kReport) {
             path_ += '.';
@@ -541,8 +613,10 @@ class CVariableWriter {
         const size_t mark = path_.size();
         if (kReport) {
             // The host names an element after its array: "arr[2]" below "arr".
-            const std::string& name = element.name();
-            const std::string& parent = array.name();
+            const CVariableName elementName = element.name();
+            const CVariableName arrayName = array.name();
+            const std::string& name = elementName.str();
+            const std::string& parent = arrayName.str();
             if (name.size() > parent.size() && name.compare(0, parent.size(), parent) == 0 &&
                 name[parent.size()] == '[') {
                 path_.append(name, parent.size(), std::string::npos);
@@ -562,14 +636,15 @@ class CVariableWriter {
 
     CSymbolWriteReport* report_;
     const CExactNumbers* exact_;  // null when no number of the text needs it
-    std::string path_;            // reporting only: where the walk is, from the variable's name
-    std::string firstMissing_;    // reporting only: the first missing member's problem
+    CJsonToVariableScratch& scratch_;
+    std::string& path_;          // reporting only: where the walk is, from the variable's name
+    std::string& firstMissing_;  // reporting only: the first missing member's problem
 };
 
 template <bool kReport>
 void Write(const Value* root, const Value* value, CVariableView var, CSymbolWriteReport* report,
-           const CExactNumbers* exact) {
-    CVariableWriter<kReport> writer(report, exact);
+           const CExactNumbers* exact, CJsonToVariableScratch& scratch) {
+    CVariableWriter<kReport> writer(report, exact, scratch);
     if (root == nullptr) {
         writer.writeVariable(value, var);
     } else if (root->IsObject()) {
@@ -583,10 +658,12 @@ void Write(const Value* root, const Value* value, CVariableView var, CSymbolWrit
 }  // namespace
 
 void WriteVariable(const CJsonValue* root, const CJsonValue* value, CVariableView var,
-                   CSymbolWriteReport* report, const CExactNumbers* exact) {
+                   CSymbolWriteReport* report, const CExactNumbers* exact, CJsonToVariableScratch* scratch) {
+    CJsonToVariableScratch own;
+    CJsonToVariableScratch& used = scratch != nullptr ? *scratch : own;
     if (report == nullptr) {
-        Write<false>(root, value, var, nullptr, exact);
+        Write<false>(root, value, var, nullptr, exact, used);
     } else {
-        Write<true>(root, value, var, report, exact);
+        Write<true>(root, value, var, report, exact, used);
     }
 }

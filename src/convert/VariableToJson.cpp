@@ -77,9 +77,12 @@ CJsonValue VariableToJson(CVariableView var, CJsonAllocator& allocator, ValueFor
         if (!child) {
             continue;
         }
-        CJsonValue member = VariableToJson(child, allocator, form);
-        CJsonValue name(child.name().data(), static_cast<rapidjson::SizeType>(child.name().size()),
-                              allocator);
+        // A leaf member is encoded here, without a call for it.
+        CJsonValue member = child.isLeaf()
+                                ? EncodeLeaf(child.type(), child.address(), child.size(), form, allocator)
+                                : VariableToJson(child, allocator, form);
+        const CVariableName childName = child.name();
+        CJsonValue name(childName.data(), static_cast<rapidjson::SizeType>(childName.size()), allocator);
         object.AddMember(name, member, allocator);
     }
     return object;

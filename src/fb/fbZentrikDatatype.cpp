@@ -50,17 +50,19 @@ void fb_jsonreadwritedatatype__setsymbolfromjsonreport(
     }
     GuardedCall([&] {
         CDomDriverMgr* manager = CDomDriverMgr::instance();
-        CSymbolWriteReport report;
+        const CDomDriverMgr::ReportSink out = [p](const CSymbolWriteReport& report) {
+            p->nWritten = report.written;
+            p->nSkipped = report.skipped;
+            p->nUnknown = report.unknown;
+            p->nErrorOffset = report.errorOffset;
+            p->nMissing = report.missing;
+            // Within 255 bytes and never in the middle of a character.
+            const size_t length =
+                FitUtf8(report.problem.data(), report.problem.size(), sizeof(p->sProblem) - 1);
+            std::memcpy(p->sProblem, report.problem.data(), length);
+            p->sProblem[length] = '\0';
+        };
         p->SetSymbolFromJsonReport =
-            manager->setSymbolFromJsonReport(p->pJson, p->nSize, p->pData, report) ? 1 : 0;
-        p->nWritten = report.written;
-        p->nSkipped = report.skipped;
-        p->nUnknown = report.unknown;
-        p->nErrorOffset = report.errorOffset;
-        p->nMissing = report.missing;
-        // Within 255 bytes and never in the middle of a character.
-        const size_t length = FitUtf8(report.problem.data(), report.problem.size(), sizeof(p->sProblem) - 1);
-        std::memcpy(p->sProblem, report.problem.data(), length);
-        p->sProblem[length] = '\0';
+            manager->setSymbolFromJsonReport(p->pJson, p->nSize, p->pData, &out) ? 1 : 0;
     });
 }

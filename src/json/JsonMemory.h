@@ -27,6 +27,7 @@
 #include <rapidjson/stringbuffer.h>
 
 #include <cstddef>
+#include <cstring>
 #include <new>
 
 #include "json/DocumentLimits.h"
@@ -167,6 +168,11 @@ class CTextBuffer {
         data_[size_++] = c;
     }
     void PutUnsafe(char c) { data_[size_++] = c; }
+    // count bytes into room reserved before.
+    void PutUnsafeRun(const char* bytes, size_t count) {
+        std::memcpy(data_ + size_, bytes, count);
+        size_ += count;
+    }
     // Room for `count` more bytes; throws CMemoryRefused when the budget has none.
     void Reserve(size_t count) {
         if (count > capacity_ - size_) {

@@ -3,6 +3,7 @@
 // is released.
 #include "var/DomDriverMgr.h"
 
+#include <charconv>
 #include <cstring>
 #include <memory>
 
@@ -92,6 +93,7 @@ void CDomDriverMgr::clear() {
     writers_.Clear();
     index_.DropIndex();
     readers_.clear();  // every reader instance loses its document, as the writers do
+    jsonToVariable_.clear();
 }
 
 // ---- writer ----------------------------------------------------------------------
@@ -288,50 +290,75 @@ bool CDomDriverMgr::addFromSymbol(fb_jsonsaxwriter_struct* pJsonWrite, void* pDa
 }
 
 const char* CDomDriverMgr::writeSymbol(const CJsonValue* root, const CJsonValue* value, void* pData,
-                                       CSymbolWriteReport* report, const CExactNumbers* exact) {
-    return index_.WithVariable(pData, true,
-                               [&](CVariableView var) { WriteVariable(root, value, var, report, exact); });
+                                       CSymbolWriteReport* report, const CExactNumbers* exact,
+                                       CJsonToVariableScratch* scratch) {
+    return index_.WithVariable(
+        pData, true, [&](CVariableView var) { WriteVariable(root, value, var, report, exact, scratch); });
 }
 
 bool CDomDriverMgr::setSymbolFromJson(char* pJson, const uint32_t& size, void* pData) {
-    if (pJson == nullptr) {
-        LogRefusedCall(ELogText::kJsonError);
-        return false;
-    }
-    // Parsed in a copy of its own, in place, within a budget of the memory cap.
-    CParsedJson parsed;
-    CJsonParseError error;
-    if (!parsed.Reparse(pJson, size, error, JsonToVariableOptions())) {
-        LogRefusedCall(ELogText::kJsonError);
-        return false;
-    }
-    const char* refusal = writeSymbol(&parsed.root(), nullptr, pData, nullptr, &parsed.exactNumbers());
-    if (refusal != nullptr) {
-        LogRefusedCall(refusal);
-        return false;
-    }
-    return true;
+    return setSymbolFromJsonReport(pJson, size, pData, nullptr);
 }
 
 bool CDomDriverMgr::setSymbolFromJsonReport(char* pJson, const uint32_t& size, void* pData,
                                             CSymbolWriteReport& report) {
-    report = CSymbolWriteReport();
+    ReportSink copy = [&report](const CSymbolWriteReport& made) { report = made; };
+    return setSymbolFromJsonReport(pJson, size, pData, &copy);
+}
+
+bool CDomDriverMgr::setSymbolFromJsonReport(char* pJson, const uint32_t& size, void* pData,
+                                            const ReportSink* out) {
+    std::unique_ptr<CJsonToVariableState> taken;
+    try {
+        taken = jsonToVariable_.take();
+    } catch (const std::bad_alloc&) {
+        if (out != nullptr) {
+            CSymbolWriteReport refused;
+            refused.problem = LogText(ELogText::kOutOfMemory);
+            (*out)(refused);
+        }
+        LogRefusedCall(ELogText::kOutOfMemory);
+        return false;
+    }
+    // The parsed text, the walk's scratch and the report are the kept ones of the state:
+    // a call like the last takes nothing from the heap.
+    CJsonToVariableState& state = *taken;
+    CSymbolWriteReport& report = state.report;
+    report.written = report.skipped = report.unknown = report.errorOffset = report.missing = 0;
+    report.problem.clear();
+    const char* refusal = nullptr;
+    bool jsonError = false;
     if (pJson == nullptr) {
-        report.problem = LogText(ELogText::kJsonError);
+        jsonError = true;
+        report.problem.assign(LogText(ELogText::kJsonError));
+    } else {
+        CJsonParseError error;
+        if (!state.parsed.Reparse(pJson, size, error, JsonToVariableOptions())) {
+            jsonError = true;
+            report.errorOffset = static_cast<uint32_t>(error.offset);
+            char offset[24];
+            const std::to_chars_result end = std::to_chars(offset, offset + sizeof(offset), error.offset);
+            report.problem.assign("JSON text at byte ")
+                .append(offset, end.ptr)
+                .append(": ")
+                .append(error.reason);
+        } else {
+            refusal = writeSymbol(&state.parsed.root(), nullptr, pData, out != nullptr ? &report : nullptr,
+                                  &state.parsed.exactNumbers(), &state.scratch);
+            if (refusal != nullptr) {
+                report.problem.assign(refusal);
+            }
+        }
+    }
+    if (out != nullptr) {
+        (*out)(report);
+    }
+    jsonToVariable_.give(std::move(taken));
+    if (jsonError) {
         LogRefusedCall(ELogText::kJsonError);
         return false;
     }
-    CParsedJson parsed;
-    CJsonParseError error;
-    if (!parsed.Reparse(pJson, size, error, JsonToVariableOptions())) {
-        report.errorOffset = static_cast<uint32_t>(error.offset);
-        report.problem = "JSON text at byte " + std::to_string(error.offset) + ": " + error.reason;
-        LogRefusedCall(ELogText::kJsonError);
-        return false;
-    }
-    const char* refusal = writeSymbol(&parsed.root(), nullptr, pData, &report, &parsed.exactNumbers());
     if (refusal != nullptr) {
-        report.problem = refusal;
         LogRefusedCall(refusal);
         return false;
     }

@@ -19,6 +19,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 
 #include "RV5072_Zentrik/RV5072_ZentrikItf.h"
@@ -26,6 +27,7 @@
 #include "json/JsonMemory.h"
 #include "reader/JsonReader.h"
 #include "symbols/SymbolIndex.h"
+#include "var/JsonToVariableStates.h"
 #include "writer/JsonWriter.h"
 #include "writer/ValueSources.h"
 
@@ -94,6 +96,11 @@ class CDomDriverMgr {
     // As setSymbolFromJson, with the same result and the same log entries, and says in
     // report what was written, what was not and why.
     bool setSymbolFromJsonReport(char* pJson, const uint32_t& size, void* pData, CSymbolWriteReport& report);
+    // As setSymbolFromJsonReport, handing the report to out (when given) before it
+    // returns: the report lives in memory kept for later calls, so a call like the last
+    // one takes nothing from the heap.
+    typedef std::function<void(const CSymbolWriteReport&)> ReportSink;
+    bool setSymbolFromJsonReport(char* pJson, const uint32_t& size, void* pData, const ReportSink* out);
     // Writes value into the variable at pData as setSymbolFromJson writes a text whose
     // root object holds value under the variable's own name: same result, same log
     // entries (loading, no variable). report, when given, is filled as by
@@ -145,14 +152,16 @@ class CDomDriverMgr {
     // Writes into the variable at pData (see WriteVariable): null when written, else the
     // refusal to log. The caller holds none of the index's locks.
     const char* writeSymbol(const CJsonValue* root, const CJsonValue* value, void* pData,
-                            CSymbolWriteReport* report, const CExactNumbers* exact);
+                            CSymbolWriteReport* report, const CExactNumbers* exact,
+                            CJsonToVariableScratch* scratch = nullptr);
 
     static CDomDriverMgr* m_instance_;
     static std::once_flag m_once_;
 
-    CSymbolIndex index_;        // the variables, their index and the loader thread
-    CReaderInstances readers_;  // the reader instances; locks of its own
-    CWriterInstances writers_;  // every writer instance's state, under its own locks
+    CSymbolIndex index_;                    // the variables, their index and the loader thread
+    CReaderInstances readers_;              // the reader instances; locks of its own
+    CWriterInstances writers_;              // every writer instance's state, under its own locks
+    CJsonToVariableStates jsonToVariable_;  // the kept memory of JSON-to-variable calls
 };
 
 #endif  // VAR_DOMDRIVERMGR_H
