@@ -16,6 +16,7 @@
 #include "support/DatatypeSupport.h"
 #include "support/ReaderCalls.h"
 #include "support/WriterCalls.h"
+#include "var/DomDriverMgr.h"
 #include "var/JsonToVariableStates.h"
 
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
@@ -164,7 +165,11 @@ TEST_F(AllocationTest, AFailedAllocationAnywhereInAWriterAddRefusesItAndChangesN
     long injected = 0;
     for (const auto& [name, add] : adds) {
         SCOPED_TRACE(name);
-        for (long n = 1;; ++n) {
+        // Try 0 counts the add's heap calls; try n fails the nth. Every try starts without
+        // the memory an instance keeps, so each one makes the calls the count saw.
+        long calls = 0;
+        for (long n = 0; n <= calls; ++n) {
+            CDomDriverMgr::instance()->clear();
             CWriterCalls writer;
             writer.reset();
             writer.addKeyNumber("before", 1);
@@ -172,10 +177,14 @@ TEST_F(AllocationTest, AFailedAllocationAnywhereInAWriterAddRefusesItAndChangesN
             // The text of the document before the add, made and kept before the failure.
             const std::string before = writer.text();
             CSimHost::instance().clearLog();
-            const bool failed = RunFailingAt(n, [&] { add(writer); });
-            if (!failed) {
+            if (n == 0) {
+                calls = HeapCalls([&] { add(writer); });
                 EXPECT_NE(before, writer.text());
-                break;
+                continue;
+            }
+            if (!RunFailingAt(n, [&] { add(writer); })) {
+                EXPECT_NE(before, writer.text()) << "heap call " << n << " is not one that can fail";
+                continue;
             }
             ++injected;
             EXPECT_EQ(before, writer.text()) << "failure at heap call " << n;
@@ -236,40 +245,59 @@ TEST_F(AllocationTest, AFailedAllocationAnywhereInASchemaAddRefusesIt) {
 // to variable and its report refuse it and write nothing.
 TEST_F(AllocationTest, AFailedAllocationAnywhereInAParseRefusesIt) {
     std::string raw = RawArray();
-    long injected = 0;
-    for (long n = 1;; ++n) {
-        CReaderCalls reader;
-        fb_jsonreader_parse_struct result{};
-        const bool failed = RunFailingAt(
-            n, [&] { result = reader.parseRaw(&raw[0], static_cast<RTS_IEC_UDINT>(raw.size())); });
-        if (!failed) {
-            EXPECT_EQ(1, result.Parse);
-            break;
-        }
-        ++injected;
-        EXPECT_EQ(0, result.Parse) << "failure at heap call " << n;
-        EXPECT_EQ("<none>", reader.raw(""));
-    }
     struct {
         int32_t a;
         char s[16];
     } st{5, "keep"};
-    Publish(MakeVar(TYPE3_USERDEF, sizeof(st), &st, "st",
-                    {MakeVar(TYPE3_DINT, 4, &st.a, "a"), MakeVar(TYPE3_STRING, 16, st.s, "s")}));
     const std::string text = R"({"st":{"a":7,"s":"new","other":)" + raw + "}}";
-    for (long n = 1;; ++n) {
-        RTS_IEC_BOOL written = 0;
-        const bool failed = RunFailingAt(
-            n, [&] { written = CallSetFromJson(text.data(), static_cast<RTS_IEC_UDINT>(text.size()), &st); });
-        if (!failed) {
-            EXPECT_EQ(1, written);
-            EXPECT_EQ(7, st.a);
-            break;
+    // Try 0 counts a call's heap calls; try n fails the nth. Every try starts without the
+    // memory the component keeps, so each one makes the calls the count saw.
+    const auto fresh = [&] {
+        CDomDriverMgr::instance()->clear();
+        Publish(MakeVar(TYPE3_USERDEF, sizeof(st), &st, "st",
+                        {MakeVar(TYPE3_DINT, 4, &st.a, "a"), MakeVar(TYPE3_STRING, 16, st.s, "s")}));
+        st.a = 5;
+        std::strcpy(st.s, "keep");
+    };
+    long injected = 0;
+    long calls = 0;
+    for (long n = 0; n <= calls; ++n) {
+        fresh();
+        CReaderCalls reader;
+        fb_jsonreader_parse_struct result{};
+        const auto parse = [&] { result = reader.parseRaw(&raw[0], static_cast<RTS_IEC_UDINT>(raw.size())); };
+        if (n == 0) {
+            calls = HeapCalls(parse);
+        } else if (RunFailingAt(n, parse)) {
+            ++injected;
+            EXPECT_EQ(0, result.Parse) << "failure at heap call " << n;
+            EXPECT_EQ("<none>", reader.raw(""));
+            continue;
         }
-        ++injected;
-        EXPECT_EQ(0, written) << "failure at heap call " << n;
-        EXPECT_EQ(5, st.a);
-        EXPECT_STREQ("keep", st.s);
+        EXPECT_EQ(1, result.Parse) << n;
+    }
+    calls = 0;
+    for (long n = 0; n <= calls; ++n) {
+        fresh();
+        RTS_IEC_BOOL written = 0;
+        const auto write = [&] {
+            written = CallSetFromJson(text.data(), static_cast<RTS_IEC_UDINT>(text.size()), &st);
+        };
+        if (n == 0) {
+            calls = HeapCalls(write);
+        } else if (RunFailingAt(n, write)) {
+            ++injected;
+            // Refused with the variable as it was, or (a failure after the writes, where a
+            // kept state is handed back) done whole.
+            if (written == 0) {
+                EXPECT_EQ(5, st.a) << "failure at heap call " << n;
+                EXPECT_STREQ("keep", st.s) << "failure at heap call " << n;
+                continue;
+            }
+        }
+        EXPECT_EQ(1, written) << n;
+        EXPECT_EQ(7, st.a) << n;
+        EXPECT_STREQ("new", st.s) << n;
     }
     EXPECT_GE(injected, 2);
     RecordProperty("injected", static_cast<int>(injected));
