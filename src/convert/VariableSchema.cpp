@@ -4,6 +4,7 @@
 #include <string>
 
 #include "convert/LeafSchemas.h"
+#include "convert/VariableToJson.h"
 
 namespace {
 
@@ -65,20 +66,6 @@ Value ArrayOf(size_t count, Value& items, CJsonAllocator& allocator) {
     return schema;
 }
 
-// Whether the text nests the array (VariableToJson): the form asks for it, it has 2 or
-// 3 dimensions, and its extents multiply to its element count.
-bool WrittenNested(CVariableView var, ValueForm form) {
-    const size_t dimensions = var.dimensionCount();
-    if ((form & kFormNestedArrays) == 0 || dimensions < 2) {
-        return false;
-    }
-    size_t elements = 1;
-    for (size_t d = 0; d < dimensions; ++d) {
-        elements *= var.extent(d);
-    }
-    return elements == var.childCount();
-}
-
 // Every element has one layout, so one items schema describes them all: the first
 // element's, with null allowed when some element has no node (written as null).
 Value ArraySchema(CVariableView var, CJsonAllocator& allocator, ValueForm form) {
@@ -97,7 +84,7 @@ Value ArraySchema(CVariableView var, CJsonAllocator& allocator, ValueForm form) 
     if (someMissing) {
         AlsoNull(items, allocator);
     }
-    if (!WrittenNested(var, form)) {
+    if (!WrittenAsNestedArrays(var, form)) {
         return ArrayOf(count, items, allocator);
     }
     // Innermost first: the last dimension's arrays hold the elements.

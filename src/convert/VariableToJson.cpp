@@ -39,9 +39,11 @@ CJsonValue NestedArray(CVariableView var, CJsonAllocator& allocator, ValueForm f
     return outer;
 }
 
+}  // namespace
+
 // Whether the array is written as nested arrays: the form asks for it, it has 2 or 3
 // dimensions, and its elements are all there.
-bool Nested(CVariableView var, ValueForm form) {
+bool WrittenAsNestedArrays(CVariableView var, ValueForm form) {
     if ((form & kFormNestedArrays) == 0 || var.dimensionCount() < 2) {
         return false;
     }
@@ -52,15 +54,13 @@ bool Nested(CVariableView var, ValueForm form) {
     return elements == var.childCount();
 }
 
-}  // namespace
-
 CJsonValue VariableToJson(CVariableView var, CJsonAllocator& allocator, ValueForm form) {
     if (var.isLeaf()) {
         return EncodeLeaf(var.type(), var.address(), var.size(), form, allocator);
     }
     const size_t count = var.childCount();
     if (var.type() == TYPE3_ARRAY) {
-        if (Nested(var, form)) {
+        if (WrittenAsNestedArrays(var, form)) {
             return NestedArray(var, allocator, form);
         }
         // Every element of a multi-dimensional array is a direct child: one flat array.

@@ -19,4 +19,8 @@
 // Strings and names are copied into allocator, the receiving document's.
 CJsonValue VariableToJson(CVariableView var, CJsonAllocator& allocator, ValueForm form = kFormVariable);
 
+// Whether VariableToJson writes the array var as nested arrays in that form: the form asks
+// for it, it has 2 or 3 dimensions, and its extents multiply to its element count.
+bool WrittenAsNestedArrays(CVariableView var, ValueForm form);
+
 #endif  // CONVERT_VARIABLETOJSON_H
