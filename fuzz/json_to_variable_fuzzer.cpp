@@ -49,6 +49,7 @@
 #include <string>
 #include <vector>
 
+#include "FuzzJsonGrammar.h"
 #include "FuzzTarget.h"
 #include "RV5072_Zentrik/RV5072_Zentrik.h"
 #include "RV5072_Zentrik/RV5072_ZentrikItf.h"
@@ -267,16 +268,20 @@ World& Setup() {
 }
 
 // The text after a whole UTF-8 byte order mark, which the component's parser skips.
-const char* AfterMark(const std::string& text) {
-    return text.c_str() + (text.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0);
+// The text after a byte order mark, as the component's grammar has it (see
+// FuzzJsonGrammar.h): numbers RapidJSON refuses for their spelling alone respelt.
+std::string AfterMark(const std::string& text) {
+    return fuzz_json_grammar::RespeltNumbers(text.substr(text.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0));
 }
 
 // What the text is to RapidJSON's strict parser (default flags), up to its first zero
-// byte: the component's own parse must come to the same verdict.
+// byte, with the component's grammar: the component's own parse must come to the same
+// verdict.
 bool StrictParserAccepts(const std::string& text) {
+    const std::string grammar = AfterMark(text);
     rapidjson::Document document;
-    document.Parse(AfterMark(text));
-    return !document.HasParseError();
+    document.Parse(grammar.c_str());
+    return !document.HasParseError() && fuzz_json_grammar::LoneLowSurrogateAt(grammar) == std::string::npos;
 }
 
 // The text parsed twice by the strict parser: once for the kinds and values of its
@@ -287,8 +292,8 @@ struct Reference {
     rapidjson::Document numberTexts;
 
     explicit Reference(const std::string& text) {
-        values.Parse(AfterMark(text));
-        numberTexts.Parse<rapidjson::kParseNumbersAsStringsFlag>(AfterMark(text));
+        values.Parse(AfterMark(text).c_str());
+        numberTexts.Parse<rapidjson::kParseNumbersAsStringsFlag>(AfterMark(text).c_str());
     }
 };
 

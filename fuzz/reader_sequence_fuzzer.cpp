@@ -40,6 +40,7 @@
 #include <string>
 #include <vector>
 
+#include "FuzzJsonGrammar.h"
 #include "FuzzTarget.h"
 #include "RV5072_Zentrik/RV5072_Zentrik.h"
 #include "RV5072_Zentrik/RV5072_ZentrikItf.h"
@@ -147,8 +148,18 @@ class CReaderRun {
             text.c_str(), std::strlen(text.c_str()) < text.size() ? std::strlen(text.c_str()) : text.size());
         // A whole UTF-8 byte order mark at the start is skipped; offsets count its bytes.
         const size_t mark = upToZero.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
+        // RapidJSON parses the text as the component's grammar has it (see FuzzJsonGrammar.h).
+        const std::string grammar = fuzz_json_grammar::RespeltNumbers(upToZero.substr(mark));
         std::unique_ptr<rapidjson::Document> model(new rapidjson::Document());
-        model->Parse<kModelFlags>(upToZero.c_str() + mark);
+        model->Parse<kModelFlags>(grammar.c_str());
+        const size_t lone = fuzz_json_grammar::LoneLowSurrogateAt(grammar);
+        if (lone != std::string::npos && (!model->HasParseError() || model->GetErrorOffset() > lone)) {
+            FUZZ_CHECK(p.Parse == 0 && p.nErrorOffset == lone + mark,
+                       "a lone low surrogate at " + std::to_string(lone + mark) + ": Parse " +
+                           std::to_string(p.Parse) + " at " + std::to_string(p.nErrorOffset));
+            model_[i].document.reset();
+            return;
+        }
         const bool ok = !model->HasParseError();
         FUZZ_CHECK(p.Parse == (ok ? 1 : 0), "Parse " + std::to_string(p.Parse) + " for " + Quoted(upToZero));
         if (ok) {

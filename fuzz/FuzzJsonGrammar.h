@@ -1,0 +1,158 @@
+// Where the component's JSON grammar differs from RapidJSON's strict parser, for the
+// oracles of the fuzz targets that compare the component's verdicts with RapidJSON's:
+// - a \u escape of a low surrogate that follows no high one is refused (RapidJSON takes
+//   it and stores bytes that are no UTF-8);
+// - a number is taken whatever its spelling when its value lies within the range of
+//   doubles (RapidJSON refuses `0e400` or a thousand-digit mantissa for the spelling).
+// The oracle refuses the first and respells the second before RapidJSON parses the text.
+#ifndef FUZZ_FUZZJSONGRAMMAR_H
+#define FUZZ_FUZZJSONGRAMMAR_H
+
+#include <locale.h>
+
+#include <algorithm>
+#include <charconv>
+#include <clocale>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+namespace fuzz_json_grammar {
+
+inline int HexValue(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+// The code unit of a \uXXXX escape starting at text[i] (the backslash), or -1.
+inline long EscapedUnit(const std::string& text, size_t i) {
+    if (i + 6 > text.size() || text[i] != '\\' || text[i + 1] != 'u') {
+        return -1;
+    }
+    long unit = 0;
+    for (size_t k = i + 2; k < i + 6; ++k) {
+        const int digit = HexValue(text[k]);
+        if (digit < 0) {
+            return -1;
+        }
+        unit = unit * 16 + digit;
+    }
+    return unit;
+}
+
+// The offset of the first \u escape of a low surrogate that follows no high one, inside a
+// string of the text; npos when there is none.
+inline size_t LoneLowSurrogateAt(const std::string& text) {
+    bool inString = false;
+    for (size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (!inString) {
+            inString = c == '"';
+            continue;
+        }
+        if (c == '"') {
+            inString = false;
+        } else if (c == '\\' && i + 1 < text.size()) {
+            const long unit = EscapedUnit(text, i);
+            if (unit >= 0xD800 && unit <= 0xDBFF && EscapedUnit(text, i + 6) >= 0xDC00 &&
+                EscapedUnit(text, i + 6) <= 0xDFFF) {
+                i += 11;  // the pair
+            } else if (unit >= 0xDC00 && unit <= 0xDFFF) {
+                return i;
+            } else {
+                ++i;  // the escaped character
+            }
+        }
+    }
+    return std::string::npos;
+}
+
+// Whether text[begin, end) is a number in JSON's grammar.
+inline bool IsJsonNumber(const std::string& text, size_t begin, size_t end) {
+    size_t i = begin;
+    const auto digits = [&] {
+        const size_t from = i;
+        while (i < end && text[i] >= '0' && text[i] <= '9') ++i;
+        return i - from;
+    };
+    if (i < end && text[i] == '-') ++i;
+    if (i < end && text[i] == '0') {
+        ++i;
+    } else if (digits() == 0) {
+        return false;
+    }
+    if (i < end && text[i] == '.') {
+        ++i;
+        if (digits() == 0) return false;
+    }
+    if (i < end && (text[i] == 'e' || text[i] == 'E')) {
+        ++i;
+        if (i < end && (text[i] == '+' || text[i] == '-')) ++i;
+        if (digits() == 0) return false;
+    }
+    return i == end;
+}
+
+// The text with every number outside strings whose spelling RapidJSON may refuse (an
+// exponent of three digits or more, or more than 300 characters before it) and whose
+// value lies within the range of doubles written again with the same value, as the
+// shortest digits with an exponent (`0e400` as `0e0`), padded with spaces: what the
+// component parses after it respells such numbers. Offsets are kept.
+inline std::string RespeltNumbers(std::string text) {
+    static const locale_t cLocale = newlocale(LC_ALL_MASK, "C", nullptr);
+    bool inString = false;
+    for (size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (inString) {
+            if (c == '\\') {
+                ++i;
+            } else if (c == '"') {
+                inString = false;
+            }
+            continue;
+        }
+        if (c == '"') {
+            inString = true;
+            continue;
+        }
+        if (c != '-' && (c < '0' || c > '9')) {
+            continue;
+        }
+        size_t end = i;
+        size_t exponent = std::string::npos;
+        while (end < text.size() && std::strchr("0123456789+-.eE", text[end]) != nullptr &&
+               text[end] != '\0') {
+            if (text[end] == 'e' || text[end] == 'E') exponent = end;
+            ++end;
+        }
+        const size_t length = end - i;
+        const size_t mantissa = (exponent == std::string::npos ? end : exponent) - i;
+        const bool longSpelling = (exponent != std::string::npos && end - exponent > 3) || mantissa > 300;
+        if (longSpelling && IsJsonNumber(text, i, end)) {
+            const std::string number = text.substr(i, length);
+            const double value = strtod_l(number.c_str(), nullptr, cLocale);
+            char spelt[40];
+            const std::to_chars_result written =
+                std::to_chars(spelt, spelt + sizeof(spelt), value, std::chars_format::scientific);
+            std::string out(spelt, written.ptr);
+            const size_t e = out.find('e');
+            std::string power = out.substr(e + 1);
+            const bool negative = power[0] == '-';
+            power.erase(0, power[0] == '+' || power[0] == '-' ? 1 : 0);
+            power.erase(0, std::min(power.find_first_not_of('0'), power.size() - 1));
+            out = out.substr(0, e + 1) + (negative ? "-" : "") + power;
+            if (std::isfinite(value) && out.size() <= length) {
+                text.replace(i, length, out + std::string(length - out.size(), ' '));
+            }
+        }
+        i = end - 1;
+    }
+    return text;
+}
+
+}  // namespace fuzz_json_grammar
+
+#endif  // FUZZ_FUZZJSONGRAMMAR_H
