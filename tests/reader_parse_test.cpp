@@ -166,6 +166,30 @@ TEST(ReaderMemoryCap, DocumentsBeyondTheCapAreRefused) {
     EXPECT_STREQ("The document exceeds the memory cap.", error.reason);
 }
 
+// The notes of numbers whose doubles misstate them count within the cap: whole numbers of
+// 2^53 and more, each noted with its exact value, need more than their values alone.
+TEST_F(ReaderParseTest, NotesOfExactNumbersCountWithinTheCap) {
+    std::string plain = "[";
+    std::string noted = "[";
+    for (int i = 0; i < 20000; ++i) {
+        plain += i ? ",1.5" : "1.5";  // 1.5 is what its double says
+        noted += i ? ",1e18" : "1e18";
+    }
+    plain += "]";
+    noted += "]";
+    CJsonParseError error;
+    const auto measured = CParsedJson::Parse(plain.data(), plain.size(), error, kDocumentMemoryCap);
+    ASSERT_NE(nullptr, measured);
+    const size_t cap = measured->memoryUsed() + noted.size() - plain.size() + 4096;
+    EXPECT_NE(nullptr, CParsedJson::Parse(plain.data(), plain.size(), error, cap));
+    error = CJsonParseError();
+    EXPECT_EQ(nullptr, CParsedJson::Parse(noted.data(), noted.size(), error, cap));
+    EXPECT_STREQ("The document exceeds the memory cap.", error.reason);
+    const auto taken = CParsedJson::Parse(noted.data(), noted.size(), error, kDocumentMemoryCap);
+    ASSERT_NE(nullptr, taken);
+    EXPECT_GT(taken->memoryUsed(), cap);
+}
+
 // Verdicts at the edges of numbers and escapes, the same for the reader's Parse and the
 // writer's raw adds: a number in range is taken whatever its spelling, one beyond double
 // range is refused, and a lone surrogate of either half is refused.

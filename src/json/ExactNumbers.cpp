@@ -116,7 +116,9 @@ void CExactNumbers::bind(const CJsonValue& root) {
     // The doubles in document order are the doubles in text order.
     size_t place = 0;
     size_t next = 0;
-    std::vector<const CJsonValue*> stack(1, &root);
+    std::vector<const CJsonValue*, Allocator<const CJsonValue*>>& stack = stack_;
+    stack.clear();
+    stack.push_back(&root);
     while (!stack.empty() && next < noted_.size()) {
         const CJsonValue* value = stack.back();
         stack.pop_back();
@@ -137,8 +139,7 @@ void CExactNumbers::bind(const CJsonValue& root) {
         }
     }
     std::sort(entries_.begin(), entries_.end(),
-              [](const std::pair<const CJsonValue*, CExactNumber>& a,
-                 const std::pair<const CJsonValue*, CExactNumber>& b) { return a.first < b.first; });
+              [](const Entry& a, const Entry& b) { return a.first < b.first; });
     noted_.clear();
     doubles_ = 0;
 }

@@ -13,12 +13,12 @@
 #ifndef JSON_EXACTNUMBERS_H
 #define JSON_EXACTNUMBERS_H
 
-#include "json/JsonMemory.h"
-
 #include <cstddef>
 #include <cstdint>
 #include <utility>
 #include <vector>
+
+#include "json/JsonMemory.h"
 
 // The value of a number's text as an integer leaf takes it.
 struct CExactNumber {
@@ -33,6 +33,16 @@ CExactNumber ExactNumberOfText(const char* text, size_t length);
 
 class CExactNumbers {
    public:
+    // The notes' memory is charged to budget (null: a budget of its own at the memory cap);
+    // a parse whose notes find no room is refused for memory.
+    explicit CExactNumbers(CMemoryBudget* budget = nullptr)
+        : budget_(budget != nullptr ? budget : &ownBudget_),
+          noted_(Allocator<Note>(budget_)),
+          entries_(Allocator<Entry>(budget_)),
+          stack_(Allocator<const CJsonValue*>(budget_)) {}
+    CExactNumbers(const CExactNumbers&) = delete;
+    CExactNumbers& operator=(const CExactNumbers&) = delete;
+
     // The exact value of a number of the document whose double does not tell it; null
     // for every other value.
     const CExactNumber* find(const CJsonValue* value) const;
@@ -53,16 +63,25 @@ class CExactNumbers {
         }
     }
     // After a parse that succeeded: ties the notes to the values of the document (one
-    // walk of it, without recursion, only when something was noted).
+    // walk of it, without recursion, only when something was noted). Throws
+    // CMemoryRefused when the budget has no room for the walk or the entries.
     void bind(const CJsonValue& root);
     void clear();
 
    private:
     void noteWholeDouble(size_t place, double value, const char* text, size_t length);
 
-    size_t doubles_ = 0;                                  // doubles made so far in the parse
-    std::vector<std::pair<size_t, CExactNumber>> noted_;  // by the double's place in the text
-    std::vector<std::pair<const CJsonValue*, CExactNumber>> entries_;  // by address, sorted
+    template <typename T>
+    using Allocator = CBudgetAllocator<T>;
+    typedef std::pair<size_t, CExactNumber> Note;
+    typedef std::pair<const CJsonValue*, CExactNumber> Entry;
+
+    CMemoryBudget ownBudget_;
+    CMemoryBudget* budget_;
+    size_t doubles_ = 0;                                                  // doubles made so far in the parse
+    std::vector<Note, Allocator<Note>> noted_;                            // by the double's place in the text
+    std::vector<Entry, Allocator<Entry>> entries_;                        // by address, sorted
+    std::vector<const CJsonValue*, Allocator<const CJsonValue*>> stack_;  // bind's walk, kept
 };
 
 #endif  // JSON_EXACTNUMBERS_H

@@ -60,6 +60,31 @@ class CMemoryBudget {
     size_t held_ = 0;
 };
 
+// A standard allocator whose memory is charged to a budget: a container of it throws
+// CMemoryRefused when the budget (or the heap) has no room.
+template <typename T>
+class CBudgetAllocator {
+   public:
+    typedef T value_type;
+    explicit CBudgetAllocator(CMemoryBudget* budget) : budget_(budget) {}
+    template <typename U>
+    CBudgetAllocator(const CBudgetAllocator<U>& other) : budget_(other.budget()) {}
+
+    T* allocate(size_t count) { return static_cast<T*>(budget_->Take(count * sizeof(T))); }
+    void deallocate(T* memory, size_t count) { budget_->Give(memory, count * sizeof(T)); }
+    CMemoryBudget* budget() const { return budget_; }
+
+    friend bool operator==(const CBudgetAllocator& a, const CBudgetAllocator& b) {
+        return a.budget_ == b.budget_;
+    }
+    friend bool operator!=(const CBudgetAllocator& a, const CBudgetAllocator& b) {
+        return a.budget_ != b.budget_;
+    }
+
+   private:
+    CMemoryBudget* budget_;
+};
+
 struct CPoolChunk;  // one chunk of a CDocumentPool (JsonMemory.cpp)
 
 class CDocumentPool {

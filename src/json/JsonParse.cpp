@@ -219,8 +219,15 @@ bool ParseFrom(Stream& stream, CJsonDocument& document, CRetainedBlock& parserSt
     if (exact != nullptr) {
         if (result.IsError()) {
             exact->clear();
-        } else {
+            return false;
+        }
+        try {
             exact->bind(document);
+        } catch (const std::bad_alloc&) {
+            exact->clear();
+            error.offset = 0;
+            error.reason = kJsonMemoryRefused;
+            return false;
         }
     }
     return !result.IsError();

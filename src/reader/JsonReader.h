@@ -78,8 +78,8 @@ class CParsedJson {
     CRetainedBlock documentStack_;
     CRetainedBlock parserStack_;
     CJsonDocument document_;
-    CExactNumbers exact_;
-    size_t used_ = 0;  // pool bytes the last parse used
+    CExactNumbers exact_{&budget_};  // its notes count within the cap
+    size_t used_ = 0;                // pool bytes the last parse used
     size_t peak_ = 0;
 };
 
