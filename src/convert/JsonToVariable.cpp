@@ -446,12 +446,11 @@ class CVariableWriter {
     // of the array.
     void writeNested(const Value& source, CVariableView var, const size_t extents[3], size_t dimensions) {
         for (rapidjson::SizeType i = 0; i < source.Size(); ++i) {
-            if (!innerFits(source[i], var, extents[1], "[" + std::to_string(i) + "]")) {
+            if (!innerFits(source[i], var, extents[1], i, -1)) {
                 return;
             }
             for (rapidjson::SizeType j = 0; dimensions == 3 && j < source[i].Size(); ++j) {
-                if (!innerFits(source[i][j], var, extents[2],
-                               "[" + std::to_string(i) + "][" + std::to_string(j) + "]")) {
+                if (!innerFits(source[i][j], var, extents[2], i, static_cast<long>(j))) {
                     return;
                 }
             }
@@ -471,14 +470,19 @@ class CVariableWriter {
     }
 
     // Whether an inner list of nested arrays is an array of `extent` values; if not, the
-    // whole array is skipped for that reason, named at the list's place ("grid[1]").
-    bool innerFits(const Value& inner, CVariableView var, size_t extent, const std::string& place) {
+    // whole array is skipped for that reason, named at the list's place ("grid[1]",
+    // "cube[1][2]": row i, and column j unless it is negative). The place is formed only
+    // for a report.
+    bool innerFits(const Value& inner, CVariableView var, size_t extent, rapidjson::SizeType i, long j) {
         if (inner.IsArray() && inner.Size() == extent) {
             return true;
         }
         if (kReport) {
             const size_t mark = path_.size();
-            path_ += place;
+            path_ += "[" + std::to_string(i) + "]";
+            if (j >= 0) {
+                path_ += "[" + std::to_string(j) + "]";
+            }
             if (inner.IsArray()) {
                 skip(var, CCountPiece{inner.Size()}, " elements given, ", CCountPiece{extent}, " expected");
             } else {
