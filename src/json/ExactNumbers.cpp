@@ -97,13 +97,19 @@ const CExactNumber* CExactNumbers::find(const CJsonValue* value) const {
     return found != entries_.end() && found->first == value ? &found->second : nullptr;
 }
 
-void CExactNumbers::noteWholeDouble(size_t place, double value, const char* text, size_t length) {
-    const CExactNumber exact = ExactNumberOfText(text, length);
+bool CExactNumbers::WholeDoubleNeedsExact(double value, const char* text, size_t length,
+                                          CExactNumber& exact) {
+    exact = ExactNumberOfText(text, length);
     const double magnitude = std::fabs(value);
-    // Noted when the text is not whole after all, or when it is whole where the double
+    // Needed when the text is not whole after all, or when it is whole where the double
     // may stand for another whole number (a double within 64 bits, of 2^53 or more).
-    if (!exact.whole ||
-        (magnitude >= kExactDoubles && value >= -9223372036854775808.0 && value <= 18446744073709551616.0)) {
+    return !exact.whole ||
+           (magnitude >= kExactDoubles && value >= -9223372036854775808.0 && value <= 18446744073709551616.0);
+}
+
+void CExactNumbers::noteWholeDouble(size_t place, double value, const char* text, size_t length) {
+    CExactNumber exact;
+    if (WholeDoubleNeedsExact(value, text, length, exact)) {
         noted_.emplace_back(place, exact);
     }
 }

@@ -53,15 +53,21 @@ class CExactNumbers {
     // with a fraction of every parse passes here.
     void noteDouble(double value, const char* text, size_t length) {
         const size_t place = doubles_++;
-        // A double that is not whole (or is beyond every range) says what its text says.
-        // Below 2^52, adding and taking away 2^52 rounds the magnitude to a whole number.
-        const double magnitude = value < 0 ? -value : value;
-        const bool whole = magnitude < 0x1p52 ? (magnitude + 0x1p52) - 0x1p52 == magnitude
-                                              : magnitude <= 1.7976931348623157e308;
-        if (whole) {
+        if (IsWholeDouble(value)) {
             noteWholeDouble(place, value, text, length);
         }
     }
+    // Whether a double's value is whole (or beyond every range, where it says what its
+    // text says). Inline, and without a call to trunc: below 2^52, adding and taking away
+    // 2^52 rounds the magnitude to a whole number.
+    static bool IsWholeDouble(double value) {
+        const double magnitude = value < 0 ? -value : value;
+        return magnitude < 0x1p52 ? (magnitude + 0x1p52) - 0x1p52 == magnitude
+                                  : magnitude <= 1.7976931348623157e308;
+    }
+    // For a whole double made from the length bytes at text: true, with exact filled,
+    // when the double does not tell the text's value (the table notes exactly these).
+    static bool WholeDoubleNeedsExact(double value, const char* text, size_t length, CExactNumber& exact);
     // After a parse that succeeded: ties the notes to the values of the document (one
     // walk of it, without recursion, only when something was noted). Throws
     // CMemoryRefused when the budget has no room for the walk or the entries.

@@ -128,45 +128,27 @@ class CJsonNumberHandler {
     // that is no part of a number (it stands in the parsed text, or in the reader's
     // terminated copy).
     bool RawNumber(const char* str, rapidjson::SizeType length, bool /*copy*/) {
-        const bool minus = str[0] == '-';
-        const char* digits = str + (minus ? 1 : 0);
-        const char* end = str + length;
-        // Up to 19 digits always fit in 64 bits; a 20th is taken only when it does.
-        const char* c = digits;
-        const char* stop = end - digits > 19 ? digits + 19 : end;
-        uint64_t magnitude = 0;
-        while (c != stop && static_cast<unsigned>(*c - '0') <= 9) {
-            magnitude = magnitude * 10 + static_cast<unsigned>(*c - '0');
-            ++c;
+        const CJsonNumber number = ReadJsonNumber(str, length);
+        switch (number.kind) {
+            case CJsonNumber::kUint:
+                return document_.Uint(static_cast<unsigned>(number.magnitude));
+            case CJsonNumber::kUint64:
+                return document_.Uint64(number.magnitude);
+            case CJsonNumber::kInt:
+                return document_.Int(static_cast<int>(-static_cast<int64_t>(number.magnitude)));
+            case CJsonNumber::kInt64:
+                return document_.Int64(static_cast<int64_t>(~number.magnitude + 1));
+            case CJsonNumber::kDouble:
+                break;
         }
-        bool integer = c == end;
-        if (!integer && c == stop && end - c == 1 && static_cast<unsigned>(*c - '0') <= 9) {
-            const unsigned digit = static_cast<unsigned>(*c - '0');
-            if (magnitude <= (std::numeric_limits<uint64_t>::max() - digit) / 10) {
-                magnitude = magnitude * 10 + digit;
-                integer = true;
-            }
-        }
-        if (integer && !minus) {
-            return magnitude <= std::numeric_limits<uint32_t>::max()
-                       ? document_.Uint(static_cast<unsigned>(magnitude))
-                       : document_.Uint64(magnitude);
-        }
-        if (integer && magnitude <= uint64_t(1) << 31) {
-            return document_.Int(static_cast<int>(-static_cast<int64_t>(magnitude)));
-        }
-        if (integer && magnitude <= uint64_t(1) << 63) {
-            return document_.Int64(static_cast<int64_t>(~magnitude + 1));
-        }
-        const double value = NumberValue(str, end);
-        if (std::isinf(value) && !options_.infiniteBeyondRange) {
+        if (std::isinf(number.value) && !options_.infiniteBeyondRange) {
             beyondRange_ = true;
             return false;
         }
         if (exact_ != nullptr) {
-            exact_->noteDouble(value, str, length);
+            exact_->noteDouble(number.value, str, length);
         }
-        return document_.Double(value);
+        return document_.Double(number.value);
     }
 
     bool beyondRange() const { return beyondRange_; }
@@ -412,6 +394,40 @@ bool ParseUnmarked(const char* text, size_t length, CJsonDocument& document, CRe
 }
 
 }  // namespace
+
+CJsonNumber ReadJsonNumber(const char* str, size_t length) {
+    const bool minus = str[0] == '-';
+    const char* digits = str + (minus ? 1 : 0);
+    const char* end = str + length;
+    // Up to 19 digits always fit in 64 bits; a 20th is taken only when it does.
+    const char* c = digits;
+    const char* stop = end - digits > 19 ? digits + 19 : end;
+    uint64_t magnitude = 0;
+    while (c != stop && static_cast<unsigned>(*c - '0') <= 9) {
+        magnitude = magnitude * 10 + static_cast<unsigned>(*c - '0');
+        ++c;
+    }
+    bool integer = c == end;
+    if (!integer && c == stop && end - c == 1 && static_cast<unsigned>(*c - '0') <= 9) {
+        const unsigned digit = static_cast<unsigned>(*c - '0');
+        if (magnitude <= (std::numeric_limits<uint64_t>::max() - digit) / 10) {
+            magnitude = magnitude * 10 + digit;
+            integer = true;
+        }
+    }
+    if (integer && !minus) {
+        return CJsonNumber{
+            magnitude <= std::numeric_limits<uint32_t>::max() ? CJsonNumber::kUint : CJsonNumber::kUint64,
+            magnitude, 0.0};
+    }
+    if (integer && magnitude <= uint64_t(1) << 31) {
+        return CJsonNumber{CJsonNumber::kInt, magnitude, 0.0};
+    }
+    if (integer && magnitude <= uint64_t(1) << 63) {
+        return CJsonNumber{CJsonNumber::kInt64, magnitude, 0.0};
+    }
+    return CJsonNumber{CJsonNumber::kDouble, 0, NumberValue(str, end)};
+}
 
 bool ParseJson(const char* text, size_t length, CJsonDocument& document, CRetainedBlock& parserStack,
                char* insitu, const CJsonParseOptions& options, CJsonParseError* error, CExactNumbers* exact) {

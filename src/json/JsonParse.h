@@ -1,5 +1,6 @@
-// The component's one JSON parser: strict (RFC 8259: no comments, no trailing commas,
-// no NaN or Infinity, exactly one root value, no lone surrogate in a \u escape),
+// The component's JSON parser into documents (JsonEvents.h reads the same grammar as a
+// stream of events): strict (RFC 8259: no comments, no trailing commas, no NaN or
+// Infinity, exactly one root value, no lone surrogate in a \u escape),
 // iterative (the parser's stacks live on the heap, so a deeply nested text never
 // deepens the calling task's stack), exact (every number is converted from its text as
 // the C library's strtod does, so every double the component writes out reads back as
@@ -22,9 +23,22 @@
 #include <rapidjson/document.h>
 
 #include <cstddef>
+#include <cstdint>
 
 #include "json/ExactNumbers.h"
 #include "json/JsonMemory.h"
+
+// A number of JSON's grammar as the parser makes it: without fraction or exponent, an
+// integer of the narrowest of RapidJSON's kinds that holds it; any other (and an integer
+// beyond 64 bits) the double strtod reads from its text, infinite beyond the range of
+// doubles.
+struct CJsonNumber {
+    enum EKind { kUint, kUint64, kInt, kInt64, kDouble };
+    EKind kind;
+    uint64_t magnitude;  // integers: the absolute value
+    double value;        // kDouble
+};
+CJsonNumber ReadJsonNumber(const char* text, size_t length);
 
 // Where and why a text was refused.
 struct CJsonParseError {
