@@ -80,15 +80,9 @@ class CSymbolIndex {
     template <typename Use>
     const char* WithVariable(const void* pData, bool write, Use use) EXCLUDES(mtx_) {
         CSharedLock<CIndexLock> indexLock(mtx_);
-        // Tested under the lock: the flag and the index change together under it.
-        if (!bDownloadDone_.load()) {
-            return LogText(ELogText::kVariablesLoading);
-        }
-        // Nodes the host did not resolve sit at the null address; a null pointer from
-        // a program must never reach them.
         CAddressIndex::CFound found;
-        if (pData == nullptr || index_ == nullptr || !index_->Find(pData, found)) {
-            return LogText(ELogText::kNoVariable);
+        if (const char* refusal = findVariable(pData, found)) {
+            return refusal;
         }
         CIndexLock& memory = variableLock(found.root);
         if (write) {
@@ -97,6 +91,26 @@ class CSymbolIndex {
         } else {
             CSharedLock<CIndexLock> memoryLock(memory);
             use(CVariableView(found.node, found.shift));
+        }
+        return nullptr;
+    }
+
+    // Like WithVariable(pData, true, ...) in two steps: stage(CVariableView) with the
+    // index held shared and no variable lock, then, when it returned true, write(the same
+    // view) under the variable's lock held exclusively, the index still held. For a write
+    // whose preparation reads no memory of the variable and need not keep its readers
+    // waiting.
+    template <typename Stage, typename Write>
+    const char* WithVariableStaged(const void* pData, Stage stage, Write write) EXCLUDES(mtx_) {
+        CSharedLock<CIndexLock> indexLock(mtx_);
+        CAddressIndex::CFound found;
+        if (const char* refusal = findVariable(pData, found)) {
+            return refusal;
+        }
+        const CVariableView var(found.node, found.shift);
+        if (stage(var)) {
+            CExclusiveLock<CIndexLock> memoryLock(variableLock(found.root));
+            write(var);
         }
         return nullptr;
     }
@@ -136,6 +150,21 @@ class CSymbolIndex {
     // The lock of the variable's memory at addr. One of a fixed set of locks chosen by
     // the address, so two variables may rarely share one and then take turns.
     CIndexLock& variableLock(const void* addr);
+
+    // The node of the published index at pData; null when found, else the refusal: no
+    // complete index is published, or no variable starts at pData.
+    const char* findVariable(const void* pData, CAddressIndex::CFound& found) REQUIRES_SHARED(mtx_) {
+        // Tested under the lock: the flag and the index change together under it.
+        if (!bDownloadDone_.load()) {
+            return LogText(ELogText::kVariablesLoading);
+        }
+        // Nodes the host did not resolve sit at the null address; a null pointer from
+        // a program must never reach them.
+        if (pData == nullptr || index_ == nullptr || !index_->Find(pData, found)) {
+            return LogText(ELogText::kNoVariable);
+        }
+        return nullptr;
+    }
 
     // Symbol walk (loader thread only). Every host call of the walk runs through Step:
     // false, and call() not run, when a stop was requested; false too when one came

@@ -323,6 +323,10 @@ bool CDomDriverMgr::setSymbolFromJsonReport(char* pJson, const uint32_t& size, v
     // The parsed text, the walk's scratch and the report are the kept ones of the state:
     // a call like the last takes nothing from the heap.
     CJsonToVariableState& state = *taken;
+    if (out == nullptr && pJson != nullptr && writeSymbolStreamed(state.stream, pJson, size, pData)) {
+        jsonToVariable_.give(std::move(taken));
+        return true;
+    }
     CSymbolWriteReport& report = state.report;
     report.written = report.skipped = report.unknown = report.errorOffset = report.missing = 0;
     report.problem.clear();
@@ -363,6 +367,23 @@ bool CDomDriverMgr::setSymbolFromJsonReport(char* pJson, const uint32_t& size, v
         return false;
     }
     return true;
+}
+
+bool CDomDriverMgr::writeSymbolStreamed(CJsonToVariableStream& stream, const char* pJson, uint32_t size,
+                                        void* pData) {
+    CJsonToVariableStream::EOutcome outcome = CJsonToVariableStream::EOutcome::kNotJson;
+    const char* refusal = nullptr;
+    if (stream.TakeText(pJson, size)) {
+        refusal = index_.WithVariableStaged(
+            pData,
+            [&](CVariableView var) {
+                outcome = stream.Stage(var);
+                return outcome == CJsonToVariableStream::EOutcome::kStaged;
+            },
+            [&](CVariableView) { stream.Commit(); });
+    }
+    stream.Trim();
+    return refusal == nullptr && outcome == CJsonToVariableStream::EOutcome::kStaged;
 }
 
 bool CDomDriverMgr::setSymbolFromValue(const CJsonValue& value, void* pData, CSymbolWriteReport* report,

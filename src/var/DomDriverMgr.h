@@ -154,6 +154,11 @@ class CDomDriverMgr {
     const char* writeSymbol(const CJsonValue* root, const CJsonValue* value, void* pData,
                             CSymbolWriteReport* report, const CExactNumbers* exact,
                             CJsonToVariableScratch* scratch = nullptr);
+    // Writes the text into the variable at pData in one pass, without a document: true
+    // when written. False, with nothing written and nothing logged, when the document's
+    // path must decide: a refused text, a refusal, a shape the stream leaves to a document,
+    // or memory refused. The caller holds none of the index's locks.
+    bool writeSymbolStreamed(CJsonToVariableStream& stream, const char* pJson, uint32_t size, void* pData);
 
     static CDomDriverMgr* m_instance_;
     static std::once_flag m_once_;

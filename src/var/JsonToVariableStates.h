@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "convert/JsonToVariable.h"
+#include "convert/JsonToVariableStream.h"
 #include "convert/SymbolWriteReport.h"
 #include "reader/JsonReader.h"
 #include "sync/Locks.h"
@@ -24,7 +25,8 @@
 
 // One call's memory; used by that call alone.
 struct CJsonToVariableState {
-    CParsedJson parsed;
+    CJsonToVariableStream stream;  // a call without a report, in one pass
+    CParsedJson parsed;            // a report, and the shapes the stream leaves to a document
     CJsonToVariableScratch scratch;
     CSymbolWriteReport report;
     uint64_t generation = 0;  // of the list it was taken from

@@ -1,0 +1,386 @@
+// JSON to variable without a document: one pass over the text notes each leaf's value,
+// a second pass over the notes writes them.
+//
+// The rules are WriteVariable's (JsonToVariable.cpp), followed event by event:
+// - a leaf takes a value its class takes, and nothing from an object or an array;
+// - a structure takes an object, member by member, the first member of each name;
+// - an array takes a JSON array of exactly its element count, element by element: its
+//   notes are taken back at the array's end when the count is another;
+// - whatever does not match is skipped with everything inside it.
+#include "convert/JsonToVariableStream.h"
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+
+#include "convert/TypeClassTable.h"
+#include "json/ExactNumbers.h"
+#include "json/JsonEvents.h"
+#include "json/JsonParse.h"
+
+namespace {
+
+// Up to this many members a structure's member is searched from its start; beyond,
+// through its names sorted once per object.
+constexpr size_t kScannedMembers = 16;
+
+enum EStagedKind : uint8_t { kNull, kFalse, kTrue, kNumber, kString };
+
+// Member names are short: compared in place rather than through a call.
+inline bool SameName(const CVariableName& name, const char* text, size_t length) {
+    if (name.size() != length) {
+        return false;
+    }
+    const char* own = name.data();
+    if (length > 16) {
+        return std::memcmp(own, text, length) == 0;
+    }
+    for (size_t i = 0; i < length; ++i) {
+        if (own[i] != text[i]) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Whether a number is spelt long enough that its value may lie beyond the range of
+// doubles: an exponent of three digits or more, or hundreds of digits. Whether a text of
+// such a number is JSON to the component is the document parser's call (it takes
+// some spellings of an infinite value and refuses others).
+bool LongNumber(const char* text, size_t length) {
+    if (length >= 300) {
+        return true;
+    }
+    // An exponent's digits end the number: count the digits at the end, then look for
+    // the exponent's sign and letter before them.
+    const char* c = text + length;
+    while (c != text && static_cast<unsigned>(c[-1] - '0') <= 9) {
+        --c;
+    }
+    if (text + length - c < 3 || c == text) {
+        return false;
+    }
+    if ((c[-1] == '+' || c[-1] == '-') && c - 1 != text) {
+        --c;
+    }
+    return c[-1] == 'e' || c[-1] == 'E';
+}
+
+}  // namespace
+
+// The reader's events, followed along the variable tree. Lives on the stack of one Stage.
+class CStreamHandler {
+   public:
+    typedef CJsonToVariableStream::COpen COpen;
+    typedef CJsonToVariableStream::CStagedLeaf CStagedLeaf;
+
+    CStreamHandler(CJsonToVariableStream& stream, CVariableView var) : s_(stream), var_(var) {}
+
+    bool needsDocument() const { return needsDocument_; }
+
+    bool Null() { return scalar(kNull, nullptr, 0); }
+    bool Bool(bool b) { return scalar(b ? kTrue : kFalse, nullptr, 0); }
+    bool Number(const char* text, size_t length) {
+        if (LongNumber(text, length)) {
+            needsDocument_ = true;  // the document's parser decides whether it is taken
+            return false;
+        }
+        return scalar(kNumber, text, length);
+    }
+    bool String(char* text, size_t length) { return scalar(kString, text, length); }
+
+    bool Key(char* text, size_t length) {
+        if (skipped_ != 0) {
+            return true;
+        }
+        COpen& open = s_.open_.back();
+        pending_ = CVariableView(nullptr);
+        if (!open.var) {
+            // The root object: the first member named after the variable is the variable.
+            if (!rootFound_ && SameName(var_.name(), text, length)) {
+                rootFound_ = true;
+                pending_ = var_;
+            }
+            return true;
+        }
+        const long i = findMember(open, text, length);
+        if (i >= 0 && !s_.taken_[open.takenBase + static_cast<size_t>(i)]) {
+            s_.taken_[open.takenBase + static_cast<size_t>(i)] = 1;
+            pending_ = open.var.child(static_cast<size_t>(i));
+            open.next = static_cast<size_t>(i) + 1;
+        }
+        return true;
+    }
+
+    bool StartObject() {
+        if (skipped_ != 0) {
+            ++skipped_;
+            return true;
+        }
+        if (s_.open_.empty()) {
+            s_.open_.push_back(COpen{CVariableView(nullptr), 0, 0, 0, 0, false, false});
+            return true;
+        }
+        const CVariableView target = nextTarget();
+        if (!target || target.isLeaf()) {
+            ++skipped_;
+            return true;
+        }
+        if (target.type() == TYPE3_ARRAY) {
+            // Only the variable itself (the root object's member) takes an object of its
+            // elements' names.
+            if (!s_.open_.back().var) {
+                needsDocument_ = true;  // elements named as members
+                return false;
+            }
+            ++skipped_;
+            return true;
+        }
+        const size_t members = target.childCount();
+        s_.open_.push_back(
+            COpen{target, s_.staged_.size(), s_.taken_.size(), s_.names_.size(), 0, false, false});
+        s_.taken_.resize(s_.taken_.size() + members, 0);
+        return true;
+    }
+
+    bool EndObject() {
+        if (skipped_ != 0) {
+            --skipped_;
+            return true;
+        }
+        const COpen& open = s_.open_.back();
+        s_.taken_.resize(open.takenBase);
+        s_.names_.resize(open.namesBase);
+        s_.open_.pop_back();
+        return true;
+    }
+
+    bool StartArray() {
+        if (skipped_ != 0 || s_.open_.empty()) {
+            ++skipped_;  // a root that is no object holds no member for the variable
+            return true;
+        }
+        const CVariableView target = nextTarget();
+        if (!target || target.isLeaf() || target.type() != TYPE3_ARRAY) {
+            ++skipped_;
+            return true;
+        }
+        if (target.dimensionCount() >= 2) {
+            needsDocument_ = true;  // flat or nested lists
+            return false;
+        }
+        s_.open_.push_back(COpen{target, s_.staged_.size(), 0, 0, 0, true, false});
+        return true;
+    }
+
+    bool EndArray() {
+        if (skipped_ != 0) {
+            --skipped_;
+            return true;
+        }
+        const COpen& open = s_.open_.back();
+        if (open.next != open.var.childCount()) {
+            s_.staged_.resize(open.stagedMark);  // an array of another count is not written
+        }
+        s_.open_.pop_back();
+        return true;
+    }
+
+   private:
+    bool scalar(uint8_t kind, const char* text, size_t length) {
+        if (skipped_ != 0 || s_.open_.empty()) {
+            return true;  // a root that is no object holds no member for the variable
+        }
+        const CVariableView target = nextTarget();
+        if (target && target.isLeaf()) {
+            // Filled in place: a note made on the stack and copied stalls on its partial stores.
+            CStagedLeaf& leaf = s_.staged_.emplace_back();
+            leaf.address = target.address();
+            leaf.size = target.size();
+            leaf.length = static_cast<uint32_t>(length);
+            leaf.text = text;
+            leaf.type = static_cast<int>(target.type());
+            leaf.kind = kind;
+        }
+        return true;
+    }
+
+    // The node the value that begins now goes to; no node when it goes nowhere.
+    CVariableView nextTarget() {
+        COpen& open = s_.open_.back();
+        if (!open.isArray) {
+            const CVariableView target = pending_;
+            pending_ = CVariableView(nullptr);
+            return target;
+        }
+        const size_t i = open.next++;
+        return i < open.var.childCount() ? open.var.child(i) : CVariableView(nullptr);
+    }
+
+    // The index of the member of open's structure named by the length bytes at text; -1
+    // when none is. Members usually come in the structure's order: the one after the last
+    // found is tried first.
+    long findMember(COpen& open, const char* text, size_t length) {
+        const CVariableView var = open.var;
+        const size_t count = var.childCount();
+        if (open.next < count) {
+            const CVariableView expected = var.child(open.next);
+            if (expected && SameName(expected.name(), text, length)) {
+                return static_cast<long>(open.next);
+            }
+        }
+        if (count <= kScannedMembers) {
+            for (size_t i = 0; i < count; ++i) {
+                const CVariableView child = var.child(i);
+                if (child && SameName(child.name(), text, length)) {
+                    return static_cast<long>(i);
+                }
+            }
+            return -1;
+        }
+        if (!open.namesSorted) {
+            open.namesSorted = true;
+            open.namesBase = s_.names_.size();
+            for (size_t i = 0; i < count; ++i) {
+                const CVariableView child = var.child(i);
+                if (child) {
+                    // A member's name is the node's own, which lives in the index the
+                    // caller holds (only an element's name is formed).
+                    const CVariableName name = child.name();
+                    s_.names_.emplace_back(std::string_view(name.data(), name.size()), i);
+                }
+            }
+            std::sort(s_.names_.begin() + static_cast<ptrdiff_t>(open.namesBase), s_.names_.end());
+        }
+        const std::string_view key(text, length);
+        const auto begin = s_.names_.begin() + static_cast<ptrdiff_t>(open.namesBase);
+        const auto found = std::lower_bound(begin, s_.names_.end(), std::make_pair(key, size_t{0}));
+        return found != s_.names_.end() && found->first == key ? static_cast<long>(found->second) : -1;
+    }
+
+    CJsonToVariableStream& s_;
+    const CVariableView var_;
+    CVariableView pending_{nullptr};  // the member the value after the last key goes to
+    size_t skipped_ = 0;              // containers open inside a value that goes nowhere
+    bool rootFound_ = false;
+    bool needsDocument_ = false;
+};
+
+CJsonToVariableStream::CJsonToVariableStream()
+    : text_(CBudgetAllocator<char>(&budget_)),
+      containers_(CBudgetAllocator<char>(&budget_)),
+      open_(CBudgetAllocator<COpen>(&budget_)),
+      staged_(CBudgetAllocator<CStagedLeaf>(&budget_)),
+      taken_(CBudgetAllocator<char>(&budget_)),
+      names_(CBudgetAllocator<std::pair<std::string_view, size_t>>(&budget_)) {}
+
+bool CJsonToVariableStream::TakeText(const char* text, size_t length) {
+    const void* zero = std::memchr(text, 0, length);
+    if (zero != nullptr) {
+        length = static_cast<size_t>(static_cast<const char*>(zero) - text);
+    }
+    // A whole UTF-8 byte order mark is skipped; a part of one is no JSON.
+    if (length >= 3 && text[0] == '\xEF' && text[1] == '\xBB' && text[2] == '\xBF') {
+        text += 3;
+        length -= 3;
+    }
+    try {
+        text_.resize(length + 1);
+    } catch (const std::bad_alloc&) {
+        length_ = 0;
+        return false;
+    }
+    std::memcpy(text_.data(), text, length);
+    text_[length] = '\0';
+    length_ = length;
+    return true;
+}
+
+CJsonToVariableStream::EOutcome CJsonToVariableStream::Stage(CVariableView var) {
+    open_.clear();
+    staged_.clear();
+    taken_.clear();
+    names_.clear();
+    if (text_.empty()) {
+        return EOutcome::kNotJson;
+    }
+    CStreamHandler handler(*this, var);
+    EJsonEvents read = EJsonEvents::kRefused;
+    try {
+        read = ReadJsonEvents(text_.data(), containers_, handler);
+    } catch (const std::bad_alloc&) {
+        staged_.clear();
+        return EOutcome::kMemoryRefused;
+    }
+    switch (read) {
+        case EJsonEvents::kParsed:
+            return EOutcome::kStaged;
+        case EJsonEvents::kStopped:
+            staged_.clear();
+            return handler.needsDocument() ? EOutcome::kNeedsDocument : EOutcome::kNotJson;
+        case EJsonEvents::kRefused:
+            break;
+    }
+    staged_.clear();
+    return EOutcome::kNotJson;
+}
+
+void CJsonToVariableStream::Commit() {
+    for (const CStagedLeaf& leaf : staged_) {
+        const TypeClass3 type = static_cast<TypeClass3>(leaf.type);
+        switch (leaf.kind) {
+            case kNull:
+                DecodeLeaf(type, leaf.address, leaf.size, CJsonValue(), nullptr, false);
+                break;
+            case kFalse:
+            case kTrue:
+                DecodeLeaf(type, leaf.address, leaf.size, CJsonValue(leaf.kind == kTrue), nullptr, false);
+                break;
+            case kString:
+                DecodeLeaf(type, leaf.address, leaf.size,
+                           CJsonValue(rapidjson::StringRef(leaf.text, leaf.length)), nullptr, false);
+                break;
+            default: {
+                const CJsonNumber number = ReadJsonNumber(leaf.text, leaf.length);
+                switch (number.kind) {
+                    case CJsonNumber::kUint:
+                        DecodeLeaf(type, leaf.address, leaf.size,
+                                   CJsonValue(static_cast<unsigned>(number.magnitude)), nullptr, false);
+                        break;
+                    case CJsonNumber::kUint64:
+                        DecodeLeaf(type, leaf.address, leaf.size, CJsonValue(number.magnitude), nullptr,
+                                   false);
+                        break;
+                    case CJsonNumber::kInt:
+                        DecodeLeaf(type, leaf.address, leaf.size,
+                                   CJsonValue(static_cast<int>(-static_cast<int64_t>(number.magnitude))),
+                                   nullptr, false);
+                        break;
+                    case CJsonNumber::kInt64:
+                        DecodeLeaf(type, leaf.address, leaf.size,
+                                   CJsonValue(static_cast<int64_t>(~number.magnitude + 1)), nullptr, false);
+                        break;
+                    case CJsonNumber::kDouble: {
+                        CExactNumber exact;
+                        const bool needed =
+                            CExactNumbers::IsWholeDouble(number.value) &&
+                            CExactNumbers::WholeDoubleNeedsExact(number.value, leaf.text, leaf.length, exact);
+                        DecodeLeaf(type, leaf.address, leaf.size, CJsonValue(number.value),
+                                   needed ? &exact : nullptr, false);
+                        break;
+                    }
+                }
+            }
+        }
+    }
+}
+
+void CJsonToVariableStream::Trim() {
+    const size_t keep = 2 * (length_ + 1) + 4096;
+    if (text_.capacity() > keep) {
+        Kept<char>(CBudgetAllocator<char>(&budget_)).swap(text_);
+    }
+    if (staged_.capacity() * sizeof(CStagedLeaf) > 2 * staged_.size() * sizeof(CStagedLeaf) + 4096) {
+        Kept<CStagedLeaf>(CBudgetAllocator<CStagedLeaf>(&budget_)).swap(staged_);
+    }
+}

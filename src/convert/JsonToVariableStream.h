@@ -1,0 +1,89 @@
+// JSON to variable without a document: the text is read once, as a stream of events
+// (JsonEvents.h), and each value the variable takes is noted with the leaf it goes to;
+// only when the whole text has proved to be JSON are the noted values written. The
+// writes are those of WriteVariable without a report (JsonToVariable.h): the same leaves
+// get the same bytes, and nothing is written when the text is no JSON.
+//
+// Shapes the stream does not follow are left to the document's walk: a stage says so
+// (kNeedsDocument) and writes nothing. They are an array of 2 or 3 dimensions given a
+// JSON array (flat or nested lists), and an array variable given an object of its
+// elements' names.
+//
+// Use: TakeText (no lock needed), then Stage with the symbol index held shared, then,
+// when the stage succeeded, Commit with the variable's lock held exclusively and the same
+// index still held. The memory (the text's copy, the containers, the noted writes) is
+// kept from one call to the next within the memory cap, so a call like the last takes
+// nothing from the heap. Used by one call at a time, on the calling thread.
+#ifndef CONVERT_JSONTOVARIABLESTREAM_H
+#define CONVERT_JSONTOVARIABLESTREAM_H
+
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "json/JsonMemory.h"
+#include "symbols/VariableView.h"
+
+class CJsonToVariableStream {
+   public:
+    enum class EOutcome {
+        kStaged,         // the text is JSON and its writes are noted for Commit
+        kNotJson,        // the text is no JSON text: nothing to write
+        kNeedsDocument,  // a shape the stream does not follow: the document's walk writes it
+        kMemoryRefused   // the memory cap (or the heap) had no room
+    };
+
+    CJsonToVariableStream();
+    CJsonToVariableStream(const CJsonToVariableStream&) = delete;
+    CJsonToVariableStream& operator=(const CJsonToVariableStream&) = delete;
+
+    // Copies the first `length` bytes at text, up to the first zero byte among them and
+    // without a leading UTF-8 byte order mark. False when memory was refused.
+    bool TakeText(const char* text, size_t length);
+    // Reads the taken text, whose root must be an object, for its member named after var
+    // (the first of that name) and notes what it writes into var. Writes nothing.
+    EOutcome Stage(CVariableView var);
+    // Writes what the last Stage noted. REQUIRES: it returned kStaged, the index it saw is
+    // still held and the variable's lock is held exclusively.
+    void Commit();
+    // Gives back memory beyond what a text like the last one needs.
+    void Trim();
+
+    // One leaf's value as noted: its place and the JSON value's kind and text.
+    struct CStagedLeaf {
+        void* address;
+        uint32_t size;
+        uint32_t length;  // of text
+        const char* text;
+        int type;  // TypeClass3
+        uint8_t kind;
+    };
+    // One open JSON container and the node it is written into.
+    struct COpen {
+        CVariableView var;  // the structure or array; no node when the container is the root object
+        size_t stagedMark;  // noted leaves when it opened (an array of the wrong count takes its back)
+        size_t takenBase;   // structures: where the marks of its taken members start
+        size_t namesBase;   // structures: where its sorted member names start, once sorted
+        size_t next;        // structures: the member expected next; arrays: elements so far
+        bool isArray;
+        bool namesSorted;
+    };
+
+   private:
+    template <typename T>
+    using Kept = std::vector<T, CBudgetAllocator<T>>;
+
+    CMemoryBudget budget_;
+    Kept<char> text_;  // the taken text, terminated; strings are unescaped in it
+    size_t length_ = 0;
+    Kept<char> containers_;  // the reader's open containers
+    Kept<COpen> open_;
+    Kept<CStagedLeaf> staged_;
+    Kept<char> taken_;  // per open structure, whether each member was given a value
+    Kept<std::pair<std::string_view, size_t>> names_;
+    friend class CStreamHandler;
+};
+
+#endif  // CONVERT_JSONTOVARIABLESTREAM_H
