@@ -18,6 +18,9 @@
 //   leaf (padding, pointers, references), and a refused call has changed nothing at all;
 // - every STRING leaf holds a terminator within its size, every WSTRING leaf a zero code
 //   unit, and every BOOL leaf 0 or 1;
+// - a call with a report (which walks a parsed document) from the same memory gives the
+//   same result and leaves every byte as the call without one (which reads the text
+//   once, as a stream);
 // - a second call with the same text changes nothing more (writes do not depend on what
 //   the memory held);
 // - at the variable itself, every scalar member directly below it (all classes but
@@ -614,6 +617,24 @@ void CheckScalarMembers(const World& world, const std::vector<uint8_t>& before, 
     }
 }
 
+// setsymbolfromjsonreport with the bytes in a heap buffer of exactly their size. A call
+// with a report parses the text into a document and walks it; one without reads the
+// text once as a stream: both must write the same bytes.
+RTS_IEC_BOOL SetFromJsonReport(const uint8_t* data, size_t size, void* address) {
+    std::unique_ptr<char[]> text(new char[size == 0 ? 1 : size]);
+    if (size > 0) {
+        std::memcpy(text.get(), data, size);
+    }
+    fb_jsonreadwritedatatype_struct block{};
+    fb_jsonreadwritedatatype_setsymbolfromjsonreport_struct p{};
+    p.pInstance = &block;
+    p.pJson = text.get();
+    p.nSize = static_cast<RTS_IEC_UDINT>(size);
+    p.pData = static_cast<RTS_IEC_UDINT*>(address);
+    fb_jsonreadwritedatatype__setsymbolfromjsonreport(&p);
+    return p.SetSymbolFromJsonReport;
+}
+
 // One call of the text at one destination, checked; `reference` is given for the target
 // itself when the text parses.
 void WriteAndCheck(const World& world, const Destination& to, const uint8_t* data, size_t size, bool accepted,
@@ -640,6 +661,20 @@ void WriteAndCheck(const World& world, const Destination& to, const uint8_t* dat
     FUZZ_CHECK(log == expectedLog, std::string(to.what) + ": log of " + std::to_string(log.size()) +
                                        " entries, first: " + (log.empty() ? "none" : log.front()));
     CheckMemory(world, to, before, result == 1, "after the call");
+
+    // The same text from the same memory through the document's walk (the report's path).
+    const std::vector<uint8_t> streamed(app.memory(), app.memory() + app.memorySize());
+    std::memcpy(app.memory(), before.data(), before.size());
+    const RTS_IEC_BOOL walked = SetFromJsonReport(data, size, to.address);
+    FUZZ_CHECK(walked == result, std::string(to.what) + ": SetSymbolFromJsonReport gives " +
+                                     std::to_string(walked) + ", SetSymbolFromJson " +
+                                     std::to_string(result));
+    for (size_t i = 0; i < streamed.size(); ++i) {
+        FUZZ_CHECK(streamed[i] == app.memory()[i], std::string(to.what) + ": without a report " +
+                                                       Where(world, i) + " became " + Hex(&streamed[i], 1) +
+                                                       "with one " + Hex(&app.memory()[i], 1));
+    }
+    host.clearLog();
     if (reference != nullptr && result == 1) {
         CheckScalarMembers(world, before, *reference);
     }
