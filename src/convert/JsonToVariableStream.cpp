@@ -26,46 +26,6 @@ constexpr size_t kScannedMembers = 16;
 
 enum EStagedKind : uint8_t { kNull, kFalse, kTrue, kNumber, kString };
 
-// Member names are short: compared in place rather than through a call.
-inline bool SameName(const CVariableName& name, const char* text, size_t length) {
-    if (name.size() != length) {
-        return false;
-    }
-    const char* own = name.data();
-    if (length > 16) {
-        return std::memcmp(own, text, length) == 0;
-    }
-    for (size_t i = 0; i < length; ++i) {
-        if (own[i] != text[i]) {
-            return false;
-        }
-    }
-    return true;
-}
-
-// Whether a number is spelt long enough that its value may lie beyond the range of
-// doubles: an exponent of three digits or more, or hundreds of digits. Whether a text of
-// such a number is JSON to the component is the document parser's call (it takes
-// some spellings of an infinite value and refuses others).
-bool LongNumber(const char* text, size_t length) {
-    if (length >= 300) {
-        return true;
-    }
-    // An exponent's digits end the number: count the digits at the end, then look for
-    // the exponent's sign and letter before them.
-    const char* c = text + length;
-    while (c != text && static_cast<unsigned>(c[-1] - '0') <= 9) {
-        --c;
-    }
-    if (text + length - c < 3 || c == text) {
-        return false;
-    }
-    if ((c[-1] == '+' || c[-1] == '-') && c - 1 != text) {
-        --c;
-    }
-    return c[-1] == 'e' || c[-1] == 'E';
-}
-
 }  // namespace
 
 // The reader's events, followed along the variable tree. Lives on the stack of one Stage.
@@ -80,9 +40,12 @@ class CStreamHandler {
 
     bool Null() { return scalar(kNull, nullptr, 0); }
     bool Bool(bool b) { return scalar(b ? kTrue : kFalse, nullptr, 0); }
-    bool Number(const char* text, size_t length) {
-        if (LongNumber(text, length)) {
-            needsDocument_ = true;  // the document's parser decides whether it is taken
+    bool Number(const char* text, size_t length, bool longSpelling) {
+        if (longSpelling) {
+            // Whether a text of a number that may lie beyond doubles is JSON to the
+            // component is the document parser's call: it takes some spellings of an
+            // infinite value and refuses others.
+            needsDocument_ = true;
             return false;
         }
         return scalar(kNumber, text, length);
@@ -97,7 +60,7 @@ class CStreamHandler {
         pending_ = CVariableView(nullptr);
         if (!open.var) {
             // The root object: the first member named after the variable is the variable.
-            if (!rootFound_ && SameName(var_.name(), text, length)) {
+            if (!rootFound_ && var_.nameIs(text, length)) {
                 rootFound_ = true;
                 pending_ = var_;
             }
@@ -225,14 +188,14 @@ class CStreamHandler {
         const size_t count = var.childCount();
         if (open.next < count) {
             const CVariableView expected = var.child(open.next);
-            if (expected && SameName(expected.name(), text, length)) {
+            if (expected && expected.nameIs(text, length)) {
                 return static_cast<long>(open.next);
             }
         }
         if (count <= kScannedMembers) {
             for (size_t i = 0; i < count; ++i) {
                 const CVariableView child = var.child(i);
-                if (child && SameName(child.name(), text, length)) {
+                if (child && child.nameIs(text, length)) {
                     return static_cast<long>(i);
                 }
             }

@@ -9,7 +9,9 @@
 // (on the heap), so a deeply nested text never deepens the calling task's stack.
 //
 // Strings are unescaped in place: a string's event receives its bytes inside the text,
-// which the caller keeps until it is done with them. Numbers arrive as their text.
+// which the caller keeps until it is done with them. Numbers arrive as their text, marked
+// when their spelling is long (an exponent of three digits or more, or 300 characters or
+// more): only such a number can lie beyond the range of doubles.
 //
 // Stateless and reentrant; runs on the calling thread.
 #ifndef JSON_JSONEVENTS_H
@@ -142,8 +144,9 @@ inline char* ReadString(char* p, char*& begin, char*& end) {
 }
 
 // The number that starts at p; returns the character after it, null when there is no
-// number of JSON's grammar there.
-inline char* ReadNumber(char* p) {
+// number of JSON's grammar there. exponentDigits receives the digits of its exponent.
+inline char* ReadNumber(char* p, size_t& exponentDigits) {
+    exponentDigits = 0;
     if (*p == '-') {
         ++p;
     }
@@ -170,8 +173,10 @@ inline char* ReadNumber(char* p) {
         if (!IsDigit(*p)) {
             return nullptr;
         }
+        char* const digits = p;
         while (IsDigit(*++p)) {
         }
+        exponentDigits = static_cast<size_t>(p - digits);
     }
     return p;
 }
@@ -187,7 +192,7 @@ inline char* SkipWhitespace(char* p) {
 
 // Reads the zero-terminated `text` (changed in place) and calls the handler's events in
 // the text's order:
-//   bool Null(); bool Bool(bool); bool Number(const char* text, size_t length);
+//   bool Null(); bool Bool(bool); bool Number(const char* text, size_t length, bool longSpelling);
 //   bool String(char* text, size_t length); bool Key(char* text, size_t length);
 //   bool StartObject(); bool EndObject(); bool StartArray(); bool EndArray();
 // An event that returns false stops the reading. `open` is the stack of open containers
@@ -269,11 +274,13 @@ value:
             goto after;
         default: {
             char* const number = p;
-            p = ReadNumber(p);
+            size_t exponentDigits = 0;
+            p = ReadNumber(p, exponentDigits);
             if (p == nullptr) {
                 return EJsonEvents::kRefused;
             }
-            if (!handler.Number(number, static_cast<size_t>(p - number))) {
+            const size_t length = static_cast<size_t>(p - number);
+            if (!handler.Number(number, length, exponentDigits >= 3 || length >= 300)) {
                 return EJsonEvents::kStopped;
             }
             goto after;

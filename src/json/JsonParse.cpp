@@ -94,6 +94,41 @@ double NumberValue(const char* str, const char* end) {
     return LeadingExponent(str, end) > 0 ? sign * std::numeric_limits<double>::infinity() : sign * 0.0;
 }
 
+// Powers of ten that doubles hold exactly.
+constexpr double kExactPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                        1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                        1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+
+// NumberValue of the number at [str, end), computed directly when its digits (without
+// leading zeros) are at most 15 and it has no exponent: the digits are then a double held
+// exactly, and so is the power of ten that scales them, and one division rounds
+// correctly, as strtod does. Any other number goes through NumberValue.
+double ShortDecimalValue(const char* str, const char* end) {
+    const bool minus = *str == '-';
+    const char* c = str + (minus ? 1 : 0);
+    uint64_t digits = 0;
+    int significant = 0;
+    int fraction = 0;
+    bool inFraction = false;
+    for (; c != end; ++c) {
+        if (*c == '.') {
+            inFraction = true;
+            continue;
+        }
+        if (static_cast<unsigned>(*c - '0') > 9 || significant == 15) {
+            return NumberValue(str, end);  // an exponent, or too many digits
+        }
+        digits = digits * 10 + static_cast<unsigned>(*c - '0');
+        significant += digits != 0 ? 1 : 0;
+        fraction += inFraction ? 1 : 0;
+    }
+    if (fraction > 22) {
+        return NumberValue(str, end);
+    }
+    const double value = static_cast<double>(digits) / kExactPowersOfTen[fraction];
+    return minus ? -value : value;
+}
+
 // Builds the parsed document from the reader's events, converting each number from its
 // text, as exactly as the C library's strtod does: every LREAL the component writes out
 // reads back as the same double. RapidJSON's own exact conversion cannot be used: it
@@ -426,7 +461,7 @@ CJsonNumber ReadJsonNumber(const char* str, size_t length) {
     if (integer && magnitude <= uint64_t(1) << 63) {
         return CJsonNumber{CJsonNumber::kInt64, magnitude, 0.0};
     }
-    return CJsonNumber{CJsonNumber::kDouble, 0, NumberValue(str, end)};
+    return CJsonNumber{CJsonNumber::kDouble, 0, ShortDecimalValue(str, end)};
 }
 
 bool ParseJson(const char* text, size_t length, CJsonDocument& document, CRetainedBlock& parserStack,

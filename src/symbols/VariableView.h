@@ -15,6 +15,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <ostream>
 #include <string>
 #include <utility>
@@ -74,6 +75,25 @@ class CVariableView {
     // The name as the host gives it ("x" for a member, "arr[2]" for an element).
     CVariableName name() const {
         return node_->array_ == nullptr ? CVariableName(node_->symbol_nodename_) : elementName();
+    }
+
+    // Whether the name is the length bytes at text; a node's own name is compared in
+    // place, without a CVariableName (member names are matched for every JSON member).
+    bool nameIs(const char* text, size_t length) const {
+        if (node_->array_ != nullptr) {
+            const CVariableName formed = elementName();
+            return formed.size() == length && std::memcmp(formed.data(), text, length) == 0;
+        }
+        const std::string& own = node_->symbol_nodename_;
+        if (own.size() != length) {
+            return false;
+        }
+        for (size_t i = 0; i < length; ++i) {
+            if (own[i] != text[i]) {
+                return false;
+            }
+        }
+        return true;
     }
 
     // Members of a structure, elements of an array, in order; 0 for a leaf.
