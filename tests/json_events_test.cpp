@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 #include <rapidjson/writer.h>
 
+#include <cstdlib>
+#include <cstring>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -172,4 +175,52 @@ TEST(JsonEvents, DeepNestingLivesInTheCallersStack) {
                   ReadEvents(Repeat("{\"a\":", depth) + "1" + Repeat("}", depth)).verdict);
         EXPECT_EQ(EJsonEvents::kRefused, ReadEvents(Repeat("[", depth) + Repeat("]", depth - 1)).verdict);
     });
+}
+
+TEST(JsonNumbers, DecimalsAreWhatStrtodReads) {
+    // Random decimals of 1 to 18 digits with 0 to 24 of them after the point, signed, and
+    // the edges of the direct computation (15 digits, 22 fraction digits).
+    std::mt19937_64 random(20261208);
+    std::vector<std::string> texts = {"0.0",
+                                      "-0.0",
+                                      "0.1",
+                                      "999999999999999.0",
+                                      "0.999999999999999",
+                                      "9999999999999999.0",
+                                      "0.0000000000000000000001",
+                                      "1.0000000000000000000001",
+                                      "123456789012345.6",
+                                      "0.000000000000000000000123"};
+    for (int i = 0; i < 20000; ++i) {
+        const int digits = 1 + static_cast<int>(random() % 18);
+        std::string number = std::to_string(random() % 10 + (digits > 1 ? 1 : 0) % 10);
+        for (int d = 1; d < digits; ++d) {
+            number += static_cast<char>('0' + random() % 10);
+        }
+        const size_t point = random() % (number.size() + 8);
+        if (point >= number.size()) {
+            number = "0." + std::string(point - number.size(), '0') + number;
+        } else {
+            number.insert(number.size() - point, ".");
+            if (number[0] == '.') {
+                number.insert(0, "0");
+            }
+            while (number.size() > 2 && number[0] == '0' && number[1] != '.') {
+                number.erase(0, 1);
+            }
+        }
+        texts.push_back(random() % 2 ? "-" + number : number);
+    }
+    size_t wrong = 0;
+    for (const std::string& text : texts) {
+        const CJsonNumber number = ReadJsonNumber(text.data(), text.size());
+        const double expected = std::strtod(text.c_str(), nullptr);
+        if (number.kind != CJsonNumber::kDouble ||
+            std::memcmp(&number.value, &expected, sizeof(double)) != 0) {
+            if (++wrong <= 5) {
+                ADD_FAILURE() << text << " read as " << number.value << ", strtod " << expected;
+            }
+        }
+    }
+    EXPECT_EQ(0u, wrong);
 }
