@@ -20,6 +20,9 @@
 
 namespace {
 
+// Up to this many members a structure marks its members given a value in one word.
+constexpr size_t kMaskedMembers = 64;
+
 // Up to this many members a structure's member is searched from its start; beyond,
 // through its names sorted once per object.
 constexpr size_t kScannedMembers = 16;
@@ -67,8 +70,7 @@ class CStreamHandler {
             return true;
         }
         const long i = findMember(open, text, length);
-        if (i >= 0 && !s_.taken_[open.takenBase + static_cast<size_t>(i)]) {
-            s_.taken_[open.takenBase + static_cast<size_t>(i)] = 1;
+        if (i >= 0 && takeMember(open, static_cast<size_t>(i))) {
             pending_ = open.var.child(static_cast<size_t>(i));
             open.next = static_cast<size_t>(i) + 1;
         }
@@ -81,7 +83,7 @@ class CStreamHandler {
             return true;
         }
         if (s_.open_.empty()) {
-            s_.open_.push_back(COpen{CVariableView(nullptr), 0, 0, 0, 0, false, false});
+            s_.open_.push_back(COpen{CVariableView(nullptr), 0, 0, 0, 0, 0, false, false});
             return true;
         }
         const CVariableView target = nextTarget();
@@ -101,8 +103,10 @@ class CStreamHandler {
         }
         const size_t members = target.childCount();
         s_.open_.push_back(
-            COpen{target, s_.staged_.size(), s_.taken_.size(), s_.names_.size(), 0, false, false});
-        s_.taken_.resize(s_.taken_.size() + members, 0);
+            COpen{target, s_.staged_.size(), s_.taken_.size(), s_.names_.size(), 0, 0, false, false});
+        if (members > kMaskedMembers) {
+            s_.taken_.resize(s_.taken_.size() + members, 0);
+        }
         return true;
     }
 
@@ -132,7 +136,7 @@ class CStreamHandler {
             needsDocument_ = true;  // flat or nested lists
             return false;
         }
-        s_.open_.push_back(COpen{target, s_.staged_.size(), 0, 0, 0, true, false});
+        s_.open_.push_back(COpen{target, s_.staged_.size(), 0, 0, 0, 0, true, false});
         return true;
     }
 
@@ -166,6 +170,20 @@ class CStreamHandler {
             leaf.kind = kind;
         }
         return true;
+    }
+
+    // Marks member i of open's structure as given a value; false when it already was.
+    bool takeMember(COpen& open, size_t i) {
+        if (open.var.childCount() <= kMaskedMembers) {
+            const uint64_t bit = uint64_t{1} << i;
+            const bool first = (open.takenMask & bit) == 0;
+            open.takenMask |= bit;
+            return first;
+        }
+        char& taken = s_.taken_[open.takenBase + i];
+        const bool first = taken == 0;
+        taken = 1;
+        return first;
     }
 
     // The node the value that begins now goes to; no node when it goes nowhere.

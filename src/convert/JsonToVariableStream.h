@@ -62,11 +62,12 @@ class CJsonToVariableStream {
     };
     // One open JSON container and the node it is written into.
     struct COpen {
-        CVariableView var;  // the structure or array; no node when the container is the root object
-        size_t stagedMark;  // noted leaves when it opened (an array of the wrong count takes its back)
-        size_t takenBase;   // structures: where the marks of its taken members start
-        size_t namesBase;   // structures: where its sorted member names start, once sorted
-        size_t next;        // structures: the member expected next; arrays: elements so far
+        CVariableView var;   // the structure or array; no node when the container is the root object
+        size_t stagedMark;   // noted leaves when it opened (an array of the wrong count takes its back)
+        size_t takenBase;    // structures of over 64 members: where their members' marks start
+        size_t namesBase;    // structures: where its sorted member names start, once sorted
+        size_t next;         // structures: the member expected next; arrays: elements so far
+        uint64_t takenMask;  // structures of up to 64 members: those given a value
         bool isArray;
         bool namesSorted;
     };

@@ -106,6 +106,11 @@ constexpr double kExactPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,
 double ShortDecimalValue(const char* str, const char* end) {
     const bool minus = *str == '-';
     const char* c = str + (minus ? 1 : 0);
+    // More than 15 characters after a leading digit that is not zero hold more than 15
+    // digits, or an exponent.
+    if (*c != '0' && end - c > 16) {
+        return NumberValue(str, end);
+    }
     uint64_t digits = 0;
     int significant = 0;
     int fraction = 0;
