@@ -265,15 +265,20 @@ bool CJsonToVariableStream::TakeText(const char* text, size_t length) {
         text += 3;
         length -= 3;
     }
+    hasText_ = false;
+    // The buffer only grows: a resize to a shorter text and back would fill the bytes
+    // in between with zeros each time.
     try {
-        text_.resize(length + 1);
+        if (text_.size() < length + 1) {
+            text_.resize(length + 1);
+        }
     } catch (const std::bad_alloc&) {
-        length_ = 0;
         return false;
     }
     std::memcpy(text_.data(), text, length);
     text_[length] = '\0';
     length_ = length;
+    hasText_ = true;
     return true;
 }
 
@@ -282,7 +287,7 @@ CJsonToVariableStream::EOutcome CJsonToVariableStream::Stage(CVariableView var) 
     staged_.clear();
     taken_.clear();
     names_.clear();
-    if (text_.empty()) {
+    if (!hasText_) {
         return EOutcome::kNotJson;
     }
     CStreamHandler handler(*this, var);
@@ -360,6 +365,7 @@ void CJsonToVariableStream::Trim() {
     const size_t keep = 2 * (length_ + 1) + 4096;
     if (text_.capacity() > keep) {
         Kept<char>(CBudgetAllocator<char>(&budget_)).swap(text_);
+        hasText_ = false;
     }
     if (staged_.capacity() * sizeof(CStagedLeaf) > 2 * staged_.size() * sizeof(CStagedLeaf) + 4096) {
         Kept<CStagedLeaf>(CBudgetAllocator<CStagedLeaf>(&budget_)).swap(staged_);

@@ -77,8 +77,9 @@ class CJsonToVariableStream {
     using Kept = std::vector<T, CBudgetAllocator<T>>;
 
     CMemoryBudget budget_;
-    Kept<char> text_;  // the taken text, terminated; strings are unescaped in it
-    size_t length_ = 0;
+    Kept<char> text_;        // the taken text, terminated; strings are unescaped in it
+    size_t length_ = 0;      // of the taken text
+    bool hasText_ = false;   // the last TakeText succeeded
     Kept<char> containers_;  // the reader's open containers
     Kept<COpen> open_;
     Kept<CStagedLeaf> staged_;

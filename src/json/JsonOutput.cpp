@@ -63,6 +63,49 @@ inline bool rapidjson::Writer<CTextBuffer, rapidjson::UTF8<>, rapidjson::UTF8<>,
     return is.src_ != end;
 }
 
+// Numbers and raw values written into a CTextBuffer are copied in one go too: RapidJSON's
+// writer copies them a byte at a time, each time loading the buffer's end again (a byte
+// store may alias it).
+typedef rapidjson::Writer<CTextBuffer, rapidjson::UTF8<>, rapidjson::UTF8<>, CRetainedBlock,
+                          rapidjson::kWriteNoFlags>
+    CTextBufferWriter;
+
+template <>
+inline bool CTextBufferWriter::WriteRawValue(const char* json, size_t length) {
+    os_->Reserve(length);
+    os_->PutUnsafeRun(json, length);
+    return true;
+}
+template <>
+inline bool CTextBufferWriter::WriteInt(int i) {
+    char buffer[11];
+    return WriteRawValue(buffer, static_cast<size_t>(rapidjson::internal::i32toa(i, buffer) - buffer));
+}
+template <>
+inline bool CTextBufferWriter::WriteUint(unsigned u) {
+    char buffer[10];
+    return WriteRawValue(buffer, static_cast<size_t>(rapidjson::internal::u32toa(u, buffer) - buffer));
+}
+template <>
+inline bool CTextBufferWriter::WriteInt64(int64_t i) {
+    char buffer[21];
+    return WriteRawValue(buffer, static_cast<size_t>(rapidjson::internal::i64toa(i, buffer) - buffer));
+}
+template <>
+inline bool CTextBufferWriter::WriteUint64(uint64_t u) {
+    char buffer[20];
+    return WriteRawValue(buffer, static_cast<size_t>(rapidjson::internal::u64toa(u, buffer) - buffer));
+}
+template <>
+inline bool CTextBufferWriter::WriteDouble(double d) {
+    if (rapidjson::internal::Double(d).IsNanOrInf()) {
+        return false;  // no form for them without kWriteNanAndInfFlag, as RapidJSON's own
+    }
+    char buffer[25];
+    return WriteRawValue(
+        buffer, static_cast<size_t>(rapidjson::internal::dtoa(d, buffer, maxDecimalPlaces_) - buffer));
+}
+
 namespace {
 
 typedef CJsonOutputScratch::OpenContainer OpenContainer;
