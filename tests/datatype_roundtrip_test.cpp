@@ -478,6 +478,39 @@ TEST_F(TopLevelRoundTrip, EveryVariableTakesBackItsOwnTextInEveryFormat) {
     }
 }
 
+// An array of structures of leaves, written from one plan of its element, reads exactly
+// as its elements read one by one (each through the walk of a structure), in every form
+// that writes the array as one flat list. (The first element starts where the array
+// does: its address names the array.)
+TEST_F(TopLevelRoundTrip, AnArrayOfStructuresReadsAsItsElementsOneByOne) {
+    app().start(kMixedApplication);
+    loadSymbols();
+    std::mt19937_64 random(11);
+    for (const uint32_t format : {0u, ZENTRIK_FORMAT_READABLE & ~ZENTRIK_FORMAT_NESTED_ARRAYS,
+                                  ZENTRIK_FORMAT_BITS & ~(ZENTRIK_FORMAT_NESTED_ARRAYS | kFormPretty)}) {
+        SCOPED_TRACE("format " + std::to_string(format));
+        const std::shared_ptr<CVariable> node = indexed("App.Globals.alls");
+        ASSERT_NE(nullptr, node);
+        FillLeaves(*node, format, random);
+        CWriterCalls writer;
+        ASSERT_EQ(1u, writer.setFormat(format));
+        std::string lastThree;
+        for (const char* element : {"alls[0,1]", "alls[1,0]", "alls[1,1]"}) {
+            ASSERT_EQ(1u, writer.reset());
+            ASSERT_EQ(1, CallAddFromSymbol(writer.instance(), "v",
+                                           app().address(std::string("App.Globals.") + element)));
+            const std::string text = writer.text();  // {"v":{...}}
+            lastThree += "," + text.substr(5, text.size() - 6);
+        }
+        ASSERT_EQ(1u, writer.reset());
+        ASSERT_EQ(1, CallAddFromSymbol(writer.instance(), "v", node->var_addr_));
+        const std::string text = writer.text();
+        EXPECT_EQ(0u, text.rfind("{\"v\":[{", 0)) << text;
+        ASSERT_GT(text.size(), lastThree.size() + 2);
+        EXPECT_EQ(lastThree + "]}", text.substr(text.size() - lastThree.size() - 2));
+    }
+}
+
 // A multi-dimensional array takes nested arrays of exactly its shape, first index
 // outermost, as well as the flat list; nested arrays of another shape write nothing of it.
 TEST_F(TopLevelRoundTrip, MultiDimensionalArraysTakeNestedArraysOfTheirShape) {

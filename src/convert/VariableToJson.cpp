@@ -39,6 +39,66 @@ CJsonValue NestedArray(CVariableView var, CJsonAllocator& allocator, ValueForm f
     return outer;
 }
 
+// Up to this many members, an array of structures of leaves is written from a plan.
+constexpr size_t kPlannedMembers = 32;
+
+// One member of a structure of leaves, as every element of an array that keeps one
+// element as the layout of all has it: element i's member lies i * stride bytes after
+// the first element's.
+struct CPlannedMember {
+    const char* name;
+    size_t length;
+    TypeClass3 type;
+    char* address;  // in the first element; null for a member the host did not resolve
+    uint32_t size;
+};
+
+// Writes an array whose elements are structures of leaves laid out by one element as the
+// generic walk writes it, without walking each element's members again: their names,
+// classes, sizes and places are taken once from the first element. False, with nothing
+// made, for any other array.
+bool WritePlannedArray(CVariableView var, CJsonAllocator& allocator, ValueForm form, CJsonValue& array) {
+    const uint64_t stride = var.elementStride();
+    const size_t count = var.childCount();
+    if (stride == 0 || count == 0) {
+        return false;
+    }
+    const CVariableView first = var.child(0);
+    if (first.isLeaf() || first.type() == TYPE3_ARRAY || first.childCount() > kPlannedMembers) {
+        return false;
+    }
+    CPlannedMember plan[kPlannedMembers];
+    size_t members = 0;
+    for (size_t j = 0; j < first.childCount(); ++j) {
+        const CVariableView member = first.child(j);
+        if (!member) {
+            continue;  // written by no walk
+        }
+        if (!member.isLeaf()) {
+            return false;
+        }
+        const CVariableName name = member.name();  // a member's own name, kept by the index
+        plan[members++] = CPlannedMember{name.data(), name.size(), member.type(),
+                                         static_cast<char*>(member.address()), member.size()};
+    }
+    array.SetArray();
+    array.Reserve(static_cast<rapidjson::SizeType>(count), allocator);
+    for (size_t i = 0; i < count; ++i) {
+        CJsonValue object(rapidjson::kObjectType);
+        const uint64_t shift = i * stride;
+        for (size_t j = 0; j < members; ++j) {
+            const CPlannedMember& member = plan[j];
+            CJsonValue value =
+                EncodeLeaf(member.type, member.address == nullptr ? nullptr : member.address + shift,
+                           member.size, form, allocator);
+            CJsonValue name(member.name, static_cast<rapidjson::SizeType>(member.length), allocator);
+            object.AddMember(name, value, allocator);
+        }
+        array.PushBack(object, allocator);
+    }
+    return true;
+}
+
 }  // namespace
 
 // Whether the array is written as nested arrays: the form asks for it, it has 2 or 3
@@ -65,6 +125,9 @@ CJsonValue VariableToJson(CVariableView var, CJsonAllocator& allocator, ValueFor
         }
         // Every element of a multi-dimensional array is a direct child: one flat array.
         CJsonValue array(rapidjson::kArrayType);
+        if (WritePlannedArray(var, allocator, form, array)) {
+            return array;
+        }
         array.Reserve(static_cast<rapidjson::SizeType>(count), allocator);
         for (size_t i = 0; i < count; ++i) {
             array.PushBack(Element(var, i, allocator, form), allocator);

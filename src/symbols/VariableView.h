@@ -112,6 +112,13 @@ class CVariableView {
         return CVariableView(node_->childVec_[i].get(), shift_);
     }
 
+    // For an array that keeps one element as the layout of all: the bytes from one
+    // element to the next; 0 for every other node (its elements are nodes of their own).
+    uint64_t elementStride() const {
+        const CVariable::CArrayBounds* bounds = node_->bounds_.get();
+        return bounds != nullptr ? bounds->stride : 0;
+    }
+
     // An array's dimensions (1 to 3; 0 for every other node), the first index of
     // dimension d and its element count (0 when its highest index is below its first).
     size_t dimensionCount() const { return node_->bounds_ ? node_->bounds_->count : 0; }
