@@ -17,6 +17,8 @@
 #ifndef JSON_JSONEVENTS_H
 #define JSON_JSONEVENTS_H
 
+#include <rapidjson/encodings.h>
+
 #include <cstddef>
 #include <cstdint>
 
@@ -51,24 +53,11 @@ inline long Hex4(const char* p) {
     return value;
 }
 
-inline char* PutUtf8(char* out, unsigned long codepoint) {
-    if (codepoint < 0x80) {
-        *out++ = static_cast<char>(codepoint);
-    } else if (codepoint < 0x800) {
-        *out++ = static_cast<char>(0xC0 | (codepoint >> 6));
-        *out++ = static_cast<char>(0x80 | (codepoint & 0x3F));
-    } else if (codepoint < 0x10000) {
-        *out++ = static_cast<char>(0xE0 | (codepoint >> 12));
-        *out++ = static_cast<char>(0x80 | ((codepoint >> 6) & 0x3F));
-        *out++ = static_cast<char>(0x80 | (codepoint & 0x3F));
-    } else {
-        *out++ = static_cast<char>(0xF0 | (codepoint >> 18));
-        *out++ = static_cast<char>(0x80 | ((codepoint >> 12) & 0x3F));
-        *out++ = static_cast<char>(0x80 | ((codepoint >> 6) & 0x3F));
-        *out++ = static_cast<char>(0x80 | (codepoint & 0x3F));
-    }
-    return out;
-}
+// Where an unescaped character goes: the string's own bytes, behind the text being read.
+struct CInPlaceOut {
+    char*& next;
+    void Put(char c) { *next++ = c; }
+};
 
 // The string whose opening quote stands before p, unescaped in place. Returns the
 // character after the closing quote and sets [begin, end) to the string's bytes; null
@@ -132,7 +121,8 @@ inline char* ReadString(char* p, char*& begin, char*& end) {
                     codepoint = (((codepoint - 0xD800) << 10) | (low - 0xDC00)) + 0x10000;
                     p += 6;
                 }
-                out = PutUtf8(out, static_cast<unsigned long>(codepoint));
+                CInPlaceOut sink{out};
+                rapidjson::UTF8<char>::Encode(sink, static_cast<unsigned>(codepoint));
                 p += 6;
                 continue;
             }
