@@ -15,6 +15,8 @@
 #include <limits>
 #include <system_error>
 
+#include "json/JsonEvents.h"
+
 const char* const kJsonMemoryRefused = "The document exceeds the memory cap.";
 
 namespace {
@@ -259,42 +261,6 @@ bool IsNumberCharacter(char c) {
     return (c >= '0' && c <= '9') || c == '-' || c == '+' || c == '.' || c == 'e' || c == 'E';
 }
 
-// Whether [begin, end) is a number in JSON's grammar: -?(0|[1-9][0-9]*)(.[0-9]+)?([eE][+-]?[0-9]+)?
-bool IsJsonNumber(const char* begin, const char* end) {
-    const char* c = begin;
-    const auto digits = [&c, end] {
-        const char* from = c;
-        while (c != end && *c >= '0' && *c <= '9') {
-            ++c;
-        }
-        return c != from;
-    };
-    if (c != end && *c == '-') {
-        ++c;
-    }
-    if (c != end && *c == '0') {
-        ++c;
-    } else if (!digits()) {
-        return false;
-    }
-    if (c != end && *c == '.') {
-        ++c;
-        if (!digits()) {
-            return false;
-        }
-    }
-    if (c != end && (*c == 'e' || *c == 'E')) {
-        ++c;
-        if (c != end && (*c == '+' || *c == '-')) {
-            ++c;
-        }
-        if (!digits()) {
-            return false;
-        }
-    }
-    return c == end;
-}
-
 // Writes the number of `length` bytes at `number` again, with the same value, in a
 // spelling RapidJSON's reader takes: shortest round-trip digits with an exponent
 // (`0e400` becomes `0e0`), padded with spaces. Only numbers whose value lies within the
@@ -365,7 +331,9 @@ bool RespellLongNumbers(char* text) {
         const size_t mantissa = static_cast<size_t>((exponent ? exponent : c) - start);
         const bool longExponent = exponent != nullptr && c - exponent > 3;
         // Only a number of JSON's grammar: a run such as `0e550e5...` stays as it is and refused.
-        if ((longExponent || mantissa > 300) && IsJsonNumber(start, c) && Respell(start, length)) {
+        size_t exponentDigits = 0;
+        if ((longExponent || mantissa > 300) && json_events::ReadNumber(start, exponentDigits) == c &&
+            Respell(start, length)) {
             respelt = true;
         }
         --c;
