@@ -13,6 +13,7 @@
 
 #include "convert/Iso8601.h"
 #include "convert/LeafSchemas.h"
+#include "json/JsonParse.h"
 #include "json/Utf8.h"
 
 namespace {
@@ -637,39 +638,7 @@ double ShortestFloatAsDouble(float value) {
     if (!std::isfinite(value)) {
         return static_cast<double>(value);
     }
-    // The shortest text that reads back as the float: ddd[.ddd] or d[.ddd]e[+-]xx.
     char text[48];
     const std::to_chars_result end = std::to_chars(text, text + sizeof(text), value);
-    const char* c = text + (text[0] == '-' ? 1 : 0);
-    uint64_t digits = 0;
-    int count = 0;
-    int fraction = 0;
-    bool inFraction = false;
-    for (; c != end.ptr && *c != 'e'; ++c) {
-        if (*c == '.') {
-            inFraction = true;
-        } else if (++count <= 19) {
-            digits = digits * 10 + static_cast<unsigned>(*c - '0');
-            fraction += inFraction ? 1 : 0;
-        }
-    }
-    int exponent = 0;
-    if (c != end.ptr) {
-        std::from_chars(c + 1 + (c[1] == '+' ? 1 : 0), end.ptr, exponent);
-    }
-    // value = digits * 10^scale. Up to 15 digits and a power of ten up to 10^22 are doubles
-    // held exactly, so one multiplication or division rounds correctly, as strtod does.
-    static constexpr double kPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
-                                              1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
-                                              1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
-    const int scale = exponent - fraction;
-    double nearest = 0;
-    if (count <= 15 && scale >= -22 && scale <= 22) {
-        nearest = scale < 0 ? static_cast<double>(digits) / kPowersOfTen[-scale]
-                            : static_cast<double>(digits) * kPowersOfTen[scale];
-        nearest = text[0] == '-' ? -nearest : nearest;
-    } else {
-        std::from_chars(text, end.ptr, nearest);
-    }
-    return nearest;
+    return DecimalValue(text, static_cast<size_t>(end.ptr - text));
 }

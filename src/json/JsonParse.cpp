@@ -101,41 +101,6 @@ constexpr double kExactPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,
                                         1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
                                         1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
 
-// NumberValue of the number at [str, end), computed directly when its digits (without
-// leading zeros) are at most 15 and it has no exponent: the digits are then a double held
-// exactly, and so is the power of ten that scales them, and one division rounds
-// correctly, as strtod does. Any other number goes through NumberValue.
-double ShortDecimalValue(const char* str, const char* end) {
-    const bool minus = *str == '-';
-    const char* c = str + (minus ? 1 : 0);
-    // More than 15 characters after a leading digit that is not zero hold more than 15
-    // digits, or an exponent.
-    if (*c != '0' && end - c > 16) {
-        return NumberValue(str, end);
-    }
-    uint64_t digits = 0;
-    int significant = 0;
-    int fraction = 0;
-    bool inFraction = false;
-    for (; c != end; ++c) {
-        if (*c == '.') {
-            inFraction = true;
-            continue;
-        }
-        if (static_cast<unsigned>(*c - '0') > 9 || significant == 15) {
-            return NumberValue(str, end);  // an exponent, or too many digits
-        }
-        digits = digits * 10 + static_cast<unsigned>(*c - '0');
-        significant += digits != 0 ? 1 : 0;
-        fraction += inFraction ? 1 : 0;
-    }
-    if (fraction > 22) {
-        return NumberValue(str, end);
-    }
-    const double value = static_cast<double>(digits) / kExactPowersOfTen[fraction];
-    return minus ? -value : value;
-}
-
 // Builds the parsed document from the reader's events, converting each number from its
 // text, as exactly as the C library's strtod does: every LREAL the component writes out
 // reads back as the same double. RapidJSON's own exact conversion cannot be used: it
@@ -403,6 +368,55 @@ bool ParseUnmarked(const char* text, size_t length, CJsonDocument& document, CRe
 
 }  // namespace
 
+double DecimalValue(const char* str, size_t length) {
+    const char* end = str + length;
+    const bool minus = *str == '-';
+    const char* c = str + (minus ? 1 : 0);
+    // More than 16 characters after a leading digit that is not zero hold more than 15
+    // digits, or an exponent after many of them.
+    if (*c != '0' && end - c > 16) {
+        return NumberValue(str, end);
+    }
+    uint64_t digits = 0;
+    int significant = 0;
+    int fraction = 0;
+    bool inFraction = false;
+    for (; c != end && *c != 'e' && *c != 'E'; ++c) {
+        if (*c == '.') {
+            inFraction = true;
+            continue;
+        }
+        if (significant == 15) {
+            return NumberValue(str, end);
+        }
+        digits = digits * 10 + static_cast<unsigned>(*c - '0');
+        significant += digits != 0 ? 1 : 0;
+        fraction += inFraction ? 1 : 0;
+    }
+    int exponent = 0;
+    if (c != end) {
+        const bool negative = c[1] == '-';
+        c += c[1] == '-' || c[1] == '+' ? 2 : 1;
+        if (end - c > 3) {
+            return NumberValue(str, end);
+        }
+        for (; c != end; ++c) {
+            exponent = exponent * 10 + (*c - '0');
+        }
+        exponent = negative ? -exponent : exponent;
+    }
+    // value = digits * 10^scale. Up to 15 digits and a power of ten up to 10^22 are
+    // doubles held exactly, so one multiplication or division rounds correctly, as
+    // strtod does.
+    const int scale = exponent - fraction;
+    if (scale < -22 || scale > 22) {
+        return NumberValue(str, end);
+    }
+    const double magnitude = scale < 0 ? static_cast<double>(digits) / kExactPowersOfTen[-scale]
+                                       : static_cast<double>(digits) * kExactPowersOfTen[scale];
+    return minus ? -magnitude : magnitude;
+}
+
 CJsonNumber ReadJsonNumber(const char* str, size_t length) {
     const bool minus = str[0] == '-';
     const char* digits = str + (minus ? 1 : 0);
@@ -434,7 +448,7 @@ CJsonNumber ReadJsonNumber(const char* str, size_t length) {
     if (integer && magnitude <= uint64_t(1) << 63) {
         return CJsonNumber{CJsonNumber::kInt64, magnitude, 0.0};
     }
-    return CJsonNumber{CJsonNumber::kDouble, 0, ShortDecimalValue(str, end)};
+    return CJsonNumber{CJsonNumber::kDouble, 0, DecimalValue(str, length)};
 }
 
 bool ParseJson(const char* text, size_t length, CJsonDocument& document, CRetainedBlock& parserStack,

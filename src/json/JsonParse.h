@@ -40,6 +40,12 @@ struct CJsonNumber {
 };
 CJsonNumber ReadJsonNumber(const char* text, size_t length);
 
+// The double strtod reads from a number of JSON's grammar (an exponent may carry a '+'),
+// infinite beyond the range of doubles. A number of at most 15 significant digits scaled
+// by at most 10^22 is computed directly: the digits and the power are doubles held
+// exactly, so one multiplication or division rounds as strtod does.
+double DecimalValue(const char* text, size_t length);
+
 // Where and why a text was refused.
 struct CJsonParseError {
     size_t offset = 0;        // byte offset of the fault in the text
