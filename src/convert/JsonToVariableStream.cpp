@@ -29,6 +29,23 @@ constexpr size_t kScannedMembers = 16;
 
 enum EStagedKind : uint8_t { kNull, kFalse, kTrue, kNumber, kString };
 
+// The value of RapidJSON's kind the document's parser makes of the number.
+CJsonValue ValueOfNumber(const CJsonNumber& number) {
+    switch (number.kind) {
+        case CJsonNumber::kUint:
+            return CJsonValue(static_cast<unsigned>(number.magnitude));
+        case CJsonNumber::kUint64:
+            return CJsonValue(number.magnitude);
+        case CJsonNumber::kInt:
+            return CJsonValue(static_cast<int>(-static_cast<int64_t>(number.magnitude)));
+        case CJsonNumber::kInt64:
+            return CJsonValue(static_cast<int64_t>(~number.magnitude + 1));
+        case CJsonNumber::kDouble:
+            break;
+    }
+    return CJsonValue(number.value);
+}
+
 }  // namespace
 
 // The reader's events, followed along the variable tree. Lives on the stack of one Stage.
@@ -313,51 +330,30 @@ CJsonToVariableStream::EOutcome CJsonToVariableStream::Stage(CVariableView var) 
 
 void CJsonToVariableStream::Commit() {
     for (const CStagedLeaf& leaf : staged_) {
-        const TypeClass3 type = static_cast<TypeClass3>(leaf.type);
+        // The value as the document's parser would have made it, and the exact value of a
+        // number whose double does not tell it.
+        CJsonValue value;
+        CExactNumber exact;
+        bool hasExact = false;
         switch (leaf.kind) {
             case kNull:
-                DecodeLeaf(type, leaf.address, leaf.size, CJsonValue(), nullptr, false);
                 break;
             case kFalse:
             case kTrue:
-                DecodeLeaf(type, leaf.address, leaf.size, CJsonValue(leaf.kind == kTrue), nullptr, false);
+                value.SetBool(leaf.kind == kTrue);
                 break;
             case kString:
-                DecodeLeaf(type, leaf.address, leaf.size,
-                           CJsonValue(rapidjson::StringRef(leaf.text, leaf.length)), nullptr, false);
+                value.SetString(rapidjson::StringRef(leaf.text, leaf.length));
                 break;
-            default: {
-                const CJsonNumber number = ReadJsonNumber(leaf.text, leaf.length);
-                switch (number.kind) {
-                    case CJsonNumber::kUint:
-                        DecodeLeaf(type, leaf.address, leaf.size,
-                                   CJsonValue(static_cast<unsigned>(number.magnitude)), nullptr, false);
-                        break;
-                    case CJsonNumber::kUint64:
-                        DecodeLeaf(type, leaf.address, leaf.size, CJsonValue(number.magnitude), nullptr,
-                                   false);
-                        break;
-                    case CJsonNumber::kInt:
-                        DecodeLeaf(type, leaf.address, leaf.size,
-                                   CJsonValue(static_cast<int>(-static_cast<int64_t>(number.magnitude))),
-                                   nullptr, false);
-                        break;
-                    case CJsonNumber::kInt64:
-                        DecodeLeaf(type, leaf.address, leaf.size,
-                                   CJsonValue(static_cast<int64_t>(~number.magnitude + 1)), nullptr, false);
-                        break;
-                    case CJsonNumber::kDouble: {
-                        CExactNumber exact;
-                        const bool needed =
-                            CExactNumbers::IsWholeDouble(number.value) &&
-                            CExactNumbers::WholeDoubleNeedsExact(number.value, leaf.text, leaf.length, exact);
-                        DecodeLeaf(type, leaf.address, leaf.size, CJsonValue(number.value),
-                                   needed ? &exact : nullptr, false);
-                        break;
-                    }
-                }
-            }
+            default:
+                value = ValueOfNumber(ReadJsonNumber(leaf.text, leaf.length));
+                hasExact =
+                    value.IsDouble() && CExactNumbers::IsWholeDouble(value.GetDouble()) &&
+                    CExactNumbers::WholeDoubleNeedsExact(value.GetDouble(), leaf.text, leaf.length, exact);
+                break;
         }
+        DecodeLeaf(static_cast<TypeClass3>(leaf.type), leaf.address, leaf.size, value,
+                   hasExact ? &exact : nullptr, false);
     }
 }
 

@@ -51,19 +51,4 @@ class CJsonToVariableStates {
     uint64_t generation_ GUARDED_BY(mtx_) = 0;
 };
 
-// A state taken for the scope of one call and given back at its end.
-class CJsonToVariableCall {
-   public:
-    explicit CJsonToVariableCall(CJsonToVariableStates& states) : states_(states), state_(states.take()) {}
-    ~CJsonToVariableCall() { states_.give(std::move(state_)); }
-    CJsonToVariableCall(const CJsonToVariableCall&) = delete;
-    CJsonToVariableCall& operator=(const CJsonToVariableCall&) = delete;
-
-    CJsonToVariableState* operator->() const { return state_.get(); }
-
-   private:
-    CJsonToVariableStates& states_;
-    std::unique_ptr<CJsonToVariableState> state_;
-};
-
 #endif  // VAR_JSONTOVARIABLESTATES_H
