@@ -3,8 +3,9 @@
 // - a \u escape of a low surrogate that follows no high one is refused (RapidJSON takes
 //   it and stores bytes that are no UTF-8);
 // - a number is taken whatever its spelling when its value lies within the range of
-//   doubles (RapidJSON refuses `0e400` or a thousand-digit mantissa for the spelling).
-// The oracle refuses the first and respells the second before RapidJSON parses the text.
+//   doubles (RapidJSON refuses `0e400` or a thousand-digit mantissa for the spelling),
+//   and refused whatever its spelling when it lies beyond (RapidJSON takes some).
+// The oracle refuses the first and respells the others before RapidJSON parses the text.
 #ifndef FUZZ_FUZZJSONGRAMMAR_H
 #define FUZZ_FUZZJSONGRAMMAR_H
 
@@ -100,7 +101,8 @@ inline bool IsJsonNumber(const std::string& text, size_t begin, size_t end) {
 // exponent of three digits or more, or more than 300 characters before it) and whose
 // value lies within the range of doubles written again with the same value, as the
 // shortest digits with an exponent (`0e400` as `0e0`), padded with spaces: what the
-// component parses after it respells such numbers. Offsets are kept.
+// component parses after it respells such numbers. Such a number beyond that range
+// becomes `1e999`, refused at its start as the component refuses it. Offsets are kept.
 inline std::string RespeltNumbers(std::string text) {
     static const locale_t cLocale = newlocale(LC_ALL_MASK, "C", nullptr);
     bool inString = false;
@@ -144,7 +146,13 @@ inline std::string RespeltNumbers(std::string text) {
             power.erase(0, power[0] == '+' || power[0] == '-' ? 1 : 0);
             power.erase(0, std::min(power.find_first_not_of('0'), power.size() - 1));
             out = out.substr(0, e + 1) + (negative ? "-" : "") + power;
-            if (std::isfinite(value) && out.size() <= length) {
+            if (!std::isfinite(value)) {
+                // Beyond the range of doubles: refused at the number's start. RapidJSON
+                // takes some such spellings (`9.2233720368547758e324`: its limit on the
+                // exponent counts the fraction's digits), so write one it refuses there.
+                out = value < 0 ? "-1e999" : "1e999";
+            }
+            if (out.size() <= length) {
                 text.replace(i, length, out + std::string(length - out.size(), ' '));
             }
         }
