@@ -202,29 +202,33 @@ TEST_F(WriterOutput, StringsAreEscaped) {
     }
 }
 
-// Strings are copied in runs up to the next byte to escape: each such byte, and one that
-// is not (0x20, 0x7F, 0x80 up), at every place of a string long enough for several runs,
-// comes out as RapidJSON's own writer escapes it.
+// Strings are copied in runs of up to eight bytes: each byte to escape, and one that is
+// not (0x20, 0x7F, 0x80 up), at every place of strings of every length up to several
+// runs, comes out as RapidJSON's own writer escapes it.
 TEST_F(WriterOutput, EveryPlaceOfABytesToEscapeIsEscaped) {
     const std::string bytes = std::string("\"\\\n\x01\x1f\x20\x7f", 7) + "\xC3\xA4";
     for (const char byte : bytes) {
-        for (size_t place = 0; place < 19; ++place) {
-            std::string raw = "abcdefghijklmnopqr";
-            raw.insert(place, 1, byte);
-            if (static_cast<unsigned char>(byte) == 0xC3) {
-                raw.insert(place + 1, 1, '\xA4');  // the whole character
+        if (static_cast<unsigned char>(byte) == 0xA4) {
+            continue;  // the second byte of the character above
+        }
+        for (size_t length = 0; length < 19; ++length) {
+            for (size_t place = 0; place <= length; ++place) {
+                std::string raw = std::string("abcdefghijklmnopqr").substr(0, length);
+                raw.insert(place, 1, byte);
+                if (static_cast<unsigned char>(byte) == 0xC3) {
+                    raw.insert(place + 1, 1, '\xA4');  // the whole character
+                }
+                rapidjson::StringBuffer expected;
+                rapidjson::Writer<rapidjson::StringBuffer> reference(expected);
+                reference.String(raw.data(), static_cast<rapidjson::SizeType>(raw.size()));
+                CWriterCalls writer;
+                writer.reset();
+                writer.addKeyString(raw, raw);  // as a name and as a value
+                EXPECT_EQ(std::string("{") + expected.GetString() + ":" + expected.GetString() + "}",
+                          writer.text())
+                    << "byte " << static_cast<int>(static_cast<unsigned char>(byte)) << " at " << place
+                    << " of " << length + 1;
             }
-            if (static_cast<unsigned char>(byte) == 0xA4) {
-                continue;
-            }
-            rapidjson::StringBuffer expected;
-            rapidjson::Writer<rapidjson::StringBuffer> reference(expected);
-            reference.String(raw.data(), static_cast<rapidjson::SizeType>(raw.size()));
-            CWriterCalls writer;
-            writer.reset();
-            writer.addKeyString("k", raw);
-            EXPECT_EQ(std::string("{\"k\":") + expected.GetString() + "}", writer.text())
-                << "byte " << static_cast<int>(static_cast<unsigned char>(byte)) << " at " << place;
         }
     }
 }
@@ -399,7 +403,8 @@ TEST_F(WriterOutput, ReadingDoesNotChangeTheDocument) {
 // The body and the ten methods without action leave their records, the document and
 // the pending key exactly as they were, and log nothing.
 // The serialiser also writes what only variables put into documents: nested containers,
-// true and false, 64-bit numbers, non-finite numbers at any depth.
+// true and false, 64-bit numbers, non-finite numbers at any depth; the same text into
+// either kind of buffer.
 TEST(JsonOutput, WritesNestedValuesCompactly) {
     CJsonDocument document;
     document.Parse(R"({"a":[1,2.5,{"b":"c","e":[]}],"t":true,"f":false,"u":18446744073709551615,)"
@@ -408,16 +413,23 @@ TEST(JsonOutput, WritesNestedValuesCompactly) {
     document["a"][1].SetDouble(std::numeric_limits<double>::quiet_NaN());
     document["a"][2]["e"].PushBack(CJsonValue(-std::numeric_limits<double>::infinity()),
                                    document.GetAllocator());
-    rapidjson::StringBuffer buffer;
-    SerializeDocument(document, buffer);
-    EXPECT_EQ(R"({"a":[1,null,{"b":"c","e":[null]}],"t":true,"f":false,"u":18446744073709551615,)"
-              R"("i":-9223372036854775808,"o":{},"n":null})",
-              std::string(buffer.GetString(), buffer.GetSize()));
-
-    CJsonValue scalar(42);
-    rapidjson::StringBuffer scalarBuffer;
-    SerializeDocument(scalar, scalarBuffer);
-    EXPECT_STREQ("42", scalarBuffer.GetString());
+    // Through RapidJSON's string buffer and through the component's text buffer, which
+    // has a writer of its own for compact text.
+    const auto bothWays = [](const CJsonValue& value, const std::string& expected) {
+        rapidjson::StringBuffer buffer;
+        SerializeDocument(value, buffer);
+        EXPECT_EQ(expected, std::string(buffer.GetString(), buffer.GetSize()));
+        CRetainedBlock block;
+        CTextBuffer text(block, 1 << 20);
+        CJsonOutputScratch scratch;
+        SerializeDocument(value, text, JsonOutputOptions(), scratch);
+        EXPECT_EQ(expected, std::string(text.GetString(), text.GetSize()));
+    };
+    bothWays(document, R"({"a":[1,null,{"b":"c","e":[null]}],"t":true,"f":false,"u":18446744073709551615,)"
+                       R"("i":-9223372036854775808,"o":{},"n":null})");
+    bothWays(CJsonValue(42), "42");
+    bothWays(CJsonValue(rapidjson::kObjectType), "{}");
+    bothWays(CJsonValue(-1.5e-7), "-1.5e-7");
 }
 
 // Depth of nesting does not decide the depth of the call stack.

@@ -27,6 +27,7 @@
 #include <rapidjson/stringbuffer.h>
 
 #include <cstddef>
+#include <cstdint>
 #include <cstring>
 #include <new>
 
@@ -198,6 +199,24 @@ class CTextBuffer {
         std::memcpy(data_ + size_, bytes, count);
         size_ += count;
     }
+    // The same for a run of at most 32 bytes (a number, a literal): copied inline with
+    // loads that overlap within the run, where a call to memcpy costs more than the copy.
+    void PutUnsafeShortRun(const char* bytes, size_t count) {
+        char* to = data_ + size_;
+        if (count >= 16) {
+            CopyOverlapping<uint64_t>(to, bytes, 16);
+            CopyOverlapping<uint64_t>(to + count - 16, bytes + count - 16, 16);
+        } else if (count >= 8) {
+            CopyOverlapping<uint64_t>(to, bytes, count);
+        } else if (count >= 4) {
+            CopyOverlapping<uint32_t>(to, bytes, count);
+        } else if (count > 0) {
+            to[0] = bytes[0];
+            to[count / 2] = bytes[count / 2];
+            to[count - 1] = bytes[count - 1];
+        }
+        size_ += count;
+    }
     // Room for `count` more bytes; throws CMemoryRefused when the budget has none.
     void Reserve(size_t count) {
         if (count > capacity_ - size_) {
@@ -205,6 +224,12 @@ class CTextBuffer {
         }
     }
     void Flush() {}
+    // Where the next byte goes, for a writer that fills room reserved before and then
+    // says where it stopped (SetTail).
+    char* Tail() { return data_ + size_; }
+    void SetTail(char* tail) { size_ = static_cast<size_t>(tail - data_); }
+    // Drops the bytes from `size` on.
+    void Truncate(size_t size) { size_ = size; }
 
     void Clear() { size_ = 0; }
     // The text, terminated.
@@ -219,6 +244,16 @@ class CTextBuffer {
 
    private:
     void Grow(size_t count);
+    // The first and the last sizeof(Word) bytes of a run of sizeof(Word) to twice that.
+    template <typename Word>
+    static void CopyOverlapping(char* to, const char* from, size_t count) {
+        Word first;
+        Word last;
+        std::memcpy(&first, from, sizeof(Word));
+        std::memcpy(&last, from + count - sizeof(Word), sizeof(Word));
+        std::memcpy(to, &first, sizeof(Word));
+        std::memcpy(to + count - sizeof(Word), &last, sizeof(Word));
+    }
 
     CRetainedBlock& block_;
     const size_t limit_;

@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "json/Utf8.h"
@@ -109,6 +110,205 @@ inline bool CTextBufferWriter::WriteDouble(double d) {
 namespace {
 
 typedef CJsonOutputScratch::OpenContainer OpenContainer;
+
+// Compact JSON into a CTextBuffer, byte for byte what RapidJSON's Writer with write flags
+// 0 writes, without its stack of levels: the serialiser's walk already knows the shape,
+// so a value only needs to know what stands before it (nothing, a comma or a colon).
+// Room is reserved at the same moments and in the same amounts as RapidJSON's writer
+// reserves it, so a text meets the memory cap exactly where it did with that writer.
+class CCompactTextWriter {
+   public:
+    CCompactTextWriter(CTextBuffer& out, CRetainedBlock* /*levels*/) : out_(out) {}
+
+    // A number's digits are made in a buffer of this size: Literal's copy reads whole
+    // words within it.
+    static constexpr size_t kDigitsRoom = 32;
+
+    bool Null() { return Literal("null", 4); }
+    bool Bool(bool b) { return b ? Literal("true", 4) : Literal("false", 5); }
+    bool Int(int i) {
+        char digits[kDigitsRoom];
+        return Literal(digits, static_cast<size_t>(rapidjson::internal::i32toa(i, digits) - digits));
+    }
+    bool Uint(unsigned u) {
+        char digits[kDigitsRoom];
+        return Literal(digits, static_cast<size_t>(rapidjson::internal::u32toa(u, digits) - digits));
+    }
+    bool Int64(int64_t i) {
+        char digits[kDigitsRoom];
+        return Literal(digits, static_cast<size_t>(rapidjson::internal::i64toa(i, digits) - digits));
+    }
+    bool Uint64(uint64_t u) {
+        char digits[kDigitsRoom];
+        return Literal(digits, static_cast<size_t>(rapidjson::internal::u64toa(u, digits) - digits));
+    }
+    // A finite double only (the serialiser writes null for the others).
+    bool Double(double d) {
+        char digits[kDigitsRoom];
+        return Literal(digits,
+                       static_cast<size_t>(rapidjson::internal::dtoa(d, digits, kDefaultDecimalPlaces) - digits));
+    }
+    bool RawValue(const char* json, size_t length, rapidjson::Type /*type*/) { return Literal(json, length); }
+    bool StartObject() { return Open('{'); }
+    bool StartArray() { return Open('['); }
+    bool EndObject(rapidjson::SizeType /*members*/) { return Close('}'); }
+    bool EndArray(rapidjson::SizeType /*elements*/) { return Close(']'); }
+    bool String(const char* text, rapidjson::SizeType length) {
+        PutSeparator();
+        Quoted(text, length);
+        separator_ = ',';
+        return true;
+    }
+    bool Key(const char* text, rapidjson::SizeType length) {
+        PutSeparator();
+        Quoted(text, length);
+        separator_ = ':';
+        return true;
+    }
+
+    // Whether the last string or key written held a byte from 0x80 up (it may then be
+    // no UTF-8), and taking back everything from a place that Here() gave.
+    bool lastHadHighByte() const { return highByte_; }
+    struct Place {
+        size_t size;
+        char separator;
+    };
+    Place Here() const { return Place{out_.GetSize(), separator_}; }
+    void Rewind(Place place) {
+        out_.Truncate(place.size);
+        separator_ = place.separator;
+    }
+
+   private:
+    void PutSeparator() {
+        if (separator_ != '\0') {
+            out_.Put(separator_);
+        }
+    }
+    // At most 25 bytes: a number's digits or a literal.
+    bool Literal(const char* text, size_t length) {
+        PutSeparator();
+        out_.Reserve(length);
+        out_.PutUnsafeShortRun(text, length);
+        separator_ = ',';
+        return true;
+    }
+    bool Open(char bracket) {
+        PutSeparator();
+        out_.Put(bracket);
+        separator_ = '\0';
+        return true;
+    }
+    bool Close(char bracket) {
+        out_.Put(bracket);
+        separator_ = ',';
+        return true;
+    }
+
+    // The string in quotes with RapidJSON's escapes (\" \\ \b \f \n \r \t, other
+    // control characters as \u00XX), every other byte as it is. Up to eight bytes at a
+    // time: each word is stored whole, then the end moves past its bytes that need no
+    // escape. Room: six bytes per byte of text and the two quotes, as RapidJSON reserves;
+    // while two bytes of text are left, at least 13 bytes of that room are.
+    void Quoted(const char* text, size_t length) {
+        constexpr uint64_t kOnes = 0x0101010101010101ull;
+        constexpr uint64_t kHighs = 0x8080808080808080ull;
+        out_.Reserve(2 + length * 6);
+        char* to = out_.Tail();
+        *to++ = '"';
+        const char* from = text;
+        const char* const end = text + length;
+        uint64_t seen = 0;
+        while (from != end) {
+            const size_t left = static_cast<size_t>(end - from);
+            if (left >= 2) {
+                const size_t count = left >= 8 ? 8 : left;
+                const uint64_t word = LoadUpToEight(from, count);
+                std::memcpy(to, &word, sizeof(word));
+                seen |= word;
+                const uint64_t quote = word ^ (kOnes * '"');
+                const uint64_t backslash = word ^ (kOnes * '\\');
+                // The lowest flagged byte is exact (a borrow only runs upwards); the zero
+                // bytes above a short word's own are no text.
+                const uint64_t inText = count == 8 ? ~uint64_t(0) : (uint64_t(1) << (8 * count)) - 1;
+                const uint64_t special = (((word - kOnes * 0x20) & ~word) | ((quote - kOnes) & ~quote) |
+                                          ((backslash - kOnes) & ~backslash)) &
+                                         kHighs & inText;
+                if (special == 0) {
+                    from += count;
+                    to += count;
+                    continue;
+                }
+                const size_t clean = static_cast<size_t>(__builtin_ctzll(special)) / 8;
+                from += clean;
+                to += clean;
+            }
+            const unsigned char byte = static_cast<unsigned char>(*from++);
+            seen |= byte;
+            if (byte >= 0x20 && byte != '"' && byte != '\\') {
+                *to++ = static_cast<char>(byte);
+                continue;
+            }
+            *to++ = '\\';
+            switch (byte) {
+                case '"':
+                case '\\':
+                    *to++ = static_cast<char>(byte);
+                    break;
+                case '\b':
+                    *to++ = 'b';
+                    break;
+                case '\f':
+                    *to++ = 'f';
+                    break;
+                case '\n':
+                    *to++ = 'n';
+                    break;
+                case '\r':
+                    *to++ = 'r';
+                    break;
+                case '\t':
+                    *to++ = 't';
+                    break;
+                default:
+                    static const char kHexDigits[] = "0123456789ABCDEF";
+                    to[0] = 'u';
+                    to[1] = '0';
+                    to[2] = '0';
+                    to[3] = kHexDigits[byte >> 4];
+                    to[4] = kHexDigits[byte & 0xF];
+                    to += 5;
+                    break;
+            }
+        }
+        *to++ = '"';
+        out_.SetTail(to);
+        highByte_ = (seen & kHighs) != 0;
+    }
+
+    // `count` (2 to 8) bytes from `bytes` in the low places of a word, zeros above: a
+    // short string is read with loads that overlap within it, never beyond its end.
+    static uint64_t LoadUpToEight(const char* bytes, size_t count) {
+        uint64_t word;
+        if (count == 8) {
+            std::memcpy(&word, bytes, sizeof(word));
+            return word;
+        }
+        if (count >= 4) {
+            uint32_t low;
+            uint32_t high;
+            std::memcpy(&low, bytes, sizeof(low));
+            std::memcpy(&high, bytes + count - 4, sizeof(high));
+            return low | uint64_t(high) << (8 * (count - 4));
+        }
+        const auto byteAt = [bytes](size_t i) { return uint64_t(static_cast<unsigned char>(bytes[i])) << (8 * i); };
+        return byteAt(0) | byteAt(count / 2) | byteAt(count - 1);
+    }
+
+    CTextBuffer& out_;
+    char separator_ = '\0';  // what the next value or key is preceded by
+    bool highByte_ = false;
+};
 
 // The significant digits of a finite double's shortest decimal and the place of its
 // point: value = 0.digits * 10^point. Zero gives no digits.
@@ -212,6 +412,20 @@ class CTextOutput {
     void WriteString(const CJsonValue& value, bool isKey) {
         const char* text = value.GetString();
         rapidjson::SizeType length = value.GetStringLength();
+        if constexpr (kCompactText) {
+            // Written first; checked only when it held a byte from 0x80 up, and then
+            // taken back and written again repaired when it is no UTF-8.
+            const CCompactTextWriter::Place before = writer_.Here();
+            if (isKey) {
+                writer_.Key(text, length);
+            } else {
+                writer_.String(text, length);
+            }
+            if (!repair_ || !writer_.lastHadHighByte() || IsValidUtf8(text, length)) {
+                return;
+            }
+            writer_.Rewind(before);
+        }
         if (repair_ && !IsValidUtf8(text, length)) {
             repaired_.clear();
             RepairUtf8(text, length, repaired_);
@@ -281,7 +495,10 @@ class CTextOutput {
     typedef rapidjson::PrettyWriter<Stream, rapidjson::UTF8<>, rapidjson::UTF8<>, CRetainedBlock,
                                     rapidjson::kWriteNoFlags>
         IndentingWriter;
-    typename std::conditional<kPretty, IndentingWriter, CompactWriter>::type writer_;
+    static constexpr bool kCompactText = !kPretty && std::is_same<Stream, CTextBuffer>::value;
+    typename std::conditional<kCompactText, CCompactTextWriter,
+                              typename std::conditional<kPretty, IndentingWriter, CompactWriter>::type>::type
+        writer_;
     const int places_;
     const bool repair_;
     const bool shortest_;
