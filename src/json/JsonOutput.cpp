@@ -126,22 +126,10 @@ class CCompactTextWriter {
 
     bool Null() { return Literal("null", 4); }
     bool Bool(bool b) { return b ? Literal("true", 4) : Literal("false", 5); }
-    bool Int(int i) {
-        char digits[kDigitsRoom];
-        return Literal(digits, static_cast<size_t>(rapidjson::internal::i32toa(i, digits) - digits));
-    }
-    bool Uint(unsigned u) {
-        char digits[kDigitsRoom];
-        return Literal(digits, static_cast<size_t>(rapidjson::internal::u32toa(u, digits) - digits));
-    }
-    bool Int64(int64_t i) {
-        char digits[kDigitsRoom];
-        return Literal(digits, static_cast<size_t>(rapidjson::internal::i64toa(i, digits) - digits));
-    }
-    bool Uint64(uint64_t u) {
-        char digits[kDigitsRoom];
-        return Literal(digits, static_cast<size_t>(rapidjson::internal::u64toa(u, digits) - digits));
-    }
+    bool Int(int i) { return Digits<int32_t>(rapidjson::internal::i32toa, i); }
+    bool Uint(unsigned u) { return Digits<uint32_t>(rapidjson::internal::u32toa, u); }
+    bool Int64(int64_t i) { return Digits<int64_t>(rapidjson::internal::i64toa, i); }
+    bool Uint64(uint64_t u) { return Digits<uint64_t>(rapidjson::internal::u64toa, u); }
     // A finite double only (the serialiser writes null for the others).
     bool Double(double d) {
         char digits[kDigitsRoom];
@@ -184,6 +172,11 @@ class CCompactTextWriter {
         if (separator_ != '\0') {
             out_.Put(separator_);
         }
+    }
+    template <typename Number>
+    bool Digits(char* (*convert)(Number, char*), Number value) {
+        char digits[kDigitsRoom];
+        return Literal(digits, static_cast<size_t>(convert(value, digits) - digits));
     }
     // At most 25 bytes: a number's digits or a literal.
     bool Literal(const char* text, size_t length) {
