@@ -1,5 +1,8 @@
-// The one way a JSON value held by the component becomes text: RapidJSON's Writer
-// over a StringBuffer, write flags 0, compact, members in document order.
+// The one way a JSON value held by the component becomes text: the bytes RapidJSON's
+// Writer writes with write flags 0, compact, members in document order. Into a
+// StringBuffer, and indented text, through RapidJSON's writers; compact text into the
+// component's text buffer through a writer of the same bytes without their stack of
+// levels (the walk below knows each value's place).
 //
 // What differs from handing the value to Writer through Value::Accept:
 // - a double that is NaN or infinite is written as null and the rest of the value
@@ -32,7 +35,7 @@
 constexpr int kDefaultDecimalPlaces = 324;
 
 // Memory the serialiser reuses from one text to the next: its stack of open containers,
-// RapidJSON's writer's stack of levels and the copy of a string whose bytes are repaired.
+// RapidJSON's writers' stack of levels and the copy of a string whose bytes are repaired.
 // Belongs to one caller at a time.
 struct CJsonOutputScratch {
     CJsonOutputScratch() = default;
