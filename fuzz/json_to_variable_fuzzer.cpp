@@ -274,7 +274,8 @@ World& Setup() {
 // The text after a byte order mark, as the component's grammar has it (see
 // FuzzJsonGrammar.h): numbers RapidJSON refuses for their spelling alone respelt.
 std::string AfterMark(const std::string& text) {
-    return fuzz_json_grammar::RespeltNumbers(text.substr(text.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0));
+    return fuzz_json_grammar::RespeltNumbers(text.substr(text.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0),
+                                             false);
 }
 
 // What the text is to RapidJSON's strict parser (default flags), up to its first zero

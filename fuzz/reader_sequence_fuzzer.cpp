@@ -149,7 +149,7 @@ class CReaderRun {
         // A whole UTF-8 byte order mark at the start is skipped; offsets count its bytes.
         const size_t mark = upToZero.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
         // RapidJSON parses the text as the component's grammar has it (see FuzzJsonGrammar.h).
-        const std::string grammar = fuzz_json_grammar::RespeltNumbers(upToZero.substr(mark));
+        const std::string grammar = fuzz_json_grammar::RespeltNumbers(upToZero.substr(mark), true);
         std::unique_ptr<rapidjson::Document> model(new rapidjson::Document());
         model->Parse<kModelFlags>(grammar.c_str());
         const size_t lone = fuzz_json_grammar::LoneLowSurrogateAt(grammar);
