@@ -19,22 +19,29 @@
 
 namespace {
 
+constexpr uint64_t kEveryByteOne = 0x0101010101010101ull;
+constexpr uint64_t kEveryByteHigh = 0x8080808080808080ull;
+
+// The high bit of each byte of `word` that a JSON string does not take as it is (a
+// control character, a quote, a backslash). Exact for the lowest such byte (a borrow only
+// runs upwards); bytes above it may be flagged falsely.
+inline uint64_t BytesToEscape(uint64_t word) {
+    const uint64_t quote = word ^ (kEveryByteOne * '"');
+    const uint64_t backslash = word ^ (kEveryByteOne * '\\');
+    return (((word - kEveryByteOne * 0x20) & ~word) | ((quote - kEveryByteOne) & ~quote) |
+            ((backslash - kEveryByteOne) & ~backslash)) &
+           kEveryByteHigh;
+}
+
 // The length of the run at the start of [begin, end) that a JSON string takes as it is:
 // no control character, quote or backslash. Eight bytes at a time while none of them
-// is one (exact tests: a byte below 0x20, and a byte equal to each of the two), then byte
-// by byte.
+// is one, then byte by byte.
 size_t UnescapedRun(const char* begin, const char* end) {
-    constexpr uint64_t kOnes = 0x0101010101010101ull;
-    constexpr uint64_t kHighs = 0x8080808080808080ull;
     const char* c = begin;
     for (; end - c >= 8; c += 8) {
         uint64_t word;
         std::memcpy(&word, c, sizeof(word));
-        const uint64_t quote = word ^ (kOnes * '"');
-        const uint64_t backslash = word ^ (kOnes * '\\');
-        const uint64_t special =
-            ((word - kOnes * 0x20) & ~word) | ((quote - kOnes) & ~quote) | ((backslash - kOnes) & ~backslash);
-        if ((special & kHighs) != 0) {
+        if (BytesToEscape(word) != 0) {
             break;
         }
     }
@@ -204,8 +211,6 @@ class CCompactTextWriter {
     // escape. Room: six bytes per byte of text and the two quotes, as RapidJSON reserves;
     // while two bytes of text are left, at least 13 bytes of that room are.
     void Quoted(const char* text, size_t length) {
-        constexpr uint64_t kOnes = 0x0101010101010101ull;
-        constexpr uint64_t kHighs = 0x8080808080808080ull;
         out_.Reserve(2 + length * 6);
         char* to = out_.Tail();
         *to++ = '"';
@@ -219,14 +224,9 @@ class CCompactTextWriter {
                 const uint64_t word = LoadUpToEight(from, count);
                 std::memcpy(to, &word, sizeof(word));
                 seen |= word;
-                const uint64_t quote = word ^ (kOnes * '"');
-                const uint64_t backslash = word ^ (kOnes * '\\');
-                // The lowest flagged byte is exact (a borrow only runs upwards); the zero
-                // bytes above a short word's own are no text.
+                // The zero bytes above a short word's own are no text.
                 const uint64_t inText = count == 8 ? ~uint64_t(0) : (uint64_t(1) << (8 * count)) - 1;
-                const uint64_t special = (((word - kOnes * 0x20) & ~word) | ((quote - kOnes) & ~quote) |
-                                          ((backslash - kOnes) & ~backslash)) &
-                                         kHighs & inText;
+                const uint64_t special = BytesToEscape(word) & inText;
                 if (special == 0) {
                     from += count;
                     to += count;
@@ -276,7 +276,7 @@ class CCompactTextWriter {
         }
         *to++ = '"';
         out_.SetTail(to);
-        highByte_ = (seen & kHighs) != 0;
+        highByte_ = (seen & kEveryByteHigh) != 0;
     }
 
     // `count` (2 to 8) bytes from `bytes` in the low places of a word, zeros above: a
@@ -404,27 +404,31 @@ class CTextOutput {
    private:
     void WriteString(const CJsonValue& value, bool isKey) {
         const char* text = value.GetString();
-        rapidjson::SizeType length = value.GetStringLength();
+        const rapidjson::SizeType length = value.GetStringLength();
+        bool repair = false;
         if constexpr (kCompactText) {
             // Written first; checked only when it held a byte from 0x80 up, and then
-            // taken back and written again repaired when it is no UTF-8.
+            // taken back to be written again repaired when it is no UTF-8.
             const CCompactTextWriter::Place before = writer_.Here();
-            if (isKey) {
-                writer_.Key(text, length);
-            } else {
-                writer_.String(text, length);
-            }
-            if (!repair_ || !writer_.lastHadHighByte() || IsValidUtf8(text, length)) {
+            WriteStringAs(text, length, isKey);
+            repair = repair_ && writer_.lastHadHighByte() && !IsValidUtf8(text, length);
+            if (!repair) {
                 return;
             }
             writer_.Rewind(before);
+        } else {
+            repair = repair_ && !IsValidUtf8(text, length);
         }
-        if (repair_ && !IsValidUtf8(text, length)) {
-            repaired_.clear();
-            RepairUtf8(text, length, repaired_);
-            text = repaired_.data();
-            length = static_cast<rapidjson::SizeType>(repaired_.size());
+        if (!repair) {
+            WriteStringAs(text, length, isKey);
+            return;
         }
+        repaired_.clear();
+        RepairUtf8(text, length, repaired_);
+        WriteStringAs(repaired_.data(), static_cast<rapidjson::SizeType>(repaired_.size()), isKey);
+    }
+
+    void WriteStringAs(const char* text, rapidjson::SizeType length, bool isKey) {
         if (isKey) {
             writer_.Key(text, length);
         } else {
