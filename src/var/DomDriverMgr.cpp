@@ -58,6 +58,7 @@ CJsonParseOptions JsonToVariableOptions() {
 
 CDomDriverMgr* CDomDriverMgr::m_instance_ = nullptr;
 std::once_flag CDomDriverMgr::m_once_;
+std::atomic<CDomDriverMgr*> CDomDriverMgr::s_made_{nullptr};
 
 CDomDriverMgr::CDomDriverMgr() = default;
 
@@ -68,7 +69,14 @@ CDomDriverMgr::~CDomDriverMgr() { writers_.Clear(); }
 void CDomDriverMgr::getInstance() { m_instance_ = new CDomDriverMgr(); }
 
 CDomDriverMgr* CDomDriverMgr::instance() {
+    // Once made, the manager is found with one load: call_once makes calls of its own on
+    // every use, and every external function asks for the manager.
+    CDomDriverMgr* made = s_made_.load(std::memory_order_acquire);
+    if (made != nullptr) {
+        return made;
+    }
     std::call_once(m_once_, &CDomDriverMgr::getInstance);
+    s_made_.store(m_instance_, std::memory_order_release);
     return m_instance_;
 }
 

@@ -17,6 +17,7 @@
 
 #include <rapidjson/document.h>
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -162,6 +163,7 @@ class CDomDriverMgr {
 
     static CDomDriverMgr* m_instance_;
     static std::once_flag m_once_;
+    static std::atomic<CDomDriverMgr*> s_made_;  // m_instance_ once made
 
     CSymbolIndex index_;                    // the variables, their index and the loader thread
     CReaderInstances readers_;              // the reader instances; locks of its own
