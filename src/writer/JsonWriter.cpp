@@ -327,23 +327,33 @@ size_t CJsonWriter::MemoryHeld() {
     return budget_.held() + textBudget_.held();
 }
 
+CWriterInstances::Map::const_iterator CWriterInstances::LowerBound(fb_jsonsaxwriter_struct* instance) const {
+    return std::lower_bound(states_.begin(), states_.end(), instance,
+                            [](const Entry& entry, fb_jsonsaxwriter_struct* key) {
+                                return std::less<fb_jsonsaxwriter_struct*>()(entry.first, key);
+                            });
+}
+
 std::shared_ptr<CJsonWriter> CWriterInstances::Find(fb_jsonsaxwriter_struct* instance) {
     CSharedLock<CSharedCounterLock> lock(mutex_);
-    const Map::const_iterator found = states_.find(instance);
-    return found == states_.end() ? nullptr : found->second;
+    const Map::const_iterator found = LowerBound(instance);
+    return found != states_.end() && found->first == instance ? found->second : nullptr;
 }
 
 std::shared_ptr<CJsonWriter> CWriterInstances::Insert(fb_jsonsaxwriter_struct* instance) {
-    Map made;
-    made.emplace(instance, std::make_shared<CJsonWriter>());
+    std::shared_ptr<CJsonWriter> made = std::make_shared<CJsonWriter>();
     std::shared_ptr<CJsonWriter> state;
-    Map::insert_return_type inserted;
     {
         CExclusiveLock<CSharedCounterLock> lock(mutex_);
-        inserted = states_.insert(made.extract(made.begin()));
-        state = inserted.position->second;
+        const Map::const_iterator place = LowerBound(instance);
+        if (place != states_.end() && place->first == instance) {
+            state = place->second;  // another task made one first
+        } else {
+            states_.insert(place, Entry(instance, made));
+            state = made;
+        }
     }
-    return state;  // a node that lost the race is freed here, after the lock
+    return state;  // a state that lost the race is freed here, after the lock
 }
 
 void CWriterInstances::Clear() {

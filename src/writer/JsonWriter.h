@@ -37,7 +37,7 @@
 #include <cstddef>
 #include <memory>
 #include <mutex>
-#include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "RV5072_Zentrik/RV5072_ZentrikItf.h"
@@ -209,7 +209,11 @@ class CJsonWriter {
 
 class CWriterInstances {
    public:
-    typedef std::unordered_map<fb_jsonsaxwriter_struct*, std::shared_ptr<CJsonWriter>> Map;
+    // The states by their instance's address, in the order of the addresses: a find is
+    // a binary search over a few entries, without the division a hash table's buckets
+    // take.
+    typedef std::pair<fb_jsonsaxwriter_struct*, std::shared_ptr<CJsonWriter>> Entry;
+    typedef std::vector<Entry> Map;
 
     // Calls action(state) with the instance's state, creating the state when create is
     // true and there is none. Returns false (action not called) when there is none. The
@@ -238,9 +242,11 @@ class CWriterInstances {
    private:
     std::shared_ptr<CJsonWriter> Find(fb_jsonsaxwriter_struct* instance);
     // Makes a state for instance, unless another task made one first (that one is
-    // returned). The state and its map node are made before the map is taken
-    // exclusively, so the exclusive hold is one insert.
+    // returned). The state is made before the map is taken exclusively, so the exclusive
+    // hold is one insert (which grows the map's array now and then).
     std::shared_ptr<CJsonWriter> Insert(fb_jsonsaxwriter_struct* instance);
+    // The first entry whose instance is not below `instance`. REQUIRES: mutex_ held.
+    Map::const_iterator LowerBound(fb_jsonsaxwriter_struct* instance) const REQUIRES_SHARED(mutex_);
 
     mutable CSharedCounterLock mutex_;
     Map states_ GUARDED_BY(mutex_);
