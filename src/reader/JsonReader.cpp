@@ -138,39 +138,25 @@ bool CJsonReader::parse(const char* text, size_t size, CJsonParseError& error) {
 }
 
 std::shared_ptr<CJsonReader> CReaderInstances::find(const void* instance) const {
-    CSharedLock<CSharedCounterLock> lock(mtx_);
-    const instance_map::const_iterator found = readers_.find(instance);
-    return found == readers_.end() ? nullptr : found->second;
+    return readers_.Find(instance);
 }
 
 std::shared_ptr<CJsonReader> CReaderInstances::findOrAdd(const void* instance) {
-    std::shared_ptr<CJsonReader> reader = find(instance);
+    std::shared_ptr<CJsonReader> reader = readers_.Find(instance);
     if (reader) {
         return reader;
     }
-    instance_map made;
-    made.emplace(instance, std::make_shared<CJsonReader>());
-    instance_map::insert_return_type inserted;
-    CExclusiveLock<CSharedCounterLock> lock(mtx_);
-    // Another task may have added the instance between the two locks; the first wins.
-    inserted = readers_.insert(made.extract(made.begin()));
-    return inserted.position->second;
+    // Another task may add the instance meanwhile; the first wins.
+    return readers_.Insert(instance, std::make_shared<CJsonReader>());
 }
 
 void CReaderInstances::forgetIfEmpty(const void* instance, const std::shared_ptr<CJsonReader>& state) {
     if (state->document()) {
         return;
     }
-    instance_map::node_type dropped;
-    {
-        CExclusiveLock<CSharedCounterLock> lock(mtx_);
-        const instance_map::iterator found = readers_.find(instance);
-        // A parse of another task may have stored a document meanwhile: then it stays.
-        if (found != readers_.end() && found->second == state && !state->document()) {
-            dropped = readers_.extract(found);
-        }
-    }
-    // The state and its spare are freed here, after the lock.
+    // A parse of another task may have stored a document meanwhile: then it stays.
+    readers_.EraseUnless(instance, state, [](const CJsonReader& reader) { return bool(reader.document()); });
+    // The state and its spare are freed after the lock.
 }
 
 CDocumentRef CReaderInstances::documentOf(const void* instance) const {
@@ -182,14 +168,7 @@ CDocumentRef CReaderInstances::documentOf(const void* instance) const {
     return CDocumentRef(std::move(reader), std::move(document));
 }
 
-void CReaderInstances::clear() {
-    instance_map dropped;
-    {
-        CExclusiveLock<CSharedCounterLock> lock(mtx_);
-        dropped.swap(readers_);
-    }
-    // `dropped` goes here, after the lock: the documents are freed without it.
-}
+void CReaderInstances::clear() { readers_.Clear(); }
 
 ReaderKind KindOf(const CJsonValue* value) {
     if (value == nullptr) {

@@ -34,11 +34,11 @@
 #include <memory>
 #include <mutex>
 #include <shared_mutex>
-#include <unordered_map>
 
 #include "json/DocumentLimits.h"
 #include "json/JsonMemory.h"
 #include "json/JsonParse.h"
+#include "sync/InstanceTable.h"
 #include "sync/Locks.h"
 
 class CParsedJson {
@@ -159,10 +159,7 @@ class CReaderInstances {
     void clear();
 
    private:
-    typedef std::unordered_map<const void*, std::shared_ptr<CJsonReader>> instance_map;
-
-    mutable CSharedCounterLock mtx_;
-    instance_map readers_ GUARDED_BY(mtx_);
+    CInstanceTable<const void*, CJsonReader> readers_;
 };
 
 // What GetKind reports for a value (kReaderKindNone: nothing found).

@@ -18,7 +18,7 @@
 // memory as they were.
 //
 // CWriterInstances maps the address of an instance record to its shared CJsonWriter
-// under a reader-writer lock (CSharedCounterLock) held only to find, insert or drop an
+// (a CInstanceTable) under a reader-writer lock held only to find, insert or drop an
 // entry: a call keeps the state it found by its shared pointer and works on it after
 // the lock is released. So neither the first call of a new instance nor clear() ever
 // waits for another instance's work, a long read-out included; a state dropped by
@@ -37,7 +37,6 @@
 #include <cstddef>
 #include <memory>
 #include <mutex>
-#include <utility>
 #include <vector>
 
 #include "RV5072_Zentrik/RV5072_ZentrikItf.h"
@@ -45,6 +44,7 @@
 #include "json/JsonMemory.h"
 #include "json/JsonOutput.h"
 #include "json/JsonParse.h"
+#include "sync/InstanceTable.h"
 #include "sync/Locks.h"
 
 // What a writer operation did: done, or refused with the text to log (null when the
@@ -209,20 +209,14 @@ class CJsonWriter {
 
 class CWriterInstances {
    public:
-    // The states by their instance's address, in the order of the addresses: a find is
-    // a binary search over a few entries, without the division a hash table's buckets
-    // take.
-    typedef std::pair<fb_jsonsaxwriter_struct*, std::shared_ptr<CJsonWriter>> Entry;
-    typedef std::vector<Entry> Map;
-
     // Calls action(state) with the instance's state, creating the state when create is
     // true and there is none. Returns false (action not called) when there is none. The
-    // map's lock is held only to find the state, never while action runs.
+    // table's lock is held only to find the state, never while action runs.
     template <typename Action>
     bool With(fb_jsonsaxwriter_struct* instance, bool create, Action action) {
-        std::shared_ptr<CJsonWriter> state = Find(instance);
+        std::shared_ptr<CJsonWriter> state = states_.Find(instance);
         if (!state && create) {
-            state = Insert(instance);
+            state = states_.Insert(instance, std::make_shared<CJsonWriter>());
         }
         if (!state) {
             return false;
@@ -233,23 +227,14 @@ class CWriterInstances {
 
     // Drops every state with its document. Waits only for the finds in flight; a call
     // still working on a dropped state finishes on it, and frees it.
-    void Clear();
-    size_t Size();
+    void Clear() { states_.Clear(); }
+    size_t Size() const { return states_.Size(); }
 
-    // True when no call holds the map's lock (a snapshot, for checks).
-    bool Idle() const { return mutex_.Idle(); }
+    // True when no call holds the table's lock (a snapshot, for checks).
+    bool Idle() const { return states_.Idle(); }
 
    private:
-    std::shared_ptr<CJsonWriter> Find(fb_jsonsaxwriter_struct* instance);
-    // Makes a state for instance, unless another task made one first (that one is
-    // returned). The state is made before the map is taken exclusively, so the exclusive
-    // hold is one insert (which grows the map's array now and then).
-    std::shared_ptr<CJsonWriter> Insert(fb_jsonsaxwriter_struct* instance);
-    // The first entry whose instance is not below `instance`. REQUIRES: mutex_ held.
-    Map::const_iterator LowerBound(fb_jsonsaxwriter_struct* instance) const REQUIRES_SHARED(mutex_);
-
-    mutable CSharedCounterLock mutex_;
-    Map states_ GUARDED_BY(mutex_);
+    CInstanceTable<fb_jsonsaxwriter_struct*, CJsonWriter> states_;
 };
 
 #endif  // WRITER_JSONWRITER_H
