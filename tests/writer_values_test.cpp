@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <functional>
 #include <limits>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -17,6 +18,7 @@
 #include "support/DatatypeSupport.h"
 #include "support/ManagerPeer.h"
 #include "support/WriterCalls.h"
+#include "sync/InstanceTable.h"
 #include "var/DomDriverMgr.h"
 #include "writer/ValueSources.h"
 
@@ -386,6 +388,41 @@ TEST(WriterInstance, TheMapMakesFindsAndDropsStates) {
     instances.Clear();
     EXPECT_EQ(0u, instances.Size());
     EXPECT_FALSE(instances.With(&records[0], false, [](CJsonWriter&) {}));
+}
+
+// The table under both blocks' instances: whatever order instances arrive in, each finds
+// its own state and no other; an existing state wins over a new one; an erase takes only
+// the state it names, and only when it is not kept.
+TEST(InstanceTable, EachInstanceFindsItsOwnStateInAnyOrderOfArrival) {
+    int records[9] = {};
+    const size_t arrival[9] = {4, 0, 8, 2, 6, 1, 7, 3, 5};
+    CInstanceTable<const int*, int> table;
+    for (size_t i : arrival) {
+        const std::shared_ptr<int> made = std::make_shared<int>(static_cast<int>(i));
+        EXPECT_EQ(made, table.Insert(&records[i], made));
+    }
+    const std::shared_ptr<int> second = table.Insert(&records[3], std::make_shared<int>(99));
+    EXPECT_EQ(3, *second);  // the first state stays
+    for (int i = 0; i < 9; ++i) {
+        const std::shared_ptr<int> found = table.Find(&records[i]);
+        ASSERT_TRUE(found) << i;
+        EXPECT_EQ(i, *found);
+    }
+    int outside = 0;
+    EXPECT_FALSE(table.Find(&outside));
+    EXPECT_FALSE(table.Find(nullptr));
+    const auto kept = [](const int&) { return true; };
+    const auto notKept = [](const int&) { return false; };
+    table.EraseUnless(&records[5], table.Find(&records[5]), kept);
+    table.EraseUnless(&records[5], std::make_shared<int>(5), notKept);  // not the state held
+    EXPECT_EQ(9u, table.Size());
+    table.EraseUnless(&records[5], table.Find(&records[5]), notKept);
+    EXPECT_FALSE(table.Find(&records[5]));
+    EXPECT_EQ(6, *table.Find(&records[6]));
+    EXPECT_EQ(8u, table.Size());
+    table.Clear();
+    EXPECT_EQ(0u, table.Size());
+    EXPECT_FALSE(table.Find(&records[0]));
 }
 
 // clear() from a host event while tasks read long documents out: a read gives the whole
