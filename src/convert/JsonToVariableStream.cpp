@@ -182,8 +182,10 @@ class CStreamHandler {
             leaf.address = target.address();
             leaf.size = target.size();
             leaf.length = static_cast<uint32_t>(length);
-            leaf.text = text;
-            leaf.type = static_cast<int>(target.type());
+            // The taken text is at most a UDINT's count of bytes long.
+            leaf.offset = static_cast<uint32_t>(text - s_.text_.data());
+            // Classes from 255 up, none of the table's, stay none of them.
+            leaf.type = static_cast<uint8_t>(std::min(static_cast<unsigned>(target.type()), 255u));
             leaf.kind = kind;
         }
         return true;
@@ -329,7 +331,9 @@ CJsonToVariableStream::EOutcome CJsonToVariableStream::Stage(CVariableView var) 
 }
 
 void CJsonToVariableStream::Commit() {
+    const char* const taken = text_.data();
     for (const CStagedLeaf& leaf : staged_) {
+        const char* const text = taken + leaf.offset;
         // The value as the document's parser would have made it, and the exact value of a
         // number whose double does not tell it.
         CJsonValue value;
@@ -343,13 +347,12 @@ void CJsonToVariableStream::Commit() {
                 value.SetBool(leaf.kind == kTrue);
                 break;
             case kString:
-                value.SetString(rapidjson::StringRef(leaf.text, leaf.length));
+                value.SetString(rapidjson::StringRef(text, leaf.length));
                 break;
             default:
-                value = ValueOfNumber(ReadJsonNumber(leaf.text, leaf.length));
-                hasExact =
-                    value.IsDouble() && CExactNumbers::IsWholeDouble(value.GetDouble()) &&
-                    CExactNumbers::WholeDoubleNeedsExact(value.GetDouble(), leaf.text, leaf.length, exact);
+                value = ValueOfNumber(ReadJsonNumber(text, leaf.length));
+                hasExact = value.IsDouble() && CExactNumbers::IsWholeDouble(value.GetDouble()) &&
+                           CExactNumbers::WholeDoubleNeedsExact(value.GetDouble(), text, leaf.length, exact);
                 break;
         }
         DecodeLeaf(static_cast<TypeClass3>(leaf.type), leaf.address, leaf.size, value,
