@@ -227,9 +227,7 @@ class CCompactTextWriter {
                 const uint64_t word = LoadUpToEight(from, count);
                 std::memcpy(to, &word, sizeof(word));
                 seen |= word;
-                // The zero bytes above a short word's own are no text.
-                const uint64_t inText = count == 8 ? ~uint64_t(0) : (uint64_t(1) << (8 * count)) - 1;
-                const uint64_t special = BytesToEscape(word) & inText;
+                const uint64_t special = EscapesIn(word, count);
                 if (special == 0) {
                     from += count;
                     to += count;
@@ -299,9 +297,7 @@ class CCompactTextWriter {
             std::memcpy(to + length - 8, &high, sizeof(high));
         } else {
             low = high = LoadUpToEight(text, length);
-            // The zero bytes above the string's own are no text.
-            const uint64_t inText = length == 8 ? ~uint64_t(0) : (uint64_t(1) << (8 * length)) - 1;
-            if ((BytesToEscape(low) & inText) != 0) {
+            if (EscapesIn(low, length) != 0) {
                 return false;
             }
             std::memcpy(to, &low, sizeof(low));
@@ -311,6 +307,13 @@ class CCompactTextWriter {
         out_.SetTail(to);
         highByte_ = ((low | high) & kEveryByteHigh) != 0;
         return true;
+    }
+
+    // BytesToEscape of a word whose first `count` (1 to 8) bytes are text: the zero
+    // bytes above them are none.
+    static uint64_t EscapesIn(uint64_t word, size_t count) {
+        const uint64_t inText = count == 8 ? ~uint64_t(0) : (uint64_t(1) << (8 * count)) - 1;
+        return BytesToEscape(word) & inText;
     }
 
     // `count` (2 to 8) bytes from `bytes` in the low places of a word, zeros above: a
