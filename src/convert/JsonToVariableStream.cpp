@@ -24,26 +24,39 @@ namespace {
 constexpr size_t kMaskedMembers = 64;
 
 // Up to this many members a structure's member is searched from its start; beyond,
-// through its names sorted once per object.
+// through its names sorted once per object. Structures of up to kMaskedMembers members
+// whose layout a Stage meets again are matched through a plan of the layout instead, as
+// long as the Stage has met no more than kPlannedLayouts layouts.
 constexpr size_t kScannedMembers = 16;
+constexpr size_t kPlannedLayouts = 64;
 
-enum EStagedKind : uint8_t { kNull, kFalse, kTrue, kNumber, kString };
+// The first eight bytes at text, of which the length bytes (up to eight) are kept and the
+// rest cleared. REQUIRES: eight bytes are readable at text.
+uint64_t HeadWord(const char* text, size_t length) {
+    uint64_t word;
+    std::memcpy(&word, text, sizeof(word));
+    return length >= 8 ? word : word & ((uint64_t{1} << (8 * length)) - 1);
+}
 
-// The value of RapidJSON's kind the document's parser makes of the number.
-CJsonValue ValueOfNumber(const CJsonNumber& number) {
-    switch (number.kind) {
+// A note's kind: a literal, a string (its text), a number kept as its text (a whole
+// double, whose exact value the text may have to tell), or a number read already, of
+// the kind RapidJSON's document gives it.
+enum EStagedKind : uint8_t { kNull, kFalse, kTrue, kString, kNumberText, kUint, kUint64, kInt, kInt64, kDouble };
+
+EStagedKind StagedKindOf(CJsonNumber::EKind kind) {
+    switch (kind) {
         case CJsonNumber::kUint:
-            return CJsonValue(static_cast<unsigned>(number.magnitude));
+            return kUint;
         case CJsonNumber::kUint64:
-            return CJsonValue(number.magnitude);
+            return kUint64;
         case CJsonNumber::kInt:
-            return CJsonValue(static_cast<int>(-static_cast<int64_t>(number.magnitude)));
+            return kInt;
         case CJsonNumber::kInt64:
-            return CJsonValue(static_cast<int64_t>(~number.magnitude + 1));
+            return kInt64;
         case CJsonNumber::kDouble:
             break;
     }
-    return CJsonValue(number.value);
+    return kDouble;
 }
 
 }  // namespace
@@ -53,13 +66,21 @@ class CStreamHandler {
    public:
     typedef CJsonToVariableStream::COpen COpen;
     typedef CJsonToVariableStream::CStagedLeaf CStagedLeaf;
+    typedef CJsonToVariableStream::CMemberPlan CMemberPlan;
+    typedef CJsonToVariableStream::CPlanned CPlanned;
 
     CStreamHandler(CJsonToVariableStream& stream, CVariableView var) : s_(stream), var_(var) {}
 
     bool needsDocument() const { return needsDocument_; }
 
-    bool Null() { return scalar(kNull, nullptr, 0); }
-    bool Bool(bool b) { return scalar(b ? kTrue : kFalse, nullptr, 0); }
+    bool Null() {
+        noteFor(kNull);
+        return true;
+    }
+    bool Bool(bool b) {
+        noteFor(b ? kTrue : kFalse);
+        return true;
+    }
     bool Number(const char* text, size_t length, bool longSpelling) {
         if (longSpelling) {
             // Whether a text of a number that may lie beyond doubles is JSON to the
@@ -68,9 +89,32 @@ class CStreamHandler {
             needsDocument_ = true;
             return false;
         }
-        return scalar(kNumber, text, length);
+        CStagedLeaf* const leaf = noteFor(kNumberText);
+        if (leaf == nullptr) {
+            return true;
+        }
+        // Read now, while the text is at hand; a whole double keeps its text, which the
+        // write may need for the exact value.
+        const CJsonNumber number = ReadJsonNumber(text, length);
+        if (number.kind == CJsonNumber::kDouble) {
+            if (CExactNumbers::IsWholeDouble(number.value)) {
+                noteText(*leaf, text, length);
+                return true;
+            }
+            leaf->number = number.value;
+        } else {
+            leaf->magnitude = number.magnitude;
+        }
+        leaf->kind = StagedKindOf(number.kind);
+        return true;
     }
-    bool String(char* text, size_t length) { return scalar(kString, text, length); }
+    bool String(char* text, size_t length) {
+        CStagedLeaf* const leaf = noteFor(kString);
+        if (leaf != nullptr) {
+            noteText(*leaf, text, length);
+        }
+        return true;
+    }
 
     bool Key(char* text, size_t length) {
         if (skipped_ != 0) {
@@ -78,6 +122,7 @@ class CStreamHandler {
         }
         COpen& open = s_.open_.back();
         pending_ = CVariableView(nullptr);
+        pendingLeaf_ = CJsonToVariableStream::kNoPlan;
         if (!open.var) {
             // The root object: the first member named after the variable is the variable.
             if (!rootFound_ && var_.nameIs(text, length)) {
@@ -88,8 +133,17 @@ class CStreamHandler {
         }
         const long i = findMember(open, text, length);
         if (i >= 0 && takeMember(open, static_cast<size_t>(i))) {
-            pending_ = open.var.child(static_cast<size_t>(i));
             open.next = static_cast<size_t>(i) + 1;
+            if (open.planBase != CJsonToVariableStream::kNoPlan) {
+                const CMemberPlan& member = s_.plans_[open.planBase + static_cast<size_t>(i)];
+                if (member.leaf) {
+                    // A leaf of a planned structure is noted from the plan, without a view.
+                    pendingLeaf_ = open.planBase + static_cast<size_t>(i);
+                    pendingAddress_ = member.placed ? open.address + member.offset : nullptr;
+                    return true;
+                }
+            }
+            pending_ = open.var.child(static_cast<size_t>(i));
         }
         return true;
     }
@@ -100,7 +154,13 @@ class CStreamHandler {
             return true;
         }
         if (s_.open_.empty()) {
-            s_.open_.push_back(COpen{CVariableView(nullptr), 0, 0, 0, 0, 0, false, false});
+            s_.open_.push_back(
+                COpen{CVariableView(nullptr), 0, 0, 0, CJsonToVariableStream::kNoPlan, nullptr, 0, 0, false, false});
+            return true;
+        }
+        if (pendingLeaf_ != CJsonToVariableStream::kNoPlan) {
+            pendingLeaf_ = CJsonToVariableStream::kNoPlan;  // a leaf takes no object
+            ++skipped_;
             return true;
         }
         const CVariableView target = nextTarget();
@@ -119,8 +179,9 @@ class CStreamHandler {
             return true;
         }
         const size_t members = target.childCount();
-        s_.open_.push_back(
-            COpen{target, s_.staged_.size(), s_.taken_.size(), s_.names_.size(), 0, 0, false, false});
+        const size_t plan = members <= kMaskedMembers ? planOf(target) : CJsonToVariableStream::kNoPlan;
+        s_.open_.push_back(COpen{target, s_.staged_.size(), s_.taken_.size(), s_.names_.size(), plan,
+                                 static_cast<char*>(target.address()), 0, 0, false, false});
         if (members > kMaskedMembers) {
             s_.taken_.resize(s_.taken_.size() + members, 0);
         }
@@ -144,6 +205,11 @@ class CStreamHandler {
             ++skipped_;  // a root that is no object holds no member for the variable
             return true;
         }
+        if (pendingLeaf_ != CJsonToVariableStream::kNoPlan) {
+            pendingLeaf_ = CJsonToVariableStream::kNoPlan;  // a leaf takes no array
+            ++skipped_;
+            return true;
+        }
         const CVariableView target = nextTarget();
         if (!target || target.isLeaf() || target.type() != TYPE3_ARRAY) {
             ++skipped_;
@@ -153,7 +219,8 @@ class CStreamHandler {
             needsDocument_ = true;  // flat or nested lists
             return false;
         }
-        s_.open_.push_back(COpen{target, s_.staged_.size(), 0, 0, 0, 0, true, false});
+        s_.open_.push_back(
+            COpen{target, s_.staged_.size(), 0, 0, CJsonToVariableStream::kNoPlan, nullptr, 0, 0, true, false});
         return true;
     }
 
@@ -171,24 +238,40 @@ class CStreamHandler {
     }
 
    private:
-    bool scalar(uint8_t kind, const char* text, size_t length) {
+    // The note of the scalar value that begins now, of the kind given; null when the
+    // value goes to no leaf.
+    CStagedLeaf* noteFor(uint8_t kind) {
         if (skipped_ != 0 || s_.open_.empty()) {
-            return true;  // a root that is no object holds no member for the variable
+            return nullptr;  // a root that is no object holds no member for the variable
+        }
+        if (pendingLeaf_ != CJsonToVariableStream::kNoPlan) {
+            const CMemberPlan& member = s_.plans_[pendingLeaf_];
+            pendingLeaf_ = CJsonToVariableStream::kNoPlan;
+            CStagedLeaf& leaf = s_.staged_.emplace_back();
+            leaf.address = pendingAddress_;
+            leaf.size = member.size;
+            leaf.type = member.type;
+            leaf.kind = kind;
+            return &leaf;
         }
         const CVariableView target = nextTarget();
-        if (target && target.isLeaf()) {
-            // Filled in place: a note made on the stack and copied stalls on its partial stores.
-            CStagedLeaf& leaf = s_.staged_.emplace_back();
-            leaf.address = target.address();
-            leaf.size = target.size();
-            leaf.length = static_cast<uint32_t>(length);
-            // The taken text is at most a UDINT's count of bytes long.
-            leaf.offset = static_cast<uint32_t>(text - s_.text_.data());
-            // Classes from 255 up, none of the table's, stay none of them.
-            leaf.type = static_cast<uint8_t>(std::min(static_cast<unsigned>(target.type()), 255u));
-            leaf.kind = kind;
+        if (!target || !target.isLeaf()) {
+            return nullptr;
         }
-        return true;
+        // Filled in place: a note made on the stack and copied stalls on its partial stores.
+        CStagedLeaf& leaf = s_.staged_.emplace_back();
+        leaf.address = target.address();
+        leaf.size = target.size();
+        // Classes from 255 up, none of the table's, stay none of them.
+        leaf.type = static_cast<uint8_t>(std::min(static_cast<unsigned>(target.type()), 255u));
+        leaf.kind = kind;
+        return &leaf;
+    }
+
+    void noteText(CStagedLeaf& leaf, const char* text, size_t length) const {
+        // The taken text is at most a UDINT's count of bytes long.
+        leaf.text.offset = static_cast<uint32_t>(text - s_.text_.data());
+        leaf.text.length = static_cast<uint32_t>(length);
     }
 
     // Marks member i of open's structure as given a value; false when it already was.
@@ -223,6 +306,19 @@ class CStreamHandler {
     long findMember(COpen& open, const char* text, size_t length) {
         const CVariableView var = open.var;
         const size_t count = var.childCount();
+        if (open.planBase != CJsonToVariableStream::kNoPlan) {
+            const CMemberPlan* const plan = s_.plans_.data() + open.planBase;
+            const uint64_t head = HeadWord(text, length);
+            if (open.next < count && matches(plan[open.next], text, length, head)) {
+                return static_cast<long>(open.next);
+            }
+            for (size_t i = 0; i < count; ++i) {
+                if (matches(plan[i], text, length, head)) {
+                    return static_cast<long>(i);
+                }
+            }
+            return -1;
+        }
         if (open.next < count) {
             const CVariableView expected = var.child(open.next);
             if (expected && expected.nameIs(text, length)) {
@@ -258,8 +354,74 @@ class CStreamHandler {
         return found != s_.names_.end() && found->first == key ? static_cast<long>(found->second) : -1;
     }
 
+    bool matches(const CMemberPlan& member, const char* text, size_t length, uint64_t head) const {
+        return member.length == length && member.head == head &&
+               (length <= 8 || std::memcmp(s_.planNames_.data() + member.tail, text + 8, length - 8) == 0);
+    }
+
+    // Where the plan of the structure's layout starts in plans_, made on its second
+    // object; kNoPlan before, and for layouts met after kPlannedLayouts others. Every
+    // element of an array that keeps one element shares its layout, so a large array plans
+    // it once.
+    size_t planOf(CVariableView structure) {
+        const CVariable* const layout = structure.layout();
+        if (lastPlanned_ != nullptr && lastPlanned_->layout == layout && lastPlanned_->again) {
+            return lastPlanned_->base;
+        }
+        CPlanned* met = nullptr;
+        for (CPlanned& planned : s_.planned_) {
+            if (planned.layout == layout) {
+                met = &planned;
+                break;
+            }
+        }
+        if (met == nullptr) {
+            if (s_.planned_.size() < kPlannedLayouts) {
+                s_.planned_.reserve(kPlannedLayouts);  // lastPlanned_ points into it
+                s_.planned_.push_back(CPlanned{layout, CJsonToVariableStream::kNoPlan, false});
+                lastPlanned_ = &s_.planned_.back();
+            }
+            return CJsonToVariableStream::kNoPlan;
+        }
+        lastPlanned_ = met;
+        if (met->again) {
+            return met->base;
+        }
+        met->again = true;
+        // Members are placed by their distance from the structure, the same for every
+        // element that shares the layout; a structure without an address is not planned.
+        const char* const address = static_cast<const char*>(structure.address());
+        const size_t base = address != nullptr ? s_.plans_.size() : CJsonToVariableStream::kNoPlan;
+        const size_t count = address != nullptr ? structure.childCount() : 0;
+        for (size_t i = 0; i < count; ++i) {
+            const CVariableView member = structure.child(i);
+            if (!member) {
+                s_.plans_.push_back(CMemberPlan{0, 0, CJsonToVariableStream::kNoMember, 0, 0, 0, false, false});
+                continue;
+            }
+            const CVariableName name = member.name();
+            uint64_t head = 0;
+            std::memcpy(&head, name.data(), std::min<size_t>(name.size(), 8));
+            const size_t tail = s_.planNames_.size();
+            if (name.size() > 8) {
+                s_.planNames_.insert(s_.planNames_.end(), name.data() + 8, name.data() + name.size());
+            }
+            const char* const place = static_cast<const char*>(member.address());
+            s_.plans_.push_back(CMemberPlan{
+                head, tail, static_cast<uint32_t>(name.size()), member.size(), place != nullptr ? place - address : 0,
+                // Classes from 255 up, none of the table's, stay none of them.
+                static_cast<uint8_t>(std::min(static_cast<unsigned>(member.type()), 255u)), member.isLeaf(),
+                place != nullptr});
+        }
+        met->base = base;
+        return base;
+    }
+
     CJsonToVariableStream& s_;
     const CVariableView var_;
+    const CPlanned* lastPlanned_ = nullptr;  // the layout met last
+    size_t pendingLeaf_ = CJsonToVariableStream::kNoPlan;  // the planned leaf the value after the last key goes to
+    void* pendingAddress_ = nullptr;                       // and its address
     CVariableView pending_{nullptr};  // the member the value after the last key goes to
     size_t skipped_ = 0;              // containers open inside a value that goes nowhere
     bool rootFound_ = false;
@@ -272,7 +434,10 @@ CJsonToVariableStream::CJsonToVariableStream()
       open_(CBudgetAllocator<COpen>(&budget_)),
       staged_(CBudgetAllocator<CStagedLeaf>(&budget_)),
       taken_(CBudgetAllocator<char>(&budget_)),
-      names_(CBudgetAllocator<std::pair<std::string_view, size_t>>(&budget_)) {}
+      names_(CBudgetAllocator<std::pair<std::string_view, size_t>>(&budget_)),
+      plans_(CBudgetAllocator<CMemberPlan>(&budget_)),
+      planned_(CBudgetAllocator<CPlanned>(&budget_)),
+      planNames_(CBudgetAllocator<char>(&budget_)) {}
 
 bool CJsonToVariableStream::TakeText(const char* text, size_t length) {
     const void* zero = std::memchr(text, 0, length);
@@ -288,14 +453,14 @@ bool CJsonToVariableStream::TakeText(const char* text, size_t length) {
     // The buffer only grows: a resize to a shorter text and back would fill the bytes
     // in between with zeros each time.
     try {
-        if (text_.size() < length + 1) {
-            text_.resize(length + 1);
+        if (text_.size() < length + 1 + kTextPadding) {
+            text_.resize(length + 1 + kTextPadding);
         }
     } catch (const std::bad_alloc&) {
         return false;
     }
     std::memcpy(text_.data(), text, length);
-    text_[length] = '\0';
+    std::memset(text_.data() + length, 0, 1 + kTextPadding);
     length_ = length;
     hasText_ = true;
     return true;
@@ -306,6 +471,9 @@ CJsonToVariableStream::EOutcome CJsonToVariableStream::Stage(CVariableView var) 
     staged_.clear();
     taken_.clear();
     names_.clear();
+    plans_.clear();
+    planned_.clear();
+    planNames_.clear();
     if (!hasText_) {
         return EOutcome::kNotJson;
     }
@@ -333,7 +501,6 @@ CJsonToVariableStream::EOutcome CJsonToVariableStream::Stage(CVariableView var) 
 void CJsonToVariableStream::Commit() {
     const char* const taken = text_.data();
     for (const CStagedLeaf& leaf : staged_) {
-        const char* const text = taken + leaf.offset;
         // The value as the document's parser would have made it, and the exact value of a
         // number whose double does not tell it.
         CJsonValue value;
@@ -347,13 +514,30 @@ void CJsonToVariableStream::Commit() {
                 value.SetBool(leaf.kind == kTrue);
                 break;
             case kString:
-                value.SetString(rapidjson::StringRef(text, leaf.length));
+                value.SetString(rapidjson::StringRef(taken + leaf.text.offset, leaf.text.length));
                 break;
-            default:
-                value = ValueOfNumber(ReadJsonNumber(text, leaf.length));
-                hasExact = value.IsDouble() && CExactNumbers::IsWholeDouble(value.GetDouble()) &&
-                           CExactNumbers::WholeDoubleNeedsExact(value.GetDouble(), text, leaf.length, exact);
+            case kUint:
+                value.SetUint(static_cast<unsigned>(leaf.magnitude));
                 break;
+            case kUint64:
+                value.SetUint64(leaf.magnitude);
+                break;
+            case kInt:
+                value.SetInt(static_cast<int>(-static_cast<int64_t>(leaf.magnitude)));
+                break;
+            case kInt64:
+                value.SetInt64(static_cast<int64_t>(~leaf.magnitude + 1));
+                break;
+            case kDouble:
+                value.SetDouble(leaf.number);
+                break;
+            default: {
+                // A whole double: its text tells whether its double holds it exactly.
+                const char* const text = taken + leaf.text.offset;
+                value.SetDouble(DecimalValue(text, leaf.text.length));
+                hasExact = CExactNumbers::WholeDoubleNeedsExact(value.GetDouble(), text, leaf.text.length, exact);
+                break;
+            }
         }
         DecodeLeaf(static_cast<TypeClass3>(leaf.type), leaf.address, leaf.size, value,
                    hasExact ? &exact : nullptr, false);
@@ -361,7 +545,7 @@ void CJsonToVariableStream::Commit() {
 }
 
 void CJsonToVariableStream::Trim() {
-    const size_t keep = 2 * (length_ + 1) + 4096;
+    const size_t keep = 2 * (length_ + 1 + kTextPadding) + 4096;
     if (text_.capacity() > keep) {
         Kept<char>(CBudgetAllocator<char>(&budget_)).swap(text_);
         hasText_ = false;

@@ -51,27 +51,63 @@ class CJsonToVariableStream {
     // Gives back memory beyond what a text like the last one needs.
     void Trim();
 
-    // One leaf's value as noted: its place and the JSON value's kind and text. 24 bytes:
-    // a large text makes as many notes as it has leaves, written and read once each.
+    // One leaf's value as noted: its place, the JSON value's kind and its text, or for a
+    // number read already its value. 24 bytes: a large text makes as many notes as it has
+    // leaves, written and read once each.
     struct CStagedLeaf {
         void* address;
+        union {
+            struct {
+                uint32_t offset;  // of the value's text in the taken text
+                uint32_t length;  // of the value's text
+            } text;
+            uint64_t magnitude;  // an integer's absolute value
+            double number;       // a double's value
+        };
         uint32_t size;
-        uint32_t offset;  // of the value's text in the taken text
-        uint32_t length;  // of the value's text
-        uint8_t type;     // TypeClass3
+        uint8_t type;  // TypeClass3
         uint8_t kind;
     };
+    static_assert(sizeof(CStagedLeaf) == 24, "a note is three words");
     // One open JSON container and the node it is written into.
     struct COpen {
         CVariableView var;   // the structure or array; no node when the container is the root object
         size_t stagedMark;   // noted leaves when it opened (an array of the wrong count takes its back)
         size_t takenBase;    // structures of over 64 members: where their members' marks start
         size_t namesBase;    // structures: where its sorted member names start, once sorted
+        size_t planBase;     // structures: where its members' plan starts; kNoPlan when none
+        char* address;       // planned structures: where the structure lies
         size_t next;         // structures: the member expected next; arrays: elements so far
         uint64_t takenMask;  // structures of up to 64 members: those given a value
         bool isArray;
         bool namesSorted;
     };
+
+    // One member of a structure as a key is matched against it: the name's first eight
+    // bytes as a word (zeros beyond the name), the rest of it, and its length, kNoMember
+    // when the member has no node and takes nothing.
+    struct CMemberPlan {
+        uint64_t head;
+        size_t tail;  // where the name's bytes after its first eight are kept in planNames_
+        uint32_t length;
+        // A leaf member: its place in the structure, size and class, noted without its node.
+        uint32_t size;
+        ptrdiff_t offset;
+        uint8_t type;
+        bool leaf;
+        bool placed;  // the member has an address
+    };
+    // The plan of one structure's layout: its members from plans_[base] on; kNoPlan until
+    // a second object of the layout is met (a structure met once is matched without one).
+    struct CPlanned {
+        const CVariable* layout;
+        size_t base;
+        bool again;  // a second object of the layout was met
+    };
+    static constexpr size_t kNoPlan = SIZE_MAX;
+    static constexpr uint32_t kNoMember = UINT32_MAX;
+    // Zero bytes kept after the taken text: a key's first eight bytes are read as a word.
+    static constexpr size_t kTextPadding = 8;
 
    private:
     template <typename T>
@@ -86,6 +122,9 @@ class CJsonToVariableStream {
     Kept<CStagedLeaf> staged_;
     Kept<char> taken_;  // per open structure, whether each member was given a value
     Kept<std::pair<std::string_view, size_t>> names_;
+    Kept<CMemberPlan> plans_;  // the members of every structure layout planned in a Stage
+    Kept<CPlanned> planned_;
+    Kept<char> planNames_;
     friend class CStreamHandler;
 };
 

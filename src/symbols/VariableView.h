@@ -66,6 +66,10 @@ class CVariableView {
     // False for a member or element the walk could not describe (no node).
     explicit operator bool() const { return node_ != nullptr; }
 
+    // The node that describes the layout: one for every element of an array that keeps
+    // one element, so views of the same layout share it.
+    const CVariable* layout() const { return node_; }
+
     TypeClass3 type() const { return node_->varType_; }
     uint32_t size() const { return node_->size_; }
     // The address of the value; null for a node the host did not resolve.
