@@ -281,3 +281,74 @@ TEST_F(DatatypeTest, StringsTakeWhatFitsThenATerminator) {
     };
     RunWriteCases(cases);
 }
+
+// The elements of an array that keeps one element as the layout of all are matched
+// through one plan of that layout from the second element on: every text must write
+// exactly what the document's walk (the call with a report) writes, whatever the order,
+// repetition or shape of the members, and names that share their first eight bytes.
+TEST_F(DatatypeTest, ElementsOfOneLayoutAreWrittenAsTheDocumentWalkWritesThem) {
+    struct Element {
+        int32_t a;
+        double temperature1, temperature2;
+        struct {
+            int16_t x;
+        } nested;
+        char s[8];
+    };
+    Element list[4];
+    auto element = MakeVar(TYPE3_USERDEF, sizeof(Element), &list[0], "list[0]",
+                           {MakeVar(TYPE3_DINT, 4, &list[0].a, "a"),
+                            MakeVar(TYPE3_LREAL, 8, &list[0].temperature1, "temperature1"),
+                            MakeVar(TYPE3_LREAL, 8, &list[0].temperature2, "temperature2"),
+                            MakeVar(TYPE3_USERDEF, 2, &list[0].nested, "nested",
+                                    {MakeVar(TYPE3_INT, 2, &list[0].nested.x, "x")}),
+                            MakeVar(TYPE3_STRING, 8, list[0].s, "s")});
+    auto array = MakeVar(TYPE3_ARRAY, sizeof(list), list, "list", {element});
+    array->bounds_ = std::make_unique<CVariable::CArrayBounds>();
+    array->bounds_->count = 1;
+    array->bounds_->dimension[0] = {0, 3};
+    array->bounds_->elements = 4;
+    array->KeepOneElement(sizeof(Element));
+    Publish(array);
+
+    const std::string full = R"({"a":1,"temperature1":1.5,"temperature2":2.5,"nested":{"x":3},"s":"abc"})";
+    const char* const texts[] = {
+        // in order, then every member in reverse order, repeated and unknown
+        R"([{"a":1,"temperature1":1.5,"temperature2":2.5,"nested":{"x":3},"s":"abc"},
+            {"s":"x","nested":{"x":-3},"temperature2":-2,"temperature1":1e3,"a":-1},
+            {"a":5,"a":6,"temperature":7,"temperature12":8,"temperature2":0.1,"b":{"a":9}},
+            {"temperature2":4,"zz":[1,{"a":2}],"temperature1":3}])",
+        // a leaf given an object or an array, a structure given a scalar, nulls and kinds
+        // the leaves do not take
+        R"([{"a":{"x":1},"temperature1":[2],"nested":5,"s":7},
+            {"a":"8","temperature1":null,"temperature2":true,"nested":{"x":"9","y":10}},
+            {"a":2.0,"temperature1":"1","nested":[],"s":"abcdefghij"},
+            {"a":4294967296,"temperature2":1e400,"s":null}])",
+        // elements of another count: nothing of them is written
+        R"([{"a":1},{"a":2},{"a":3}])",
+    };
+    std::vector<std::string> cases(std::begin(texts), std::end(texts));
+    cases.push_back("[" + full + "," + full + "," + full + "," + full + "]");
+    for (const std::string& elements : cases) {
+        const std::string text = R"({"list":)" + elements + "}";
+        std::memset(list, 0x5A, sizeof(list));
+        fb_jsonreadwritedatatype_setsymbolfromjsonreport_struct record{};
+        record.pJson = const_cast<char*>(text.data());
+        record.nSize = static_cast<RTS_IEC_UDINT>(text.size());
+        record.pData = reinterpret_cast<RTS_IEC_UDINT*>(list);
+        fb_jsonreadwritedatatype__setsymbolfromjsonreport(&record);
+        const std::string walked = Hex(reinterpret_cast<const unsigned char*>(list), sizeof(list));
+        std::memset(list, 0x5A, sizeof(list));
+        EXPECT_EQ(record.SetSymbolFromJsonReport, CallSetFromJson(text, list)) << text;
+        EXPECT_EQ(walked, Hex(reinterpret_cast<const unsigned char*>(list), sizeof(list))) << text;
+    }
+    // The first text wrote into every element, so the comparison above saw the writes.
+    std::memset(list, 0, sizeof(list));
+    ASSERT_EQ(1, CallSetFromJson(R"({"list":)" + std::string(texts[0]) + "}", list));
+    EXPECT_EQ(1.5, list[0].temperature1);
+    EXPECT_EQ(-3, list[1].nested.x);
+    EXPECT_EQ(5, list[2].a);  // the first member of a name
+    EXPECT_EQ(0.1, list[2].temperature2);
+    EXPECT_EQ(3.0, list[3].temperature1);
+    EXPECT_EQ(0, list[3].a);
+}
