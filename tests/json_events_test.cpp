@@ -224,3 +224,44 @@ TEST(JsonNumbers, DecimalsAreWhatStrtodReads) {
     }
     EXPECT_EQ(0u, wrong);
 }
+
+// Decimals of 15 to 20 significant digits with exponents, the range read in extended
+// precision and its edges, and exact midpoints between two doubles and their neighbours,
+// where rounding twice would go wrong: all read as strtod reads them.
+TEST(JsonNumbers, LongDecimalsAndMidpointsAreWhatStrtodReads) {
+    std::mt19937_64 random(20261209);
+    std::vector<std::string> texts = {"9007199254740993.0", "9007199254740993e0", "9007199254740995.0",
+                                      "1.7976931348623157e308", "4.9406564584124654e-324",
+                                      "9999999999999999999e27", "1000000000000000000e-27",
+                                      "1234567890123456789e-28", "0.1234567890123456789"};
+    for (int i = 0; i < 20000; ++i) {
+        const int digits = 15 + static_cast<int>(random() % 6);
+        std::string number = std::to_string(1 + random() % 9);
+        for (int d = 1; d < digits; ++d) {
+            number += static_cast<char>('0' + random() % 10);
+        }
+        number.insert(1 + random() % digits, ".");
+        const int exponent = static_cast<int>(random() % 71) - 35;
+        texts.push_back((random() % 2 ? "-" : "") + number + "e" + std::to_string(exponent));
+    }
+    for (int i = 0; i < 5000; ++i) {
+        // An odd 54-bit significand lies halfway between two doubles; shifted, it stays so.
+        const uint64_t midpoint = ((uint64_t{1} << 53) | (random() & ((uint64_t{1} << 53) - 1)) | 1)
+                                  << (random() % 7);
+        for (const uint64_t near : {midpoint - 1, midpoint, midpoint + 1}) {
+            texts.push_back(std::to_string(near) + ".0");
+            texts.push_back(std::to_string(near) + "e-" + std::to_string(random() % 28));
+        }
+    }
+    size_t wrong = 0;
+    for (const std::string& text : texts) {
+        const CJsonNumber number = ReadJsonNumber(text.data(), text.size());
+        const double expected = std::strtod(text.c_str(), nullptr);
+        if (number.kind != CJsonNumber::kDouble || std::memcmp(&number.value, &expected, sizeof(double)) != 0) {
+            if (++wrong <= 5) {
+                ADD_FAILURE() << text << " read as " << number.value << ", strtod " << expected;
+            }
+        }
+    }
+    EXPECT_EQ(0u, wrong);
+}

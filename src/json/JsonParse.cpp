@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cfloat>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
@@ -100,6 +101,50 @@ double NumberValue(const char* str, const char* end) {
 constexpr double kExactPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
                                         1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
                                         1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+
+// Up to this many significant digits a decimal is read without the C library.
+constexpr int kExtendedDigits = 19;
+
+// digits * 10^scale as the double nearest to it, for digits of at most 19 decimal digits
+// (a double's 53 bits hold only 15 of them exactly), computed in the x87 unit's 64-bit
+// significand: the digits and 10^0 to 10^27 are held exactly there, so one
+// multiplication or division rounds once, to 64 bits. Rounding that again to a double's
+// 53 bits gives the nearest double unless the 64-bit result lies exactly halfway between
+// two doubles, where the exact value may lie on either side: false then, and also when
+// the unit does not round to nearest at 64 or 53 bits (a unit set to 53 bits rounds the
+// exact value once, to the double itself), beyond 10^27, and on machines without such a unit.
+bool ExtendedDecimalValue(uint64_t digits, int scale, double& value) {
+#if defined(__x86_64__) && LDBL_MANT_DIG == 64
+    static constexpr long double kPowers[] = {1e0L,  1e1L,  1e2L,  1e3L,  1e4L,  1e5L,  1e6L,
+                                              1e7L,  1e8L,  1e9L,  1e10L, 1e11L, 1e12L, 1e13L,
+                                              1e14L, 1e15L, 1e16L, 1e17L, 1e18L, 1e19L, 1e20L,
+                                              1e21L, 1e22L, 1e23L, 1e24L, 1e25L, 1e26L, 1e27L};
+    if (scale < -27 || scale > 27) {
+        return false;
+    }
+    uint16_t control = 0;
+    __asm__("fnstcw %0" : "=m"(control));
+    const unsigned precision = (control >> 8) & 3u;  // 3: 64 bits, 2: 53 bits
+    const unsigned rounding = (control >> 10) & 3u;  // 0: to nearest
+    if (precision < 2 || rounding != 0) {
+        return false;
+    }
+    const long double exact = static_cast<long double>(digits);
+    const long double rounded = scale < 0 ? exact / kPowers[-scale] : exact * kPowers[scale];
+    uint64_t significand = 0;
+    std::memcpy(&significand, &rounded, sizeof(significand));
+    if ((significand & 0x7FF) == 0x400) {
+        return false;  // the 11 bits a double drops are exactly one half
+    }
+    value = static_cast<double>(rounded);
+    return true;
+#else
+    (void)digits;
+    (void)scale;
+    (void)value;
+    return false;
+#endif
+}
 
 // Builds the parsed document from the reader's events, converting each number from its
 // text, as exactly as the C library's strtod does: every LREAL the component writes out
@@ -366,32 +411,20 @@ bool ParseUnmarked(const char* text, size_t length, CJsonDocument& document, CRe
     return parsed;
 }
 
-}  // namespace
-
-double DecimalValue(const char* str, size_t length) {
-    const char* end = str + length;
-    const bool minus = *str == '-';
-    const char* c = str + (minus ? 1 : 0);
-    // More than 16 characters after a leading digit that is not zero hold more than 15
-    // digits, or an exponent after many of them.
-    if (*c != '0' && end - c > 16) {
-        return NumberValue(str, end);
-    }
-    uint64_t digits = 0;
-    int significant = 0;
+// The double of the decimal [str, end) whose integer part is read: c stands after it,
+// digits holds its digits and significant counts them from the first that is not zero
+// (at most kExtendedDigits). Reads the fraction and the exponent from c on.
+double DecimalAfterWhole(const char* str, const char* end, const char* c, uint64_t digits, int significant) {
     int fraction = 0;
-    bool inFraction = false;
-    for (; c != end && *c != 'e' && *c != 'E'; ++c) {
-        if (*c == '.') {
-            inFraction = true;
-            continue;
+    if (c != end && *c == '.') {
+        for (++c; c != end && json_events::IsDigit(*c); ++c) {
+            if (significant == kExtendedDigits) {
+                return NumberValue(str, end);
+            }
+            digits = digits * 10 + static_cast<unsigned>(*c - '0');
+            significant += digits != 0 ? 1 : 0;
+            ++fraction;
         }
-        if (significant == 15) {
-            return NumberValue(str, end);
-        }
-        digits = digits * 10 + static_cast<unsigned>(*c - '0');
-        significant += digits != 0 ? 1 : 0;
-        fraction += inFraction ? 1 : 0;
     }
     int exponent = 0;
     if (c != end) {
@@ -409,12 +442,31 @@ double DecimalValue(const char* str, size_t length) {
     // doubles held exactly, so one multiplication or division rounds correctly, as
     // strtod does.
     const int scale = exponent - fraction;
-    if (scale < -22 || scale > 22) {
+    double magnitude = 0;
+    if (significant <= 15 && scale >= -22 && scale <= 22) {
+        magnitude = scale < 0 ? static_cast<double>(digits) / kExactPowersOfTen[-scale]
+                              : static_cast<double>(digits) * kExactPowersOfTen[scale];
+    } else if (!ExtendedDecimalValue(digits, scale, magnitude)) {
         return NumberValue(str, end);
     }
-    const double magnitude = scale < 0 ? static_cast<double>(digits) / kExactPowersOfTen[-scale]
-                                       : static_cast<double>(digits) * kExactPowersOfTen[scale];
-    return minus ? -magnitude : magnitude;
+    return *str == '-' ? -magnitude : magnitude;
+}
+
+}  // namespace
+
+double DecimalValue(const char* str, size_t length) {
+    const char* end = str + length;
+    const char* c = str + (*str == '-' ? 1 : 0);
+    uint64_t digits = 0;
+    int significant = 0;
+    for (; c != end && json_events::IsDigit(*c); ++c) {
+        if (significant == kExtendedDigits) {
+            return NumberValue(str, end);
+        }
+        digits = digits * 10 + static_cast<unsigned>(*c - '0');
+        significant += digits != 0 ? 1 : 0;
+    }
+    return DecimalAfterWhole(str, end, c, digits, significant);
 }
 
 CJsonNumber ReadJsonNumber(const char* str, size_t length) {
@@ -448,7 +500,13 @@ CJsonNumber ReadJsonNumber(const char* str, size_t length) {
     if (integer && magnitude <= uint64_t(1) << 63) {
         return CJsonNumber{CJsonNumber::kInt64, magnitude, 0.0};
     }
-    return CJsonNumber{CJsonNumber::kDouble, 0, DecimalValue(str, length)};
+    if (integer || (c != end && json_events::IsDigit(*c))) {
+        // An integer beyond 64 bits, or an integer part of more than 19 digits.
+        return CJsonNumber{CJsonNumber::kDouble, 0, DecimalValue(str, length)};
+    }
+    // A fraction or an exponent follows the integer part, which has no leading zero.
+    const int significant = magnitude != 0 ? static_cast<int>(c - digits) : 0;
+    return CJsonNumber{CJsonNumber::kDouble, 0, DecimalAfterWhole(str, end, c, magnitude, significant)};
 }
 
 bool ParseJson(const char* text, size_t length, CJsonDocument& document, CRetainedBlock& parserStack,

@@ -43,7 +43,9 @@ CJsonNumber ReadJsonNumber(const char* text, size_t length);
 // The double strtod reads from a number of JSON's grammar (an exponent may carry a '+'),
 // infinite beyond the range of doubles. A number of at most 15 significant digits scaled
 // by at most 10^22 is computed directly: the digits and the power are doubles held
-// exactly, so one multiplication or division rounds as strtod does.
+// exactly, so one multiplication or division rounds as strtod does. One of up to 19
+// digits scaled by at most 10^27 is computed in extended precision where the machine has
+// it, except where that cannot tell the nearest double.
 double DecimalValue(const char* text, size_t length);
 
 // Where and why a text was refused.
