@@ -411,13 +411,52 @@ bool ParseUnmarked(const char* text, size_t length, CJsonDocument& document, CRe
     return parsed;
 }
 
+// Whether the eight characters at text are all digits; if so, value receives their value.
+bool EightDigits(const char* text, uint64_t& value) {
+    uint64_t word;
+    std::memcpy(&word, text, sizeof(word));
+    // Each byte is a digit when its high half is 3 and adding 6 keeps it there.
+    if ((word & 0xF0F0F0F0F0F0F0F0) != 0x3030303030303030 ||
+        ((word + 0x0606060606060606) & 0xF0F0F0F0F0F0F0F0) != 0x3030303030303030) {
+        return false;
+    }
+    word -= 0x3030303030303030;
+    // Pairs, then quadruples, then the whole (the first character is the lowest byte).
+    word = word * 10 + (word >> 8);
+    word = (((word & 0x000000FF000000FF) * (100 + (1000000ULL << 32))) +
+            (((word >> 16) & 0x000000FF000000FF) * (1 + (10000ULL << 32)))) >>
+           32;
+    value = word;
+    return true;
+}
+
+// The count of decimal digits of a value below 10^8, none for zero.
+int SignificantDigits(uint64_t value) {
+    return (value >= 1) + (value >= 10) + (value >= 100) + (value >= 1000) + (value >= 10000) +
+           (value >= 100000) + (value >= 1000000) + (value >= 10000000);
+}
+
 // The double of the decimal [str, end) whose integer part is read: c stands after it,
 // digits holds its digits and significant counts them from the first that is not zero
 // (at most kExtendedDigits). Reads the fraction and the exponent from c on.
 double DecimalAfterWhole(const char* str, const char* end, const char* c, uint64_t digits, int significant) {
     int fraction = 0;
     if (c != end && *c == '.') {
-        for (++c; c != end && json_events::IsDigit(*c); ++c) {
+        ++c;
+        // Eight digits at a time while they fit: a long fraction is otherwise a chain of
+        // one multiplication per digit.
+        uint64_t eight = 0;
+        while (end - c >= 8 && significant <= kExtendedDigits - 8 && EightDigits(c, eight)) {
+            if (digits == 0) {
+                significant = SignificantDigits(eight);
+            } else {
+                significant += 8;
+            }
+            digits = digits * 100000000 + eight;
+            fraction += 8;
+            c += 8;
+        }
+        for (; c != end && json_events::IsDigit(*c); ++c) {
             if (significant == kExtendedDigits) {
                 return NumberValue(str, end);
             }
