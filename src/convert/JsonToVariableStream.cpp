@@ -131,18 +131,12 @@ class CStreamHandler {
             }
             return true;
         }
+        if (open.planBase != CJsonToVariableStream::kNoPlan) {
+            return plannedKey(open, text, length);
+        }
         const long i = findMember(open, text, length);
         if (i >= 0 && takeMember(open, static_cast<size_t>(i))) {
             open.next = static_cast<size_t>(i) + 1;
-            if (open.planBase != CJsonToVariableStream::kNoPlan) {
-                const CMemberPlan& member = s_.plans_[open.planBase + static_cast<size_t>(i)];
-                if (member.leaf) {
-                    // A leaf of a planned structure is noted from the plan, without a view.
-                    pendingLeaf_ = open.planBase + static_cast<size_t>(i);
-                    pendingAddress_ = member.placed ? open.address + member.offset : nullptr;
-                    return true;
-                }
-            }
             pending_ = open.var.child(static_cast<size_t>(i));
         }
         return true;
@@ -155,7 +149,7 @@ class CStreamHandler {
         }
         if (s_.open_.empty()) {
             s_.open_.push_back(
-                COpen{CVariableView(nullptr), 0, 0, 0, CJsonToVariableStream::kNoPlan, nullptr, 0, 0, false, false});
+                COpen{CVariableView(nullptr), 0, 0, 0, CJsonToVariableStream::kNoPlan, nullptr, 0, 0, 0, false, false});
             return true;
         }
         if (pendingLeaf_ != CJsonToVariableStream::kNoPlan) {
@@ -181,7 +175,8 @@ class CStreamHandler {
         const size_t members = target.childCount();
         const size_t plan = members <= kMaskedMembers ? planOf(target) : CJsonToVariableStream::kNoPlan;
         s_.open_.push_back(COpen{target, s_.staged_.size(), s_.taken_.size(), s_.names_.size(), plan,
-                                 static_cast<char*>(target.address()), 0, 0, false, false});
+                                 static_cast<char*>(target.address()), 0, 0, static_cast<uint32_t>(members),
+                                 false, false});
         if (members > kMaskedMembers) {
             s_.taken_.resize(s_.taken_.size() + members, 0);
         }
@@ -220,7 +215,7 @@ class CStreamHandler {
             return false;
         }
         s_.open_.push_back(
-            COpen{target, s_.staged_.size(), 0, 0, CJsonToVariableStream::kNoPlan, nullptr, 0, 0, true, false});
+            COpen{target, s_.staged_.size(), 0, 0, CJsonToVariableStream::kNoPlan, nullptr, 0, 0, 0, true, false});
         return true;
     }
 
@@ -306,19 +301,6 @@ class CStreamHandler {
     long findMember(COpen& open, const char* text, size_t length) {
         const CVariableView var = open.var;
         const size_t count = var.childCount();
-        if (open.planBase != CJsonToVariableStream::kNoPlan) {
-            const CMemberPlan* const plan = s_.plans_.data() + open.planBase;
-            const uint64_t head = HeadWord(text, length);
-            if (open.next < count && matches(plan[open.next], text, length, head)) {
-                return static_cast<long>(open.next);
-            }
-            for (size_t i = 0; i < count; ++i) {
-                if (matches(plan[i], text, length, head)) {
-                    return static_cast<long>(i);
-                }
-            }
-            return -1;
-        }
         if (open.next < count) {
             const CVariableView expected = var.child(open.next);
             if (expected && expected.nameIs(text, length)) {
@@ -352,6 +334,34 @@ class CStreamHandler {
         const auto begin = s_.names_.begin() + static_cast<ptrdiff_t>(open.namesBase);
         const auto found = std::lower_bound(begin, s_.names_.end(), std::make_pair(key, size_t{0}));
         return found != s_.names_.end() && found->first == key ? static_cast<long>(found->second) : -1;
+    }
+
+    // A key of a planned structure: matched, marked and noted from the plan alone; the
+    // structure's node is touched only for a member that is no leaf.
+    bool plannedKey(COpen& open, const char* text, size_t length) {
+        const CMemberPlan* const plan = s_.plans_.data() + open.planBase;
+        const uint64_t head = HeadWord(text, length);
+        size_t i = open.next;
+        if (i >= open.planned || !matches(plan[i], text, length, head)) {
+            for (i = 0; i < open.planned && !matches(plan[i], text, length, head); ++i) {
+            }
+            if (i == open.planned) {
+                return true;  // no member of that name
+            }
+        }
+        const uint64_t bit = uint64_t{1} << i;
+        if ((open.takenMask & bit) != 0) {
+            return true;  // the member took its value from the first of its name
+        }
+        open.takenMask |= bit;
+        open.next = i + 1;
+        if (plan[i].leaf) {
+            pendingLeaf_ = open.planBase + i;
+            pendingAddress_ = plan[i].placed ? open.address + plan[i].offset : nullptr;
+        } else {
+            pending_ = open.var.child(i);
+        }
+        return true;
     }
 
     bool matches(const CMemberPlan& member, const char* text, size_t length, uint64_t head) const {

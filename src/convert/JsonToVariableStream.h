@@ -79,6 +79,7 @@ class CJsonToVariableStream {
         char* address;       // planned structures: where the structure lies
         size_t next;         // structures: the member expected next; arrays: elements so far
         uint64_t takenMask;  // structures of up to 64 members: those given a value
+        uint32_t planned;    // planned structures: their members
         bool isArray;
         bool namesSorted;
     };
