@@ -105,6 +105,15 @@ constexpr double kExactPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,
 // Up to this many significant digits a decimal is read without the C library.
 constexpr int kExtendedDigits = 19;
 
+#if defined(__x86_64__) && LDBL_MANT_DIG == 64
+// Whether long doubles really hold 64 bits of significand here: an emulated unit (as
+// under valgrind) may compute with a double's 53 and round 2^63 + 1 to 2^63.
+bool ExtendedSignificandHolds() {
+    volatile uint64_t beyond53 = (uint64_t{1} << 63) + 1;
+    return static_cast<long double>(beyond53) - 0x1p63L == 1.0L;
+}
+#endif
+
 // digits * 10^scale as the double nearest to it, for digits of at most 19 decimal digits
 // (a double's 53 bits hold only 15 of them exactly), computed in the x87 unit's 64-bit
 // significand: the digits and 10^0 to 10^27 are held exactly there, so one
@@ -112,14 +121,16 @@ constexpr int kExtendedDigits = 19;
 // 53 bits gives the nearest double unless the 64-bit result lies exactly halfway between
 // two doubles, where the exact value may lie on either side: false then, and also when
 // the unit does not round to nearest at 64 or 53 bits (a unit set to 53 bits rounds the
-// exact value once, to the double itself), beyond 10^27, and on machines without such a unit.
+// exact value once, to the double itself), beyond 10^27, and on machines without such a
+// unit or where it does not hold 64 bits.
 bool ExtendedDecimalValue(uint64_t digits, int scale, double& value) {
 #if defined(__x86_64__) && LDBL_MANT_DIG == 64
     static constexpr long double kPowers[] = {1e0L,  1e1L,  1e2L,  1e3L,  1e4L,  1e5L,  1e6L,
                                               1e7L,  1e8L,  1e9L,  1e10L, 1e11L, 1e12L, 1e13L,
                                               1e14L, 1e15L, 1e16L, 1e17L, 1e18L, 1e19L, 1e20L,
                                               1e21L, 1e22L, 1e23L, 1e24L, 1e25L, 1e26L, 1e27L};
-    if (scale < -27 || scale > 27) {
+    static const bool holds = ExtendedSignificandHolds();
+    if (!holds || scale < -27 || scale > 27) {
         return false;
     }
     uint16_t control = 0;
