@@ -39,25 +39,12 @@ uint64_t HeadWord(const char* text, size_t length) {
 }
 
 // A note's kind: a literal, a string (its text), a number kept as its text (a whole
-// double, whose exact value the text may have to tell), or a number read already, of
-// the kind RapidJSON's document gives it.
-enum EStagedKind : uint8_t { kNull, kFalse, kTrue, kString, kNumberText, kUint, kUint64, kInt, kInt64, kDouble };
+// double, whose exact value the text may have to tell), or from kNumberRead on a number
+// read already, kNumberRead plus the kind the document's parser gives it.
+enum EStagedKind : uint8_t { kNull, kFalse, kTrue, kString, kNumberText, kNumberRead };
 
-EStagedKind StagedKindOf(CJsonNumber::EKind kind) {
-    switch (kind) {
-        case CJsonNumber::kUint:
-            return kUint;
-        case CJsonNumber::kUint64:
-            return kUint64;
-        case CJsonNumber::kInt:
-            return kInt;
-        case CJsonNumber::kInt64:
-            return kInt64;
-        case CJsonNumber::kDouble:
-            break;
-    }
-    return kDouble;
-}
+// A class as a note keeps it: classes from 255 up, none of the table's, stay none of them.
+uint8_t StagedClass(TypeClass3 type) { return static_cast<uint8_t>(std::min(static_cast<unsigned>(type), 255u)); }
 
 }  // namespace
 
@@ -105,7 +92,7 @@ class CStreamHandler {
         } else {
             leaf->magnitude = number.magnitude;
         }
-        leaf->kind = StagedKindOf(number.kind);
+        leaf->kind = static_cast<uint8_t>(kNumberRead + number.kind);
         return true;
     }
     bool String(char* text, size_t length) {
@@ -257,8 +244,7 @@ class CStreamHandler {
         CStagedLeaf& leaf = s_.staged_.emplace_back();
         leaf.address = target.address();
         leaf.size = target.size();
-        // Classes from 255 up, none of the table's, stay none of them.
-        leaf.type = static_cast<uint8_t>(std::min(static_cast<unsigned>(target.type()), 255u));
+        leaf.type = StagedClass(target.type());
         leaf.kind = kind;
         return &leaf;
     }
@@ -419,9 +405,7 @@ class CStreamHandler {
             const char* const place = static_cast<const char*>(member.address());
             s_.plans_.push_back(CMemberPlan{
                 head, tail, static_cast<uint32_t>(name.size()), member.size(), place != nullptr ? place - address : 0,
-                // Classes from 255 up, none of the table's, stay none of them.
-                static_cast<uint8_t>(std::min(static_cast<unsigned>(member.type()), 255u)), member.isLeaf(),
-                place != nullptr});
+                StagedClass(member.type()), member.isLeaf(), place != nullptr});
         }
         met->base = base;
         return base;
@@ -526,28 +510,28 @@ void CJsonToVariableStream::Commit() {
             case kString:
                 value.SetString(rapidjson::StringRef(taken + leaf.text.offset, leaf.text.length));
                 break;
-            case kUint:
-                value.SetUint(static_cast<unsigned>(leaf.magnitude));
-                break;
-            case kUint64:
-                value.SetUint64(leaf.magnitude);
-                break;
-            case kInt:
-                value.SetInt(static_cast<int>(-static_cast<int64_t>(leaf.magnitude)));
-                break;
-            case kInt64:
-                value.SetInt64(static_cast<int64_t>(~leaf.magnitude + 1));
-                break;
-            case kDouble:
-                value.SetDouble(leaf.number);
-                break;
-            default: {
+            case kNumberText: {
                 // A whole double: its text tells whether its double holds it exactly.
                 const char* const text = taken + leaf.text.offset;
                 value.SetDouble(DecimalValue(text, leaf.text.length));
                 hasExact = CExactNumbers::WholeDoubleNeedsExact(value.GetDouble(), text, leaf.text.length, exact);
                 break;
             }
+            case kNumberRead + CJsonNumber::kUint:
+                value.SetUint(static_cast<unsigned>(leaf.magnitude));
+                break;
+            case kNumberRead + CJsonNumber::kUint64:
+                value.SetUint64(leaf.magnitude);
+                break;
+            case kNumberRead + CJsonNumber::kInt:
+                value.SetInt(static_cast<int>(-static_cast<int64_t>(leaf.magnitude)));
+                break;
+            case kNumberRead + CJsonNumber::kInt64:
+                value.SetInt64(static_cast<int64_t>(~leaf.magnitude + 1));
+                break;
+            default:  // kNumberRead + CJsonNumber::kDouble
+                value.SetDouble(leaf.number);
+                break;
         }
         DecodeLeaf(static_cast<TypeClass3>(leaf.type), leaf.address, leaf.size, value,
                    hasExact ? &exact : nullptr, false);
