@@ -3,6 +3,21 @@
 
 namespace {
 
+// Appends a member named `name` to the object and gives the place of its value, null
+// until the caller makes it there. The name is copied into the member where it stays,
+// and the value is best made in place too (placement new of a returned value): a value
+// made aside and then copied whole would be read back while its bytes are still being
+// stored, which stalls the processor once for every member.
+CJsonValue& AppendMember(CJsonValue& object, CVariableName name, CJsonAllocator& allocator) {
+    const rapidjson::SizeType length = static_cast<rapidjson::SizeType>(name.size());
+    CJsonValue placeholder(rapidjson::StringRef(name.data(), length));
+    CJsonValue null;
+    object.AddMember(placeholder, null, allocator);
+    CJsonValue::Member& member = object.MemberEnd()[-1];
+    member.name.SetString(name.data(), length, allocator);
+    return member.value;
+}
+
 CJsonValue Element(CVariableView array, size_t i, CJsonAllocator& allocator, ValueForm form) {
     const CVariableView child = array.child(i);
     return child ? VariableToJson(child, allocator, form) : CJsonValue();
@@ -140,13 +155,12 @@ CJsonValue VariableToJson(CVariableView var, CJsonAllocator& allocator, ValueFor
         if (!child) {
             continue;
         }
-        // A leaf member is encoded here, without a call for it.
-        CJsonValue member = child.isLeaf()
-                                ? EncodeLeaf(child.type(), child.address(), child.size(), form, allocator)
-                                : VariableToJson(child, allocator, form);
-        const CVariableName childName = child.name();
-        CJsonValue name(childName.data(), static_cast<rapidjson::SizeType>(childName.size()), allocator);
-        object.AddMember(name, member, allocator);
+        // A leaf member is encoded here, without a call for it. The value is made where
+        // the member holds it; the null there needs no destruction.
+        CJsonValue& member = AppendMember(object, child.name(), allocator);
+        new (&member) CJsonValue(child.isLeaf()
+                                     ? EncodeLeaf(child.type(), child.address(), child.size(), form, allocator)
+                                     : VariableToJson(child, allocator, form));
     }
     return object;
 }

@@ -223,6 +223,8 @@ class CTextBuffer {
             Grow(count);
         }
     }
+    // The bytes that fit before the text must grow.
+    size_t Room() const { return capacity_ - size_; }
     void Flush() {}
     // Where the next byte goes, for a writer that fills room reserved before and then
     // says where it stopped (SetTail).

@@ -139,9 +139,9 @@ class CCompactTextWriter {
     bool Uint64(uint64_t u) { return Digits<uint64_t>(rapidjson::internal::u64toa, u); }
     // A finite double only (the serialiser writes null for the others).
     bool Double(double d) {
-        char digits[kDigitsRoom];
-        return Literal(digits, static_cast<size_t>(
-                                   rapidjson::internal::dtoa(d, digits, kDefaultDecimalPlaces) - digits));
+        return Digits<double>([](double value, char* to) {
+            return rapidjson::internal::dtoa(value, to, kDefaultDecimalPlaces);
+        }, d);
     }
     bool RawValue(const char* json, size_t length, rapidjson::Type /*type*/) { return Literal(json, length); }
     bool StartObject() { return Open('{'); }
@@ -180,8 +180,18 @@ class CCompactTextWriter {
             out_.Put(separator_);
         }
     }
-    template <typename Number>
-    bool Digits(char* (*convert)(Number, char*), Number value) {
+    // A number's digits go straight into the text when it has the room for any number
+    // already: digits made elsewhere and then copied would be read back while they are
+    // still being stored, which stalls the processor. Without that room they are made
+    // aside and the text grows by their length only, as RapidJSON's writer grows it.
+    template <typename Number, typename Convert>
+    bool Digits(Convert convert, Number value) {
+        if (out_.Room() > kDigitsRoom) {
+            PutSeparator();
+            out_.SetTail(convert(value, out_.Tail()));
+            separator_ = ',';
+            return true;
+        }
         char digits[kDigitsRoom];
         return Literal(digits, static_cast<size_t>(convert(value, digits) - digits));
     }
@@ -414,28 +424,41 @@ class CTextOutput {
         }
     }
 
+    // Containers are walked from a stack, not by recursion. The members or elements of
+    // one container are written in a loop of their own; the stack is touched only to go
+    // into a container and to come back out of it.
     void Write(const CJsonValue& value) {
         WriteOrOpen(value);
         while (!open_.empty()) {
-            OpenContainer& top = open_.back();
-            const CJsonValue& container = *top.value;
+            const size_t depth = open_.size();
+            const CJsonValue& container = *open_.back().value;
+            rapidjson::SizeType next = open_.back().next;
+            bool opened = false;
             if (container.IsObject()) {
-                if (top.next < container.MemberCount()) {
-                    const CJsonValue::Member& member = container.MemberBegin()[top.next++];
+                const CJsonValue::Member* members = &*container.MemberBegin();
+                const rapidjson::SizeType count = container.MemberCount();
+                while (!opened && next < count) {
+                    const CJsonValue::Member& member = members[next++];
                     WriteString(member.name, true);
-                    WriteOrOpen(member.value);  // may invalidate `top`
-                } else {
-                    writer_.EndObject(container.MemberCount());
-                    open_.pop_back();
+                    opened = WriteOrOpen(member.value);
+                }
+                if (!opened) {
+                    writer_.EndObject(count);
                 }
             } else {
-                if (top.next < container.Size()) {
-                    const CJsonValue& element = container[top.next++];
-                    WriteOrOpen(element);  // may invalidate `top`
-                } else {
-                    writer_.EndArray(container.Size());
-                    open_.pop_back();
+                const CJsonValue* elements = container.Begin();
+                const rapidjson::SizeType count = container.Size();
+                while (!opened && next < count) {
+                    opened = WriteOrOpen(elements[next++]);
                 }
+                if (!opened) {
+                    writer_.EndArray(count);
+                }
+            }
+            if (opened) {
+                open_[depth - 1].next = next;  // goes on from there once the new one is done
+            } else {
+                open_.pop_back();
             }
         }
     }
@@ -475,9 +498,16 @@ class CTextOutput {
         }
     }
 
+    // Puts an opened container on the stack. Its record is filled where it stands: one
+    // made aside and copied whole would be read back while still being stored.
+    void Push(const CJsonValue& container) {
+        open_.emplace_back();
+        open_.back().value = &container;
+    }
+
     // Writes a scalar, or opens a container and pushes it so that Write goes on with
-    // its contents. Numbers take the same branch order as Value::Accept.
-    void WriteOrOpen(const CJsonValue& value) {
+    // its contents (true). Numbers take the same branch order as Value::Accept.
+    bool WriteOrOpen(const CJsonValue& value) {
         switch (value.GetType()) {
             case rapidjson::kNullType:
                 writer_.Null();
@@ -490,12 +520,12 @@ class CTextOutput {
                 break;
             case rapidjson::kObjectType:
                 writer_.StartObject();
-                open_.push_back(OpenContainer{&value, 0});
-                break;
+                Push(value);
+                return true;
             case rapidjson::kArrayType:
                 writer_.StartArray();
-                open_.push_back(OpenContainer{&value, 0});
-                break;
+                Push(value);
+                return true;
             case rapidjson::kStringType:
                 WriteString(value, false);
                 break;
@@ -523,6 +553,7 @@ class CTextOutput {
                 }
                 break;
         }
+        return false;
     }
 
     typedef rapidjson::Writer<Stream, rapidjson::UTF8<>, rapidjson::UTF8<>, CRetainedBlock,
