@@ -135,8 +135,7 @@ class CStreamHandler {
             return true;
         }
         if (s_.open_.empty()) {
-            s_.open_.push_back(
-                COpen{CVariableView(nullptr), 0, 0, 0, CJsonToVariableStream::kNoPlan, nullptr, 0, 0, 0, false, false});
+            s_.open_.emplace_back(CVariableView(nullptr), 0, 0, 0, CJsonToVariableStream::kNoPlan, nullptr, 0, false);
             return true;
         }
         if (pendingLeaf_ != CJsonToVariableStream::kNoPlan) {
@@ -161,9 +160,8 @@ class CStreamHandler {
         }
         const size_t members = target.childCount();
         const size_t plan = members <= kMaskedMembers ? planOf(target) : CJsonToVariableStream::kNoPlan;
-        s_.open_.push_back(COpen{target, s_.staged_.size(), s_.taken_.size(), s_.names_.size(), plan,
-                                 static_cast<char*>(target.address()), 0, 0, static_cast<uint32_t>(members),
-                                 false, false});
+        s_.open_.emplace_back(target, s_.staged_.size(), s_.taken_.size(), s_.names_.size(), plan,
+                              static_cast<char*>(target.address()), static_cast<uint32_t>(members), false);
         if (members > kMaskedMembers) {
             s_.taken_.resize(s_.taken_.size() + members, 0);
         }
@@ -201,8 +199,7 @@ class CStreamHandler {
             needsDocument_ = true;  // flat or nested lists
             return false;
         }
-        s_.open_.push_back(
-            COpen{target, s_.staged_.size(), 0, 0, CJsonToVariableStream::kNoPlan, nullptr, 0, 0, 0, true, false});
+        s_.open_.emplace_back(target, s_.staged_.size(), 0, 0, CJsonToVariableStream::kNoPlan, nullptr, 0, true);
         return true;
     }
 

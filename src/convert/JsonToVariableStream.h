@@ -82,6 +82,23 @@ class CJsonToVariableStream {
         uint32_t planned;    // planned structures: their members
         bool isArray;
         bool namesSorted;
+
+        // Made where the stack keeps it (emplace_back): one made aside and copied whole
+        // would be read back while its bytes are still being stored, a stall for every
+        // container of the text.
+        COpen(CVariableView var, size_t stagedMark, size_t takenBase, size_t namesBase, size_t planBase,
+              char* address, uint32_t planned, bool isArray)
+            : var(var),
+              stagedMark(stagedMark),
+              takenBase(takenBase),
+              namesBase(namesBase),
+              planBase(planBase),
+              address(address),
+              next(0),
+              takenMask(0),
+              planned(planned),
+              isArray(isArray),
+              namesSorted(false) {}
     };
 
     // One member of a structure as a key is matched against it: the name's first eight
