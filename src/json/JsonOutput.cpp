@@ -435,7 +435,7 @@ class CTextOutput {
             rapidjson::SizeType next = open_.back().next;
             bool opened = false;
             if (container.IsObject()) {
-                const CJsonValue::Member* members = &*container.MemberBegin();
+                const CJsonValue::ConstMemberIterator members = container.MemberBegin();
                 const rapidjson::SizeType count = container.MemberCount();
                 while (!opened && next < count) {
                     const CJsonValue::Member& member = members[next++];
