@@ -112,6 +112,9 @@ bool ExtendedSignificandHolds() {
     volatile uint64_t beyond53 = (uint64_t{1} << 63) + 1;
     return static_cast<long double>(beyond53) - 0x1p63L == 1.0L;
 }
+
+// Tested once, when the library is loaded, not on a task's first long decimal.
+const bool kExtendedSignificandHolds = ExtendedSignificandHolds();
 #endif
 
 // digits * 10^scale as the double nearest to it, for digits of at most 19 decimal digits
@@ -129,8 +132,7 @@ bool ExtendedDecimalValue(uint64_t digits, int scale, double& value) {
                                               1e7L,  1e8L,  1e9L,  1e10L, 1e11L, 1e12L, 1e13L,
                                               1e14L, 1e15L, 1e16L, 1e17L, 1e18L, 1e19L, 1e20L,
                                               1e21L, 1e22L, 1e23L, 1e24L, 1e25L, 1e26L, 1e27L};
-    static const bool holds = ExtendedSignificandHolds();
-    if (!holds || scale < -27 || scale > 27) {
+    if (!kExtendedSignificandHolds || scale < -27 || scale > 27) {
         return false;
     }
     uint16_t control = 0;
