@@ -98,8 +98,13 @@ bool WritePlannedArray(CVariableView var, CJsonAllocator& allocator, ValueForm f
     }
     array.SetArray();
     array.Reserve(static_cast<rapidjson::SizeType>(count), allocator);
+    // Each element's object is made where the array keeps it: one made aside would be
+    // copied whole while its member count is still being stored.
     for (size_t i = 0; i < count; ++i) {
-        CJsonValue object(rapidjson::kObjectType);
+        CJsonValue null;
+        array.PushBack(null, allocator);
+        CJsonValue& object = array[array.Size() - 1];
+        object.SetObject();
         const uint64_t shift = i * stride;
         for (size_t j = 0; j < members; ++j) {
             const CPlannedMember& member = plan[j];
@@ -109,7 +114,6 @@ bool WritePlannedArray(CVariableView var, CJsonAllocator& allocator, ValueForm f
             CJsonValue name(member.name, static_cast<rapidjson::SizeType>(member.length), allocator);
             object.AddMember(name, value, allocator);
         }
-        array.PushBack(object, allocator);
     }
     return true;
 }
