@@ -31,6 +31,10 @@ class CRatioReporter : public benchmark::ConsoleReporter {
                 }
             } else {
                 singles_[name] = ns;
+                std::map<std::string, double>::iterator fastest = fastest_.find(name);
+                if (fastest == fastest_.end() || ns < fastest->second) {
+                    fastest_[name] = ns;
+                }
             }
         }
         ConsoleReporter::ReportRuns(runs);
@@ -49,8 +53,21 @@ class CRatioReporter : public benchmark::ConsoleReporter {
         return true;
     }
 
+    // The fastest repetition. On a shared machine the repetitions fall into fast and slow
+    // phases, and the component's side slows more than the bare side in the slow ones:
+    // the fastest repetitions compare the two without those phases.
+    bool fastestNs(const std::string& name, double& ns) const {
+        const std::map<std::string, double>::const_iterator found = fastest_.find(name);
+        if (found == fastest_.end()) {
+            return false;
+        }
+        ns = found->second;
+        return true;
+    }
+
    private:
     std::map<std::string, double> medians_;
+    std::map<std::string, double> fastest_;
     std::map<std::string, double> singles_;
 };
 
@@ -85,8 +102,8 @@ int RunBenchmarksWithRatios(int argc, char** argv, const std::vector<BenchPair>&
     if (pairs.empty()) {
         return 0;
     }
-    std::printf("\n%-48s %14s %14s %8s  %s\n", "per call (median CPU time)", "component", "RapidJSON",
-                "ratio", "target");
+    std::printf("\n%-48s %14s %14s %8s %8s  %s\n", "per call (median CPU time)", "component", "RapidJSON",
+                "ratio", "fastest", "target");
     for (const BenchPair& pair : pairs) {
         double component = 0;
         double baseline = 0;
@@ -96,13 +113,19 @@ int RunBenchmarksWithRatios(int argc, char** argv, const std::vector<BenchPair>&
         component /= pair.callsPerIteration;
         baseline /= pair.callsPerIteration;
         const double ratio = component / baseline;
+        double fastestComponent = 0;
+        double fastestBaseline = 0;
+        const double fastest = reporter.fastestNs(pair.component, fastestComponent) &&
+                                       reporter.fastestNs(pair.baseline, fastestBaseline)
+                                   ? fastestComponent / fastestBaseline
+                                   : ratio;
         char target[32] = "-";
         if (pair.target > 0) {
             std::snprintf(target, sizeof(target), "%.2fx %s", pair.target,
                           ratio <= pair.target ? "met" : "MISSED");
         }
-        std::printf("%-48s %14s %14s %7.2fx  %s\n", pair.title.c_str(), FormatNs(component).c_str(),
-                    FormatNs(baseline).c_str(), ratio, target);
+        std::printf("%-48s %14s %14s %7.2fx %7.2fx  %s\n", pair.title.c_str(), FormatNs(component).c_str(),
+                    FormatNs(baseline).c_str(), ratio, fastest, target);
     }
     return 0;
 }
