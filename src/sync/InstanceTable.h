@@ -30,11 +30,17 @@ class CInstanceTable {
     CInstanceTable(const CInstanceTable&) = delete;
     CInstanceTable& operator=(const CInstanceTable&) = delete;
 
-    // The instance's state; null when it has none.
+    // The instance's state; null when it has none. The pointer is assigned, not copied
+    // into place: a copy stores the pointer pair whole and reads its count's address back
+    // from the bytes just stored.
     StatePtr Find(Key instance) const {
+        StatePtr state;
         CSharedLock<CSharedCounterLock> lock(mutex_);
         const typename Table::const_iterator found = LowerBound(instance);
-        return found != entries_.end() && found->first == instance ? found->second : nullptr;
+        if (found != entries_.end() && found->first == instance) {
+            state = found->second;
+        }
+        return state;
     }
 
     // The instance's state, `made` when it has none yet; another task's, when it added
