@@ -118,6 +118,27 @@ bool WritePlannedArray(CVariableView var, CJsonAllocator& allocator, ValueForm f
     return true;
 }
 
+// A structure as an object, its members in order. Its one return lets the object be
+// made in the caller's place: returned from a function with other returns, it would be
+// built aside and copied whole, read back while its member count is still being stored.
+CJsonValue StructureToJson(CVariableView var, CJsonAllocator& allocator, ValueForm form) {
+    const size_t count = var.childCount();
+    CJsonValue object(rapidjson::kObjectType);
+    for (size_t i = 0; i < count; ++i) {
+        const CVariableView child = var.child(i);
+        if (!child) {
+            continue;
+        }
+        // A leaf member is encoded here, without a call for it. The value is made where
+        // the member holds it; the null there needs no destruction.
+        CJsonValue& member = AppendMember(object, child.name(), allocator);
+        new (&member) CJsonValue(child.isLeaf()
+                                     ? EncodeLeaf(child.type(), child.address(), child.size(), form, allocator)
+                                     : VariableToJson(child, allocator, form));
+    }
+    return object;
+}
+
 }  // namespace
 
 // Whether the array is written as nested arrays: the form asks for it, it has 2 or 3
@@ -153,18 +174,5 @@ CJsonValue VariableToJson(CVariableView var, CJsonAllocator& allocator, ValueFor
         }
         return array;
     }
-    CJsonValue object(rapidjson::kObjectType);
-    for (size_t i = 0; i < count; ++i) {
-        const CVariableView child = var.child(i);
-        if (!child) {
-            continue;
-        }
-        // A leaf member is encoded here, without a call for it. The value is made where
-        // the member holds it; the null there needs no destruction.
-        CJsonValue& member = AppendMember(object, child.name(), allocator);
-        new (&member) CJsonValue(child.isLeaf()
-                                     ? EncodeLeaf(child.type(), child.address(), child.size(), form, allocator)
-                                     : VariableToJson(child, allocator, form));
-    }
-    return object;
+    return StructureToJson(var, allocator, form);
 }
