@@ -31,9 +31,9 @@ class CRatioReporter : public benchmark::ConsoleReporter {
                 }
             } else {
                 singles_[name] = ns;
-                std::map<std::string, double>::iterator fastest = fastest_.find(name);
-                if (fastest == fastest_.end() || ns < fastest->second) {
-                    fastest_[name] = ns;
+                const auto kept = fastest_.emplace(name, ns);
+                if (ns < kept.first->second) {
+                    kept.first->second = ns;
                 }
             }
         }
@@ -113,18 +113,20 @@ int RunBenchmarksWithRatios(int argc, char** argv, const std::vector<BenchPair>&
         component /= pair.callsPerIteration;
         baseline /= pair.callsPerIteration;
         const double ratio = component / baseline;
+        // "-" when the repetitions were not reported one by one (aggregates only).
         double fastestComponent = 0;
         double fastestBaseline = 0;
-        const double fastest = reporter.fastestNs(pair.component, fastestComponent) &&
-                                       reporter.fastestNs(pair.baseline, fastestBaseline)
-                                   ? fastestComponent / fastestBaseline
-                                   : ratio;
+        char fastest[16] = "-";
+        if (reporter.fastestNs(pair.component, fastestComponent) &&
+            reporter.fastestNs(pair.baseline, fastestBaseline)) {
+            std::snprintf(fastest, sizeof(fastest), "%.2fx", fastestComponent / fastestBaseline);
+        }
         char target[32] = "-";
         if (pair.target > 0) {
             std::snprintf(target, sizeof(target), "%.2fx %s", pair.target,
                           ratio <= pair.target ? "met" : "MISSED");
         }
-        std::printf("%-48s %14s %14s %7.2fx %7.2fx  %s\n", pair.title.c_str(), FormatNs(component).c_str(),
+        std::printf("%-48s %14s %14s %7.2fx %8s  %s\n", pair.title.c_str(), FormatNs(component).c_str(),
                     FormatNs(baseline).c_str(), ratio, fastest, target);
     }
     return 0;
