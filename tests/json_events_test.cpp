@@ -20,9 +20,16 @@ class CRewriter {
    public:
     bool Null() { return writer_.Null(); }
     bool Bool(bool b) { return writer_.Bool(b); }
-    bool Number(const char* text, size_t length, bool longSpelling) {
-        longSpellings_ += longSpelling ? 1 : 0;
-        return writer_.RawValue(text, length, rapidjson::kNumberType);
+    bool Number(const CNumberSpelling& number) {
+        longSpellings_ += number.longSpelling ? 1 : 0;
+        // The digits read on the way give the value the number's text gives.
+        const CJsonNumber fromText = ReadJsonNumber(number.text, number.length);
+        const CJsonNumber fromSpelling = ReadJsonNumber(number);
+        if (fromText.kind != fromSpelling.kind || fromText.magnitude != fromSpelling.magnitude ||
+            std::memcmp(&fromText.value, &fromSpelling.value, sizeof(double)) != 0) {
+            ADD_FAILURE() << std::string(number.text, number.length) << " read otherwise on the way";
+        }
+        return writer_.RawValue(number.text, number.length, rapidjson::kNumberType);
     }
     bool String(char* text, size_t length) {
         return writer_.String(text, static_cast<rapidjson::SizeType>(length));
@@ -56,7 +63,7 @@ CReading ReadEvents(const std::string& bytes) {
         text.erase(0, 3);
     }
     std::vector<char> copy(text.begin(), text.end());
-    copy.push_back('\0');
+    copy.resize(copy.size() + 9, '\0');  // terminated and padded, as the reader requires
     std::vector<char> open;
     CRewriter rewriter;
     const EJsonEvents verdict = ReadJsonEvents(copy.data(), open, rewriter);
@@ -158,7 +165,16 @@ TEST(JsonEvents, EdgesOfTheGrammar) {
                    {"[1e-300,2E+308,0e00]", 2},
                    {"[" + std::string(299, '1') + "]", 0},
                    {"[" + std::string(300, '1') + "]", 1},
-                   {"[0." + std::string(298, '0') + "1]", 1}};
+                   {"[0." + std::string(298, '0') + "1]", 1},
+                   // Integers at the edges of each kind, and decimals at the edge of 19
+                   // digits read on the way (the rewriter compares their values).
+                   {"[0,-0,4294967295,4294967296,-2147483648,-2147483649,9223372036854775807,"
+                    "-9223372036854775808,-9223372036854775809,9999999999999999999,18446744073709551615,"
+                    "18446744073709551616,-18446744073709551616,123456789012345678901234]",
+                    0},
+                   {"[0.0000000000000000000000000000001,1234567890.123456789,1234567890.1234567890,"
+                    "0.1234567890123456789e-5,12345678901234567.89e2,1.5e-0,1.5e+00,-0.0e-1]",
+                    0}};
     for (const auto& n : numbers) {
         const CReading reading = ReadEvents(n.text);
         EXPECT_EQ(EJsonEvents::kParsed, reading.verdict) << n.text;
@@ -213,6 +229,7 @@ TEST(JsonNumbers, DecimalsAreWhatStrtodReads) {
     }
     size_t wrong = 0;
     for (const std::string& text : texts) {
+        ReadEvents(text);  // the rewriter fails a number read otherwise on the way
         const CJsonNumber number = ReadJsonNumber(text.data(), text.size());
         const double expected = std::strtod(text.c_str(), nullptr);
         if (number.kind != CJsonNumber::kDouble ||
@@ -255,6 +272,7 @@ TEST(JsonNumbers, LongDecimalsAndMidpointsAreWhatStrtodReads) {
     }
     size_t wrong = 0;
     for (const std::string& text : texts) {
+        ReadEvents(text);  // the rewriter fails a number read otherwise on the way
         const CJsonNumber number = ReadJsonNumber(text.data(), text.size());
         const double expected = std::strtod(text.c_str(), nullptr);
         if (number.kind != CJsonNumber::kDouble || std::memcmp(&number.value, &expected, sizeof(double)) != 0) {

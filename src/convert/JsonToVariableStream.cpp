@@ -68,8 +68,8 @@ class CStreamHandler {
         noteFor(b ? kTrue : kFalse);
         return true;
     }
-    bool Number(const char* text, size_t length, bool longSpelling) {
-        if (longSpelling) {
+    bool Number(const CNumberSpelling& spelling) {
+        if (spelling.longSpelling) {
             // Whether a text of a number that may lie beyond doubles is JSON to the
             // component is the document parser's call: it takes some spellings of an
             // infinite value and refuses others.
@@ -82,10 +82,10 @@ class CStreamHandler {
         }
         // Read now, while the text is at hand; a whole double keeps its text, which the
         // write may need for the exact value.
-        const CJsonNumber number = ReadJsonNumber(text, length);
+        const CJsonNumber number = ReadJsonNumber(spelling);
         if (number.kind == CJsonNumber::kDouble) {
             if (CExactNumbers::IsWholeDouble(number.value)) {
-                noteText(*leaf, text, length);
+                noteText(*leaf, spelling.text, spelling.length);
                 return true;
             }
             leaf->number = number.value;

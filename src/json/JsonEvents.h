@@ -9,9 +9,8 @@
 // (on the heap), so a deeply nested text never deepens the calling task's stack.
 //
 // Strings are unescaped in place: a string's event receives its bytes inside the text,
-// which the caller keeps until it is done with them. Numbers arrive as their text, marked
-// when their spelling is long (an exponent of three digits or more, or 300 characters or
-// more): only such a number can lie beyond the range of doubles.
+// which the caller keeps until it is done with them. Numbers arrive as their text with
+// their digits read on the way (CNumberSpelling), marked when their spelling is long.
 //
 // Stateless and reentrant; runs on the calling thread.
 #ifndef JSON_JSONEVENTS_H
@@ -21,11 +20,29 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 enum class EJsonEvents {
     kParsed,   // the whole text is one JSON value and every event was taken
     kRefused,  // the text is no JSON text; the events up to the fault were delivered
     kStopped   // a handler's event returned false
+};
+
+// A number as the reader met it: its text and, for the usual spellings, its decimal
+// digits, read on the way (the document's parser makes the same value of them,
+// ReadJsonNumber in JsonParse.h).
+struct CNumberSpelling {
+    const char* text;
+    size_t length;
+    uint64_t digits;   // the digits from the first that is not zero, as one integer
+    int significant;   // how many those are
+    long scale;        // the value is digits * 10^scale
+    bool negative;
+    bool integer;      // neither fraction nor exponent
+    bool read;         // the fields above hold the value: at most 19 significant digits
+                       // and an exponent of at most three digits
+    bool longSpelling; // an exponent of three digits or more, or 300 characters or more:
+                       // only such a number can lie beyond the range of doubles
 };
 
 namespace json_events {
@@ -133,13 +150,36 @@ inline char* ReadString(char* p, char*& begin, char*& end) {
     }
 }
 
-// The number that starts at p; returns the character after it, null when there is no
-// number of JSON's grammar there. exponentDigits receives the digits of its exponent.
-inline char* ReadNumber(char* p, size_t& exponentDigits) {
-    exponentDigits = 0;
-    if (*p == '-') {
-        ++p;
+// Whether the eight characters at text are all digits; if so, value receives their value.
+// REQUIRES: eight bytes are readable at text.
+inline bool EightDigits(const char* text, uint64_t& value) {
+    uint64_t word;
+    std::memcpy(&word, text, sizeof(word));
+    // Each byte is a digit when its high half is 3 and adding 6 keeps it there.
+    if ((word & 0xF0F0F0F0F0F0F0F0) != 0x3030303030303030 ||
+        ((word + 0x0606060606060606) & 0xF0F0F0F0F0F0F0F0) != 0x3030303030303030) {
+        return false;
     }
+    word -= 0x3030303030303030;
+    // Pairs, then quadruples, then the whole (the first character is the lowest byte).
+    word = word * 10 + (word >> 8);
+    word = (((word & 0x000000FF000000FF) * (100 + (1000000ULL << 32))) +
+            (((word >> 16) & 0x000000FF000000FF) * (1 + (10000ULL << 32)))) >>
+           32;
+    value = word;
+    return true;
+}
+
+// The count of decimal digits of a value below 10^8, none for zero.
+inline int SignificantDigits(uint64_t value) {
+    return (value >= 1) + (value >= 10) + (value >= 100) + (value >= 1000) + (value >= 10000) +
+           (value >= 100000) + (value >= 1000000) + (value >= 10000000);
+}
+
+// The end of the number of JSON's grammar that starts at p; null when there is none.
+// Reads only the number's characters and the one after it.
+inline char* NumberEnd(char* p) {
+    p += *p == '-' ? 1 : 0;
     if (*p == '0') {
         ++p;
     } else if (IsDigit(*p)) {
@@ -157,17 +197,92 @@ inline char* ReadNumber(char* p, size_t& exponentDigits) {
     }
     if (*p == 'e' || *p == 'E') {
         ++p;
+        p += *p == '+' || *p == '-' ? 1 : 0;
+        if (!IsDigit(*p)) {
+            return nullptr;
+        }
+        while (IsDigit(*++p)) {
+        }
+    }
+    return p;
+}
+
+// Up to this many significant digits a number's digits are read on the way: they fit in
+// 64 bits.
+constexpr long kReadDigits = 19;
+
+// The number that starts at p; returns the character after it, null when there is no
+// number of JSON's grammar there. Fills number as it goes: its digits are read while they
+// are checked, so that the text of a number is gone over once. REQUIRES: eight bytes are
+// readable at every character of the number and the one after it (a padded text).
+inline char* ReadNumber(char* p, CNumberSpelling& number) {
+    number.text = p;
+    number.negative = *p == '-';
+    p += number.negative ? 1 : 0;
+    uint64_t digits = 0;
+    uint64_t eight = 0;
+    long significant = 0;  // digits from the first that is not zero
+    if (*p == '0') {
+        ++p;
+    } else if (IsDigit(*p)) {
+        const char* const first = p;
+        while (EightDigits(p, eight)) {
+            digits = digits * 100000000 + eight;
+            p += 8;
+        }
+        for (; IsDigit(*p); ++p) {
+            digits = digits * 10 + static_cast<unsigned>(*p - '0');
+        }
+        significant = p - first;
+    } else {
+        return nullptr;
+    }
+    long fraction = 0;
+    bool integer = true;
+    if (*p == '.') {
+        integer = false;
+        if (!IsDigit(*++p)) {
+            return nullptr;
+        }
+        const char* const first = p;
+        while (EightDigits(p, eight)) {
+            digits = digits * 100000000 + eight;
+            significant = significant == 0 ? SignificantDigits(eight) : significant + 8;
+            p += 8;
+        }
+        for (; IsDigit(*p); ++p) {
+            const unsigned digit = static_cast<unsigned>(*p - '0');
+            digits = digits * 10 + digit;
+            significant += significant != 0 || digit != 0 ? 1 : 0;
+        }
+        fraction = p - first;
+    }
+    long exponent = 0;
+    long exponentDigits = 0;
+    if (*p == 'e' || *p == 'E') {
+        integer = false;
+        ++p;
+        const bool negative = *p == '-';
         if (*p == '+' || *p == '-') {
             ++p;
         }
         if (!IsDigit(*p)) {
             return nullptr;
         }
-        char* const digits = p;
-        while (IsDigit(*++p)) {
+        const char* const first = p;
+        for (; IsDigit(*p); ++p) {
+            exponent = p - first < 3 ? exponent * 10 + (*p - '0') : exponent;
         }
-        exponentDigits = static_cast<size_t>(p - digits);
+        exponentDigits = p - first;
+        exponent = negative ? -exponent : exponent;
     }
+    number.length = static_cast<size_t>(p - number.text);
+    number.digits = digits;
+    number.significant = static_cast<int>(significant <= kReadDigits ? significant : kReadDigits + 1);
+    number.scale = exponent - fraction;
+    number.integer = integer;
+    number.read = significant <= kReadDigits && exponentDigits <= 3;
+    number.longSpelling = exponentDigits >= 3 || number.length >= 300;
     return p;
 }
 
@@ -180,9 +295,10 @@ inline char* SkipWhitespace(char* p) {
 
 }  // namespace json_events
 
-// Reads the zero-terminated `text` (changed in place) and calls the handler's events in
+// Reads the zero-terminated `text` (changed in place; at least eight readable bytes follow
+// its terminator, as numbers are read eight digits at a time) and calls the handler's events in
 // the text's order:
-//   bool Null(); bool Bool(bool); bool Number(const char* text, size_t length, bool longSpelling);
+//   bool Null(); bool Bool(bool); bool Number(const CNumberSpelling&);
 //   bool String(char* text, size_t length); bool Key(char* text, size_t length);
 //   bool StartObject(); bool EndObject(); bool StartArray(); bool EndArray();
 // An event that returns false stops the reading. `open` is the stack of open containers
@@ -263,14 +379,12 @@ value:
             }
             goto after;
         default: {
-            char* const number = p;
-            size_t exponentDigits = 0;
-            p = ReadNumber(p, exponentDigits);
+            CNumberSpelling number;
+            p = ReadNumber(p, number);
             if (p == nullptr) {
                 return EJsonEvents::kRefused;
             }
-            const size_t length = static_cast<size_t>(p - number);
-            if (!handler.Number(number, length, exponentDigits >= 3 || length >= 300)) {
+            if (!handler.Number(number)) {
                 return EJsonEvents::kStopped;
             }
             goto after;

@@ -354,8 +354,7 @@ bool RespellLongNumbers(char* text) {
         const size_t mantissa = static_cast<size_t>((exponent ? exponent : c) - start);
         const bool longExponent = exponent != nullptr && c - exponent > 3;
         // Only a number of JSON's grammar: a run such as `0e550e5...` stays as it is and refused.
-        size_t exponentDigits = 0;
-        if ((longExponent || mantissa > 300) && json_events::ReadNumber(start, exponentDigits) == c &&
+        if ((longExponent || mantissa > 300) && json_events::NumberEnd(start) == c &&
             Respell(start, length)) {
             respelt = true;
         }
@@ -424,29 +423,19 @@ bool ParseUnmarked(const char* text, size_t length, CJsonDocument& document, CRe
     return parsed;
 }
 
-// Whether the eight characters at text are all digits; if so, value receives their value.
-bool EightDigits(const char* text, uint64_t& value) {
-    uint64_t word;
-    std::memcpy(&word, text, sizeof(word));
-    // Each byte is a digit when its high half is 3 and adding 6 keeps it there.
-    if ((word & 0xF0F0F0F0F0F0F0F0) != 0x3030303030303030 ||
-        ((word + 0x0606060606060606) & 0xF0F0F0F0F0F0F0F0) != 0x3030303030303030) {
-        return false;
+// The double of the decimal [str, end) whose value is digits * 10^scale, digits counting
+// `significant` decimal digits from the first that is not zero (at most kExtendedDigits).
+double DecimalOfDigits(const char* str, const char* end, uint64_t digits, int significant, long scale) {
+    // Up to 15 digits and a power of ten up to 10^22 are doubles held exactly, so one
+    // multiplication or division rounds correctly, as strtod does.
+    double magnitude = 0;
+    if (significant <= 15 && scale >= -22 && scale <= 22) {
+        magnitude = scale < 0 ? static_cast<double>(digits) / kExactPowersOfTen[-scale]
+                              : static_cast<double>(digits) * kExactPowersOfTen[scale];
+    } else if (scale < -27 || scale > 27 || !ExtendedDecimalValue(digits, static_cast<int>(scale), magnitude)) {
+        return NumberValue(str, end);
     }
-    word -= 0x3030303030303030;
-    // Pairs, then quadruples, then the whole (the first character is the lowest byte).
-    word = word * 10 + (word >> 8);
-    word = (((word & 0x000000FF000000FF) * (100 + (1000000ULL << 32))) +
-            (((word >> 16) & 0x000000FF000000FF) * (1 + (10000ULL << 32)))) >>
-           32;
-    value = word;
-    return true;
-}
-
-// The count of decimal digits of a value below 10^8, none for zero.
-int SignificantDigits(uint64_t value) {
-    return (value >= 1) + (value >= 10) + (value >= 100) + (value >= 1000) + (value >= 10000) +
-           (value >= 100000) + (value >= 1000000) + (value >= 10000000);
+    return *str == '-' ? -magnitude : magnitude;
 }
 
 // The double of the decimal [str, end) whose integer part is read: c stands after it,
@@ -459,9 +448,9 @@ double DecimalAfterWhole(const char* str, const char* end, const char* c, uint64
         // Eight digits at a time while they fit: a long fraction is otherwise a chain of
         // one multiplication per digit.
         uint64_t eight = 0;
-        while (end - c >= 8 && significant <= kExtendedDigits - 8 && EightDigits(c, eight)) {
+        while (end - c >= 8 && significant <= kExtendedDigits - 8 && json_events::EightDigits(c, eight)) {
             if (digits == 0) {
-                significant = SignificantDigits(eight);
+                significant = json_events::SignificantDigits(eight);
             } else {
                 significant += 8;
             }
@@ -490,18 +479,7 @@ double DecimalAfterWhole(const char* str, const char* end, const char* c, uint64
         }
         exponent = negative ? -exponent : exponent;
     }
-    // value = digits * 10^scale. Up to 15 digits and a power of ten up to 10^22 are
-    // doubles held exactly, so one multiplication or division rounds correctly, as
-    // strtod does.
-    const int scale = exponent - fraction;
-    double magnitude = 0;
-    if (significant <= 15 && scale >= -22 && scale <= 22) {
-        magnitude = scale < 0 ? static_cast<double>(digits) / kExactPowersOfTen[-scale]
-                              : static_cast<double>(digits) * kExactPowersOfTen[scale];
-    } else if (!ExtendedDecimalValue(digits, scale, magnitude)) {
-        return NumberValue(str, end);
-    }
-    return *str == '-' ? -magnitude : magnitude;
+    return DecimalOfDigits(str, end, digits, significant, exponent - fraction);
 }
 
 }  // namespace
@@ -559,6 +537,29 @@ CJsonNumber ReadJsonNumber(const char* str, size_t length) {
     // A fraction or an exponent follows the integer part, which has no leading zero.
     const int significant = magnitude != 0 ? static_cast<int>(c - digits) : 0;
     return CJsonNumber{CJsonNumber::kDouble, 0, DecimalAfterWhole(str, end, c, magnitude, significant)};
+}
+
+CJsonNumber ReadJsonNumber(const CNumberSpelling& number) {
+    if (!number.read) {
+        return ReadJsonNumber(number.text, number.length);
+    }
+    if (number.integer) {
+        if (!number.negative) {
+            return CJsonNumber{number.digits <= std::numeric_limits<uint32_t>::max() ? CJsonNumber::kUint
+                                                                                     : CJsonNumber::kUint64,
+                               number.digits, 0.0};
+        }
+        if (number.digits <= uint64_t(1) << 31) {
+            return CJsonNumber{CJsonNumber::kInt, number.digits, 0.0};
+        }
+        if (number.digits <= uint64_t(1) << 63) {
+            return CJsonNumber{CJsonNumber::kInt64, number.digits, 0.0};
+        }
+        return ReadJsonNumber(number.text, number.length);  // below the range of 64 bits
+    }
+    return CJsonNumber{CJsonNumber::kDouble, 0,
+                       DecimalOfDigits(number.text, number.text + number.length, number.digits,
+                                       number.significant, number.scale)};
 }
 
 bool ParseJson(const char* text, size_t length, CJsonDocument& document, CRetainedBlock& parserStack,

@@ -26,6 +26,7 @@
 #include <cstdint>
 
 #include "json/ExactNumbers.h"
+#include "json/JsonEvents.h"
 #include "json/JsonMemory.h"
 
 // A number of JSON's grammar as the parser makes it: without fraction or exponent, an
@@ -39,6 +40,9 @@ struct CJsonNumber {
     double value;        // kDouble
 };
 CJsonNumber ReadJsonNumber(const char* text, size_t length);
+// The same number as the event reader met it, from the digits it read on the way where
+// it read them.
+CJsonNumber ReadJsonNumber(const CNumberSpelling& number);
 
 // The double strtod reads from a number of JSON's grammar (an exponent may carry a '+'),
 // infinite beyond the range of doubles. A number of at most 15 significant digits scaled
