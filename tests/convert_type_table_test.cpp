@@ -482,3 +482,33 @@ TEST(TypeClassTable, WriterMethodFormsAreOptionBits) {
             << TypeClassRow(c.type).name << " format " << c.format;
     }
 }
+
+// The inline writes of the common classes write what the row's decoder writes, for every
+// class, for values of every kind and at the edges of every width.
+TEST(TypeClassTable, WriteLeafWritesWhatTheDecoderWrites) {
+    const char* const values[] = {"true", "false", "null", "0", "-0", "1", "-1", "127", "-129", "255", "300",
+                                  "65535", "-32769", "2147483647", "2147483648", "-2147483648", "-2147483649",
+                                  "4294967295", "4294967296", "9223372036854775807", "-9223372036854775808",
+                                  "-9223372036854775809", "18446744073709551615", "18446744073709551616",
+                                  "1.5", "5.0", "-0.0", "0.1", "1e39", "-3.4028235e38", "1.8e308", "1e-400",
+                                  "\"5\"", "\"-12\"", "\"PT5S\"", "[]", "{}"};
+    size_t differing = 0;
+    for (unsigned type = 0; type <= kTypeClassCount; ++type) {
+        const uint32_t width = TypeClassRow(static_cast<TypeClass3>(type)).width;
+        for (const uint32_t size : {width, width + 3, width > 0 ? width - 1 : 8}) {
+            for (const char* json : values) {
+                CParsed value(json);
+                ASSERT_TRUE(value.parsed) << json;
+                const CExactNumber* const exact = value.exact.find(&value.document);
+                ByteVector decoded(size, 0xA5);
+                ByteVector written(size, 0xA5);
+                DecodeLeaf(static_cast<TypeClass3>(type), decoded.data(), size, value.document, exact, false);
+                WriteLeaf(static_cast<TypeClass3>(type), written.data(), size, value.document, exact);
+                if (decoded != written && ++differing <= 5) {
+                    ADD_FAILURE() << "class " << type << ", " << size << " bytes, " << json;
+                }
+            }
+        }
+    }
+    EXPECT_EQ(0u, differing);
+}

@@ -530,8 +530,7 @@ void CJsonToVariableStream::Commit() {
                 value.SetDouble(leaf.number);
                 break;
         }
-        DecodeLeaf(static_cast<TypeClass3>(leaf.type), leaf.address, leaf.size, value,
-                   hasExact ? &exact : nullptr, false);
+        WriteLeaf(static_cast<TypeClass3>(leaf.type), leaf.address, leaf.size, value, hasExact ? &exact : nullptr);
     }
 }
 

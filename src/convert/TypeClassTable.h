@@ -16,8 +16,10 @@
 
 #include <rapidjson/document.h>
 
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string>
 
 #include "IecVarAccess_ItfsItf.h"
@@ -79,6 +81,16 @@ struct CLeafWrite {
     uint32_t bytes = 0;      // for a cut string: the bytes written before the terminator
 };
 
+// How a class writes the JSON values that are no strings, when its decoder is one of the
+// plain ones: WriteLeaf writes those values itself, without a call through the row.
+enum class ELeafShape : uint8_t {
+    kOther,    // only the row's decoder writes it
+    kBoolean,  // true and false as 1 and 0 (BOOL)
+    kInteger,  // numbers as an integer of `width` bytes (the integer and time classes)
+    kSingle,   // every number, rounded to single precision (REAL)
+    kDouble    // every finite number (LREAL)
+};
+
 struct CTypeClassRow {
     const char* name;  // the class as reports name it: "DINT"
     // Bytes of a value in memory; 0 for the string classes and the enumerations (the
@@ -101,6 +113,7 @@ struct CTypeClassRow {
     // The JSON Schema of the values encode gives in the given form for a node of size
     // bytes (LeafSchemas.h).
     CJsonValue (*schema)(uint32_t size, ValueForm form, CJsonAllocator& allocator);
+    ELeafShape shape = ELeafShape::kOther;
 };
 
 constexpr size_t kTypeClassCount = TYPE3_MAX_TYPE;
@@ -134,6 +147,80 @@ inline CLeafWrite DecodeLeaf(TypeClass3 type, void* address, uint32_t size, cons
         return CLeafWrite();
     }
     return row.decode(address, size, value, exact, detail);
+}
+
+// DecodeLeaf without the detail, for a walk that writes many leaves: the integers, BOOL,
+// REAL and LREAL are written here, inline, from the values their classes take as they
+// are (integers, literals, doubles); every other value and class goes through the row.
+// Writes the same bytes as DecodeLeaf.
+inline void WriteLeaf(TypeClass3 type, void* address, uint32_t size, const CJsonValue& value,
+                      const CExactNumber* exact) {
+    const CTypeClassRow& row = TypeClassRow(type);
+    if (address == nullptr || size < row.width) {
+        return;
+    }
+    switch (row.shape) {
+        case ELeafShape::kOther:
+            break;
+        case ELeafShape::kBoolean:
+            if (value.IsBool()) {
+                *static_cast<uint8_t*>(address) = value.GetBool() ? 1 : 0;
+                return;
+            }
+            break;
+        case ELeafShape::kInteger: {
+            // An integer of the kinds the parser gives: unsigned from zero up, signed below.
+            if (!value.IsInt64() && !value.IsUint64()) {
+                break;  // a double: whole or not, and exactly, is the decoder's to say
+            }
+            const bool negative = !value.IsUint64();
+            const uint64_t magnitude =
+                negative ? ~static_cast<uint64_t>(value.GetInt64()) + 1 : value.GetUint64();
+            // A 4-byte class takes the signed and the unsigned range of its width, an
+            // 8-byte one that of 64 bits, a narrower one a signed 32-bit value (its low
+            // bytes are stored).
+            const uint64_t mostNegative = row.width == 8 ? uint64_t(1) << 63 : uint64_t(1) << 31;
+            const uint64_t mostPositive = row.width == 8   ? UINT64_MAX
+                                          : row.width == 4 ? uint64_t{UINT32_MAX}
+                                                           : uint64_t{INT32_MAX};
+            if (negative ? magnitude > mostNegative : magnitude > mostPositive) {
+                return;  // out of range: not written
+            }
+            const uint64_t stored = negative ? ~magnitude + 1 : magnitude;
+            switch (row.width) {
+                case 1:
+                case 2:
+                case 4:
+                case 8:
+                    std::memcpy(address, &stored, row.width);  // the low bytes (little endian)
+                    return;
+                default:
+                    break;
+            }
+            break;
+        }
+        case ELeafShape::kSingle:
+            if (value.IsNumber()) {
+                const double d = value.GetDouble();
+                // The largest magnitude that rounds to FLT_MAX rather than to infinity.
+                if (std::fabs(d) < 0x1.ffffffp+127) {
+                    const float single = static_cast<float>(d);
+                    std::memcpy(address, &single, sizeof(single));
+                }
+                return;
+            }
+            break;
+        case ELeafShape::kDouble:
+            if (value.IsNumber()) {
+                const double d = value.GetDouble();
+                if (std::isfinite(d)) {
+                    std::memcpy(address, &d, sizeof(d));
+                }
+                return;
+            }
+            break;
+    }
+    row.decode(address, size, value, exact, false);
 }
 
 // Whether the class is ever written from JSON (its row has a decoder).
