@@ -37,6 +37,18 @@ class CRewriter {
     bool Key(char* text, size_t length) {
         return writer_.Key(text, static_cast<rapidjson::SizeType>(length));
     }
+    // Takes every key of plain characters ahead, as a handler that expects it would.
+    size_t KeyAhead(const char* key) {
+        size_t length = 0;
+        while (key[length] != '"' && key[length] != '\\' && static_cast<unsigned char>(key[length]) >= 0x20) {
+            ++length;
+        }
+        if (key[length] != '"') {
+            return 0;
+        }
+        writer_.Key(key, static_cast<rapidjson::SizeType>(length));
+        return length + 1;
+    }
     bool StartObject() { return writer_.StartObject(); }
     bool EndObject() { return writer_.EndObject(); }
     bool StartArray() { return writer_.StartArray(); }

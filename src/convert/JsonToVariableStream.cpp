@@ -38,6 +38,9 @@ uint64_t HeadWord(const char* text, size_t length) {
     return length >= 8 ? word : word & ((uint64_t{1} << (8 * length)) - 1);
 }
 
+// The bytes of a name of length bytes (below eight) and its closing quote, in a word.
+uint64_t QuotedMask(size_t length) { return length >= 7 ? ~uint64_t{0} : (uint64_t{1} << (8 * (length + 1))) - 1; }
+
 // A note's kind: a literal, a string (its text), a number kept as its text (a whole
 // double, whose exact value the text may have to tell), or from kNumberRead on a number
 // read already, kNumberRead plus the kind the document's parser gives it.
@@ -127,6 +130,37 @@ class CStreamHandler {
             pending_ = open.var.child(static_cast<size_t>(i));
         }
         return true;
+    }
+
+    // The key expected next in a planned structure, seen in the text before it is read:
+    // members mostly come in the structure's order, so most keys are taken by comparing
+    // the text with the expected name and its closing quote, a word at a time.
+    size_t KeyAhead(const char* key) {
+        if (skipped_ != 0 || s_.open_.empty()) {
+            return 0;
+        }
+        COpen& open = s_.open_.back();
+        if (open.planBase == CJsonToVariableStream::kNoPlan || open.next >= open.planned) {
+            return 0;
+        }
+        const CMemberPlan* const plan = s_.plans_.data() + open.planBase;
+        const CMemberPlan& member = plan[open.next];
+        uint64_t word;
+        std::memcpy(&word, key, sizeof(word));  // the text is padded
+        if (member.length < 8) {
+            // The name and its quote in one word; a name that is no plain text has none.
+            if (member.quoted == 0 || (word & QuotedMask(member.length)) != member.quoted) {
+                return 0;
+            }
+        } else if (member.quoted == 0 || word != member.head ||
+                   std::memcmp(s_.planNames_.data() + member.tail, key + 8, member.length - 8) != 0 ||
+                   key[member.length] != '"') {
+            return 0;
+        }
+        pending_ = CVariableView(nullptr);
+        pendingLeaf_ = CJsonToVariableStream::kNoPlan;
+        takePlanned(open, plan, open.next);
+        return member.length + 1;
     }
 
     bool StartObject() {
@@ -332,9 +366,15 @@ class CStreamHandler {
                 return true;  // no member of that name
             }
         }
+        takePlanned(open, plan, i);
+        return true;
+    }
+
+    // Member i of open's planned structure named by the key just met.
+    void takePlanned(COpen& open, const CMemberPlan* plan, size_t i) {
         const uint64_t bit = uint64_t{1} << i;
         if ((open.takenMask & bit) != 0) {
-            return true;  // the member took its value from the first of its name
+            return;  // the member took its value from the first of its name
         }
         open.takenMask |= bit;
         open.next = i + 1;
@@ -344,7 +384,6 @@ class CStreamHandler {
         } else {
             pending_ = open.var.child(i);
         }
-        return true;
     }
 
     bool matches(const CMemberPlan& member, const char* text, size_t length, uint64_t head) const {
@@ -389,20 +428,32 @@ class CStreamHandler {
         for (size_t i = 0; i < count; ++i) {
             const CVariableView member = structure.child(i);
             if (!member) {
-                s_.plans_.push_back(CMemberPlan{0, 0, CJsonToVariableStream::kNoMember, 0, 0, 0, false, false});
+                s_.plans_.push_back(CMemberPlan{0, 0, 0, CJsonToVariableStream::kNoMember, 0, 0, 0, false, false});
                 continue;
             }
             const CVariableName name = member.name();
             uint64_t head = 0;
             std::memcpy(&head, name.data(), std::min<size_t>(name.size(), 8));
+            // A name of plain text is found ahead: as its bytes with the closing quote.
+            const bool plain = std::none_of(name.data(), name.data() + name.size(), [](char c) {
+                return c == '"' || c == '\\' || static_cast<unsigned char>(c) < 0x20;
+            });
+            const uint64_t quoted =
+                !plain ? 0 : name.size() < 8 ? head | (uint64_t{'"'} << (8 * name.size())) : 1;
             const size_t tail = s_.planNames_.size();
             if (name.size() > 8) {
                 s_.planNames_.insert(s_.planNames_.end(), name.data() + 8, name.data() + name.size());
             }
             const char* const place = static_cast<const char*>(member.address());
-            s_.plans_.push_back(CMemberPlan{
-                head, tail, static_cast<uint32_t>(name.size()), member.size(), place != nullptr ? place - address : 0,
-                StagedClass(member.type()), member.isLeaf(), place != nullptr});
+            s_.plans_.push_back(CMemberPlan{head,
+                                            quoted,
+                                            tail,
+                                            static_cast<uint32_t>(name.size()),
+                                            member.size(),
+                                            place != nullptr ? place - address : 0,
+                                            StagedClass(member.type()),
+                                            member.isLeaf(),
+                                            place != nullptr});
         }
         met->base = base;
         return base;

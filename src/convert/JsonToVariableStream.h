@@ -106,6 +106,10 @@ class CJsonToVariableStream {
     // when the member has no node and takes nothing.
     struct CMemberPlan {
         uint64_t head;
+        // Names of plain text (no quote, backslash or control character), as found ahead
+        // of reading the key: below eight bytes the name and its quote as a word, else 1;
+        // 0 for other names.
+        uint64_t quoted;
         size_t tail;  // where the name's bytes after its first eight are kept in planNames_
         uint32_t length;
         // A leaf member: its place in the structure, size and class, noted without its node.

@@ -301,6 +301,12 @@ inline char* SkipWhitespace(char* p) {
 //   bool Null(); bool Bool(bool); bool Number(const CNumberSpelling&);
 //   bool String(char* text, size_t length); bool Key(char* text, size_t length);
 //   bool StartObject(); bool EndObject(); bool StartArray(); bool EndArray();
+//   size_t KeyAhead(const char* key);
+// KeyAhead sees a key before it is read, at the character after its opening quote: a
+// handler that expects a key of plain characters (no quote, backslash or control
+// character) there and finds it, followed by its closing quote, takes it as its Key event
+// and returns its length plus one for the quote; otherwise 0, and the key is read and
+// given to Key.
 // An event that returns false stops the reading. `open` is the stack of open containers
 // (a std::vector<char> or alike, reused from call to call); its growth may throw, which
 // leaves this function.
@@ -394,6 +400,15 @@ key:
     // p stands on the first character of a member after the object's '{' or a ','.
     if (*p != '"') {
         return EJsonEvents::kRefused;
+    }
+    if (const size_t taken = handler.KeyAhead(p + 1)) {
+        // The key the handler expected, with its closing quote: taken without being read.
+        p = SkipWhitespace(p + 1 + taken);
+        if (*p != ':') {
+            return EJsonEvents::kRefused;
+        }
+        ++p;
+        goto value;
     }
     p = ReadString(p + 1, begin, end);
     if (p == nullptr) {
