@@ -215,7 +215,9 @@ constexpr long kReadDigits = 19;
 // number of JSON's grammar there. Fills number as it goes: its digits are read while they
 // are checked, so that the text of a number is gone over once. REQUIRES: eight bytes are
 // readable at every character of the number and the one after it (a padded text).
-inline char* ReadNumber(char* p, CNumberSpelling& number) {
+// Always inline: called from the reader's loop for every number, where a call's saved
+// registers and the spelling's round trip through memory cost as much as the reading.
+__attribute__((always_inline)) inline char* ReadNumber(char* p, CNumberSpelling& number) {
     number.text = p;
     number.negative = *p == '-';
     p += number.negative ? 1 : 0;

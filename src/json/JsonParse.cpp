@@ -539,27 +539,9 @@ CJsonNumber ReadJsonNumber(const char* str, size_t length) {
     return CJsonNumber{CJsonNumber::kDouble, 0, DecimalAfterWhole(str, end, c, magnitude, significant)};
 }
 
-CJsonNumber ReadJsonNumber(const CNumberSpelling& number) {
-    if (!number.read) {
-        return ReadJsonNumber(number.text, number.length);
-    }
-    if (number.integer) {
-        if (!number.negative) {
-            return CJsonNumber{number.digits <= std::numeric_limits<uint32_t>::max() ? CJsonNumber::kUint
-                                                                                     : CJsonNumber::kUint64,
-                               number.digits, 0.0};
-        }
-        if (number.digits <= uint64_t(1) << 31) {
-            return CJsonNumber{CJsonNumber::kInt, number.digits, 0.0};
-        }
-        if (number.digits <= uint64_t(1) << 63) {
-            return CJsonNumber{CJsonNumber::kInt64, number.digits, 0.0};
-        }
-        return ReadJsonNumber(number.text, number.length);  // below the range of 64 bits
-    }
-    return CJsonNumber{CJsonNumber::kDouble, 0,
-                       DecimalOfDigits(number.text, number.text + number.length, number.digits,
-                                       number.significant, number.scale)};
+double DecimalOfSpelling(const CNumberSpelling& number) {
+    return DecimalOfDigits(number.text, number.text + number.length, number.digits, number.significant,
+                           number.scale);
 }
 
 bool ParseJson(const char* text, size_t length, CJsonDocument& document, CRetainedBlock& parserStack,

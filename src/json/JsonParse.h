@@ -40,9 +40,31 @@ struct CJsonNumber {
     double value;        // kDouble
 };
 CJsonNumber ReadJsonNumber(const char* text, size_t length);
+// The double of a decimal the event reader read on the way (number.read, not
+// number.integer).
+double DecimalOfSpelling(const CNumberSpelling& number);
+
 // The same number as the event reader met it, from the digits it read on the way where
-// it read them.
-CJsonNumber ReadJsonNumber(const CNumberSpelling& number);
+// it read them. Inline: JSON to variable makes one per number of its text.
+inline CJsonNumber ReadJsonNumber(const CNumberSpelling& number) {
+    if (!number.read) {
+        return ReadJsonNumber(number.text, number.length);
+    }
+    if (!number.integer) {
+        return CJsonNumber{CJsonNumber::kDouble, 0, DecimalOfSpelling(number)};
+    }
+    if (!number.negative) {
+        return CJsonNumber{number.digits <= UINT32_MAX ? CJsonNumber::kUint : CJsonNumber::kUint64, number.digits,
+                           0.0};
+    }
+    if (number.digits <= uint64_t(1) << 31) {
+        return CJsonNumber{CJsonNumber::kInt, number.digits, 0.0};
+    }
+    if (number.digits <= uint64_t(1) << 63) {
+        return CJsonNumber{CJsonNumber::kInt64, number.digits, 0.0};
+    }
+    return ReadJsonNumber(number.text, number.length);  // below the range of 64 bits
+}
 
 // The double strtod reads from a number of JSON's grammar (an exponent may carry a '+'),
 // infinite beyond the range of doubles. A number of at most 15 significant digits scaled
