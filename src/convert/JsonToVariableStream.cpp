@@ -84,10 +84,13 @@ class CStreamHandler {
             return true;
         }
         // Read now, while the text is at hand; a whole double keeps its text, which the
-        // write may need for the exact value.
+        // write into an integer may need for the exact value (a REAL or an LREAL takes
+        // the double whatever it is).
         const CJsonNumber number = ReadJsonNumber(spelling);
         if (number.kind == CJsonNumber::kDouble) {
-            if (CExactNumbers::IsWholeDouble(number.value)) {
+            const ELeafShape shape = TypeClassRow(static_cast<TypeClass3>(leaf->type)).shape;
+            if (shape != ELeafShape::kDouble && shape != ELeafShape::kSingle &&
+                CExactNumbers::IsWholeDouble(number.value)) {
                 noteText(*leaf, spelling.text, spelling.length);
                 return true;
             }
