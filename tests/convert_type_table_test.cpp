@@ -512,3 +512,27 @@ TEST(TypeClassTable, WriteLeafWritesWhatTheDecoderWrites) {
     }
     EXPECT_EQ(0u, differing);
 }
+
+// A string without a zero byte is written inline as the decoder writes it, and only where
+// it fits whole into a STRING; elsewhere nothing is written and the decoder is left to it.
+TEST(TypeClassTable, WholeStringsAreWrittenAsTheDecoderWritesThem) {
+    const std::string letters = "abcdefghijklmnopqrstu\xC3\xA9";
+    size_t differing = 0;
+    for (unsigned type = 0; type <= kTypeClassCount; ++type) {
+        for (size_t length = 0; length <= letters.size(); ++length) {
+            for (uint32_t size = 0; size <= 24; ++size) {
+                CJsonValue value(letters.data(), static_cast<rapidjson::SizeType>(length));
+                ByteVector decoded(size, 0xA5);
+                ByteVector written(size, 0xA5);
+                DecodeLeaf(static_cast<TypeClass3>(type), decoded.data(), size, value, nullptr, false);
+                if (!WriteWholeString(static_cast<TypeClass3>(type), written.data(), size, letters.data(), length)) {
+                    decoded = ByteVector(size, 0xA5);  // nothing written: the decoder writes it
+                }
+                if (decoded != written && ++differing <= 5) {
+                    ADD_FAILURE() << "class " << type << ", " << length << " bytes into " << size;
+                }
+            }
+        }
+    }
+    EXPECT_EQ(0u, differing);
+}

@@ -251,6 +251,9 @@ TEST_F(DatatypeTest, StringsTakeWhatFitsThenATerminator) {
         {"no room at all", TYPE3_STRING, 0, R"("abc")", {}},
         {"UTF-8 bytes are copied as they are", TYPE3_STRING, 4, "\"\xC3\xA9\"", Bytes({0xC3, 0xA9, 0, 0xA5})},
         {"escapes are decoded", TYPE3_STRING, 4, R"("\"\n")", Bytes({'"', '\n', 0, 0xA5})},
+        // The escaped quotes leave a quote where the string's bytes end: still cut at its zero.
+        {"a zero from an escape ends the string", TYPE3_STRING, 6, R"("\"\"\u0000")",
+         Bytes({'"', '"', 0, 0xA5, 0xA5, 0xA5})},
         {"number for a STRING", TYPE3_STRING, 2, "1", Fill(2)},
         // WSTRING: UTF-8 to UTF-16, at most size/2 - 1 units, then a zero unit.
         {"WSTRING text", TYPE3_WSTRING, 10, "\"A\xC3\xA9\xE2\x82\xAC\"",

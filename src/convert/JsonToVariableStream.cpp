@@ -43,8 +43,9 @@ uint64_t QuotedMask(size_t length) { return length >= 7 ? ~uint64_t{0} : (uint64
 
 // A note's kind: a literal, a string (its text), a number kept as its text (a whole
 // double, whose exact value the text may have to tell), or from kNumberRead on a number
-// read already, kNumberRead plus the kind the document's parser gives it.
-enum EStagedKind : uint8_t { kNull, kFalse, kTrue, kString, kNumberText, kNumberRead };
+// read already, kNumberRead plus the kind the document's parser gives it. A string that
+// held no escape is kWholeString: it holds no zero byte.
+enum EStagedKind : uint8_t { kNull, kFalse, kTrue, kString, kWholeString, kNumberText, kNumberRead };
 
 // A class as a note keeps it: classes from 255 up, none of the table's, stay none of them.
 uint8_t StagedClass(TypeClass3 type) { return static_cast<uint8_t>(std::min(static_cast<unsigned>(type), 255u)); }
@@ -102,7 +103,8 @@ class CStreamHandler {
         return true;
     }
     bool String(char* text, size_t length) {
-        CStagedLeaf* const leaf = noteFor(kString);
+        // After the bytes of a string that held no escape stands its closing quote.
+        CStagedLeaf* const leaf = noteFor(text[length] == '"' ? kWholeString : kString);
         if (leaf != nullptr) {
             noteText(*leaf, text, length);
         }
@@ -557,6 +559,13 @@ void CJsonToVariableStream::Commit() {
             case kFalse:
             case kTrue:
                 value.SetBool(leaf.kind == kTrue);
+                break;
+            case kWholeString:
+                if (WriteWholeString(static_cast<TypeClass3>(leaf.type), leaf.address, leaf.size,
+                                     taken + leaf.text.offset, leaf.text.length)) {
+                    continue;
+                }
+                value.SetString(rapidjson::StringRef(taken + leaf.text.offset, leaf.text.length));
                 break;
             case kString:
                 value.SetString(rapidjson::StringRef(taken + leaf.text.offset, leaf.text.length));

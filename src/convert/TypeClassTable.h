@@ -88,7 +88,8 @@ enum class ELeafShape : uint8_t {
     kBoolean,  // true and false as 1 and 0 (BOOL)
     kInteger,  // numbers as an integer of `width` bytes (the integer and time classes)
     kSingle,   // every number, rounded to single precision (REAL)
-    kDouble    // every finite number (LREAL)
+    kDouble,   // every finite number (LREAL)
+    kString    // a string up to a zero byte it holds, cut to the node (STRING)
 };
 
 struct CTypeClassRow {
@@ -161,6 +162,7 @@ inline void WriteLeaf(TypeClass3 type, void* address, uint32_t size, const CJson
     }
     switch (row.shape) {
         case ELeafShape::kOther:
+        case ELeafShape::kString:  // WriteWholeString, where the string holds no zero byte
             break;
         case ELeafShape::kBoolean:
             if (value.IsBool()) {
@@ -221,6 +223,28 @@ inline void WriteLeaf(TypeClass3 type, void* address, uint32_t size, const CJson
             break;
     }
     row.decode(address, size, value, exact, false);
+}
+
+// DecodeLeaf of a string known to hold no zero byte (the length bytes at text), without
+// the detail, for a walk that writes many leaves: a STRING it fits whole is written here,
+// inline; false, and nothing written, when the row's decoder must write it.
+inline bool WriteWholeString(TypeClass3 type, void* address, uint32_t size, const char* text, size_t length) {
+    if (TypeClassRow(type).shape != ELeafShape::kString || address == nullptr || length >= size) {
+        return false;
+    }
+    // Most strings are short: copied by two words, or two halves, that may overlap.
+    char* const out = static_cast<char*>(address);
+    if (length >= 8 && length <= 16) {
+        std::memcpy(out, text, 8);
+        std::memcpy(out + length - 8, text + length - 8, 8);
+    } else if (length >= 4 && length < 8) {
+        std::memcpy(out, text, 4);
+        std::memcpy(out + length - 4, text + length - 4, 4);
+    } else {
+        std::memcpy(out, text, length);
+    }
+    out[length] = '\0';
+    return true;
 }
 
 // Whether the class is ever written from JSON (its row has a decoder).

@@ -9,8 +9,10 @@
 // (on the heap), so a deeply nested text never deepens the calling task's stack.
 //
 // Strings are unescaped in place: a string's event receives its bytes inside the text,
-// which the caller keeps until it is done with them. Numbers arrive as their text with
-// their digits read on the way (CNumberSpelling), marked when their spelling is long.
+// which the caller keeps until it is done with them. The byte after them tells whether
+// the string held an escape (ReadString): only one that did can hold a zero byte.
+// Numbers arrive as their text with their digits read on the way (CNumberSpelling),
+// marked when their spelling is long.
 //
 // Stateless and reentrant; runs on the calling thread.
 #ifndef JSON_JSONEVENTS_H
@@ -78,7 +80,8 @@ struct CInPlaceOut {
 
 // The string whose opening quote stands before p, unescaped in place. Returns the
 // character after the closing quote and sets [begin, end) to the string's bytes; null
-// when the string is no JSON string.
+// when the string is no JSON string. *end is the closing quote when the string held no
+// escape, a zero byte when it did (the bytes it was unescaped from are spent).
 inline char* ReadString(char* p, char*& begin, char*& end) {
     begin = p;
     // Most strings hold no escape: they are only scanned.
@@ -90,6 +93,9 @@ inline char* ReadString(char* p, char*& begin, char*& end) {
         const char c = *p;
         if (c == '"') {
             end = out;
+            if (out != p) {
+                *out = '\0';
+            }
             return p + 1;
         }
         if (static_cast<unsigned char>(c) < 0x20) {
