@@ -332,6 +332,7 @@ TEST_F(DatatypeTest, ElementsOfOneLayoutAreWrittenAsTheDocumentWalkWritesThem) {
     };
     std::vector<std::string> cases(std::begin(texts), std::end(texts));
     cases.push_back("[" + full + "," + full + "," + full + "," + full + "]");
+    cases.push_back("[" + full + R"(,{"a":1,"temperat)");  // ends inside a name expected ahead
     for (const std::string& elements : cases) {
         const std::string text = R"({"list":)" + elements + "}";
         std::memset(list, 0x5A, sizeof(list));

@@ -158,9 +158,10 @@ class CStreamHandler {
                 return 0;
             }
         } else if (member.quoted == 0 || word != member.head ||
+                   static_cast<size_t>(key - s_.text_.data()) + member.length > s_.length_ ||
                    std::memcmp(s_.planNames_.data() + member.tail, key + 8, member.length - 8) != 0 ||
                    key[member.length] != '"') {
-            return 0;
+            return 0;  // (a text that ends before the name would is never read beyond its end)
         }
         pending_ = CVariableView(nullptr);
         pendingLeaf_ = CJsonToVariableStream::kNoPlan;
