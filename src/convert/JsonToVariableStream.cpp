@@ -39,7 +39,9 @@ uint64_t HeadWord(const char* text, size_t length) {
 }
 
 // The bytes of a name of length bytes (below eight) and its closing quote, in a word.
-uint64_t QuotedMask(size_t length) { return length >= 7 ? ~uint64_t{0} : (uint64_t{1} << (8 * (length + 1))) - 1; }
+uint64_t QuotedMask(size_t length) {
+    return length >= 7 ? ~uint64_t{0} : (uint64_t{1} << (8 * (length + 1))) - 1;
+}
 
 // A note's kind: a literal, a string (its text), a number kept as its text (a whole
 // double, whose exact value the text may have to tell), or from kNumberRead on a number
@@ -434,7 +436,8 @@ class CStreamHandler {
         for (size_t i = 0; i < count; ++i) {
             const CVariableView member = structure.child(i);
             if (!member) {
-                s_.plans_.push_back(CMemberPlan{0, 0, 0, CJsonToVariableStream::kNoMember, 0, 0, 0, false, false});
+                s_.plans_.push_back(
+                    CMemberPlan{0, 0, 0, CJsonToVariableStream::kNoMember, 0, 0, 0, false, false});
                 continue;
             }
             const CVariableName name = member.name();
@@ -444,22 +447,17 @@ class CStreamHandler {
             const bool plain = std::none_of(name.data(), name.data() + name.size(), [](char c) {
                 return c == '"' || c == '\\' || static_cast<unsigned char>(c) < 0x20;
             });
-            const uint64_t quoted =
-                !plain ? 0 : name.size() < 8 ? head | (uint64_t{'"'} << (8 * name.size())) : 1;
+            const uint64_t quoted = !plain            ? 0
+                                    : name.size() < 8 ? head | (uint64_t{'"'} << (8 * name.size()))
+                                                      : 1;
             const size_t tail = s_.planNames_.size();
             if (name.size() > 8) {
                 s_.planNames_.insert(s_.planNames_.end(), name.data() + 8, name.data() + name.size());
             }
             const char* const place = static_cast<const char*>(member.address());
-            s_.plans_.push_back(CMemberPlan{head,
-                                            quoted,
-                                            tail,
-                                            static_cast<uint32_t>(name.size()),
-                                            member.size(),
-                                            place != nullptr ? place - address : 0,
-                                            StagedClass(member.type()),
-                                            member.isLeaf(),
-                                            place != nullptr});
+            s_.plans_.push_back(CMemberPlan{head, quoted, tail, static_cast<uint32_t>(name.size()),
+                                            member.size(), place != nullptr ? place - address : 0,
+                                            StagedClass(member.type()), member.isLeaf(), place != nullptr});
         }
         met->base = base;
         return base;
@@ -594,7 +592,8 @@ void CJsonToVariableStream::Commit() {
                 value.SetDouble(leaf.number);
                 break;
         }
-        WriteLeaf(static_cast<TypeClass3>(leaf.type), leaf.address, leaf.size, value, hasExact ? &exact : nullptr);
+        WriteLeaf(static_cast<TypeClass3>(leaf.type), leaf.address, leaf.size, value,
+                  hasExact ? &exact : nullptr);
     }
 }
 

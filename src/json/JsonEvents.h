@@ -36,15 +36,15 @@ enum class EJsonEvents {
 struct CNumberSpelling {
     const char* text;
     size_t length;
-    uint64_t digits;   // the digits from the first that is not zero, as one integer
-    int significant;   // how many those are
-    long scale;        // the value is digits * 10^scale
+    uint64_t digits;  // the digits from the first that is not zero, as one integer
+    int significant;  // how many those are
+    long scale;       // the value is digits * 10^scale
     bool negative;
-    bool integer;      // neither fraction nor exponent
-    bool read;         // the fields above hold the value: at most 19 significant digits
-                       // and an exponent of at most three digits
-    bool longSpelling; // an exponent of three digits or more, or 300 characters or more:
-                       // only such a number can lie beyond the range of doubles
+    bool integer;       // neither fraction nor exponent
+    bool read;          // the fields above hold the value: at most 19 significant digits
+                        // and an exponent of at most three digits
+    bool longSpelling;  // an exponent of three digits or more, or 300 characters or more:
+                        // only such a number can lie beyond the range of doubles
 };
 
 namespace json_events {

@@ -432,7 +432,8 @@ double DecimalOfDigits(const char* str, const char* end, uint64_t digits, int si
     if (significant <= 15 && scale >= -22 && scale <= 22) {
         magnitude = scale < 0 ? static_cast<double>(digits) / kExactPowersOfTen[-scale]
                               : static_cast<double>(digits) * kExactPowersOfTen[scale];
-    } else if (scale < -27 || scale > 27 || !ExtendedDecimalValue(digits, static_cast<int>(scale), magnitude)) {
+    } else if (scale < -27 || scale > 27 ||
+               !ExtendedDecimalValue(digits, static_cast<int>(scale), magnitude)) {
         return NumberValue(str, end);
     }
     return *str == '-' ? -magnitude : magnitude;

@@ -54,8 +54,8 @@ inline CJsonNumber ReadJsonNumber(const CNumberSpelling& number) {
         return CJsonNumber{CJsonNumber::kDouble, 0, DecimalOfSpelling(number)};
     }
     if (!number.negative) {
-        return CJsonNumber{number.digits <= UINT32_MAX ? CJsonNumber::kUint : CJsonNumber::kUint64, number.digits,
-                           0.0};
+        return CJsonNumber{number.digits <= UINT32_MAX ? CJsonNumber::kUint : CJsonNumber::kUint64,
+                           number.digits, 0.0};
     }
     if (number.digits <= uint64_t(1) << 31) {
         return CJsonNumber{CJsonNumber::kInt, number.digits, 0.0};
