@@ -81,8 +81,9 @@ struct CLeafWrite {
     uint32_t bytes = 0;      // for a cut string: the bytes written before the terminator
 };
 
-// How a class writes the JSON values that are no strings, when its decoder is one of the
-// plain ones: WriteLeaf writes those values itself, without a call through the row.
+// How a class writes the JSON values it takes as they are, when its decoder is one of the
+// plain ones: WriteLeaf (numbers and literals) and WriteWholeString (strings) write those
+// values themselves, without a call through the row.
 enum class ELeafShape : uint8_t {
     kOther,    // only the row's decoder writes it
     kBoolean,  // true and false as 1 and 0 (BOOL)
