@@ -159,10 +159,8 @@ class CStreamHandler {
             if (member.quoted == 0 || (word & QuotedMask(member.length)) != member.quoted) {
                 return 0;
             }
-        } else if (member.quoted == 0 || word != member.head ||
-                   static_cast<size_t>(key - s_.text_.data()) + member.length > s_.length_ ||
-                   std::memcmp(s_.planNames_.data() + member.tail, key + 8, member.length - 8) != 0 ||
-                   key[member.length] != '"') {
+        } else if (member.quoted == 0 || static_cast<size_t>(key - s_.text_.data()) + member.length > s_.length_ ||
+                   !matches(member, key, member.length, word) || key[member.length] != '"') {
             return 0;  // (a text that ends before the name would is never read beyond its end)
         }
         pending_ = CVariableView(nullptr);
@@ -564,8 +562,7 @@ void CJsonToVariableStream::Commit() {
                                      taken + leaf.text.offset, leaf.text.length)) {
                     continue;
                 }
-                value.SetString(rapidjson::StringRef(taken + leaf.text.offset, leaf.text.length));
-                break;
+                [[fallthrough]];  // the decoder writes it, as any string
             case kString:
                 value.SetString(rapidjson::StringRef(taken + leaf.text.offset, leaf.text.length));
                 break;

@@ -339,14 +339,11 @@ CLeafWrite DecodeInteger(void* address, uint32_t, const Value& value, const CExa
     if (outcome != CLeafWrite::kWritten) {
         return Refused(outcome);
     }
-    const uint64_t mostNegative = sizeof(Stored) == 8 ? uint64_t(1) << 63 : uint64_t(1) << 31;
-    const uint64_t mostPositive = sizeof(Stored) == 8   ? UINT64_MAX
-                                  : sizeof(Stored) == 4 ? uint64_t{UINT32_MAX}
-                                                        : uint64_t{INT32_MAX};
-    if (whole.negative ? whole.magnitude > mostNegative : whole.magnitude > mostPositive) {
+    uint64_t stored = 0;
+    if (!IntegerBytes(sizeof(Stored), whole.negative, whole.magnitude, stored)) {
         return Refused(CLeafWrite::kOutOfRange);
     }
-    Store<Stored>(address, static_cast<Stored>(whole.negative ? ~whole.magnitude + 1 : whole.magnitude));
+    Store<Stored>(address, static_cast<Stored>(stored));
     CLeafWrite result = Written();
     if (detail) {
         result.wrapped =
@@ -362,9 +359,7 @@ CLeafWrite DecodeReal(void* address, uint32_t, const Value& value, const CExactN
         return Refused(CLeafWrite::kWrongKind);
     }
     const double d = value.GetDouble();
-    // The largest magnitude that rounds to FLT_MAX rather than to infinity: FLT_MAX plus
-    // half of its unit in the last place.
-    if (!(std::fabs(d) < 0x1.ffffffp+127)) {
+    if (!SingleHolds(d)) {
         return Refused(CLeafWrite::kOutOfRange);
     }
     Store<float>(address, static_cast<float>(d));
