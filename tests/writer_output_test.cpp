@@ -432,6 +432,33 @@ TEST(JsonOutput, WritesNestedValuesCompactly) {
     bothWays(CJsonValue(-1.5e-7), "-1.5e-7");
 }
 
+// A text that grows many times while it is written, with strings that are written twice
+// (repaired) and strings with escapes, comes out of the component's text buffer as out of
+// RapidJSON's string buffer.
+TEST(JsonOutput, AGrowingTextIsTheSameInEitherBuffer) {
+    CJsonDocument document;
+    CJsonDocument::AllocatorType& allocator = document.GetAllocator();
+    document.SetObject();
+    CJsonValue list(rapidjson::kArrayType);
+    for (int i = 0; i < 300; ++i) {
+        const std::string name = "m" + std::to_string(i) + std::string(static_cast<size_t>(i % 23), 'x');
+        std::string text(static_cast<size_t>(i % 41), static_cast<char>('a' + i % 26));
+        text += i % 3 == 0 ? "\xE4" : i % 3 == 1 ? "\n\"" : "";  // repaired, escaped, plain
+        document.AddMember(CJsonValue(name.c_str(), allocator), CJsonValue(text.c_str(), allocator),
+                           allocator);
+        list.PushBack(CJsonValue(text.c_str(), allocator), allocator).PushBack(i * 0.25, allocator);
+    }
+    document.AddMember("list", list, allocator);
+    rapidjson::StringBuffer expected;
+    SerializeDocument(document, expected);
+    CRetainedBlock block;
+    CTextBuffer text(block, 1 << 20);
+    CJsonOutputScratch scratch;
+    SerializeDocument(document, text, JsonOutputOptions(), scratch);
+    EXPECT_EQ(std::string(expected.GetString(), expected.GetSize()),
+              std::string(text.GetString(), text.GetSize()));
+}
+
 // Depth of nesting does not decide the depth of the call stack.
 TEST(JsonOutput, WritesDeepNestingWithoutRecursion) {
     constexpr int kDepth = 200000;

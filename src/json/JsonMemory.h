@@ -199,10 +199,14 @@ class CTextBuffer {
         std::memcpy(data_ + size_, bytes, count);
         size_ += count;
     }
-    // The same for a run of at most 32 bytes (a number, a literal): copied inline with
-    // loads that overlap within the run, where a call to memcpy costs more than the copy.
+    // The same for a run of at most 32 bytes (a number, a literal).
     void PutUnsafeShortRun(const char* bytes, size_t count) {
-        char* to = data_ + size_;
+        CopyShortRun(data_ + size_, bytes, count);
+        size_ += count;
+    }
+    // Copies a run of at most 32 bytes inline with loads that overlap within the run,
+    // where a call to memcpy costs more than the copy.
+    static void CopyShortRun(char* to, const char* bytes, size_t count) {
         if (count >= 16) {
             CopyOverlapping<uint64_t>(to, bytes, 16);
             CopyOverlapping<uint64_t>(to + count - 16, bytes + count - 16, 16);
@@ -215,7 +219,6 @@ class CTextBuffer {
             to[count / 2] = bytes[count / 2];
             to[count - 1] = bytes[count - 1];
         }
-        size_ += count;
     }
     // Room for `count` more bytes; throws CMemoryRefused when the budget has none.
     void Reserve(size_t count) {

@@ -56,7 +56,8 @@ size_t UnescapedRun(const char* begin, const char* end) {
 
 }  // namespace
 
-// Strings written into a CTextBuffer copy their runs of bytes that need no escape in one
+// Indented text into a CTextBuffer goes through RapidJSON's writer (compact text has a
+// writer of its own, below). Strings written into a CTextBuffer copy their runs of bytes that need no escape in one
 // go; RapidJSON's writer escapes what stops a run (and copies every byte from 0x80 up as
 // it is, as between two equal encodings). The writer has reserved room for the whole
 // string before it scans.
@@ -118,115 +119,239 @@ namespace {
 
 typedef CJsonOutputScratch::OpenContainer OpenContainer;
 
+// The places a string of `length` bytes may take in a text: RapidJSON's writer reserves
+// six bytes per byte of text (\u00XX) and the two quotes before it writes a string.
+inline size_t QuotedRoom(size_t length) { return 2 + length * 6; }
+
 // Compact JSON into a CTextBuffer, byte for byte what RapidJSON's Writer with write flags
-// 0 writes, without its stack of levels: the serialiser's walk already knows the shape,
-// so a value only needs to know what stands before it (nothing, a comma or a colon).
-// Room is reserved at the same moments and in the same amounts as RapidJSON's writer
-// reserves it, so a text meets the memory cap exactly where it did with that writer.
-class CCompactTextWriter {
+// 0 writes, without its stack of levels: the walk already knows the shape, so it writes
+// the comma and the colon where they go. Room is reserved at the same moments and in the
+// same amounts as RapidJSON's writer reserves it, so a text meets the memory cap exactly
+// where it did with that writer.
+//
+// The end of the text is kept in hand (`to`, passed in and handed back) while the walk
+// writes a container's members, and given to the buffer only at the end, or when the
+// buffer must grow. Kept in the buffer, each write would wait for the one before to
+// store the end and then read it back.
+class CCompactTextOutput {
    public:
-    CCompactTextWriter(CTextBuffer& out, CRetainedBlock* /*levels*/) : out_(out) {}
-
-    // A number's digits are made in a buffer of this size: Literal's copy reads whole
-    // words within it.
-    static constexpr size_t kDigitsRoom = 32;
-
-    bool Null() { return Literal("null", 4); }
-    bool Bool(bool b) { return b ? Literal("true", 4) : Literal("false", 5); }
-    bool Int(int i) { return Digits<int32_t>(rapidjson::internal::i32toa, i); }
-    bool Uint(unsigned u) { return Digits<uint32_t>(rapidjson::internal::u32toa, u); }
-    bool Int64(int64_t i) { return Digits<int64_t>(rapidjson::internal::i64toa, i); }
-    bool Uint64(uint64_t u) { return Digits<uint64_t>(rapidjson::internal::u64toa, u); }
-    // A finite double only (the serialiser writes null for the others).
-    bool Double(double d) {
-        return Digits<double>([](double value, char* to) {
-            return rapidjson::internal::dtoa(value, to, kDefaultDecimalPlaces);
-        }, d);
-    }
-    bool RawValue(const char* json, size_t length, rapidjson::Type /*type*/) { return Literal(json, length); }
-    bool StartObject() { return Open('{'); }
-    bool StartArray() { return Open('['); }
-    bool EndObject(rapidjson::SizeType /*members*/) { return Close('}'); }
-    bool EndArray(rapidjson::SizeType /*elements*/) { return Close(']'); }
-    bool String(const char* text, rapidjson::SizeType length) {
-        PutSeparator();
-        Quoted(text, length);
-        separator_ = ',';
-        return true;
-    }
-    bool Key(const char* text, rapidjson::SizeType length) {
-        PutSeparator();
-        Quoted(text, length);
-        separator_ = ':';
-        return true;
+    CCompactTextOutput(CTextBuffer& out, const JsonOutputOptions& options, CJsonOutputScratch& scratch)
+        : out_(out),
+          places_(options.maxDecimalPlaces),
+          repair_(options.repairUtf8),
+          shortest_(options.shortestDecimals),
+          open_(scratch.open),
+          repaired_(scratch.repaired) {
+        open_.clear();
     }
 
-    // Whether the last string or key written held a byte from 0x80 up (it may then be
-    // no UTF-8), and taking back everything from a place that Here() gave.
-    bool lastHadHighByte() const { return highByte_; }
-    struct Place {
-        size_t size;
-        char separator;
-    };
-    Place Here() const { return Place{out_.GetSize(), separator_}; }
-    void Rewind(Place place) {
-        out_.Truncate(place.size);
-        separator_ = place.separator;
+    // Containers are walked from a stack, not by recursion. The members or elements of
+    // one container are written in a loop of their own; the stack is touched only to go
+    // into a container and to come back out of it.
+    void Write(const CJsonValue& value) {
+        char* to = Synced();
+        bool opened = false;
+        to = WriteOrOpen(to, value, opened);
+        while (!open_.empty()) {
+            const size_t depth = open_.size();
+            const CJsonValue& container = *open_.back().value;
+            rapidjson::SizeType next = open_.back().next;
+            opened = false;
+            if (container.IsObject()) {
+                const CJsonValue::ConstMemberIterator members = container.MemberBegin();
+                const rapidjson::SizeType count = container.MemberCount();
+                while (!opened && next < count) {
+                    if (next != 0) {
+                        to = Put(to, ',');
+                    }
+                    const CJsonValue::Member& member = members[next++];
+                    to = WriteString(to, member.name);
+                    to = Put(to, ':');
+                    to = WriteOrOpen(to, member.value, opened);
+                }
+                if (!opened) {
+                    to = Put(to, '}');
+                }
+            } else {
+                const CJsonValue* elements = container.Begin();
+                const rapidjson::SizeType count = container.Size();
+                while (!opened && next < count) {
+                    if (next != 0) {
+                        to = Put(to, ',');
+                    }
+                    to = WriteOrOpen(to, elements[next++], opened);
+                }
+                if (!opened) {
+                    to = Put(to, ']');
+                }
+            }
+            if (opened) {
+                open_[depth - 1].next = next;  // goes on from there once the new one is done
+            } else {
+                open_.pop_back();
+            }
+        }
+        out_.SetTail(to);
     }
 
    private:
-    void PutSeparator() {
-        if (separator_ != '\0') {
-            out_.Put(separator_);
+    // A number's digits are made in a buffer of this size: a short run's copy reads
+    // whole words within it.
+    static constexpr size_t kDigitsRoom = 32;
+
+    // The text's end, and the end of its room, taken from the buffer.
+    char* Synced() {
+        char* to = out_.Tail();
+        begin_ = to - out_.GetSize();
+        end_ = to + out_.Room();
+        return to;
+    }
+    // `to` with room for `count` bytes after it.
+    char* Reserve(char* to, size_t count) {
+        if (count > static_cast<size_t>(end_ - to)) {
+            to = Grow(to, count);
         }
+        return to;
+    }
+    // Gives the text's end to the buffer and lets it grow (it may move the text).
+    __attribute__((noinline)) char* Grow(char* to, size_t count) {
+        out_.SetTail(to);
+        out_.Reserve(count);
+        return Synced();
+    }
+    char* Put(char* to, char c) {
+        to = Reserve(to, 1);
+        *to = c;
+        return to + 1;
+    }
+    // At most 32 bytes: a number's digits or a literal.
+    char* Literal(char* to, const char* text, size_t length) {
+        to = Reserve(to, length);
+        CTextBuffer::CopyShortRun(to, text, length);
+        return to + length;
     }
     // A number's digits go straight into the text when it has the room for any number
     // already: digits made elsewhere and then copied would be read back while they are
     // still being stored, which stalls the processor. Without that room they are made
     // aside and the text grows by their length only, as RapidJSON's writer grows it.
     template <typename Number, typename Convert>
-    bool Digits(Convert convert, Number value) {
-        if (out_.Room() > kDigitsRoom) {
-            PutSeparator();
-            out_.SetTail(convert(value, out_.Tail()));
-            separator_ = ',';
-            return true;
+    char* Digits(char* to, Convert convert, Number value) {
+        if (static_cast<size_t>(end_ - to) > kDigitsRoom) {
+            return convert(value, to);
         }
         char digits[kDigitsRoom];
-        return Literal(digits, static_cast<size_t>(convert(value, digits) - digits));
+        return Literal(to, digits, static_cast<size_t>(convert(value, digits) - digits));
     }
-    // At most 25 bytes: a number's digits or a literal.
-    bool Literal(const char* text, size_t length) {
-        PutSeparator();
-        out_.Reserve(length);
-        out_.PutUnsafeShortRun(text, length);
-        separator_ = ',';
-        return true;
+
+    // Writes a scalar, or opens a container and pushes it so that Write goes on with
+    // its contents (`opened`). Numbers take the same branch order as Value::Accept.
+    char* WriteOrOpen(char* to, const CJsonValue& value, bool& opened) {
+        switch (value.GetType()) {
+            case rapidjson::kNullType:
+                return Literal(to, "null", 4);
+            case rapidjson::kFalseType:
+                return Literal(to, "false", 5);
+            case rapidjson::kTrueType:
+                return Literal(to, "true", 4);
+            case rapidjson::kObjectType:
+                opened = true;
+                Push(value);
+                return Put(to, '{');
+            case rapidjson::kArrayType:
+                opened = true;
+                Push(value);
+                return Put(to, '[');
+            case rapidjson::kStringType:
+                return WriteString(to, value);
+            case rapidjson::kNumberType:
+                break;
+        }
+        if (value.IsDouble()) {
+            // Write flags 0 have no form for NaN and the infinities; RapidJSON's writer
+            // would stop here and leave a cut text. null keeps the text valid.
+            if (!std::isfinite(value.GetDouble())) {
+                return Literal(to, "null", 4);
+            }
+            if (shortest_) {
+                char text[32];
+                const double rounded = RoundShortestToDecimalPlaces(value.GetDouble(), places_);
+                return Literal(to, text, WriteShortestDouble(rounded, text));
+            }
+            return Digits<double>(
+                to,
+                [](double d, char* at) { return rapidjson::internal::dtoa(d, at, kDefaultDecimalPlaces); },
+                RoundToDecimalPlaces(value.GetDouble(), places_));
+        }
+        if (value.IsInt()) {
+            return Digits<int32_t>(to, rapidjson::internal::i32toa, value.GetInt());
+        }
+        if (value.IsUint()) {
+            return Digits<uint32_t>(to, rapidjson::internal::u32toa, value.GetUint());
+        }
+        if (value.IsInt64()) {
+            return Digits<int64_t>(to, rapidjson::internal::i64toa, value.GetInt64());
+        }
+        return Digits<uint64_t>(to, rapidjson::internal::u64toa, value.GetUint64());
     }
-    bool Open(char bracket) {
-        PutSeparator();
-        out_.Put(bracket);
-        separator_ = '\0';
-        return true;
+
+    // Puts an opened container on the stack. Its record is filled where it stands: one
+    // made aside and copied whole would be read back while still being stored.
+    void Push(const CJsonValue& container) {
+        open_.emplace_back();
+        open_.back().value = &container;
     }
-    bool Close(char bracket) {
-        out_.Put(bracket);
-        separator_ = ',';
-        return true;
+
+    // A string or a member name. Written first; checked only when it held a byte from
+    // 0x80 up, and then taken back to be written again repaired when it is no UTF-8.
+    char* WriteString(char* to, const CJsonValue& value) {
+        const char* text = value.GetString();
+        const rapidjson::SizeType length = value.GetStringLength();
+        const size_t before = static_cast<size_t>(to - begin_);  // the text may move as it grows
+        to = Quoted(to, text, length);
+        if (!repair_ || !highByte_ || IsValidUtf8(text, length)) {
+            return to;
+        }
+        repaired_.clear();
+        RepairUtf8(text, length, repaired_);
+        return Quoted(begin_ + before, repaired_.data(), repaired_.size());
     }
 
     // The string in quotes with RapidJSON's escapes (\" \\ \b \f \n \r \t, other
-    // control characters as \u00XX), every other byte as it is. Up to eight bytes at a
-    // time: each word is stored whole, then the end moves past its bytes that need no
-    // escape. Room: six bytes per byte of text and the two quotes, as RapidJSON reserves;
-    // while two bytes of text are left, at least 13 bytes of that room are.
-    void Quoted(const char* text, size_t length) {
-        out_.Reserve(2 + length * 6);
-        char* to = out_.Tail();
+    // control characters as \u00XX), every other byte as it is. A string of 2 to 16
+    // bytes that needs no escape, the most common kind (member names, short values), is
+    // copied without a loop: one word, or two that overlap.
+    char* Quoted(char* to, const char* text, size_t length) {
+        to = Reserve(to, QuotedRoom(length));
         *to++ = '"';
-        if (length >= 2 && length <= 16 && QuotedShortClean(text, length, to)) {
-            return;
+        uint64_t low;
+        uint64_t high;
+        if (length > 8 && length <= 16) {
+            std::memcpy(&low, text, sizeof(low));
+            std::memcpy(&high, text + length - 8, sizeof(high));
+            if ((BytesToEscape(low) | BytesToEscape(high)) == 0) {
+                std::memcpy(to, &low, sizeof(low));
+                std::memcpy(to + length - 8, &high, sizeof(high));
+                return CloseQuote(to + length, low | high);
+            }
+        } else if (length >= 2 && length <= 8) {
+            low = LoadUpToEight(text, length);
+            if (EscapesIn(low, length) == 0) {
+                std::memcpy(to, &low, sizeof(low));
+                return CloseQuote(to + length, low);
+            }
         }
+        return QuotedLoop(to, text, length);
+    }
+    char* CloseQuote(char* to, uint64_t seen) {
+        *to = '"';
+        highByte_ = (seen & kEveryByteHigh) != 0;
+        return to + 1;
+    }
+
+    // Every other string, after its opening quote, up to eight bytes at a time: each
+    // word is stored whole, then the end moves past its bytes that need no escape. The
+    // room reserved leaves at least 13 bytes while two bytes of text are left.
+    __attribute__((noinline)) char* QuotedLoop(char* to, const char* text, size_t length) {
         const char* from = text;
         const char* const end = text + length;
         uint64_t seen = 0;
@@ -285,38 +410,7 @@ class CCompactTextWriter {
                     break;
             }
         }
-        *to++ = '"';
-        out_.SetTail(to);
-        highByte_ = (seen & kEveryByteHigh) != 0;
-    }
-
-    // A string of 2 to 16 bytes that needs no escape, the most common kind (member
-    // names, short values), copied without the loop: one word, or two that overlap.
-    // False, with nothing written, when a byte needs an escape. `to` follows the opening
-    // quote, with the room Quoted reserved (at least 13 bytes).
-    bool QuotedShortClean(const char* text, size_t length, char* to) {
-        uint64_t low;
-        uint64_t high;
-        if (length > 8) {
-            std::memcpy(&low, text, sizeof(low));
-            std::memcpy(&high, text + length - 8, sizeof(high));
-            if ((BytesToEscape(low) | BytesToEscape(high)) != 0) {
-                return false;
-            }
-            std::memcpy(to, &low, sizeof(low));
-            std::memcpy(to + length - 8, &high, sizeof(high));
-        } else {
-            low = high = LoadUpToEight(text, length);
-            if (EscapesIn(low, length) != 0) {
-                return false;
-            }
-            std::memcpy(to, &low, sizeof(low));
-        }
-        to += length;
-        *to++ = '"';
-        out_.SetTail(to);
-        highByte_ = ((low | high) & kEveryByteHigh) != 0;
-        return true;
+        return CloseQuote(to, seen);
     }
 
     // BytesToEscape of a word whose first `count` (1 to 8) bytes are text: the zero
@@ -348,8 +442,14 @@ class CCompactTextWriter {
     }
 
     CTextBuffer& out_;
-    char separator_ = '\0';  // what the next value or key is preceded by
-    bool highByte_ = false;
+    char* begin_ = nullptr;  // the text's first byte and the end of its room, while it is
+    char* end_ = nullptr;    // written (the buffer's own are current only at the end)
+    const int places_;
+    const bool repair_;
+    const bool shortest_;
+    bool highByte_ = false;  // whether the last string written held a byte from 0x80 up
+    std::vector<OpenContainer>& open_;
+    std::string& repaired_;  // a string whose bytes needed repair, as written
 };
 
 // The significant digits of a finite double's shortest decimal and the place of its
@@ -407,7 +507,8 @@ class CBufferStream {
     char* next_;
 };
 
-// Writes a value's text into a Stream, compact or (kPretty) indented by two spaces.
+// Writes a value's text into a Stream through RapidJSON's writers, compact or (kPretty)
+// indented by two spaces: for every text but the compact one into a CTextBuffer.
 template <typename Stream, bool kPretty = false>
 class CTextOutput {
    public:
@@ -467,20 +568,7 @@ class CTextOutput {
     void WriteString(const CJsonValue& value, bool isKey) {
         const char* text = value.GetString();
         const rapidjson::SizeType length = value.GetStringLength();
-        bool repair = false;
-        if constexpr (kCompactText) {
-            // Written first; checked only when it held a byte from 0x80 up, and then
-            // taken back to be written again repaired when it is no UTF-8.
-            const CCompactTextWriter::Place before = writer_.Here();
-            WriteStringAs(text, length, isKey);
-            repair = repair_ && writer_.lastHadHighByte() && !IsValidUtf8(text, length);
-            if (!repair) {
-                return;
-            }
-            writer_.Rewind(before);
-        } else {
-            repair = repair_ && !IsValidUtf8(text, length);
-        }
+        const bool repair = repair_ && !IsValidUtf8(text, length);
         if (!repair) {
             WriteStringAs(text, length, isKey);
             return;
@@ -562,10 +650,7 @@ class CTextOutput {
     typedef rapidjson::PrettyWriter<Stream, rapidjson::UTF8<>, rapidjson::UTF8<>, CRetainedBlock,
                                     rapidjson::kWriteNoFlags>
         IndentingWriter;
-    static constexpr bool kCompactText = !kPretty && std::is_same<Stream, CTextBuffer>::value;
-    typename std::conditional<kCompactText, CCompactTextWriter,
-                              typename std::conditional<kPretty, IndentingWriter, CompactWriter>::type>::type
-        writer_;
+    typename std::conditional<kPretty, IndentingWriter, CompactWriter>::type writer_;
     const int places_;
     const bool repair_;
     const bool shortest_;
@@ -612,7 +697,7 @@ void SerializeDocument(const CJsonValue& value, CTextBuffer& buffer, const JsonO
     if (options.pretty) {
         CTextOutput<CTextBuffer, true>(buffer, options, scratch).Write(value);
     } else {
-        CTextOutput<CTextBuffer>(buffer, options, scratch).Write(value);
+        CCompactTextOutput(buffer, options, scratch).Write(value);
     }
 }
 
