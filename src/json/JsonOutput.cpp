@@ -119,6 +119,33 @@ namespace {
 
 typedef CJsonOutputScratch::OpenContainer OpenContainer;
 
+// What both serialisers share: the options and the stack of open containers, whose
+// members or elements are written in a loop of their own (the walk never recurses).
+class COutputWalk {
+   protected:
+    COutputWalk(const JsonOutputOptions& options, CJsonOutputScratch& scratch)
+        : places_(options.maxDecimalPlaces),
+          repair_(options.repairUtf8),
+          shortest_(options.shortestDecimals),
+          open_(scratch.open),
+          repaired_(scratch.repaired) {
+        open_.clear();
+    }
+
+    // Puts an opened container on the stack. Its record is filled where it stands: one
+    // made aside and copied whole would be read back while still being stored.
+    void Push(const CJsonValue& container) {
+        open_.emplace_back();
+        open_.back().value = &container;
+    }
+
+    const int places_;
+    const bool repair_;
+    const bool shortest_;
+    std::vector<OpenContainer>& open_;
+    std::string& repaired_;  // a string whose bytes needed repair, as written
+};
+
 // The places a string of `length` bytes may take in a text: RapidJSON's writer reserves
 // six bytes per byte of text (\u00XX) and the two quotes before it writes a string.
 inline size_t QuotedRoom(size_t length) { return 2 + length * 6; }
@@ -133,17 +160,10 @@ inline size_t QuotedRoom(size_t length) { return 2 + length * 6; }
 // writes a container's members, and given to the buffer only at the end, or when the
 // buffer must grow. Kept in the buffer, each write would wait for the one before to
 // store the end and then read it back.
-class CCompactTextOutput {
+class CCompactTextOutput : private COutputWalk {
    public:
     CCompactTextOutput(CTextBuffer& out, const JsonOutputOptions& options, CJsonOutputScratch& scratch)
-        : out_(out),
-          places_(options.maxDecimalPlaces),
-          repair_(options.repairUtf8),
-          shortest_(options.shortestDecimals),
-          open_(scratch.open),
-          repaired_(scratch.repaired) {
-        open_.clear();
-    }
+        : COutputWalk(options, scratch), out_(out) {}
 
     // Containers are walked from a stack, not by recursion. The members or elements of
     // one container are written in a loop of their own; the stack is touched only to go
@@ -294,13 +314,6 @@ class CCompactTextOutput {
         return Digits<uint64_t>(to, rapidjson::internal::u64toa, value.GetUint64());
     }
 
-    // Puts an opened container on the stack. Its record is filled where it stands: one
-    // made aside and copied whole would be read back while still being stored.
-    void Push(const CJsonValue& container) {
-        open_.emplace_back();
-        open_.back().value = &container;
-    }
-
     // A string or a member name. Written first; checked only when it held a byte from
     // 0x80 up, and then taken back to be written again repaired when it is no UTF-8.
     char* WriteString(char* to, const CJsonValue& value) {
@@ -444,12 +457,7 @@ class CCompactTextOutput {
     CTextBuffer& out_;
     char* begin_ = nullptr;  // the text's first byte and the end of its room, while it is
     char* end_ = nullptr;    // written (the buffer's own are current only at the end)
-    const int places_;
-    const bool repair_;
-    const bool shortest_;
     bool highByte_ = false;  // whether the last string written held a byte from 0x80 up
-    std::vector<OpenContainer>& open_;
-    std::string& repaired_;  // a string whose bytes needed repair, as written
 };
 
 // The significant digits of a finite double's shortest decimal and the place of its
@@ -510,16 +518,10 @@ class CBufferStream {
 // Writes a value's text into a Stream through RapidJSON's writers, compact or (kPretty)
 // indented by two spaces: for every text but the compact one into a CTextBuffer.
 template <typename Stream, bool kPretty = false>
-class CTextOutput {
+class CTextOutput : private COutputWalk {
    public:
     CTextOutput(Stream& stream, const JsonOutputOptions& options, CJsonOutputScratch& scratch)
-        : writer_(stream, &scratch.levels),
-          places_(options.maxDecimalPlaces),
-          repair_(options.repairUtf8),
-          shortest_(options.shortestDecimals),
-          open_(scratch.open),
-          repaired_(scratch.repaired) {
-        open_.clear();
+        : COutputWalk(options, scratch), writer_(stream, &scratch.levels) {
         if constexpr (kPretty) {
             writer_.SetIndent(' ', 2);
         }
@@ -586,13 +588,6 @@ class CTextOutput {
         }
     }
 
-    // Puts an opened container on the stack. Its record is filled where it stands: one
-    // made aside and copied whole would be read back while still being stored.
-    void Push(const CJsonValue& container) {
-        open_.emplace_back();
-        open_.back().value = &container;
-    }
-
     // Writes a scalar, or opens a container and pushes it so that Write goes on with
     // its contents (true). Numbers take the same branch order as Value::Accept.
     bool WriteOrOpen(const CJsonValue& value) {
@@ -651,11 +646,6 @@ class CTextOutput {
                                     rapidjson::kWriteNoFlags>
         IndentingWriter;
     typename std::conditional<kPretty, IndentingWriter, CompactWriter>::type writer_;
-    const int places_;
-    const bool repair_;
-    const bool shortest_;
-    std::vector<OpenContainer>& open_;
-    std::string& repaired_;  // a string whose bytes needed repair, as written
 };
 
 // Adds one unit in the last place to the decimal digits of `text` ("0.12" gives "0.13",
