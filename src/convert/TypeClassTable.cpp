@@ -339,11 +339,10 @@ CLeafWrite DecodeInteger(void* address, uint32_t, const Value& value, const CExa
     if (outcome != CLeafWrite::kWritten) {
         return Refused(outcome);
     }
-    uint64_t stored = 0;
-    if (!IntegerBytes(sizeof(Stored), whole.negative, whole.magnitude, stored)) {
+    if (!IntegerFits(sizeof(Stored), whole.negative, whole.magnitude)) {
         return Refused(CLeafWrite::kOutOfRange);
     }
-    Store<Stored>(address, static_cast<Stored>(stored));
+    Store<Stored>(address, static_cast<Stored>(whole.negative ? ~whole.magnitude + 1 : whole.magnitude));
     CLeafWrite result = Written();
     if (detail) {
         result.wrapped =

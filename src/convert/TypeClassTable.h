@@ -151,20 +151,16 @@ inline CLeafWrite DecodeLeaf(TypeClass3 type, void* address, uint32_t size, cons
     return row.decode(address, size, value, exact, detail);
 }
 
-// The bytes an integer class of `width` bytes stores for the whole number of the given
-// sign and magnitude (two's complement; the class stores the low `width` bytes): false when
-// the class does not take it. A 4-byte class takes the signed and the unsigned range of
-// its width, an 8-byte one that of 64 bits, a narrower one a signed 32-bit value.
-inline bool IntegerBytes(size_t width, bool negative, uint64_t magnitude, uint64_t& stored) {
+// Whether an integer class of `width` bytes takes the whole number of the given sign and
+// magnitude. A 4-byte class takes the signed and the unsigned range of its width, an
+// 8-byte one that of 64 bits, a narrower one a signed 32-bit value (it stores the low
+// bytes of the two's complement).
+inline bool IntegerFits(size_t width, bool negative, uint64_t magnitude) {
     const uint64_t mostNegative = width == 8 ? uint64_t(1) << 63 : uint64_t(1) << 31;
     const uint64_t mostPositive = width == 8   ? UINT64_MAX
                                   : width == 4 ? uint64_t{UINT32_MAX}
                                                : uint64_t{INT32_MAX};
-    if (negative ? magnitude > mostNegative : magnitude > mostPositive) {
-        return false;
-    }
-    stored = negative ? ~magnitude + 1 : magnitude;
-    return true;
+    return negative ? magnitude <= mostNegative : magnitude <= mostPositive;
 }
 
 // Whether a REAL holds the double: its magnitude is below the largest one that rounds to
@@ -199,10 +195,10 @@ inline void WriteLeaf(TypeClass3 type, void* address, uint32_t size, const CJson
             const bool negative = !value.IsUint64();
             const uint64_t magnitude =
                 negative ? ~static_cast<uint64_t>(value.GetInt64()) + 1 : value.GetUint64();
-            uint64_t stored = 0;
-            if (!IntegerBytes(row.width, negative, magnitude, stored)) {
+            if (!IntegerFits(row.width, negative, magnitude)) {
                 return;  // out of range: not written
             }
+            const uint64_t stored = negative ? ~magnitude + 1 : magnitude;
             switch (row.width) {
                 case 1:
                 case 2:
