@@ -199,11 +199,6 @@ class CTextBuffer {
         std::memcpy(data_ + size_, bytes, count);
         size_ += count;
     }
-    // The same for a run of at most 32 bytes (a number, a literal).
-    void PutUnsafeShortRun(const char* bytes, size_t count) {
-        CopyShortRun(data_ + size_, bytes, count);
-        size_ += count;
-    }
     // Copies a run of at most 32 bytes inline with loads that overlap within the run,
     // where a call to memcpy costs more than the copy.
     static void CopyShortRun(char* to, const char* bytes, size_t count) {
@@ -233,8 +228,6 @@ class CTextBuffer {
     // says where it stopped (SetTail).
     char* Tail() { return data_ + size_; }
     void SetTail(char* tail) { size_ = static_cast<size_t>(tail - data_); }
-    // Drops the bytes from `size` on.
-    void Truncate(size_t size) { size_ = size; }
 
     void Clear() { size_ = 0; }
     // The text, terminated.
