@@ -241,14 +241,10 @@ inline bool WriteWholeString(TypeClass3 type, void* address, uint32_t size, cons
     if (TypeClassRow(type).shape != ELeafShape::kString || address == nullptr || length >= size) {
         return false;
     }
-    // Most strings are short: copied by two words, or two halves, that may overlap.
+    // Most strings are short: copied by words that may overlap.
     char* const out = static_cast<char*>(address);
-    if (length >= 8 && length <= 16) {
-        std::memcpy(out, text, 8);
-        std::memcpy(out + length - 8, text + length - 8, 8);
-    } else if (length >= 4 && length < 8) {
-        std::memcpy(out, text, 4);
-        std::memcpy(out + length - 4, text + length - 4, 4);
+    if (length <= 32) {
+        CopyShortRun(out, text, length);
     } else {
         std::memcpy(out, text, length);
     }

@@ -175,6 +175,35 @@ class CRetainedBlock {
 typedef rapidjson::GenericValue<rapidjson::UTF8<>, CDocumentPool> CJsonValue;
 typedef rapidjson::GenericDocument<rapidjson::UTF8<>, CDocumentPool, CRetainedBlock> CJsonDocument;
 
+// The first and the last sizeof(Word) bytes of a run of sizeof(Word) to twice that.
+template <typename Word>
+inline void CopyOverlapping(char* to, const char* from, size_t count) {
+    Word first;
+    Word last;
+    std::memcpy(&first, from, sizeof(Word));
+    std::memcpy(&last, from + count - sizeof(Word), sizeof(Word));
+    std::memcpy(to, &first, sizeof(Word));
+    std::memcpy(to + count - sizeof(Word), &last, sizeof(Word));
+}
+
+// Copies a run of at most 32 bytes inline with loads that overlap within the run, where
+// a call to memcpy costs more than the copy (a number's digits, a literal, a short
+// string).
+inline void CopyShortRun(char* to, const char* bytes, size_t count) {
+    if (count >= 16) {
+        CopyOverlapping<uint64_t>(to, bytes, 16);
+        CopyOverlapping<uint64_t>(to + count - 16, bytes + count - 16, 16);
+    } else if (count >= 8) {
+        CopyOverlapping<uint64_t>(to, bytes, count);
+    } else if (count >= 4) {
+        CopyOverlapping<uint32_t>(to, bytes, count);
+    } else if (count > 0) {
+        to[0] = bytes[0];
+        to[count / 2] = bytes[count / 2];
+        to[count - 1] = bytes[count - 1];
+    }
+}
+
 // A text being written (RapidJSON's output stream concept), in a CRetainedBlock that it
 // keeps from one text to the next. It holds at most `limit` bytes and its terminator:
 // more is refused (CMemoryRefused). It grows by half its size at a time, never beyond
@@ -198,22 +227,6 @@ class CTextBuffer {
     void PutUnsafeRun(const char* bytes, size_t count) {
         std::memcpy(data_ + size_, bytes, count);
         size_ += count;
-    }
-    // Copies a run of at most 32 bytes inline with loads that overlap within the run,
-    // where a call to memcpy costs more than the copy.
-    static void CopyShortRun(char* to, const char* bytes, size_t count) {
-        if (count >= 16) {
-            CopyOverlapping<uint64_t>(to, bytes, 16);
-            CopyOverlapping<uint64_t>(to + count - 16, bytes + count - 16, 16);
-        } else if (count >= 8) {
-            CopyOverlapping<uint64_t>(to, bytes, count);
-        } else if (count >= 4) {
-            CopyOverlapping<uint32_t>(to, bytes, count);
-        } else if (count > 0) {
-            to[0] = bytes[0];
-            to[count / 2] = bytes[count / 2];
-            to[count - 1] = bytes[count - 1];
-        }
     }
     // Room for `count` more bytes; throws CMemoryRefused when the budget has none.
     void Reserve(size_t count) {
@@ -242,17 +255,6 @@ class CTextBuffer {
 
    private:
     void Grow(size_t count);
-    // The first and the last sizeof(Word) bytes of a run of sizeof(Word) to twice that.
-    template <typename Word>
-    static void CopyOverlapping(char* to, const char* from, size_t count) {
-        Word first;
-        Word last;
-        std::memcpy(&first, from, sizeof(Word));
-        std::memcpy(&last, from + count - sizeof(Word), sizeof(Word));
-        std::memcpy(to, &first, sizeof(Word));
-        std::memcpy(to + count - sizeof(Word), &last, sizeof(Word));
-    }
-
     CRetainedBlock& block_;
     const size_t limit_;
     char* data_ = nullptr;

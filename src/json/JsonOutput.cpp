@@ -247,7 +247,7 @@ class CCompactTextOutput : private COutputWalk {
     // At most 32 bytes: a number's digits or a literal.
     char* Literal(char* to, const char* text, size_t length) {
         to = Reserve(to, length);
-        CTextBuffer::CopyShortRun(to, text, length);
+        CopyShortRun(to, text, length);
         return to + length;
     }
     // A number's digits go straight into the text when it has the room for any number
