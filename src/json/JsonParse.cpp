@@ -520,16 +520,8 @@ CJsonNumber ReadJsonNumber(const char* str, size_t length) {
             integer = true;
         }
     }
-    if (integer && !minus) {
-        return CJsonNumber{
-            magnitude <= std::numeric_limits<uint32_t>::max() ? CJsonNumber::kUint : CJsonNumber::kUint64,
-            magnitude, 0.0};
-    }
-    if (integer && magnitude <= uint64_t(1) << 31) {
-        return CJsonNumber{CJsonNumber::kInt, magnitude, 0.0};
-    }
-    if (integer && magnitude <= uint64_t(1) << 63) {
-        return CJsonNumber{CJsonNumber::kInt64, magnitude, 0.0};
+    if (integer && (!minus || magnitude <= uint64_t(1) << 63)) {
+        return WholeJsonNumber(minus, magnitude);
     }
     if (integer || (c != end && json_events::IsDigit(*c))) {
         // An integer beyond 64 bits, or an integer part of more than 19 digits.

@@ -40,6 +40,14 @@ struct CJsonNumber {
     double value;        // kDouble
 };
 CJsonNumber ReadJsonNumber(const char* text, size_t length);
+// The kind the parser gives a whole number of that sign and magnitude (at most 2^63 when
+// negative).
+inline CJsonNumber WholeJsonNumber(bool negative, uint64_t magnitude) {
+    if (!negative) {
+        return CJsonNumber{magnitude <= UINT32_MAX ? CJsonNumber::kUint : CJsonNumber::kUint64, magnitude, 0.0};
+    }
+    return CJsonNumber{magnitude <= uint64_t(1) << 31 ? CJsonNumber::kInt : CJsonNumber::kInt64, magnitude, 0.0};
+}
 // The double of a decimal the event reader read on the way (number.read, not
 // number.integer).
 double DecimalOfSpelling(const CNumberSpelling& number);
@@ -53,15 +61,8 @@ inline CJsonNumber ReadJsonNumber(const CNumberSpelling& number) {
     if (!number.integer) {
         return CJsonNumber{CJsonNumber::kDouble, 0, DecimalOfSpelling(number)};
     }
-    if (!number.negative) {
-        return CJsonNumber{number.digits <= UINT32_MAX ? CJsonNumber::kUint : CJsonNumber::kUint64,
-                           number.digits, 0.0};
-    }
-    if (number.digits <= uint64_t(1) << 31) {
-        return CJsonNumber{CJsonNumber::kInt, number.digits, 0.0};
-    }
-    if (number.digits <= uint64_t(1) << 63) {
-        return CJsonNumber{CJsonNumber::kInt64, number.digits, 0.0};
+    if (!number.negative || number.digits <= uint64_t(1) << 63) {
+        return WholeJsonNumber(number.negative, number.digits);
     }
     return ReadJsonNumber(number.text, number.length);  // below the range of 64 bits
 }
