@@ -7,8 +7,8 @@
 #      dpkg database that holds only the records of the packages' dependencies, as
 #      this machine has them (no root rights needed, the machine is not changed);
 #   4. zentrik-host from that root, without --lib, loads the library of that root;
-#   5. a small program of an integrator's own builds against that root with pkg-config
-#      and with CMake's find_package(zentrik), and runs;
+#   5. README's example program builds against that root with README's pkg-config line
+#      and with README's find_package(zentrik) lines, and runs as README shows;
 #   6. the packages built again from a copy of the tree in another folder are the same,
 #      byte for byte.
 #   scripts/check-package.sh [BUILD_DIR]     default build/package
@@ -47,7 +47,9 @@ declare -A expected=(
         usr/include/zentrik/utils/export.h $libdir/libzentrik.so $libdir/pkgconfig/zentrik.pc
         $libdir/cmake/zentrik/zentrikConfig.cmake $libdir/cmake/zentrik/zentrikConfigVersion.cmake
         usr/share/zentrik/iec/fb_jsonsaxwriter.st usr/share/zentrik/iec/fb_jsonreadwritedatatype.st
-        usr/share/zentrik/iec/fb_jsonreader.st usr/share/doc/libzentrik-dev/README.md.gz"
+        usr/share/zentrik/iec/fb_jsonreader.st usr/share/doc/libzentrik-dev/README.md.gz
+        usr/share/doc/libzentrik-dev/docs/writer.md.gz usr/share/doc/libzentrik-dev/docs/zentrik-host.md.gz
+        usr/share/doc/libzentrik-dev/docs/decisions/README.md.gz"
     [zentrik-tools]="usr/bin/zentrik-host usr/share/man/man1/zentrik-host.1.gz
         usr/share/zentrik/examples/plant.st")
 for i in "${!packages[@]}"; do
@@ -97,40 +99,39 @@ loaded="$(sed -n 's/.*file=\([^ ]*libzentrik[^ ]*\) .*dynamically loaded by.*/\1
 "$host" --help >/dev/null
 zcat "$root/usr/share/man/man1/zentrik-host.1.gz" | grep -q '^\.SH OPTIONS' || fail "no manual page"
 
-# 5. An integrator's program against the installed headers and library: with pkg-config,
-# then with find_package, each confined to the root.
+# 5. README's example of a program against the installed headers and library: its C++
+# text, built with the pkg-config line README gives and with README's CMake lines, each
+# confined to the root; it prints what README shows.
 consumer="$scratch/consumer"
 mkdir -p "$consumer"
-cat >"$consumer/stamp.cpp" <<'CPP'
-#include <zentrik/utils/comm.h>
-#include <cstdio>
-int main() {
-    std::string text = "hello";
-    std::printf("%s\n", CComm::GetMd5(text).c_str());
-}
-CPP
-cat >"$consumer/CMakeLists.txt" <<'CMAKE'
-cmake_minimum_required(VERSION 3.16)
-project(stamp LANGUAGES CXX)
-find_package(zentrik 3 REQUIRED)
-add_executable(stamp stamp.cpp)
-target_compile_features(stamp PRIVATE cxx_std_17)
-target_link_libraries(stamp PRIVATE zentrik::zentrik)
-CMAKE
-md5_of_hello=5d41402abc4b2a76b9719d911017c592
-flags="$(PKG_CONFIG_SYSROOT_DIR="$root" PKG_CONFIG_LIBDIR="$root/$libdir/pkgconfig" \
-    PKG_CONFIG_ALLOW_SYSTEM_CFLAGS=1 PKG_CONFIG_ALLOW_SYSTEM_LIBS=1 pkg-config --cflags --libs zentrik)" ||
-    fail "pkg-config does not find zentrik"
-# shellcheck disable=SC2086  # the flags are words
-g++ -std=c++17 "$consumer/stamp.cpp" -o "$consumer/stamp-pkg-config" $flags
+fence() { awk -v info="$1" '$0 == "```" info { inside = 1; next } inside && $0 == "```" { exit } inside' README.md; }
+fence cpp >"$consumer/stamp.cpp"
+[[ -s "$consumer/stamp.cpp" ]] || fail "README.md has no C++ example"
+pkg_config_line="$(grep -m 1 '^g++ .*\$(pkg-config --cflags --libs zentrik)' README.md)" ||
+    fail "README.md gives no pkg-config line"
+shown="$(grep -m 1 '^# .*md5 of hello: ' README.md | sed 's/^# .*\]://')" || fail "README.md shows no output"
+{
+    printf 'cmake_minimum_required(VERSION 3.16)\nproject(stamp LANGUAGES CXX)\n'
+    fence cmake
+} >"$consumer/CMakeLists.txt"
+grep -q 'zentrik::zentrik' "$consumer/CMakeLists.txt" || fail "README.md has no CMake example"
+(
+    cd "$consumer"
+    export PKG_CONFIG_SYSROOT_DIR="$root" PKG_CONFIG_LIBDIR="$root/$libdir/pkgconfig" \
+        PKG_CONFIG_ALLOW_SYSTEM_CFLAGS=1 PKG_CONFIG_ALLOW_SYSTEM_LIBS=1
+    pkg-config --exists zentrik || fail "pkg-config does not find zentrik"
+    eval "$pkg_config_line" || fail "README's pkg-config line does not build README's example: $pkg_config_line"
+)
 cmake -S "$consumer" -B "$consumer/build" -DCMAKE_FIND_ROOT_PATH="$root" \
     -DCMAKE_FIND_ROOT_PATH_MODE_PACKAGE=ONLY >"$scratch/cmake.txt" 2>&1 ||
     { cat "$scratch/cmake.txt" >&2; fail "find_package(zentrik) fails"; }
 cmake --build "$consumer/build" >/dev/null
-for program in "$consumer/stamp-pkg-config" "$consumer/build/stamp"; do
-    [[ "$(LD_LIBRARY_PATH="$root/$libdir" "$program")" == "$md5_of_hello" ]] ||
-        fail "$(basename "$program") does not link or run"
+for program in "$consumer/stamp" "$consumer/build/stamp"; do
+    printed="$(LD_LIBRARY_PATH="$root/$libdir" "$program")" || fail "$(basename "$program") does not run"
+    [[ "$printed" == *"$shown"* ]] || fail "$program printed $printed, not ...$shown"
 done
+[[ "$(LD_LIBRARY_PATH="$root/$libdir" "$consumer/stamp")" == *"stamp.cpp,main,$(grep -m 1 -o 'stamp.cpp,main,[0-9]*' README.md | cut -d, -f3),"* ]] ||
+    fail "README shows another line of stamp.cpp than its example logs from"
 
 # 6. The same packages from a copy of the tree in another folder.
 copy="$scratch/elsewhere/libzentrik-source"
@@ -148,5 +149,5 @@ for deb in "${debs[@]}"; do
 done
 
 echo "check-package: ${packages[*]} $version: lintian clean, installed together into a clean root;" \
-    "zentrik-host loads the packaged library; a program builds with pkg-config and find_package;" \
+    "zentrik-host loads the packaged library; README's program builds with pkg-config and find_package;" \
     "a second build in another folder gives the same packages"

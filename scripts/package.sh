@@ -60,6 +60,13 @@ stage_package libzentrik3 runtime
 stage_package libzentrik-dev dev
 stage_package zentrik-tools tools
 gzip -9n <README.md >"$stage/libzentrik-dev/usr/share/doc/libzentrik-dev/README.md.gz"
+# The guide's pages beside README, in their folders (compressed as Debian compresses
+# documentation).
+guide="$stage/libzentrik-dev/usr/share/doc/libzentrik-dev/docs"
+(cd docs && find . -name '*.md' -printf '%P\n' | LC_ALL=C sort) | while read -r page; do
+    install -d "$guide/$(dirname "$page")"
+    gzip -9n <"docs/$page" >"$guide/$page.gz"
+done
 man="$stage/zentrik-tools/usr/share/man/man1"
 gzip -9n "$man/zentrik-host.1"
 
@@ -133,7 +140,7 @@ Priority: optional" "JSON function blocks for IEC 61131-3 runtimes - development
     <zentrik/utils/comm.h>, and the link for -lzentrik;
   - the pkg-config file zentrik.pc and the CMake package zentrik, whose
     imported target is zentrik::zentrik;
-  - the guide, README.md."
+  - the guide, README.md and the pages of docs/."
 
 control zentrik-tools "Depends: libzentrik3 (= $version), $program_depends
 Suggests: libzentrik-dev
