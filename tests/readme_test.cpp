@@ -213,7 +213,7 @@ TEST(Readme, TryItComesFirstAndItsScriptsExist) {
 // README is for the first hour and the benchmark page for today's figures; the rest
 // belongs to docs/ and to git's history.
 TEST(Readme, FrontPagesStayShort) {
-    for (const char* path : {"README.md"}) {
+    for (const char* path : {"README.md", "bench/README.md"}) {
         const std::string text = ReadWholeFile(kSource + "/" + path);
         EXPECT_FALSE(text.empty()) << path;
         EXPECT_LE(std::count(text.begin(), text.end(), '\n'), 250) << path << " is longer than 250 lines";
