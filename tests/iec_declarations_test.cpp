@@ -14,6 +14,8 @@
 #include <fstream>
 #include <map>
 #include <memory>
+#include <ostream>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -23,6 +25,7 @@
 #include "SimDeclParser.h"
 #include "StComponentMethods.h"
 #include "support/ComponentFixture.h"
+#include "support/ReaderCalls.h"
 
 namespace {
 
@@ -266,47 +269,102 @@ TEST(IecDeclarations, ProgramsCallEveryMethodAsDeclared) {
     EXPECT_EQ(declared, rows.size());
 }
 
+// A named constant: its IEC type and value.
+struct CConstant {
+    TypeClass3 type;
+    uint64_t value;
+    bool operator==(const CConstant& other) const { return type == other.type && value == other.value; }
+};
+
+std::ostream& operator<<(std::ostream& out, const CConstant& constant) {
+    return out << "(type " << constant.type << ", " << constant.value << ")";
+}
+
 // The named constants iec/ declares (VAR_GLOBAL CONSTANT) are exactly the component's:
-// each with the value of the C header, and each known to Structured Text programs by the
-// same name and value.
+// each with the type and value of the C header, and each known to Structured Text
+// programs by the same name, type and value.
 TEST(IecDeclarations, ConstantsHaveTheValuesOfTheComponent) {
     std::vector<std::string> files;
     std::unique_ptr<CSimModel> model = CompileIecDeclarations(files);
     ASSERT_NE(nullptr, model);
-    const std::map<std::string, uint64_t> component = {
-        {"NUMERIC_ENUMS", ZENTRIK_FORMAT_NUMERIC_ENUMS},
-        {"LONG_TIMES", ZENTRIK_FORMAT_LONG_TIMES},
-        {"SHORT_REALS", ZENTRIK_FORMAT_SHORT_REALS},
-        {"ISO_8601", ZENTRIK_FORMAT_ISO_8601},
-        {"INT64_STRINGS", ZENTRIK_FORMAT_INT64_STRINGS},
-        {"BOOL_LITERALS", ZENTRIK_FORMAT_BOOL_LITERALS},
-        {"NESTED_ARRAYS", ZENTRIK_FORMAT_NESTED_ARRAYS},
-        {"UNSIGNED_BITS", ZENTRIK_FORMAT_UNSIGNED_BITS},
-        {"PRETTY", ZENTRIK_FORMAT_PRETTY},
-        {"READABLE", ZENTRIK_FORMAT_READABLE},
+    const std::map<std::string, CConstant> component = {
+        {"NUMERIC_ENUMS", {TYPE3_DWORD, ZENTRIK_FORMAT_NUMERIC_ENUMS}},
+        {"LONG_TIMES", {TYPE3_DWORD, ZENTRIK_FORMAT_LONG_TIMES}},
+        {"SHORT_REALS", {TYPE3_DWORD, ZENTRIK_FORMAT_SHORT_REALS}},
+        {"ISO_8601", {TYPE3_DWORD, ZENTRIK_FORMAT_ISO_8601}},
+        {"INT64_STRINGS", {TYPE3_DWORD, ZENTRIK_FORMAT_INT64_STRINGS}},
+        {"BOOL_LITERALS", {TYPE3_DWORD, ZENTRIK_FORMAT_BOOL_LITERALS}},
+        {"NESTED_ARRAYS", {TYPE3_DWORD, ZENTRIK_FORMAT_NESTED_ARRAYS}},
+        {"UNSIGNED_BITS", {TYPE3_DWORD, ZENTRIK_FORMAT_UNSIGNED_BITS}},
+        {"PRETTY", {TYPE3_DWORD, ZENTRIK_FORMAT_PRETTY}},
+        {"READABLE", {TYPE3_DWORD, ZENTRIK_FORMAT_READABLE}},
+        {"JSON_NOTHING", {TYPE3_DINT, ZENTRIK_KIND_NOTHING}},
+        {"JSON_NULL", {TYPE3_DINT, ZENTRIK_KIND_NULL}},
+        {"JSON_BOOLEAN", {TYPE3_DINT, ZENTRIK_KIND_BOOLEAN}},
+        {"JSON_INTEGER", {TYPE3_DINT, ZENTRIK_KIND_INTEGER}},
+        {"JSON_REAL", {TYPE3_DINT, ZENTRIK_KIND_REAL}},
+        {"JSON_STRING", {TYPE3_DINT, ZENTRIK_KIND_STRING}},
+        {"JSON_ARRAY", {TYPE3_DINT, ZENTRIK_KIND_ARRAY}},
+        {"JSON_OBJECT", {TYPE3_DINT, ZENTRIK_KIND_OBJECT}},
     };
-    std::map<std::string, uint64_t> declared;
+    std::map<std::string, CConstant> declared;
     for (const CSimVariable& variable : model->variables) {
         ASSERT_NE(nullptr, variable.init) << variable.name << " has no value";
         ASSERT_EQ(CSimInit::Kind::Bytes, variable.init->kind) << variable.name;
-        EXPECT_EQ(TYPE3_DWORD, variable.type->typeClass) << variable.name;
         uint64_t value = 0;
         std::memcpy(&value, variable.init->bytes.data(), variable.init->bytes.size());
-        declared[variable.name] = value;
+        declared[variable.name] = {static_cast<TypeClass3>(variable.type->typeClass), value};
     }
     EXPECT_EQ(component, declared);
-    std::map<std::string, uint64_t> programs;
+    std::map<std::string, CConstant> programs;
     for (const SStConstant& constant : StComponentConstants()) {
-        EXPECT_EQ(TYPE3_DWORD, constant.type) << constant.name;
-        programs[constant.name] = constant.value;
+        programs[constant.name] = {static_cast<TypeClass3>(constant.type), constant.value};
     }
     EXPECT_EQ(component, programs);
     // READABLE is every bit but INT64_STRINGS and PRETTY; the bits are all a format holds.
     EXPECT_EQ(ZENTRIK_FORMAT_BITS & ~(ZENTRIK_FORMAT_INT64_STRINGS | ZENTRIK_FORMAT_PRETTY),
               ZENTRIK_FORMAT_READABLE);
     uint64_t bits = 0;
-    for (const auto& [name, value] : component) bits |= name == "READABLE" ? 0 : value;
+    for (const auto& [name, constant] : component) {
+        bits |= constant.type == TYPE3_DWORD && name != "READABLE" ? constant.value : 0;
+    }
     EXPECT_EQ(ZENTRIK_FORMAT_BITS, bits);
+}
+
+// Each kind constant is what GetKind gives for a value of that kind, and every kind
+// GetKind gives has its constant.
+class IecKinds : public ComponentTest {};
+
+TEST_F(IecKinds, EachKindConstantIsWhatGetKindGives) {
+    std::vector<std::string> files;
+    std::unique_ptr<CSimModel> model = CompileIecDeclarations(files);
+    ASSERT_NE(nullptr, model);
+    std::map<std::string, int64_t> declared;
+    for (const CSimVariable& variable : model->variables) {
+        if (variable.type->typeClass != TYPE3_DINT) continue;
+        int32_t value = 0;
+        std::memcpy(&value, variable.init->bytes.data(), sizeof(value));
+        declared[variable.name] = value;
+    }
+    CReaderCalls reader;
+    ASSERT_EQ(1, reader
+                     .parse(R"({"n":null,"b":false,"i":-7,"u":18446744073709551615,"r":5.0,"e":1e2,)"
+                            R"("s":"x","a":[],"o":{}})")
+                     .Parse);
+    const struct {
+        const char* path;
+        const char* constant;
+    } cases[] = {{"/n", "JSON_NULL"},    {"/b", "JSON_BOOLEAN"}, {"/i", "JSON_INTEGER"},
+                 {"/u", "JSON_INTEGER"}, {"/r", "JSON_REAL"},    {"/e", "JSON_REAL"},
+                 {"/s", "JSON_STRING"},  {"/a", "JSON_ARRAY"},   {"/o", "JSON_OBJECT"},
+                 {"", "JSON_OBJECT"},    {"/x", "JSON_NOTHING"}, {"n", "JSON_NOTHING"}};
+    std::set<std::string> seen;
+    for (const auto& c : cases) {
+        ASSERT_EQ(1u, declared.count(c.constant)) << c.constant << " is not declared in iec/";
+        EXPECT_EQ(declared[c.constant], reader.kind(c.path)) << c.path;
+        seen.insert(c.constant);
+    }
+    EXPECT_EQ(declared.size(), seen.size()) << "a kind constant that no case gives";
 }
 
 // The rules the comparison relies on, on records whose layout is known by hand.

@@ -130,7 +130,8 @@ inline const std::vector<SStMethod>& StComponentMethods() {
     return methods;
 }
 
-// The format bits of fb_jsonsaxwriter, as iec/fb_jsonsaxwriter.st declares them.
+// The named constants of the blocks, as iec/ declares them: the format bits of
+// fb_jsonsaxwriter (DWORD) and the kinds fb_jsonreader's GetKind gives (DINT).
 inline const std::vector<SStConstant>& StComponentConstants() {
     static const std::vector<SStConstant> constants = {
         {"NUMERIC_ENUMS", TYPE3_DWORD, ZENTRIK_FORMAT_NUMERIC_ENUMS},
@@ -143,6 +144,14 @@ inline const std::vector<SStConstant>& StComponentConstants() {
         {"UNSIGNED_BITS", TYPE3_DWORD, ZENTRIK_FORMAT_UNSIGNED_BITS},
         {"PRETTY", TYPE3_DWORD, ZENTRIK_FORMAT_PRETTY},
         {"READABLE", TYPE3_DWORD, ZENTRIK_FORMAT_READABLE},
+        {"JSON_NOTHING", TYPE3_DINT, ZENTRIK_KIND_NOTHING},
+        {"JSON_NULL", TYPE3_DINT, ZENTRIK_KIND_NULL},
+        {"JSON_BOOLEAN", TYPE3_DINT, ZENTRIK_KIND_BOOLEAN},
+        {"JSON_INTEGER", TYPE3_DINT, ZENTRIK_KIND_INTEGER},
+        {"JSON_REAL", TYPE3_DINT, ZENTRIK_KIND_REAL},
+        {"JSON_STRING", TYPE3_DINT, ZENTRIK_KIND_STRING},
+        {"JSON_ARRAY", TYPE3_DINT, ZENTRIK_KIND_ARRAY},
+        {"JSON_OBJECT", TYPE3_DINT, ZENTRIK_KIND_OBJECT},
     };
     return constants;
 }

@@ -131,11 +131,21 @@ std::string WriterNumber(double value) {
     return sign + out;
 }
 
-// The name of a kind GetKind gives.
+// The name of a kind GetKind gives (iec/ declares it as JSON_ and the name in capitals).
 const char* KindName(int kind) {
-    static const char* const kNames[] = {"nothing", "null",   "boolean", "integer",
-                                         "real",    "string", "array",   "object"};
-    return kind >= 0 && kind < 8 ? kNames[kind] : "unknown kind";
+    static const struct {
+        int kind;
+        const char* name;
+    } kNames[] = {{ZENTRIK_KIND_NOTHING, "nothing"}, {ZENTRIK_KIND_NULL, "null"},
+                  {ZENTRIK_KIND_BOOLEAN, "boolean"}, {ZENTRIK_KIND_INTEGER, "integer"},
+                  {ZENTRIK_KIND_REAL, "real"},       {ZENTRIK_KIND_STRING, "string"},
+                  {ZENTRIK_KIND_ARRAY, "array"},     {ZENTRIK_KIND_OBJECT, "object"}};
+    for (const auto& row : kNames) {
+        if (row.kind == kind) {
+            return row.name;
+        }
+    }
+    return "unknown kind";
 }
 
 // Reads a whole file; a directory, an unreadable file or a failed read is an error.
@@ -229,7 +239,7 @@ uint32_t ParseFormat(const std::string& given) {
             given.substr(begin, end == std::string::npos ? std::string::npos : end - begin);
         bool known = false;
         for (const SStConstant& constant : StComponentConstants()) {
-            if (CSimNameEqual()(constant.name, part)) {
+            if (constant.type == TYPE3_DWORD && CSimNameEqual()(constant.name, part)) {  // a format bit
                 format |= static_cast<uint32_t>(constant.value);
                 known = true;
             }
@@ -507,9 +517,9 @@ class CZentrikHost {
         const int found = this->found(path);
         std::string where = path;
         switch (found) {
-            case 1:
+            case ZENTRIK_KIND_NULL:
                 return "null";
-            case 2: {
+            case ZENTRIK_KIND_BOOLEAN: {
                 fb_jsonreader_getbool_struct call{&reader_, &where[0], 0, 0};
                 calls_->call("fb_jsonreader__getbool", &call);
                 if (call.GetBool) {
@@ -517,7 +527,7 @@ class CZentrikHost {
                 }
                 break;
             }
-            case 3: {
+            case ZENTRIK_KIND_INTEGER: {
                 fb_jsonreader_getlint_struct call{&reader_, &where[0], 0, 0};
                 calls_->call("fb_jsonreader__getlint", &call);
                 if (call.GetLint) {
@@ -525,7 +535,7 @@ class CZentrikHost {
                 }
                 return raw(path);  // an unsigned integer beyond LINT: its exact digits
             }
-            case 4: {
+            case ZENTRIK_KIND_REAL: {
                 fb_jsonreader_getlreal_struct call{&reader_, &where[0], 0, 0};
                 calls_->call("fb_jsonreader__getlreal", &call);
                 if (call.GetLreal) {
@@ -533,7 +543,7 @@ class CZentrikHost {
                 }
                 break;
             }
-            case 5: {
+            case ZENTRIK_KIND_STRING: {
                 fb_jsonreader_getstring_struct query{&reader_, &where[0], nullptr, 0, 0, 0};
                 calls_->call("fb_jsonreader__getstring", &query);
                 std::vector<char> text(query.nLength + 1u, '\0');
@@ -547,7 +557,8 @@ class CZentrikHost {
             }
             default:
                 throw CHostError("the value at '" + path + "' is an " + KindName(found) +
-                                 "; raw prints it, size counts its " + (found == 6 ? "elements" : "members"));
+                                 "; raw prints it, size counts its " +
+                                 (found == ZENTRIK_KIND_ARRAY ? "elements" : "members"));
         }
         throw CHostError("the component could not read the " + std::string(KindName(found)) + " at '" + path +
                          "'");
@@ -787,10 +798,10 @@ class CZentrikHost {
     // The kind of the value at path; finding nothing is an error that says why.
     int found(const std::string& path) {
         const int found = kind(path);
-        if (found != 0) {
+        if (found != ZENTRIK_KIND_NOTHING) {
             return found;
         }
-        if (kind("") == 0) {
+        if (kind("") == ZENTRIK_KIND_NOTHING) {
             throw CHostError("no text is parsed (parse one first; a reset of the application drops it)");
         }
         throw CHostError("nothing at '" + path + "'");

@@ -32,6 +32,17 @@ extern "C" {
 #define ZENTRIK_FORMAT_READABLE 0x00EFu      /* every bit but INT64_STRINGS and PRETTY */
 #define ZENTRIK_FORMAT_BITS 0x01FFu          /* every bit a format may hold */
 
+/* The kinds of value fb_jsonreader's GetKind gives, with the names iec/fb_jsonreader.st
+ * declares. */
+#define ZENTRIK_KIND_NOTHING 0 /* nothing found at the path, or no document */
+#define ZENTRIK_KIND_NULL 1
+#define ZENTRIK_KIND_BOOLEAN 2
+#define ZENTRIK_KIND_INTEGER 3 /* a number without fraction or exponent within 64 bits */
+#define ZENTRIK_KIND_REAL 4    /* any other number */
+#define ZENTRIK_KIND_STRING 5
+#define ZENTRIK_KIND_ARRAY 6
+#define ZENTRIK_KIND_OBJECT 7
+
 /* Instance of the writer block. The component uses only its address. */
 typedef struct tagfb_jsonsaxwriter_struct {
     void* __VFTABLEPOINTER;
