@@ -9,6 +9,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -67,7 +68,15 @@ TEST_F(ZentrikHost, EveryErrorEndsWithItsMessageAndExitCode) {
         {{"--format", "0x200", app},
          2,
          "zentrik-host: --format 0x200 holds bits no format has (at most 16#01FF)"},
-        {{app, "frobnicate"}, 2, "zentrik-host: unknown command frobnicate"},
+        {{app, "frobnicate"},
+         2,
+         "zentrik-host: unknown command frobnicate (zentrik-host --help shows the usage)"},
+        {{"run", path("p.st"), "--print", "x"},
+         2,
+         "zentrik-host: the first argument is the application's declarations, then the commands: "
+         "zentrik-host "
+         "APP.st run " +
+             path("p.st") + " --print x (zentrik-host --help shows the usage)"},
         {{app, "print", "--bogus"}, 2, "zentrik-host: unknown option --bogus"},
         {{app, "run"},
          2,
@@ -133,7 +142,12 @@ TEST_F(ZentrikHost, EveryErrorEndsWithItsMessageAndExitCode) {
         {{app, "parse", "[1]", "event", "prepare-reset", "raw", ""}, 1, "no text is parsed"},
         {{app, "parse", "[1,2", "get", ""}, 1, "the text does not parse"},  // no later command runs
         {{app, "parse", R"({"a":1})", "raw", "/b"}, 1, "zentrik-host: nothing at '/b'"},
-        {{app, "parse", R"({"a":1})", "get", "a"}, 1, "nothing at 'a'"},
+        {{app, "parse", R"({"a":1})", "get", "a"},
+         1,
+         "nothing at 'a' (a JSON Pointer starts with '/': '/a')"},
+        {{app, "parse", R"({"a":1})", "raw", "a/b"},
+         1,
+         "nothing at 'a/b' (a JSON Pointer starts with '/': '/a/b')"},
         {{app, "parse", R"({"a":[1]})", "get", "/a"}, 1, "the value at '/a' is an array; raw prints it"},
         {{app, "parse", R"({"a":{}})", "get", "/a"},
          1,
@@ -152,10 +166,11 @@ TEST_F(ZentrikHost, EveryErrorEndsWithItsMessageAndExitCode) {
         EXPECT_EQ(c.exitCode, result.exitCode) << shown << "\n" << result.err;
         EXPECT_NE(std::string::npos, result.err.find(c.message)) << shown << "\n" << result.err;
         EXPECT_EQ("", result.out) << shown;
+        EXPECT_EQ(1u, Count(result.err, "zentrik-host: ")) << shown << ": one line per error\n" << result.err;
+        EXPECT_EQ('\n', result.err.empty() ? '\0' : result.err.back()) << shown;
         if (c.exitCode == 2) {
-            EXPECT_NE(std::string::npos, result.err.find("(zentrik-host --help shows the usage)")) << shown;
-            EXPECT_EQ(std::string::npos, result.err.find("[host log]"))
-                << shown << ": loaded before the check";
+            EXPECT_NE(std::string::npos, result.err.find("--help")) << shown;
+            EXPECT_EQ(1u, Count(result.err, "\n")) << shown << ": loaded before the check\n" << result.err;
         }
     }
 }
@@ -267,8 +282,8 @@ TEST_F(ZentrikHost, ReaderCommandsAnswerByPath) {
     }
 }
 
-// write --report prints the counts and the first problem as one JSON object, and still
-// fails as write does when the component refuses.
+// write --report prints the counts and the first problem as one JSON object, and ends
+// with the exit status write gives without it.
 TEST_F(ZentrikHost, WriteReportPrintsWhatHappened) {
     struct Case {
         std::vector<std::string> commands;
@@ -285,17 +300,19 @@ TEST_F(ZentrikHost, WriteReportPrintsWhatHappened) {
          "\n",
          ""},
         {{"write", "--report", "cell", R"({"cell":{"count":"7","limits":[1.5],"Label":"q"}})"},
-         0,
+         3,
          R"({"result":true,"nWritten":0,"nSkipped":3,"nMissing":1,"nUnknown":1,"nErrorOffset":0,)"
          R"("sProblem":"cell.count: expected a whole number, found a string"})"
          "\n",
-         ""},
+         "zentrik-host: nothing was written to App.Globals.cell: cell.count: expected a whole number, found "
+         "a "
+         "string\n"},
         {{"write", "--report", "cell", R"({"cell":{"label":"a\"b\\c\td\u00e9f_too_long_for_twenty"}})"},
-         0,
+         3,
          R"({"result":true,"nWritten":1,"nSkipped":0,"nMissing":3,"nUnknown":0,"nErrorOffset":0,)"
          R"("sProblem":"cell.label: cut to 20 bytes"})"
          "\n",
-         ""},
+         "zentrik-host: App.Globals.cell was not written as given: cell.label: cut to 20 bytes\n"},
         {{"write", "--report", "cell", R"({"cell":{"count":)"},
          1,
          R"({"result":false,"nWritten":0,"nSkipped":0,"nMissing":0,"nUnknown":0,"nErrorOffset":17,)"
@@ -336,7 +353,10 @@ TEST_F(ZentrikHost, TenMegabyteTextsFromAFileAndFromStandardInput) {
         std::string source = std::string(label) == "file" ? "@" + path("big.json") : "-";
         RunResult result =
             run({"--quiet", path("cell.st"), "write", "cell", source, "print", "cell"}, path("big.json"));
-        EXPECT_EQ(0, result.exitCode) << label << ": " << result.err;
+        // Written, beside the members the variable does not have.
+        EXPECT_EQ(3, result.exitCode) << label << ": " << result.err;
+        EXPECT_EQ("zentrik-host: App.Globals.cell was not written as given: cell.unknown0: unknown member\n",
+                  result.err);
         EXPECT_EQ(
             std::string(R"({"cell":{"count":42,"label":")") + label + R"(","limits":[1.5,2.5]}})" + "\n",
             result.out);
@@ -470,28 +490,72 @@ TEST_F(ZentrikHost, PrintOfOneVariableIsWhatWriteTakesBack) {
     }
 }
 
-// A write that the component accepts but that writes nothing says so; the command
-// still succeeds, as the component's call did.
-TEST_F(ZentrikHost, AWriteThatWroteNothingSaysSo) {
+// write exits 0 only when every value the text names was written as given. Values it
+// does not name are no problem; a value named but not written, cut or wrapped gives 3,
+// with the first problem on stderr, and the commands after it still run.
+TEST_F(ZentrikHost, WriteExitStatusSaysWhetherAllWasWrittenAsGiven) {
+    const std::string nothing = "zentrik-host: nothing was written to App.Globals.cell: ";
+    const std::string notAsGiven = "zentrik-host: App.Globals.cell was not written as given: ";
     struct Case {
         std::string json;
-        std::string err;  // empty: something was written
+        int exitCode;
+        std::string err;
+        std::string count;  // cell.count as print shows it afterwards
     };
     const std::vector<Case> cases = {
-        {R"({"other":{"count":2}})",
-         "zentrik-host: nothing was written to App.Globals.cell (cell: missing)\n"},
-        {R"({"cell":{"count":"2"}})",
-         "zentrik-host: nothing was written to App.Globals.cell (cell.count: expected a whole number, found "
-         "a "
-         "string)\n"},
-        {R"({"cell":{"count":2}})", ""},
+        {R"({"cell":{"count":2,"label":"x","limits":[1.5,2.5]}})", 0, "", "2"},
+        {R"({"cell":{"count":2}})", 0, "", "2"},  // a partial update
+        {R"({"cell":{}})", 0, "", "1"},
+        {R"({"cell":{"count":2},"meta":{"at":1}})", 0, "", "2"},  // other members of the root
+        {R"({"cell":{"count":"2"}})", 3, nothing + "cell.count: expected a whole number, found a string\n",
+         "1"},
+        {R"({"cell":{"count":2.5}})", 3, nothing + "cell.count: 2.5 is not a whole number\n", "1"},
+        {R"({"cell":{"limits":[1.5]}})", 3, nothing + "cell.limits: 1 elements given, 2 expected\n", "1"},
+        {R"({"cell":[1]})", 3, nothing + "cell: expected an object, found an array\n", "1"},
+        {R"({"other":{"count":2}})", 3, nothing + "the text's root object has no member \"cell\"\n", "1"},
+        {R"({"cell":{"count":4294967295}})", 3, notAsGiven + "cell.count: 4294967295 wrapped to -1\n", "-1"},
+        {R"({"cell":{"count":3,"label":"longer than twenty bytes"}})", 3,
+         notAsGiven + "cell.label: cut to 20 bytes\n", "3"},
+        {R"({"cell":{"count":3,"Count":4}})", 3, notAsGiven + "cell.Count: unknown member\n", "3"},
+        {R"({"cell":{"count":"x","label":"y"}})", 3,
+         notAsGiven + "cell.count: expected a whole number, found a string\n", "1"},
     };
     for (const Case& c : cases) {
-        RunResult result = run({"--quiet", path("cell.st"), "write", "cell", c.json});
-        EXPECT_EQ(0, result.exitCode) << c.json;
+        RunResult result = run({"--quiet", path("cell.st"), "write", "cell", c.json, "print", "cell"});
+        EXPECT_EQ(c.exitCode, result.exitCode) << c.json;
         EXPECT_EQ(c.err, result.err) << c.json;
-        EXPECT_EQ("", result.out) << c.json;
+        EXPECT_EQ(0u, result.out.find("{\"cell\":{\"count\":" + c.count + ",")) << c.json << "\n"
+                                                                                << result.out;
     }
+    // A refusal later in the commands ends them with 1, whatever a write gave before.
+    RunResult later =
+        run({"--quiet", path("cell.st"), "write", "cell", R"({"cell":{"count":"2"}})", "write", "cell", "{"});
+    EXPECT_EQ(1, later.exitCode) << later.err;
+}
+
+// --help lines up every option and command at one column and lists the exit statuses.
+TEST_F(ZentrikHost, HelpAlignsItsRowsAndListsTheExitStatuses) {
+    RunResult help = run({"--help"});
+    ASSERT_EQ(0, help.exitCode);
+    std::istringstream lines(help.out);
+    std::string part;
+    std::vector<std::string> statuses;
+    size_t rows = 0;
+    for (std::string line; std::getline(lines, line);) {
+        if (!line.empty() && line[0] != ' ') {
+            part = line;
+            continue;
+        }
+        if (part != "options:" && part != "commands:" && part != "exit status:") continue;
+        if (line.size() < 3 || line[2] == ' ') continue;  // a help text's further line
+        ++rows;
+        if (part == "exit status:") statuses.push_back(line.substr(2, line.find(' ', 2) - 2));
+        const size_t gap = line.find("  ", 2);
+        if (gap == std::string::npos) continue;  // a synopsis on a line of its own
+        EXPECT_EQ(28u, line.find_first_not_of(' ', gap)) << line;
+    }
+    EXPECT_GT(rows, 20u);
+    EXPECT_EQ((std::vector<std::string>{"0", "1", "2", "3"}), statuses);
 }
 
 // get reads a number through GetLreal and prints it as the writer writes numbers: the

@@ -5,7 +5,9 @@
 // the component's external functions by their registered names.
 //
 // JSON goes to stdout, the host log to stderr (or to --log FILE, or nowhere with
-// --quiet). Exit codes: 0 success, 1 bad input or a refusal, 2 a usage error.
+// --quiet). Exit status: 0 every command did what it was asked, 1 bad input or a
+// refusal, 2 a usage error, 3 a write that took its text but did not write everything
+// the text named as given. Every error is one line on stderr.
 //
 // Commands and options are rows of two tables (kCommands, kOptions): a new command is a
 // function that takes its operands from the command line (checked before anything is
@@ -45,13 +47,17 @@
 
 namespace {
 
-// Bad input or a refusal: exit code 1.
+constexpr int kExitRefused = 1;
+constexpr int kExitUsage = 2;
+constexpr int kExitNotWrittenAsGiven = 3;
+
+// Bad input or a refusal: exit status 1.
 class CHostError : public std::runtime_error {
    public:
     using std::runtime_error::runtime_error;
 };
 
-// A command line the host cannot follow: exit code 2.
+// A command line the host cannot follow: exit status 2.
 class CUsageError : public std::runtime_error {
    public:
     using std::runtime_error::runtime_error;
@@ -461,12 +467,33 @@ class CZentrikHost {
             }
             throw CHostError("the component refused to write " + name + reason);
         }
-        if (set->nWritten == 0 && !showReport) {
-            std::fprintf(stderr, "zentrik-host: nothing was written to %s (%s)\n", name.c_str(),
-                         problem.empty() ? "the text holds none of its values" : problem.c_str());
+        // Taken, but not written as given: a value named was not written, was cut or
+        // wrapped, or the text has no member for the variable at all. Members the text
+        // leaves out are no problem: a partial update leaves them out on purpose.
+        const std::string missing = ": missing";
+        const bool leftOut = problem.size() > missing.size() &&
+                             problem.compare(problem.size() - missing.size(), missing.size(), missing) == 0 &&
+                             problem != OwnName(name) + missing;
+        if (set->nSkipped > 0 || set->nUnknown > 0 || (!problem.empty() && !leftOut)) {
+            if (problem == OwnName(name) + missing) {
+                std::fprintf(
+                    stderr,
+                    "zentrik-host: nothing was written to %s: the text's root object has no member \"%s\"\n",
+                    name.c_str(), OwnName(name).c_str());
+            } else if (set->nWritten == 0) {
+                std::fprintf(stderr, "zentrik-host: nothing was written to %s: %s\n", name.c_str(),
+                             problem.c_str());
+            } else {
+                std::fprintf(stderr, "zentrik-host: %s was not written as given: %s\n", name.c_str(),
+                             problem.c_str());
+            }
             std::fflush(stderr);
+            notWrittenAsGiven_ = true;
         }
     }
+
+    // Whether a write took its text but did not write everything it named as given.
+    bool notWrittenAsGiven() const { return notWrittenAsGiven_; }
 
     // The reader instance's document becomes text; a text that does not parse is an error.
     void parse(std::string json) {
@@ -804,6 +831,9 @@ class CZentrikHost {
         if (kind("") == ZENTRIK_KIND_NOTHING) {
             throw CHostError("no text is parsed (parse one first; a reset of the application drops it)");
         }
+        if (!path.empty() && path[0] != '/') {
+            throw CHostError("nothing at '" + path + "' (a JSON Pointer starts with '/': '/" + path + "')");
+        }
         throw CHostError("nothing at '" + path + "'");
     }
 
@@ -888,6 +918,7 @@ class CZentrikHost {
     fb_jsonsaxwriter_struct writer_{};
     fb_jsonreadwritedatatype_struct datatype_{};
     fb_jsonreader_struct reader_{};
+    bool notWrittenAsGiven_ = false;
 };
 
 // A command as parsed: what it does once the host is up.
@@ -1096,15 +1127,17 @@ const Command kCommands[] = {
      "every top-level variable as one JSON document keyed by full names, or the\n"
      "variable NAME keyed by its own name (what write NAME takes back)"},
     {"part", PartCommand, "part NAME OFFSET SIZE",
-     "the part of print NAME's text from byte OFFSET that CopyDocumentPart copies into a\n"
-     "buffer of SIZE bytes: at most SIZE - 1 bytes, never cutting a UTF-8 character"},
+     "the part of print NAME's text from byte OFFSET that CopyDocumentPart copies\n"
+     "into a buffer of SIZE bytes: at most SIZE - 1 bytes, never cutting a UTF-8\n"
+     "character"},
     {"schema", SchemaCommand, "schema NAME",
      "the JSON Schema of print NAME's text in the writer's format (--format): every\n"
      "member required, no other, arrays of their length, leaves of their class's range"},
     {"write", WriteCommand, "write [--report] NAME JSON|@FILE|-",
-     "write a JSON text (given in place, read from FILE or from standard input) into NAME;\n"
-     "the root object holds a member named as the variable: '{\"axis\":{\"pos\":2.5}}';\n"
-     "--report prints what was written, skipped and unknown, and the first problem"},
+     "write a JSON text (given in place, read from FILE or from standard input) into\n"
+     "NAME; the root object holds a member named as the variable:\n"
+     "'{\"axis\":{\"pos\":2.5}}'; --report prints what was written, skipped and\n"
+     "unknown, and the first problem; exit status 3 when not all was written as given"},
     {"parse", ParseCommand, "parse JSON|@FILE|-",
      "parse a JSON text of any shape into the reader; get, kind, size and raw read it"},
     {"get", GetCommand, "get PATH",
@@ -1114,8 +1147,9 @@ const Command kCommands[] = {
     {"size", SizeCommand, "size PATH", "elements of an array, members of an object, else -1"},
     {"raw", RawCommand, "raw PATH", "the value at PATH as compact JSON"},
     {"run", RunCommand, "run PROGRAM.st [--cycles N] [--print NAME]...",
-     "run the Structured Text PROGRAM's body N times (default 1) as a cyclic task does,\n"
-     "then print each NAME (the program's variable or the application's) as print NAME does"},
+     "run the Structured Text PROGRAM's body N times (default 1) as a cyclic task\n"
+     "does, then print each NAME (the program's variable or the application's) as\n"
+     "print NAME does"},
     {"reload", ReloadCommand, "reload", "post prepare-reset and reset-done, and wait for the new load"},
     {"event", EventCommand, "event NAME|ID",
      "post a host event (below); an event that starts a load waits for it"},
@@ -1184,12 +1218,30 @@ const Option kOptions[] = {
     {"--allow-empty", nullptr, [](Options& o, const std::string&) { o.allowEmpty = true; },
      "run an application that declares no variables"},
     {"--format", "NAME|NUMBER", [](Options& o, const std::string& v) { o.format = ParseFormat(v); },
-     "the format print, part and schema write in: readable, iso_8601, ... joined by ',' or '+', or a number"},
+     "the format print, part and schema write in: readable, iso_8601, ...\n"
+     "joined by ',' or '+', or a number"},
     {"--version", nullptr, [](Options& o, const std::string&) { o.version = true; },
      "the versions of zentrik-host and of the component it loads"},
 };
 
 const Option* FindOption(const std::string& word) { return FindRow(kOptions, word); }
+
+// One row of --help: the synopsis, then its help from column 28 (on a line of its own
+// when the synopsis is longer), each further line of the help indented to it.
+std::string HelpRow(const std::string& synopsis, std::string help) {
+    const size_t column = 28;
+    for (size_t at = help.find('\n'); at != std::string::npos; at = help.find('\n', at + 1)) {
+        help.insert(at + 1, column, ' ');
+    }
+    std::string row = "  " + synopsis;
+    if (row.size() + 1 > column) {
+        row += "\n";
+        row.append(column, ' ');
+    } else {
+        row.append(column - row.size(), ' ');
+    }
+    return row + help + "\n";
+}
 
 std::string Usage() {
     std::string text =
@@ -1202,24 +1254,13 @@ std::string Usage() {
         "\n"
         "options:\n";
     for (const Option& option : kOptions) {
-        char line[512];
-        std::string word = std::string(option.name) + (option.value ? std::string(" ") + option.value : "");
-        std::snprintf(line, sizeof(line), "  %-22s %s\n", word.c_str(), option.help);
-        text += line;
+        text += HelpRow(std::string(option.name) + (option.value ? std::string(" ") + option.value : ""),
+                        option.help);
     }
-    text += "  -h, --help        this text\n\ncommands:\n";
+    text += HelpRow("-h, --help", "this text");
+    text += "\ncommands:\n";
     for (const Command& command : kCommands) {
-        std::string help = command.help;
-        for (size_t at = help.find('\n'); at != std::string::npos; at = help.find('\n', at + 1)) {
-            help.insert(at + 1, 28, ' ');
-        }
-        char line[1024];
-        if (std::strlen(command.synopsis) > 25) {  // the help text on a line of its own
-            std::snprintf(line, sizeof(line), "  %s\n%28s%s\n", command.synopsis, "", help.c_str());
-        } else {
-            std::snprintf(line, sizeof(line), "  %-25s %s\n", command.synopsis, help.c_str());
-        }
-        text += line;
+        text += HelpRow(command.synopsis, command.help);
     }
     text +=
         "\n"
@@ -1239,7 +1280,16 @@ std::string Usage() {
         "  prepare-delete also drop the parsed text. Other numbers are posted as given; the\n"
         "  component ignores them.\n"
         "\n"
-        "exit codes: 0 success, 1 bad input or a refusal, 2 a usage error\n";
+        "exit status:\n";
+    text += HelpRow("0", "every command did what it was asked");
+    text += HelpRow("1",
+                    "bad input or a refusal: a file that cannot be read, a declaration or program error,\n"
+                    "a text that is not JSON, an unknown variable, symbols not loaded, a path that finds\n"
+                    "nothing; the commands after it do not run");
+    text += HelpRow("2", "a usage error: nothing is loaded and no command runs");
+    text += HelpRow("3",
+                    "a write took its text, but something the text named was not written, was cut or\n"
+                    "wrapped (the first problem on stderr); the other commands still run");
     return text;
 }
 
@@ -1310,6 +1360,17 @@ int Run(int argc, char** argv) {
     if (words.empty()) {
         throw CUsageError("no application file given");
     }
+    if (IsCommand(words[0]) && access(words[0].c_str(), F_OK) != 0) {
+        // `zentrik-host run sensor.st`: the declarations the program runs beside are missing.
+        std::string given;
+        for (const std::string& word : words) {
+            given += " " + word;
+        }
+        throw CUsageError(
+            "the first argument is the application's declarations, then the commands: zentrik-host "
+            "APP.st" +
+            given);
+    }
     options.applicationFile = words[0];
     CCommandLine line(std::vector<std::string>(words.begin() + 1, words.end()));
     std::vector<BoundCommand> commands;
@@ -1329,7 +1390,7 @@ int Run(int argc, char** argv) {
     for (const BoundCommand& command : commands) {
         command(host);
     }
-    return 0;
+    return host.notWrittenAsGiven() ? kExitNotWrittenAsGiven : 0;
 }
 
 }  // namespace
@@ -1341,11 +1402,15 @@ int main(int argc, char** argv) {
     try {
         return Run(argc, argv);
     } catch (const CUsageError& error) {
-        std::fprintf(stderr, "zentrik-host: %s\n(zentrik-host --help shows the usage)\n", error.what());
-        code = 2;
+        // One line; the pointer to the usage unless the message names its own.
+        const std::string message = error.what();
+        std::fprintf(
+            stderr, "zentrik-host: %s%s\n", message.c_str(),
+            message.find("--help") == std::string::npos ? " (zentrik-host --help shows the usage)" : "");
+        code = kExitUsage;
     } catch (const std::exception& error) {
         std::fprintf(stderr, "zentrik-host: %s\n", error.what());
-        code = 1;
+        code = kExitRefused;
     }
     std::fflush(nullptr);
     std::_Exit(code);
