@@ -22,11 +22,9 @@ namespace {
 
 // The text of a value as a writer of that format writes it.
 std::string Text(const CJsonValue& value, ValueForm form) {
-    rapidjson::StringBuffer buffer;
     JsonOutputOptions options;
     options.shortestDecimals = (form & kFormShortReals) != 0;
-    SerializeDocument(value, buffer, options);
-    return buffer.GetString();
+    return JsonText(value, options);
 }
 
 std::string Encoded(TypeClass3 type, const ByteVector& memory, ValueForm form) {
@@ -486,12 +484,43 @@ TEST(TypeClassTable, WriterMethodFormsAreOptionBits) {
 // The inline writes of the common classes write what the row's decoder writes, for every
 // class, for values of every kind and at the edges of every width.
 TEST(TypeClassTable, WriteLeafWritesWhatTheDecoderWrites) {
-    const char* const values[] = {"true", "false", "null", "0", "-0", "1", "-1", "127", "-129", "255", "300",
-                                  "65535", "-32769", "2147483647", "2147483648", "-2147483648", "-2147483649",
-                                  "4294967295", "4294967296", "9223372036854775807", "-9223372036854775808",
-                                  "-9223372036854775809", "18446744073709551615", "18446744073709551616",
-                                  "1.5", "5.0", "-0.0", "0.1", "1e39", "-3.4028235e38", "1.8e308", "1e-400",
-                                  "\"5\"", "\"-12\"", "\"PT5S\"", "[]", "{}"};
+    const char* const values[] = {"true",
+                                  "false",
+                                  "null",
+                                  "0",
+                                  "-0",
+                                  "1",
+                                  "-1",
+                                  "127",
+                                  "-129",
+                                  "255",
+                                  "300",
+                                  "65535",
+                                  "-32769",
+                                  "2147483647",
+                                  "2147483648",
+                                  "-2147483648",
+                                  "-2147483649",
+                                  "4294967295",
+                                  "4294967296",
+                                  "9223372036854775807",
+                                  "-9223372036854775808",
+                                  "-9223372036854775809",
+                                  "18446744073709551615",
+                                  "18446744073709551616",
+                                  "1.5",
+                                  "5.0",
+                                  "-0.0",
+                                  "0.1",
+                                  "1e39",
+                                  "-3.4028235e38",
+                                  "1.8e308",
+                                  "1e-400",
+                                  "\"5\"",
+                                  "\"-12\"",
+                                  "\"PT5S\"",
+                                  "[]",
+                                  "{}"};
     size_t differing = 0;
     for (unsigned type = 0; type <= kTypeClassCount; ++type) {
         const uint32_t width = TypeClassRow(static_cast<TypeClass3>(type)).width;
@@ -525,7 +554,8 @@ TEST(TypeClassTable, WholeStringsAreWrittenAsTheDecoderWritesThem) {
                 ByteVector decoded(size, 0xA5);
                 ByteVector written(size, 0xA5);
                 DecodeLeaf(static_cast<TypeClass3>(type), decoded.data(), size, value, nullptr, false);
-                if (!WriteWholeString(static_cast<TypeClass3>(type), written.data(), size, letters.data(), length)) {
+                if (!WriteWholeString(static_cast<TypeClass3>(type), written.data(), size, letters.data(),
+                                      length)) {
                     decoded = ByteVector(size, 0xA5);  // nothing written: the decoder writes it
                 }
                 if (decoded != written && ++differing <= 5) {

@@ -14,6 +14,7 @@
 #include "convert/Iso8601.h"
 #include "convert/LeafSchemas.h"
 #include "json/JsonParse.h"
+#include "json/NumberText.h"
 #include "json/Utf8.h"
 
 namespace {
@@ -633,13 +634,4 @@ std::string StoredIntegerText(TypeClass3 type, const void* address) {
             return row.isSigned ? std::to_string(Load<int32_t>(address))
                                 : std::to_string(Load<uint32_t>(address));
     }
-}
-
-double ShortestFloatAsDouble(float value) {
-    if (!std::isfinite(value)) {
-        return static_cast<double>(value);
-    }
-    char text[48];
-    const std::to_chars_result end = std::to_chars(text, text + sizeof(text), value);
-    return DecimalValue(text, static_cast<size_t>(end.ptr - text));
 }
