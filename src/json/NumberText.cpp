@@ -199,8 +199,11 @@ double ShortestFloatAsDouble(float value) {
     if (!std::isfinite(value)) {
         return static_cast<double>(value);
     }
+    // Scientific: the plain form of a large whole single is its exact value whenever
+    // that is no longer than the exponent form (512924647424, not 5.1292465e+11).
     char text[48];
-    const std::to_chars_result end = std::to_chars(text, text + sizeof(text), value);
+    const std::to_chars_result end =
+        std::to_chars(text, text + sizeof(text), value, std::chars_format::scientific);
     double nearest = 0;
     std::from_chars(text, end.ptr, nearest);
     return nearest;
