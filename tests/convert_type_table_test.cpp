@@ -3,16 +3,18 @@
 // by value, ISO 8601 texts, 64-bit integers as strings); and the writer methods' forms.
 #include <gtest/gtest.h>
 #include <rapidjson/document.h>
-#include <rapidjson/stringbuffer.h>
 
 #include <cfloat>
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
+#include <ctime>
 #include <random>
 #include <string>
 #include <vector>
 
+#include "convert/Iso8601.h"
 #include "convert/TypeClassTable.h"
 #include "json/JsonOutput.h"
 #include "json/JsonParse.h"
@@ -567,4 +569,85 @@ TEST(TypeClassTable, WholeStringsAreWrittenAsTheDecoderWritesThem) {
         }
     }
     EXPECT_EQ(0u, differing);
+}
+
+// ISO 8601 texts of dates against the C library's calendar (gmtime_r) for every day from
+// 1900 to 2200, and written then read back the same at every scale, across the years 0000
+// to 9999 and at the ends of each class's range.
+TEST(Iso8601, DatesAreTheCalendarsAndReadBack) {
+    char text[kIsoTextMax];
+    for (int64_t day = -25567; day <= 84006; ++day) {  // 1900-01-01 to 2200-01-01
+        const int64_t seconds = day * 86400 + (day * 7919) % 86400;
+        const time_t stamp = static_cast<time_t>(seconds);
+        struct tm civil {};
+        ASSERT_NE(nullptr, gmtime_r(&stamp, &civil));
+        char expected[32];
+        std::strftime(expected, sizeof(expected), "%Y-%m-%dT%H:%M:%SZ", &civil);
+        ASSERT_EQ(expected, std::string(text, WriteIsoDateTime(seconds, 0, false, text))) << seconds;
+    }
+    const int64_t kDay = 86400;
+    std::vector<int64_t> seconds = {0, -1, UINT32_MAX, -62167219200 /* 0000-01-01 */,
+                                    253402300799 /* 9999-12-31T23:59:59 */};
+    for (int64_t day = -719528; day <= 2932896; day += 97) {
+        seconds.push_back(day * kDay + ((day * 4099) % kDay + kDay) % kDay);
+    }
+    for (const int64_t s : seconds) {
+        for (const int scale : {0, 3, 9}) {
+            const int64_t unit = scale == 0 ? 1 : scale == 3 ? 1000 : 1000000000;
+            if (s > INT64_MAX / unit || s < INT64_MIN / unit) {
+                continue;
+            }
+            const int64_t count = s * unit + (scale == 0 ? 0 : unit / 4 - 1);
+            const std::string written(text, WriteIsoDateTime(count, scale, false, text));
+            __int128 read = 0;
+            ASSERT_EQ(EIsoRead::kRead, ReadIsoDateTime(written.data(), written.size(), scale, read))
+                << written;
+            EXPECT_TRUE(read == count) << written << " at scale " << scale;
+        }
+    }
+    for (const int64_t count : {INT64_MIN, INT64_MAX}) {
+        const std::string written(text, WriteIsoDateTime(count, 9, false, text));
+        __int128 read = 0;
+        ASSERT_EQ(EIsoRead::kRead, ReadIsoDateTime(written.data(), written.size(), 9, read)) << written;
+        EXPECT_TRUE(read == count) << written;
+    }
+}
+
+// Leap days of the Gregorian calendar, and durations either side of zero.
+TEST(Iso8601, LeapDaysAndDurationsBothWays) {
+    const struct {
+        const char* text;
+        EIsoRead read;
+    } dates[] = {
+        {"2000-02-29", EIsoRead::kRead},
+        {"2024-02-29T23:59:59Z", EIsoRead::kRead},
+        {"0000-02-29", EIsoRead::kRead},
+        {"1900-02-29", EIsoRead::kOutOfRange},
+        {"2100-02-29T00:00:00Z", EIsoRead::kOutOfRange},
+        {"2023-02-29", EIsoRead::kOutOfRange},
+        {"2024-13-01", EIsoRead::kOutOfRange},
+        {"2024-12-31T24:00:00Z", EIsoRead::kOutOfRange},
+        {"2024-12-31T23:59:60Z", EIsoRead::kOutOfRange},
+        {"2024-12-3lT00:00:00Z", EIsoRead::kMalformed},
+        {"2024-12-31T00:00:00", EIsoRead::kMalformed},
+        {"2024-12-31 00:00:00z", EIsoRead::kRead},
+    };
+    for (const auto& d : dates) {
+        __int128 count = 0;
+        EXPECT_EQ(d.read, ReadIsoDateTime(d.text, std::strlen(d.text), 0, count)) << d.text;
+    }
+    char text[kIsoTextMax];
+    for (const int64_t ms : {int64_t{0}, int64_t{1}, int64_t{-1}, int64_t{999}, int64_t{-60000},
+                             int64_t{3723004}, int64_t{-3723004}, int64_t{INT32_MIN}, int64_t{INT32_MAX}}) {
+        const std::string written(text, WriteIsoDuration(ms, 3, text));
+        __int128 read = 0;
+        ASSERT_EQ(EIsoRead::kRead, ReadIsoDuration(written.data(), written.size(), 3, read)) << written;
+        EXPECT_TRUE(read == ms) << written;
+    }
+    for (const int64_t ns : {INT64_MIN + 1, INT64_MAX, int64_t{-1}, int64_t{86399999999999}}) {
+        const std::string written(text, WriteIsoDuration(ns, 9, text));
+        __int128 read = 0;
+        ASSERT_EQ(EIsoRead::kRead, ReadIsoDuration(written.data(), written.size(), 9, read)) << written;
+        EXPECT_TRUE(read == ns) << written;
+    }
 }
