@@ -3,9 +3,6 @@
 // decimal places.
 #include "json/NumberText.h"
 
-#include <rapidjson/internal/dtoa.h>
-#include <rapidjson/internal/itoa.h>
-
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -64,15 +61,6 @@ void IncrementDecimal(char* text) {
 }
 
 }  // namespace
-
-char* WriteInt32(int32_t value, char* out) { return rapidjson::internal::i32toa(value, out); }
-char* WriteUint32(uint32_t value, char* out) { return rapidjson::internal::u32toa(value, out); }
-char* WriteInt64(int64_t value, char* out) { return rapidjson::internal::i64toa(value, out); }
-char* WriteUint64(uint64_t value, char* out) { return rapidjson::internal::u64toa(value, out); }
-
-char* WriteDouble(double value, char* out) {
-    return rapidjson::internal::dtoa(value, out, kDefaultDecimalPlaces);
-}
 
 char* WriteShortestDouble(double value, char* out) {
     const CShortestDecimal decimal = ShortestDecimal(value);

@@ -18,6 +18,9 @@
 #ifndef JSON_NUMBERTEXT_H
 #define JSON_NUMBERTEXT_H
 
+#include <rapidjson/internal/dtoa.h>
+#include <rapidjson/internal/itoa.h>
+
 #include <cstddef>
 #include <cstdint>
 
@@ -28,13 +31,16 @@ constexpr size_t kNumberTextMax = 32;
 // told apart from its neighbours.
 constexpr int kDefaultDecimalPlaces = 324;
 
-char* WriteInt32(int32_t value, char* out);
-char* WriteUint32(uint32_t value, char* out);
-char* WriteInt64(int64_t value, char* out);
-char* WriteUint64(uint64_t value, char* out);
+// Inline: a text writes many numbers, and a call costs as much as a short number's digits.
+inline char* WriteInt32(int32_t value, char* out) { return rapidjson::internal::i32toa(value, out); }
+inline char* WriteUint32(uint32_t value, char* out) { return rapidjson::internal::u32toa(value, out); }
+inline char* WriteInt64(int64_t value, char* out) { return rapidjson::internal::i64toa(value, out); }
+inline char* WriteUint64(uint64_t value, char* out) { return rapidjson::internal::u64toa(value, out); }
 
 // A finite double in RapidJSON's digits.
-char* WriteDouble(double value, char* out);
+inline char* WriteDouble(double value, char* out) {
+    return rapidjson::internal::dtoa(value, out, kDefaultDecimalPlaces);
+}
 // A finite double in its shortest digits.
 char* WriteShortestDouble(double value, char* out);
 
