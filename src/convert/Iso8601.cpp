@@ -69,7 +69,7 @@ size_t WriteFraction(uint64_t fraction, char* out) {
 
 // hh:mm:ss and the fraction. REQUIRES: secondOfDay < one day.
 template <int kScale>
-size_t WriteClock(uint32_t secondOfDay, uint64_t fraction, char* out) {
+inline __attribute__((always_inline)) size_t WriteClock(uint32_t secondOfDay, uint64_t fraction, char* out) {
     PutPair(secondOfDay / 3600, out);
     out[2] = ':';
     PutPair(secondOfDay / 60 % 60, out + 3);
@@ -101,7 +101,8 @@ constexpr int64_t kFastLastDay = 2932896;
 // that become multiplications (C. Neri and L. Schneider, "Euclidean affine functions and
 // their application to calendar algorithms", 2022). REQUIRES: kFastFirstDay <= days <=
 // kFastLastDay.
-void CivilFromDaysFast(int64_t days, unsigned& year, unsigned& month, unsigned& day) {
+inline __attribute__((always_inline)) void CivilFromDaysFast(int64_t days, unsigned& year, unsigned& month,
+                                                             unsigned& day) {
     const uint32_t n = static_cast<uint32_t>(days - kFastFirstDay);  // days since 0000-03-01
     const uint32_t n1 = 4 * n + 3;
     const uint32_t century = n1 / 146097;
