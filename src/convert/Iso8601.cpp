@@ -351,39 +351,60 @@ size_t WriteDateTime(int64_t count, bool dateWhenWhole, char* out) {
 // "YYYY-MM-DDThh:mm:ssZ" (T or t or a space, Z or z) and "YYYY-MM-DD". True, with the
 // seconds since 1970, only for a valid text of these shapes; every other text (a fraction,
 // an offset, a field out of range, no such text at all) is for the general reader.
+// Whether the bytes of `word` under `mask` are all ASCII digits: with every other byte
+// made a '0', each byte's high nibble is 3, and stays 3 when 6 is added (':' to '?' go
+// to 4).
+inline bool DigitsUnder(uint64_t word, uint64_t mask) {
+    constexpr uint64_t kZeros = 0x3030303030303030ull;
+    constexpr uint64_t kHighNibbles = 0xF0F0F0F0F0F0F0F0ull;
+    const uint64_t digits = (word & mask) | (kZeros & ~mask);
+    return (digits & kHighNibbles) == kZeros && ((digits + 0x0606060606060606ull) & kHighNibbles) == kZeros;
+}
+
+// The two digits at bytes `at` and `at` + 1 of a word of digits less '0' each.
+inline unsigned PairAt(uint64_t values, int at) {
+    return static_cast<unsigned>((values >> (8 * at)) & 0xFF) * 10 +
+           static_cast<unsigned>((values >> (8 * at + 8)) & 0xFF);
+}
+
 bool ReadPlainStamp(const char* text, size_t length, int64_t& seconds) {
     if (length != 10 && length != 20) {
         return false;
     }
-    // A digit's value, and in `bad` whether it is none (a byte below '0' wraps around).
-    bool bad = false;
-    const auto digit = [text, &bad](size_t i) {
-        const unsigned value = static_cast<unsigned>(static_cast<unsigned char>(text[i])) - '0';
-        bad |= value > 9;
-        return value;
-    };
-    const unsigned y0 = digit(0), y1 = digit(1), y2 = digit(2), y3 = digit(3), m0 = digit(5), m1 = digit(6),
-                   d0 = digit(8), d1 = digit(9);
-    if (bad || text[4] != '-' || text[7] != '-') {
+    // "YYYY-MM-" and "DD" (with "Thh:mm" in a long text), eight bytes at a time.
+    constexpr uint64_t kZeros = 0x3030303030303030ull;
+    uint64_t date = 0;
+    std::memcpy(&date, text, 8);
+    uint64_t rest = 0;
+    std::memcpy(&rest, text + 8, length == 20 ? 8 : 2);
+    constexpr uint64_t kDateDigits = 0x00FFFF00FFFFFFFFull;  // bytes 0-3 and 5-6
+    if (!DigitsUnder(date, kDateDigits) || (date & ~kDateDigits) != 0x2D00002D00000000ull ||
+        !DigitsUnder(rest, 0xFFFF)) {
         return false;
     }
-    const unsigned year = ((y0 * 10 + y1) * 10 + y2) * 10 + y3;
-    const unsigned month = m0 * 10 + m1;
-    const unsigned day = d0 * 10 + d1;
+    const uint64_t dateValues = date - (kZeros & kDateDigits);
+    const unsigned year = PairAt(dateValues, 0) * 100 + PairAt(dateValues, 2);
+    const unsigned month = PairAt(dateValues, 5);
+    const unsigned day = PairAt(rest - 0x3030, 0);
     if (month < 1 || month > 12 || day < 1 || day > DaysInMonth(year, month)) {
         return false;
     }
     unsigned secondOfDay = 0;
     if (length == 20) {
+        // "DDThh:mm", then ":ssZ".
+        constexpr uint64_t kClockDigits = 0xFFFF00FFFF00FFFFull;  // bytes 0-1, 3-4 and 6-7
+        uint32_t end = 0;
+        std::memcpy(&end, text + 16, 4);
         const char t = text[10];
-        const char z = text[19];
-        const unsigned h0 = digit(11), h1 = digit(12), n0 = digit(14), n1 = digit(15), s0 = digit(17),
-                       s1 = digit(18);
-        if (bad || (t != 'T' && t != 't' && t != ' ') || text[13] != ':' || text[16] != ':' ||
+        const char z = static_cast<char>(end >> 24);
+        if (!DigitsUnder(rest, kClockDigits) || ((rest >> 40) & 0xFF) != ':' ||
+            (t != 'T' && t != 't' && t != ' ') || !DigitsUnder(end, 0x00FFFF00u) || (end & 0xFF) != ':' ||
             (z != 'Z' && z != 'z')) {
             return false;
         }
-        const unsigned hours = h0 * 10 + h1, minutes = n0 * 10 + n1, secondsOfMinute = s0 * 10 + s1;
+        const uint64_t clock = rest - (kZeros & kClockDigits);
+        const unsigned hours = PairAt(clock, 3), minutes = PairAt(clock, 6);
+        const unsigned secondsOfMinute = PairAt(end - 0x00303000u, 1);
         if (hours > 23 || minutes > 59 || secondsOfMinute > 59) {
             return false;
         }
