@@ -3,16 +3,18 @@
 // by value, ISO 8601 texts, 64-bit integers as strings); and the writer methods' forms.
 #include <gtest/gtest.h>
 #include <rapidjson/document.h>
-#include <rapidjson/stringbuffer.h>
 
 #include <cfloat>
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
+#include <ctime>
 #include <random>
 #include <string>
 #include <vector>
 
+#include "convert/Iso8601.h"
 #include "convert/TypeClassTable.h"
 #include "json/JsonOutput.h"
 #include "json/JsonParse.h"
@@ -22,11 +24,9 @@ namespace {
 
 // The text of a value as a writer of that format writes it.
 std::string Text(const CJsonValue& value, ValueForm form) {
-    rapidjson::StringBuffer buffer;
     JsonOutputOptions options;
     options.shortestDecimals = (form & kFormShortReals) != 0;
-    SerializeDocument(value, buffer, options);
-    return buffer.GetString();
+    return JsonText(value, options);
 }
 
 std::string Encoded(TypeClass3 type, const ByteVector& memory, ValueForm form) {
@@ -432,7 +432,8 @@ TEST(TypeClassTable, ShortRealsReadBackBitExactly) {
 }
 
 // The short form of a REAL is the double nearest to its shortest decimal, whatever the
-// float: 200,000 random bit patterns against the shortest text read back by from_chars.
+// float: 200,000 random bit patterns against the shortest digits (to_chars' scientific
+// form; its plain form writes a large whole single's exact value) read back by from_chars.
 TEST(TypeClassTable, ShortRealsAreTheDoublesOfTheirShortestDecimals) {
     std::mt19937 random(20261208);
     size_t wrong = 0;
@@ -444,7 +445,8 @@ TEST(TypeClassTable, ShortRealsAreTheDoublesOfTheirShortestDecimals) {
             continue;
         }
         char text[32];
-        const std::to_chars_result end = std::to_chars(text, text + sizeof(text), value);
+        const std::to_chars_result end =
+            std::to_chars(text, text + sizeof(text), value, std::chars_format::scientific);
         double expected = 0;
         std::from_chars(text, end.ptr, expected);
         const double got = ShortestFloatAsDouble(value);
@@ -486,12 +488,43 @@ TEST(TypeClassTable, WriterMethodFormsAreOptionBits) {
 // The inline writes of the common classes write what the row's decoder writes, for every
 // class, for values of every kind and at the edges of every width.
 TEST(TypeClassTable, WriteLeafWritesWhatTheDecoderWrites) {
-    const char* const values[] = {"true", "false", "null", "0", "-0", "1", "-1", "127", "-129", "255", "300",
-                                  "65535", "-32769", "2147483647", "2147483648", "-2147483648", "-2147483649",
-                                  "4294967295", "4294967296", "9223372036854775807", "-9223372036854775808",
-                                  "-9223372036854775809", "18446744073709551615", "18446744073709551616",
-                                  "1.5", "5.0", "-0.0", "0.1", "1e39", "-3.4028235e38", "1.8e308", "1e-400",
-                                  "\"5\"", "\"-12\"", "\"PT5S\"", "[]", "{}"};
+    const char* const values[] = {"true",
+                                  "false",
+                                  "null",
+                                  "0",
+                                  "-0",
+                                  "1",
+                                  "-1",
+                                  "127",
+                                  "-129",
+                                  "255",
+                                  "300",
+                                  "65535",
+                                  "-32769",
+                                  "2147483647",
+                                  "2147483648",
+                                  "-2147483648",
+                                  "-2147483649",
+                                  "4294967295",
+                                  "4294967296",
+                                  "9223372036854775807",
+                                  "-9223372036854775808",
+                                  "-9223372036854775809",
+                                  "18446744073709551615",
+                                  "18446744073709551616",
+                                  "1.5",
+                                  "5.0",
+                                  "-0.0",
+                                  "0.1",
+                                  "1e39",
+                                  "-3.4028235e38",
+                                  "1.8e308",
+                                  "1e-400",
+                                  "\"5\"",
+                                  "\"-12\"",
+                                  "\"PT5S\"",
+                                  "[]",
+                                  "{}"};
     size_t differing = 0;
     for (unsigned type = 0; type <= kTypeClassCount; ++type) {
         const uint32_t width = TypeClassRow(static_cast<TypeClass3>(type)).width;
@@ -525,7 +558,8 @@ TEST(TypeClassTable, WholeStringsAreWrittenAsTheDecoderWritesThem) {
                 ByteVector decoded(size, 0xA5);
                 ByteVector written(size, 0xA5);
                 DecodeLeaf(static_cast<TypeClass3>(type), decoded.data(), size, value, nullptr, false);
-                if (!WriteWholeString(static_cast<TypeClass3>(type), written.data(), size, letters.data(), length)) {
+                if (!WriteWholeString(static_cast<TypeClass3>(type), written.data(), size, letters.data(),
+                                      length)) {
                     decoded = ByteVector(size, 0xA5);  // nothing written: the decoder writes it
                 }
                 if (decoded != written && ++differing <= 5) {
@@ -535,4 +569,84 @@ TEST(TypeClassTable, WholeStringsAreWrittenAsTheDecoderWritesThem) {
         }
     }
     EXPECT_EQ(0u, differing);
+}
+
+// ISO 8601 texts of dates against the C library's calendar (gmtime_r) for every day from
+// 1900 to 2200, and written then read back the same at every scale, across the years 0000
+// to 9999 and at the ends of each class's range.
+TEST(Iso8601, DatesAreTheCalendarsAndReadBack) {
+    char text[kIsoTextMax];
+    for (int64_t day = -25567; day <= 84006; ++day) {  // 1900-01-01 to 2200-01-01
+        const int64_t seconds = day * 86400 + (day * 7919) % 86400;
+        const time_t stamp = static_cast<time_t>(seconds);
+        struct tm civil {};
+        ASSERT_NE(nullptr, gmtime_r(&stamp, &civil));
+        char expected[32];
+        std::strftime(expected, sizeof(expected), "%Y-%m-%dT%H:%M:%SZ", &civil);
+        ASSERT_EQ(expected, std::string(text, WriteIsoDateTime(seconds, 0, false, text))) << seconds;
+    }
+    const int64_t kDay = 86400;
+    std::vector<int64_t> seconds = {0, -1, UINT32_MAX, -62167219200 /* 0000-01-01 */,
+                                    253402300799 /* 9999-12-31T23:59:59 */};
+    for (int64_t day = -719528; day <= 2932896; day += 97) {
+        seconds.push_back(day * kDay + ((day * 4099) % kDay + kDay) % kDay);
+    }
+    for (const int64_t s : seconds) {
+        for (const int scale : {0, 3, 9}) {
+            const int64_t unit = scale == 0 ? 1 : scale == 3 ? 1000 : 1000000000;
+            if (s > INT64_MAX / unit || s < INT64_MIN / unit) {
+                continue;
+            }
+            const int64_t count = s * unit + (scale == 0 ? 0 : unit / 4 - 1);
+            const std::string written(text, WriteIsoDateTime(count, scale, false, text));
+            __int128 read = 0;
+            ASSERT_EQ(EIsoRead::kRead, ReadIsoDateTime(written.data(), written.size(), scale, read))
+                << written;
+            EXPECT_TRUE(read == count) << written << " at scale " << scale;
+        }
+    }
+    for (const int64_t count : {INT64_MIN, INT64_MAX}) {
+        const std::string written(text, WriteIsoDateTime(count, 9, false, text));
+        __int128 read = 0;
+        ASSERT_EQ(EIsoRead::kRead, ReadIsoDateTime(written.data(), written.size(), 9, read)) << written;
+        EXPECT_TRUE(read == count) << written;
+    }
+}
+
+// Leap days of the Gregorian calendar, and durations either side of zero.
+TEST(Iso8601, LeapDaysAndDurationsBothWays) {
+    const struct {
+        const char* text;
+        EIsoRead read;
+    } dates[] = {
+        {"2000-02-29", EIsoRead::kRead},
+        {"2024-02-29T23:59:59Z", EIsoRead::kRead},
+        {"0000-02-29", EIsoRead::kRead},
+        {"1900-02-29", EIsoRead::kOutOfRange},
+        {"2100-02-29T00:00:00Z", EIsoRead::kOutOfRange},
+        {"2023-02-29", EIsoRead::kOutOfRange},
+        {"2024-13-01", EIsoRead::kOutOfRange},
+        {"2024-12-31T24:00:00Z", EIsoRead::kOutOfRange},
+        {"2024-12-31T23:59:60Z", EIsoRead::kOutOfRange},
+        {"2024-12-3lT00:00:00Z", EIsoRead::kMalformed},
+        {"2024-12-31T00:00:00", EIsoRead::kMalformed},
+        {"2024-12-31 00:00:00z", EIsoRead::kRead},
+    };
+    for (const auto& d : dates) {
+        __int128 count = 0;
+        EXPECT_EQ(d.read, ReadIsoDateTime(d.text, std::strlen(d.text), 0, count)) << d.text;
+    }
+    const struct {
+        int scale;
+        int64_t count;
+    } durations[] = {{3, 0},         {3, 1},        {3, -1},        {3, 999},           {3, -60000},
+                     {3, 3723004},   {3, -3723004}, {3, INT32_MIN}, {3, INT32_MAX},     {9, INT64_MIN},
+                     {9, INT64_MAX}, {9, -1},       {0, -86401},    {9, 86399999999999}};
+    for (const auto& d : durations) {
+        char text[kIsoTextMax];
+        const std::string written(text, WriteIsoDuration(d.count, d.scale, text));
+        __int128 read = 0;
+        ASSERT_EQ(EIsoRead::kRead, ReadIsoDuration(written.data(), written.size(), d.scale, read)) << written;
+        EXPECT_TRUE(read == d.count) << written;
+    }
 }

@@ -3,8 +3,13 @@
 // the text is read out.
 #include <gtest/gtest.h>
 
+#include <cfloat>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <functional>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -207,5 +212,111 @@ TEST_F(WriterFormat, DecimalPlacesRoundTheShortestDecimal) {
         c.add(writer);
         EXPECT_EQ(std::string("{\"v\":") + c.written + "}", writer.text())
             << c.format << ", " << c.places << " places";
+    }
+}
+
+namespace {
+
+// Whether `text` reads back as exactly `value` (the sign of zero included).
+bool ReadsBackAs(const std::string& text, float value) {
+    const float back = std::strtof(text.c_str(), nullptr);
+    return std::memcmp(&back, &value, sizeof(value)) == 0;
+}
+
+// The fewest significant digits with which printf's nearest decimal reads back as value.
+int FewestDigitsThatReadBack(float value) {
+    for (int digits = 1; digits < 9; ++digits) {
+        char text[48];
+        std::snprintf(text, sizeof(text), "%.*e", digits - 1, static_cast<double>(value));
+        if (ReadsBackAs(text, value)) {
+            return digits;
+        }
+    }
+    return 9;
+}
+
+// The significant digits of a number text: no sign, point, exponent or leading and
+// trailing zeros.
+int SignificantDigits(const std::string& text) {
+    std::string digits;
+    for (const char c : text.substr(0, text.find('e'))) {
+        if (c >= '0' && c <= '9') {
+            digits += c;
+        }
+    }
+    const size_t first = digits.find_first_not_of('0');
+    if (first == std::string::npos) {
+        return 1;
+    }
+    return static_cast<int>(digits.find_last_not_of('0') - first + 1);
+}
+
+}  // namespace
+
+// SHORT_REALS writes a REAL, from AddReal and from a REAL leaf alike, in the shortest
+// digits that read back as the same single, in the layout of every double.
+TEST_F(WriterFormat, ShortRealsAreTheShortestDigitsThatReadBack) {
+    const struct {
+        float value;
+        const char* text;
+    } cases[] = {
+        {512924647424.0f, "512924650000.0"},  // 5.1292465e11: 8 digits, not the 12 of the single's value
+        {123456792.0f, "123456790.0"},
+        {16777216.0f, "16777216.0"},
+        {8388609.0f, "8388609.0"},
+        {0.1f, "0.1"},
+        {0.33f, "0.33"},
+        {1.25f, "1.25"},
+        {3.125f, "3.125"},
+        {123.456f, "123.456"},
+        {1234567.9f, "1234567.9"},
+        {0.099999994f, "0.099999994"},
+        {10.0892105f, "10.0892105"},
+        {3.14159265f, "3.1415927"},
+        {1.00000012f, "1.0000001"},
+        {1e10f, "10000000000.0"},
+        {1e20f, "100000000000000000000.0"},
+        {1e21f, "1e21"},
+        {7e22f, "7e22"},
+        {1e-10f, "1e-10"},
+        {2.5e-7f, "2.5e-7"},
+        {9.999999e-5f, "0.00009999999"},
+        {FLT_MAX, "3.4028235e38"},
+        {-FLT_MAX, "-3.4028235e38"},
+        {FLT_MIN, "1.1754944e-38"},
+        {1.17549421e-38f, "1.1754942e-38"},  // the largest subnormal
+        {4.2e-39f, "4.2e-39"},
+        {std::numeric_limits<float>::denorm_min(), "1e-45"},
+        {-0.0f, "-0.0"},
+        {0.0f, "0.0"},
+    };
+    float leaf = 0;
+    Publish(MakeVar(TYPE3_REAL, sizeof(leaf), &leaf, "leaf"));
+    std::vector<float> values;
+    for (const auto& c : cases) {
+        values.push_back(c.value);
+    }
+    for (int exponent = -45; exponent <= 38; ++exponent) {
+        values.push_back(std::strtof(("1e" + std::to_string(exponent)).c_str(), nullptr));
+    }
+    for (size_t i = 0; i < values.size(); ++i) {
+        const float value = values[i];
+        CWriterCalls writer;
+        ASSERT_EQ(1u, writer.setFormat(ZENTRIK_FORMAT_SHORT_REALS));
+        writer.reset();
+        writer.addKey("v");
+        writer.addReal(value);
+        leaf = value;
+        ASSERT_EQ(1, CallAddFromSymbol(writer.instance(), "v", &leaf));
+        const std::string document = writer.text();
+        const size_t colon = document.find(':');
+        const std::string text = document.substr(colon + 1, document.find(',') - colon - 1);
+        EXPECT_EQ("{\"v\":" + text + ",\"v\":" + text + "}", document) << "the leaf and AddReal differ";
+        if (i < sizeof(cases) / sizeof(cases[0])) {
+            EXPECT_EQ(cases[i].text, text);
+        }
+        EXPECT_TRUE(ReadsBackAs(text, value)) << text;
+        EXPECT_EQ(FewestDigitsThatReadBack(value), SignificantDigits(text)) << text;
+        EXPECT_NE(std::string::npos, text.find_first_of(".e")) << text;
     }
 }

@@ -2,6 +2,7 @@
 // numbers), and the three output fields and their limits.
 #include <gtest/gtest.h>
 #include <rapidjson/document.h>
+#include <rapidjson/prettywriter.h>
 #include <rapidjson/stringbuffer.h>
 #include <rapidjson/writer.h>
 
@@ -403,8 +404,7 @@ TEST_F(WriterOutput, ReadingDoesNotChangeTheDocument) {
 // The body and the ten methods without action leave their records, the document and
 // the pending key exactly as they were, and log nothing.
 // The serialiser also writes what only variables put into documents: nested containers,
-// true and false, 64-bit numbers, non-finite numbers at any depth; the same text into
-// either kind of buffer.
+// true and false, 64-bit numbers, non-finite numbers at any depth.
 TEST(JsonOutput, WritesNestedValuesCompactly) {
     CJsonDocument document;
     document.Parse(R"({"a":[1,2.5,{"b":"c","e":[]}],"t":true,"f":false,"u":18446744073709551615,)"
@@ -413,50 +413,130 @@ TEST(JsonOutput, WritesNestedValuesCompactly) {
     document["a"][1].SetDouble(std::numeric_limits<double>::quiet_NaN());
     document["a"][2]["e"].PushBack(CJsonValue(-std::numeric_limits<double>::infinity()),
                                    document.GetAllocator());
-    // Through RapidJSON's string buffer and through the component's text buffer, which
-    // has a writer of its own for compact text.
-    const auto bothWays = [](const CJsonValue& value, const std::string& expected) {
-        rapidjson::StringBuffer buffer;
-        SerializeDocument(value, buffer);
-        EXPECT_EQ(expected, std::string(buffer.GetString(), buffer.GetSize()));
-        CRetainedBlock block;
-        CTextBuffer text(block, 1 << 20);
-        CJsonOutputScratch scratch;
-        SerializeDocument(value, text, JsonOutputOptions(), scratch);
-        EXPECT_EQ(expected, std::string(text.GetString(), text.GetSize()));
-    };
-    bothWays(document, R"({"a":[1,null,{"b":"c","e":[null]}],"t":true,"f":false,"u":18446744073709551615,)"
-                       R"("i":-9223372036854775808,"o":{},"n":null})");
-    bothWays(CJsonValue(42), "42");
-    bothWays(CJsonValue(rapidjson::kObjectType), "{}");
-    bothWays(CJsonValue(-1.5e-7), "-1.5e-7");
+    EXPECT_EQ(R"({"a":[1,null,{"b":"c","e":[null]}],"t":true,"f":false,"u":18446744073709551615,)"
+              R"("i":-9223372036854775808,"o":{},"n":null})",
+              JsonText(document));
+    EXPECT_EQ("42", JsonText(CJsonValue(42)));
+    EXPECT_EQ("{}", JsonText(CJsonValue(rapidjson::kObjectType)));
+    EXPECT_EQ("-1.5e-7", JsonText(CJsonValue(-1.5e-7)));
 }
 
-// A text that grows many times while it is written, with strings that are written twice
-// (repaired) and strings with escapes, comes out of the component's text buffer as out of
-// RapidJSON's string buffer.
-TEST(JsonOutput, AGrowingTextIsTheSameInEitherBuffer) {
-    CJsonDocument document;
-    CJsonDocument::AllocatorType& allocator = document.GetAllocator();
-    document.SetObject();
-    CJsonValue list(rapidjson::kArrayType);
-    for (int i = 0; i < 300; ++i) {
-        const std::string name = "m" + std::to_string(i) + std::string(static_cast<size_t>(i % 23), 'x');
-        std::string text(static_cast<size_t>(i % 41), static_cast<char>('a' + i % 26));
-        text += i % 3 == 0 ? "\xE4" : i % 3 == 1 ? "\n\"" : "";  // repaired, escaped, plain
-        document.AddMember(CJsonValue(name.c_str(), allocator), CJsonValue(text.c_str(), allocator),
-                           allocator);
-        list.PushBack(CJsonValue(text.c_str(), allocator), allocator).PushBack(i * 0.25, allocator);
+// RapidJSON's writers are the oracle of the text of a document whose strings are valid
+// UTF-8: compact (Writer) and indented (PrettyWriter, two spaces).
+std::string RapidJsonText(const rapidjson::Document& document, bool pretty) {
+    rapidjson::StringBuffer buffer;
+    if (pretty) {
+        rapidjson::PrettyWriter<rapidjson::StringBuffer> writer(buffer);
+        writer.SetIndent(' ', 2);
+        document.Accept(writer);
+    } else {
+        rapidjson::Writer<rapidjson::StringBuffer> writer(buffer);
+        document.Accept(writer);
     }
-    document.AddMember("list", list, allocator);
-    rapidjson::StringBuffer expected;
-    SerializeDocument(document, expected);
-    CRetainedBlock block;
-    CTextBuffer text(block, 1 << 20);
+    return std::string(buffer.GetString(), buffer.GetSize());
+}
+
+// A document of many members and strings (escaped, long, repaired), and the same with its
+// strings repaired beforehand, which RapidJSON writes as the component writes the first.
+struct CStringsDocument {
+    CJsonDocument component;
+    rapidjson::Document repaired;
+
+    CStringsDocument() {
+        component.SetObject();
+        repaired.SetObject();
+        CJsonValue list(rapidjson::kArrayType);
+        rapidjson::Value repairedList(rapidjson::kArrayType);
+        for (int i = 0; i < 300; ++i) {
+            const std::string name = "m" + std::to_string(i) + std::string(static_cast<size_t>(i % 23), 'x');
+            std::string text(static_cast<size_t>(i % 41 + (i % 50 == 7 ? 3000 : 0)),
+                             static_cast<char>('a' + i % 26));
+            text += i % 3 == 0 ? "\xE4" : i % 3 == 1 ? "\n\"" : "";  // repaired, escaped, plain
+            if (i % 100 == 5) {
+                text += std::string(1500, '\x01') + "\xFC";  // six bytes a byte, then repaired
+            }
+            Add(name, text, i * 0.25, list, repairedList);
+        }
+        component.AddMember("list", list, component.GetAllocator());
+        repaired.AddMember("list", repairedList, repaired.GetAllocator());
+    }
+
+    void Add(const std::string& name, const std::string& text, double number, CJsonValue& list,
+             rapidjson::Value& repairedList) {
+        CJsonDocument::AllocatorType& allocator = component.GetAllocator();
+        component.AddMember(CJsonValue(name.c_str(), allocator), CJsonValue(text.c_str(), allocator),
+                            allocator);
+        list.PushBack(CJsonValue(text.c_str(), allocator), allocator).PushBack(number, allocator);
+        std::string valid;
+        RepairUtf8(text.data(), text.size(), valid);
+        rapidjson::Document::AllocatorType& oracle = repaired.GetAllocator();
+        repaired.AddMember(rapidjson::Value(name.c_str(), oracle), rapidjson::Value(valid.c_str(), oracle),
+                           oracle);
+        repairedList.PushBack(rapidjson::Value(valid.c_str(), oracle), oracle).PushBack(number, oracle);
+    }
+};
+
+// A text that grows many times while it is written, compact and indented, in the
+// component's text buffer and in a caller's buffer (through the window a long text takes
+// there): RapidJSON's text of the repaired strings.
+TEST(JsonOutput, ATextIsTheOraclesInEveryBuffer) {
+    const CStringsDocument document;
+    const std::string expected = RapidJsonText(document.repaired, false);
+    ASSERT_GT(expected.size(), 40000u);
+    EXPECT_EQ(expected, JsonText(document.component));
+    JsonOutputOptions pretty;
+    pretty.pretty = true;
+    EXPECT_EQ(RapidJsonText(document.repaired, true), JsonText(document.component, pretty));
+
     CJsonOutputScratch scratch;
-    SerializeDocument(document, text, JsonOutputOptions(), scratch);
-    EXPECT_EQ(std::string(expected.GetString(), expected.GetSize()),
-              std::string(text.GetString(), text.GetSize()));
+    const size_t length = expected.size();
+    for (const size_t size : {length + 1, length + 100, length, size_t(1), size_t(0)}) {
+        std::vector<char> buffer(size + 1, '#');
+        EXPECT_EQ(length, SerializeInto(document.component, buffer.data(), size, scratch)) << size;
+        const std::string wanted =
+            size > length ? expected + '\0' + std::string(size - length - 1, '#') : std::string(size, '#');
+        EXPECT_EQ(wanted + '#', std::string(buffer.data(), buffer.size())) << size;
+    }
+}
+
+// Short texts into a caller's buffer: written whole with the terminator, or not at all.
+TEST(JsonOutput, ACallersBufferTakesATextWholeOrNotAtAll) {
+    CJsonDocument document;
+    document.Parse(R"({"k":[1,"\u0001",{"":null}],"s":"\u00e4"})");
+    ASSERT_FALSE(document.HasParseError());
+    const std::string text = "{\"k\":[1,\"\\u0001\",{\"\":null}],\"s\":\"\xC3\xA4\"}";
+    EXPECT_EQ(text, JsonText(document));
+    CJsonOutputScratch scratch;
+    for (size_t size = 0; size <= text.size() + 2; ++size) {
+        std::vector<char> buffer(size + 1, '#');
+        EXPECT_EQ(text.size(), SerializeInto(document, buffer.data(), size, scratch));
+        const std::string wanted = size > text.size() ? text + '\0' + std::string(size - text.size() - 1, '#')
+                                                      : std::string(size, '#');
+        EXPECT_EQ(wanted + '#', std::string(buffer.data(), buffer.size())) << size;
+    }
+}
+
+// Indented text, against PrettyWriter: empty and nested containers at every depth, a
+// scalar root, members whose values are containers.
+TEST(JsonOutput, IndentedTextIsPrettyWritersText) {
+    const char* const texts[] = {
+        "{}",
+        "[]",
+        "7",
+        R"("s")",
+        R"({"a":{},"b":[],"c":[[],{}],"d":{"e":{"f":[1,[2,[3]],{"g":null}]}}})",
+        R"([{"a":1,"b":[true,false]},[[[]]],-0.5,"x\ty"])",
+    };
+    JsonOutputOptions pretty;
+    pretty.pretty = true;
+    for (const char* text : texts) {
+        rapidjson::Document oracle;
+        oracle.Parse(text);
+        CJsonDocument document;
+        document.Parse(text);
+        ASSERT_FALSE(document.HasParseError()) << text;
+        EXPECT_EQ(RapidJsonText(oracle, true), JsonText(document, pretty)) << text;
+    }
 }
 
 // Depth of nesting does not decide the depth of the call stack.
@@ -470,10 +550,11 @@ TEST(JsonOutput, WritesDeepNestingWithoutRecursion) {
         innermost->PushBack(CJsonValue(rapidjson::kArrayType), allocator);
         innermost = &(*innermost)[0];
     }
-    rapidjson::StringBuffer buffer;
-    SerializeDocument(document, buffer);
-    EXPECT_EQ(std::string(kDepth, '[') + std::string(kDepth, ']'),
-              std::string(buffer.GetString(), buffer.GetSize()));
+    EXPECT_EQ(std::string(kDepth, '[') + std::string(kDepth, ']'), JsonText(document));
+    CJsonOutputScratch scratch;
+    std::vector<char> buffer(2 * kDepth + 1);
+    EXPECT_EQ(2u * kDepth, SerializeInto(document, buffer.data(), buffer.size(), scratch));
+    EXPECT_EQ(std::string(kDepth, '[') + std::string(kDepth, ']'), buffer.data());
 }
 
 // While one instance's read-out is held inside its consumer, another instance is made,
@@ -483,10 +564,11 @@ TEST(WriterInstances, NothingWaitsForAnotherInstancesReadOut) {
     CWriterInstances instances;
     fb_jsonsaxwriter_struct held{}, other{}, later{};
     auto number = [](int n) {
-        return MakeJsonValueSource([n](CJsonDocument::AllocatorType&, uint32_t, CJsonValue& out) -> const char* {
-            out.SetInt(n);
-            return nullptr;
-        });
+        return MakeJsonValueSource(
+            [n](CJsonDocument::AllocatorType&, uint32_t, CJsonValue& out) -> const char* {
+                out.SetInt(n);
+                return nullptr;
+            });
     };
     ASSERT_TRUE(instances.With(&held, true, [&](CJsonWriter& writer) {
         writer.Reset();

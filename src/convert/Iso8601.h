@@ -4,10 +4,10 @@
 //
 // A value is a count of units of 10^-scale seconds: scale 0 for seconds (DATE,
 // DATE_AND_TIME), 3 for milliseconds (TIME, TIME_OF_DAY), 9 for nanoseconds (the long
-// classes). Dates count from 1970-01-01T00:00:00Z in the proleptic Gregorian calendar,
-// in UTC; there are no leap seconds.
+// classes); these three are the scales there are. Dates count from 1970-01-01T00:00:00Z in the proleptic
+// Gregorian calendar, in UTC; there are no leap seconds.
 //
-// Hand-written and locale-free: no C library time function, no allocation. Texts are
+// Hand-written and locale-free: no C library time function, no formatted output, no allocation. Texts are
 // written into a caller's buffer of kIsoTextMax bytes; the caller copies them where
 // they go. Stateless; any thread.
 #ifndef CONVERT_ISO8601_H

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "convert/TypeClassTable.h"
+#include "json/NumberText.h"
 
 namespace {
 

@@ -6,7 +6,6 @@
 // a row's function runs).
 #include "convert/TypeClassTable.h"
 
-#include <charconv>
 #include <cmath>
 #include <cstring>
 #include <type_traits>
@@ -14,6 +13,7 @@
 #include "convert/Iso8601.h"
 #include "convert/LeafSchemas.h"
 #include "json/JsonParse.h"
+#include "json/NumberText.h"
 #include "json/Utf8.h"
 
 namespace {
@@ -43,8 +43,27 @@ constexpr int64_t kNanosecondsPerDay = 86400000000000;
 
 Value EncodeNull(const void*, uint32_t, ValueForm, CJsonAllocator&) { return Value(); }
 
+// Strings up to this length are held in the value itself (RapidJSON's short strings on
+// x86-64); longer ones are copied into the document's memory.
+constexpr size_t kHeldInValue = 13;
+
+// A string value of a copy of the text. A long text is copied by hand and the value
+// refers to the copy: RapidJSON's own copy stores the value's flags, takes the memory and
+// then reads the flags' word back to put the pointer beside them, a read that waits for
+// the store still in flight (a third of an ISO 8601 leaf's time). The document's memory
+// is never given back piece by piece, so a copied text needs no flag that says so.
 Value Text(const char* text, size_t length, CJsonAllocator& allocator) {
-    return Value(text, static_cast<rapidjson::SizeType>(length), allocator);
+    if (length <= kHeldInValue) {
+        return Value(text, static_cast<rapidjson::SizeType>(length), allocator);
+    }
+    char* copy = static_cast<char*>(allocator.Malloc(length + 1));
+    if (length <= 32) {
+        CopyShortRun(copy, text, length);  // a call to memcpy costs more than these texts' copy
+    } else {
+        std::memcpy(copy, text, length);
+    }
+    copy[length] = '\0';
+    return Value(rapidjson::StringRef(copy, static_cast<rapidjson::SizeType>(length)));
 }
 
 // An integer as JSON's int or unsigned (up to 4 bytes) or 64-bit integer; a 64-bit one
@@ -53,9 +72,10 @@ template <typename T>
 Value IntegerValue(T value, ValueForm form, CJsonAllocator& allocator) {
     if (sizeof(T) == 8) {
         if ((form & kFormInt64Strings) != 0) {
-            char digits[24];
-            const std::to_chars_result end = std::to_chars(digits, digits + sizeof(digits), value);
-            return Text(digits, static_cast<size_t>(end.ptr - digits), allocator);
+            char digits[kNumberTextMax];
+            const char* end = std::is_signed<T>::value ? WriteInt64(static_cast<int64_t>(value), digits)
+                                                       : WriteUint64(static_cast<uint64_t>(value), digits);
+            return Text(digits, static_cast<size_t>(end - digits), allocator);
         }
         return std::is_signed<T>::value ? Value(static_cast<int64_t>(value))
                                         : Value(static_cast<uint64_t>(value));
@@ -633,13 +653,4 @@ std::string StoredIntegerText(TypeClass3 type, const void* address) {
             return row.isSigned ? std::to_string(Load<int32_t>(address))
                                 : std::to_string(Load<uint32_t>(address));
     }
-}
-
-double ShortestFloatAsDouble(float value) {
-    if (!std::isfinite(value)) {
-        return static_cast<double>(value);
-    }
-    char text[48];
-    const std::to_chars_result end = std::to_chars(text, text + sizeof(text), value);
-    return DecimalValue(text, static_cast<size_t>(end.ptr - text));
 }

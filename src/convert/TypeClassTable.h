@@ -259,8 +259,4 @@ bool IsWritableClass(TypeClass3 type);
 // REQUIRES: an integer class, address holds width bytes.
 std::string StoredIntegerText(TypeClass3 type, const void* address);
 
-// The shortest decimal that reads back as the single-precision value, as the double
-// nearest to it: 0.1f gives the double 0.1. A REAL in the SHORT_REALS form.
-double ShortestFloatAsDouble(float value);
-
 #endif  // CONVERT_TYPECLASSTABLE_H

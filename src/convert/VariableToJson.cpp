@@ -2,6 +2,7 @@
 #include "convert/VariableToJson.h"
 
 #include <cstring>
+#include <new>
 
 namespace {
 
@@ -24,9 +25,17 @@ CJsonValue& AppendMember(CJsonValue& object, CVariableName name, CJsonAllocator&
     return object.MemberEnd()[-1].value;
 }
 
-CJsonValue Element(CVariableView array, size_t i, CJsonAllocator& allocator, ValueForm form) {
+// Appends element i of the variable `array` to the JSON array `to`, whose room was
+// reserved. The value is made where the array holds it: one made aside and copied in
+// would be read back whole while its bytes are still being stored, which stalls the
+// processor once for every element.
+void AppendElement(CJsonValue& to, CVariableView array, size_t i, CJsonAllocator& allocator, ValueForm form) {
+    CJsonValue null;
+    to.PushBack(null, allocator);
     const CVariableView child = array.child(i);
-    return child ? VariableToJson(child, allocator, form) : CJsonValue();
+    if (child) {
+        new (&to[to.Size() - 1]) CJsonValue(VariableToJson(child, allocator, form));
+    }
 }
 
 // An array of 2 or 3 dimensions as nested arrays, first index outermost: element
@@ -45,13 +54,13 @@ CJsonValue NestedArray(CVariableView var, CJsonAllocator& allocator, ValueForm f
         row.Reserve(static_cast<rapidjson::SizeType>(columns), allocator);
         for (size_t j = 0; j < columns; ++j) {
             if (dimensions == 2) {
-                row.PushBack(Element(var, next++, allocator, form), allocator);
+                AppendElement(row, var, next++, allocator, form);
                 continue;
             }
             CJsonValue column(rapidjson::kArrayType);
             column.Reserve(static_cast<rapidjson::SizeType>(depth), allocator);
             for (size_t k = 0; k < depth; ++k) {
-                column.PushBack(Element(var, next++, allocator, form), allocator);
+                AppendElement(column, var, next++, allocator, form);
             }
             row.PushBack(column, allocator);
         }
@@ -138,9 +147,9 @@ CJsonValue StructureToJson(CVariableView var, CJsonAllocator& allocator, ValueFo
         // A leaf member is encoded here, without a call for it. The value is made where
         // the member holds it; the null there needs no destruction.
         CJsonValue& member = AppendMember(object, child.name(), allocator);
-        new (&member) CJsonValue(child.isLeaf()
-                                     ? EncodeLeaf(child.type(), child.address(), child.size(), form, allocator)
-                                     : VariableToJson(child, allocator, form));
+        new (&member) CJsonValue(
+            child.isLeaf() ? EncodeLeaf(child.type(), child.address(), child.size(), form, allocator)
+                           : VariableToJson(child, allocator, form));
     }
     return object;
 }
@@ -176,7 +185,7 @@ CJsonValue VariableToJson(CVariableView var, CJsonAllocator& allocator, ValueFor
         }
         array.Reserve(static_cast<rapidjson::SizeType>(count), allocator);
         for (size_t i = 0; i < count; ++i) {
-            array.PushBack(Element(var, i, allocator, form), allocator);
+            AppendElement(array, var, i, allocator, form);
         }
         return array;
     }

@@ -204,30 +204,17 @@ inline void CopyShortRun(char* to, const char* bytes, size_t count) {
     }
 }
 
-// A text being written (RapidJSON's output stream concept), in a CRetainedBlock that it
+// A text being written (by the serialiser, JsonOutput.h), in a CRetainedBlock that it
 // keeps from one text to the next. It holds at most `limit` bytes and its terminator:
 // more is refused (CMemoryRefused). It grows by half its size at a time, never beyond
 // that, so while it grows it holds at most twice the limit for a moment (the block's
 // budget must allow that).
 class CTextBuffer {
    public:
-    typedef char Ch;
     CTextBuffer(CRetainedBlock& block, size_t limit) : block_(block), limit_(limit) {}
     CTextBuffer(const CTextBuffer&) = delete;
     CTextBuffer& operator=(const CTextBuffer&) = delete;
 
-    void Put(char c) {
-        if (size_ == capacity_) {
-            Grow(1);
-        }
-        data_[size_++] = c;
-    }
-    void PutUnsafe(char c) { data_[size_++] = c; }
-    // count bytes into room reserved before.
-    void PutUnsafeRun(const char* bytes, size_t count) {
-        std::memcpy(data_ + size_, bytes, count);
-        size_ += count;
-    }
     // Room for `count` more bytes; throws CMemoryRefused when the budget has none.
     void Reserve(size_t count) {
         if (count > capacity_ - size_) {
@@ -236,7 +223,6 @@ class CTextBuffer {
     }
     // The bytes that fit before the text must grow.
     size_t Room() const { return capacity_ - size_; }
-    void Flush() {}
     // Where the next byte goes, for a writer that fills room reserved before and then
     // says where it stopped (SetTail).
     char* Tail() { return data_ + size_; }
@@ -261,10 +247,5 @@ class CTextBuffer {
     size_t size_ = 0;
     size_t capacity_ = 0;
 };
-
-// RapidJSON's writer reserves room before it writes a run of bytes, then writes them
-// without checks.
-inline void PutReserve(CTextBuffer& buffer, size_t count) { buffer.Reserve(count); }
-inline void PutUnsafe(CTextBuffer& buffer, char c) { buffer.PutUnsafe(c); }
 
 #endif  // JSON_JSONMEMORY_H

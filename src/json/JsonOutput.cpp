@@ -1,20 +1,15 @@
-// Text output of JSON values: the iterative serialiser and the rounding of doubles to a
-// number of decimal places.
+// Text output of JSON values: one walk over a value, compact or indented, into the
+// component's text buffer or into a caller's buffer.
 #include "json/JsonOutput.h"
 
-#include <rapidjson/prettywriter.h>
-#include <rapidjson/writer.h>
-
-#include <charconv>
 #include <cmath>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
+#include <new>
 #include <string>
-#include <type_traits>
 #include <vector>
 
+#include "json/NumberText.h"
 #include "json/Utf8.h"
 
 namespace {
@@ -33,98 +28,146 @@ inline uint64_t BytesToEscape(uint64_t word) {
            kEveryByteHigh;
 }
 
-// The length of the run at the start of [begin, end) that a JSON string takes as it is:
-// no control character, quote or backslash. Eight bytes at a time while none of them
-// is one, then byte by byte.
-size_t UnescapedRun(const char* begin, const char* end) {
-    const char* c = begin;
-    for (; end - c >= 8; c += 8) {
-        uint64_t word;
-        std::memcpy(&word, c, sizeof(word));
-        if (BytesToEscape(word) != 0) {
-            break;
+// The places a string of `length` bytes may take in a text: six bytes per byte of text
+// (\u00XX) and the two quotes.
+inline size_t QuotedRoom(size_t length) { return 2 + length * 6; }
+
+// Where the walk writes: [begin, end) is the room it may fill, `origin` the offset of
+// `begin` in the whole text (a window sink writes a long text through one small window).
+struct CTextRoom {
+    char* begin = nullptr;
+    char* end = nullptr;
+    size_t origin = 0;
+};
+
+// The component's text buffer. Room is reserved at the same moments and in the same
+// amounts as RapidJSON's writers reserve it (a string's whole room before its first
+// byte, a number's or a literal's exact length, one byte for each bracket, comma and
+// colon, an indentation's length), so a text meets the buffer's limit exactly where
+// theirs did.
+class CTextBufferSink {
+   public:
+    static constexpr bool kWholeStrings = true;
+    explicit CTextBufferSink(CTextBuffer& buffer) : buffer_(buffer) {}
+
+    char* Open(CTextRoom& room) { return Synced(room); }
+    // Gives the text's end to the buffer and lets it grow (it may move the text).
+    __attribute__((noinline)) char* Grow(char* to, size_t count, CTextRoom& room) {
+        buffer_.SetTail(to);
+        buffer_.Reserve(count);
+        return Synced(room);
+    }
+    // Never called: the whole text stays in the room (origin 0).
+    char* RewindBefore(size_t, CTextRoom& room) { return room.begin; }
+    size_t Close(char* to, CTextRoom&) {
+        buffer_.SetTail(to);
+        return buffer_.GetSize();
+    }
+
+   private:
+    char* Synced(CTextRoom& room) {
+        char* to = buffer_.Tail();
+        room.begin = to - buffer_.GetSize();
+        room.end = to + buffer_.Room();
+        room.origin = 0;
+        return to;
+    }
+    CTextBuffer& buffer_;
+};
+
+// A caller's buffer of a known room, or none (the text is only measured). The text is
+// written into the buffer while the room reserved fits there; past that, it goes on
+// through a window of the scratch memory, whose bytes are copied into the buffer where
+// they belong (and dropped beyond its room) each time the window is full and at the end.
+// Strings are written in pieces, so no reservation is larger than the window.
+class CWindowSink {
+   public:
+    static constexpr bool kWholeStrings = false;
+    static constexpr size_t kWindowBytes = 8192;
+
+    CWindowSink(char* target, size_t room, std::vector<char>& window) : target_(target), room_(room) {
+        if (window.size() < kWindowBytes) {
+            window.resize(kWindowBytes);
+        }
+        window_ = window.data();
+    }
+
+    char* Open(CTextRoom& room) {
+        direct_ = target_ != nullptr && room_ > 0;
+        room.begin = direct_ ? target_ : window_;
+        room.end = room.begin + (direct_ ? room_ : kWindowBytes);
+        room.origin = 0;
+        return room.begin;
+    }
+    // REQUIRES: count <= kWindowBytes.
+    __attribute__((noinline)) char* Grow(char* to, size_t count, CTextRoom& room) {
+        (void)count;
+        const size_t used = static_cast<size_t>(to - room.begin);
+        if (!direct_) {
+            Flush(room, used);
+        }
+        direct_ = false;
+        return Window(room.origin + used, room);
+    }
+    // Back to an offset before the window: what was copied from there on is written again.
+    char* RewindBefore(size_t offset, CTextRoom& room) { return Window(offset, room); }
+    // The text's length.
+    size_t Close(char* to, CTextRoom& room) {
+        const size_t used = static_cast<size_t>(to - room.begin);
+        if (!direct_) {
+            Flush(room, used);
+        }
+        return room.origin + used;
+    }
+    // Whether the whole text went through the window at once: it is there, from its start.
+    bool WholeInWindow() const { return flushes_ == 1 && lastOrigin_ == 0; }
+    const char* window() const { return window_; }
+
+   private:
+    char* Window(size_t origin, CTextRoom& room) {
+        room.begin = window_;
+        room.end = window_ + kWindowBytes;
+        room.origin = origin;
+        return window_;
+    }
+    void Flush(const CTextRoom& room, size_t count) {
+        ++flushes_;
+        lastOrigin_ = room.origin;
+        if (target_ != nullptr && room.origin <= room_ && count <= room_ - room.origin) {
+            std::memcpy(target_ + room.origin, window_, count);
         }
     }
-    for (; c != end; ++c) {
-        const unsigned char byte = static_cast<unsigned char>(*c);
-        if (byte < 0x20 || byte == '"' || byte == '\\') {
-            break;
-        }
-    }
-    return static_cast<size_t>(c - begin);
-}
 
-}  // namespace
-
-// Indented text into a CTextBuffer goes through RapidJSON's writer (compact text has a
-// writer of its own, below). Strings written into a CTextBuffer copy their runs of bytes that need no escape in one
-// go; RapidJSON's writer escapes what stops a run (and copies every byte from 0x80 up as
-// it is, as between two equal encodings). The writer has reserved room for the whole
-// string before it scans.
-template <>
-inline bool rapidjson::Writer<CTextBuffer, rapidjson::UTF8<>, rapidjson::UTF8<>, CRetainedBlock,
-                              rapidjson::kWriteNoFlags>::ScanWriteUnescapedString(rapidjson::StringStream& is,
-                                                                                  size_t length) {
-    const char* end = is.head_ + length;
-    const size_t run = UnescapedRun(is.src_, end);
-    os_->PutUnsafeRun(is.src_, run);
-    is.src_ += run;
-    return is.src_ != end;
-}
-
-// Numbers and raw values written into a CTextBuffer are copied in one go too: RapidJSON's
-// writer copies them a byte at a time, each time loading the buffer's end again (a byte
-// store may alias it).
-typedef rapidjson::Writer<CTextBuffer, rapidjson::UTF8<>, rapidjson::UTF8<>, CRetainedBlock,
-                          rapidjson::kWriteNoFlags>
-    CTextBufferWriter;
-
-template <>
-inline bool CTextBufferWriter::WriteRawValue(const char* json, size_t length) {
-    os_->Reserve(length);
-    os_->PutUnsafeRun(json, length);
-    return true;
-}
-template <>
-inline bool CTextBufferWriter::WriteInt(int i) {
-    char buffer[11];
-    return WriteRawValue(buffer, static_cast<size_t>(rapidjson::internal::i32toa(i, buffer) - buffer));
-}
-template <>
-inline bool CTextBufferWriter::WriteUint(unsigned u) {
-    char buffer[10];
-    return WriteRawValue(buffer, static_cast<size_t>(rapidjson::internal::u32toa(u, buffer) - buffer));
-}
-template <>
-inline bool CTextBufferWriter::WriteInt64(int64_t i) {
-    char buffer[21];
-    return WriteRawValue(buffer, static_cast<size_t>(rapidjson::internal::i64toa(i, buffer) - buffer));
-}
-template <>
-inline bool CTextBufferWriter::WriteUint64(uint64_t u) {
-    char buffer[20];
-    return WriteRawValue(buffer, static_cast<size_t>(rapidjson::internal::u64toa(u, buffer) - buffer));
-}
-template <>
-inline bool CTextBufferWriter::WriteDouble(double d) {
-    if (rapidjson::internal::Double(d).IsNanOrInf()) {
-        return false;  // no form for them without kWriteNanAndInfFlag, as RapidJSON's own
-    }
-    char buffer[25];
-    return WriteRawValue(
-        buffer, static_cast<size_t>(rapidjson::internal::dtoa(d, buffer, maxDecimalPlaces_) - buffer));
-}
-
-namespace {
+    char* const target_;
+    const size_t room_;
+    char* window_ = nullptr;
+    bool direct_ = false;    // writing straight into the target
+    size_t flushes_ = 0;     // windows copied out (or dropped)
+    size_t lastOrigin_ = 0;  // the offset of the last of them
+};
 
 typedef CJsonOutputScratch::OpenContainer OpenContainer;
 
-// What both serialisers share: the options and the stack of open containers, whose
-// members or elements are written in a loop of their own (the walk never recurses).
-class COutputWalk {
-   protected:
-    COutputWalk(const JsonOutputOptions& options, CJsonOutputScratch& scratch)
-        : places_(options.maxDecimalPlaces),
+// The serialiser: a value's text, byte for byte what RapidJSON's Writer (compact) or
+// PrettyWriter (kPretty: two spaces per level, "key": value, one member or element per
+// line, empty containers as {} and []) with write flags 0 writes of it, but for the
+// differences JsonOutput.h lists, into a Sink (CTextBufferSink, CWindowSink).
+//
+// Containers are walked from a stack, not by recursion: the walk knows each value's
+// place, so it writes the comma, the colon and the indentation where they go without a
+// stack of levels. The members or elements of one container are written in a loop of
+// their own; the stack is touched only to go into a container and to come back out.
+//
+// The end of the text is kept in hand (`to`, passed in and handed back) while the walk
+// writes, and given to the sink only at the end, or when the room must grow. Kept in the
+// buffer, each write would wait for the one before to store the end and then read it
+// back.
+template <typename Sink, bool kPretty>
+class CTextWalk {
+   public:
+    CTextWalk(Sink& sink, const JsonOutputOptions& options, CJsonOutputScratch& scratch)
+        : sink_(sink),
+          places_(options.maxDecimalPlaces),
           repair_(options.repairUtf8),
           shortest_(options.shortestDecimals),
           open_(scratch.open),
@@ -132,44 +175,9 @@ class COutputWalk {
         open_.clear();
     }
 
-    // Puts an opened container on the stack. Its record is filled where it stands: one
-    // made aside and copied whole would be read back while still being stored.
-    void Push(const CJsonValue& container) {
-        open_.emplace_back();
-        open_.back().value = &container;
-    }
-
-    const int places_;
-    const bool repair_;
-    const bool shortest_;
-    std::vector<OpenContainer>& open_;
-    std::string& repaired_;  // a string whose bytes needed repair, as written
-};
-
-// The places a string of `length` bytes may take in a text: RapidJSON's writer reserves
-// six bytes per byte of text (\u00XX) and the two quotes before it writes a string.
-inline size_t QuotedRoom(size_t length) { return 2 + length * 6; }
-
-// Compact JSON into a CTextBuffer, byte for byte what RapidJSON's Writer with write flags
-// 0 writes, without its stack of levels: the walk already knows the shape, so it writes
-// the comma and the colon where they go. Room is reserved at the same moments and in the
-// same amounts as RapidJSON's writer reserves it, so a text meets the memory cap exactly
-// where it did with that writer.
-//
-// The end of the text is kept in hand (`to`, passed in and handed back) while the walk
-// writes a container's members, and given to the buffer only at the end, or when the
-// buffer must grow. Kept in the buffer, each write would wait for the one before to
-// store the end and then read it back.
-class CCompactTextOutput : private COutputWalk {
-   public:
-    CCompactTextOutput(CTextBuffer& out, const JsonOutputOptions& options, CJsonOutputScratch& scratch)
-        : COutputWalk(options, scratch), out_(out) {}
-
-    // Containers are walked from a stack, not by recursion. The members or elements of
-    // one container are written in a loop of their own; the stack is touched only to go
-    // into a container and to come back out of it.
-    void Write(const CJsonValue& value) {
-        char* to = Synced();
+    // Returns the text's length.
+    size_t Write(const CJsonValue& value) {
+        char* to = sink_.Open(room_);
         bool opened = false;
         to = WriteOrOpen(to, value, opened);
         while (!open_.empty()) {
@@ -181,28 +189,27 @@ class CCompactTextOutput : private COutputWalk {
                 const CJsonValue::ConstMemberIterator members = container.MemberBegin();
                 const rapidjson::SizeType count = container.MemberCount();
                 while (!opened && next < count) {
-                    if (next != 0) {
-                        to = Put(to, ',');
-                    }
+                    to = Separate(to, next, depth);
                     const CJsonValue::Member& member = members[next++];
                     to = WriteString(to, member.name);
                     to = Put(to, ':');
+                    if (kPretty) {
+                        to = Put(to, ' ');
+                    }
                     to = WriteOrOpen(to, member.value, opened);
                 }
                 if (!opened) {
-                    to = Put(to, '}');
+                    to = Close(to, count, depth, '}');
                 }
             } else {
                 const CJsonValue* elements = container.Begin();
                 const rapidjson::SizeType count = container.Size();
                 while (!opened && next < count) {
-                    if (next != 0) {
-                        to = Put(to, ',');
-                    }
+                    to = Separate(to, next, depth);
                     to = WriteOrOpen(to, elements[next++], opened);
                 }
                 if (!opened) {
-                    to = Put(to, ']');
+                    to = Close(to, count, depth, ']');
                 }
             }
             if (opened) {
@@ -211,33 +218,23 @@ class CCompactTextOutput : private COutputWalk {
                 open_.pop_back();
             }
         }
-        out_.SetTail(to);
+        return sink_.Close(to, room_);
     }
 
    private:
     // A number's digits are made in a buffer of this size: a short run's copy reads
     // whole words within it.
-    static constexpr size_t kDigitsRoom = 32;
+    static constexpr size_t kDigitsRoom = kNumberTextMax;
+    static_assert(kDigitsRoom == 32, "CopyShortRun copies at most 32 bytes");
+    // A string goes into a window sink in pieces of this many bytes.
+    static constexpr size_t kStringPiece = 1024;
 
-    // The text's end, and the end of its room, taken from the buffer.
-    char* Synced() {
-        char* to = out_.Tail();
-        begin_ = to - out_.GetSize();
-        end_ = to + out_.Room();
-        return to;
-    }
     // `to` with room for `count` bytes after it.
     char* Reserve(char* to, size_t count) {
-        if (count > static_cast<size_t>(end_ - to)) {
-            to = Grow(to, count);
+        if (count > static_cast<size_t>(room_.end - to)) {
+            to = sink_.Grow(to, count, room_);
         }
         return to;
-    }
-    // Gives the text's end to the buffer and lets it grow (it may move the text).
-    __attribute__((noinline)) char* Grow(char* to, size_t count) {
-        out_.SetTail(to);
-        out_.Reserve(count);
-        return Synced();
     }
     char* Put(char* to, char c) {
         to = Reserve(to, 1);
@@ -250,13 +247,55 @@ class CCompactTextOutput : private COutputWalk {
         CopyShortRun(to, text, length);
         return to + length;
     }
+    // The offset of `to` in the whole text, and `to` again from an offset at or before it.
+    size_t Offset(const char* to) const { return room_.origin + static_cast<size_t>(to - room_.begin); }
+    char* At(size_t offset) {
+        return offset >= room_.origin ? room_.begin + (offset - room_.origin)
+                                      : sink_.RewindBefore(offset, room_);
+    }
+
+    // Before the member or element `index` of a container `depth` levels down: the comma
+    // after the one before; indented, a line break and the indentation.
+    char* Separate(char* to, rapidjson::SizeType index, size_t depth) {
+        if (index != 0) {
+            to = Put(to, ',');
+        }
+        if (kPretty) {
+            to = Put(to, '\n');
+            to = Indent(to, depth);
+        }
+        return to;
+    }
+    // The end of a container of `count` members or elements, `depth` levels down;
+    // indented, one that holds any on a line of its own.
+    char* Close(char* to, rapidjson::SizeType count, size_t depth, char bracket) {
+        if (kPretty && count != 0) {
+            to = Put(to, '\n');
+            to = Indent(to, depth - 1);
+        }
+        return Put(to, bracket);
+    }
+    char* Indent(char* to, size_t levels) {
+        const size_t count = 2 * levels;
+        to = Reserve(to, count);
+        std::memset(to, ' ', count);
+        return to + count;
+    }
+
+    // Puts an opened container on the stack. Its record is filled where it stands: one
+    // made aside and copied whole would be read back while still being stored.
+    void Push(const CJsonValue& container) {
+        open_.emplace_back();
+        open_.back().value = &container;
+    }
+
     // A number's digits go straight into the text when it has the room for any number
     // already: digits made elsewhere and then copied would be read back while they are
     // still being stored, which stalls the processor. Without that room they are made
     // aside and the text grows by their length only, as RapidJSON's writer grows it.
-    template <typename Number, typename Convert>
-    char* Digits(char* to, Convert convert, Number value) {
-        if (static_cast<size_t>(end_ - to) > kDigitsRoom) {
+    template <typename Number>
+    char* Digits(char* to, char* (*convert)(Number, char*), Number value) {
+        if (static_cast<size_t>(room_.end - to) > kDigitsRoom) {
             return convert(value, to);
         }
         char digits[kDigitsRoom];
@@ -293,25 +332,21 @@ class CCompactTextOutput : private COutputWalk {
                 return Literal(to, "null", 4);
             }
             if (shortest_) {
-                char text[32];
-                const double rounded = RoundShortestToDecimalPlaces(value.GetDouble(), places_);
-                return Literal(to, text, WriteShortestDouble(rounded, text));
+                return Digits<double>(to, WriteShortestDouble,
+                                      RoundShortestToDecimalPlaces(value.GetDouble(), places_));
             }
-            return Digits<double>(
-                to,
-                [](double d, char* at) { return rapidjson::internal::dtoa(d, at, kDefaultDecimalPlaces); },
-                RoundToDecimalPlaces(value.GetDouble(), places_));
+            return Digits<double>(to, WriteDouble, RoundToDecimalPlaces(value.GetDouble(), places_));
         }
         if (value.IsInt()) {
-            return Digits<int32_t>(to, rapidjson::internal::i32toa, value.GetInt());
+            return Digits<int32_t>(to, WriteInt32, value.GetInt());
         }
         if (value.IsUint()) {
-            return Digits<uint32_t>(to, rapidjson::internal::u32toa, value.GetUint());
+            return Digits<uint32_t>(to, WriteUint32, value.GetUint());
         }
         if (value.IsInt64()) {
-            return Digits<int64_t>(to, rapidjson::internal::i64toa, value.GetInt64());
+            return Digits<int64_t>(to, WriteInt64, value.GetInt64());
         }
-        return Digits<uint64_t>(to, rapidjson::internal::u64toa, value.GetUint64());
+        return Digits<uint64_t>(to, WriteUint64, value.GetUint64());
     }
 
     // A string or a member name. Written first; checked only when it held a byte from
@@ -319,14 +354,14 @@ class CCompactTextOutput : private COutputWalk {
     char* WriteString(char* to, const CJsonValue& value) {
         const char* text = value.GetString();
         const rapidjson::SizeType length = value.GetStringLength();
-        const size_t before = static_cast<size_t>(to - begin_);  // the text may move as it grows
+        const size_t before = Offset(to);  // the text may move as it grows
         to = Quoted(to, text, length);
         if (!repair_ || !highByte_ || IsValidUtf8(text, length)) {
             return to;
         }
         repaired_.clear();
         RepairUtf8(text, length, repaired_);
-        return Quoted(begin_ + before, repaired_.data(), repaired_.size());
+        return Quoted(At(before), repaired_.data(), repaired_.size());
     }
 
     // The string in quotes with RapidJSON's escapes (\" \\ \b \f \n \r \t, other
@@ -334,6 +369,9 @@ class CCompactTextOutput : private COutputWalk {
     // bytes that needs no escape, the most common kind (member names, short values), is
     // copied without a loop: one word, or two that overlap.
     char* Quoted(char* to, const char* text, size_t length) {
+        if (!Sink::kWholeStrings && length > kStringPiece) {
+            return QuotedInPieces(to, text, length);
+        }
         to = Reserve(to, QuotedRoom(length));
         *to++ = '"';
         uint64_t low;
@@ -353,7 +391,21 @@ class CCompactTextOutput : private COutputWalk {
                 return CloseQuote(to + length, low);
             }
         }
-        return QuotedLoop(to, text, length);
+        uint64_t seen = 0;
+        to = EscapedLoop(to, text, length, seen);
+        return CloseQuote(to, seen);
+    }
+    // A long string into a window: room for each piece of it in turn.
+    char* QuotedInPieces(char* to, const char* text, size_t length) {
+        to = Put(to, '"');
+        uint64_t seen = 0;
+        for (size_t done = 0; done < length;) {
+            const size_t piece = length - done < kStringPiece ? length - done : kStringPiece;
+            to = Reserve(to, 6 * piece + 1);
+            to = EscapedLoop(to, text + done, piece, seen);
+            done += piece;
+        }
+        return CloseQuote(Reserve(to, 1), seen);
     }
     char* CloseQuote(char* to, uint64_t seen) {
         *to = '"';
@@ -361,13 +413,15 @@ class CCompactTextOutput : private COutputWalk {
         return to + 1;
     }
 
-    // Every other string, after its opening quote, up to eight bytes at a time: each
-    // word is stored whole, then the end moves past its bytes that need no escape. The
-    // room reserved leaves at least 13 bytes while two bytes of text are left.
-    __attribute__((noinline)) char* QuotedLoop(char* to, const char* text, size_t length) {
+    // Every other string (or a piece of one), after its opening quote, up to eight bytes
+    // at a time: each word is stored whole, then the end moves past its bytes that need
+    // no escape. The room reserved leaves at least 12 bytes while two bytes of text are
+    // left. `seen` gathers the bytes written.
+    __attribute__((noinline)) char* EscapedLoop(char* to, const char* text, size_t length,
+                                                uint64_t& seenOut) {
+        uint64_t seen = 0;
         const char* from = text;
         const char* const end = text + length;
-        uint64_t seen = 0;
         while (from != end) {
             const size_t left = static_cast<size_t>(end - from);
             if (left >= 2) {
@@ -423,7 +477,8 @@ class CCompactTextOutput : private COutputWalk {
                     break;
             }
         }
-        return CloseQuote(to, seen);
+        seenOut |= seen;
+        return to;
     }
 
     // BytesToEscape of a word whose first `count` (1 to 8) bytes are text: the zero
@@ -454,370 +509,56 @@ class CCompactTextOutput : private COutputWalk {
         return byteAt(0) | byteAt(count / 2) | byteAt(count - 1);
     }
 
-    CTextBuffer& out_;
-    char* begin_ = nullptr;  // the text's first byte and the end of its room, while it is
-    char* end_ = nullptr;    // written (the buffer's own are current only at the end)
+    Sink& sink_;
+    CTextRoom room_;
+    const int places_;
+    const bool repair_;
+    const bool shortest_;
+    std::vector<OpenContainer>& open_;
+    std::string& repaired_;  // a string whose bytes needed repair, as written
     bool highByte_ = false;  // whether the last string written held a byte from 0x80 up
 };
 
-// The significant digits of a finite double's shortest decimal and the place of its
-// point: value = 0.digits * 10^point. Zero gives no digits.
-struct CShortestDecimal {
-    char digits[24];
-    int length = 0;
-    int point = 0;
-    bool negative = false;
-};
-
-CShortestDecimal ShortestDecimal(double value) {
-    CShortestDecimal decimal;
-    decimal.negative = std::signbit(value);
-    if (value == 0) {
-        return decimal;
-    }
-    char text[40];
-    const std::to_chars_result end =
-        std::to_chars(text, text + sizeof(text), std::fabs(value), std::chars_format::scientific);
-    // d[.ddd]e[+-]xx
-    const char* c = text;
-    for (; c != end.ptr && *c != 'e'; ++c) {
-        if (*c != '.') {
-            decimal.digits[decimal.length++] = *c;
-        }
-    }
-    int exponent = 0;
-    std::from_chars(c + 1 + (c[1] == '+' ? 1 : 0), end.ptr, exponent);
-    decimal.point = exponent + 1;
-    return decimal;
-}
-
-// Counts the bytes of a text and keeps them when they fit a caller's buffer with a
-// terminator; the buffer itself is written only once the whole text is known to fit.
-class CCountingStream {
-   public:
-    typedef char Ch;
-    void Put(char) { ++length_; }
-    void Flush() {}
-    size_t length() const { return length_; }
-
-   private:
-    size_t length_ = 0;
-};
-
-class CBufferStream {
-   public:
-    typedef char Ch;
-    explicit CBufferStream(char* buffer) : next_(buffer) {}
-    void Put(char c) { *next_++ = c; }
-    void Flush() {}
-
-   private:
-    char* next_;
-};
-
-// Writes a value's text into a Stream through RapidJSON's writers, compact or (kPretty)
-// indented by two spaces: for every text but the compact one into a CTextBuffer.
-template <typename Stream, bool kPretty = false>
-class CTextOutput : private COutputWalk {
-   public:
-    CTextOutput(Stream& stream, const JsonOutputOptions& options, CJsonOutputScratch& scratch)
-        : COutputWalk(options, scratch), writer_(stream, &scratch.levels) {
-        if constexpr (kPretty) {
-            writer_.SetIndent(' ', 2);
-        }
-    }
-
-    // Containers are walked from a stack, not by recursion. The members or elements of
-    // one container are written in a loop of their own; the stack is touched only to go
-    // into a container and to come back out of it.
-    void Write(const CJsonValue& value) {
-        WriteOrOpen(value);
-        while (!open_.empty()) {
-            const size_t depth = open_.size();
-            const CJsonValue& container = *open_.back().value;
-            rapidjson::SizeType next = open_.back().next;
-            bool opened = false;
-            if (container.IsObject()) {
-                const CJsonValue::ConstMemberIterator members = container.MemberBegin();
-                const rapidjson::SizeType count = container.MemberCount();
-                while (!opened && next < count) {
-                    const CJsonValue::Member& member = members[next++];
-                    WriteString(member.name, true);
-                    opened = WriteOrOpen(member.value);
-                }
-                if (!opened) {
-                    writer_.EndObject(count);
-                }
-            } else {
-                const CJsonValue* elements = container.Begin();
-                const rapidjson::SizeType count = container.Size();
-                while (!opened && next < count) {
-                    opened = WriteOrOpen(elements[next++]);
-                }
-                if (!opened) {
-                    writer_.EndArray(count);
-                }
-            }
-            if (opened) {
-                open_[depth - 1].next = next;  // goes on from there once the new one is done
-            } else {
-                open_.pop_back();
-            }
-        }
-    }
-
-   private:
-    void WriteString(const CJsonValue& value, bool isKey) {
-        const char* text = value.GetString();
-        const rapidjson::SizeType length = value.GetStringLength();
-        const bool repair = repair_ && !IsValidUtf8(text, length);
-        if (!repair) {
-            WriteStringAs(text, length, isKey);
-            return;
-        }
-        repaired_.clear();
-        RepairUtf8(text, length, repaired_);
-        WriteStringAs(repaired_.data(), static_cast<rapidjson::SizeType>(repaired_.size()), isKey);
-    }
-
-    void WriteStringAs(const char* text, rapidjson::SizeType length, bool isKey) {
-        if (isKey) {
-            writer_.Key(text, length);
-        } else {
-            writer_.String(text, length);
-        }
-    }
-
-    // Writes a scalar, or opens a container and pushes it so that Write goes on with
-    // its contents (true). Numbers take the same branch order as Value::Accept.
-    bool WriteOrOpen(const CJsonValue& value) {
-        switch (value.GetType()) {
-            case rapidjson::kNullType:
-                writer_.Null();
-                break;
-            case rapidjson::kFalseType:
-                writer_.Bool(false);
-                break;
-            case rapidjson::kTrueType:
-                writer_.Bool(true);
-                break;
-            case rapidjson::kObjectType:
-                writer_.StartObject();
-                Push(value);
-                return true;
-            case rapidjson::kArrayType:
-                writer_.StartArray();
-                Push(value);
-                return true;
-            case rapidjson::kStringType:
-                WriteString(value, false);
-                break;
-            case rapidjson::kNumberType:
-                if (value.IsDouble()) {
-                    // Write flags 0 have no form for NaN and the infinities; the writer
-                    // would stop here and leave a cut text. null keeps the text valid.
-                    if (!std::isfinite(value.GetDouble())) {
-                        writer_.Null();
-                    } else if (shortest_) {
-                        char text[32];
-                        const double rounded = RoundShortestToDecimalPlaces(value.GetDouble(), places_);
-                        writer_.RawValue(text, WriteShortestDouble(rounded, text), rapidjson::kNumberType);
-                    } else {
-                        writer_.Double(RoundToDecimalPlaces(value.GetDouble(), places_));
-                    }
-                } else if (value.IsInt()) {
-                    writer_.Int(value.GetInt());
-                } else if (value.IsUint()) {
-                    writer_.Uint(value.GetUint());
-                } else if (value.IsInt64()) {
-                    writer_.Int64(value.GetInt64());
-                } else {
-                    writer_.Uint64(value.GetUint64());
-                }
-                break;
-        }
-        return false;
-    }
-
-    typedef rapidjson::Writer<Stream, rapidjson::UTF8<>, rapidjson::UTF8<>, CRetainedBlock,
-                              rapidjson::kWriteNoFlags>
-        CompactWriter;
-    typedef rapidjson::PrettyWriter<Stream, rapidjson::UTF8<>, rapidjson::UTF8<>, CRetainedBlock,
-                                    rapidjson::kWriteNoFlags>
-        IndentingWriter;
-    typename std::conditional<kPretty, IndentingWriter, CompactWriter>::type writer_;
-};
-
-// Adds one unit in the last place to the decimal digits of `text` ("0.12" gives "0.13",
-// "9.99" gives "10.00"); `text` has room for one more character.
-void IncrementDecimal(char* text) {
-    size_t length = std::strlen(text);
-    for (size_t i = length; i-- > 0;) {
-        if (text[i] == '.') {
-            continue;
-        }
-        if (text[i] != '9') {
-            ++text[i];
-            return;
-        }
-        text[i] = '0';
-    }
-    std::memmove(text + 1, text, length + 1);
-    text[0] = '1';
+// The compact text of `value` through a window sink over `target` (null: measured only).
+size_t WriteThroughWindow(const CJsonValue& value, CWindowSink& sink, CJsonOutputScratch& scratch) {
+    return CTextWalk<CWindowSink, false>(sink, JsonOutputOptions(), scratch).Write(value);
 }
 
 }  // namespace
 
-void SerializeDocument(const CJsonValue& value, rapidjson::StringBuffer& buffer) {
-    SerializeDocument(value, buffer, JsonOutputOptions());
-}
-
-void SerializeDocument(const CJsonValue& value, rapidjson::StringBuffer& buffer,
-                       const JsonOutputOptions& options) {
-    CJsonOutputScratch scratch;
-    if (options.pretty) {
-        CTextOutput<rapidjson::StringBuffer, true>(buffer, options, scratch).Write(value);
-    } else {
-        CTextOutput<rapidjson::StringBuffer>(buffer, options, scratch).Write(value);
-    }
-}
-
 void SerializeDocument(const CJsonValue& value, CTextBuffer& buffer, const JsonOutputOptions& options,
                        CJsonOutputScratch& scratch) {
+    CTextBufferSink sink(buffer);
     if (options.pretty) {
-        CTextOutput<CTextBuffer, true>(buffer, options, scratch).Write(value);
+        CTextWalk<CTextBufferSink, true>(sink, options, scratch).Write(value);
     } else {
-        CCompactTextOutput(buffer, options, scratch).Write(value);
+        CTextWalk<CTextBufferSink, false>(sink, options, scratch).Write(value);
     }
 }
 
 size_t SerializeInto(const CJsonValue& value, char* buffer, size_t size, CJsonOutputScratch& scratch) {
-    const JsonOutputOptions options;
-    CCountingStream counter;
-    CTextOutput<CCountingStream>(counter, options, scratch).Write(value);
-    if (counter.length() < size) {
-        CBufferStream stream(buffer);
-        CTextOutput<CBufferStream>(stream, options, scratch).Write(value);
-        buffer[counter.length()] = '\0';
+    // Measured first: the buffer is written only once the whole text is known to fit. A
+    // text that went through the window at once is copied from there.
+    CWindowSink measure(nullptr, 0, scratch.window);
+    const size_t length = WriteThroughWindow(value, measure, scratch);
+    if (length >= size) {
+        return length;
     }
-    return counter.length();
+    if (measure.WholeInWindow()) {
+        std::memcpy(buffer, measure.window(), length);
+    } else {
+        CWindowSink write(buffer, length, scratch.window);
+        WriteThroughWindow(value, write, scratch);
+    }
+    buffer[length] = '\0';
+    return length;
 }
 
-size_t WriteShortestDouble(double value, char* out) {
-    const CShortestDecimal decimal = ShortestDecimal(value);
-    size_t at = 0;
-    if (decimal.negative) {
-        out[at++] = '-';
-    }
-    if (decimal.length == 0) {
-        std::memcpy(out + at, "0.0", 3);
-        return at + 3;
-    }
-    const int length = decimal.length;
-    const int point = decimal.point;  // digits before the point
-    const auto put = [&](const char* from, int count) {
-        std::memcpy(out + at, from, static_cast<size_t>(count));
-        at += static_cast<size_t>(count);
-    };
-    if (length <= point && point <= 21) {  // 1234e7: 12340000000.0
-        put(decimal.digits, length);
-        std::memset(out + at, '0', static_cast<size_t>(point - length));
-        at += static_cast<size_t>(point - length);
-        put(".0", 2);
-    } else if (0 < point && point <= 21) {  // 1234e-2: 12.34
-        put(decimal.digits, point);
-        out[at++] = '.';
-        put(decimal.digits + point, length - point);
-    } else if (-6 < point && point <= 0) {  // 1234e-6: 0.001234
-        put("0.", 2);
-        std::memset(out + at, '0', static_cast<size_t>(-point));
-        at += static_cast<size_t>(-point);
-        put(decimal.digits, length);
-    } else {  // 1e30, 1.234e33, 1e-7: no '+', no leading zeros in the exponent
-        out[at++] = decimal.digits[0];
-        if (length > 1) {
-            out[at++] = '.';
-            put(decimal.digits + 1, length - 1);
-        }
-        out[at++] = 'e';
-        const std::to_chars_result end = std::to_chars(out + at, out + at + 8, point - 1);
-        at = static_cast<size_t>(end.ptr - out);
-    }
-    return at;
-}
-
-double RoundShortestToDecimalPlaces(double value, int places) {
-    if (places >= kDefaultDecimalPlaces || !std::isfinite(value)) {
-        return value;
-    }
-    if (places < 0) {
-        places = 0;
-    }
-    const CShortestDecimal decimal = ShortestDecimal(value);
-    const int kept = decimal.point + places;  // digits that stay
-    if (decimal.length <= kept) {
-        return value;  // no more places than asked for
-    }
-    // Digits 0..kept-1 stay; the first dropped one decides, halves away from zero.
-    char text[48];
-    int at = 0;
-    text[at++] = '0';  // room for a carry
-    for (int i = 0; i < kept; ++i) {
-        text[at++] = decimal.digits[i];
-    }
-    const bool up = kept >= 0 && decimal.digits[kept] >= '5';
-    if (kept < 0 || (kept == 0 && !up)) {
-        return 0.0;
-    }
-    if (up) {
-        int i = at - 1;
-        for (; text[i] == '9'; --i) {
-            text[i] = '0';
-        }
-        ++text[i];
-    }
-    // text holds the rounded digits with one leading digit more: value = 0.text * 10^(point + 1)
-    std::snprintf(text + at, sizeof(text) - static_cast<size_t>(at), "e%d", decimal.point + 1 - at);
-    double rounded = 0;
-    std::from_chars(text, text + std::strlen(text), rounded);
-    if (rounded == 0.0) {
-        return 0.0;
-    }
-    return decimal.negative ? -rounded : rounded;
-}
-
-double RoundToDecimalPlaces(double value, int places) {
-    if (places >= kDefaultDecimalPlaces || !std::isfinite(value)) {
-        return value;
-    }
-    if (value == 0.0) {
-        return 0.0;  // -0.0 too: zero is written without a sign once rounding is asked for
-    }
-    if (places < 0) {
-        places = 0;
-    }
-    // |value| = odd * 2^-binaryPlaces; such a number has exactly binaryPlaces decimal
-    // places, the last of them a 5 when binaryPlaces > 0.
-    int exponent = 0;
-    const double fraction = std::frexp(std::fabs(value), &exponent);
-    const uint64_t mantissa = static_cast<uint64_t>(std::ldexp(fraction, 53));
-    const int binaryPlaces = 53 - exponent - __builtin_ctzll(mantissa);
-    if (binaryPlaces <= places) {
-        return value;  // already has no more places than asked for (every integer)
-    }
-    // Here |value| < 2^52: at most 16 digits before the point, at most 324 after it.
-    char text[400];
-    const bool half = binaryPlaces == places + 1;  // the dropped part is exactly one half
-    // printf rounds exactly, but a tie to even; a tie is written one place longer and
-    // rounded away from zero here.
-    std::snprintf(text, sizeof(text) - 1, "%.*f", half ? places + 1 : places, std::fabs(value));
-    if (half) {
-        text[std::strlen(text) - 1] = '\0';  // the final 5
-        IncrementDecimal(text);
-    }
-    const double rounded = std::strtod(text, nullptr);
-    if (rounded == 0.0) {
-        return 0.0;
-    }
-    return value < 0 ? -rounded : rounded;
+std::string JsonText(const CJsonValue& value, const JsonOutputOptions& options) {
+    CMemoryBudget budget(~size_t(0));
+    CRetainedBlock block(&budget);
+    CTextBuffer text(block, ~size_t(0) / 4);
+    CJsonOutputScratch scratch;
+    SerializeDocument(value, text, options, scratch);
+    return std::string(text.Tail() - text.GetSize(), text.GetSize());
 }
