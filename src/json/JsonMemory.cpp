@@ -24,11 +24,11 @@ struct CPoolChunk {
 
 void* CMemoryBudget::Take(size_t bytes) {
     if (bytes > room()) {
-        throw CMemoryRefused();
+        throw CMemoryRefused(false);
     }
     void* memory = ::operator new(bytes, std::nothrow);
     if (memory == nullptr) {
-        throw CMemoryRefused();
+        throw CMemoryRefused(true);
     }
     held_ += bytes;
     return memory;
@@ -181,7 +181,7 @@ void CRetainedBlock::Trim(size_t keep) {
 void CTextBuffer::Grow(size_t count) {
     const size_t needed = size_ + count;
     if (needed > limit_ + 1) {
-        throw CMemoryRefused();
+        throw CMemoryRefused(false);
     }
     const size_t capacity = std::min(std::max(needed, capacity_ + capacity_ / 2 + 256), limit_ + 1);
     data_ = static_cast<char*>(block_.Realloc(data_, size_, capacity));

@@ -36,7 +36,13 @@
 // Memory was refused: over the budget, or the heap had none left.
 class CMemoryRefused : public std::bad_alloc {
    public:
+    explicit CMemoryRefused(bool heapExhausted) : heapExhausted_(heapExhausted) {}
     const char* what() const noexcept override { return "memory refused"; }
+    // The heap had no memory (rather than the budget no room).
+    bool heapExhausted() const { return heapExhausted_; }
+
+   private:
+    bool heapExhausted_;
 };
 
 class CMemoryBudget {

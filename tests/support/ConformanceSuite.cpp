@@ -3,10 +3,12 @@
 #include <gtest/gtest.h>
 #include <pthread.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <system_error>
 
 std::string ConformanceSuiteDirectory() {
     const char* shared = std::getenv("ZENTRIK_SHARED_DIR");
@@ -36,6 +38,48 @@ std::vector<SuiteText> ReadConformanceSuite() {
         std::ostringstream bytes;
         bytes << file.rdbuf();
         texts.push_back({entry.path().filename().string(), bytes.str()});
+    }
+    return texts;
+}
+
+namespace {
+
+std::vector<std::string> FilesOf(const std::filesystem::path& folder) {
+    std::vector<std::string> files;
+    std::error_code error;
+    for (std::filesystem::directory_iterator entry(folder, error), end; !error && entry != end;
+         entry.increment(error)) {
+        files.push_back(entry->path().string());
+    }
+    if (error || files.empty()) {
+        ADD_FAILURE() << "cannot read " << folder;
+    }
+    return files;
+}
+
+std::string Bytes(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    std::ostringstream bytes;
+    bytes << file.rdbuf();
+    return bytes.str();
+}
+
+}  // namespace
+
+std::vector<SuiteText> ReadFuzzCorpusTexts() {
+    const std::filesystem::path corpus = std::filesystem::path(ZENTRIK_SOURCE_DIR) / "fuzz" / "corpus";
+    std::vector<SuiteText> texts;
+    for (const std::string& path : FilesOf(corpus / "json_to_variable")) {
+        texts.push_back({"json_to_variable/" + std::filesystem::path(path).filename().string(), Bytes(path)});
+    }
+    for (const std::string& path : FilesOf(corpus / "reader_sequence")) {
+        const std::string input = Bytes(path);
+        const size_t length = input.size() < 2
+                                  ? 0
+                                  : static_cast<unsigned char>(input[0]) |
+                                        static_cast<size_t>(static_cast<unsigned char>(input[1])) << 8;
+        texts.push_back({"reader_sequence/" + std::filesystem::path(path).filename().string(),
+                         input.substr(std::min<size_t>(2, input.size()), length)});
     }
     return texts;
 }
