@@ -618,3 +618,18 @@ void CJsonToVariableStream::Trim() {
         Kept<CStagedLeaf>(CBudgetAllocator<CStagedLeaf>(&budget_)).swap(staged_);
     }
 }
+
+void CJsonToVariableStream::Release() {
+    hasText_ = false;
+    length_ = 0;
+    Kept<char>(CBudgetAllocator<char>(&budget_)).swap(text_);
+    Kept<char>(CBudgetAllocator<char>(&budget_)).swap(containers_);
+    Kept<COpen>(CBudgetAllocator<COpen>(&budget_)).swap(open_);
+    Kept<CStagedLeaf>(CBudgetAllocator<CStagedLeaf>(&budget_)).swap(staged_);
+    Kept<char>(CBudgetAllocator<char>(&budget_)).swap(taken_);
+    Kept<std::pair<std::string_view, size_t>>(CBudgetAllocator<std::pair<std::string_view, size_t>>(&budget_))
+        .swap(names_);
+    Kept<CMemberPlan>(CBudgetAllocator<CMemberPlan>(&budget_)).swap(plans_);
+    Kept<CPlanned>(CBudgetAllocator<CPlanned>(&budget_)).swap(planned_);
+    Kept<char>(CBudgetAllocator<char>(&budget_)).swap(planNames_);
+}

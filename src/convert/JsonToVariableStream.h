@@ -58,6 +58,9 @@ class CJsonToVariableStream {
     void Commit();
     // Gives back memory beyond what a text like the last one needs.
     void Trim();
+    // Gives back all the memory it keeps, as a new stream holds none.
+    void Release();
+    size_t memoryHeld() const { return budget_.held(); }
     // The fault of the text the last Stage refused.
     const CFault& fault() const { return fault_; }
 

@@ -59,3 +59,11 @@ void CExactNumbers::clear() {
     noted_.clear();
     entries_.clear();
 }
+
+void CExactNumbers::release() {
+    clear();
+    std::vector<Note, Allocator<Note>>(Allocator<Note>(budget_)).swap(noted_);
+    std::vector<Entry, Allocator<Entry>>(Allocator<Entry>(budget_)).swap(entries_);
+    std::vector<const CJsonValue*, Allocator<const CJsonValue*>>(Allocator<const CJsonValue*>(budget_))
+        .swap(stack_);
+}

@@ -52,6 +52,8 @@ class CExactNumbers {
     // CMemoryRefused when the budget has no room for the walk or the entries.
     void bind(const CJsonValue& root);
     void clear();
+    // Clears the table and gives back the memory its notes kept.
+    void release();
 
    private:
     void noteWholeDouble(size_t place, double value, const char* text, size_t length);

@@ -37,6 +37,21 @@ bool CParsedJson::Reparse(const char* text, size_t size, CJsonParseError& error)
     if (text_.Capacity() > 2 * (length + 1) + 4096) {
         text_.Trim(0);
     }
+    const size_t kept = budget_.held();
+    if (ParseKeepingMemory(text, length, error)) {
+        return true;
+    }
+    if (kept == 0 || error.outOfMemory || error.reason != kJsonMemoryRefused) {
+        return false;
+    }
+    // Refused for the cap while it held memory kept from earlier parses: that memory is
+    // given back and the text parsed as a new document parses it, so whether a text fits
+    // the cap never depends on the texts before it.
+    pool_.Trim(0);
+    text_.Trim(0);
+    documentStack_.Trim(0);
+    frames_.Trim(0);
+    exact_.release();
     return ParseKeepingMemory(text, length, error);
 }
 

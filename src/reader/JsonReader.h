@@ -58,7 +58,8 @@ class CParsedJson {
     // is refused; `error` then says where and why, and the document holds nothing. A text
     // is refused too when the document would hold more than the cap: the text's copy, the
     // values and the parser's stacks together (a text as long as the cap before it is
-    // copied). Memory beyond what a refused parse found is given back.
+    // copied). Memory beyond what a refused parse found is given back; whether a text
+    // fits does not depend on the texts parsed into the document before.
     bool Reparse(const char* text, size_t size, CJsonParseError& error);
 
     const CJsonValue& root() const { return document_; }

@@ -401,7 +401,15 @@ CDomDriverMgr::EStreamed CDomDriverMgr::writeSymbolStreamed(CJsonToVariableStrea
             },
             [&](CVariableView) { stream.Commit(); });
     };
+    const size_t kept = stream.memoryHeld();
     read();
+    if (outcome == EOutcome::kMemoryRefused && kept != 0) {
+        // Refused for the cap while it held memory kept from earlier texts: read once more
+        // with none, as a new stream reads it, so whether a text fits the cap never
+        // depends on the texts before it.
+        stream.Release();
+        read();
+    }
     stream.Trim();
     if (refusal != nullptr) {
         return EStreamed::kLeftToDocument;  // the text is read there before the refusal is logged
