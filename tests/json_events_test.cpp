@@ -57,10 +57,10 @@ json_oracle::CVerdict EventVerdict(const std::string& bytes) {
     copy.resize(copy.size() + 1 + kJsonTextPadding, '\0');
     std::vector<char> open;
     CEventCounter counter;
-    CJsonFault fault;
-    const bool read = ReadJsonEvents(copy.data(), open, counter, fault) == EJsonEvents::kParsed;
-    return VerdictOf(read, read ? 0 : mark + static_cast<size_t>(fault.at - copy.data()),
-                     JsonFaultText(fault.code));
+    const CJsonRead read = ReadJsonEvents(copy.data(), open, counter);
+    EXPECT_NE(EJsonEvents::kStopped, read.outcome);
+    const bool parsed = read.outcome == EJsonEvents::kParsed;
+    return VerdictOf(parsed, mark + static_cast<size_t>(read.at - copy.data()), JsonFaultText(read.fault));
 }
 
 // A document of the component, with the memory it keeps.

@@ -528,10 +528,9 @@ CJsonToVariableStream::EOutcome CJsonToVariableStream::Stage(CVariableView var) 
         return EOutcome::kNotJson;
     }
     CStreamHandler handler(*this, var);
-    EJsonEvents read = EJsonEvents::kRefused;
-    CJsonFault fault;
+    CJsonRead read{EJsonEvents::kRefused, EJsonFault::kNone, text_.data()};
     try {
-        read = ReadJsonEvents(text_.data(), containers_, handler, fault);
+        read = ReadJsonEvents(text_.data(), containers_, handler);
     } catch (const CMemoryRefused& refused) {
         staged_.clear();
         return refused.heapExhausted() ? EOutcome::kOutOfMemory : EOutcome::kMemoryRefused;
@@ -539,11 +538,11 @@ CJsonToVariableStream::EOutcome CJsonToVariableStream::Stage(CVariableView var) 
         staged_.clear();
         return EOutcome::kOutOfMemory;
     }
-    if (read == EJsonEvents::kRefused) {
-        fault_.offset = mark_ + static_cast<size_t>(fault.at - text_.data());
-        fault_.reason = JsonFaultText(fault.code);
+    if (read.outcome == EJsonEvents::kRefused) {
+        fault_.offset = mark_ + static_cast<size_t>(read.at - text_.data());
+        fault_.reason = JsonFaultText(read.fault);
     }
-    switch (read) {
+    switch (read.outcome) {
         case EJsonEvents::kParsed:
             return EOutcome::kStaged;
         case EJsonEvents::kStopped:

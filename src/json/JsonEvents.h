@@ -8,8 +8,11 @@
 // not checked for UTF-8, a number taken whatever its spelling as long as its value,
 // rounded to a double, is finite (Numbers.h). Iterative: the open containers live in the
 // caller's stack (on the heap), so a deeply nested text never deepens the calling task's
-// stack. A text that is refused says where and why (CJsonFault): the offsets and reasons
-// are those RapidJSON's iterative reader gives for the same text.
+// stack. A text that is refused says where and why (CJsonFault), with the offsets and
+// reasons RapidJSON's iterative reader gives for the same text, but where the grammar
+// differs from that reader's: a number is judged by its value (RapidJSON refuses `0e400`
+// for its spelling and takes `1.8e308`) and refused where its grammar fails (RapidJSON
+// refuses a long one for its length first), and a lone low surrogate is refused.
 //
 // Strings are unescaped in place: a string's event receives its bytes inside the text,
 // which the caller keeps until it is done with them. The byte after them tells whether
@@ -91,10 +94,13 @@ inline const char* JsonFaultText(EJsonFault fault) {
     return "";
 }
 
-// Where a refused text went wrong: the character the fault stands at, and why.
-struct CJsonFault {
-    const char* at = nullptr;
-    EJsonFault code = EJsonFault::kNone;
+// What reading a text came to; for a refused text, the character the fault stands at
+// and why. Sixteen bytes: returned in registers, so the reader's loop keeps no pointer to
+// a place for its fault.
+struct CJsonRead {
+    EJsonEvents outcome;
+    EJsonFault fault;
+    const char* at;
 };
 
 namespace json_events {
@@ -128,20 +134,14 @@ struct CInPlaceOut {
     void Put(char c) { *next++ = c; }
 };
 
-// Null, after noting the fault at `at`.
-inline char* Faulted(CJsonFault& fault, const char* at, EJsonFault code) {
-    fault.at = at;
-    fault.code = code;
-    return nullptr;
-}
-
 // The string whose opening quote stands before p, unescaped in place. Returns the
 // character after the closing quote and sets [begin, end) to the string's bytes; null
-// when the string is no JSON string, with the fault noted. *end is the closing quote when
+// when the string is no JSON string, with `end` at the character where it fails (the
+// text from there on is as it was: StringFault tells why). *end is the closing quote when
 // the string held no escape, a zero byte when it did (the bytes it was unescaped from are
 // spent). A fault in an escape stands at its backslash (for a surrogate pair, at the
 // first one's).
-inline char* ReadString(char* p, char*& begin, char*& end, CJsonFault& fault) {
+inline char* ReadString(char* p, char*& begin, char*& end) {
     begin = p;
     // Most strings hold no escape: they are only scanned.
     while (*p != '"' && *p != '\\' && static_cast<unsigned char>(*p) >= 0x20) {
@@ -158,8 +158,8 @@ inline char* ReadString(char* p, char*& begin, char*& end, CJsonFault& fault) {
             return p + 1;
         }
         if (static_cast<unsigned char>(c) < 0x20) {
-            // The text ends inside the string, or a control character stands in it.
-            return Faulted(fault, p, c == '\0' ? EJsonFault::kMissQuotationMark : EJsonFault::kEscapeInvalid);
+            end = p;  // the text ends inside the string, or a control character stands in it
+            return nullptr;
         }
         if (c != '\\') {
             *out++ = c;
@@ -189,24 +189,16 @@ inline char* ReadString(char* p, char*& begin, char*& end, CJsonFault& fault) {
                 break;
             case 'u': {
                 long codepoint = Hex4(p + 2);
-                if (codepoint < 0) {
-                    return Faulted(fault, p, EJsonFault::kInvalidHex);
-                }
-                if (codepoint >= 0xDC00 && codepoint <= 0xDFFF) {
-                    return Faulted(fault, p,
-                                   EJsonFault::kSurrogateInvalid);  // a low one that follows no high one
+                if (codepoint < 0 || (codepoint >= 0xDC00 && codepoint <= 0xDFFF)) {
+                    end = p;  // no hex digits, or a low surrogate that follows no high one
+                    return nullptr;
                 }
                 if (codepoint >= 0xD800 && codepoint <= 0xDBFF) {
                     // A high surrogate: a \u escape of a low one must follow.
-                    if (p[6] != '\\' || p[7] != 'u') {
-                        return Faulted(fault, p, EJsonFault::kSurrogateInvalid);
-                    }
-                    const long low = Hex4(p + 8);
-                    if (low < 0) {
-                        return Faulted(fault, p, EJsonFault::kInvalidHex);
-                    }
+                    const long low = p[6] == '\\' && p[7] == 'u' ? Hex4(p + 8) : -1;
                     if (low < 0xDC00 || low > 0xDFFF) {
-                        return Faulted(fault, p, EJsonFault::kSurrogateInvalid);
+                        end = p;
+                        return nullptr;
                     }
                     codepoint = (((codepoint - 0xD800) << 10) | (low - 0xDC00)) + 0x10000;
                     p += 6;
@@ -217,7 +209,8 @@ inline char* ReadString(char* p, char*& begin, char*& end, CJsonFault& fault) {
                 continue;
             }
             default:
-                return Faulted(fault, p, EJsonFault::kEscapeInvalid);
+                end = p;
+                return nullptr;
         }
         p += 2;
     }
@@ -230,31 +223,52 @@ inline char* SkipWhitespace(char* p) {
     return p;
 }
 
-// The fault of a literal that starts at p and is not `literal`: the first character
+// The refusal of a text at `at`. Out of the reader's loop, as the helpers below: a
+// refused text is rare.
+__attribute__((noinline, cold)) inline CJsonRead Refused(const char* at, EJsonFault fault) {
+    return CJsonRead{EJsonEvents::kRefused, fault, at};
+}
+
+// The refusal of a string that ReadString found no JSON string at `at`.
+__attribute__((noinline, cold)) inline CJsonRead StringRefused(const char* at) {
+    if (*at != '\\') {
+        return Refused(at, *at == '\0' ? EJsonFault::kMissQuotationMark : EJsonFault::kEscapeInvalid);
+    }
+    if (at[1] != 'u') {
+        return Refused(at, EJsonFault::kEscapeInvalid);
+    }
+    const long unit = Hex4(at + 2);
+    if (unit < 0) {
+        return Refused(at, EJsonFault::kInvalidHex);
+    }
+    const bool highThenEscape = unit >= 0xD800 && unit <= 0xDBFF && at[6] == '\\' && at[7] == 'u';
+    return Refused(
+        at, highThenEscape && Hex4(at + 8) < 0 ? EJsonFault::kInvalidHex : EJsonFault::kSurrogateInvalid);
+}
+
+// The refusal of a literal that starts at p and is not `literal`: at the first character
 // that differs.
-inline void LiteralFault(const char* p, const char* literal, CJsonFault& fault) {
+__attribute__((noinline, cold)) inline CJsonRead LiteralRefused(const char* p, const char* literal) {
     size_t i = 1;
     while (literal[i] != '\0' && p[i] == literal[i]) {
         ++i;
     }
-    Faulted(fault, p + i, EJsonFault::kValueInvalid);
+    return Refused(p + i, EJsonFault::kValueInvalid);
 }
 
-// The fault of a value that starts at p and is none: at the root, a text that holds
+// The refusal of a value that starts at p and is none: at the root, a text that holds
 // nothing there (its end, or a bracket, comma or colon) is empty; a number that fails its
 // grammar fails where it does; anything else is no value.
-inline void ValueFault(const char* p, bool root, CJsonFault& fault) {
+__attribute__((noinline, cold)) inline CJsonRead ValueRefused(const char* p, bool root) {
     const char c = *p;
     if (root && (c == '\0' || c == ']' || c == '}' || c == ',' || c == ':')) {
-        Faulted(fault, p, EJsonFault::kDocumentEmpty);
-        return;
+        return Refused(p, EJsonFault::kDocumentEmpty);
     }
     json_numbers::ENumberFault why = json_numbers::ENumberFault::kNoDigit;
     const char* at = json_numbers::NumberFaultAt(p, why);
-    Faulted(fault, at,
-            why == json_numbers::ENumberFault::kNoFraction   ? EJsonFault::kMissFraction
-            : why == json_numbers::ENumberFault::kNoExponent ? EJsonFault::kMissExponent
-                                                             : EJsonFault::kValueInvalid);
+    return Refused(at, why == json_numbers::ENumberFault::kNoFraction   ? EJsonFault::kMissFraction
+                       : why == json_numbers::ENumberFault::kNoExponent ? EJsonFault::kMissExponent
+                                                                        : EJsonFault::kValueInvalid);
 }
 
 }  // namespace json_events
@@ -275,9 +289,9 @@ inline void ValueFault(const char* p, bool root, CJsonFault& fault) {
 // (a std::vector<char> or alike, reused from call to call): each container's '{' or '['
 // is pushed right after its Start event and popped right after its End event, so a
 // handler may keep what it needs of a container beside it. Its growth may throw, which
-// leaves this function. A refused text fills `fault`.
+// leaves this function.
 template <typename Handler, typename Stack>
-EJsonEvents ReadJsonEvents(char* text, Stack& open, Handler& handler, CJsonFault& fault) {
+CJsonRead ReadJsonEvents(char* text, Stack& open, Handler& handler) {
     using namespace json_events;
     open.clear();
     char* p = text;
@@ -288,7 +302,7 @@ value:
     switch (*p) {
         case '{':
             if (!handler.StartObject()) {
-                return EJsonEvents::kStopped;
+                return CJsonRead{EJsonEvents::kStopped, EJsonFault::kNone, p};
             }
             open.push_back('{');
             p = SkipWhitespace(p + 1);
@@ -299,7 +313,7 @@ value:
             goto key;
         case '[':
             if (!handler.StartArray()) {
-                return EJsonEvents::kStopped;
+                return CJsonRead{EJsonEvents::kStopped, EJsonFault::kNone, p};
             }
             open.push_back('[');
             p = SkipWhitespace(p + 1);
@@ -309,42 +323,39 @@ value:
             }
             goto value;
         case '"':
-            p = ReadString(p + 1, begin, end, fault);
+            p = ReadString(p + 1, begin, end);
             if (p == nullptr) {
-                return EJsonEvents::kRefused;
+                return StringRefused(end);
             }
             if (!handler.String(begin, static_cast<size_t>(end - begin))) {
-                return EJsonEvents::kStopped;
+                return CJsonRead{EJsonEvents::kStopped, EJsonFault::kNone, p};
             }
             goto after;
         case 't':
             if (p[1] != 'r' || p[2] != 'u' || p[3] != 'e') {
-                LiteralFault(p, "true", fault);
-                return EJsonEvents::kRefused;
+                return LiteralRefused(p, "true");
             }
             p += 4;
             if (!handler.Bool(true)) {
-                return EJsonEvents::kStopped;
+                return CJsonRead{EJsonEvents::kStopped, EJsonFault::kNone, p};
             }
             goto after;
         case 'f':
             if (p[1] != 'a' || p[2] != 'l' || p[3] != 's' || p[4] != 'e') {
-                LiteralFault(p, "false", fault);
-                return EJsonEvents::kRefused;
+                return LiteralRefused(p, "false");
             }
             p += 5;
             if (!handler.Bool(false)) {
-                return EJsonEvents::kStopped;
+                return CJsonRead{EJsonEvents::kStopped, EJsonFault::kNone, p};
             }
             goto after;
         case 'n':
             if (p[1] != 'u' || p[2] != 'l' || p[3] != 'l') {
-                LiteralFault(p, "null", fault);
-                return EJsonEvents::kRefused;
+                return LiteralRefused(p, "null");
             }
             p += 4;
             if (!handler.Null()) {
-                return EJsonEvents::kStopped;
+                return CJsonRead{EJsonEvents::kStopped, EJsonFault::kNone, p};
             }
             goto after;
         default: {
@@ -352,15 +363,13 @@ value:
             char* const start = p;
             p = ReadNumber(p, number);
             if (p == nullptr) {
-                ValueFault(start, open.empty(), fault);
-                return EJsonEvents::kRefused;
+                return ValueRefused(start, open.empty());
             }
             if (BeyondDoubles(number)) {
-                Faulted(fault, start, EJsonFault::kNumberTooBig);
-                return EJsonEvents::kRefused;
+                return Refused(start, EJsonFault::kNumberTooBig);
             }
             if (!handler.Number(number)) {
-                return EJsonEvents::kStopped;
+                return CJsonRead{EJsonEvents::kStopped, EJsonFault::kNone, p};
             }
             goto after;
         }
@@ -368,25 +377,23 @@ value:
 key:
     // p stands on the first character of a member after the object's '{' or a ','.
     if (*p != '"') {
-        Faulted(fault, p, EJsonFault::kMissName);
-        return EJsonEvents::kRefused;
+        return Refused(p, EJsonFault::kMissName);
     }
     if (const size_t taken = handler.KeyAhead(p + 1)) {
         // The key the handler expected, with its closing quote: taken without being read.
         p = SkipWhitespace(p + 1 + taken);
     } else {
-        p = ReadString(p + 1, begin, end, fault);
+        p = ReadString(p + 1, begin, end);
         if (p == nullptr) {
-            return EJsonEvents::kRefused;
+            return StringRefused(end);
         }
         if (!handler.Key(begin, static_cast<size_t>(end - begin))) {
-            return EJsonEvents::kStopped;
+            return CJsonRead{EJsonEvents::kStopped, EJsonFault::kNone, p};
         }
         p = SkipWhitespace(p);
     }
     if (*p != ':') {
-        Faulted(fault, p, EJsonFault::kMissColon);
-        return EJsonEvents::kRefused;
+        return Refused(p, EJsonFault::kMissColon);
     }
     ++p;
     goto value;
@@ -395,10 +402,9 @@ after:
     p = SkipWhitespace(p);
     if (open.empty()) {
         if (*p != '\0') {
-            Faulted(fault, p, EJsonFault::kRootNotSingular);
-            return EJsonEvents::kRefused;
+            return Refused(p, EJsonFault::kRootNotSingular);
         }
-        return EJsonEvents::kParsed;
+        return CJsonRead{EJsonEvents::kParsed, EJsonFault::kNone, p};
     }
     if (open.back() == '{') {
         if (*p == ',') {
@@ -406,8 +412,7 @@ after:
             goto key;
         }
         if (*p != '}') {
-            Faulted(fault, p, EJsonFault::kMissCommaOrCurlyBracket);
-            return EJsonEvents::kRefused;
+            return Refused(p, EJsonFault::kMissCommaOrCurlyBracket);
         }
         ++p;
         goto endObject;
@@ -417,19 +422,18 @@ after:
         goto value;
     }
     if (*p != ']') {
-        Faulted(fault, p, EJsonFault::kMissCommaOrSquareBracket);
-        return EJsonEvents::kRefused;
+        return Refused(p, EJsonFault::kMissCommaOrSquareBracket);
     }
     ++p;
 endArray:
     if (!handler.EndArray()) {
-        return EJsonEvents::kStopped;
+        return CJsonRead{EJsonEvents::kStopped, EJsonFault::kNone, p};
     }
     open.pop_back();
     goto after;
 endObject:
     if (!handler.EndObject()) {
-        return EJsonEvents::kStopped;
+        return CJsonRead{EJsonEvents::kStopped, EJsonFault::kNone, p};
     }
     open.pop_back();
     goto after;

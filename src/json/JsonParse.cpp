@@ -149,7 +149,7 @@ bool ParseJson(const char* text, size_t length, CJsonDocument& document, CJsonPa
     const size_t mark = length >= 3 && text[0] == '\xEF' && text[1] == '\xBB' && text[2] == '\xBF' ? 3 : 0;
     text += mark;
     length -= mark;
-    CJsonFault fault;
+    CJsonRead read{EJsonEvents::kStopped, EJsonFault::kNone, nullptr};
     char* copy = nullptr;
     bool parsed = false;
     try {
@@ -159,7 +159,8 @@ bool ParseJson(const char* text, size_t length, CJsonDocument& document, CJsonPa
         CFrameStack frames(memory.frames);
         auto build = [&](CJsonDocument& target) {
             CDocumentBuilder builder(target, frames, strings, exact);
-            parsed = ReadJsonEvents(copy, frames, builder, fault) == EJsonEvents::kParsed;
+            read = ReadJsonEvents(copy, frames, builder);
+            parsed = read.outcome == EJsonEvents::kParsed;
             return parsed;
         };
         document.Populate(build);
@@ -177,9 +178,9 @@ bool ParseJson(const char* text, size_t length, CJsonDocument& document, CJsonPa
         if (exact != nullptr) {
             exact->clear();
         }
-        if (fault.at != nullptr) {
-            failure.offset = mark + static_cast<size_t>(fault.at - copy);
-            failure.reason = JsonFaultText(fault.code);
+        if (read.outcome == EJsonEvents::kRefused) {
+            failure.offset = mark + static_cast<size_t>(read.at - copy);
+            failure.reason = JsonFaultText(read.fault);
         }
     }
     return parsed;
