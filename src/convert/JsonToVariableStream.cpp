@@ -465,11 +465,11 @@ class CStreamHandler {
     CJsonToVariableStream& s_;
     const CVariableView var_;
     const CPlanned* lastPlanned_ = nullptr;  // the layout met last
-    size_t pendingLeaf_ =
-        CJsonToVariableStream::kNoPlan;  // the planned leaf the value after the last key goes to
-    void* pendingAddress_ = nullptr;     // and its address
-    CVariableView pending_{nullptr};     // the member the value after the last key goes to
-    size_t skipped_ = 0;                 // containers open inside a value that goes nowhere
+    // The planned leaf the value after the last key goes to, and its address.
+    size_t pendingLeaf_ = CJsonToVariableStream::kNoPlan;
+    void* pendingAddress_ = nullptr;
+    CVariableView pending_{nullptr};  // the member the value after the last key goes to
+    size_t skipped_ = 0;              // containers open inside a value that goes nowhere
     bool rootFound_ = false;
     bool needsDocument_ = false;
 };
