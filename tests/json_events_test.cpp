@@ -243,6 +243,7 @@ TEST(JsonReader, EdgesOfTheGrammar) {
         {"[-17976931348623159e292]", "refused at 1: Number too big to be stored in double."},
         {"[" + std::string(309, '9') + "]", "refused at 1: Number too big to be stored in double."},
         {longMalformed, "refused at 403: Miss exponent in number."},
+        {"[208e18-4.9e-324]", "refused at 7: Missing a comma or ']' after an array element."},
         {R"([1,"a\udc00"])", "refused at 5: The surrogate pair in string is invalid."},
         {R"(["\ud83d"])", "refused at 2: The surrogate pair in string is invalid."},
         {R"(["\ud83d\u0041"])", "refused at 2: The surrogate pair in string is invalid."},

@@ -16,14 +16,15 @@ using json_numbers::IsDigit;
 using json_numbers::SignificantDigits;
 
 // The decimal exponent of the leading digit of the number at [str, end), saturated:
-// positive for a magnitude of 10 or more, negative for one below 1. Reads only
-// JSON's number grammar.
+// positive for a magnitude of 10 or more, negative for one below 1 and for zero. Reads
+// only JSON's number grammar.
 long LeadingExponent(const char* str, const char* end) {
     const char* c = str + (str != end && *str == '-' ? 1 : 0);
     while (c != end && *c == '0') {
         ++c;
     }
     long lead = 0;
+    bool nonzero = c != end && IsDigit(*c);
     while (c != end && IsDigit(*c)) {
         ++c;
         lead = lead < 1000000000L ? lead + 1 : lead;
@@ -35,9 +36,13 @@ long LeadingExponent(const char* str, const char* end) {
             lead = lead > -1000000000L ? lead - 1 : lead;
             ++c;
         }
+        nonzero = nonzero || (c != end && IsDigit(*c));
         while (c != end && IsDigit(*c)) {
             ++c;
         }
+    }
+    if (!nonzero) {
+        return -1;  // zero, whatever its exponent
     }
     long exponent = 0;
     if (c != end && (*c == 'e' || *c == 'E')) {

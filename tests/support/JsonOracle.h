@@ -136,9 +136,9 @@ inline bool LongSpelling(const std::string& number) {
 }
 
 // The text as RapidJSON must read it to judge it by the component's grammar: every number
-// outside strings of a long spelling written again in as many bytes, `0` (spaces after
-// it) when its value lies within the range of doubles, `1e999` (refused at its start)
-// when beyond. The values a model of the text holds for such numbers are therefore not
+// outside strings of a long spelling written again in as many bytes, `0` or `-0` (spaces
+// after it) when its value lies within the range of doubles, `1e999` or `-1e999`
+// (refused at its start) when beyond. The values a model of the text holds for such numbers are therefore not
 // theirs: take a number's value from its own spelling in the text (SpellingAt).
 inline std::string ModelText(std::string text) {
     bool inString = false;
@@ -166,7 +166,11 @@ inline std::string ModelText(std::string text) {
         const std::string number = text.substr(i, end - i);
         if (LongSpelling(number)) {
             const double value = Strtod(number);
-            const std::string out = std::isfinite(value) ? "0" : value < 0 ? "-1e999" : "1e999";
+            // A minus stays where it stands: after a number that ended just before it
+            // ("208e18-4.9e-324"), the text is refused there, and a digit in its place
+            // would make one number of the two.
+            const bool minus = number[0] == '-';
+            const std::string out = std::isfinite(value) ? (minus ? "-0" : "0") : minus ? "-1e999" : "1e999";
             text.replace(i, number.size(), out + std::string(number.size() - out.size(), ' '));
         }
         i = end - 1;
