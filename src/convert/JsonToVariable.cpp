@@ -354,8 +354,6 @@ class CVariableWriter {
             case CLeafWrite::kOutOfRange:
                 if (source.IsString()) {
                     problem(CQuotedPiece{source}, " is out of the range of ", row.name);
-                } else if (source.IsDouble() && !std::isfinite(source.GetDouble())) {
-                    problem("a number beyond the range of doubles is out of the range of ", row.name);
                 } else if (exact != nullptr && !exact->fits) {
                     problem("a number beyond 64 bits is out of the range of ", row.name);
                 } else {

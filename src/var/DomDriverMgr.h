@@ -155,11 +155,14 @@ class CDomDriverMgr {
     const char* writeSymbol(const CJsonValue* root, const CJsonValue* value, void* pData,
                             CSymbolWriteReport* report, const CExactNumbers* exact,
                             CJsonToVariableScratch* scratch = nullptr);
-    // Writes the text into the variable at pData in one pass, without a document: true
-    // when written. False, with nothing written and nothing logged, when the document's
-    // path must decide: a refused text, a refusal, a shape the stream leaves to a document,
-    // or memory refused. The caller holds none of the index's locks.
-    bool writeSymbolStreamed(CJsonToVariableStream& stream, const char* pJson, uint32_t size, void* pData);
+    // Writes the text into the variable at pData in one pass, without a document: what
+    // it did, with nothing logged. Only kWritten writes; kLeftToDocument when the
+    // document's path must decide: a refusal (which comes after the text is read), a
+    // shape the stream leaves to a document, or notes beyond the cap. The caller holds
+    // none of the index's locks.
+    enum class EStreamed { kWritten, kNotJson, kOutOfMemory, kLeftToDocument };
+    EStreamed writeSymbolStreamed(CJsonToVariableStream& stream, const char* pJson, uint32_t size,
+                                  void* pData);
 
     static CDomDriverMgr* m_instance_;
     static std::once_flag m_once_;

@@ -57,9 +57,10 @@ struct CWriterOutcome {
 // The stacks a parse into a writer document uses, kept by the instance from one parse to
 // the next and charged to its budget.
 struct CParseStacks {
-    explicit CParseStacks(CMemoryBudget* budget) : document(budget), parser(budget) {}
+    explicit CParseStacks(CMemoryBudget* budget) : document(budget), parser(budget), text(budget) {}
     CRetainedBlock document;  // the values of open containers while they are parsed
     CRetainedBlock parser;    // the parser's own states
+    CRetainedBlock text;      // the text's copy, which the parser reads in place
 };
 
 // A value to be put into a writer document. Make runs under the instance's lock with
