@@ -182,6 +182,66 @@ CWriterOutcome CJsonWriter::AddVariable(const char* key, CJsonValueSource& sourc
     });
 }
 
+CWriterOutcome CJsonWriter::AddChanges(const char* key, CJsonChangeSource& source) {
+    CExclusiveLock<CMutex> lock(mutex_);
+    if (!hasDocument_) {
+        return Refused(ELogText::kNoDocument);
+    }
+    // The room first, in a guard of its own: the memory the container grows into is the
+    // container's from then on, and the guard of the value must not hand it out again.
+    const CWriterOutcome room = Guarded([&]() REQUIRES(mutex_) {
+        MakeRoom();
+        return Done();
+    });
+    if (!room.done) {
+        return room;
+    }
+    return Guarded([&]() REQUIRES(mutex_) {
+        const CDocumentPool::Position start = pool_.Here();
+        const bool inArray = Innermost().IsArray();
+        CJsonValue name;
+        if (!inArray) {
+            name = CopiedString(key, pool_);
+        }
+        CJsonValue value;
+        bool made = false;
+        const char* refusal = source.Make(pool_, format_, value, made);
+        if (refusal != nullptr) {
+            return Refused(refusal);
+        }
+        if (!made) {
+            pool_.RewindTo(start);  // the name's copy, unused
+            return Done();
+        }
+        // Within the room made above: neither takes memory, so neither can fail.
+        if (inArray) {
+            Innermost().PushBack(value, pool_);
+        } else {
+            Innermost().AddMember(name, value, pool_);
+        }
+        Changed();
+        return Done();
+    });
+}
+
+void CJsonWriter::MakeRoom() {
+    CJsonValue& innermost = Innermost();
+    if (innermost.IsArray()) {
+        // As PushBack grows an array: 16 elements, then by half.
+        const rapidjson::SizeType capacity = innermost.Capacity();
+        if (innermost.Size() == capacity) {
+            innermost.Reserve(capacity == 0 ? 16 : capacity + (capacity + 1) / 2, pool_);
+        }
+        return;
+    }
+    // An object's room cannot be reserved: a member added and taken away again grows it
+    // as an add would, and leaves its members as they were.
+    CJsonValue name(rapidjson::StringRef(""));
+    CJsonValue null;
+    innermost.AddMember(name, null, pool_);
+    innermost.RemoveMember(innermost.MemberEnd() - 1);
+}
+
 CWriterOutcome CJsonWriter::Start(EJsonContainer kind) {
     CExclusiveLock<CMutex> lock(mutex_);
     if (!hasDocument_) {
