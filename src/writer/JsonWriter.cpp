@@ -20,6 +20,22 @@ CJsonValue CopiedString(const char* text, CJsonDocument::AllocatorType& allocato
     return CJsonValue(text, static_cast<rapidjson::SizeType>(std::strlen(text)), allocator);
 }
 
+// Appends (name, value) to an object of the document. RapidJSON raises an object's
+// capacity before it asks for the memory to grow into: a growth refused (CMemoryRefused)
+// would leave the object claiming room it has not got, and the next member would be
+// written beyond its members. The object's own bytes are put back before the refusal goes
+// on; name and value are not taken until the memory is there.
+void AppendMember(CJsonValue& object, CJsonValue& name, CJsonValue& value, CDocumentPool& pool) {
+    unsigned char before[sizeof(CJsonValue)];
+    std::memcpy(before, static_cast<const void*>(&object), sizeof(before));
+    try {
+        object.AddMember(name, value, pool);
+    } catch (...) {
+        std::memcpy(static_cast<void*>(&object), before, sizeof(before));
+        throw;
+    }
+}
+
 // True for the second to fourth byte of a UTF-8 character.
 bool IsContinuation(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
 
@@ -114,7 +130,9 @@ CWriterOutcome CJsonWriter::AddKey(const char* key, bool makePending) {
     }
     return Guarded([&]() REQUIRES(mutex_) {
         // A member of the same name may exist already; the object then holds both.
-        Innermost().AddMember(CopiedString(key, pool_), CJsonValue(), pool_);
+        CJsonValue name = CopiedString(key, pool_);
+        CJsonValue null;
+        AppendMember(Innermost(), name, null, pool_);
         if (makePending) {
             pending_ = true;
             pendingIndex_ = Innermost().MemberCount() - 1;
@@ -138,7 +156,8 @@ CWriterOutcome CJsonWriter::AddMember(const char* key, CJsonValueSource& source)
         if (refusal != nullptr) {
             return Refused(refusal);
         }
-        Innermost().AddMember(CopiedString(key, pool_), value, pool_);
+        CJsonValue name = CopiedString(key, pool_);
+        AppendMember(Innermost(), name, value, pool_);
         Changed();
         return Done();
     });
@@ -175,7 +194,8 @@ CWriterOutcome CJsonWriter::AddVariable(const char* key, CJsonValueSource& sourc
             Innermost().PushBack(value, pool_);
         } else {
             // Appended after the pending member, whose index therefore stays right.
-            Innermost().AddMember(CopiedString(key, pool_), value, pool_);
+            CJsonValue name = CopiedString(key, pool_);
+            AppendMember(Innermost(), name, value, pool_);
         }
         Changed();
         return Done();
@@ -217,7 +237,7 @@ CWriterOutcome CJsonWriter::AddChanges(const char* key, CJsonChangeSource& sourc
         if (inArray) {
             Innermost().PushBack(value, pool_);
         } else {
-            Innermost().AddMember(name, value, pool_);
+            AppendMember(Innermost(), name, value, pool_);
         }
         Changed();
         return Done();
@@ -238,7 +258,7 @@ void CJsonWriter::MakeRoom() {
     // as an add would, and leaves its members as they were.
     CJsonValue name(rapidjson::StringRef(""));
     CJsonValue null;
-    innermost.AddMember(name, null, pool_);
+    AppendMember(innermost, name, null, pool_);
     innermost.RemoveMember(innermost.MemberEnd() - 1);
 }
 
