@@ -509,32 +509,6 @@ TEST_F(AllocationTest, ASteadyCycleMakesNoHeapCallNoSystemCallAndNoPageFault) {
                                                     g.GetDocumentLength + 1, 0, 0};
              fb_jsonsaxwriter__copydocument(&c);
          }},
-        {"AddJsonChangesFromSymbol",
-         [&] {
-             // A leaf changes every cycle, the same variable is sent every cycle.
-             st.a += 1;
-             datatypeWriter.reset();
-             CallAddChangesFromSymbol(datatypeWriter.instance(), "st", &st, &sent, sizeof(sent), 0.5, false);
-             fb_jsonsaxwriter_getdocumentlength_struct g{datatypeWriter.instance(), 0, 0};
-             fb_jsonsaxwriter__getdocumentlength(&g);
-             fb_jsonsaxwriter_copydocument_struct c{datatypeWriter.instance(), buffer.data(),
-                                                    g.GetDocumentLength + 1, 0, 0};
-             fb_jsonsaxwriter__copydocument(&c);
-         }},
-        {"AddJsonChangesFromSymbol, key frame",
-         [&] {
-             datatypeWriter.reset();
-             CallAddChangesFromSymbol(datatypeWriter.instance(), "st", &st, &sent, sizeof(sent), 0, true);
-             fb_jsonsaxwriter_getdocumentlength_struct g{datatypeWriter.instance(), 0, 0};
-             fb_jsonsaxwriter__getdocumentlength(&g);
-         }},
-        {"AddJsonChangesFromSymbol, nothing changed",
-         [&] {
-             datatypeWriter.reset();
-             CallAddChangesFromSymbol(datatypeWriter.instance(), "st", &st, &sent, sizeof(sent), 0, false);
-             fb_jsonsaxwriter_getdocumentlength_struct g{datatypeWriter.instance(), 0, 0};
-             fb_jsonsaxwriter__getdocumentlength(&g);
-         }},
         {"reader",
          [&] {
              std::vector<char>& text = buffer;
@@ -552,6 +526,28 @@ TEST_F(AllocationTest, ASteadyCycleMakesNoHeapCallNoSystemCallAndNoPageFault) {
              fb_jsonreader__getstring(&s);
          }},
     };
+    // The changes of the same variable every cycle: with a leaf changed each time, as a
+    // key frame, with nothing changed.
+    const struct {
+        const char* name;
+        bool change;
+        bool keyFrame;
+    } changeCycles[] = {{"AddJsonChangesFromSymbol", true, false},
+                        {"AddJsonChangesFromSymbol, key frame", false, true},
+                        {"AddJsonChangesFromSymbol, nothing changed", false, false}};
+    for (const auto& c : changeCycles) {
+        cycles.push_back({c.name, [&, c] {
+                              st.a += c.change ? 1 : 0;
+                              datatypeWriter.reset();
+                              CallAddChangesFromSymbol(datatypeWriter.instance(), "st", &st, &sent,
+                                                       sizeof(sent), 0.5, c.keyFrame);
+                              fb_jsonsaxwriter_getdocumentlength_struct g{datatypeWriter.instance(), 0, 0};
+                              fb_jsonsaxwriter__getdocumentlength(&g);
+                              fb_jsonsaxwriter_copydocument_struct copy{
+                                  datatypeWriter.instance(), buffer.data(), g.GetDocumentLength + 1, 0, 0};
+                              fb_jsonsaxwriter__copydocument(&copy);
+                          }});
+    }
     // JSON to variable and its report: texts that write every leaf, that miss a member and
     // name an unknown one, and that give values of the wrong kind and length, each
     // repeated (the report's problem and path outgrow a short string's inline room). A

@@ -654,6 +654,16 @@ TEST(WriterMemory, AResetKeepsTheLastCyclesSizeAndARefusalKeepsNothing) {
     EXPECT_LE(before, kCap);
 }
 
+// Runs check(cap, writer) for a fresh writer with a reset document at every cap of a
+// sweep from nothing to a few chunks of the document's pool.
+void ForEveryCap(const std::function<void(size_t, CJsonWriter&)>& check) {
+    for (size_t cap = 0; cap < 12000; cap += 8) {
+        CJsonWriter writer(cap);
+        writer.Reset();
+        check(cap, writer);
+    }
+}
+
 // At every cap, a member refused leaves its object whole. RapidJSON raises an object's
 // room before it asks for the memory: a growth refused must not leave the object claiming
 // room it has not got, or the next member is written beyond its members.
@@ -661,9 +671,7 @@ TEST(WriterMemory, AMemberRefusedAtTheCapLeavesItsObjectWhole) {
     const std::string longKey(20, 'k');
     int refused = 0;
     int compared = 0;
-    for (size_t cap = 0; cap < 12000; cap += 8) {
-        CJsonWriter writer(cap);
-        writer.Reset();
+    ForEveryCap([&](size_t cap, CJsonWriter& writer) {
         std::string expected = "{";
         for (int i = 0; i < 40; ++i) {
             // Short keys are held in their values: only the object's growth takes memory.
@@ -682,7 +690,7 @@ TEST(WriterMemory, AMemberRefusedAtTheCapLeavesItsObjectWhole) {
             ++compared;
             EXPECT_EQ(expected, text) << "cap " << cap;
         }
-    }
+    });
     EXPECT_GT(refused, 100);
     EXPECT_GT(compared, 1000);
 }
@@ -694,16 +702,14 @@ TEST(WriterMemory, AMadeChangeIsAlwaysAdded) {
     const std::string text(300, 'x');
     int refused = 0;
     int added = 0;
-    for (size_t cap = 0; cap < 12000; cap += 8) {
-        CJsonWriter writer(cap);
-        writer.Reset();
+    ForEveryCap([&](size_t cap, CJsonWriter& writer) {
         // Sixteen members fill the root object's first room: the next member must grow it.
         bool filled = true;
         for (int i = 0; i < 16 && filled; ++i) {
             filled = writer.AddKey("k", false).done;
         }
         if (!filled) {
-            continue;
+            return;
         }
         for (bool make : {false, true}) {
             bool made = false;
@@ -723,7 +729,7 @@ TEST(WriterMemory, AMadeChangeIsAlwaysAdded) {
                 ++added;
             }
         }
-    }
+    });
     EXPECT_GT(refused, 0);
     EXPECT_GT(added, 0);
 }
