@@ -705,8 +705,10 @@ TEST(WriterMemory, AMadeChangeIsAlwaysAdded) {
     ForEveryCap([&](size_t cap, CJsonWriter& writer) {
         // Sixteen members fill the root object's first room: the next member must grow it.
         bool filled = true;
+        std::string expected = "{";
         for (int i = 0; i < 16 && filled; ++i) {
             filled = writer.AddKey("k", false).done;
+            expected += i == 0 ? "\"k\":null" : ",\"k\":null";
         }
         if (!filled) {
             return;
@@ -727,7 +729,14 @@ TEST(WriterMemory, AMadeChangeIsAlwaysAdded) {
                 EXPECT_EQ(held, writer.MemoryHeld()) << "cap " << cap;
             } else if (make) {
                 ++added;
+                expected += ",\"changes\":\"" + text + "\"";
             }
+        }
+        std::string read;
+        if (writer.Read([&read](const char* bytes, size_t length, uint32_t) {
+                read.assign(bytes, length);
+            }) == EWriterRead::kDone) {
+            EXPECT_EQ(expected + "}", read) << "cap " << cap;
         }
     });
     EXPECT_GT(refused, 0);

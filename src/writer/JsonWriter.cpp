@@ -207,17 +207,17 @@ CWriterOutcome CJsonWriter::AddChanges(const char* key, CJsonChangeSource& sourc
     if (!hasDocument_) {
         return Refused(ELogText::kNoDocument);
     }
-    // The room first, in a guard of its own: the memory the container grows into is the
-    // container's from then on, and the guard of the value must not hand it out again.
-    const CWriterOutcome room = Guarded([&]() REQUIRES(mutex_) {
+    // A refused add gives the container its own bytes back (its room as it was: a grown
+    // room's old members are still where they were) and the pool all it handed out.
+    const CDocumentPool::Position start = pool_.Here();
+    const size_t capacity = pool_.Capacity();
+    unsigned char container[sizeof(CJsonValue)];
+    std::memcpy(container, static_cast<const void*>(&Innermost()), sizeof(container));
+    const CWriterOutcome outcome = Guarded([&]() REQUIRES(mutex_) {
         MakeRoom();
-        return Done();
-    });
-    if (!room.done) {
-        return room;
-    }
-    return Guarded([&]() REQUIRES(mutex_) {
-        const CDocumentPool::Position start = pool_.Here();
+        // Found empty, the changes keep the room, so that a cycle that finds nothing again
+        // and again grows nothing again, and give back the key's copy.
+        const CDocumentPool::Position afterRoom = pool_.Here();
         const bool inArray = Innermost().IsArray();
         CJsonValue name;
         if (!inArray) {
@@ -230,7 +230,7 @@ CWriterOutcome CJsonWriter::AddChanges(const char* key, CJsonChangeSource& sourc
             return Refused(refusal);
         }
         if (!made) {
-            pool_.RewindTo(start);  // the name's copy, unused
+            pool_.RewindTo(afterRoom);
             return Done();
         }
         // Within the room made above: neither takes memory, so neither can fail.
@@ -242,6 +242,12 @@ CWriterOutcome CJsonWriter::AddChanges(const char* key, CJsonChangeSource& sourc
         Changed();
         return Done();
     });
+    if (!outcome.done) {
+        std::memcpy(static_cast<void*>(&Innermost()), container, sizeof(container));
+        pool_.RewindTo(start);
+        pool_.TrimUnused(capacity);
+    }
+    return outcome;
 }
 
 void CJsonWriter::MakeRoom() {

@@ -158,7 +158,8 @@ class CJsonWriter {
     CWriterOutcome AddVariable(const char* key, CJsonValueSource& source);
     // As AddVariable, for a value that is taken as sent once it is made: the room for the
     // member (or element) and its name are taken first, so a made value is always added;
-    // a source that makes nothing adds nothing and leaves the document as it was.
+    // a source that makes nothing adds nothing (the room stays for the next add), and a
+    // refused add leaves the document and its memory as they were.
     CWriterOutcome AddChanges(const char* key, CJsonChangeSource& source);
 
     // Opens a container where a value goes (pending member or array element).
