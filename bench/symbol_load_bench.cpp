@@ -48,7 +48,6 @@
 #include "SimApplication.h"
 #include "SimHost.h"
 #include "support/BenchRatio.h"
-#include "support/ManagerPeer.h"
 #include "var/DomDriverMgr.h"
 
 // ---- allocation counting --------------------------------------------------------------------
@@ -253,7 +252,7 @@ std::string BenchName(const Shape& shape, size_t nodes) {
 
 CDomDriverMgr* Manager() { return CDomDriverMgr::instance(); }
 
-size_t IndexEntries() { return CDomDriverMgrTestPeer::indexSize(); }
+size_t IndexEntries() { return CDomDriverMgr::instance()->index().Size(); }
 
 // Starts the application and measures one load of it apart: memory, then host time.
 LoadFacts Prepare(const Shape& shape, size_t nodes) {
@@ -367,7 +366,7 @@ std::vector<void*> LookupAddresses(bool elements) {
 void LookupBenchmark(benchmark::State& state, bool elements) {
     RunTargetApplication();
     const std::vector<void*> addresses = LookupAddresses(elements);
-    CSymbolIndex& index = CDomDriverMgrTestPeer::index();
+    CSymbolIndex& index = CDomDriverMgr::instance()->index();
     uintptr_t sum = 0;
     size_t refused = 0;
     for (auto _ : state) {

@@ -16,7 +16,6 @@
 
 #include "support/ComponentFixture.h"
 #include "support/DatatypeSupport.h"
-#include "support/ManagerPeer.h"
 #include "support/WriterCalls.h"
 #include "sync/InstanceTable.h"
 #include "var/DomDriverMgr.h"

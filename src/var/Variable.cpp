@@ -10,7 +10,7 @@ CVariable::~CVariable() {
 
 void CVariable::AddChild(const std::shared_ptr<CVariable>& pVariable) { childVec_.push_back(pVariable); }
 
-std::shared_ptr<CVariable> CVariable::Clone() {
+std::shared_ptr<CVariable> CVariable::Clone() const {
     auto copy = std::make_shared<CVariable>();
     copy->varType_ = varType_;
     copy->size_ = size_;

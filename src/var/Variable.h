@@ -10,8 +10,9 @@
 // An array keeps its elements in one of two ways. Mostly it keeps one: the first
 // element, walked with everything below it, lays out every element, and element i lies
 // i * stride bytes after it (IEC arrays are contiguous); CVariableView turns it into the
-// element asked for. An array whose host answers do not fit that arithmetic keeps a
-// node for each element, as do arrays of one element and hand-built trees.
+// element asked for, named by the pattern the host's names follow. An array whose host
+// answers do not fit that arithmetic keeps a node for each element, as do hand-built
+// trees.
 #ifndef VAR_VARIABLE_H
 #define VAR_VARIABLE_H
 
@@ -31,7 +32,7 @@ class CVariable {
     void AddChild(const std::shared_ptr<CVariable>& pVariable);
 
     // Deep copy of this node and its whole subtree: shares no node with the original.
-    std::shared_ptr<CVariable> Clone();
+    std::shared_ptr<CVariable> Clone() const;
 
     // Makes an array keep its one child as the layout of all its elements, each `stride`
     // bytes after the one before: links the child to this array and every array inside
@@ -71,6 +72,13 @@ class CVariable {
         // this array; null when there is none. Elements of this array lie at a shift that
         // adds this one's to its enclosing arrays': their names are formed from all of them.
         const CVariable* enclosing = nullptr;
+        // How the elements of an array that keeps one element are named, as the host
+        // named the first one: namePrefix, the element's indices ("[2]", "[1,0]"),
+        // nameSuffix; with prefixAfterEnclosing, namePrefix follows the name of the
+        // element of `enclosing` that holds this array ("m[3]" for "m[3][1]").
+        std::string namePrefix;
+        std::string nameSuffix;
+        bool prefixAfterEnclosing = false;
     };
     std::unique_ptr<CArrayBounds> bounds_;
     // Set on the one element that lays out an array which keeps one element: that array.
