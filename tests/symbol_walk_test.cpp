@@ -5,12 +5,12 @@
 #include <string>
 #include <vector>
 
-#include "support/ApplicationFixture.h"
+#include "support/RuntimeFixture.h"
 #include "symbols/VariableView.h"
 
 namespace {
 
-class SymbolWalk : public ApplicationTest {
+class SymbolWalk : public RuntimeTest {
    protected:
     // Loads the running application and returns the roots of the index it published.
     std::vector<SeenNode> walk() {
@@ -34,7 +34,7 @@ class SymbolWalk : public ApplicationTest {
     }
 };
 
-TEST_F(SymbolWalk, RootsInBrowseOrderWithMembersAndElements) {
+TEST_P(SymbolWalk, RootsInBrowseOrderWithMembersAndElements) {
     app().start(R"(
         TYPE ST_Pair : STRUCT x : INT; y : REAL; END_STRUCT END_TYPE
         VAR_GLOBAL
@@ -61,7 +61,7 @@ TEST_F(SymbolWalk, RootsInBrowseOrderWithMembersAndElements) {
     expectChildren(roots[2], {"App.Prog.r[0]", "App.Prog.r[1]"});
 }
 
-TEST_F(SymbolWalk, ElementNamesForOneToThreeDimensions) {
+TEST_P(SymbolWalk, ElementNamesForOneToThreeDimensions) {
     app().start(R"(
         VAR_GLOBAL
             a : ARRAY[1..3] OF INT;
@@ -88,7 +88,7 @@ TEST_F(SymbolWalk, ElementNamesForOneToThreeDimensions) {
     }
 }
 
-TEST_F(SymbolWalk, FourDimensionsAndEveryOtherClassStayLeaves) {
+TEST_P(SymbolWalk, FourDimensionsAndEveryOtherClassStayLeaves) {
     app().start(R"(
         TYPE E_Mode : (IDLE := 0, RUN); END_TYPE
         VAR_GLOBAL
@@ -113,7 +113,7 @@ TEST_F(SymbolWalk, FourDimensionsAndEveryOtherClassStayLeaves) {
     }
 }
 
-TEST_F(SymbolWalk, NestedStructuresAndArraysToAnyDepth) {
+TEST_P(SymbolWalk, NestedStructuresAndArraysToAnyDepth) {
     app().start(R"(
         TYPE ST_Axis : STRUCT pos : LREAL; limits : ARRAY[0..1] OF REAL; END_STRUCT END_TYPE
         TYPE ST_Cell : STRUCT axis : ARRAY[0..1, 0..1] OF ST_Axis; id : INT; END_STRUCT END_TYPE
@@ -131,7 +131,7 @@ TEST_F(SymbolWalk, NestedStructuresAndArraysToAnyDepth) {
                    {"App.Globals.lines[2].axis[0,1].limits[0]", "App.Globals.lines[2].axis[0,1].limits[1]"});
 }
 
-TEST_F(SymbolWalk, BranchesInsideBranchesAreWalkedCompletely) {
+TEST_P(SymbolWalk, BranchesInsideBranchesAreWalkedCompletely) {
     app().start(R"(
         FOLDER Line
             FOLDER Cell
@@ -148,7 +148,7 @@ TEST_F(SymbolWalk, BranchesInsideBranchesAreWalkedCompletely) {
     expectNode(roots[2], "App.Globals.top");
 }
 
-TEST_F(SymbolWalk, UnknownNamesAndOtherNodeKindsLeaveFreshNodes) {
+TEST_P(SymbolWalk, UnknownNamesAndOtherNodeKindsLeaveFreshNodes) {
     app().start(R"(
         TYPE ST_Pair : STRUCT x : INT; y : INT; END_STRUCT END_TYPE
         VAR_GLOBAL s : ST_Pair; hidden : INT; other : INT; END_VAR
@@ -170,7 +170,7 @@ TEST_F(SymbolWalk, UnknownNamesAndOtherNodeKindsLeaveFreshNodes) {
 // A node the host gives no name is named by the last part of the name it was looked up
 // by: a variable and a member by their own name, an element by its indices. A member
 // whose type description gives no name cannot be looked up: it stays unresolved.
-TEST_F(SymbolWalk, NodesWithoutANameAreNamedByTheirFullName) {
+TEST_P(SymbolWalk, NodesWithoutANameAreNamedByTheirFullName) {
     app().start(R"(
         TYPE ST_Pair : STRUCT x : INT; y : INT; END_STRUCT END_TYPE
         VAR_GLOBAL s : ST_Pair; v : INT; t : ST_Pair; r : ARRAY[1..2] OF ST_Pair; END_VAR
@@ -195,7 +195,7 @@ TEST_F(SymbolWalk, NodesWithoutANameAreNamedByTheirFullName) {
     EXPECT_EQ("[2]", roots[3].children[1].name);
 }
 
-TEST_F(SymbolWalk, FailingRecordDropsTheRootBeingBuilt) {
+TEST_P(SymbolWalk, FailingRecordDropsTheRootBeingBuilt) {
     app().start(R"(
         TYPE ST_Pair : STRUCT x : INT; y : INT; END_STRUCT END_TYPE
         VAR_GLOBAL first : INT; s : ST_Pair; last : INT; END_VAR
@@ -210,7 +210,7 @@ TEST_F(SymbolWalk, FailingRecordDropsTheRootBeingBuilt) {
 
 // An array keeps its first element, walked with everything below it, as the layout of
 // all; the host is asked about the first and the last element only.
-TEST_F(SymbolWalk, AnArrayKeepsItsFirstElementAsTheLayoutOfAll) {
+TEST_P(SymbolWalk, AnArrayKeepsItsFirstElementAsTheLayoutOfAll) {
     app().start(R"(
         TYPE ST_Pair : STRUCT x : INT; y : ARRAY[0..3] OF REAL; END_STRUCT END_TYPE
         VAR_GLOBAL big : ARRAY[1..20000] OF ST_Pair; END_VAR
@@ -222,14 +222,18 @@ TEST_F(SymbolWalk, AnArrayKeepsItsFirstElementAsTheLayoutOfAll) {
     EXPECT_LE(app().nodeCount() - nodesBefore, 12u);
     bool inspected = index().Inspect(app().address("App.Globals.big"), [&](CVariableView big) {
         EXPECT_EQ(20000u, big.childCount());
-        EXPECT_EQ(app().size("App.Globals.big[1]"), big.elementStride());
-        EXPECT_EQ(app().size("App.Globals.big[1].y[0]"), big.child(0).child(1).elementStride());
+        EXPECT_EQ(app().address("App.Globals.big[2]") - app().address("App.Globals.big[1]"),
+                  big.elementStride());
+        EXPECT_EQ(app().address("App.Globals.big[1].y[1]") - app().address("App.Globals.big[1].y[0]"),
+                  big.child(0).child(1).elementStride());
         const CVariableView element = big.child(19999).child(1).child(2);
-        EXPECT_EQ("y[2]", element.name());
+        EXPECT_EQ(ComponentName("App.Globals.big[20000].y[2]"), element.name());
         EXPECT_EQ(static_cast<void*>(app().address("App.Globals.big[20000].y[2]")), element.address());
-        EXPECT_EQ("big[20000]", big.child(19999).name());
+        EXPECT_EQ(ComponentName("App.Globals.big[20000]"), big.child(19999).name());
     });
     EXPECT_TRUE(inspected);
 }
+
+ZENTRIK_UNDER_EVERY_RUNTIME(SymbolWalk);
 
 }  // namespace
