@@ -367,14 +367,17 @@ std::string HexOf(const ByteVector& bytes) { return Hex(bytes.data(), bytes.size
 // padding a runtime may leave between elements.
 std::string LeafBytes(const std::string& fullName) {
     std::string hex;
-    std::vector<std::shared_ptr<CVariable>> pending{ReferenceTree(fullName)};
+    const std::shared_ptr<CVariable> tree = ReferenceTree(fullName);
+    std::vector<const CVariable*> pending{tree.get()};
     while (!pending.empty()) {
-        const std::shared_ptr<CVariable> node = pending.back();
+        const CVariable* node = pending.back();
         pending.pop_back();
         if (node->childVec_.empty()) {
             hex += Hex(static_cast<const unsigned char*>(node->var_addr_), node->size_);
         }
-        pending.insert(pending.end(), node->childVec_.rbegin(), node->childVec_.rend());
+        for (size_t i = node->childVec_.size(); i-- > 0;) {
+            pending.push_back(&node->childVec_[i]);
+        }
     }
     return hex;
 }

@@ -240,7 +240,9 @@ TEST(SymbolIndexTrees, TieBreaksAtOneAddressOnHandBuiltTrees) {
         var->size_ = 2;
         var->var_addr_ = memory + offset;
         var->symbol_nodename_ = name;
-        var->childVec_ = std::move(children);
+        for (const std::shared_ptr<CVariable>& child : children) {
+            var->AddChild(child);
+        }
         return var;
     };
     // s: members a and b both at offset 8 (the later, b, wins), s itself at 0 with c.
@@ -283,9 +285,6 @@ TEST(SymbolIndexTrees, TieBreaksAtOneAddressOnHandBuiltTrees) {
         EXPECT_EQ(expected.children, children) << "offset " << expected.offset;
     }
     EXPECT_FALSE(index.Inspect(memory + 2, [](CVariableView) {}));
-    ASSERT_EQ(3u, arr->childVec_.size());
-    EXPECT_EQ(e0m.get(), arr->childVec_[0]->childVec_[0].get());
-    EXPECT_EQ(3u, s->childVec_.size());
 }
 
 // A call on a member or an element takes the lock of the top-level variable that holds
@@ -298,7 +297,9 @@ TEST(SymbolIndexLocks, APartTakesTheLockOfItsTopLevelVariable) {
         var->varType_ = type;
         var->size_ = 2;
         var->var_addr_ = memory + offset;
-        var->childVec_ = std::move(children);
+        for (const std::shared_ptr<CVariable>& child : children) {
+            var->AddChild(child);
+        }
         return var;
     };
     CSymbolIndex index;
@@ -349,41 +350,32 @@ TEST_F(SymbolIndexLoads, NodesTheHostDidNotResolveAreIndexedAtTheNullAddress) {
     EXPECT_EQ(TYPE3_NONE, unresolved->type);
 }
 
-// A node that holds one child twice clones into a tree of its own: two separate
-// copies of the child, each with the child's own data and subtree.
-TEST(VariableClone, ANodeHoldingTheSameChildTwiceGetsTwoCopies) {
+// A copy of a tree shares no node with it: the children come in the same order, and a
+// change to either leaves the other as it was.
+TEST(VariableCopy, ACopySharesNothingWithItsTree) {
     char memory[8] = {};
-    auto leaf = std::make_shared<CVariable>();
-    leaf->varType_ = TYPE3_INT;
-    leaf->size_ = 2;
-    leaf->var_addr_ = memory + 4;
-    leaf->symbol_nodename_ = "x";
-    auto child = std::make_shared<CVariable>();
-    child->varType_ = TYPE3_USERDEF;
-    child->var_addr_ = memory + 4;
-    child->symbol_nodename_ = "c";
-    child->AddChild(leaf);
-    auto parent = std::make_shared<CVariable>();
-    parent->varType_ = TYPE3_ARRAY;
-    parent->var_addr_ = memory;
-    parent->symbol_nodename_ = "p";
-    parent->AddChild(child);
-    parent->AddChild(child);
-
-    std::shared_ptr<CVariable> copy = parent->Clone();
-    ASSERT_EQ(2u, copy->childVec_.size());
-    EXPECT_NE(copy->childVec_[0].get(), copy->childVec_[1].get());
-    for (const std::shared_ptr<CVariable>& cloned : copy->childVec_) {
-        EXPECT_NE(child.get(), cloned.get());
-        EXPECT_EQ("c", cloned->symbol_nodename_);
-        EXPECT_EQ(memory + 4, cloned->var_addr_);
-        ASSERT_EQ(1u, cloned->childVec_.size());
-        EXPECT_NE(leaf.get(), cloned->childVec_[0].get());
-        EXPECT_EQ("x", cloned->childVec_[0]->symbol_nodename_);
+    CVariable parent;
+    parent.varType_ = TYPE3_USERDEF;
+    parent.var_addr_ = memory;
+    for (const char* name : {"a", "b", "c"}) {
+        CVariable child;
+        child.varType_ = TYPE3_INT;
+        child.size_ = 2;
+        child.var_addr_ = memory + 2 * parent.childVec_.size();
+        child.symbol_nodename_ = name;
+        parent.AddChild(child);
     }
-    copy->childVec_[0]->symbol_nodename_ = "changed";
-    EXPECT_EQ("c", copy->childVec_[1]->symbol_nodename_);
-    EXPECT_EQ("c", child->symbol_nodename_);
+    const std::shared_ptr<CVariable> copy = parent.Clone();
+    ASSERT_EQ(3u, copy->childVec_.size());
+    copy->childVec_[1].symbol_nodename_ = "changed";
+    parent.childVec_[2].var_addr_ = nullptr;
+    const std::vector<std::string> names = {"a", "changed", "c"};
+    for (size_t i = 0; i < 3; ++i) {
+        EXPECT_EQ(names[i], copy->childVec_[i].symbol_nodename_);
+        EXPECT_EQ(memory + 2 * i, copy->childVec_[i].var_addr_);
+        EXPECT_NE(&parent.childVec_[i], &copy->childVec_[i]);
+    }
+    EXPECT_EQ("b", parent.childVec_[1].symbol_nodename_);
 }
 
 // A clone of an array that keeps one element keeps one too, linked to the copy: its

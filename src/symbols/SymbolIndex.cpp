@@ -6,19 +6,6 @@
 #include <cstdint>
 
 void CSymbolIndex::PublishRoots(vec_vars roots) {
-    // The trees are final from here on: no room is kept for children that never come.
-    std::vector<CVariable*> pending;
-    for (const std::shared_ptr<CVariable>& root : roots) {
-        pending.push_back(root.get());
-    }
-    while (!pending.empty()) {
-        CVariable* node = pending.back();
-        pending.pop_back();
-        node->childVec_.shrink_to_fit();
-        for (const std::shared_ptr<CVariable>& child : node->childVec_) {
-            pending.push_back(child.get());
-        }
-    }
     Replace(std::unique_ptr<const CAddressIndex>(new CAddressIndex(std::move(roots))), true);
 }
 
@@ -39,7 +26,7 @@ void CSymbolIndex::Publish(const std::shared_ptr<CVariable>& root) {
             roots = index_->Roots();
         }
     }
-    roots.push_back(root);
+    roots.push_back(*root);
     Replace(std::unique_ptr<const CAddressIndex>(new CAddressIndex(std::move(roots))), true);
 }
 

@@ -39,7 +39,7 @@
 
 class CSymbolIndex {
    public:
-    typedef std::vector<std::shared_ptr<CVariable>> vec_vars;
+    typedef CAddressIndex::CRoots vec_vars;
 
     CSymbolIndex() = default;
     ~CSymbolIndex();
@@ -125,8 +125,8 @@ class CSymbolIndex {
         if (index_ == nullptr) {
             return false;
         }
-        for (const std::shared_ptr<CVariable>& root : index_->Roots()) {
-            use(CVariableView(*root));
+        for (const CVariable& root : index_->Roots()) {
+            use(CVariableView(root));
         }
         return true;
     }

@@ -121,8 +121,8 @@ bool FitsOneStride(const CVariable& element, uint64_t stride) {
             node->bounds_->elements * node->bounds_->stride > stride - (at - begin)) {
             return false;
         }
-        for (const std::shared_ptr<CVariable>& child : node->childVec_) {
-            pending.push_back(child.get());
+        for (const CVariable& child : node->childVec_) {
+            pending.push_back(&child);
         }
     }
     return true;
@@ -158,8 +158,8 @@ bool NamesFitEveryElement(const CVariable& first, const std::string& firstName,
         bool direct;  // no array that keeps one element lies between it and `first`
     };
     std::vector<CPending> pending;
-    for (const std::shared_ptr<CVariable>& child : first.childVec_) {
-        pending.push_back(CPending{child.get(), true});
+    for (const CVariable& child : first.childVec_) {
+        pending.push_back(CPending{&child, true});
     }
     if (first.KeepsOneElement()) {
         pending.clear();
@@ -179,8 +179,8 @@ bool NamesFitEveryElement(const CVariable& first, const std::string& firstName,
             }
             follow.push_back(const_cast<CVariable*>(&node));
         }
-        for (const std::shared_ptr<CVariable>& child : node.childVec_) {
-            pending.push_back(CPending{child.get(), at.direct && !keeps});
+        for (const CVariable& child : node.childVec_) {
+            pending.push_back(CPending{&child, at.direct && !keeps});
         }
     }
     return true;
@@ -188,8 +188,8 @@ bool NamesFitEveryElement(const CVariable& first, const std::string& firstName,
 
 }  // namespace
 
-CSymbolWalk::vec_vars CSymbolWalk::TakeRoots() {
-    vec_vars roots;
+CSymbolWalk::CRoots CSymbolWalk::TakeRoots() {
+    CRoots roots;
     roots.swap(p_vec_vars_);
     rootCount_.store(0);
     return roots;
@@ -295,18 +295,17 @@ bool CSymbolWalk::ExpandTree(RTS_HANDLE hInterface, RTS_HANDLE hNode) {
         if (!Step([&] { FullPath(hInterface, hNode, path, &result); })) {
             return false;
         }
-        auto pVar = std::make_shared<CVariable>();
-        if (!ExpandNode(nullptr, pVar, path)) {
-            return false;  // a cut-off root is dropped
+        CVariable& root = p_vec_vars_.emplace_back();
+        if (!ExpandNode(root, path)) {
+            p_vec_vars_.pop_back();  // a cut-off root is dropped
+            return false;
         }
-        p_vec_vars_.push_back(pVar);
         rootCount_.store(p_vec_vars_.size());
     }
     return true;
 }
 
-bool CSymbolWalk::ExpandNode(const std::shared_ptr<CVariable>& pParent,
-                             const std::shared_ptr<CVariable>& pVar, const char* szName) {
+bool CSymbolWalk::ExpandNode(CVariable& var, const char* szName) {
     if (bDownloadFinish_) {
         return false;
     }
@@ -314,19 +313,17 @@ bool CSymbolWalk::ExpandNode(const std::shared_ptr<CVariable>& pParent,
         SleepEvent();
         bOnlineChange_ = false;
     }
+    // The node stands in its parent's list already, so children stand in the order they
+    // were made; a node the walk cannot finish is dropped with the root it belongs to.
     RTS_SIZE size = 0;
-    if (!LoadNode(pVar, szName, &size)) {
+    if (!LoadNode(var, szName, &size)) {
         return false;
-    }
-    // Attached as soon as it is loaded, so children stand in the order they were made.
-    if (pParent) {
-        pParent->AddChild(pVar);
     }
     if (bDownloadFinish_) {
         return false;
     }
     // Only arrays and structures are looked up a second time for their type.
-    if (pVar->varType_ != TYPE3_ARRAY && pVar->varType_ != TYPE3_USERDEF) {
+    if (var.varType_ != TYPE3_ARRAY && var.varType_ != TYPE3_USERDEF) {
         return true;  // a leaf
     }
     CVarInfoRecord varInfo;
@@ -342,14 +339,14 @@ bool CSymbolWalk::ExpandNode(const std::shared_ptr<CVariable>& pParent,
         !Step([&] { hTypeNode = pfIecVarAccGetTypeNode3(hInterface, hNode, varInfo.get(), &result); })) {
         return false;
     }
-    if (pVar->varType_ == TYPE3_ARRAY) {
-        return ExpandArray(pVar, szName, hInterface, hTypeNode, size);
+    if (var.varType_ == TYPE3_ARRAY) {
+        return ExpandArray(var, szName, hInterface, hTypeNode, size);
     }
-    return ExpandStructure(pVar, szName, hInterface, hTypeNode);
+    return ExpandStructure(var, szName, hInterface, hTypeNode);
 }
 
-bool CSymbolWalk::ExpandArray(const std::shared_ptr<CVariable>& pVar, const char* szName,
-                              RTS_HANDLE hInterface, RTS_HANDLE hTypeNode, RTS_SIZE arraySize) {
+bool CSymbolWalk::ExpandArray(CVariable& var, const char* szName, RTS_HANDLE hInterface, RTS_HANDLE hTypeNode,
+                              RTS_SIZE arraySize) {
     TypeDescAsUnion typeDesc;
     std::memset(&typeDesc, 0, sizeof(typeDesc));
     RTS_RESULT result = ERR_OK;
@@ -378,38 +375,38 @@ bool CSymbolWalk::ExpandArray(const std::shared_ptr<CVariable>& pVar, const char
         }
     }
     bounds->elements = elements;
-    pVar->bounds_ = std::move(bounds);
+    var.bounds_ = std::move(bounds);
     if (elements == 0) {
         return true;
     }
     char name[kMemberNameBufferSize] = {0};
-    ElementName(*pVar, szName, 0, name);
-    if (!ExpandNode(pVar, std::make_shared<CVariable>(), name)) {
+    ElementName(var, szName, 0, name);
+    var.childVec_.reserve(1);
+    if (!ExpandNode(var.childVec_.emplace_back(), name)) {
         return false;
     }
-    {
-        bool kept = false;
-        if (!KeepFirstElement(pVar, szName, arraySize, kept)) {
-            return false;
-        }
-        if (kept) {
-            return true;
-        }
+    bool kept = false;
+    if (!KeepFirstElement(var, szName, arraySize, kept)) {
+        return false;
+    }
+    if (kept) {
+        return true;
     }
     // Element by element, the last index varying fastest.
+    var.childVec_.reserve(elements);
     for (uint64_t linear = 1; linear < elements; ++linear) {
-        ElementName(*pVar, szName, linear, name);
-        if (!ExpandNode(pVar, std::make_shared<CVariable>(), name)) {
+        ElementName(var, szName, linear, name);
+        if (!ExpandNode(var.childVec_.emplace_back(), name)) {
             return false;
         }
     }
     return true;
 }
 
-bool CSymbolWalk::KeepFirstElement(const std::shared_ptr<CVariable>& pVar, const char* szName,
-                                   RTS_SIZE arraySize, bool& kept) {
+bool CSymbolWalk::KeepFirstElement(CVariable& array, const char* szName, RTS_SIZE arraySize, bool& kept) {
     kept = false;
-    CVariable& first = *pVar->childVec_[0];
+    CVariable* pVar = &array;
+    const CVariable& first = array.childVec_[0];
     const uint64_t elements = pVar->bounds_->elements;
     const uint64_t stride = arraySize / elements;
     if (pVar->var_addr_ == nullptr || first.var_addr_ != pVar->var_addr_ || stride == 0 ||
@@ -438,16 +435,16 @@ bool CSymbolWalk::KeepFirstElement(const std::shared_ptr<CVariable>& pVar, const
     for (size_t p = elements > 2 ? 0 : 1; p < 2 && elements > 1; ++p) {
         const uint64_t linear = probes[p];
         ElementName(*pVar, szName, linear, name);
-        auto probe = std::make_shared<CVariable>();
+        CVariable probe;
         if (!LoadNode(probe, name)) {
             return false;
         }
         std::string expected = prefix;
         pVar->AppendIndices(expected, linear);
         expected += suffix;
-        if (probe->var_addr_ != static_cast<char*>(first.var_addr_) + linear * stride ||
-            probe->varType_ != first.varType_ || probe->size_ != first.size_ ||
-            probe->symbol_nodename_ != expected) {
+        if (probe.var_addr_ != static_cast<char*>(first.var_addr_) + linear * stride ||
+            probe.varType_ != first.varType_ || probe.size_ != first.size_ ||
+            probe.symbol_nodename_ != expected) {
             return true;
         }
     }
@@ -462,8 +459,8 @@ bool CSymbolWalk::KeepFirstElement(const std::shared_ptr<CVariable>& pVar, const
     return true;
 }
 
-bool CSymbolWalk::ExpandStructure(const std::shared_ptr<CVariable>& pVar, const char* szName,
-                                  RTS_HANDLE hInterface, RTS_HANDLE hTypeNode) {
+bool CSymbolWalk::ExpandStructure(CVariable& var, const char* szName, RTS_HANDLE hInterface,
+                                  RTS_HANDLE hTypeNode) {
     // The first description gives the member count, the second the handles.
     TypeDescAsUnion typeDesc;
     std::memset(&typeDesc, 0, sizeof(typeDesc));
@@ -484,6 +481,7 @@ bool CSymbolWalk::ExpandStructure(const std::shared_ptr<CVariable>& pVar, const 
     }
     // Never read more handles than were allocated, whatever count the host reports now.
     const RTS_I32 count = std::min(typeDesc._union._struct._iComponents, members.count());
+    var.childVec_.reserve(static_cast<size_t>(count));
     char name[kMemberNameBufferSize] = {0};
     for (RTS_I32 index = 0; index < count; ++index) {
         const char* memberName = nullptr;
@@ -491,16 +489,14 @@ bool CSymbolWalk::ExpandStructure(const std::shared_ptr<CVariable>& pVar, const 
             return false;
         }
         snprintf(name, sizeof(name), "%s.%s", szName, memberName != nullptr ? memberName : "");
-        auto pChild = std::make_shared<CVariable>();
-        if (!ExpandNode(pVar, pChild, name)) {
+        if (!ExpandNode(var.childVec_.emplace_back(), name)) {
             return false;
         }
     }
     return true;
 }
 
-bool CSymbolWalk::LoadNode(const std::shared_ptr<CVariable>& pVariable, const char* szName,
-                           RTS_SIZE* fullSize) {
+bool CSymbolWalk::LoadNode(CVariable& variable, const char* szName, RTS_SIZE* fullSize) {
     if (bDownloadFinish_) {
         return false;
     }
@@ -548,9 +544,9 @@ bool CSymbolWalk::LoadNode(const std::shared_ptr<CVariable>& pVariable, const ch
     if (fullSize != nullptr) {
         *fullSize = size;
     }
-    pVariable->size_ = static_cast<uint32_t>(size);
-    pVariable->varType_ = typeClass;
-    pVariable->var_addr_ = address;
-    pVariable->symbol_nodename_ = nodeName != nullptr ? std::string(nodeName) : NameFromFullName(szName);
+    variable.size_ = static_cast<uint32_t>(size);
+    variable.varType_ = typeClass;
+    variable.var_addr_ = address;
+    variable.symbol_nodename_ = nodeName != nullptr ? std::string(nodeName) : NameFromFullName(szName);
     return true;
 }

@@ -18,11 +18,12 @@
 
 #include "CmpStd.h"
 #include "IecVarAccess_ItfsItf.h"
+#include "symbols/AddressIndex.h"
 #include "var/Variable.h"
 
 class CSymbolWalk {
    public:
-    typedef std::vector<std::shared_ptr<CVariable>> vec_vars;
+    typedef CAddressIndex::CRoots CRoots;
 
     CSymbolWalk(const std::atomic<bool>& stopRequested, std::atomic<bool>& onlineChange)
         : bDownloadFinish_(stopRequested), bOnlineChange_(onlineChange) {}
@@ -35,7 +36,7 @@ class CSymbolWalk {
     bool Run();
 
     // The roots made and not yet taken, in walk order.
-    vec_vars TakeRoots();
+    CRoots TakeRoots();
     void DropRoots();
     size_t RootCount() const { return rootCount_.load(); }
 
@@ -50,23 +51,21 @@ class CSymbolWalk {
 
     bool ExpandRoot(RTS_HANDLE hRootNode, RTS_HANDLE hInterface);
     bool ExpandTree(RTS_HANDLE hInterface, RTS_HANDLE hNode);
-    bool ExpandNode(const std::shared_ptr<CVariable>& pParent, const std::shared_ptr<CVariable>& pVar,
-                    const char* szName);
-    bool ExpandArray(const std::shared_ptr<CVariable>& pVar, const char* szName, RTS_HANDLE hInterface,
-                     RTS_HANDLE hTypeNode, RTS_SIZE arraySize);
-    bool ExpandStructure(const std::shared_ptr<CVariable>& pVar, const char* szName, RTS_HANDLE hInterface,
-                         RTS_HANDLE hTypeNode);
+    // Loads var (which stands in its parent's list, or among the roots) by its full name
+    // and expands its members or elements below it.
+    bool ExpandNode(CVariable& var, const char* szName);
+    bool ExpandArray(CVariable& var, const char* szName, RTS_HANDLE hInterface, RTS_HANDLE hTypeNode,
+                     RTS_SIZE arraySize);
+    bool ExpandStructure(CVariable& var, const char* szName, RTS_HANDLE hInterface, RTS_HANDLE hTypeNode);
     // An array whose first element has been walked keeps it as the layout of all when
     // the host's answers fit the arithmetic; false when a stop came.
-    bool KeepFirstElement(const std::shared_ptr<CVariable>& pVar, const char* szName, RTS_SIZE arraySize,
-                          bool& kept);
+    bool KeepFirstElement(CVariable& array, const char* szName, RTS_SIZE arraySize, bool& kept);
     // fullSize, when given, receives the size the host reports, uncut.
-    bool LoadNode(const std::shared_ptr<CVariable>& pVariable, const char* szName,
-                  RTS_SIZE* fullSize = nullptr);
+    bool LoadNode(CVariable& variable, const char* szName, RTS_SIZE* fullSize = nullptr);
 
     const std::atomic<bool>& bDownloadFinish_;
     std::atomic<bool>& bOnlineChange_;
-    vec_vars p_vec_vars_;
+    CRoots p_vec_vars_;
     std::atomic<size_t> rootCount_{0};
 };
 

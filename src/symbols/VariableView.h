@@ -110,10 +110,9 @@ class CVariableView {
     CVariableView child(size_t i) const {
         const CVariable::CArrayBounds* bounds = node_->bounds_.get();
         if (bounds != nullptr && bounds->stride != 0) {
-            return CVariableView(node_->childVec_[0].get(),
-                                 shift_ + static_cast<ptrdiff_t>(i * bounds->stride));
+            return CVariableView(&node_->childVec_[0], shift_ + static_cast<ptrdiff_t>(i * bounds->stride));
         }
-        return CVariableView(node_->childVec_[i].get(), shift_);
+        return CVariableView(&node_->childVec_[i], shift_);
     }
 
     // For an array that keeps one element as the layout of all: the bytes from one
