@@ -57,6 +57,7 @@
 #include "SimApplication.h"
 #include "SimHost.h"
 #include "support/BenchRatio.h"
+#include "support/LargeApplications.h"
 #include "var/DomDriverMgr.h"
 
 // ---- allocation counting --------------------------------------------------------------------
@@ -242,24 +243,12 @@ std::string DeclareMixed(size_t, size_t& actual) { return DeclareReals(100000, 1
 
 std::string DeclareScalars(size_t, size_t& actual) {
     actual = 30000;
-    std::string text = "VAR_GLOBAL";
-    for (size_t i = 0; i < actual; ++i) {
-        text += " v" + std::to_string(i) + " : LREAL;";
-    }
-    return text + " END_VAR";
+    return ScalarVariablesDeclarations(30000);
 }
 
 std::string DeclareStructs(size_t, size_t& actual) {
-    actual = 2000 * 9;
-    std::string text =
-        "TYPE ST_D4 : STRUCT a : INT; b : LREAL; END_STRUCT END_TYPE\n"
-        "TYPE ST_D3 : STRUCT c : ST_D4; d : DINT; END_STRUCT END_TYPE\n"
-        "TYPE ST_D2 : STRUCT e : ST_D3; f : REAL; END_STRUCT END_TYPE\n"
-        "TYPE ST_D1 : STRUCT g : ST_D2; h : BOOL; END_STRUCT END_TYPE\nVAR_GLOBAL";
-    for (int i = 0; i < 2000; ++i) {
-        text += " s" + std::to_string(i) + " : ST_D1;";
-    }
-    return text + " END_VAR";
+    actual = 2000 * kNestedStructureNodes;
+    return NestedStructuresDeclarations(2000);
 }
 
 const Shape kShapes[] = {{"flat", DeclareFlat}, {"nested4", DeclareNested}};
@@ -267,29 +256,10 @@ const size_t kSizes[] = {1000, 10000, 100000, 1000000};
 const Shape kTargetShape = {"target", DeclareTarget};
 const Shape kDeclaredShapes[] = {{"scalars", DeclareScalars}, {"structs", DeclareStructs}};
 
-// The runtimes the load targets are measured under.
+// The load targets under every runtime setting of the simulated host.
 std::vector<Shape> RuntimeShapes() {
-    struct CRuntime {
-        const char* name;
-        CSimFreedoms freedoms;
-    };
-    CSimFreedoms freedoms;
-    std::vector<CRuntime> runtimes;
-    runtimes.push_back({"array_name", freedoms});
-    freedoms.elementNames = ESimElementNames::kIndices;
-    runtimes.push_back({"indices", freedoms});
-    freedoms.elementNames = ESimElementNames::kFullPath;
-    runtimes.push_back({"full_path", freedoms});
-    freedoms.elementNames = ESimElementNames::kNone;
-    runtimes.push_back({"no_name", freedoms});
-    freedoms = CSimFreedoms();
-    freedoms.unnamedMembers = true;
-    runtimes.push_back({"no_member_names", freedoms});
-    freedoms = CSimFreedoms();
-    freedoms.arrayPadding = 4;
-    runtimes.push_back({"padded", freedoms});
     std::vector<Shape> shapes;
-    for (const CRuntime& runtime : runtimes) {
+    for (const CSimRuntime& runtime : SimRuntimes()) {
         shapes.push_back({"target", DeclareTarget, runtime.name, runtime.freedoms});
         shapes.push_back({"million", DeclareMillion, runtime.name, runtime.freedoms});
         shapes.push_back({"mixed", DeclareMixed, runtime.name, runtime.freedoms});
@@ -500,8 +470,8 @@ void PrintSummary(const BenchTimeLookup& times) {
         const LoadFacts& facts = found->second;
         const double nodes = static_cast<double>(facts.nodes);
         std::printf("%-8s %-16s %9zu %12.3f %13.0f %12.0f%% %11llu %11.4f %13.2f %13.2f %13.1f %12.1f\n",
-                    shape.name, shape.runtime != nullptr ? shape.runtime : "array_name", facts.nodes,
-                    ns / 1e6, nodes / (ns / 1e9), 100.0 * facts.hostShare,
+                    shape.name, shape.runtime != nullptr ? shape.runtime : "default", facts.nodes, ns / 1e6,
+                    nodes / (ns / 1e9), 100.0 * facts.hostShare,
                     static_cast<unsigned long long>(facts.hostCalls), facts.hostCalls / nodes,
                     facts.indexBytes / nodes, facts.peakBytes / nodes, facts.indexBytes / 1024.0,
                     facts.residentBytes / 1024.0);

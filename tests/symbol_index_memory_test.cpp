@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "support/ApplicationFixture.h"
+#include "support/LargeApplications.h"
 
 namespace {
 
@@ -80,23 +81,8 @@ class SymbolIndexMemory : public ApplicationTest {
 // deep; and an array whose host answers do not fit the arithmetic, walked element by
 // element, costs no more per element node.
 TEST_F(SymbolIndexMemory, BytesPerNodeStayWithinTheBudgetAtAnyDepth) {
-    std::string scalars = "VAR_GLOBAL";
-    for (int i = 0; i < 30000; ++i) {
-        scalars += " v" + std::to_string(i) + " : LREAL;";
-    }
-    scalars += " END_VAR";
-    const double flat = indexBytesPerNode(scalars, 30000);
-    // 9 nodes a variable: s, g, h, e, f, c, d, a, b.
-    std::string nested =
-        "TYPE ST_D4 : STRUCT a : INT; b : LREAL; END_STRUCT END_TYPE\n"
-        "TYPE ST_D3 : STRUCT c : ST_D4; d : DINT; END_STRUCT END_TYPE\n"
-        "TYPE ST_D2 : STRUCT e : ST_D3; f : REAL; END_STRUCT END_TYPE\n"
-        "TYPE ST_D1 : STRUCT g : ST_D2; h : BOOL; END_STRUCT END_TYPE\nVAR_GLOBAL";
-    for (int i = 0; i < 2000; ++i) {
-        nested += " s" + std::to_string(i) + " : ST_D1;";
-    }
-    nested += " END_VAR";
-    const double deep = indexBytesPerNode(nested, 2000 * 9);
+    const double flat = indexBytesPerNode(ScalarVariablesDeclarations(30000), 30000);
+    const double deep = indexBytesPerNode(NestedStructuresDeclarations(2000), 2000 * kNestedStructureNodes);
     // 4001 nodes: the array and its elements, the last named against the pattern.
     const double walked = indexBytesPerNode("VAR_GLOBAL flat : ARRAY[1..4000] OF INT; END_VAR", 4001,
                                             {"App.Globals.flat[4000]"});

@@ -404,6 +404,31 @@ class CSimRunningApp {
 
 // ---------------------------------------------------------------------------------
 
+const std::vector<CSimRuntime>& SimRuntimes() {
+    static const std::vector<CSimRuntime> runtimes = [] {
+        std::vector<CSimRuntime> all;
+        CSimFreedoms freedoms;
+        all.push_back({"ArrayNameAndIndices", freedoms});
+        freedoms.elementNames = ESimElementNames::kIndices;
+        all.push_back({"IndicesAlone", freedoms});
+        freedoms.elementNames = ESimElementNames::kFullPath;
+        all.push_back({"FullPath", freedoms});
+        freedoms.elementNames = ESimElementNames::kNone;
+        all.push_back({"NoElementNames", freedoms});
+        freedoms = CSimFreedoms();
+        freedoms.unnamedMembers = true;
+        all.push_back({"NoMemberNames", freedoms});
+        freedoms = CSimFreedoms();
+        freedoms.arrayPadding = 4;
+        all.push_back({"PaddedArrays", freedoms});
+        freedoms.elementNames = ESimElementNames::kFullPath;
+        freedoms.unnamedMembers = true;
+        all.push_back({"FullPathNoMemberNamesPadded", freedoms});
+        return all;
+    }();
+    return runtimes;
+}
+
 CSimApplication& CSimApplication::instance() {
     static CSimApplication application;
     return application;

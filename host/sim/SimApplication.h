@@ -94,6 +94,14 @@ struct CSimFreedoms {
     uint32_t arrayPadding = 0;    // bytes left between array elements (see SimCompileDeclarations)
 };
 
+// A named set of freedoms: the runtimes tests and benchmarks run the component under,
+// the default one first, then each freedom alone, then several at once.
+struct CSimRuntime {
+    const char* name;
+    CSimFreedoms freedoms;
+};
+const std::vector<CSimRuntime>& SimRuntimes();
+
 class CSimApplication {
    public:
     static CSimApplication& instance();

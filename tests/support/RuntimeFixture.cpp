@@ -1,33 +1,8 @@
 #include "support/RuntimeFixture.h"
 
-const std::vector<SimRuntime>& EveryRuntime() {
-    static const std::vector<SimRuntime> runtimes = [] {
-        std::vector<SimRuntime> all;
-        CSimFreedoms freedoms;
-        all.push_back({"ArrayNameAndIndices", freedoms});
-        freedoms.elementNames = ESimElementNames::kIndices;
-        all.push_back({"IndicesAlone", freedoms});
-        freedoms.elementNames = ESimElementNames::kFullPath;
-        all.push_back({"FullPath", freedoms});
-        freedoms.elementNames = ESimElementNames::kNone;
-        all.push_back({"NoElementNames", freedoms});
-        freedoms = CSimFreedoms();
-        freedoms.unnamedMembers = true;
-        all.push_back({"NoMemberNames", freedoms});
-        freedoms = CSimFreedoms();
-        freedoms.arrayPadding = 4;
-        all.push_back({"PaddedArrays", freedoms});
-        freedoms.elementNames = ESimElementNames::kFullPath;
-        freedoms.unnamedMembers = true;
-        all.push_back({"FullPathNoMemberNamesPadded", freedoms});
-        return all;
-    }();
-    return runtimes;
-}
+void PrintTo(const CSimRuntime& runtime, std::ostream* out) { *out << runtime.name; }
 
-void PrintTo(const SimRuntime& runtime, std::ostream* out) { *out << runtime.name; }
-
-std::string RuntimeTestName(const ::testing::TestParamInfo<SimRuntime>& info) { return info.param.name; }
+std::string RuntimeTestName(const ::testing::TestParamInfo<CSimRuntime>& info) { return info.param.name; }
 
 std::string ComponentName(const std::string& fullName) {
     std::string name;

@@ -15,17 +15,13 @@
 
 #include "support/ApplicationFixture.h"
 
-struct SimRuntime {
-    const char* name;  // for test names
-    CSimFreedoms freedoms;
-};
-const std::vector<SimRuntime>& EveryRuntime();
-void PrintTo(const SimRuntime& runtime, std::ostream* out);
-std::string RuntimeTestName(const ::testing::TestParamInfo<SimRuntime>& info);
+// The runtimes are the simulated host's (SimRuntimes), named for test names.
+void PrintTo(const CSimRuntime& runtime, std::ostream* out);
+std::string RuntimeTestName(const ::testing::TestParamInfo<CSimRuntime>& info);
 
 // ApplicationTest with the freedoms of the test's runtime set before any application
 // starts.
-class RuntimeTest : public ApplicationTest, public ::testing::WithParamInterface<SimRuntime> {
+class RuntimeTest : public ApplicationTest, public ::testing::WithParamInterface<CSimRuntime> {
    protected:
     void SetUp() override {
         ApplicationTest::SetUp();
@@ -34,7 +30,7 @@ class RuntimeTest : public ApplicationTest, public ::testing::WithParamInterface
 };
 
 #define ZENTRIK_UNDER_EVERY_RUNTIME(Suite) \
-    INSTANTIATE_TEST_SUITE_P(Runtimes, Suite, ::testing::ValuesIn(EveryRuntime()), RuntimeTestName)
+    INSTANTIATE_TEST_SUITE_P(Runtimes, Suite, ::testing::ValuesIn(SimRuntimes()), RuntimeTestName)
 
 // The name the component gives the node of fullName in the running application: the
 // host's node name, or, where the host gives none, the last part of the full name (an
