@@ -7,14 +7,16 @@
 // here. Of an array, the first element is walked with everything below it, and then
 // kept as the layout of all elements (Variable.h) when the host's answers fit IEC's
 // contiguous arrays: the array's size is its element count times a stride no smaller
-// than the element, the first element starts at the array, its name is the array's with
-// its indices, everything inside it was resolved and lies within one stride, and the
-// last element is where the stride puts it, named and typed as the first. An array that
-// does not fit is walked element by element. Every host call goes through Step, which
-// reads the stop request before the call and again before the caller looks at the
-// host's result, so the walk ends within one host call of EndLoad. Everything here runs
-// on the loader thread and takes no lock; the loader thread may be cancelled inside any
-// host call.
+// than the element, the first element starts at the array, everything inside it was
+// resolved and lies within one stride, and an element in the middle and the last one
+// are where the stride puts them, typed as the first and named by the pattern of the
+// first one's name. What a host calls an element is its own choice ("[5]", "a[5]",
+// "App.Globals.a[5]", or nothing, then the element's indices): the pattern is what the
+// host puts before and after the first element's indices. An array that does not fit
+// is walked element by element. Every host call goes through Step, which reads the stop
+// request before the call and again before the caller looks at the host's result, so
+// the walk ends within one host call of EndLoad. Everything here runs on the loader
+// thread and takes no lock; the loader thread may be cancelled inside any host call.
 #include "symbols/SymbolWalk.h"
 
 #include <pthread.h>

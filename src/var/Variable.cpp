@@ -3,7 +3,6 @@
 
 #include <new>
 #include <utility>
-#include <vector>
 
 // ---- CVariableList ------------------------------------------------------------------
 
@@ -137,7 +136,7 @@ CVariable& CVariable::operator=(CVariable&& other) noexcept {
     return *this;
 }
 
-void CVariable::Relink() {
+void CVariable::Relink() noexcept {
     if (KeepsOneElement() && childVec_.size() == 1) {
         KeepOneElement(bounds_->stride);
     }
@@ -153,23 +152,31 @@ void CVariable::AddChild(const CVariable& child) {
 
 std::shared_ptr<CVariable> CVariable::Clone() const { return std::make_shared<CVariable>(*this); }
 
-void CVariable::KeepOneElement(uint64_t stride) {
+namespace {
+
+// Names `array` as the enclosing array of every array inside node that keeps one element
+// and lies inside no other such array. Recurses as deep as the application's types nest,
+// as the walk that built the nodes did; it takes no memory, so that a move may run it.
+void LinkInnerArrays(CVariable& node, const CVariable* array) noexcept {
+    for (CVariable& child : node.childVec_) {
+        if (child.KeepsOneElement()) {
+            child.bounds_->enclosing = array;
+        } else {
+            LinkInnerArrays(child, array);
+        }
+    }
+}
+
+}  // namespace
+
+void CVariable::KeepOneElement(uint64_t stride) noexcept {
     bounds_->stride = stride;
-    childVec_[0].array_ = this;
-    // The arrays inside the layout that keep one element of their own, outermost first:
-    // below them, their own layouts already name them as the enclosing array. No
-    // recursion: the walk goes as deep as the application's types nest.
-    std::vector<CVariable*> pending{&childVec_[0]};
-    while (!pending.empty()) {
-        CVariable* node = pending.back();
-        pending.pop_back();
-        if (node->KeepsOneElement()) {
-            node->bounds_->enclosing = this;
-            continue;
-        }
-        for (CVariable& child : node->childVec_) {
-            pending.push_back(&child);
-        }
+    CVariable& element = childVec_[0];
+    element.array_ = this;
+    if (element.KeepsOneElement()) {
+        element.bounds_->enclosing = this;
+    } else {
+        LinkInnerArrays(element, this);
     }
 }
 

@@ -89,7 +89,7 @@ class CVariable {
     // bytes after the one before: links the child to this array and every array inside
     // the child that keeps one element to this one. REQUIRES: bounds_ set, exactly one
     // child, bounds_->elements elements of stride bytes.
-    void KeepOneElement(uint64_t stride);
+    void KeepOneElement(uint64_t stride) noexcept;
     // Whether this array keeps one element as the layout of all.
     bool KeepsOneElement() const { return bounds_ != nullptr && bounds_->stride != 0; }
     // Appends the indices of the element `linear` (0 for the first, the last index varying
@@ -138,7 +138,7 @@ class CVariable {
    private:
     friend class CVariableList;
     // Links this node's layout again after it was copied or moved.
-    void Relink();
+    void Relink() noexcept;
 };
 
 CVariable& CVariableList::operator[](size_t i) { return items_[i]; }
