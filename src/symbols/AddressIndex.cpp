@@ -59,7 +59,8 @@ struct CAddressIndex::CBuilder {
             const uintptr_t begin = Bits(node.var_addr_) - base;
             CScope& around = scope != nullptr ? *scope : index.whole_;
             around.ranges.push_back(CRange{begin, begin + node.bounds_->elements * node.bounds_->stride,
-                                           node.bounds_->stride, order, layout, root});
+                                           node.bounds_->stride, order, layout, root,
+                                           index.roots_[root].var_addr_});
         } else {
             for (const CVariable& child : node.childVec_) {
                 visit(child, scope, base, root);
@@ -83,8 +84,10 @@ CAddressIndex::CAddressIndex(CRoots roots) : roots_(std::move(roots)) {
     for (const CVariable& root : roots_) {
         points += WholePoints(root);
     }
-    // Two thirds full at most; one slot stays empty, so every probe ends.
-    capacity_ = points + points / 2 + 1;
+    // Half full at most, so that a probe for an address no node starts at (an element's,
+    // the common case) ends after two or three slots; one slot stays empty, so every
+    // probe ends.
+    capacity_ = 2 * points + 1;
     slots_.reset(new CSlot[capacity_]());
     CBuilder builder{*this, 0};
     for (uint32_t root = 0; root < roots_.size(); ++root) {
@@ -178,7 +181,7 @@ CAddressIndex::CHit CAddressIndex::FindInRanges(const CScope& scope, uintptr_t o
         }
         const CHit inner = FindInScope(*range.layout, (offset - range.begin) % range.stride);
         if (inner.node != nullptr) {
-            best = CHit{inner.node, range.order, range.root};
+            best = CHit{inner.node, range.order, range.root, range.rootAddress};
         }
     }
     return best;
@@ -189,7 +192,7 @@ CAddressIndex::CHit CAddressIndex::FindInScope(const CScope& scope, uintptr_t of
     const auto point = std::lower_bound(scope.points.begin(), scope.points.end(), offset,
                                         [](const CPoint& p, uintptr_t at) { return p.offset < at; });
     if (point != scope.points.end() && point->offset == offset) {
-        best = CHit{point->node, point->order, 0};
+        best = CHit{point->node, point->order, 0, nullptr};
     }
     if (!scope.ranges.empty()) {
         const CHit inRange = FindInRanges(scope, offset);
@@ -214,8 +217,8 @@ bool CAddressIndex::Find(const void* address, CFound& found) const {
     if (hit.node == nullptr) {
         return false;
     }
-    found = CFound{hit.node, static_cast<ptrdiff_t>(Bits(address) - Bits(hit.node->var_addr_)),
-                   roots_[hit.root].var_addr_};
+    found =
+        CFound{hit.node, static_cast<ptrdiff_t>(Bits(address) - Bits(hit.node->var_addr_)), hit.rootAddress};
     return true;
 }
 

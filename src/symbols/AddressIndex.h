@@ -14,7 +14,7 @@
 // element (Variable.h), and everything inside them, the layout element's nodes shifted.
 //
 // Held per node outside such arrays: one slot of 24 bytes in an open-addressing table
-// of its address (two thirds full). Per array that keeps one element: one range, and a
+// of its address, at most half full (48 bytes a node). Per array that keeps one element: one range, and a
 // table of the offsets of the nodes of its layout element. Nothing is held per element:
 // memory grows with the declared variables and members, not with array sizes.
 //
@@ -81,7 +81,8 @@ class CAddressIndex {
         uintptr_t stride;
         uint64_t order;
         const CScope* layout;
-        uint32_t root;  // the top-level variable's place in roots_ (ranges of the whole space only)
+        uint32_t root;            // the top-level variable's place in roots_ (ranges of the whole space only)
+        const void* rootAddress;  // and its address
     };
     // The nodes of one layout element outside the arrays inside it that keep one element
     // (sorted by offset, one per offset: the last written), and those arrays (sorted by
@@ -96,6 +97,7 @@ class CAddressIndex {
         const CVariable* node = nullptr;
         uint64_t order = 0;
         uint32_t root = 0;
+        const void* rootAddress = nullptr;
     };
     // A node outside arrays that keep one element, under its address: what the address
     // resolves to once the ranges are taken into account, and the place of the write that
