@@ -14,9 +14,10 @@
 // element (Variable.h), and everything inside them, the layout element's nodes shifted.
 //
 // Held per node outside such arrays: one slot of 24 bytes in an open-addressing table
-// of its address, at most half full (48 bytes a node). Per array that keeps one element: one range, and a
-// table of the offsets of the nodes of its layout element. Nothing is held per element:
-// memory grows with the declared variables and members, not with array sizes.
+// of its address, at most half full (48 bytes a node). Per array that keeps one element:
+// one range, and a table of the offsets of the nodes of its layout element. Nothing is
+// held per element: memory grows with the declared variables and members, not with
+// array sizes.
 //
 // Lookup: a hash probe; an address that no node outside arrays holds is then found among
 // the ranges by a binary search, the element by division, and within the element by a
