@@ -5,10 +5,10 @@
 // makes it the active one, waits until the readers of the first copy have left and
 // makes the same change to it. A reader announces itself on one of two counters and
 // reads whichever copy is active; it never blocks and never spins, whatever a writer
-// does meanwhile. Only the last reader to leave a counter a writer waits for wakes that
-// writer (one lock and one notify, the rare case). Writers wait for readers, never the
-// other way round, and never spin: a writer of higher priority blocks until the readers
-// it waits for have left.
+// does meanwhile. Writers wait for readers, never the other way round: a writer looks
+// for a few microseconds, then sleeps until the last reader to leave wakes it (one lock
+// and one notify in that reader, the rare case), so a writer of higher priority never
+// keeps the readers it waits for from finishing.
 //
 // A read must be short (it delays writers) and must not read the value after it returns.
 // A change is applied twice, once to each copy, and must do the same to both.
@@ -17,6 +17,7 @@
 
 #include <atomic>
 #include <condition_variable>
+#include <cstddef>
 #include <mutex>
 
 template <typename Value>
@@ -29,13 +30,15 @@ class CLeftRight {
     // read(const Value&), with the active copy; returns what read returns.
     template <typename ReadFunction>
     auto Read(ReadFunction read) const {
+        CReaders& readers = readers_[ReaderSlot()];
         const int version = version_.load(std::memory_order_seq_cst);
-        readers_[version].fetch_add(1, std::memory_order_seq_cst);
+        readers.count[version].fetch_add(1, std::memory_order_seq_cst);
         struct CLeave {
             const CLeftRight& self;
+            CReaders& readers;
             int version;
-            ~CLeave() { self.Leave(version); }
-        } leave{*this, version};
+            ~CLeave() { self.Leave(readers, version); }
+        } leave{*this, readers, version};
         return read(copies_[active_.load(std::memory_order_seq_cst)]);
     }
 
@@ -58,7 +61,7 @@ class CLeftRight {
 
     // True when no reader and no writer is inside (a snapshot, for checks).
     bool Idle() const {
-        if (readers_[0].load() != 0 || readers_[1].load() != 0 || !writerMutex_.try_lock()) {
+        if (Inside(0) || Inside(1) || !writerMutex_.try_lock()) {
             return false;
         }
         writerMutex_.unlock();
@@ -66,8 +69,32 @@ class CLeftRight {
     }
 
    private:
-    void Leave(int version) const {
-        if (readers_[version].fetch_sub(1, std::memory_order_seq_cst) == 1 &&
+    // The readers that entered under one version or the other, counted in one of several
+    // slots, each a cache line of its own: a task counts itself in the slot of its thread,
+    // so that the reads of two tasks do not pass one line back and forth between their
+    // processors.
+    struct alignas(64) CReaders {
+        std::atomic<int> count[2] = {};
+    };
+    static constexpr size_t kReaderSlots = 16;
+
+    static size_t ReaderSlot() {
+        static std::atomic<size_t> s_next{0};
+        thread_local const size_t t_slot = s_next.fetch_add(1, std::memory_order_relaxed) % kReaderSlots;
+        return t_slot;
+    }
+
+    bool Inside(int version) const {
+        for (const CReaders& readers : readers_) {
+            if (readers.count[version].load(std::memory_order_seq_cst) != 0) {
+                return true;
+            }
+        }
+        return false;
+    }
+
+    void Leave(CReaders& readers, int version) const {
+        if (readers.count[version].fetch_sub(1, std::memory_order_seq_cst) == 1 &&
             waiting_[version].load(std::memory_order_seq_cst)) {
             std::lock_guard<std::mutex> lock(leftMutex_);
             left_.notify_all();
@@ -75,21 +102,33 @@ class CLeftRight {
     }
 
     void WaitUntilLeft(int version) {
-        if (readers_[version].load(std::memory_order_seq_cst) == 0) {
-            return;
+        // A read takes tens of nanoseconds: the writer looks again for a few microseconds
+        // before it sleeps, so that the reader leaving need not wake it (a system call in
+        // the reader's task). Bounded, so a writer of higher priority on the reader's
+        // processor soon sleeps and lets the reader finish.
+        for (int look = 0; look < kLooksBeforeSleeping; ++look) {
+            if (!Inside(version)) {
+                return;
+            }
+#if defined(__x86_64__) || defined(__i386__)
+            __builtin_ia32_pause();
+#endif
         }
         std::unique_lock<std::mutex> lock(leftMutex_);
         waiting_[version].store(true, std::memory_order_seq_cst);
-        left_.wait(lock, [&] { return readers_[version].load(std::memory_order_seq_cst) == 0; });
+        left_.wait(lock, [&] { return !Inside(version); });
         waiting_[version].store(false, std::memory_order_seq_cst);
     }
 
+    static constexpr int kLooksBeforeSleeping = 32;
+
     Value copies_[2] = {};
-    std::atomic<int> active_{0};
+    // What every read reads and only a write changes, on a line of its own.
+    alignas(64) std::atomic<int> active_{0};
     std::atomic<int> version_{0};
-    mutable std::atomic<int> readers_[2] = {};
     mutable std::atomic<bool> waiting_[2] = {};
-    mutable std::mutex writerMutex_;
+    mutable CReaders readers_[kReaderSlots];
+    alignas(64) mutable std::mutex writerMutex_;
     mutable std::mutex leftMutex_;
     mutable std::condition_variable left_;
 };
