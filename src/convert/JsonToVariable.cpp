@@ -613,8 +613,9 @@ class CVariableWriter {
     }
     size_t enterElement(CVariableView array, CVariableView element, size_t index) {
         const size_t mark = path_.size();
-        if (kReport) {
-            // The host names an element after its array: "arr[2]" below "arr".
+        if (kReport && !array.appendElementIndices(path_, index)) {
+            // A tree without the array's dimensions: the host names an element after its
+            // array, "arr[2]" below "arr".
             const CVariableName elementName = element.name();
             const CVariableName arrayName = array.name();
             const std::string& name = elementName.str();

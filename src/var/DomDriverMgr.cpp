@@ -74,21 +74,21 @@ CDomDriverMgr* CDomDriverMgr::instance() {
 
 // ---- loader and events ----------------------------------------------------------
 
-bool CDomDriverMgr::loadCompletedState() { return index_.LoadCompleted(); }
+bool CDomDriverMgr::loadCompletedState() { return loader_.LoadCompleted(); }
 
-void CDomDriverMgr::PrepareOnlineChange() { index_.PrepareOnlineChange(); }
+void CDomDriverMgr::PrepareOnlineChange() { loader_.PrepareOnlineChange(); }
 
 // Configuration hook: the scheduling fields keep their defaults.
 void CDomDriverMgr::loadConfig() {}
 
-void CDomDriverMgr::BeginLoadSymbols() { index_.BeginLoad(); }
+void CDomDriverMgr::BeginLoadSymbols() { loader_.BeginLoad(); }
 
-void CDomDriverMgr::EndLoadSymbols() { index_.EndLoad(); }
+void CDomDriverMgr::EndLoadSymbols() { loader_.EndLoad(); }
 
-void CDomDriverMgr::LoadSymbols() { index_.Load(); }
+void CDomDriverMgr::LoadSymbols() { loader_.Load(); }
 
 void CDomDriverMgr::clear() {
-    index_.DropRoots();
+    loader_.DropRoots();
     // Waits for the writer calls in flight, then drops every instance's state.
     writers_.Clear();
     index_.DropIndex();
