@@ -53,7 +53,6 @@
 #include "SimApplication.h"
 #include "SimHost.h"
 #include "support/BenchRatio.h"
-#include "support/ManagerPeer.h"
 #include "support/SmallMessage.h"
 #include "var/DomDriverMgr.h"
 
@@ -762,11 +761,11 @@ void PrintParallelThroughput() {
         int calls;
     } rows[] = {{"JSON to variable (SetSymbolFromJson)", &fromJson, 40},
                 {"variable to JSON (AddJsonKeyValueFromSymbol)", &toJson, 100}};
-    std::printf(
-        "\nthe two variables' own locks: %s\n",
-        CDomDriverMgrTestPeer::variableLock(layout.data) == CDomDriverMgrTestPeer::variableLock(layout.twin)
-            ? "SHARED"
-            : "different");
+    std::printf("\nthe two variables' own locks: %s\n",
+                CDomDriverMgr::instance()->index().LockOf(layout.data) ==
+                        CDomDriverMgr::instance()->index().LockOf(layout.twin)
+                    ? "SHARED"
+                    : "different");
     std::printf(
         "\ntwo tasks on two variables      one task calls/s   two tasks calls/s   throughput  target\n");
     for (const auto& row : rows) {

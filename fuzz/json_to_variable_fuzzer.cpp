@@ -10,7 +10,8 @@
 // variable that starts no node. After each call:
 // - the result and the log agree with RapidJSON's strict parser, run on its own over the
 //   text up to its first zero byte (after a whole UTF-8 byte order mark, which the
-//   component skips): a text it rejects gives FALSE and exactly one
+//   component skips), with the component's decided deviations (tests/support/JsonOracle.h:
+//   numbers by value, lone low surrogates refused): a text it rejects gives FALSE and exactly one
 //   "Json error"; one it accepts gives TRUE and no log entry, or, at the address that
 //   starts no node, FALSE and "Variable does not exist";
 // - nothing outside the addressed variable has changed (the whole application memory is
@@ -25,8 +26,9 @@
 //   the memory held);
 // - at the variable itself, every scalar member directly below it (all classes but
 //   WSTRING) holds what the rules of JSON to variable make of the strict parser's value
-//   for it: true and false for BOOL; for the integer classes (times, dates, enumerations
-//   and subranges too) every number whose value, taken exactly from its text, is whole
+//   for it, every number read from its own spelling in the text (whatever the other
+//   numbers of the text): true and false for BOOL; for the integer classes (times, dates,
+//   enumerations and subranges too) every number whose value, taken exactly from its text, is whole
 //   and within the range of the class's width (cut to their width), and for the 64-bit
 //   classes also a string of a decimal integer; every number within range for REAL and
 //   LREAL (its text converted by strtod); strings cut before the last byte or a zero byte
@@ -52,7 +54,6 @@
 #include <string>
 #include <vector>
 
-#include "FuzzJsonGrammar.h"
 #include "FuzzTarget.h"
 #include "RV5072_Zentrik/RV5072_Zentrik.h"
 #include "RV5072_Zentrik/RV5072_ZentrikItf.h"
@@ -61,6 +62,7 @@
 #include "frame/HostImports.h"
 #include "json/JsonOutput.h"
 #include "json/Utf8.h"
+#include "support/JsonOracle.h"
 #include "var/DomDriverMgr.h"
 
 namespace json_to_variable {
@@ -270,36 +272,9 @@ World& Setup() {
     return *s_world;
 }
 
-// The text after a whole UTF-8 byte order mark, which the component's parser skips.
-// The text after a byte order mark, as the component's grammar has it (see
-// FuzzJsonGrammar.h): numbers RapidJSON refuses for their spelling alone respelt.
-std::string AfterMark(const std::string& text) {
-    return fuzz_json_grammar::RespeltNumbers(text.substr(text.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0),
-                                             false);
-}
-
-// What the text is to RapidJSON's strict parser (default flags), up to its first zero
-// byte, with the component's grammar: the component's own parse must come to the same
-// verdict.
-bool StrictParserAccepts(const std::string& text) {
-    const std::string grammar = AfterMark(text);
-    rapidjson::Document document;
-    document.Parse(grammar.c_str());
-    return !document.HasParseError() && fuzz_json_grammar::LoneLowSurrogateAt(grammar) == std::string::npos;
-}
-
-// The text parsed twice by the strict parser: once for the kinds and values of its
-// members, once with every number kept as its text (same structure, so a member found in
-// one is found at the same place in the other).
-struct Reference {
-    rapidjson::Document values;
-    rapidjson::Document numberTexts;
-
-    explicit Reference(const std::string& text) {
-        values.Parse(AfterMark(text).c_str());
-        numberTexts.Parse<rapidjson::kParseNumbersAsStringsFlag>(AfterMark(text).c_str());
-    }
-};
+// What the text is to the component's grammar, judged by RapidJSON's strict parser (see
+// JsonOracle.h): the component's own parse must come to the same verdict.
+bool StrictParserAccepts(const std::string& text) { return json_oracle::Judge(text).accepted; }
 
 // The first member `name` of `object`, when it is an object; null otherwise.
 const rapidjson::Value* Member(const rapidjson::Value& object, const std::string& name) {
@@ -317,63 +292,6 @@ void Put(std::vector<uint8_t>& bytes, T value) {
     std::memcpy(bytes.data(), &value, sizeof(T));
 }
 
-// A number's value as a whole number, taken exactly from its text by its digits: whole
-// and within -2^63..2^64-1, not whole, or whole beyond that.
-enum class EWhole { kWhole, kNotWhole, kBeyond };
-
-EWhole WholeOf(const std::string& number, __int128& value) {
-    size_t at = 0;
-    const bool negative = at < number.size() && number[at] == '-';
-    at += negative ? 1 : 0;
-    std::string digits;
-    long point = 0;  // digits before the decimal point
-    for (; at < number.size() && std::isdigit(static_cast<unsigned char>(number[at])); ++at, ++point) {
-        digits += number[at];
-    }
-    if (at < number.size() && number[at] == '.') {
-        for (++at; at < number.size() && std::isdigit(static_cast<unsigned char>(number[at])); ++at) {
-            digits += number[at];
-        }
-    }
-    if (at < number.size() && (number[at] == 'e' || number[at] == 'E')) {
-        ++at;
-        const bool below = at < number.size() && number[at] == '-';
-        at += at < number.size() && (number[at] == '-' || number[at] == '+') ? 1 : 0;
-        long exponent = 0;
-        for (; at < number.size() && std::isdigit(static_cast<unsigned char>(number[at])); ++at) {
-            exponent = std::min(exponent * 10 + (number[at] - '0'), 100000000L);
-        }
-        point += below ? -exponent : exponent;
-    }
-    size_t lead = 0;
-    while (lead < digits.size() && digits[lead] == '0') {
-        ++lead;
-        --point;
-    }
-    digits.erase(0, lead);
-    while (!digits.empty() && digits.back() == '0') {
-        digits.pop_back();
-    }
-    if (digits.empty()) {
-        value = 0;
-        return EWhole::kWhole;
-    }
-    if (point < static_cast<long>(digits.size())) {
-        return EWhole::kNotWhole;
-    }
-    if (point > 20) {
-        return EWhole::kBeyond;
-    }
-    __int128 magnitude = 0;
-    for (long i = 0; i < point; ++i) {
-        magnitude = magnitude * 10 + (i < static_cast<long>(digits.size()) ? digits[i] - '0' : 0);
-    }
-    value = negative ? -magnitude : magnitude;
-    const __int128 lowest = -(static_cast<__int128>(1) << 63);
-    const __int128 highest = (static_cast<__int128>(1) << 64) - 1;
-    return value < lowest || value > highest ? EWhole::kBeyond : EWhole::kWhole;
-}
-
 // A string of a decimal integer, as the 64-bit classes take it.
 bool IsDecimal(const rapidjson::Value& value) {
     const std::string text(value.GetString(), value.GetStringLength());
@@ -386,18 +304,18 @@ bool IsDecimal(const rapidjson::Value& value) {
 // signed or unsigned; an enumeration's: its width signed or unsigned), cut to the width.
 // A string of a decimal integer for 8 bytes. False when the value is a string the oracle
 // does not read (an ISO 8601 text of a time class).
-bool ExpectedInteger(const rapidjson::Value& value, const rapidjson::Value& text, size_t width,
+bool ExpectedInteger(const rapidjson::Value& value, const std::string* spelling, size_t width,
                      bool enumeration, bool textForms, std::vector<uint8_t>& bytes) {
     std::string number;
-    if (value.IsNumber()) {
-        number = text.GetString();
+    if (spelling != nullptr) {
+        number = *spelling;
     } else if (value.IsString() && width == 8 && IsDecimal(value)) {
         number.assign(value.GetString(), value.GetStringLength());
     } else {
         return !(value.IsString() && textForms);
     }
     __int128 whole = 0;
-    if (WholeOf(number, whole) != EWhole::kWhole) {
+    if (json_oracle::WholeOf(number, whole) != json_oracle::EWhole::kWhole) {
         return true;
     }
     const int bits = static_cast<int>(8 * width);
@@ -416,11 +334,15 @@ bool ExpectedInteger(const rapidjson::Value& value, const rapidjson::Value& text
     return true;
 }
 
-// The bytes a scalar leaf of class `type` holds after JSON value `value` (with its number
-// text `text`) was written into it; `bytes` holds the leaf's bytes before the call. False
-// when the oracle cannot tell (an ISO 8601 text for a time class).
-bool ExpectedWrite(TypeClass3 type, const rapidjson::Value& value, const rapidjson::Value& text,
+// The bytes a scalar leaf of class `type` holds after JSON value `value` of the model
+// was written into it (a number by its own spelling in the text); `bytes` holds the
+// leaf's bytes before the call. False when the oracle cannot tell (an ISO 8601 text for a
+// time class).
+bool ExpectedWrite(TypeClass3 type, const rapidjson::Value& value, const json_oracle::CModel& model,
                    std::vector<uint8_t>& bytes) {
+    const bool isNumber = value.IsString() && model.IsNumber(value);
+    const std::string spelling = isNumber ? model.SpellingOf(value) : std::string();
+    const std::string* const text = isNumber ? &spelling : nullptr;
     switch (type) {
         case TYPE3_BOOL:
             if (value.IsBool()) {
@@ -453,23 +375,20 @@ bool ExpectedWrite(TypeClass3 type, const rapidjson::Value& value, const rapidjs
         case TYPE3_LTIMEOFDAY:
             return ExpectedInteger(value, text, bytes.size(), false, true, bytes);
         case TYPE3_REAL:
-            if (value.IsNumber()) {
-                const double d = std::strtod(text.GetString(), nullptr);
+            if (isNumber) {
+                const double d = json_oracle::Strtod(spelling);
                 if (std::fabs(d) < 0x1.ffffffp+127) {
                     Put<float>(bytes, static_cast<float>(d));
                 }
             }
             return true;
         case TYPE3_LREAL:
-            if (value.IsNumber()) {
-                const double d = std::strtod(text.GetString(), nullptr);
-                if (std::isfinite(d)) {
-                    Put<double>(bytes, d);
-                }
+            if (isNumber) {
+                Put<double>(bytes, json_oracle::Strtod(spelling));  // finite: the text was taken
             }
             return true;
         case TYPE3_STRING:
-            if (value.IsString()) {
+            if (value.IsString() && !isNumber) {
                 const unsigned char* text = reinterpret_cast<const unsigned char*>(value.GetString());
                 // An IEC string ends at a zero byte: the bytes before it are written.
                 const size_t visible = std::find(text, text + value.GetStringLength(), 0) - text;
@@ -593,9 +512,9 @@ void CheckMemory(const World& world, const Destination& to, const std::vector<ui
 
 // The scalar members directly below the target against what the reference says they
 // must hold.
-void CheckScalarMembers(const World& world, const std::vector<uint8_t>& before, const Reference& reference) {
-    const rapidjson::Value* values = Member(reference.values, "target");
-    const rapidjson::Value* texts = Member(reference.numberTexts, "target");
+void CheckScalarMembers(const World& world, const std::vector<uint8_t>& before,
+                        const json_oracle::CModel& model) {
+    const rapidjson::Value* values = Member(model.root(), "target");
     if (values == nullptr || !values->IsObject()) {
         return;  // nothing is looked for below a root member that is no object
     }
@@ -609,7 +528,7 @@ void CheckScalarMembers(const World& world, const std::vector<uint8_t>& before, 
         std::vector<uint8_t> expected(before.begin() + static_cast<long>(leaf.offset),
                                       before.begin() + static_cast<long>(leaf.offset + leaf.size));
         const rapidjson::Value* value = Member(*values, name);
-        if (value != nullptr && !ExpectedWrite(leaf.type, *value, *Member(*texts, name), expected)) {
+        if (value != nullptr && !ExpectedWrite(leaf.type, *value, model, expected)) {
             continue;
         }
         FUZZ_CHECK(std::memcmp(expected.data(), memory + leaf.offset, leaf.size) == 0,
@@ -636,10 +555,10 @@ RTS_IEC_BOOL SetFromJsonReport(const uint8_t* data, size_t size, void* address) 
     return p.SetSymbolFromJsonReport;
 }
 
-// One call of the text at one destination, checked; `reference` is given for the target
-// itself when the text parses.
+// One call of the text at one destination, checked; `reference`, the model of the text,
+// is given for the target itself when the text parses.
 void WriteAndCheck(const World& world, const Destination& to, const uint8_t* data, size_t size, bool accepted,
-                   const Reference* reference) {
+                   const json_oracle::CModel* reference) {
     CSimApplication& app = CSimApplication::instance();
     CSimHost& host = CSimHost::instance();
     const std::vector<uint8_t> before(app.memory(), app.memory() + app.memorySize());
@@ -771,7 +690,7 @@ int FuzzJsonToVariable(const uint8_t* data, size_t size) {
 
     const std::string upToZero(reinterpret_cast<const char*>(data), std::find(data, data + size, 0) - data);
     const bool accepted = StrictParserAccepts(upToZero);
-    const Reference reference(upToZero);
+    const json_oracle::CModel reference(upToZero);
     for (const Destination& to : world.destinations) {
         const bool atTarget = &to == &world.destinations.front();
         WriteAndCheck(world, to, data, size, accepted, accepted && atTarget ? &reference : nullptr);

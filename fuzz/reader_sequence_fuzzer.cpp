@@ -1,10 +1,11 @@
 // Fuzz target: JSON texts parsed into two instances of the reader block, then a
 // sequence of reads by path, each checked against a model built with RapidJSON alone:
-// the text parsed by RapidJSON's own strict, iterative parser, and the value a path names
-// found by rapidjson::Pointer. (The model compares no doubles with the component: its
-// parser takes RapidJSON's normal precision, because the full-precision conversion of
-// RapidJSON 1.1 misbehaves on a zero with a far exponent, which the component's own
-// parser handles.)
+// the text parsed by RapidJSON's own strict, iterative parser with the component's decided
+// deviations applied on the model's side (tests/support/JsonOracle.h), and the value a
+// path names found by rapidjson::Pointer. The model keeps every number as its own
+// spelling in the text: what a number reads as is computed from that spelling alone
+// (strtod for its double, its digits for its whole value), whatever the other numbers of
+// the text.
 //
 // Input: a text (two length bytes, then the bytes), then calls until the input ends. A
 // call is an opcode byte (which function, which instance), a path and the call's own
@@ -16,9 +17,10 @@
 //   nothing is logged;
 // - GetKind and GetSize give the model value's kind and size; nothing found when the
 //   model finds nothing (a URI fragment "#..." or an invalid pointer finds nothing);
-// - GetBool gives the model's boolean; GetDint and GetLint agree with the model's integer
-//   and its range, and on doubles with GetLreal (TRUE exactly when that double is
-//   integral and within range); a refused read leaves the value field alone;
+// - GetBool gives the model's boolean; GetLreal the double strtod reads from the number's
+//   spelling; GetDint and GetLint TRUE exactly when the spelling's value, taken from its
+//   digits, is whole and within the type's range, and then that value; a refused read
+//   leaves the value field alone;
 // - GetString and GetMemberName: nLength is the model's byte length, the buffer holds a
 //   prefix of it cut at most three bytes before the room ran out (or at a zero byte),
 //   terminated, bytes after the terminator untouched, TRUE exactly when it was whole;
@@ -40,18 +42,17 @@
 #include <string>
 #include <vector>
 
-#include "FuzzJsonGrammar.h"
 #include "FuzzTarget.h"
 #include "RV5072_Zentrik/RV5072_Zentrik.h"
 #include "RV5072_Zentrik/RV5072_ZentrikItf.h"
 #include "SimHost.h"
 #include "frame/HostImports.h"
+#include "support/JsonOracle.h"
 #include "var/DomDriverMgr.h"
 
 namespace reader_sequence {
 
 constexpr int kInstances = 2;
-constexpr unsigned kModelFlags = rapidjson::kParseIterativeFlag;
 // For the raw texts the component writes: a double there is RapidJSON's shortest form,
 // which reads back exactly at full precision and never has a zero significand with an
 // exponent.
@@ -74,7 +75,7 @@ std::string Quoted(const std::string& bytes) {
 
 // One instance as the model sees it: its document, or none.
 struct ModelInstance {
-    std::unique_ptr<rapidjson::Document> document;
+    std::unique_ptr<json_oracle::CModel> document;
 };
 
 class CReaderRun {
@@ -144,33 +145,18 @@ class CReaderRun {
         fb_jsonreader__parse(&p);
         FUZZ_CHECK(logSize() == logged, "a parse logged");
 
-        const std::string upToZero(
-            text.c_str(), std::strlen(text.c_str()) < text.size() ? std::strlen(text.c_str()) : text.size());
-        // A whole UTF-8 byte order mark at the start is skipped; offsets count its bytes.
-        const size_t mark = upToZero.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
-        // RapidJSON parses the text as the component's grammar has it (see FuzzJsonGrammar.h).
-        const std::string grammar = fuzz_json_grammar::RespeltNumbers(upToZero.substr(mark), true);
-        std::unique_ptr<rapidjson::Document> model(new rapidjson::Document());
-        model->Parse<kModelFlags>(grammar.c_str());
-        const size_t lone = fuzz_json_grammar::LoneLowSurrogateAt(grammar);
-        if (lone != std::string::npos && (!model->HasParseError() || model->GetErrorOffset() > lone)) {
-            FUZZ_CHECK(p.Parse == 0 && p.nErrorOffset == lone + mark,
-                       "a lone low surrogate at " + std::to_string(lone + mark) + ": Parse " +
-                           std::to_string(p.Parse) + " at " + std::to_string(p.nErrorOffset));
-            model_[i].document.reset();
-            return;
-        }
-        const bool ok = !model->HasParseError();
-        FUZZ_CHECK(p.Parse == (ok ? 1 : 0), "Parse " + std::to_string(p.Parse) + " for " + Quoted(upToZero));
-        if (ok) {
+        FUZZ_CHECK(std::memchr(p.sError, 0, sizeof(p.sError)) != nullptr, "sError holds no terminator");
+        const json_oracle::CVerdict verdict = json_oracle::Judge(text);
+        FUZZ_CHECK(p.Parse == (verdict.accepted ? 1 : 0),
+                   "Parse " + std::to_string(p.Parse) + " for " + Quoted(text));
+        if (verdict.accepted) {
             FUZZ_CHECK(p.nErrorOffset == 0 && p.sError[0] == '\0', "success with an error");
-            model_[i].document = std::move(model);
+            model_[i].document.reset(new json_oracle::CModel(text));
+            FUZZ_CHECK(model_[i].document->parsed(), "the model refused an accepted text");
         } else {
-            FUZZ_CHECK(p.nErrorOffset == model->GetErrorOffset() + mark,
-                       "offset " + std::to_string(p.nErrorOffset) + ", RapidJSON's " +
-                           std::to_string(model->GetErrorOffset()) + " for " + Quoted(upToZero));
-            FUZZ_CHECK(std::memchr(p.sError, 0, sizeof(p.sError)) != nullptr && p.sError[0] != '\0',
-                       "no reason given");
+            FUZZ_CHECK(p.nErrorOffset == verdict.offset && verdict.reason == p.sError,
+                       "offset " + std::to_string(p.nErrorOffset) + " (" + p.sError + "), RapidJSON's " +
+                           std::to_string(verdict.offset) + " (" + verdict.reason + ") for " + Quoted(text));
             model_[i].document.reset();
         }
     }
@@ -182,7 +168,7 @@ class CReaderRun {
             return input_.bytes(mode >> 2 & 15);
         }
         std::string out;
-        const rapidjson::Value* at = model_[i].document.get();
+        const rapidjson::Value* at = model_[i].document ? &model_[i].document->root() : nullptr;
         for (int steps = mode >> 2 & 7; steps > 0 && at != nullptr; --steps) {
             const uint8_t choice = input_.byte();
             if (at->IsObject() && at->MemberCount() > 0) {
@@ -212,10 +198,25 @@ class CReaderRun {
             return nullptr;
         }
         const rapidjson::Pointer pointer(path);
-        return pointer.IsValid() ? pointer.Get(*model_[i].document) : nullptr;
+        return pointer.IsValid() ? pointer.Get(model_[i].document->root()) : nullptr;
     }
 
-    static int32_t ModelKind(const rapidjson::Value* v) {
+    // The spelling of a number the model found; null when v is no number.
+    const std::string* spelling(int i, const rapidjson::Value* v) {
+        if (v == nullptr || !v->IsString() || !model_[i].document->IsNumber(*v)) {
+            return nullptr;
+        }
+        spelling_ = model_[i].document->SpellingOf(*v);
+        return &spelling_;
+    }
+
+    // A value's kind as GetKind gives it: of the model's value (a number by its spelling),
+    // or of a document RapidJSON parsed.
+    int32_t modelKind(int i, const rapidjson::Value* v) {
+        const std::string* number = spelling(i, v);
+        return number != nullptr ? (json_oracle::IntegerSpelling(*number) ? 3 : 4) : Kind(v);
+    }
+    static int32_t Kind(const rapidjson::Value* v) {
         if (v == nullptr) return 0;
         if (v->IsNull()) return 1;
         if (v->IsBool()) return 2;
@@ -229,7 +230,8 @@ class CReaderRun {
         const rapidjson::Value* v = modelFind(i, sPath.c_str());
         fb_jsonreader_getkind_struct k{&instances_[i], &sPath[0], 99};
         fb_jsonreader__getkind(&k);
-        FUZZ_CHECK(k.GetKind == ModelKind(v), "kind " + std::to_string(k.GetKind) + " at " + Quoted(sPath));
+        FUZZ_CHECK(k.GetKind == modelKind(i, v),
+                   "kind " + std::to_string(k.GetKind) + " at " + Quoted(sPath));
         fb_jsonreader_getsize_struct s{&instances_[i], &sPath[0], 99};
         fb_jsonreader__getsize(&s);
         const int32_t size = v == nullptr    ? -1
@@ -259,32 +261,24 @@ class CReaderRun {
         fb_jsonreader_getlreal_struct r{&instances_[i], &sPath[0], 7, 42.5};
         fb_jsonreader__getlreal(&r);
         const std::string where = " at " + Quoted(sPath);
-        if (v == nullptr || !v->IsNumber()) {
+        const std::string* number = spelling(i, v);
+        if (number == nullptr) {
             FUZZ_CHECK(d.GetDint == 0 && d.diValue == 4242, "DINT of no number" + where);
             FUZZ_CHECK(l.GetLint == 0 && l.liValue == 4242, "LINT of no number" + where);
             FUZZ_CHECK(r.GetLreal == 0 && r.lrValue == 42.5, "LREAL of no number" + where);
             return;
         }
-        FUZZ_CHECK(r.GetLreal == 1 && std::isfinite(r.lrValue), "LREAL of a number" + where);
-        if (v->IsInt64() || v->IsUint64()) {
-            const bool dint = v->IsInt();
-            FUZZ_CHECK(d.GetDint == (dint ? 1 : 0) && d.diValue == (dint ? v->GetInt() : 4242),
-                       "DINT" + where);
-            const bool lint = v->IsInt64();
-            FUZZ_CHECK(l.GetLint == (lint ? 1 : 0) && l.liValue == (lint ? v->GetInt64() : 4242),
-                       "LINT" + where);
-            FUZZ_CHECK(r.lrValue == v->GetDouble(), "LREAL of an integer" + where);
-            return;
-        }
-        // A double: both integer reads follow the component's own double.
-        const double x = r.lrValue;
-        const bool integral = std::trunc(x) == x;
-        const bool dint = integral && x >= -2147483648.0 && x <= 2147483647.0;
-        FUZZ_CHECK(d.GetDint == (dint ? 1 : 0) && d.diValue == (dint ? static_cast<int32_t>(x) : 4242),
-                   "DINT of a double" + where);
-        const bool lint = integral && x >= -9223372036854775808.0 && x < 9223372036854775808.0;
-        FUZZ_CHECK(l.GetLint == (lint ? 1 : 0) && l.liValue == (lint ? static_cast<int64_t>(x) : 4242),
-                   "LINT of a double" + where);
+        const double expected = json_oracle::Strtod(*number);
+        FUZZ_CHECK(r.GetLreal == 1 && std::memcmp(&r.lrValue, &expected, sizeof(double)) == 0,
+                   "LREAL of " + *number + where);
+        __int128 whole = 0;
+        const bool isWhole = json_oracle::WholeOf(*number, whole) == json_oracle::EWhole::kWhole;
+        const bool dint = isWhole && whole >= INT32_MIN && whole <= INT32_MAX;
+        FUZZ_CHECK(d.GetDint == (dint ? 1 : 0) && d.diValue == (dint ? static_cast<int32_t>(whole) : 4242),
+                   "DINT of " + *number + where);
+        const bool lint = isWhole && whole >= INT64_MIN && whole <= INT64_MAX;
+        FUZZ_CHECK(l.GetLint == (lint ? 1 : 0) && l.liValue == (lint ? static_cast<int64_t>(whole) : 4242),
+                   "LINT of " + *number + where);
     }
 
     // Bytes of the UTF-8 character a lead byte starts; 0 for any other byte.
@@ -341,8 +335,8 @@ class CReaderRun {
         std::vector<char> buffer(size == 0 ? 1 : size, '#');
         fb_jsonreader_getstring_struct p{&instances_[i], &sPath[0], buffer.data(), size, 7, 0xEEEEEEEE};
         fb_jsonreader__getstring(&p);
-        CheckTextOut(v != nullptr && v->IsString() ? v : nullptr, p.GetString, p.nLength, buffer, size,
-                     " (string at " + Quoted(sPath) + ")");
+        CheckTextOut(v != nullptr && v->IsString() && spelling(i, v) == nullptr ? v : nullptr, p.GetString,
+                     p.nLength, buffer, size, " (string at " + Quoted(sPath) + ")");
     }
 
     void getMemberName(int i) {
@@ -388,7 +382,7 @@ class CReaderRun {
         rapidjson::Document again;
         again.Parse<kRawFlags>(raw.c_str());
         FUZZ_CHECK(!again.HasParseError(), "raw text " + Quoted(raw) + " does not parse" + where);
-        FUZZ_CHECK(ModelKind(&again) == ModelKind(v), "raw text of another kind" + where);
+        FUZZ_CHECK(Kind(&again) == modelKind(i, v), "raw text of another kind" + where);
         rapidjson::StringBuffer rewritten;
         rapidjson::Writer<rapidjson::StringBuffer> writer(rewritten);
         again.Accept(writer);
@@ -427,6 +421,7 @@ class CReaderRun {
     CFuzzInput input_;
     fb_jsonreader_struct instances_[kInstances] = {};
     ModelInstance model_[kInstances];
+    std::string spelling_;  // the last number's, as spelling() found it
 };
 
 // The component, loaded into the simulated host once: entry, then import of the host

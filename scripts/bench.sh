@@ -8,7 +8,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-scripts/install-deps.sh
+ZENTRIK_WITH_BENCH=1 scripts/install-deps.sh
 build="build/bench"
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_FLAGS_RELEASE="-O2 -DNDEBUG" \
     -DZENTRIK_BENCH=ON >/dev/null

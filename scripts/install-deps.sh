@@ -8,6 +8,11 @@ packages=(cmake make g++ binutils rapidjson-dev libgtest-dev libgmock-dev libben
 if [[ "${ZENTRIK_WITH_CLANG:-0}" == 1 ]]; then
     packages+=(clang libclang-rt-dev)
 fi
+if [[ "${ZENTRIK_WITH_BENCH:-0}" == 1 ]]; then
+    # simdjson, which the datatype suite measures beside the component's parse; only the
+    # benchmark links it, never libzentrik.so.
+    packages+=(libsimdjson-dev)
+fi
 if [[ "${ZENTRIK_WITH_PACKAGING:-0}" == 1 ]]; then
     # dpkg-shlibdeps and dpkg-buildflags to build the packages; lintian to check them,
     # pkgconf to build a program against them.

@@ -384,7 +384,8 @@ TEST_F(AllocationTest, AFailedAllocationAnywhereInAChangesAddRefusesItAndKeepsTh
 }
 
 // Parses with a failure at every heap call: the reader's Parse refuses the text, and JSON
-// to variable and its report refuse it and write nothing.
+// to variable and its report refuse it and write nothing; each says "Out of memory", as a
+// failed allocation, never that the text is no JSON.
 TEST_F(AllocationTest, AFailedAllocationAnywhereInAParseRefusesIt) {
     std::string raw = RawArray();
     struct {
@@ -408,38 +409,59 @@ TEST_F(AllocationTest, AFailedAllocationAnywhereInAParseRefusesIt) {
         CReaderCalls reader;
         fb_jsonreader_parse_struct result{};
         const auto parse = [&] { result = reader.parseRaw(&raw[0], static_cast<RTS_IEC_UDINT>(raw.size())); };
+        CSimHost::instance().clearLog();
         if (n == 0) {
             calls = HeapCalls(parse);
         } else if (RunFailingAt(n, parse)) {
             ++injected;
             EXPECT_EQ(0, result.Parse) << "failure at heap call " << n;
+            EXPECT_STREQ("Out of memory", result.sError) << "failure at heap call " << n;
+            EXPECT_EQ(std::vector<std::string>{"Out of memory"}, logTexts()) << "failure at heap call " << n;
             EXPECT_EQ("<none>", reader.raw(""));
             continue;
         }
         EXPECT_EQ(1, result.Parse) << n;
     }
-    calls = 0;
-    for (long n = 0; n <= calls; ++n) {
-        fresh();
-        RTS_IEC_BOOL written = 0;
-        const auto write = [&] {
-            written = CallSetFromJson(text.data(), static_cast<RTS_IEC_UDINT>(text.size()), &st);
-        };
-        if (n == 0) {
-            calls = HeapCalls(write);
-        } else if (RunFailingAt(n, write)) {
-            ++injected;
-            // Refused with the variable as it was, or (a failure after the writes, where a
-            // kept state is handed back) done whole.
-            if (written == 0) {
-                EXPECT_EQ(5, st.a) << "failure at heap call " << n;
-                EXPECT_STREQ("keep", st.s) << "failure at heap call " << n;
-                continue;
+    for (const bool withReport : {false, true}) {
+        SCOPED_TRACE(withReport ? "SetSymbolFromJsonReport" : "SetSymbolFromJson");
+        calls = 0;
+        for (long n = 0; n <= calls; ++n) {
+            fresh();
+            RTS_IEC_BOOL written = 0;
+            fb_jsonreadwritedatatype_setsymbolfromjsonreport_struct report{};
+            const auto write = [&] {
+                if (!withReport) {
+                    written = CallSetFromJson(text.data(), static_cast<RTS_IEC_UDINT>(text.size()), &st);
+                    return;
+                }
+                report.pJson = const_cast<char*>(text.data());
+                report.nSize = static_cast<RTS_IEC_UDINT>(text.size());
+                report.pData = reinterpret_cast<RTS_IEC_UDINT*>(&st);
+                fb_jsonreadwritedatatype__setsymbolfromjsonreport(&report);
+                written = report.SetSymbolFromJsonReport;
+            };
+            CSimHost::instance().clearLog();
+            if (n == 0) {
+                calls = HeapCalls(write);
+            } else if (RunFailingAt(n, write)) {
+                ++injected;
+                // Refused with the variable as it was, or (a failure after the writes, where a
+                // kept state is handed back) done whole. (The report's walk of a document
+                // allocates while it writes: what it leaves is not checked here.)
+                if (written == 0) {
+                    EXPECT_EQ(std::vector<std::string>{"Out of memory"}, logTexts())
+                        << "failure at heap call " << n;
+                    if (!withReport) {
+                        EXPECT_EQ(5, st.a) << "failure at heap call " << n;
+                        EXPECT_STREQ("keep", st.s) << "failure at heap call " << n;
+                    }
+                    continue;
+                }
             }
+            EXPECT_EQ(1, written) << n;
+            EXPECT_EQ(7, st.a) << n;
+            EXPECT_STREQ("new", st.s) << n;
         }
-        EXPECT_EQ(1, written) << n;
-        EXPECT_EQ(7, st.a) << n;
-        EXPECT_STREQ("new", st.s) << n;
     }
     EXPECT_GE(injected, 2);
     RecordProperty("injected", static_cast<int>(injected));

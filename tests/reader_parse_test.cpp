@@ -166,6 +166,43 @@ TEST(ReaderMemoryCap, DocumentsBeyondTheCapAreRefused) {
     EXPECT_STREQ("The document exceeds the memory cap.", error.reason);
 }
 
+// Under a cap of 1 MiB, a text after another of any size and shape is taken exactly when
+// a new document takes it: the memory kept from the earlier text never decides.
+TEST(ReaderMemoryCap, WhetherATextFitsDoesNotDependOnTheTextsBefore) {
+    const auto shape = [](int kind, size_t bytes) {
+        static const char* const kPieces[] = {"\"x\",", "\"yyyyyyyyyyyyyyyyyyyyyyyyyyyyyy\",", "1234567.5,",
+                                              "[[[0]]],"};
+        if (kind == 0) {
+            return "[\"" + std::string(bytes - 4, 'x') + "\"]";  // one long string
+        }
+        return "[" + Repeat(kPieces[kind], (bytes - 2) / std::strlen(kPieces[kind])) + "0]";
+    };
+    const size_t cap = 1 << 20;
+    size_t taken = 0;
+    size_t refused = 0;
+    for (int before = 0; before < 4; ++before) {
+        for (size_t beforeSize : {300000, 600000, 900000}) {
+            const std::string first = shape(before, beforeSize);
+            for (int after = 0; after < 4; ++after) {
+                for (size_t afterSize : {200000, 450000, 600000, 800000}) {
+                    const std::string second = shape(after, afterSize);
+                    CParsedJson kept(cap);
+                    CParsedJson fresh(cap);
+                    CJsonParseError error;
+                    kept.Reparse(first.data(), first.size(), error);
+                    const bool afterFirst = kept.Reparse(second.data(), second.size(), error);
+                    const bool alone = fresh.Reparse(second.data(), second.size(), error);
+                    EXPECT_EQ(alone, afterFirst) << "shape " << after << " of " << afterSize
+                                                 << " bytes after shape " << before << " of " << beforeSize;
+                    (alone ? taken : refused) += 1;
+                }
+            }
+        }
+    }
+    EXPECT_GT(taken, 40u);  // the table holds both fates
+    EXPECT_GT(refused, 40u);
+}
+
 // The notes of numbers whose doubles misstate them count within the cap: whole numbers of
 // 2^53 and more, each noted with its exact value, need more than their values alone.
 TEST_F(ReaderParseTest, NotesOfExactNumbersCountWithinTheCap) {

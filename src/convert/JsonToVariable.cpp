@@ -354,8 +354,6 @@ class CVariableWriter {
             case CLeafWrite::kOutOfRange:
                 if (source.IsString()) {
                     problem(CQuotedPiece{source}, " is out of the range of ", row.name);
-                } else if (source.IsDouble() && !std::isfinite(source.GetDouble())) {
-                    problem("a number beyond the range of doubles is out of the range of ", row.name);
                 } else if (exact != nullptr && !exact->fits) {
                     problem("a number beyond 64 bits is out of the range of ", row.name);
                 } else {
@@ -615,8 +613,9 @@ class CVariableWriter {
     }
     size_t enterElement(CVariableView array, CVariableView element, size_t index) {
         const size_t mark = path_.size();
-        if (kReport) {
-            // The host names an element after its array: "arr[2]" below "arr".
+        if (kReport && !array.appendElementIndices(path_, index)) {
+            // A tree without the array's dimensions: the host names an element after its
+            // array, "arr[2]" below "arr".
             const CVariableName elementName = element.name();
             const CVariableName arrayName = array.name();
             const std::string& name = elementName.str();

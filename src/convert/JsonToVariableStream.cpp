@@ -14,9 +14,8 @@
 #include <new>
 
 #include "convert/TypeClassTable.h"
-#include "json/ExactNumbers.h"
 #include "json/JsonEvents.h"
-#include "json/JsonParse.h"
+#include "json/Numbers.h"
 
 namespace {
 
@@ -50,7 +49,9 @@ uint64_t QuotedMask(size_t length) {
 enum EStagedKind : uint8_t { kNull, kFalse, kTrue, kString, kWholeString, kNumberText, kNumberRead };
 
 // A class as a note keeps it: classes from 255 up, none of the table's, stay none of them.
-uint8_t StagedClass(TypeClass3 type) { return static_cast<uint8_t>(std::min(static_cast<unsigned>(type), 255u)); }
+uint8_t StagedClass(TypeClass3 type) {
+    return static_cast<uint8_t>(std::min(static_cast<unsigned>(type), 255u));
+}
 
 }  // namespace
 
@@ -75,13 +76,6 @@ class CStreamHandler {
         return true;
     }
     bool Number(const CNumberSpelling& spelling) {
-        if (spelling.longSpelling) {
-            // Whether a text of a number that may lie beyond doubles is JSON to the
-            // component is the document parser's call: it takes some spellings of an
-            // infinite value and refuses others.
-            needsDocument_ = true;
-            return false;
-        }
         CStagedLeaf* const leaf = noteFor(kNumberText);
         if (leaf == nullptr) {
             return true;
@@ -92,8 +86,7 @@ class CStreamHandler {
         const CJsonNumber number = ReadJsonNumber(spelling);
         if (number.kind == CJsonNumber::kDouble) {
             const ELeafShape shape = TypeClassRow(static_cast<TypeClass3>(leaf->type)).shape;
-            if (shape != ELeafShape::kDouble && shape != ELeafShape::kSingle &&
-                CExactNumbers::IsWholeDouble(number.value)) {
+            if (shape != ELeafShape::kDouble && shape != ELeafShape::kSingle && IsWholeDouble(number.value)) {
                 noteText(*leaf, spelling.text, spelling.length);
                 return true;
             }
@@ -181,7 +174,8 @@ class CStreamHandler {
             return true;
         }
         if (s_.open_.empty()) {
-            s_.open_.emplace_back(CVariableView(nullptr), 0, 0, 0, CJsonToVariableStream::kNoPlan, nullptr, 0, false);
+            s_.open_.emplace_back(CVariableView(nullptr), 0, 0, 0, CJsonToVariableStream::kNoPlan, nullptr, 0,
+                                  false);
             return true;
         }
         if (pendingLeaf_ != CJsonToVariableStream::kNoPlan) {
@@ -245,7 +239,8 @@ class CStreamHandler {
             needsDocument_ = true;  // flat or nested lists
             return false;
         }
-        s_.open_.emplace_back(target, s_.staged_.size(), 0, 0, CJsonToVariableStream::kNoPlan, nullptr, 0, true);
+        s_.open_.emplace_back(target, s_.staged_.size(), 0, 0, CJsonToVariableStream::kNoPlan, nullptr, 0,
+                              true);
         return true;
     }
 
@@ -470,8 +465,9 @@ class CStreamHandler {
     CJsonToVariableStream& s_;
     const CVariableView var_;
     const CPlanned* lastPlanned_ = nullptr;  // the layout met last
-    size_t pendingLeaf_ = CJsonToVariableStream::kNoPlan;  // the planned leaf the value after the last key goes to
-    void* pendingAddress_ = nullptr;                       // and its address
+    // The planned leaf the value after the last key goes to, and its address.
+    size_t pendingLeaf_ = CJsonToVariableStream::kNoPlan;
+    void* pendingAddress_ = nullptr;
     CVariableView pending_{nullptr};  // the member the value after the last key goes to
     size_t skipped_ = 0;              // containers open inside a value that goes nowhere
     bool rootFound_ = false;
@@ -495,10 +491,9 @@ bool CJsonToVariableStream::TakeText(const char* text, size_t length) {
         length = static_cast<size_t>(static_cast<const char*>(zero) - text);
     }
     // A whole UTF-8 byte order mark is skipped; a part of one is no JSON.
-    if (length >= 3 && text[0] == '\xEF' && text[1] == '\xBB' && text[2] == '\xBF') {
-        text += 3;
-        length -= 3;
-    }
+    mark_ = length >= 3 && text[0] == '\xEF' && text[1] == '\xBB' && text[2] == '\xBF' ? 3 : 0;
+    text += mark_;
+    length -= mark_;
     hasText_ = false;
     // The buffer only grows: a resize to a shorter text and back would fill the bytes
     // in between with zeros each time.
@@ -506,7 +501,11 @@ bool CJsonToVariableStream::TakeText(const char* text, size_t length) {
         if (text_.size() < length + 1 + kTextPadding) {
             text_.resize(length + 1 + kTextPadding);
         }
+    } catch (const CMemoryRefused& refused) {
+        textRefusal_ = refused.heapExhausted() ? EOutcome::kOutOfMemory : EOutcome::kMemoryRefused;
+        return false;
     } catch (const std::bad_alloc&) {
+        textRefusal_ = EOutcome::kOutOfMemory;
         return false;
     }
     std::memcpy(text_.data(), text, length);
@@ -524,18 +523,26 @@ CJsonToVariableStream::EOutcome CJsonToVariableStream::Stage(CVariableView var) 
     plans_.clear();
     planned_.clear();
     planNames_.clear();
+    fault_ = CFault();
     if (!hasText_) {
         return EOutcome::kNotJson;
     }
     CStreamHandler handler(*this, var);
-    EJsonEvents read = EJsonEvents::kRefused;
+    CJsonRead read{EJsonEvents::kRefused, EJsonFault::kNone, text_.data()};
     try {
         read = ReadJsonEvents(text_.data(), containers_, handler);
+    } catch (const CMemoryRefused& refused) {
+        staged_.clear();
+        return refused.heapExhausted() ? EOutcome::kOutOfMemory : EOutcome::kMemoryRefused;
     } catch (const std::bad_alloc&) {
         staged_.clear();
-        return EOutcome::kMemoryRefused;
+        return EOutcome::kOutOfMemory;
     }
-    switch (read) {
+    if (read.outcome == EJsonEvents::kRefused) {
+        fault_.offset = mark_ + static_cast<size_t>(read.at - text_.data());
+        fault_.reason = JsonFaultText(read.fault);
+    }
+    switch (read.outcome) {
         case EJsonEvents::kParsed:
             return EOutcome::kStaged;
         case EJsonEvents::kStopped:
@@ -576,7 +583,7 @@ void CJsonToVariableStream::Commit() {
                 // A whole double: its text tells whether its double holds it exactly.
                 const char* const text = taken + leaf.text.offset;
                 value.SetDouble(DecimalValue(text, leaf.text.length));
-                hasExact = CExactNumbers::WholeDoubleNeedsExact(value.GetDouble(), text, leaf.text.length, exact);
+                hasExact = WholeDoubleNeedsExact(value.GetDouble(), text, leaf.text.length, exact);
                 break;
             }
             case kNumberRead + CJsonNumber::kUint:
@@ -609,4 +616,19 @@ void CJsonToVariableStream::Trim() {
     if (staged_.capacity() * sizeof(CStagedLeaf) > 2 * staged_.size() * sizeof(CStagedLeaf) + 4096) {
         Kept<CStagedLeaf>(CBudgetAllocator<CStagedLeaf>(&budget_)).swap(staged_);
     }
+}
+
+void CJsonToVariableStream::Release() {
+    hasText_ = false;
+    length_ = 0;
+    Kept<char>(CBudgetAllocator<char>(&budget_)).swap(text_);
+    Kept<char>(CBudgetAllocator<char>(&budget_)).swap(containers_);
+    Kept<COpen>(CBudgetAllocator<COpen>(&budget_)).swap(open_);
+    Kept<CStagedLeaf>(CBudgetAllocator<CStagedLeaf>(&budget_)).swap(staged_);
+    Kept<char>(CBudgetAllocator<char>(&budget_)).swap(taken_);
+    Kept<std::pair<std::string_view, size_t>>(CBudgetAllocator<std::pair<std::string_view, size_t>>(&budget_))
+        .swap(names_);
+    Kept<CMemberPlan>(CBudgetAllocator<CMemberPlan>(&budget_)).swap(plans_);
+    Kept<CPlanned>(CBudgetAllocator<CPlanned>(&budget_)).swap(planned_);
+    Kept<char>(CBudgetAllocator<char>(&budget_)).swap(planNames_);
 }

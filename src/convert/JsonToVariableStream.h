@@ -32,7 +32,13 @@ class CJsonToVariableStream {
         kStaged,         // the text is JSON and its writes are noted for Commit
         kNotJson,        // the text is no JSON text: nothing to write
         kNeedsDocument,  // a shape the stream does not follow: the document's walk writes it
-        kMemoryRefused   // the memory cap (or the heap) had no room
+        kMemoryRefused,  // the memory cap had no room
+        kOutOfMemory     // the heap had no memory
+    };
+    // Where and why the text was refused, for kNotJson of a text that was taken.
+    struct CFault {
+        size_t offset = 0;        // of the fault, counting a byte order mark
+        const char* reason = "";  // RapidJSON's English text for it
     };
 
     CJsonToVariableStream();
@@ -40,8 +46,10 @@ class CJsonToVariableStream {
     CJsonToVariableStream& operator=(const CJsonToVariableStream&) = delete;
 
     // Copies the first `length` bytes at text, up to the first zero byte among them and
-    // without a leading UTF-8 byte order mark. False when memory was refused.
+    // without a leading UTF-8 byte order mark. False when memory was refused, for the cap
+    // or by the heap (textRefusal).
     bool TakeText(const char* text, size_t length);
+    EOutcome textRefusal() const { return textRefusal_; }
     // Reads the taken text, whose root must be an object, for its member named after var
     // (the first of that name) and notes what it writes into var. Writes nothing.
     EOutcome Stage(CVariableView var);
@@ -50,6 +58,11 @@ class CJsonToVariableStream {
     void Commit();
     // Gives back memory beyond what a text like the last one needs.
     void Trim();
+    // Gives back all the memory it keeps, as a new stream holds none.
+    void Release();
+    size_t memoryHeld() const { return budget_.held(); }
+    // The fault of the text the last Stage refused.
+    const CFault& fault() const { return fault_; }
 
     // One leaf's value as noted: its place, the JSON value's kind and its text, or for a
     // number read already its value. 24 bytes: a large text makes as many notes as it has
@@ -136,9 +149,12 @@ class CJsonToVariableStream {
     using Kept = std::vector<T, CBudgetAllocator<T>>;
 
     CMemoryBudget budget_;
-    Kept<char> text_;        // the taken text, terminated; strings are unescaped in it
-    size_t length_ = 0;      // of the taken text
-    bool hasText_ = false;   // the last TakeText succeeded
+    Kept<char> text_;       // the taken text, terminated; strings are unescaped in it
+    size_t length_ = 0;     // of the taken text
+    size_t mark_ = 0;       // bytes of the byte order mark before it
+    bool hasText_ = false;  // the last TakeText succeeded
+    EOutcome textRefusal_ = EOutcome::kMemoryRefused;  // why it did not
+    CFault fault_;
     Kept<char> containers_;  // the reader's open containers
     Kept<COpen> open_;
     Kept<CStagedLeaf> staged_;

@@ -12,8 +12,8 @@
 
 #include "convert/Iso8601.h"
 #include "convert/LeafSchemas.h"
-#include "json/JsonParse.h"
 #include "json/NumberText.h"
+#include "json/Numbers.h"
 #include "json/Utf8.h"
 
 namespace {
@@ -247,53 +247,20 @@ CLeafWrite DecodeBool(void* address, uint32_t, const Value& value, const CExactN
     return Written();
 }
 
-// A whole number as its sign and magnitude (a negative zero is zero).
-struct CWhole {
-    bool negative = false;
-    uint64_t magnitude = 0;
-};
-
-// A JSON number taken by its value: an integer as it is, a number with a fraction or an
-// exponent when its value is whole (exactly from its text, where the double cannot
-// tell). kWritten when whole and within 64 bits (signed or unsigned); kWrongKind for a
-// value that is no number.
+// A JSON number taken by its value (WholeOfValue): kWritten when whole and within 64
+// bits (signed or unsigned), kWrongKind for a value that is no number.
 CLeafWrite::Outcome WholeOfNumber(const Value& value, const CExactNumber* exact, CWhole& whole) {
-    if (value.IsUint64()) {
-        whole.magnitude = value.GetUint64();
-        return CLeafWrite::kWritten;
-    }
-    if (value.IsInt64()) {
-        whole.negative = true;  // an integer that is not a uint64 is below zero
-        whole.magnitude = ~static_cast<uint64_t>(value.GetInt64()) + 1;
-        return CLeafWrite::kWritten;
-    }
-    if (!value.IsDouble()) {
-        return CLeafWrite::kWrongKind;
-    }
-    if (exact != nullptr) {
-        if (!exact->whole) {
+    switch (WholeOfValue(value, exact, whole)) {
+        case EWholeValue::kWhole:
+            return CLeafWrite::kWritten;
+        case EWholeValue::kNotWhole:
             return CLeafWrite::kNotWhole;
-        }
-        if (!exact->fits) {
+        case EWholeValue::kBeyond:
             return CLeafWrite::kOutOfRange;
-        }
-        whole.negative = exact->negative && exact->magnitude != 0;
-        whole.magnitude = exact->magnitude;
-        return CLeafWrite::kWritten;
+        case EWholeValue::kNoNumber:
+            break;
     }
-    const double d = value.GetDouble();
-    if (!std::isfinite(d)) {
-        return CLeafWrite::kOutOfRange;
-    }
-    if (std::trunc(d) != d) {
-        return CLeafWrite::kNotWhole;
-    }
-    if (d >= 18446744073709551616.0 || d < -9223372036854775808.0) {
-        return CLeafWrite::kOutOfRange;
-    }
-    whole.negative = d < 0;
-    whole.magnitude = whole.negative ? static_cast<uint64_t>(-d) : static_cast<uint64_t>(d);
-    return CLeafWrite::kWritten;
+    return CLeafWrite::kWrongKind;
 }
 
 // A string of a decimal integer ("-12", "18446744073709551615"): an optional minus, then

@@ -24,8 +24,8 @@
 
 #include "IecVarAccess_ItfsItf.h"
 #include "RV5072_Zentrik/RV5072_ZentrikItf.h"
-#include "json/ExactNumbers.h"
 #include "json/JsonMemory.h"
+#include "json/Numbers.h"
 
 typedef CJsonDocument::AllocatorType CJsonAllocator;
 

@@ -19,17 +19,7 @@
 #include <vector>
 
 #include "json/JsonMemory.h"
-
-// The value of a number's text as an integer leaf takes it.
-struct CExactNumber {
-    bool whole = false;     // the text's value is a whole number
-    bool negative = false;  // whole and below zero
-    bool fits = false;      // whole and its magnitude below 2^64
-    uint64_t magnitude = 0;
-};
-
-// The value of a number in JSON's grammar, `length` bytes at `text`, exactly.
-CExactNumber ExactNumberOfText(const char* text, size_t length);
+#include "json/Numbers.h"
 
 class CExactNumbers {
    public:
@@ -49,30 +39,21 @@ class CExactNumbers {
     bool empty() const { return entries_.empty(); }
 
     // While parsing, for every double made, in text order: notes it when its double
-    // does not tell its value. Inline, and without a call to trunc, because every number
-    // with a fraction of every parse passes here.
+    // does not tell its value. Inline: every number with a fraction of every parse
+    // passes here.
     void noteDouble(double value, const char* text, size_t length) {
         const size_t place = doubles_++;
         if (IsWholeDouble(value)) {
             noteWholeDouble(place, value, text, length);
         }
     }
-    // Whether a double's value is whole (or beyond every range, where it says what its
-    // text says). Inline, and without a call to trunc: below 2^52, adding and taking away
-    // 2^52 rounds the magnitude to a whole number.
-    static bool IsWholeDouble(double value) {
-        const double magnitude = value < 0 ? -value : value;
-        return magnitude < 0x1p52 ? (magnitude + 0x1p52) - 0x1p52 == magnitude
-                                  : magnitude <= 1.7976931348623157e308;
-    }
-    // For a whole double made from the length bytes at text: true, with exact filled,
-    // when the double does not tell the text's value (the table notes exactly these).
-    static bool WholeDoubleNeedsExact(double value, const char* text, size_t length, CExactNumber& exact);
     // After a parse that succeeded: ties the notes to the values of the document (one
     // walk of it, without recursion, only when something was noted). Throws
     // CMemoryRefused when the budget has no room for the walk or the entries.
     void bind(const CJsonValue& root);
     void clear();
+    // Clears the table and gives back the memory its notes kept.
+    void release();
 
    private:
     void noteWholeDouble(size_t place, double value, const char* text, size_t length);

@@ -1,18 +1,23 @@
-// A JSON text read as a stream of events, in place, with nothing built: for a caller that
-// acts on each value as it passes (JSON to variable) and needs no document.
+// The component's one reader of JSON text: a text read as a stream of events, in place.
+// Every parse runs it: a caller that acts on each value as it passes (JSON to variable)
+// takes the events itself; one that needs a document has them built into one
+// (JsonParse.h).
 //
-// The grammar and its verdicts are those of the component's parser (JsonParse.h) with
-// numbers beyond the range of doubles taken: strict RFC 8259 (no comments, no trailing
-// commas, no NaN or Infinity, one root value and only whitespace after it), no lone
-// surrogate in a \u escape, strings not checked for UTF-8, any number of JSON's grammar
-// taken whatever its length. Iterative: the open containers live in the caller's stack
-// (on the heap), so a deeply nested text never deepens the calling task's stack.
+// The grammar: strict RFC 8259 (no comments, no trailing commas, no NaN or Infinity, one
+// root value and only whitespace after it), no lone surrogate in a \u escape, strings
+// not checked for UTF-8, a number taken whatever its spelling as long as its value,
+// rounded to a double, is finite (Numbers.h). Iterative: the open containers live in the
+// caller's stack (on the heap), so a deeply nested text never deepens the calling task's
+// stack. A text that is refused says where and why (CJsonFault), with the offsets and
+// reasons RapidJSON's iterative reader gives for the same text, but where the grammar
+// differs from that reader's: a number is judged by its value (RapidJSON refuses `0e400`
+// for its spelling and takes `1.8e308`) and refused where its grammar fails (RapidJSON
+// refuses a long one for its length first), and a lone low surrogate is refused.
 //
 // Strings are unescaped in place: a string's event receives its bytes inside the text,
 // which the caller keeps until it is done with them. The byte after them tells whether
 // the string held an escape (ReadString): only one that did can hold a zero byte.
-// Numbers arrive as their text with their digits read on the way (CNumberSpelling),
-// marked when their spelling is long.
+// Numbers arrive as their text with their digits read on the way (CNumberSpelling).
 //
 // Stateless and reentrant; runs on the calling thread.
 #ifndef JSON_JSONEVENTS_H
@@ -24,32 +29,83 @@
 #include <cstdint>
 #include <cstring>
 
+#include "json/Numbers.h"
+
 enum class EJsonEvents {
     kParsed,   // the whole text is one JSON value and every event was taken
-    kRefused,  // the text is no JSON text; the events up to the fault were delivered
+    kRefused,  // the text is no JSON text (see the fault); the events up to it were delivered
     kStopped   // a handler's event returned false
 };
 
-// A number as the reader met it: its text and, for the usual spellings, its decimal
-// digits, read on the way (the document's parser makes the same value of them,
-// ReadJsonNumber in JsonParse.h).
-struct CNumberSpelling {
-    const char* text;
-    size_t length;
-    uint64_t digits;  // the digits from the first that is not zero, as one integer
-    int significant;  // how many those are
-    long scale;       // the value is digits * 10^scale
-    bool negative;
-    bool integer;       // neither fraction nor exponent
-    bool read;          // the fields above hold the value: at most 19 significant digits
-                        // and an exponent of at most three digits
-    bool longSpelling;  // an exponent of three digits or more, or 300 characters or more:
-                        // only such a number can lie beyond the range of doubles
+// Why a text is no JSON text.
+enum class EJsonFault : uint8_t {
+    kNone,
+    kDocumentEmpty,
+    kRootNotSingular,
+    kValueInvalid,
+    kMissName,
+    kMissColon,
+    kMissCommaOrCurlyBracket,
+    kMissCommaOrSquareBracket,
+    kInvalidHex,
+    kSurrogateInvalid,
+    kEscapeInvalid,
+    kMissQuotationMark,
+    kNumberTooBig,
+    kMissFraction,
+    kMissExponent
+};
+
+// The reason of a fault in RapidJSON's English, as the reader's Parse and the report
+// give it.
+inline const char* JsonFaultText(EJsonFault fault) {
+    switch (fault) {
+        case EJsonFault::kNone:
+            break;
+        case EJsonFault::kDocumentEmpty:
+            return "The document is empty.";
+        case EJsonFault::kRootNotSingular:
+            return "The document root must not be followed by other values.";
+        case EJsonFault::kValueInvalid:
+            return "Invalid value.";
+        case EJsonFault::kMissName:
+            return "Missing a name for object member.";
+        case EJsonFault::kMissColon:
+            return "Missing a colon after a name of object member.";
+        case EJsonFault::kMissCommaOrCurlyBracket:
+            return "Missing a comma or '}' after an object member.";
+        case EJsonFault::kMissCommaOrSquareBracket:
+            return "Missing a comma or ']' after an array element.";
+        case EJsonFault::kInvalidHex:
+            return "Incorrect hex digit after \\u escape in string.";
+        case EJsonFault::kSurrogateInvalid:
+            return "The surrogate pair in string is invalid.";
+        case EJsonFault::kEscapeInvalid:
+            return "Invalid escape character in string.";
+        case EJsonFault::kMissQuotationMark:
+            return "Missing a closing quotation mark in string.";
+        case EJsonFault::kNumberTooBig:
+            return "Number too big to be stored in double.";
+        case EJsonFault::kMissFraction:
+            return "Miss fraction part in number.";
+        case EJsonFault::kMissExponent:
+            return "Miss exponent in number.";
+    }
+    return "";
+}
+
+// What reading a text came to; for a refused text, the character the fault stands at
+// and why. Sixteen bytes: returned in registers, so the reader's loop keeps no pointer to
+// a place for its fault.
+struct CJsonRead {
+    EJsonEvents outcome;
+    EJsonFault fault;
+    const char* at;
 };
 
 namespace json_events {
 
-inline bool IsDigit(char c) { return static_cast<unsigned>(c - '0') <= 9; }
+using json_numbers::IsDigit;
 
 inline int HexDigit(char c) {
     if (IsDigit(c)) {
@@ -80,8 +136,11 @@ struct CInPlaceOut {
 
 // The string whose opening quote stands before p, unescaped in place. Returns the
 // character after the closing quote and sets [begin, end) to the string's bytes; null
-// when the string is no JSON string. *end is the closing quote when the string held no
-// escape, a zero byte when it did (the bytes it was unescaped from are spent).
+// when the string is no JSON string, with `end` at the character where it fails (the
+// text from there on is as it was: StringFault tells why). *end is the closing quote when
+// the string held no escape, a zero byte when it did (the bytes it was unescaped from are
+// spent). A fault in an escape stands at its backslash (for a surrogate pair, at the
+// first one's).
 inline char* ReadString(char* p, char*& begin, char*& end) {
     begin = p;
     // Most strings hold no escape: they are only scanned.
@@ -99,7 +158,8 @@ inline char* ReadString(char* p, char*& begin, char*& end) {
             return p + 1;
         }
         if (static_cast<unsigned char>(c) < 0x20) {
-            return nullptr;  // a control character, or the text ends inside the string
+            end = p;  // the text ends inside the string, or a control character stands in it
+            return nullptr;
         }
         if (c != '\\') {
             *out++ = c;
@@ -130,15 +190,14 @@ inline char* ReadString(char* p, char*& begin, char*& end) {
             case 'u': {
                 long codepoint = Hex4(p + 2);
                 if (codepoint < 0 || (codepoint >= 0xDC00 && codepoint <= 0xDFFF)) {
-                    return nullptr;  // a low surrogate that follows no high one
+                    end = p;  // no hex digits, or a low surrogate that follows no high one
+                    return nullptr;
                 }
                 if (codepoint >= 0xD800 && codepoint <= 0xDBFF) {
                     // A high surrogate: a \u escape of a low one must follow.
-                    if (p[6] != '\\' || p[7] != 'u') {
-                        return nullptr;
-                    }
-                    const long low = Hex4(p + 8);
+                    const long low = p[6] == '\\' && p[7] == 'u' ? Hex4(p + 8) : -1;
                     if (low < 0xDC00 || low > 0xDFFF) {
+                        end = p;
                         return nullptr;
                     }
                     codepoint = (((codepoint - 0xD800) << 10) | (low - 0xDC00)) + 0x10000;
@@ -150,148 +209,11 @@ inline char* ReadString(char* p, char*& begin, char*& end) {
                 continue;
             }
             default:
+                end = p;
                 return nullptr;
         }
         p += 2;
     }
-}
-
-// Whether the eight characters at text are all digits; if so, value receives their value.
-// REQUIRES: eight bytes are readable at text.
-inline bool EightDigits(const char* text, uint64_t& value) {
-    uint64_t word;
-    std::memcpy(&word, text, sizeof(word));
-    // Each byte is a digit when its high half is 3 and adding 6 keeps it there.
-    if ((word & 0xF0F0F0F0F0F0F0F0) != 0x3030303030303030 ||
-        ((word + 0x0606060606060606) & 0xF0F0F0F0F0F0F0F0) != 0x3030303030303030) {
-        return false;
-    }
-    word -= 0x3030303030303030;
-    // Pairs, then quadruples, then the whole (the first character is the lowest byte).
-    word = word * 10 + (word >> 8);
-    word = (((word & 0x000000FF000000FF) * (100 + (1000000ULL << 32))) +
-            (((word >> 16) & 0x000000FF000000FF) * (1 + (10000ULL << 32)))) >>
-           32;
-    value = word;
-    return true;
-}
-
-// The count of decimal digits of a value below 10^8, none for zero.
-inline int SignificantDigits(uint64_t value) {
-    return (value >= 1) + (value >= 10) + (value >= 100) + (value >= 1000) + (value >= 10000) +
-           (value >= 100000) + (value >= 1000000) + (value >= 10000000);
-}
-
-// The end of the number of JSON's grammar that starts at p; null when there is none.
-// Reads only the number's characters and the one after it.
-inline char* NumberEnd(char* p) {
-    p += *p == '-' ? 1 : 0;
-    if (*p == '0') {
-        ++p;
-    } else if (IsDigit(*p)) {
-        while (IsDigit(*++p)) {
-        }
-    } else {
-        return nullptr;
-    }
-    if (*p == '.') {
-        if (!IsDigit(*++p)) {
-            return nullptr;
-        }
-        while (IsDigit(*++p)) {
-        }
-    }
-    if (*p == 'e' || *p == 'E') {
-        ++p;
-        p += *p == '+' || *p == '-' ? 1 : 0;
-        if (!IsDigit(*p)) {
-            return nullptr;
-        }
-        while (IsDigit(*++p)) {
-        }
-    }
-    return p;
-}
-
-// Up to this many significant digits a number's digits are read on the way: they fit in
-// 64 bits.
-constexpr long kReadDigits = 19;
-
-// The number that starts at p; returns the character after it, null when there is no
-// number of JSON's grammar there. Fills number as it goes: its digits are read while they
-// are checked, so that the text of a number is gone over once. REQUIRES: eight bytes are
-// readable at every character of the number and the one after it (a padded text).
-// Always inline: called from the reader's loop for every number, where a call's saved
-// registers and the spelling's round trip through memory cost as much as the reading.
-__attribute__((always_inline)) inline char* ReadNumber(char* p, CNumberSpelling& number) {
-    number.text = p;
-    number.negative = *p == '-';
-    p += number.negative ? 1 : 0;
-    uint64_t digits = 0;
-    uint64_t eight = 0;
-    long significant = 0;  // digits from the first that is not zero
-    if (*p == '0') {
-        ++p;
-    } else if (IsDigit(*p)) {
-        const char* const first = p;
-        while (EightDigits(p, eight)) {
-            digits = digits * 100000000 + eight;
-            p += 8;
-        }
-        for (; IsDigit(*p); ++p) {
-            digits = digits * 10 + static_cast<unsigned>(*p - '0');
-        }
-        significant = p - first;
-    } else {
-        return nullptr;
-    }
-    long fraction = 0;
-    bool integer = true;
-    if (*p == '.') {
-        integer = false;
-        if (!IsDigit(*++p)) {
-            return nullptr;
-        }
-        const char* const first = p;
-        while (EightDigits(p, eight)) {
-            digits = digits * 100000000 + eight;
-            significant = significant == 0 ? SignificantDigits(eight) : significant + 8;
-            p += 8;
-        }
-        for (; IsDigit(*p); ++p) {
-            const unsigned digit = static_cast<unsigned>(*p - '0');
-            digits = digits * 10 + digit;
-            significant += significant != 0 || digit != 0 ? 1 : 0;
-        }
-        fraction = p - first;
-    }
-    long exponent = 0;
-    long exponentDigits = 0;
-    if (*p == 'e' || *p == 'E') {
-        integer = false;
-        ++p;
-        const bool negative = *p == '-';
-        if (*p == '+' || *p == '-') {
-            ++p;
-        }
-        if (!IsDigit(*p)) {
-            return nullptr;
-        }
-        const char* const first = p;
-        for (; IsDigit(*p); ++p) {
-            exponent = p - first < 3 ? exponent * 10 + (*p - '0') : exponent;
-        }
-        exponentDigits = p - first;
-        exponent = negative ? -exponent : exponent;
-    }
-    number.length = static_cast<size_t>(p - number.text);
-    number.digits = digits;
-    number.significant = static_cast<int>(significant <= kReadDigits ? significant : kReadDigits + 1);
-    number.scale = exponent - fraction;
-    number.integer = integer;
-    number.read = significant <= kReadDigits && exponentDigits <= 3;
-    number.longSpelling = exponentDigits >= 3 || number.length >= 300;
-    return p;
 }
 
 inline char* SkipWhitespace(char* p) {
@@ -299,6 +221,54 @@ inline char* SkipWhitespace(char* p) {
         ++p;
     }
     return p;
+}
+
+// The refusal of a text at `at`. Out of the reader's loop, as the helpers below: a
+// refused text is rare.
+__attribute__((noinline, cold)) inline CJsonRead Refused(const char* at, EJsonFault fault) {
+    return CJsonRead{EJsonEvents::kRefused, fault, at};
+}
+
+// The refusal of a string that ReadString found no JSON string at `at`.
+__attribute__((noinline, cold)) inline CJsonRead StringRefused(const char* at) {
+    if (*at != '\\') {
+        return Refused(at, *at == '\0' ? EJsonFault::kMissQuotationMark : EJsonFault::kEscapeInvalid);
+    }
+    if (at[1] != 'u') {
+        return Refused(at, EJsonFault::kEscapeInvalid);
+    }
+    const long unit = Hex4(at + 2);
+    if (unit < 0) {
+        return Refused(at, EJsonFault::kInvalidHex);
+    }
+    const bool highThenEscape = unit >= 0xD800 && unit <= 0xDBFF && at[6] == '\\' && at[7] == 'u';
+    return Refused(
+        at, highThenEscape && Hex4(at + 8) < 0 ? EJsonFault::kInvalidHex : EJsonFault::kSurrogateInvalid);
+}
+
+// The refusal of a literal that starts at p and is not `literal`: at the first character
+// that differs.
+__attribute__((noinline, cold)) inline CJsonRead LiteralRefused(const char* p, const char* literal) {
+    size_t i = 1;
+    while (literal[i] != '\0' && p[i] == literal[i]) {
+        ++i;
+    }
+    return Refused(p + i, EJsonFault::kValueInvalid);
+}
+
+// The refusal of a value that starts at p and is none: at the root, a text that holds
+// nothing there (its end, or a bracket, comma or colon) is empty; a number that fails its
+// grammar fails where it does; anything else is no value.
+__attribute__((noinline, cold)) inline CJsonRead ValueRefused(const char* p, bool root) {
+    const char c = *p;
+    if (root && (c == '\0' || c == ']' || c == '}' || c == ',' || c == ':')) {
+        return Refused(p, EJsonFault::kDocumentEmpty);
+    }
+    json_numbers::ENumberFault why = json_numbers::ENumberFault::kNoDigit;
+    const char* at = json_numbers::NumberFaultAt(p, why);
+    return Refused(at, why == json_numbers::ENumberFault::kNoFraction   ? EJsonFault::kMissFraction
+                       : why == json_numbers::ENumberFault::kNoExponent ? EJsonFault::kMissExponent
+                                                                        : EJsonFault::kValueInvalid);
 }
 
 }  // namespace json_events
@@ -316,10 +286,12 @@ inline char* SkipWhitespace(char* p) {
 // and returns its length plus one for the quote; otherwise 0, and the key is read and
 // given to Key.
 // An event that returns false stops the reading. `open` is the stack of open containers
-// (a std::vector<char> or alike, reused from call to call); its growth may throw, which
+// (a std::vector<char> or alike, reused from call to call): each container's '{' or '['
+// is pushed right after its Start event and popped right after its End event, so a
+// handler may keep what it needs of a container beside it. Its growth may throw, which
 // leaves this function.
 template <typename Handler, typename Stack>
-EJsonEvents ReadJsonEvents(char* text, Stack& open, Handler& handler) {
+CJsonRead ReadJsonEvents(char* text, Stack& open, Handler& handler) {
     using namespace json_events;
     open.clear();
     char* p = text;
@@ -330,76 +302,74 @@ value:
     switch (*p) {
         case '{':
             if (!handler.StartObject()) {
-                return EJsonEvents::kStopped;
+                return CJsonRead{EJsonEvents::kStopped, EJsonFault::kNone, p};
             }
+            open.push_back('{');
             p = SkipWhitespace(p + 1);
             if (*p == '}') {
                 ++p;
-                if (!handler.EndObject()) {
-                    return EJsonEvents::kStopped;
-                }
-                goto after;
+                goto endObject;
             }
-            open.push_back('{');
             goto key;
         case '[':
             if (!handler.StartArray()) {
-                return EJsonEvents::kStopped;
+                return CJsonRead{EJsonEvents::kStopped, EJsonFault::kNone, p};
             }
+            open.push_back('[');
             p = SkipWhitespace(p + 1);
             if (*p == ']') {
                 ++p;
-                if (!handler.EndArray()) {
-                    return EJsonEvents::kStopped;
-                }
-                goto after;
+                goto endArray;
             }
-            open.push_back('[');
             goto value;
         case '"':
             p = ReadString(p + 1, begin, end);
             if (p == nullptr) {
-                return EJsonEvents::kRefused;
+                return StringRefused(end);
             }
             if (!handler.String(begin, static_cast<size_t>(end - begin))) {
-                return EJsonEvents::kStopped;
+                return CJsonRead{EJsonEvents::kStopped, EJsonFault::kNone, p};
             }
             goto after;
         case 't':
             if (p[1] != 'r' || p[2] != 'u' || p[3] != 'e') {
-                return EJsonEvents::kRefused;
+                return LiteralRefused(p, "true");
             }
             p += 4;
             if (!handler.Bool(true)) {
-                return EJsonEvents::kStopped;
+                return CJsonRead{EJsonEvents::kStopped, EJsonFault::kNone, p};
             }
             goto after;
         case 'f':
             if (p[1] != 'a' || p[2] != 'l' || p[3] != 's' || p[4] != 'e') {
-                return EJsonEvents::kRefused;
+                return LiteralRefused(p, "false");
             }
             p += 5;
             if (!handler.Bool(false)) {
-                return EJsonEvents::kStopped;
+                return CJsonRead{EJsonEvents::kStopped, EJsonFault::kNone, p};
             }
             goto after;
         case 'n':
             if (p[1] != 'u' || p[2] != 'l' || p[3] != 'l') {
-                return EJsonEvents::kRefused;
+                return LiteralRefused(p, "null");
             }
             p += 4;
             if (!handler.Null()) {
-                return EJsonEvents::kStopped;
+                return CJsonRead{EJsonEvents::kStopped, EJsonFault::kNone, p};
             }
             goto after;
         default: {
             CNumberSpelling number;
+            char* const start = p;
             p = ReadNumber(p, number);
             if (p == nullptr) {
-                return EJsonEvents::kRefused;
+                return ValueRefused(start, open.empty());
+            }
+            if (BeyondDoubles(number)) {
+                return Refused(start, EJsonFault::kNumberTooBig);
             }
             if (!handler.Number(number)) {
-                return EJsonEvents::kStopped;
+                return CJsonRead{EJsonEvents::kStopped, EJsonFault::kNone, p};
             }
             goto after;
         }
@@ -407,27 +377,23 @@ value:
 key:
     // p stands on the first character of a member after the object's '{' or a ','.
     if (*p != '"') {
-        return EJsonEvents::kRefused;
+        return Refused(p, EJsonFault::kMissName);
     }
     if (const size_t taken = handler.KeyAhead(p + 1)) {
         // The key the handler expected, with its closing quote: taken without being read.
         p = SkipWhitespace(p + 1 + taken);
-        if (*p != ':') {
-            return EJsonEvents::kRefused;
+    } else {
+        p = ReadString(p + 1, begin, end);
+        if (p == nullptr) {
+            return StringRefused(end);
         }
-        ++p;
-        goto value;
+        if (!handler.Key(begin, static_cast<size_t>(end - begin))) {
+            return CJsonRead{EJsonEvents::kStopped, EJsonFault::kNone, p};
+        }
+        p = SkipWhitespace(p);
     }
-    p = ReadString(p + 1, begin, end);
-    if (p == nullptr) {
-        return EJsonEvents::kRefused;
-    }
-    if (!handler.Key(begin, static_cast<size_t>(end - begin))) {
-        return EJsonEvents::kStopped;
-    }
-    p = SkipWhitespace(p);
     if (*p != ':') {
-        return EJsonEvents::kRefused;
+        return Refused(p, EJsonFault::kMissColon);
     }
     ++p;
     goto value;
@@ -435,7 +401,10 @@ after:
     // A value ended: what follows it depends on the container it stands in.
     p = SkipWhitespace(p);
     if (open.empty()) {
-        return *p == '\0' ? EJsonEvents::kParsed : EJsonEvents::kRefused;
+        if (*p != '\0') {
+            return Refused(p, EJsonFault::kRootNotSingular);
+        }
+        return CJsonRead{EJsonEvents::kParsed, EJsonFault::kNone, p};
     }
     if (open.back() == '{') {
         if (*p == ',') {
@@ -443,27 +412,30 @@ after:
             goto key;
         }
         if (*p != '}') {
-            return EJsonEvents::kRefused;
+            return Refused(p, EJsonFault::kMissCommaOrCurlyBracket);
         }
         ++p;
-        open.pop_back();
-        if (!handler.EndObject()) {
-            return EJsonEvents::kStopped;
-        }
-        goto after;
+        goto endObject;
     }
     if (*p == ',') {
         ++p;
         goto value;
     }
     if (*p != ']') {
-        return EJsonEvents::kRefused;
+        return Refused(p, EJsonFault::kMissCommaOrSquareBracket);
     }
     ++p;
-    open.pop_back();
+endArray:
     if (!handler.EndArray()) {
-        return EJsonEvents::kStopped;
+        return CJsonRead{EJsonEvents::kStopped, EJsonFault::kNone, p};
     }
+    open.pop_back();
+    goto after;
+endObject:
+    if (!handler.EndObject()) {
+        return CJsonRead{EJsonEvents::kStopped, EJsonFault::kNone, p};
+    }
+    open.pop_back();
     goto after;
 }
 

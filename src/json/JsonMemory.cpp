@@ -24,11 +24,11 @@ struct CPoolChunk {
 
 void* CMemoryBudget::Take(size_t bytes) {
     if (bytes > room()) {
-        throw CMemoryRefused();
+        throw CMemoryRefused(false);
     }
     void* memory = ::operator new(bytes, std::nothrow);
     if (memory == nullptr) {
-        throw CMemoryRefused();
+        throw CMemoryRefused(true);
     }
     held_ += bytes;
     return memory;
@@ -158,12 +158,16 @@ void* CRetainedBlock::Realloc(void* original, size_t originalSize, size_t newSiz
     if (newSize <= capacity_) {
         return block_;
     }
-    // Taken before the old block is given back: the budget sees both for the moment
-    // they both exist.
-    void* grown = budget_->Take(newSize);
-    if (original != nullptr && original == block_ && originalSize > 0) {
-        std::memcpy(grown, block_, std::min(originalSize, capacity_));
+    const bool keep = original != nullptr && original == block_ && originalSize > 0;
+    if (!keep) {
+        Trim(0);
+        block_ = budget_->Take(newSize);
+        capacity_ = newSize;
+        return block_;
     }
+    // The bytes to keep are copied: the budget sees both blocks for that moment.
+    void* grown = budget_->Take(newSize);
+    std::memcpy(grown, block_, std::min(originalSize, capacity_));
     budget_->Give(block_, capacity_);
     block_ = grown;
     capacity_ = newSize;
@@ -181,10 +185,18 @@ void CRetainedBlock::Trim(size_t keep) {
 void CTextBuffer::Grow(size_t count) {
     const size_t needed = size_ + count;
     if (needed > limit_ + 1) {
-        throw CMemoryRefused();
+        throw CMemoryRefused(false);
     }
     const size_t capacity = std::min(std::max(needed, capacity_ + capacity_ / 2 + 256), limit_ + 1);
-    data_ = static_cast<char*>(block_.Realloc(data_, size_, capacity));
+    try {
+        data_ = static_cast<char*>(block_.Realloc(data_, size_, capacity));
+    } catch (const std::bad_alloc&) {
+        if (block_.Capacity() == 0) {
+            data_ = nullptr;  // an empty text's block went back before the larger one was refused
+            capacity_ = 0;
+        }
+        throw;
+    }
     capacity_ = capacity;
 }
 

@@ -36,7 +36,13 @@
 // Memory was refused: over the budget, or the heap had none left.
 class CMemoryRefused : public std::bad_alloc {
    public:
+    explicit CMemoryRefused(bool heapExhausted) : heapExhausted_(heapExhausted) {}
     const char* what() const noexcept override { return "memory refused"; }
+    // The heap had no memory (rather than the budget no room).
+    bool heapExhausted() const { return heapExhausted_; }
+
+   private:
+    bool heapExhausted_;
 };
 
 class CMemoryBudget {
@@ -154,8 +160,12 @@ class CRetainedBlock {
     CRetainedBlock& operator=(const CRetainedBlock&) = delete;
 
     // RapidJSON's Allocator concept, for one stack at a time: the block is the stack's
-    // memory whatever `original` says, grown (keeping its first originalSize bytes) when
-    // the stack needs more. Free does nothing: the block stays for the next use.
+    // memory whatever `original` says, grown (keeping its first originalSize bytes of
+    // `original`, when that is the block) when the stack needs more. A block whose bytes
+    // need not be kept is given back before the larger one is taken, so that the budget
+    // never holds both: whether a use fits does not depend on the sizes of the uses before
+    // it. When the larger block is refused, a block given back stays given back (Capacity
+    // 0). Free does nothing: the block stays for the next use.
     void* Malloc(size_t size) { return Realloc(nullptr, 0, size); }
     void* Realloc(void* original, size_t originalSize, size_t newSize);
     static void Free(void*) {}

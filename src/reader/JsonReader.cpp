@@ -8,19 +8,12 @@
 #include <limits>
 #include <utility>
 
-namespace {
-
-// True when `d` holds an integral value in [low, high]; both bounds are exact doubles.
-bool IntegralWithin(double d, double low, double high) { return d >= low && d <= high && std::trunc(d) == d; }
-
-}  // namespace
-
 CParsedJson::CParsedJson(size_t memoryCap)
     : budget_(memoryCap),
       text_(&budget_),
       pool_(&budget_),
       documentStack_(&budget_),
-      parserStack_(&budget_),
+      frames_(&budget_),
       document_(&pool_, 1024, &documentStack_) {}
 
 std::shared_ptr<const CParsedJson> CParsedJson::Parse(const char* text, size_t size, CJsonParseError& error,
@@ -32,8 +25,7 @@ std::shared_ptr<const CParsedJson> CParsedJson::Parse(const char* text, size_t s
     return parsed;
 }
 
-bool CParsedJson::Reparse(const char* text, size_t size, CJsonParseError& error,
-                          const CJsonParseOptions& options) {
+bool CParsedJson::Reparse(const char* text, size_t size, CJsonParseError& error) {
     // The end is found before the copy is made, so that a program that passes the size of
     // a large buffer holding a short text gets a copy of the text's size.
     const void* zero = std::memchr(text, 0, size);
@@ -45,22 +37,32 @@ bool CParsedJson::Reparse(const char* text, size_t size, CJsonParseError& error,
     if (text_.Capacity() > 2 * (length + 1) + 4096) {
         text_.Trim(0);
     }
+    const size_t kept = budget_.held();
+    if (ParseKeepingMemory(text, length, error)) {
+        return true;
+    }
+    if (kept == 0 || error.outOfMemory || error.reason != kJsonMemoryRefused) {
+        return false;
+    }
+    // Refused for the cap while it held memory kept from earlier parses: that memory is
+    // given back and the text parsed as a new document parses it, so whether a text fits
+    // the cap never depends on the texts before it.
+    pool_.Trim(0);
+    text_.Trim(0);
+    documentStack_.Trim(0);
+    frames_.Trim(0);
+    exact_.release();
+    return ParseKeepingMemory(text, length, error);
+}
+
+bool CParsedJson::ParseKeepingMemory(const char* text, size_t length, CJsonParseError& error) {
     const size_t heldBefore = budget_.held();
     const size_t poolCapacity = pool_.Capacity();
     const size_t textCapacity = text_.Capacity();
     const size_t documentStack = documentStack_.Capacity();
-    const size_t parserStack = parserStack_.Capacity();
-    bool parsed = false;
-    char* copy = nullptr;
-    try {
-        copy = static_cast<char*>(text_.Malloc(length + 1));
-    } catch (const std::bad_alloc&) {
-        error.offset = 0;
-        error.reason = kJsonMemoryRefused;
-    }
-    if (copy != nullptr) {
-        parsed = ParseJson(text, length, document_, parserStack_, copy, options, &error, &exact_);
-    }
+    const size_t frames = frames_.Capacity();
+    const bool parsed = ParseJson(text, length, document_, CJsonParseMemory{text_, frames_},
+                                  EJsonStrings::kInCopy, &error, &exact_);
     peak_ = std::max(budget_.held(), heldBefore);
     if (!parsed) {
         // Nothing of a refused text is kept beyond the memory held before.
@@ -69,7 +71,7 @@ bool CParsedJson::Reparse(const char* text, size_t size, CJsonParseError& error,
         pool_.TrimUnused(poolCapacity);
         text_.Trim(textCapacity);
         documentStack_.Trim(documentStack);
-        parserStack_.Trim(parserStack);
+        frames_.Trim(frames);
         used_ = 0;
         return false;
     }
@@ -208,44 +210,33 @@ int32_t SizeOf(const CJsonValue* value) {
                : static_cast<int32_t>(size);
 }
 
-bool ToDint(const CJsonValue& value, int32_t& out) {
-    if (value.IsInt()) {
-        out = value.GetInt();
-        return true;
+bool ToDint(const CJsonValue& value, const CExactNumber* exact, int32_t& out) {
+    CWhole whole;
+    if (WholeOfValue(value, exact, whole) != EWholeValue::kWhole ||
+        whole.magnitude > (whole.negative ? uint64_t{1} << 31 : uint64_t{INT32_MAX})) {
+        return false;  // not a number, not whole, or beyond the range
     }
-    if (value.IsDouble() && IntegralWithin(value.GetDouble(), -2147483648.0, 2147483647.0)) {
-        out = static_cast<int32_t>(value.GetDouble());
-        return true;
-    }
-    return false;  // not a number, a fraction, or beyond the range (wider integers too)
+    out = static_cast<int32_t>(whole.negative ? ~whole.magnitude + 1 : whole.magnitude);
+    return true;
 }
 
-bool ToLint(const CJsonValue& value, int64_t& out) {
-    if (value.IsInt64()) {
-        out = value.GetInt64();
-        return true;
+bool ToLint(const CJsonValue& value, const CExactNumber* exact, int64_t& out) {
+    CWhole whole;
+    if (WholeOfValue(value, exact, whole) != EWholeValue::kWhole ||
+        whole.magnitude > (whole.negative ? uint64_t{1} << 63 : uint64_t{INT64_MAX})) {
+        return false;
     }
-    // 2^63 itself is an exact double but beyond LINT: the upper bound is the double below
-    // it, 2^63 - 1024.
-    if (value.IsDouble() &&
-        IntegralWithin(value.GetDouble(), -9223372036854775808.0, 9223372036854774784.0)) {
-        out = static_cast<int64_t>(value.GetDouble());
-        return true;
-    }
-    return false;
+    out = static_cast<int64_t>(whole.negative ? ~whole.magnitude + 1 : whole.magnitude);
+    return true;
 }
 
 bool ToLreal(const CJsonValue& value, double& out) {
     if (!value.IsNumber()) {
         return false;
     }
-    // GetDouble of a 64-bit integer converts to the nearest double. A text beyond the
-    // range of doubles was parsed as infinite: no LREAL holds it.
-    const double d = value.GetDouble();
-    if (!std::isfinite(d)) {
-        return false;
-    }
-    out = d;
+    // GetDouble of a 64-bit integer converts to the nearest double; a number beyond the
+    // range of doubles never makes it into a document.
+    out = value.GetDouble();
     return true;
 }
 

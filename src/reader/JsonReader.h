@@ -58,13 +58,18 @@ class CParsedJson {
     // is refused; `error` then says where and why, and the document holds nothing. A text
     // is refused too when the document would hold more than the cap: the text's copy, the
     // values and the parser's stacks together (a text as long as the cap before it is
-    // copied). Memory beyond what a refused parse found is given back.
-    bool Reparse(const char* text, size_t size, CJsonParseError& error,
-                 const CJsonParseOptions& options = CJsonParseOptions());
+    // copied). Memory beyond what a refused parse found is given back; whether a text
+    // fits does not depend on the texts parsed into the document before.
+    bool Reparse(const char* text, size_t size, CJsonParseError& error);
 
     const CJsonValue& root() const { return document_; }
     // The exact values of the numbers whose doubles cannot tell them (for ToVariable).
     const CExactNumbers& exactNumbers() const { return exact_; }
+    // The exact value of a number of this document whose double cannot tell it; null for
+    // every other value.
+    const CExactNumber* exactOf(const CJsonValue& value) const {
+        return value.IsDouble() ? exact_.find(&value) : nullptr;
+    }
 
     // Bytes the document held at most during its last parse.
     size_t memoryUsed() const { return peak_; }
@@ -72,11 +77,15 @@ class CParsedJson {
     size_t memoryHeld() const { return budget_.held(); }
 
    private:
+    // One parse into the memory held now: on refusal, what it took beyond that is given
+    // back.
+    bool ParseKeepingMemory(const char* text, size_t length, CJsonParseError& error);
+
     CMemoryBudget budget_;
     CRetainedBlock text_;  // the text and its terminator; the document's strings live here
     CDocumentPool pool_;
     CRetainedBlock documentStack_;
-    CRetainedBlock parserStack_;
+    CRetainedBlock frames_;  // the open containers while the text is read
     CJsonDocument document_;
     CExactNumbers exact_{&budget_};  // its notes count within the cap
     size_t used_ = 0;                // pool bytes the last parse used
@@ -181,10 +190,11 @@ ReaderKind KindOf(const CJsonValue* value);
 int32_t SizeOf(const CJsonValue* value);
 
 // Exact conversions: true and the value only when `value` converts without wrapping or
-// rounding (an integer, or a number with an integral value, within the type's range; for
-// LREAL any finite number, to the nearest double). False leaves `out` alone.
-bool ToDint(const CJsonValue& value, int32_t& out);
-bool ToLint(const CJsonValue& value, int64_t& out);
+// rounding (an integer, or a number whose value is whole, within the type's range, taken
+// from `exact` where the document noted the exact value of its text; for LREAL any
+// number, to the nearest double). False leaves `out` alone.
+bool ToDint(const CJsonValue& value, const CExactNumber* exact, int32_t& out);
+bool ToLint(const CJsonValue& value, const CExactNumber* exact, int64_t& out);
 bool ToLreal(const CJsonValue& value, double& out);
 
 // Copies the `length` bytes at `text` as a zero-terminated string into `buffer` of

@@ -46,14 +46,6 @@ bool ReadOut(EWriterRead read) {
     return read == EWriterRead::kDone;
 }
 
-// JSON to variable takes a number beyond the range of doubles as infinite and reports it
-// for the leaf it was meant for.
-CJsonParseOptions JsonToVariableOptions() {
-    CJsonParseOptions options;
-    options.infiniteBeyondRange = true;
-    return options;
-}
-
 }  // namespace
 
 CDomDriverMgr* CDomDriverMgr::m_instance_ = nullptr;
@@ -82,21 +74,21 @@ CDomDriverMgr* CDomDriverMgr::instance() {
 
 // ---- loader and events ----------------------------------------------------------
 
-bool CDomDriverMgr::loadCompletedState() { return index_.LoadCompleted(); }
+bool CDomDriverMgr::loadCompletedState() { return loader_.LoadCompleted(); }
 
-void CDomDriverMgr::PrepareOnlineChange() { index_.PrepareOnlineChange(); }
+void CDomDriverMgr::PrepareOnlineChange() { loader_.PrepareOnlineChange(); }
 
 // Configuration hook: the scheduling fields keep their defaults.
 void CDomDriverMgr::loadConfig() {}
 
-void CDomDriverMgr::BeginLoadSymbols() { index_.BeginLoad(); }
+void CDomDriverMgr::BeginLoadSymbols() { loader_.BeginLoad(); }
 
-void CDomDriverMgr::EndLoadSymbols() { index_.EndLoad(); }
+void CDomDriverMgr::EndLoadSymbols() { loader_.EndLoad(); }
 
-void CDomDriverMgr::LoadSymbols() { index_.Load(); }
+void CDomDriverMgr::LoadSymbols() { loader_.Load(); }
 
 void CDomDriverMgr::clear() {
-    index_.DropRoots();
+    loader_.DropRoots();
     // Waits for the writer calls in flight, then drops every instance's state.
     writers_.Clear();
     index_.DropIndex();
@@ -357,9 +349,18 @@ bool CDomDriverMgr::setSymbolFromJsonReport(char* pJson, const uint32_t& size, v
     // The parsed text, the walk's scratch and the report are the kept ones of the state:
     // a call like the last takes nothing from the heap.
     CJsonToVariableState& state = *taken;
-    if (out == nullptr && pJson != nullptr && writeSymbolStreamed(state.stream, pJson, size, pData)) {
-        jsonToVariable_.give(std::move(taken));
-        return true;
+    if (out == nullptr && pJson != nullptr) {
+        const EStreamed streamed = writeSymbolStreamed(state.stream, pJson, size, pData);
+        if (streamed != EStreamed::kLeftToDocument) {
+            jsonToVariable_.give(std::move(taken));
+            if (streamed == EStreamed::kWritten) {
+                return true;
+            }
+            // The document's parser reads the text with the same reader: it would refuse
+            // it too.
+            LogRefusedCall(streamed == EStreamed::kNotJson ? ELogText::kJsonError : ELogText::kOutOfMemory);
+            return false;
+        }
     }
     CSymbolWriteReport& report = state.report;
     report.written = report.skipped = report.unknown = report.errorOffset = report.missing = 0;
@@ -371,15 +372,20 @@ bool CDomDriverMgr::setSymbolFromJsonReport(char* pJson, const uint32_t& size, v
         report.problem.assign(LogText(ELogText::kJsonError));
     } else {
         CJsonParseError error;
-        if (!state.parsed.Reparse(pJson, size, error, JsonToVariableOptions())) {
-            jsonError = true;
-            report.errorOffset = static_cast<uint32_t>(error.offset);
-            char offset[24];
-            const std::to_chars_result end = std::to_chars(offset, offset + sizeof(offset), error.offset);
-            report.problem.assign("JSON text at byte ")
-                .append(offset, end.ptr)
-                .append(": ")
-                .append(error.reason);
+        if (!state.parsed.Reparse(pJson, size, error)) {
+            if (error.outOfMemory) {
+                refusal = LogText(ELogText::kOutOfMemory);
+                report.problem.assign(refusal);
+            } else {
+                jsonError = true;
+                report.errorOffset = static_cast<uint32_t>(error.offset);
+                char offset[24];
+                const std::to_chars_result end = std::to_chars(offset, offset + sizeof(offset), error.offset);
+                report.problem.assign("JSON text at byte ")
+                    .append(offset, end.ptr)
+                    .append(": ")
+                    .append(error.reason);
+            }
         } else {
             refusal = writeSymbol(&state.parsed.root(), nullptr, pData, out != nullptr ? &report : nullptr,
                                   &state.parsed.exactNumbers(), &state.scratch);
@@ -403,21 +409,51 @@ bool CDomDriverMgr::setSymbolFromJsonReport(char* pJson, const uint32_t& size, v
     return true;
 }
 
-bool CDomDriverMgr::writeSymbolStreamed(CJsonToVariableStream& stream, const char* pJson, uint32_t size,
-                                        void* pData) {
-    CJsonToVariableStream::EOutcome outcome = CJsonToVariableStream::EOutcome::kNotJson;
+CDomDriverMgr::EStreamed CDomDriverMgr::writeSymbolStreamed(CJsonToVariableStream& stream, const char* pJson,
+                                                            uint32_t size, void* pData) {
+    typedef CJsonToVariableStream::EOutcome EOutcome;
+    EOutcome outcome = EOutcome::kNotJson;
     const char* refusal = nullptr;
-    if (stream.TakeText(pJson, size)) {
+    const auto read = [&] {
+        if (!stream.TakeText(pJson, size)) {
+            outcome = stream.textRefusal();
+            return;
+        }
         refusal = index_.WithVariableStaged(
             pData,
             [&](CVariableView var) {
                 outcome = stream.Stage(var);
-                return outcome == CJsonToVariableStream::EOutcome::kStaged;
+                return outcome == EOutcome::kStaged;
             },
             [&](CVariableView) { stream.Commit(); });
+    };
+    const size_t kept = stream.memoryHeld();
+    read();
+    if (outcome == EOutcome::kMemoryRefused && kept != 0) {
+        // Refused for the cap while it held memory kept from earlier texts: read once more
+        // with none, as a new stream reads it, so whether a text fits the cap never
+        // depends on the texts before it.
+        stream.Release();
+        read();
     }
     stream.Trim();
-    return refusal == nullptr && outcome == CJsonToVariableStream::EOutcome::kStaged;
+    if (refusal != nullptr) {
+        return EStreamed::kLeftToDocument;  // the text is read there before the refusal is logged
+    }
+    switch (outcome) {
+        case EOutcome::kStaged:
+            return EStreamed::kWritten;
+        case EOutcome::kNotJson:
+            return EStreamed::kNotJson;
+        case EOutcome::kOutOfMemory:
+            return EStreamed::kOutOfMemory;
+        case EOutcome::kNeedsDocument:
+        case EOutcome::kMemoryRefused:
+            break;
+    }
+    // A shape the stream does not follow, or notes beyond the cap where a document may
+    // still fit.
+    return EStreamed::kLeftToDocument;
 }
 
 bool CDomDriverMgr::setSymbolFromValue(const CJsonValue& value, void* pData, CSymbolWriteReport* report,
@@ -462,6 +498,11 @@ bool CDomDriverMgr::readerParse(fb_jsonreader_struct* p, const char* pJson, uint
     } catch (const std::bad_alloc&) {
         // No memory for the instance's state: refused, and the instance keeps what it had.
         failure.offset = 0;
+        failure.outOfMemory = true;
+    }
+    if (failure.outOfMemory) {
+        // The heap had no memory, for the state or the parse: a failed allocation, not a
+        // text refused, so it is logged.
         failure.reason = LogText(ELogText::kOutOfMemory);
         LogRefusedCall(ELogText::kOutOfMemory);
     }
@@ -490,14 +531,14 @@ bool CDomDriverMgr::readerGetBool(fb_jsonreader_struct* p, const char* path, RTS
 bool CDomDriverMgr::readerGetDint(fb_jsonreader_struct* p, const char* path, RTS_IEC_DINT& value) {
     const CDocumentRef document = readers_.documentOf(p);
     const CJsonValue* found = FindInDocument(document, path);
-    return found != nullptr && ToDint(*found, value);
+    return found != nullptr && ToDint(*found, document->exactOf(*found), value);
 }
 
 bool CDomDriverMgr::readerGetLint(fb_jsonreader_struct* p, const char* path, RTS_IEC_LINT& value) {
     const CDocumentRef document = readers_.documentOf(p);
     const CJsonValue* found = FindInDocument(document, path);
     int64_t converted = 0;
-    if (found == nullptr || !ToLint(*found, converted)) {
+    if (found == nullptr || !ToLint(*found, document->exactOf(*found), converted)) {
         return false;
     }
     value = converted;

@@ -1,10 +1,10 @@
 // CDomDriverMgr: the one object every external IEC function and every host event
 // reaches, through instance(); it is created on first use and never destroyed.
 //
-// It is a facade over three parts that each own their state and locks: the writer
-// instances (CWriterInstances, writer/JsonWriter.h), the reader instances
-// (CReaderInstances, reader/JsonReader.h) and the symbol index with its loader thread
-// (CSymbolIndex, symbols/SymbolIndex.h). Each operation finds the part, calls it (the
+// It is a facade over parts that each own their state and locks: the writer instances
+// (CWriterInstances, writer/JsonWriter.h), the reader instances (CReaderInstances,
+// reader/JsonReader.h), the symbol index (CSymbolIndex, symbols/SymbolIndex.h) and its
+// loader thread (CSymbolLoader, symbols/SymbolLoader.h). Each operation finds the part, calls it (the
 // conversions of convert/ where a variable is involved) and logs the refusal once every
 // lock is released. The manager itself holds no lock and no data of its own beyond the
 // three parts, and no logic of the blocks' operations.
@@ -29,6 +29,7 @@
 #include "json/JsonMemory.h"
 #include "reader/JsonReader.h"
 #include "symbols/SymbolIndex.h"
+#include "symbols/SymbolLoader.h"
 #include "var/JsonToVariableStates.h"
 #include "writer/JsonWriter.h"
 #include "writer/ValueSources.h"
@@ -139,6 +140,7 @@ class CDomDriverMgr {
 
     // The parts, for checks of their state (tests, benchmarks).
     CSymbolIndex& index() { return index_; }
+    CSymbolLoader& loader() { return loader_; }
     CWriterInstances& writers() { return writers_; }
     CReaderInstances& readers() { return readers_; }
 
@@ -163,17 +165,21 @@ class CDomDriverMgr {
     const char* writeSymbol(const CJsonValue* root, const CJsonValue* value, void* pData,
                             CSymbolWriteReport* report, const CExactNumbers* exact,
                             CJsonToVariableScratch* scratch = nullptr);
-    // Writes the text into the variable at pData in one pass, without a document: true
-    // when written. False, with nothing written and nothing logged, when the document's
-    // path must decide: a refused text, a refusal, a shape the stream leaves to a document,
-    // or memory refused. The caller holds none of the index's locks.
-    bool writeSymbolStreamed(CJsonToVariableStream& stream, const char* pJson, uint32_t size, void* pData);
+    // Writes the text into the variable at pData in one pass, without a document: what
+    // it did, with nothing logged. Only kWritten writes; kLeftToDocument when the
+    // document's path must decide: a refusal (which comes after the text is read), a
+    // shape the stream leaves to a document, or notes beyond the cap. The caller holds
+    // none of the index's locks.
+    enum class EStreamed { kWritten, kNotJson, kOutOfMemory, kLeftToDocument };
+    EStreamed writeSymbolStreamed(CJsonToVariableStream& stream, const char* pJson, uint32_t size,
+                                  void* pData);
 
     static CDomDriverMgr* m_instance_;
     static std::once_flag m_once_;
     static std::atomic<CDomDriverMgr*> s_made_;  // m_instance_ once made
 
-    CSymbolIndex index_;                    // the variables, their index and the loader thread
+    CSymbolIndex index_;                    // the variables and their index
+    CSymbolLoader loader_{index_};          // the loader thread that fills index_
     CReaderInstances readers_;              // the reader instances; locks of its own
     CWriterInstances writers_;              // every writer instance's state, under its own locks
     CJsonToVariableStates jsonToVariable_;  // the kept memory of JSON-to-variable calls

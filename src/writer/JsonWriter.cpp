@@ -87,6 +87,7 @@ CWriterOutcome CJsonWriter::Guarded(Add add) {
     const size_t capacity = pool_.Capacity();
     const size_t documentStack = stacks_.document.Capacity();
     const size_t parserStack = stacks_.parser.Capacity();
+    const size_t parserText = stacks_.text.Capacity();
     CWriterOutcome outcome;
     try {
         outcome = add();
@@ -100,6 +101,7 @@ CWriterOutcome CJsonWriter::Guarded(Add add) {
         pool_.TrimUnused(capacity);
         stacks_.document.Trim(documentStack);
         stacks_.parser.Trim(parserStack);
+        stacks_.text.Trim(parserText);
     }
     return outcome;
 }

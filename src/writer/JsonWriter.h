@@ -18,11 +18,11 @@
 // memory as they were.
 //
 // CWriterInstances maps the address of an instance record to its shared CJsonWriter
-// (a CInstanceTable) under a reader-writer lock held only to find, insert or drop an
-// entry: a call keeps the state it found by its shared pointer and works on it after
-// the lock is released. So neither the first call of a new instance nor clear() ever
-// waits for another instance's work, a long read-out included; a state dropped by
-// clear() lives on until the calls still holding it return.
+// (a CInstanceTable): a find never waits, and an insert or a drop waits only for the
+// finds in flight; a call keeps the state it found by its shared pointer and works on it
+// afterwards. So no call waits for another instance's work, neither for a long read-out
+// nor for the first call of a new instance or a clear(); a state dropped by clear()
+// lives on until the calls still holding it return.
 //
 // Nothing here recurses on the depth of a document: containers are opened and closed
 // through an explicit stack, the text is written by an iterative serialiser, and the
@@ -57,9 +57,10 @@ struct CWriterOutcome {
 // The stacks a parse into a writer document uses, kept by the instance from one parse to
 // the next and charged to its budget.
 struct CParseStacks {
-    explicit CParseStacks(CMemoryBudget* budget) : document(budget), parser(budget) {}
+    explicit CParseStacks(CMemoryBudget* budget) : document(budget), parser(budget), text(budget) {}
     CRetainedBlock document;  // the values of open containers while they are parsed
     CRetainedBlock parser;    // the parser's own states
+    CRetainedBlock text;      // the text's copy, which the parser reads in place
 };
 
 // A value to be put into a writer document. Make runs under the instance's lock with

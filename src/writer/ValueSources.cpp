@@ -39,9 +39,10 @@ CRawSource::CRawSource(const char* text, EJsonContainer kind)
 const char* CRawSource::Make(CJsonAllocator& allocator, uint32_t, CJsonValue& out, CParseStacks& stacks) {
     CJsonDocument parsed(&allocator, 1024, &stacks.document);
     CJsonParseError error;
-    if (!ParseJson(text_, length_, parsed, stacks.parser, nullptr, CJsonParseOptions(), &error)) {
+    if (!ParseJson(text_, length_, parsed, CJsonParseMemory{stacks.text, stacks.parser},
+                   EJsonStrings::kCopied, &error)) {
         if (error.reason == kJsonMemoryRefused) {
-            throw CMemoryRefused();  // the instance refuses it as memory
+            throw CMemoryRefused(error.outOfMemory);  // the instance refuses it as memory
         }
         return LogText(ELogText::kJsonError);
     }

@@ -7,7 +7,6 @@
 #include <mutex>
 
 #include "json/JsonOutput.h"
-#include "support/ManagerPeer.h"
 #include "var/DomDriverMgr.h"
 
 ByteVector Bytes(std::initializer_list<int> bytes) {
@@ -50,7 +49,7 @@ VarPtr MakeVar(TypeClass3 type, uint32_t size, void* addr, const std::string& na
     return node;
 }
 
-void Publish(const VarPtr& node) { CDomDriverMgrTestPeer::PublishNode(node); }
+void Publish(const VarPtr& node) { CDomDriverMgr::instance()->index().Publish(node); }
 
 void CreateWriterDocument(fb_jsonsaxwriter_struct* writer) {
     fb_jsonsaxwriter_resetdocument_struct record{writer, 0};
@@ -59,7 +58,11 @@ void CreateWriterDocument(fb_jsonsaxwriter_struct* writer) {
 }
 
 std::string WriterDocumentText(fb_jsonsaxwriter_struct* writer) {
-    return CDomDriverMgrTestPeer::writerText(writer);
+    std::string text = "<no document>";
+    CDomDriverMgr::instance()->writers().With(writer, false, [&text](CJsonWriter& document) {
+        document.Read([&text](const char* bytes, size_t length, uint32_t) { text.assign(bytes, length); });
+    });
+    return text;
 }
 
 namespace {
@@ -149,7 +152,7 @@ RTS_IEC_BOOL CallSetFromJson(const std::string& text, void* pData) {
 void DatatypeTest::SetUp() {
     ComponentTest::SetUp();
     // Each test starts as a fresh component does: no load completed yet.
-    CDomDriverMgrTestPeer::downloadDone().store(false);
+    CDomDriverMgr::instance()->index().Withdraw();
     CreateWriterDocument(&writer_);
 }
 
