@@ -53,6 +53,7 @@
 #include "SimApplication.h"
 #include "SimHost.h"
 #include "support/BenchRatio.h"
+#include "support/SmallMessage.h"
 #include "var/DomDriverMgr.h"
 
 #ifdef ZENTRIK_BENCH_SIMDJSON
@@ -63,7 +64,7 @@ namespace {
 
 constexpr int kElements = 10000;
 
-const char* const kDeclarations = R"(
+const std::string kDeclarations = std::string(kMachineStateType) + R"(
     TYPE ST_Rec :
     STRUCT
         id : DINT;
@@ -78,20 +79,6 @@ const char* const kDeclarations = R"(
     STRUCT
         seq : DINT;
         recs : ARRAY[1..10000] OF ST_Rec;
-    END_STRUCT
-    END_TYPE
-    TYPE ST_MachineState :
-    STRUCT
-        machineId : DINT;
-        setpointTemperature : LREAL;
-        fillLevel : REAL;
-        running : BOOL;
-        operatorName : STRING(20);
-        cycleTime : TIME;
-        lastChange : DT;
-        operatingMode : INT;
-        partsProduced : UDINT;
-        totalEnergyWh : LINT;
     END_STRUCT
     END_TYPE
     VAR_GLOBAL

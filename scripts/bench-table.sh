@@ -87,6 +87,14 @@ figures() {
             beside = $0; sub(/ +[0-9].*$/, "", beside); beside = trim(beside)
             next
         }
+        /^cycle latency,/ { part = "cycles"; next }
+        part == "cycles" && /^  / && NF >= 9 {
+            title = $1
+            for (j = 2; j <= NF - 8; ++j) title = title " " $j
+            print "cycle latency p99, " title, $(NF - 5), "ns", "-", "-", "<="
+            print "cycle latency p99.99, " title, $(NF - 3), "ns", "-", "-", "<="
+            next
+        }
         part == "tasks" && NF >= 6 && $NF ~ /^(met|MISSED)$/ {
             title = $1
             for (j = 2; j <= NF - 5; ++j) title = title " " $j

@@ -77,6 +77,7 @@ const ExternalRow kExternals[] = {
     {"fb_jsonreader__getraw", 0x48223562},
     {"fb_jsonreader__tovariable", 0x66111eb4},
     {"fb_jsonsaxwriter__copydocumentpart", 0xb030cbb4},
+    {"fb_jsonreadwritedatatype__addjsonchangesfromsymbol", 0x9d2e6e8a},
 };
 
 const EVENTID kEventIds[] = {0x10001, 0x10002, 0x10003, 0x10004, 0x10005, 0x10006, 0x10007, 0x10008, 0x10009,

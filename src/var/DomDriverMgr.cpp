@@ -289,6 +289,32 @@ bool CDomDriverMgr::addFromSymbol(fb_jsonsaxwriter_struct* pJsonWrite, void* pDa
     return Logged(outcome);
 }
 
+bool CDomDriverMgr::addJsonChangesFromSymbol(fb_jsonsaxwriter_struct* pJsonWrite, void* pData, char* key,
+                                             const CLastSent& last, uint32_t& changed) {
+    changed = 0;
+    if (key == nullptr) {
+        LogRefusedCall(ELogText::kInvalidArgument);
+        return false;
+    }
+    uint32_t counted = 0;
+    // The patch, made and taken as sent under the writer instance's lock and the
+    // variable's: null when made (or found empty), else the refusal.
+    auto source = MakeJsonChangeSource(
+        [&](CJsonAllocator& allocator, ValueForm form, CJsonValue& value, bool& made) -> const char* {
+            const char* refusal = nullptr;
+            const char* missing = index_.WithVariable(pData, false, [&](CVariableView var) {
+                refusal = VariableChanges(var, last, allocator, form & ~kFormPretty, value, made, counted);
+            });
+            return missing != nullptr ? missing : refusal;
+        });
+    CWriterOutcome outcome = NoState(ELogText::kNoDocument);
+    writers_.With(pJsonWrite, false, [&](CJsonWriter& writer) { outcome = writer.AddChanges(key, source); });
+    if (outcome.done) {
+        changed = counted;
+    }
+    return Logged(outcome);
+}
+
 const char* CDomDriverMgr::writeSymbol(const CJsonValue* root, const CJsonValue* value, void* pData,
                                        CSymbolWriteReport* report, const CExactNumbers* exact,
                                        CJsonToVariableScratch* scratch) {

@@ -25,6 +25,7 @@
 
 #include "RV5072_Zentrik/RV5072_ZentrikItf.h"
 #include "convert/SymbolWriteReport.h"
+#include "convert/VariableChanges.h"
 #include "json/JsonMemory.h"
 #include "reader/JsonReader.h"
 #include "symbols/SymbolIndex.h"
@@ -94,6 +95,13 @@ class CDomDriverMgr {
     // As addJsonKeyValueFromSymbol (same refusals and log entries), with the JSON Schema
     // of the variable in the writer's format as the value.
     bool addJsonSchemaFromSymbol(fb_jsonsaxwriter_struct* pJsonWrite, void* pData, char* key);
+    // As addJsonKeyValueFromSymbol (same refusals and log entries, then "Invalid argument"
+    // for a copy that does not fit), with the variable's changes since `last` as the value
+    // (VariableChanges), and nothing added when nothing changed and no key frame is asked
+    // for. changed: the leaves that changed (0 when refused). The copy follows what was
+    // added; a refused call leaves it as it was.
+    bool addJsonChangesFromSymbol(fb_jsonsaxwriter_struct* pJsonWrite, void* pData, char* key,
+                                  const CLastSent& last, uint32_t& changed);
     bool setSymbolFromJson(char* pJson, const uint32_t& size, void* pData);
     // As setSymbolFromJson, with the same result and the same log entries, and says in
     // report what was written, what was not and why.

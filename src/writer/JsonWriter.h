@@ -95,6 +95,39 @@ CJsonValueFromFunction<Function> MakeJsonValueSource(Function function) {
     return CJsonValueFromFunction<Function>(function);
 }
 
+// A value that is taken as sent once it is made (a variable's changes: the caller's copy
+// of what was sent follows it), and that may turn out to be nothing. The writer runs Make
+// only once the document has room for the value, so that nothing refuses the add after
+// Make. It may throw std::bad_alloc (memory refused); the instance then refuses the call.
+class CJsonChangeSource {
+   public:
+    virtual ~CJsonChangeSource() = default;
+    // Makes the value into `out` in the forms of `format`: null, or the refusal text.
+    // made: false when there is nothing to add; then nothing is added and the add is done.
+    virtual const char* Make(CJsonDocument::AllocatorType& allocator, uint32_t format, CJsonValue& out,
+                             bool& made) = 0;
+};
+
+// A change source made of a callable
+// `const char* (Allocator&, uint32_t format, CJsonValue&, bool& made)`.
+template <typename Function>
+class CJsonChangeFromFunction : public CJsonChangeSource {
+   public:
+    explicit CJsonChangeFromFunction(Function function) : function_(function) {}
+    const char* Make(CJsonDocument::AllocatorType& allocator, uint32_t format, CJsonValue& out,
+                     bool& made) override {
+        return function_(allocator, format, out, made);
+    }
+
+   private:
+    Function function_;
+};
+
+template <typename Function>
+CJsonChangeFromFunction<Function> MakeJsonChangeSource(Function function) {
+    return CJsonChangeFromFunction<Function>(function);
+}
+
 enum class EJsonContainer { kObject, kArray };
 
 // What a read-out of a writer's text found.
@@ -124,6 +157,11 @@ class CJsonWriter {
     // element of the innermost open array (the key is not used). The pending member
     // stays pending.
     CWriterOutcome AddVariable(const char* key, CJsonValueSource& source);
+    // As AddVariable, for a value that is taken as sent once it is made: the room for the
+    // member (or element) and its name are taken first, so a made value is always added;
+    // a source that makes nothing adds nothing (the room stays for the next add), and a
+    // refused add leaves the document and its memory as they were.
+    CWriterOutcome AddChanges(const char* key, CJsonChangeSource& source);
 
     // Opens a container where a value goes (pending member or array element).
     CWriterOutcome Start(EJsonContainer kind);
@@ -179,6 +217,9 @@ class CJsonWriter {
     // REQUIRES: mutex_ held. The refusal for memory (its text only the first time per
     // document).
     CWriterOutcome MemoryRefusal() REQUIRES(mutex_);
+    // REQUIRES: mutex_ held. Grows the innermost container, where it is full, as an add
+    // would grow it, so that the next add to it takes no memory.
+    void MakeRoom() REQUIRES(mutex_);
     // REQUIRES: mutex_ held. Puts `value` where a value goes in the innermost container.
     void Place(CJsonValue& value) REQUIRES(mutex_);
     // REQUIRES: mutex_ held. The document changed: its text is stale.

@@ -104,6 +104,29 @@ RTS_IEC_BOOL CallAddSchemaFromSymbol(fb_jsonsaxwriter_struct* writer, const char
                           writer, key, pData);
 }
 
+CChangesResult CallAddChangesFromSymbol(fb_jsonsaxwriter_struct* writer, const char* key, void* pData,
+                                        void* pLast, RTS_IEC_UDINT nLast, double deadband, bool keyFrame) {
+    fb_jsonreadwritedatatype_struct block{};
+    fb_jsonreadwritedatatype_addjsonchangesfromsymbol_struct record;
+    std::memset(&record, 0xA5, sizeof(record));
+    record.pInstance = &block;
+    record.fbWriter = writer;
+    record.sKey = const_cast<char*>(key);
+    record.pData = static_cast<RTS_IEC_UDINT*>(pData);
+    record.pLast = static_cast<RTS_IEC_BYTE*>(pLast);
+    record.nLast = nLast;
+    record.fDeadband = deadband;
+    record.bKeyFrame = keyFrame ? 1 : 0;
+    record.AddJsonChangesFromSymbol = 77;
+    record.hrErrorCode = 1234;
+    record.nChanged = 77;
+    fb_jsonreadwritedatatype__addjsonchangesfromsymbol(&record);
+    EXPECT_EQ(1234, record.hrErrorCode);
+    EXPECT_TRUE(record.AddJsonChangesFromSymbol == 0 || record.AddJsonChangesFromSymbol == 1)
+        << int(record.AddJsonChangesFromSymbol);
+    return CChangesResult{record.AddJsonChangesFromSymbol, record.nChanged};
+}
+
 RTS_IEC_BOOL CallSetFromJson(const char* text, RTS_IEC_UDINT nSize, void* pData) {
     fb_jsonreadwritedatatype_struct block{};
     fb_jsonreadwritedatatype_setsymbolfromjson_struct record;
