@@ -54,7 +54,7 @@
 #include "SimHost.h"
 #include "json/JsonEvents.h"
 #include "support/BenchRatio.h"
-#include "support/ManagerPeer.h"
+#include "support/SmallMessage.h"
 #include "var/DomDriverMgr.h"
 
 #ifdef ZENTRIK_BENCH_SIMDJSON
@@ -65,7 +65,7 @@ namespace {
 
 constexpr int kElements = 10000;
 
-const char* const kDeclarations = R"(
+const std::string kDeclarations = std::string(kMachineStateType) + R"(
     TYPE ST_Rec :
     STRUCT
         id : DINT;
@@ -80,20 +80,6 @@ const char* const kDeclarations = R"(
     STRUCT
         seq : DINT;
         recs : ARRAY[1..10000] OF ST_Rec;
-    END_STRUCT
-    END_TYPE
-    TYPE ST_MachineState :
-    STRUCT
-        machineId : DINT;
-        setpointTemperature : LREAL;
-        fillLevel : REAL;
-        running : BOOL;
-        operatorName : STRING(20);
-        cycleTime : TIME;
-        lastChange : DT;
-        operatingMode : INT;
-        partsProduced : UDINT;
-        totalEnergyWh : LINT;
     END_STRUCT
     END_TYPE
     VAR_GLOBAL
@@ -806,11 +792,11 @@ void PrintParallelThroughput() {
         int calls;
     } rows[] = {{"JSON to variable (SetSymbolFromJson)", &fromJson, 40},
                 {"variable to JSON (AddJsonKeyValueFromSymbol)", &toJson, 100}};
-    std::printf(
-        "\nthe two variables' own locks: %s\n",
-        CDomDriverMgrTestPeer::variableLock(layout.data) == CDomDriverMgrTestPeer::variableLock(layout.twin)
-            ? "SHARED"
-            : "different");
+    std::printf("\nthe two variables' own locks: %s\n",
+                CDomDriverMgr::instance()->index().LockOf(layout.data) ==
+                        CDomDriverMgr::instance()->index().LockOf(layout.twin)
+                    ? "SHARED"
+                    : "different");
     std::printf(
         "\ntwo tasks on two variables      one task calls/s   two tasks calls/s   throughput  target\n");
     for (const auto& row : rows) {

@@ -124,10 +124,12 @@ const CMP_EXT_FUNCTION_REF s_ExternalsTable[] = {
     ZENTRIK_EXTERNAL(fb_jsonreader__tovariable, 0x66111eb4),
     // Signature: the CRC-32 (IEEE 802.3) of the function's name.
     ZENTRIK_EXTERNAL(fb_jsonsaxwriter__copydocumentpart, 0xb030cbb4),
+    // Signature: the CRC-32 (IEEE 802.3) of the function's name.
+    ZENTRIK_EXTERNAL(fb_jsonreadwritedatatype__addjsonchangesfromsymbol, 0x9d2e6e8a),
     {nullptr, "", 0, 0},
 };
-static_assert(sizeof(s_ExternalsTable) / sizeof(s_ExternalsTable[0]) == 52,
-              "51 external functions and the end row");
+static_assert(sizeof(s_ExternalsTable) / sizeof(s_ExternalsTable[0]) == 53,
+              "52 external functions and the end row");
 
 // The component registers no interfaces: the table holds only the end row.
 const CMP_EXT_FUNCTION_REF s_ItfTable[] = {

@@ -4,13 +4,25 @@
 // variables as they were, and a cycle that repeats the last one's shape and sizes makes
 // no heap call at all.
 #include <gtest/gtest.h>
+#include <linux/filter.h>
+#include <linux/seccomp.h>
+#include <signal.h>
+#include <sys/prctl.h>
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <ucontext.h>
+#include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
+#include <cstddef>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <new>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "support/DatatypeSupport.h"
@@ -61,6 +73,78 @@ long HeapCalls(const std::function<void()>& call) {
     s_calls = 0;
     call();
     return s_calls.load();
+}
+
+volatile sig_atomic_t s_trapped = 0;  // system calls the child's filter trapped
+
+// A system call the filter trapped: counted, and failed with ENOSYS.
+void CountTrappedCall(int, siginfo_t*, void* context) {
+    s_trapped = s_trapped + 1;
+    static_cast<ucontext_t*>(context)->uc_mcontext.gregs[REG_RAX] = -ENOSYS;
+}
+
+// What `times` more runs of cycle do, measured in a child process after two runs there
+// (which make the child's own copies of the pages the cycle writes): the system calls
+// they make, each trapped by a seccomp filter and counted, and their page faults.
+struct CSteadyCounts {
+    long installed = 0;  // 1: counted; 0: the kernel refused the filter
+    long systemCalls = -1;
+    long pageFaults = -1;
+};
+
+CSteadyCounts CountInChild(const std::function<void()>& cycle, int times) {
+    CSteadyCounts counts;
+    int pipeEnds[2];
+    if (pipe(pipeEnds) != 0) {
+        ADD_FAILURE() << "no pipe";
+        return counts;
+    }
+    const pid_t child = fork();
+    if (child == 0) {
+        close(pipeEnds[0]);
+        alarm(60);  // a cycle that hangs on a failed call ends the child
+        cycle();
+        cycle();
+        struct sigaction action {};
+        action.sa_sigaction = CountTrappedCall;
+        action.sa_flags = SA_SIGINFO;
+        sigaction(SIGSYS, &action, nullptr);
+        // Every call traps but those the count itself makes afterwards.
+        sock_filter filter[] = {
+            BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
+            BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, __NR_getrusage, 4, 0),
+            BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, __NR_rt_sigreturn, 3, 0),
+            BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, __NR_write, 2, 0),
+            BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, __NR_exit_group, 1, 0),
+            BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_TRAP),
+            BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
+        };
+        sock_fprog program{static_cast<unsigned short>(sizeof(filter) / sizeof(filter[0])), filter};
+        CSteadyCounts measured;
+        rusage before{};
+        rusage after{};
+        if (prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) == 0 &&
+            prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &program) == 0) {
+            getrusage(RUSAGE_SELF, &before);
+            for (int i = 0; i < times; ++i) {
+                cycle();
+            }
+            getrusage(RUSAGE_SELF, &after);
+            measured.installed = 1;
+            measured.systemCalls = s_trapped;
+            measured.pageFaults = (after.ru_minflt - before.ru_minflt) + (after.ru_majflt - before.ru_majflt);
+        }
+        const ssize_t written = write(pipeEnds[1], &measured, sizeof(measured));
+        _exit(written == sizeof(measured) ? 0 : 1);
+    }
+    close(pipeEnds[1]);
+    const ssize_t got = read(pipeEnds[0], &counts, sizeof(counts));
+    close(pipeEnds[0]);
+    int status = 0;
+    waitpid(child, &status, 0);
+    EXPECT_TRUE(got == sizeof(counts) && WIFEXITED(status) && WEXITSTATUS(status) == 0)
+        << "the counting child failed, status " << status;
+    return counts;
 }
 
 }  // namespace
@@ -241,6 +325,64 @@ TEST_F(AllocationTest, AFailedAllocationAnywhereInASchemaAddRefusesIt) {
     RecordProperty("injected", static_cast<int>(injected));
 }
 
+// The changes of a variable, with a failure injected at each heap call a first add makes
+// (each try on a thread of its own, which keeps nothing from an earlier try): refused with
+// the document and the copy as they were, or added with the copy following the patch.
+TEST_F(AllocationTest, AFailedAllocationAnywhereInAChangesAddRefusesItAndKeepsTheCopy) {
+    struct {
+        int32_t a;
+        char s[40];
+        int32_t list[3];
+    } st{7, "a text longer than a short string", {1, 2, 3}};
+    // Every try starts without the memory the component keeps for the writer instance.
+    const auto fresh = [&] {
+        CDomDriverMgr::instance()->clear();
+        std::vector<VarPtr> elements;
+        for (int i = 0; i < 3; ++i) {
+            elements.push_back(MakeVar(TYPE3_DINT, 4, &st.list[i], "[" + std::to_string(i) + "]"));
+        }
+        Publish(MakeVar(TYPE3_USERDEF, sizeof(st), &st, "st",
+                        {MakeVar(TYPE3_DINT, 4, &st.a, "a"), MakeVar(TYPE3_STRING, 40, st.s, "s"),
+                         MakeVar(TYPE3_ARRAY, sizeof(st.list), st.list, "list", elements)}));
+    };
+    const std::string patch = R"({"st":{"a":7,"s":"a text longer than a short string","list":[1,2,3]}})";
+    long injected = 0;
+    long calls = 0;
+    for (long n = 0; n <= calls; ++n) {
+        fresh();
+        CWriterCalls writer;
+        writer.reset();  // the document's memory is taken by the add
+        const std::string before = writer.text();
+        std::vector<unsigned char> sent(sizeof(st), 0);
+        CChangesResult result{};
+        bool failed = false;
+        std::thread task([&] {
+            const auto add = [&] {
+                result = CallAddChangesFromSymbol(writer.instance(), "st", &st, sent.data(),
+                                                  static_cast<RTS_IEC_UDINT>(sent.size()), 0, false);
+            };
+            if (n == 0) {
+                calls = HeapCalls(add);
+            } else {
+                failed = RunFailingAt(n, add);
+            }
+        });
+        task.join();
+        if (failed && result.added == 0) {
+            ++injected;
+            EXPECT_EQ(before, writer.text()) << "failure at heap call " << n;
+            EXPECT_EQ(std::vector<unsigned char>(sizeof(st), 0), sent) << "failure at heap call " << n;
+            continue;
+        }
+        EXPECT_EQ(1, result.added) << n;
+        EXPECT_EQ(3u + 2u, result.changed) << n;
+        EXPECT_EQ(patch, writer.text()) << n;
+        EXPECT_EQ(0, std::memcmp(sent.data(), &st, sizeof(st))) << n;
+    }
+    EXPECT_GE(injected, 2);
+    RecordProperty("injected", static_cast<int>(injected));
+}
+
 // Parses with a failure at every heap call: the reader's Parse refuses the text and says
 // "Out of memory", as a failed allocation, never that the text is no JSON.
 TEST_F(AllocationTest, AFailedAllocationAnywhereInAParseRefusesIt) {
@@ -386,8 +528,9 @@ TEST_F(AllocationTest, AFailedAllocationAnywhereInJsonToVariableLeavesTheVariabl
     RecordProperty("injected", static_cast<int>(injected));
 }
 
-// The same cycle twice more after a first: the second and third make no heap call.
-TEST_F(AllocationTest, ASteadyCycleMakesNoHeapCall) {
+// The same cycle twice more after a first: the second and third make no heap call; and,
+// run again and again, no system call and no page fault.
+TEST_F(AllocationTest, ASteadyCycleMakesNoHeapCallNoSystemCallAndNoPageFault) {
 #ifdef ZENTRIK_SANITIZED
     GTEST_SKIP() << "the sanitizers' allocator is their own";
 #endif
@@ -408,6 +551,7 @@ TEST_F(AllocationTest, ASteadyCycleMakesNoHeapCall) {
     CWriterCalls writer;
     CWriterCalls datatypeWriter;
     CReaderCalls reader;
+    auto sent = st;  // the copy as last sent
     std::vector<char> buffer(1 << 16);
     std::string sKey = "st";
     const std::string received = R"({"id":"A-17","qty":5,"price":9.5,"tags":["a","b"],"ok":true})";
@@ -465,6 +609,28 @@ TEST_F(AllocationTest, ASteadyCycleMakesNoHeapCall) {
              fb_jsonreader__getstring(&s);
          }},
     };
+    // The changes of the same variable every cycle: with a leaf changed each time, as a
+    // key frame, with nothing changed.
+    const struct {
+        const char* name;
+        bool change;
+        bool keyFrame;
+    } changeCycles[] = {{"AddJsonChangesFromSymbol", true, false},
+                        {"AddJsonChangesFromSymbol, key frame", false, true},
+                        {"AddJsonChangesFromSymbol, nothing changed", false, false}};
+    for (const auto& c : changeCycles) {
+        cycles.push_back({c.name, [&, c] {
+                              st.a += c.change ? 1 : 0;
+                              datatypeWriter.reset();
+                              CallAddChangesFromSymbol(datatypeWriter.instance(), "st", &st, &sent,
+                                                       sizeof(sent), 0.5, c.keyFrame);
+                              fb_jsonsaxwriter_getdocumentlength_struct g{datatypeWriter.instance(), 0, 0};
+                              fb_jsonsaxwriter__getdocumentlength(&g);
+                              fb_jsonsaxwriter_copydocument_struct copy{
+                                  datatypeWriter.instance(), buffer.data(), g.GetDocumentLength + 1, 0, 0};
+                              fb_jsonsaxwriter__copydocument(&copy);
+                          }});
+    }
     // JSON to variable and its report: texts that write every leaf, that miss a member and
     // name an unknown one, and that give values of the wrong kind and length, each
     // repeated (the report's problem and path outgrow a short string's inline room). A
@@ -495,6 +661,12 @@ TEST_F(AllocationTest, ASteadyCycleMakesNoHeapCall) {
         cycle();  // the reader's spare document is made here
         EXPECT_EQ(0, HeapCalls(cycle));
         EXPECT_EQ(0, HeapCalls(cycle));
+        const CSteadyCounts counts = CountInChild(cycle, 100);
+        if (counts.installed == 0) {
+            GTEST_SKIP() << "the kernel refused the seccomp filter that counts system calls";
+        }
+        EXPECT_EQ(0, counts.systemCalls);
+        EXPECT_EQ(0, counts.pageFaults);
     }
 }
 

@@ -14,7 +14,6 @@
 
 #include "support/ApplicationFixture.h"
 #include "support/DatatypeSupport.h"
-#include "support/ManagerPeer.h"
 #include "support/WriterCalls.h"
 #include "var/DomDriverMgr.h"
 
@@ -40,13 +39,12 @@ VarPtr TargetTree(Target& t) {
                    {MakeVar(TYPE3_DINT, 4, &t.id, "id"), MakeVar(TYPE3_STRING, 12, t.name, "name")});
 }
 
-// One load: the flag down, the index emptied, then the roots published one by one
+// One load: the index taken away with the flag, then the roots published one by one
 // (each publication replaces the index whole and raises the flag).
 void Reload(const std::vector<VarPtr>& roots) {
-    CDomDriverMgrTestPeer::downloadDone().store(false);
-    CDomDriverMgrTestPeer::dropIndex();
+    CDomDriverMgr::instance()->index().Withdraw();
     for (const VarPtr& root : roots) {
-        CDomDriverMgrTestPeer::PublishNode(root);
+        Publish(root);
     }
 }
 
@@ -288,14 +286,12 @@ const char* const kComplete = R"({"v":{"x":11,"y":22}})";
 const std::string kLoadingText = "Variables are being loaded. Please execute later.";
 const std::string kLoading = "refused: " + kLoadingText;
 
-using Peer = CDomDriverMgrTestPeer;
-
 }  // namespace
 
-// A load paused at every step it takes, each host call of its walk included: calls on a
-// structure and on an element at that moment are refused as loading until the new index
-// is published whole, and see all of it from then on; never a part (the first member at
-// the structure's address, no variable at all).
+// A load paused at every step the host sees, each host call of its walk and each of its
+// log lines: calls on a structure and on an element at that moment are refused as
+// loading until the new index is published whole, and see all of it from then on; never
+// a part (the first member at the structure's address, no variable at all).
 TEST_F(ReloadDuringCalls, ACallSeesTheWholeIndexOfOneLoadOrIsRefused) {
     app().start(kReloadedApplication);
     loadSymbols();
@@ -314,15 +310,27 @@ TEST_F(ReloadDuringCalls, ACallSeesTheWholeIndexOfOneLoadOrIsRefused) {
             seen.push_back(step + ": " + probe.set());
         }
     };
-    Peer::loadStepHook() = [&](CSymbolIndex::ELoadStep step) {
-        const char* names[] = {"emptied", "built", "published"};
-        callAt(names[static_cast<int>(step)]);
-    };
+    // The hooks run on the loader thread: the start line comes once the previous index is
+    // taken away, the end line once the new one is published.
+    std::atomic<bool> ended{false};
+    host().setLogHook([&](const SimLogRecord& record) {
+        if (record.text == "LoadSymbols start") {
+            callAt("emptied");
+        } else if (record.text.rfind("LoadSymbols end", 0) == 0) {
+            callAt("published");
+            ended = true;
+        }
+    });
     app().setBeforeCallHook([&](const char* function) { callAt(std::string("walk ") + function); });
     host().clearLog();
-    loadSymbols();
+    manager()->BeginLoadSymbols();
+    for (int i = 0; i < 60000 && !ended; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
     manager()->EndLoadSymbols();  // joins the loader: every hook has run
+    host().setLogHook(nullptr);
     app().setBeforeCallHook(nullptr);
+    ASSERT_TRUE(ended.load()) << "the load did not end";
 
     size_t walkSteps = 0;
     for (const std::string& outcome : seen) {
@@ -395,7 +403,16 @@ TEST_F(DatatypeTest, CallsDoNotWaitForEachOtherOnTheIndex) {
     Target target{0, ""};
     Publish(SourceTree(source));
     Publish(TargetTree(target));
-    CDomDriverMgrTestPeer::indexLock().lock_shared();  // as a call in flight on another task
+    // A call in flight on another task: it holds the index shared until released.
+    std::promise<void> holding;
+    std::promise<void> release;
+    std::thread inFlight([&] {
+        CDomDriverMgr::instance()->index().Inspect(&source, [&](CVariableView) {
+            holding.set_value();
+            release.get_future().wait();
+        });
+    });
+    holding.get_future().wait();
     std::promise<std::pair<int, int>> results;
     std::future<std::pair<int, int>> done = results.get_future();
     std::thread task([&] {
@@ -404,7 +421,8 @@ TEST_F(DatatypeTest, CallsDoNotWaitForEachOtherOnTheIndex) {
         results.set_value({set, add});
     });
     const bool finished = done.wait_for(std::chrono::seconds(30)) == std::future_status::ready;
-    CDomDriverMgrTestPeer::indexLock().unlock_shared();
+    release.set_value();
+    inFlight.join();
     task.join();
     ASSERT_TRUE(finished) << "a call waited for another call's hold of the index";
     EXPECT_EQ(std::make_pair(1, 1), done.get());

@@ -9,7 +9,6 @@
 #include <vector>
 
 #include "support/DatatypeSupport.h"
-#include "support/ManagerPeer.h"
 #include "var/DomDriverMgr.h"
 
 namespace {
@@ -22,12 +21,7 @@ extern "C" RTS_RESULT LockCheckingLogAdd(RTS_HANDLE, CMPID cmpId, int classId, R
                                          RTS_UI32 infoId, const char* format, ...) {
     CDomDriverMgr* manager = CDomDriverMgr::instance();
     bool free = false;
-    std::thread probe([manager, &free] {
-        if (CDomDriverMgrTestPeer::writerLocksFree() && CDomDriverMgrTestPeer::indexLock().try_lock()) {
-            free = true;
-            CDomDriverMgrTestPeer::indexLock().unlock();
-        }
-    });
+    std::thread probe([manager, &free] { free = manager->writers().Idle() && manager->index().Idle(); });
     probe.join();
     ++s_logsSeen;
     if (!free) {
@@ -70,7 +64,9 @@ class DatatypeRefusalTest : public DatatypeTest {
     void PublishVariables(bool loaded) {
         Publish(MakeVar(TYPE3_USERDEF, 2, &st_, "st", {MakeVar(TYPE3_INT, 2, &st_, "a")}));
         Publish(MakeVar(TYPE3_INT, 2, nullptr, "unresolved"));
-        CDomDriverMgrTestPeer::downloadDone().store(loaded);
+        if (!loaded) {
+            CDomDriverMgr::instance()->index().Withdraw();  // as a load in progress
+        }
     }
 
     void* Address(int which) {
@@ -189,7 +185,7 @@ TEST_F(DatatypeRefusalTest, RefusalsAreLoggedWithNoManagerLockHeld) {
     EXPECT_EQ(0, CallAddFromSymbol(&writer_, nullptr, &st_));
     EXPECT_EQ(0, CallSetFromJson("{", &st_));
     EXPECT_EQ(0, CallSetFromJson("{}", &unknown_));
-    CDomDriverMgrTestPeer::downloadDone().store(false);
+    CDomDriverMgr::instance()->index().Withdraw();
     EXPECT_EQ(0, CallAddFromSymbol(&writer_, "k", &st_));
     EXPECT_EQ(0, CallSetFromJson("{}", &st_));
 

@@ -13,7 +13,6 @@
 #include <vector>
 
 #include "support/DatatypeSupport.h"
-#include "support/ManagerPeer.h"
 #include "var/DomDriverMgr.h"
 
 namespace {
@@ -68,15 +67,17 @@ class DatatypeReport : public DatatypeTest {
             points.push_back(MakeVar(TYPE3_USERDEF, 4, &st_.arr[i], element,
                                      {MakeVar(TYPE3_DINT, 4, &st_.arr[i].x, "x")}));
         }
-        Publish(MakeVar(
+        root_ = MakeVar(
             TYPE3_USERDEF, sizeof(st_), &st_, "st",
             {MakeVar(TYPE3_INT, 2, &st_.speed, "speed"), MakeVar(TYPE3_STRING, 6, st_.name, "name"),
-             MakeVar(TYPE3_ARRAY, 12, st_.arr, "arr", points), MakeVar(TYPE3_BOOL, 1, &st_.flag, "flag")}));
+             MakeVar(TYPE3_ARRAY, 12, st_.arr, "arr", points), MakeVar(TYPE3_BOOL, 1, &st_.flag, "flag")});
+        Publish(root_);
     }
     // st's memory as text, to compare what the plain and the reporting call wrote.
     std::string Memory() const { return Hex(reinterpret_cast<const unsigned char*>(&st_), sizeof(st_)); }
 
     Station st_{};
+    VarPtr root_;
 };
 
 TEST_F(DatatypeReport, EveryKindOfProblemIsCountedAndTheFirstIsNamed) {
@@ -188,7 +189,11 @@ TEST_F(DatatypeReport, RefusalsGiveTheSameResultAndLogAsThePlainCall) {
         {R"({"st":{}})", &st_, true, "Variables are being loaded. Please execute later."},
     };
     for (const auto& c : cases) {
-        CDomDriverMgrTestPeer::downloadDone().store(!c.loading);
+        if (c.loading) {
+            CDomDriverMgr::instance()->index().Withdraw();  // as a load in progress
+        } else if (!CDomDriverMgr::instance()->index().Ready()) {
+            Publish(root_);
+        }
         host().clearLog();
         EXPECT_EQ(0, CallSetFromJson(c.text, c.pData));
         const std::vector<std::string> plainLog = LogRecords();
@@ -200,7 +205,6 @@ TEST_F(DatatypeReport, RefusalsGiveTheSameResultAndLogAsThePlainCall) {
         EXPECT_EQ(plainLog, LogRecords());
         EXPECT_EQ(0u, report.written + report.skipped + report.unknown + report.errorOffset);
     }
-    CDomDriverMgrTestPeer::downloadDone().store(true);
 }
 
 TEST_F(DatatypeReport, ParseErrorsOfTheSuiteGiveTheirOffsetAndReason) {

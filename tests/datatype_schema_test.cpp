@@ -15,12 +15,12 @@
 #include <string>
 #include <vector>
 
-#include "support/ApplicationFixture.h"
 #include "support/DatatypeSupport.h"
+#include "support/RuntimeFixture.h"
 
 namespace {
 
-class SchemaTest : public ApplicationTest {};
+class SchemaTest : public RuntimeTest {};
 
 // A variable of every class, and arrays and structures of them.
 const char* const kApplication = R"(
@@ -67,13 +67,18 @@ enum class EFill { kZero, kHigh, kOnes, kRandom };
 
 // Fills every leaf below node; strings take as many characters as they hold: STRING 'x',
 // WSTRING 'é' (two bytes in UTF-8, one unit).
-void Fill(const CVariable& node, EFill fill, std::mt19937_64& random) {
-    for (const std::shared_ptr<CVariable>& child : node.childVec_) {
-        Fill(*child, fill, random);
+void Fill(const SeenNode& seen, EFill fill, std::mt19937_64& random) {
+    for (const SeenNode& child : seen.children) {
+        Fill(child, fill, random);
     }
-    if (!node.childVec_.empty()) {
+    if (!seen.children.empty()) {
         return;
     }
+    struct {
+        TypeClass3 varType_;
+        uint32_t size_;
+        void* var_addr_;
+    } node{seen.type, seen.size, seen.address};
     unsigned char* memory = static_cast<unsigned char*>(node.var_addr_);
     const int byte = fill == EFill::kZero ? 0x00 : fill == EFill::kHigh ? 0x7F : 0xFF;
     std::memset(memory, byte, node.size_);
@@ -186,13 +191,13 @@ bool Validates(const rapidjson::Document& schema, const rapidjson::Value& value,
 // Every variable's own text, with its leaves at zero, at their highest and lowest bit
 // patterns and at random, validates against the variable's schema in each format; each
 // schema keeps to the shared keywords.
-TEST_F(SchemaTest, OwnTextValidatesInEveryFormat) {
+TEST_P(SchemaTest, OwnTextValidatesInEveryFormat) {
     app().start(kApplication);
     loadSymbols();
     host().clearLog();
     std::mt19937_64 random(19);
     for (const char* name : kVariables) {
-        const std::shared_ptr<CVariable> node = indexed(std::string("App.Globals.") + name);
+        const std::unique_ptr<SeenNode> node = indexed(std::string("App.Globals.") + name);
         ASSERT_NE(nullptr, node) << name;
         for (const uint32_t format : kFormats) {
             SCOPED_TRACE(std::string(name) + " in format " + std::to_string(format));
@@ -217,7 +222,7 @@ TEST_F(SchemaTest, OwnTextValidatesInEveryFormat) {
 // a member missing or unknown, another element count or shape, another JSON kind, an
 // integer beyond its class, a string longer than the variable holds, an ISO 8601 text
 // in another form or with a field out of range, a value where null is written.
-TEST_F(SchemaTest, BrokenTextsDoNotValidate) {
+TEST_P(SchemaTest, BrokenTextsDoNotValidate) {
     const struct {
         const char* name;
         uint32_t format;
@@ -357,3 +362,5 @@ TEST_F(SchemaTest, BrokenTextsDoNotValidate) {
         EXPECT_EQ(c.valid, Validates(schema, value, why)) << Compact(schema) << ": " << why;
     }
 }
+
+ZENTRIK_UNDER_EVERY_RUNTIME(SchemaTest);

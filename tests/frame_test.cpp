@@ -10,10 +10,11 @@
 #include <vector>
 
 #include "RV5072_Zentrik/RV5072_Zentrik.h"
+#include "SimApplication.h"
 #include "SimEventManager.h"
 #include "SimHost.h"
 #include "frame/HostImports.h"
-#include "support/ManagerPeer.h"
+#include "var/DomDriverMgr.h"
 
 namespace {
 
@@ -76,6 +77,7 @@ const ExternalRow kExternals[] = {
     {"fb_jsonreader__getraw", 0x48223562},
     {"fb_jsonreader__tovariable", 0x66111eb4},
     {"fb_jsonsaxwriter__copydocumentpart", 0xb030cbb4},
+    {"fb_jsonreadwritedatatype__addjsonchangesfromsymbol", 0x9d2e6e8a},
 };
 
 const EVENTID kEventIds[] = {0x10001, 0x10002, 0x10003, 0x10004, 0x10005, 0x10006, 0x10007, 0x10008, 0x10009,
@@ -103,6 +105,7 @@ class FrameTest : public ::testing::Test {
     }
     static CSimHost& host() { return CSimHost::instance(); }
     static CSimEventManager& events() { return CSimEventManager::instance(); }
+    static CSymbolLoader::CStatus loader() { return CDomDriverMgr::instance()->loader().Status(); }
 
     // Waits for the n-th end line of a load.
     static bool waitForLoads(size_t n) { return host().waitForLog("LoadSymbols end", n, seconds(20)); }
@@ -258,7 +261,7 @@ TEST_F(FrameTest, EventsThatDoNothing) {
         EXPECT_EQ(1u, events().post(id));
     }
     EXPECT_TRUE(host().logRecords().empty());
-    EXPECT_EQ(0u, static_cast<size_t>(CDomDriverMgrTestPeer::loaderThread()));
+    EXPECT_FALSE(loader().threadStarted);
 }
 
 TEST_F(FrameTest, ResetDoneStartsALoadOnlyWhenNoneHasCompleted) {
@@ -273,7 +276,7 @@ TEST_F(FrameTest, ResetDoneStartsALoadOnlyWhenNoneHasCompleted) {
         log[0].describe());
     EXPECT_EQ("cmp=0x17d22002 class=1 error=0 info=10 text=ResetDoneFunction BeginLoadSymbols",
               log[1].describe());
-    EXPECT_NE(0u, static_cast<size_t>(CDomDriverMgrTestPeer::loaderThread()));
+    EXPECT_TRUE(loader().threadStarted);
 }
 
 TEST_F(FrameTest, DeleteAllStopsTheLoaderAndKeepsDocuments) {
@@ -284,9 +287,9 @@ TEST_F(FrameTest, DeleteAllStopsTheLoaderAndKeepsDocuments) {
     events().post(0x1000A);
     ASSERT_TRUE(waitForLoads(1));
     events().post(0x10030);
-    EXPECT_EQ(0u, static_cast<size_t>(CDomDriverMgrTestPeer::loaderThread()));
+    EXPECT_FALSE(loader().threadStarted);
     EXPECT_FALSE(CDomDriverMgr::instance()->loadCompletedState());
-    EXPECT_EQ(1u, CDomDriverMgrTestPeer::writerCount());
+    EXPECT_EQ(1u, CDomDriverMgr::instance()->writers().Size());
     std::vector<std::string> texts = host().logTexts();
     EXPECT_EQ("BeginLoadSymbols", texts.front());
     EXPECT_EQ("delAllAppCallBack", texts.back());
@@ -302,8 +305,8 @@ TEST_F(FrameTest, PrepareResetAndPrepareDeleteStopAndClear) {
         events().post(0x1000A);
         ASSERT_TRUE(waitForLoads(1));
         events().post(id);
-        EXPECT_EQ(0u, static_cast<size_t>(CDomDriverMgrTestPeer::loaderThread()));
-        EXPECT_TRUE((CDomDriverMgrTestPeer::writerCount() == 0)) << std::hex << id;
+        EXPECT_FALSE(loader().threadStarted);
+        EXPECT_TRUE((CDomDriverMgr::instance()->writers().Size() == 0)) << std::hex << id;
         EXPECT_FALSE(CDomDriverMgr::instance()->loadCompletedState());
     }
 }
@@ -321,10 +324,10 @@ TEST_F(FrameTest, NoLoggerStillWorks) {
     ASSERT_EQ(0, host().callHook(4));
     events().post(0x1000A);
     // No end line can be waited for: wait for the loader's flag instead.
-    for (int i = 0; i < 2000 && !CDomDriverMgrTestPeer::downloadDone(); ++i) {
+    for (int i = 0; i < 2000 && !loader().indexReady; ++i) {
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
-    EXPECT_TRUE(CDomDriverMgrTestPeer::downloadDone());
+    EXPECT_TRUE(loader().indexReady);
     events().post(0x10005);
     EXPECT_TRUE(host().logRecords().empty());
 }
@@ -332,13 +335,13 @@ TEST_F(FrameTest, NoLoggerStillWorks) {
 }  // namespace
 
 // After a load that reached the application, reset-done only reports it: one line, and
-// the loader thread stays the one that ran that load.
+// no loader is started.
 TEST_F(FrameTest, ResetDoneAfterACompletedLoadLogsOneLineAndStartsNoLoader) {
     ASSERT_EQ(0, host().callHook(4));
+    CSimApplication::instance().start("VAR_GLOBAL a : INT; END_VAR");  // a load finds it
     events().post(0x1000A);
     ASSERT_TRUE(waitForLoads(1));
-    const pthread_t loader = CDomDriverMgrTestPeer::loaderThread();
-    CDomDriverMgrTestPeer::loadCompleted() = true;  // as a load that found the application
+    ASSERT_TRUE(CDomDriverMgr::instance()->loadCompletedState());
     host().clearLog();
     events().post(0x10006);
     std::vector<SimLogRecord> log = host().logRecords();
@@ -347,8 +350,9 @@ TEST_F(FrameTest, ResetDoneAfterACompletedLoadLogsOneLineAndStartsNoLoader) {
         "cmp=0x17d22002 class=1 error=0 info=10 text=ResetDoneFunction in, load completed state: 1, "
         "BeginLoadSymbols:0",
         log[0].describe());
-    EXPECT_TRUE(pthread_equal(loader, CDomDriverMgrTestPeer::loaderThread()));
+    EXPECT_TRUE(loader().threadStarted);  // the loader of the first load, not yet joined
     CDomDriverMgr::instance()->EndLoadSymbols();
+    CSimApplication::instance().stop();
     EXPECT_FALSE(CDomDriverMgr::instance()->loadCompletedState());
 }
 
@@ -367,19 +371,19 @@ TEST_F(FrameTest, TwoThreadsPostingDownloadDoneAtOnceLeaveOneCompleteLoad) {
     std::thread second(post);
     first.join();
     second.join();
-    for (int i = 0; i < 2000 && !CDomDriverMgrTestPeer::downloadDone(); ++i) {
+    for (int i = 0; i < 2000 && !loader().indexReady; ++i) {
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
-    EXPECT_TRUE(CDomDriverMgrTestPeer::downloadDone());
-    EXPECT_NE(0u, static_cast<size_t>(CDomDriverMgrTestPeer::loaderThread()));
+    EXPECT_TRUE(loader().indexReady);
+    EXPECT_TRUE(loader().threadStarted);
     size_t starts = 0;
     for (const SimLogRecord& record : host().logRecords()) {
         starts += record.describe().find("text=BeginLoadSymbols") != std::string::npos ? 1 : 0;
     }
     EXPECT_EQ(2u, starts);
     CDomDriverMgr::instance()->EndLoadSymbols();
-    EXPECT_EQ(0u, static_cast<size_t>(CDomDriverMgrTestPeer::loaderThread()));
-    EXPECT_FALSE(CDomDriverMgrTestPeer::downloadDone());
+    EXPECT_FALSE(loader().threadStarted);
+    EXPECT_FALSE(loader().indexReady);
 }
 
 // Every external function called without its parameter record returns without touching

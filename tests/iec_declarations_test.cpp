@@ -110,6 +110,8 @@ const std::vector<CRecord> kRecords = {
               nData, pData, AddJsonKeyValueFromSymbol, hrErrorCode),
     ZK_RECORD(fb_jsonreadwritedatatype, addjsonschemafromsymbol, pInstance, fbWriter, sKey, sDatatype, nData,
               pData, AddJsonSchemaFromSymbol, hrErrorCode),
+    ZK_RECORD(fb_jsonreadwritedatatype, addjsonchangesfromsymbol, pInstance, fbWriter, sKey, pData, pLast,
+              nLast, fDeadband, bKeyFrame, AddJsonChangesFromSymbol, hrErrorCode, nChanged),
     ZK_RECORD(fb_jsonreadwritedatatype, setsymbolfromjson, pInstance, pJson, nSize, pData, nData,
               SetSymbolFromJson, hrErrorCode),
     ZK_RECORD(fb_jsonreadwritedatatype, setsymbolfromjsonreport, pInstance, pJson, nSize, pData, nData,

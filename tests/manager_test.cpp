@@ -4,7 +4,6 @@
 #include <thread>
 #include <vector>
 
-#include "support/ManagerPeer.h"
 #include "var/DomDriverMgr.h"
 
 TEST(ManagerSingleton, ConcurrentFirstCallersGetTheSameInstance) {
@@ -25,13 +24,13 @@ TEST(ManagerSingleton, ConcurrentFirstCallersGetTheSameInstance) {
 TEST(ManagerSingleton, StartsWithDefaultsThatClearLeavesAlone) {
     CDomDriverMgr* manager = CDomDriverMgr::instance();
     EXPECT_FALSE(manager->loadCompletedState());
-    EXPECT_EQ(30, CDomDriverMgrTestPeer::schedPriority());
-    EXPECT_EQ(0, CDomDriverMgrTestPeer::schedAffinity());
+    EXPECT_EQ(30, manager->loader().Status().priority);
+    EXPECT_EQ(0, manager->loader().Status().processor);
     manager->clear();
     manager->clear();  // clearing an empty manager changes nothing
-    EXPECT_EQ(30, CDomDriverMgrTestPeer::schedPriority());
-    EXPECT_EQ(0, CDomDriverMgrTestPeer::schedAffinity());
+    EXPECT_EQ(30, manager->loader().Status().priority);
+    EXPECT_EQ(0, manager->loader().Status().processor);
     EXPECT_FALSE(manager->loadCompletedState());
-    EXPECT_TRUE((CDomDriverMgrTestPeer::writerCount() == 0));
-    EXPECT_EQ(0u, CDomDriverMgrTestPeer::indexSize());
+    EXPECT_TRUE((manager->writers().Size() == 0));
+    EXPECT_EQ(0u, manager->index().Size());
 }

@@ -5,8 +5,8 @@
 #include <vector>
 
 #include "support/DatatypeSupport.h"
-#include "support/ManagerPeer.h"
 #include "support/ReaderCalls.h"
+#include "var/DomDriverMgr.h"
 
 namespace {
 
@@ -25,7 +25,7 @@ class ReaderToVariableTest : public DatatypeTest {
     void SetUp() override {
         DatatypeTest::SetUp();
         std::memset(&order_, 0, sizeof(order_));
-        Publish(MakeVar(
+        root_ = MakeVar(
             TYPE3_USERDEF, sizeof(Order), &order_, "order",
             {MakeVar(TYPE3_INT, 2, &order_.qty, "qty"), MakeVar(TYPE3_STRING, 11, order_.name, "name"),
              MakeVar(
@@ -34,12 +34,14 @@ class ReaderToVariableTest : public DatatypeTest {
                   MakeVar(TYPE3_DINT, 4, &order_.lines[2], "")}),
              MakeVar(TYPE3_USERDEF, 16, &order_.pos, "pos",
                      {MakeVar(TYPE3_LREAL, 8, &order_.pos.x, "x"),
-                      MakeVar(TYPE3_BOOL, 1, &order_.pos.ok, "ok")})}));
+                      MakeVar(TYPE3_BOOL, 1, &order_.pos.ok, "ok")})});
+        Publish(root_);
     }
 
     std::string Memory() { return Hex(reinterpret_cast<const unsigned char*>(&order_), sizeof(order_)); }
 
     Order order_;
+    VarPtr root_;
     CReaderCalls reader_;
 };
 
@@ -136,7 +138,11 @@ TEST_F(ReaderToVariableTest, RefusalsAndTheirLogEntries) {
     };
     for (const auto& c : cases) {
         reader_.parse(c.parsed ? kEnvelope : "{");
-        CDomDriverMgrTestPeer::downloadDone().store(c.loaded);
+        if (!c.loaded) {
+            CDomDriverMgr::instance()->index().Withdraw();  // as a load in progress
+        } else if (!CDomDriverMgr::instance()->index().Ready()) {
+            Publish(root_);
+        }
         host().clearLog();
         std::memset(&order_, 0x22, sizeof(order_));
         const std::string before = Memory();

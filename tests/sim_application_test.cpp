@@ -87,6 +87,7 @@ class SimApplicationTest : public ::testing::Test {
     void TearDown() override {
         EXPECT_EQ(0u, app().openVarInfoRecords());
         app().resetFaults();
+        app().setFreedoms(CSimFreedoms());
         app().stop();
     }
     static CSimApplication& app() { return CSimApplication::instance(); }
@@ -622,6 +623,93 @@ TEST_F(SimApplicationTest, UnknownNamesNullNamesAndNodeKindsCanBeInjected) {
     app().resetFaults();
     EXPECT_NE(RTS_INVALID_HANDLE, lookup("App.Globals.lines[1].axis[0,1].pos"));
     EXPECT_STREQ("counter", acc.nodeName(iface(), lookup("App.Globals.counter"), &result));
+}
+
+// The runtime's freedoms: how element and member nodes are named, each setting against
+// the same nodes (a null name shown as "NULL"); a renamed node keeps its name whatever
+// the setting; the tool side tells what the host function gives.
+TEST_F(SimApplicationTest, ElementAndMemberNamesFollowTheRuntimesFreedoms) {
+    const char* const names[] = {"App.Globals.rows[1]",
+                                 "App.Globals.rows[1][2]",
+                                 "App.Globals.cube[1,-1,3]",
+                                 "App.Globals.lines[2].axis[1,0]",
+                                 "App.Globals.lines[2].axis[1,0].pos",
+                                 "App.Globals.counter"};
+    const struct {
+        CSimFreedoms freedoms;
+        std::vector<std::string> expected;
+    } cases[] = {
+        {{ESimElementNames::kArrayAndIndices, false, 0},
+         {"rows[1]", "rows[1][2]", "cube[1,-1,3]", "axis[1,0]", "pos", "counter"}},
+        {{ESimElementNames::kIndices, false, 0}, {"[1]", "[2]", "[1,-1,3]", "[1,0]", "pos", "counter"}},
+        {{ESimElementNames::kFullPath, false, 0},
+         {"App.Globals.rows[1]", "App.Globals.rows[1][2]", "App.Globals.cube[1,-1,3]",
+          "App.Globals.lines[2].axis[1,0]", "pos", "counter"}},
+        {{ESimElementNames::kNone, false, 0}, {"NULL", "NULL", "NULL", "NULL", "pos", "counter"}},
+        {{ESimElementNames::kArrayAndIndices, true, 0},
+         {"rows[1]", "rows[1][2]", "cube[1,-1,3]", "[1,0]", "NULL", "counter"}},
+    };
+    for (const auto& c : cases) {
+        app().setFreedoms(c.freedoms);
+        app().start(kLine);
+        std::vector<std::string> given;
+        std::vector<std::string> told;
+        RTS_RESULT result = -1;
+        for (const char* name : names) {
+            const char* text = acc.nodeName(iface(), lookup(name), &result);
+            EXPECT_EQ(ERR_OK, result) << name;
+            given.push_back(text != nullptr ? text : "NULL");
+            std::string tool;
+            told.push_back(app().nodeName(name, tool) ? tool : "NULL");
+        }
+        EXPECT_EQ(c.expected, given);
+        EXPECT_EQ(c.expected, told);
+        app().renameNode("App.Globals.rows[1]", "odd");
+        std::string renamed;
+        EXPECT_TRUE(app().nodeName("App.Globals.rows[1]", renamed));
+        EXPECT_EQ("odd", renamed);
+        EXPECT_STREQ("odd", acc.nodeName(iface(), lookup("App.Globals.rows[1]"), &result));
+        app().resetFaults();
+    }
+}
+
+// Padding between array elements: each element one stride after the one before, the
+// stride the element's size and the padding rounded up to the element's alignment; the
+// array's size holds every stride; initial values land in their elements.
+TEST_F(SimApplicationTest, ArraysMayHoldPaddingBetweenTheirElements) {
+    const char* const declarations = R"(
+        TYPE ST_P : STRUCT x : LREAL; y : BYTE; END_STRUCT END_TYPE
+        VAR_GLOBAL
+            texts : ARRAY[0..2] OF STRING(5) := ['a', 'b', 'c'];
+            ps : ARRAY[1..2] OF ST_P;
+            m : ARRAY[0..1] OF ARRAY[0..1] OF INT := [[1, 2], [3, 4]];
+        END_VAR
+    )";
+    const struct {
+        uint32_t padding;
+        size_t textStride;
+        size_t pStride;
+        size_t innerStride;
+        size_t outerStride;
+    } cases[] = {{0, 6, 16, 2, 4}, {4, 10, 24, 6, 16}};
+    for (const auto& c : cases) {
+        CSimFreedoms freedoms;
+        freedoms.arrayPadding = c.padding;
+        app().setFreedoms(freedoms);
+        app().start(declarations);
+        EXPECT_EQ(c.textStride,
+                  app().address("App.Globals.texts[1]") - app().address("App.Globals.texts[0]"));
+        EXPECT_EQ(3 * c.textStride, app().size("App.Globals.texts"));
+        EXPECT_EQ(c.pStride, app().address("App.Globals.ps[2]") - app().address("App.Globals.ps[1]"));
+        EXPECT_EQ(c.innerStride, app().address("App.Globals.m[1][1]") - app().address("App.Globals.m[1][0]"));
+        EXPECT_EQ(c.outerStride, app().address("App.Globals.m[1]") - app().address("App.Globals.m[0]"));
+        EXPECT_STREQ("c", reinterpret_cast<const char*>(app().address("App.Globals.texts[2]")));
+        int16_t four = 0;
+        std::memcpy(&four, app().address("App.Globals.m[1][1]"), sizeof(four));
+        EXPECT_EQ(4, four);
+        RTS_RESULT result = -1;
+        EXPECT_EQ(3 * c.textStride, acc.size3(iface(), lookup("App.Globals.texts"), nullptr, &result));
+    }
 }
 
 TEST_F(SimApplicationTest, ApplicationNameCanBeMadeToFail) {

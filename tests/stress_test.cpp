@@ -791,7 +791,7 @@ class CStressHost {
     // exactly when the loader has published it.
     void waitForLoad() {
         const Clock::time_point limit = Clock::now() + kLoadTimeout;
-        while (!CDomDriverMgrTestPeer::downloadDone()) {
+        while (!CDomDriverMgr::instance()->index().Ready()) {
             if (Clock::now() > limit) {
                 fail("the loader did not finish a load within " + std::to_string(kLoadTimeout.count()) +
                      " s");
@@ -842,10 +842,10 @@ class Stress : public ApplicationTest {
     void loadThroughEvent() {
         CSimEventManager::instance().post(kEventDownloadDone);
         const Clock::time_point limit = Clock::now() + kLoadTimeout;
-        while (!CDomDriverMgrTestPeer::downloadDone() && Clock::now() < limit) {
+        while (!CDomDriverMgr::instance()->index().Ready() && Clock::now() < limit) {
             std::this_thread::sleep_for(milliseconds(1));
         }
-        ASSERT_TRUE(CDomDriverMgrTestPeer::downloadDone()) << "the loader did not finish";
+        ASSERT_TRUE(CDomDriverMgr::instance()->index().Ready()) << "the loader did not finish";
     }
 
     // The whole text of a writer's document through the external functions; false when
@@ -993,7 +993,7 @@ TEST_F(Stress, TasksAndLoadsAtOnce) {
     ASSERT_NO_FATAL_FAILURE(loadThroughEvent());
     EXPECT_GE(app().nodeCount() - nodesBefore, 100000u) << "nodes the walk looked up";
     size_t fullIndexSize = 0;
-    { fullIndexSize = CDomDriverMgrTestPeer::indexSize(); }
+    { fullIndexSize = CDomDriverMgr::instance()->index().Size(); }
     ASSERT_EQ(world.elementTexts[0], AddToFreshWriter(world.elements[0]));
     ASSERT_EQ(Canonical(kSharedInitial), AddToFreshWriter(world.shared));
     for (fb_jsonsaxwriter_struct& writer : world.writers) {

@@ -16,10 +16,10 @@
 #include <thread>
 
 #include "support/ApplicationFixture.h"
+#include "support/LargeApplications.h"
 
 namespace {
 
-using Peer = CDomDriverMgrTestPeer;
 using std::chrono::seconds;
 
 // True when this process may start a thread under SCHED_FIFO at priority 30: the calling
@@ -70,8 +70,7 @@ struct LoaderSelf {
 class SymbolLoader : public ApplicationTest {
    protected:
     void TearDown() override {
-        Peer::schedPriority() = 30;
-        Peer::schedAffinity() = 0;
+        manager()->loader().SetScheduling(30, 0);
         ApplicationTest::TearDown();
     }
     void observeLoader(LoaderSelf& self) {
@@ -134,7 +133,7 @@ TEST_F(SymbolLoader, RunsOnAPinnedThreadNamedReLoadSymRealTimeWherePermitted) {
             EXPECT_EQ(1, record.logClass);
             EXPECT_EQ(0u, record.infoId);
         }
-        EXPECT_TRUE(Peer::downloadDone());
+        EXPECT_TRUE(loader().indexReady);
         EXPECT_TRUE(manager()->loadCompletedState());
         manager()->EndLoadSymbols();
     }
@@ -147,7 +146,7 @@ TEST_F(SymbolLoader, PinningFollowsTheAffinityField) {
     for (int affinity : {1, -1}) {
         LoaderSelf self;
         observeLoader(self);
-        Peer::schedAffinity() = affinity;
+        manager()->loader().SetScheduling(30, affinity);
         loadSymbols();
         std::lock_guard<std::mutex> lock(self.mutex);
         ASSERT_TRUE(self.seen);
@@ -164,13 +163,13 @@ TEST_F(SymbolLoader, BeginTwiceJoinsTheFirstLoaderBeforeTheSecond) {
     app().start("VAR_GLOBAL a : INT; END_VAR");
     loadSymbols();
     loadSymbols();
-    EXPECT_NE(0u, static_cast<size_t>(Peer::loaderThread()));
+    EXPECT_TRUE(loader().threadStarted);
     EXPECT_EQ(2u, endLines());
     // The first thread was joined: no cancel or join failure was logged.
     for (const std::string& text : logTexts()) {
         EXPECT_EQ(std::string::npos, text.find("failed")) << text;
     }
-    EXPECT_EQ(1u, Peer::indexSize());
+    EXPECT_EQ(1u, index().Size());
 }
 
 TEST_F(SymbolLoader, EndWithoutALoaderOnlyEmptiesTheIndex) {
@@ -178,47 +177,52 @@ TEST_F(SymbolLoader, EndWithoutALoaderOnlyEmptiesTheIndex) {
     loadSymbols();
     manager()->EndLoadSymbols();
     host().clearLog();
-    Peer::PublishNode(std::make_shared<CVariable>());
-    Peer::downloadDone() = true;
+    index().Publish(std::make_shared<CVariable>());
     manager()->EndLoadSymbols();
     EXPECT_TRUE(logTexts().empty());
-    EXPECT_TRUE(Peer::downloadDone());  // the flags stay as they are
-    EXPECT_EQ(0u, Peer::indexSize());
+    EXPECT_TRUE(loader().indexReady);  // the flags stay as they are
+    EXPECT_EQ(0u, index().Size());
 }
 
+// A stop requested while the walk is inside a host call in the middle of its second
+// root: no further host call, nothing published, the roots made so far dropped, every
+// record released; the next load indexes its own walk only.
 TEST_F(SymbolLoader, StopInTheMiddleOfAWalkDropsItsRootsAndLeavesNoRecordOpen) {
-    Peer::expandEveryElement() = true;  // a walk of many host calls, element by element
-    app().start(R"(
-        TYPE ST_Pair : STRUCT x : INT; y : ARRAY[0..3] OF INT; END_STRUCT END_TYPE
-        VAR_GLOBAL
-            first : INT;
-            big : ARRAY[1..30000] OF ST_Pair;
-        END_VAR
-    )");
+    app().start(ManyMembersDeclarations(2));
     std::atomic<int> lookups{0};
-    app().setBeforeCallHook([&lookups](const char* function) {
-        if (std::string(function) == "IecVarAccGetNode3") {
-            ++lookups;
+    std::atomic<bool> reached{false};
+    std::atomic<size_t> rootsAtStop{0};
+    app().setBeforeCallHook([&](const char* function) {
+        if (std::string(function) == "IecVarAccGetNode" && ++lookups == 12000) {
+            rootsAtStop = manager()->loader().Status().roots;
+            reached = true;
+            while (!manager()->loader().Status().stopRequested) {
+                std::this_thread::yield();
+            }
         }
     });
     manager()->BeginLoadSymbols();
-    ASSERT_TRUE(host().waitForLog("LoadSymbols start", 1, seconds(20)));
-    for (int i = 0; i < 20000 && lookups < 1000; ++i) {
+    for (int i = 0; i < 60000 && !reached; ++i) {
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
+    ASSERT_TRUE(reached.load());
     manager()->EndLoadSymbols();
-    EXPECT_EQ(0u, static_cast<size_t>(Peer::loaderThread()));
-    EXPECT_TRUE(Peer::roots().empty());
-    EXPECT_FALSE(Peer::downloadDone());
+    EXPECT_EQ(1u, rootsAtStop.load()) << "the first root of 10,101 nodes was made";
+    EXPECT_EQ(12000, lookups.load()) << "a host call after the stop";
+    const CSymbolLoader::CStatus status = loader();
+    EXPECT_FALSE(status.threadStarted);
+    EXPECT_FALSE(status.stopRequested);
+    EXPECT_EQ(0u, status.roots);
+    EXPECT_FALSE(status.indexReady);
     EXPECT_FALSE(manager()->loadCompletedState());
-    EXPECT_EQ(0u, Peer::indexSize());
+    EXPECT_EQ(0u, index().Size());
     EXPECT_EQ(0u, app().openVarInfoRecords());
+    EXPECT_EQ(0u, endLines()) << "a stopped load logs no end line";
 
-    // The next load indexes its own walk only.
     app().setBeforeCallHook(nullptr);
     app().start("VAR_GLOBAL only : INT; END_VAR");
     loadSymbols();
-    EXPECT_EQ(1u, Peer::indexSize());
+    EXPECT_EQ(1u, index().Size());
 }
 
 TEST_F(SymbolLoader, CancellationInsideAHostCallReleasesEveryRecord) {
@@ -229,17 +233,12 @@ TEST_F(SymbolLoader, CancellationInsideAHostCallReleasesEveryRecord) {
     // the ThreadSanitizer builds.
     GTEST_SKIP() << "thread cancellation unwinding is not supported by AddressSanitizer";
 #endif
-    Peer::expandEveryElement() = true;  // a walk of many host calls, element by element
-    app().start(R"(
-        TYPE ST_Inner : STRUCT v : ARRAY[0..3] OF INT; END_STRUCT END_TYPE
-        TYPE ST_Outer : STRUCT inner : ARRAY[0..9] OF ST_Inner; END_STRUCT END_TYPE
-        VAR_GLOBAL first : INT; nested : ARRAY[1..100] OF ST_Outer; END_VAR
-    )");
+    app().start("VAR_GLOBAL first : INT; END_VAR\n" + ManyMembersDeclarations(1));
     // A host call that is a cancellation point and never returns on its own: the
     // loader can only leave it through the cancellation's forced unwind.
     std::atomic<int> lookups{0};
     std::atomic<bool> parked{false};
-    Peer::schedAffinity() = -1;  // the parked loader spins: keep it off the test's processor
+    manager()->loader().SetScheduling(30, -1);  // the parked loader spins: keep it off the test's processor
     app().setBeforeCallHook([&](const char* function) {
         if (std::string(function) == "IecVarAccGetNode" && ++lookups == 300) {
             parked = true;
@@ -254,40 +253,27 @@ TEST_F(SymbolLoader, CancellationInsideAHostCallReleasesEveryRecord) {
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     ASSERT_TRUE(parked.load());
-    EXPECT_GT(app().openVarInfoRecords(), 2u);  // the walk is deep inside a nested variable
+    EXPECT_GE(app().openVarInfoRecords(), 2u);  // the walk is inside a nested variable
     manager()->EndLoadSymbols();
     EXPECT_EQ(0u, app().openVarInfoRecords());
-    EXPECT_TRUE(Peer::roots().empty());
-    EXPECT_EQ(0u, static_cast<size_t>(Peer::loaderThread()));
+    EXPECT_EQ(0u, loader().roots);
+    EXPECT_FALSE(loader().threadStarted);
     for (const std::string& text : logTexts()) {
         EXPECT_EQ(std::string::npos, text.find("failed")) << text;
     }
 }
 
 TEST_F(SymbolLoader, StopsRepeatedlyAtAnyMoment) {
-    Peer::expandEveryElement() = true;  // a walk of many host calls, element by element
-    app().start(R"(
-        TYPE ST_Pair : STRUCT x : INT; y : ARRAY[0..3] OF LREAL; END_STRUCT END_TYPE
-        VAR_GLOBAL big : ARRAY[1..5000] OF ST_Pair; END_VAR
-    )");
+    app().start(ManyMembersDeclarations(2));  // a walk of many host calls
     for (int round = 0; round < 20; ++round) {
         manager()->BeginLoadSymbols();
         std::this_thread::sleep_for(std::chrono::microseconds(round * 700));
         manager()->EndLoadSymbols();
         ASSERT_EQ(0u, app().openVarInfoRecords()) << "round " << round;
-        ASSERT_TRUE(Peer::roots().empty());
+        ASSERT_EQ(0u, loader().roots);
     }
     loadSymbols();
-    EXPECT_TRUE(Peer::downloadDone());
-}
-
-TEST_F(SymbolLoader, LoadEnteredWithAStopRequestDoesNothing) {
-    app().start("VAR_GLOBAL a : INT; END_VAR");
-    Peer::downloadFinish() = true;
-    manager()->LoadSymbols();
-    Peer::downloadFinish() = false;
-    EXPECT_TRUE(logTexts().empty());
-    EXPECT_FALSE(Peer::downloadDone());
+    EXPECT_TRUE(loader().indexReady);
 }
 
 TEST_F(SymbolLoader, LoadWithoutApplicationNameReportsIncomplete) {
@@ -295,16 +281,17 @@ TEST_F(SymbolLoader, LoadWithoutApplicationNameReportsIncomplete) {
     app().failApplicationName();
     loadSymbols();
     EXPECT_EQ("LoadSymbols end load complete:0, symbols size: 0", logTexts().back());
-    EXPECT_TRUE(Peer::downloadDone());
+    EXPECT_TRUE(loader().indexReady);
+    EXPECT_TRUE(roots().empty());
     EXPECT_FALSE(manager()->loadCompletedState());
 }
 
 TEST_F(SymbolLoader, FailingThreadCreationRunsNoLoadAndSaysWhy) {
     app().start("VAR_GLOBAL a : INT; END_VAR");
-    Peer::schedPriority() = 1000;  // outside the range of SCHED_FIFO
+    manager()->loader().SetScheduling(1000, 0);  // outside the range of SCHED_FIFO
     manager()->BeginLoadSymbols();
-    EXPECT_EQ(0u, static_cast<size_t>(Peer::loaderThread()));
-    EXPECT_FALSE(Peer::downloadDone());
+    EXPECT_FALSE(loader().threadStarted);
+    EXPECT_FALSE(loader().indexReady);
     std::vector<SimLogRecord> log = host().logRecords();
     ASSERT_EQ(1u, log.size());
     EXPECT_EQ("cmp=0x17d22002 class=1 error=0 info=0 text=pthread_create failed: 22", log[0].describe());
@@ -313,55 +300,85 @@ TEST_F(SymbolLoader, FailingThreadCreationRunsNoLoadAndSaysWhy) {
 }  // namespace
 
 // A join that fails leaves a loader that may still run: its roots and its thread stay,
-// and the stop request stays set for it. Joining oneself fails with EDEADLK; the
-// calling thread does it with cancellation disabled, so the cancel aimed at it waits.
+// and the stop request stays set for it. The loader thread stops its own load from a
+// host call (as a host's event handler running on it would): joining itself fails with
+// EDEADLK; it does so with cancellation disabled, so the cancel aimed at it waits.
 TEST_F(SymbolLoader, FailedJoinKeepsTheLoaderThreadAndItsRoots) {
 #if defined(__SANITIZE_THREAD__)
-    // The join fails because the thread joins itself; ThreadSanitizer's runtime loses
-    // track of that thread and aborts at the next join. Runs plain and under ASan.
+    // ThreadSanitizer's runtime loses track of a thread that joins itself and aborts at
+    // the next join. Runs plain and under ASan.
     GTEST_SKIP() << "a thread joining itself is not supported by ThreadSanitizer";
 #endif
-    std::string failure;
-    bool threadKept = false;
-    size_t rootsKept = 0;
-    bool stopKept = false;
-    std::thread caller([&] {
-        int oldState = 0;
-        pthread_setcancelstate(PTHREAD_CANCEL_DISABLE, &oldState);
-        Peer::loaderThread() = pthread_self();
-        Peer::roots().push_back(std::make_shared<CVariable>());
+    app().start("VAR_GLOBAL first : INT; second : INT; END_VAR");
+    std::atomic<bool> begun{false};
+    std::atomic<bool> stopped{false};
+    CSymbolLoader::CStatus during;
+    app().setBeforeCallHook([&](const char* function) {
+        // Once the first root is made, at the lookup of the second.
+        if (stopped || std::string(function) != "IecVarAccGetNode3" || loader().roots != 1) {
+            return;
+        }
+        while (!begun) {
+            std::this_thread::yield();  // BeginLoadSymbols has noted the thread
+        }
+        pthread_setcancelstate(PTHREAD_CANCEL_DISABLE, nullptr);  // for the rest of the thread
         manager()->EndLoadSymbols();
-        threadKept = pthread_equal(Peer::loaderThread(), pthread_self()) != 0;
-        rootsKept = Peer::roots().size();
-        stopKept = Peer::downloadFinish();
-        // Hand-made state: undone before the thread ends.
-        Peer::loaderThread() = 0;
-        Peer::roots().clear();
-        Peer::downloadFinish() = false;
+        during = loader();
+        stopped = true;
     });
-    caller.join();
-    EXPECT_TRUE(threadKept);
-    EXPECT_EQ(1u, rootsKept);
-    EXPECT_TRUE(stopKept);
+    manager()->BeginLoadSymbols();
+    begun = true;
+    for (int i = 0; i < 60000 && !stopped; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    ASSERT_TRUE(stopped.load());
     const std::vector<std::string> texts = logTexts();
     ASSERT_FALSE(texts.empty());
     EXPECT_EQ("pthread_join failed: 35", texts.back());  // EDEADLK
+    EXPECT_TRUE(during.threadStarted);
+    EXPECT_EQ(1u, during.roots);
+    EXPECT_TRUE(during.stopRequested);
+    EXPECT_FALSE(during.indexReady);
+    // The loader then ends its stopped load; a stop from the event path joins it.
+    manager()->EndLoadSymbols();
+    EXPECT_FALSE(loader().threadStarted);
+    EXPECT_EQ(0u, loader().roots);
+    EXPECT_FALSE(loader().stopRequested);
 }
 
 // An online change is taken up by the walk when it loads its next node, and forgotten
 // by every new load before its walk begins.
 TEST_F(SymbolLoader, OnlineChangeFlagIsClearedByTheWalkAndByTheLoad) {
-    app().start("VAR_GLOBAL a : INT; END_VAR");
-    manager()->PrepareOnlineChange();
-    EXPECT_TRUE(Peer::onlineChange());
-    EXPECT_TRUE(Peer::DumpAll());
-    EXPECT_FALSE(Peer::onlineChange()) << "the walk";
-    Peer::roots().clear();
-
-    app().start("VAR_GLOBAL END_VAR");  // no node: only the load can clear it
-    manager()->PrepareOnlineChange();
-    Peer::DumpAll();
-    EXPECT_TRUE(Peer::onlineChange());
-    manager()->LoadSymbols();
-    EXPECT_FALSE(Peer::onlineChange()) << "the load";
+    const struct {
+        const char* what;
+        const char* declarations;
+        const char* announcedAt;  // the host call before which it is announced; null: before the load
+        bool pending;             // still announced after the load
+    } cases[] = {
+        {"before the load", "VAR_GLOBAL a : INT; END_VAR", nullptr, false},
+        {"during the walk, a node follows", "VAR_GLOBAL a : INT; b : INT; END_VAR", "IecVarAccGetNode3",
+         false},
+        {"after the last node", "VAR_GLOBAL a : INT; END_VAR", "IecVarAccGetNodeName", true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        app().start(c.declarations);
+        std::atomic<bool> announced{false};
+        if (c.announcedAt == nullptr) {
+            manager()->PrepareOnlineChange();
+            EXPECT_TRUE(loader().onlineChange);
+        } else {
+            const std::string at = c.announcedAt;
+            app().setBeforeCallHook([&, at](const char* function) {
+                if (!announced && at == function) {
+                    announced = true;
+                    manager()->PrepareOnlineChange();
+                }
+            });
+        }
+        loadSymbols();
+        app().setBeforeCallHook(nullptr);
+        EXPECT_EQ(c.pending, loader().onlineChange);
+        manager()->EndLoadSymbols();
+    }
 }

@@ -13,7 +13,6 @@
 #include <vector>
 
 #include "support/ComponentFixture.h"
-#include "support/ManagerPeer.h"
 #include "support/WriterCalls.h"
 #include "var/DomDriverMgr.h"
 
@@ -252,7 +251,7 @@ TEST_F(WriterAdd, InstanceWithoutDocumentRefusesAdds) {
         c.calls(writer);
         EXPECT_EQ(c.log, DescribedLog());
         EXPECT_EQ(0u, writer.length());
-        EXPECT_TRUE((CDomDriverMgrTestPeer::writerCount() == 0));
+        EXPECT_TRUE((CDomDriverMgr::instance()->writers().Size() == 0));
     }
 
     // A key pending on another instance is neither used nor ended.

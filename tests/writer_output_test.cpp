@@ -654,4 +654,93 @@ TEST(WriterMemory, AResetKeepsTheLastCyclesSizeAndARefusalKeepsNothing) {
     EXPECT_LE(before, kCap);
 }
 
+// Runs check(cap, writer) for a fresh writer with a reset document at every cap of a
+// sweep from nothing to a few chunks of the document's pool.
+void ForEveryCap(const std::function<void(size_t, CJsonWriter&)>& check) {
+    for (size_t cap = 0; cap < 12000; cap += 8) {
+        CJsonWriter writer(cap);
+        writer.Reset();
+        check(cap, writer);
+    }
+}
+
+// At every cap, a member refused leaves its object whole. RapidJSON raises an object's
+// room before it asks for the memory: a growth refused must not leave the object claiming
+// room it has not got, or the next member is written beyond its members.
+TEST(WriterMemory, AMemberRefusedAtTheCapLeavesItsObjectWhole) {
+    const std::string longKey(20, 'k');
+    int refused = 0;
+    int compared = 0;
+    ForEveryCap([&](size_t cap, CJsonWriter& writer) {
+        std::string expected = "{";
+        for (int i = 0; i < 40; ++i) {
+            // Short keys are held in their values: only the object's growth takes memory.
+            const std::string key = i % 3 == 2 ? longKey : "m" + std::to_string(i);
+            if (writer.AddKey(key.c_str(), false).done) {
+                expected += (expected.size() > 1 ? ",\"" : "\"") + key + "\":null";
+            } else {
+                ++refused;
+            }
+        }
+        expected += "}";
+        std::string text;
+        const EWriterRead read =
+            writer.Read([&text](const char* bytes, size_t length, uint32_t) { text.assign(bytes, length); });
+        if (read == EWriterRead::kDone) {  // the text itself may be beyond a small cap
+            ++compared;
+            EXPECT_EQ(expected, text) << "cap " << cap;
+        }
+    });
+    EXPECT_GT(refused, 100);
+    EXPECT_GT(compared, 1000);
+}
+
+// At every cap, a change source that made its value (and so took it as sent) has it added:
+// the room for the member and its key are taken before the value is made, so the add is
+// refused before Make or not at all. A source that makes nothing adds nothing.
+TEST(WriterMemory, AMadeChangeIsAlwaysAdded) {
+    const std::string text(300, 'x');
+    int refused = 0;
+    int added = 0;
+    ForEveryCap([&](size_t cap, CJsonWriter& writer) {
+        // Sixteen members fill the root object's first room: the next member must grow it.
+        bool filled = true;
+        std::string expected = "{";
+        for (int i = 0; i < 16 && filled; ++i) {
+            filled = writer.AddKey("k", false).done;
+            expected += i == 0 ? "\"k\":null" : ",\"k\":null";
+        }
+        if (!filled) {
+            return;
+        }
+        for (bool make : {false, true}) {
+            bool made = false;
+            auto source = MakeJsonChangeSource(
+                [&](CJsonDocument::AllocatorType& allocator, uint32_t, CJsonValue& out, bool& madeOut) {
+                    out.SetString(text.data(), static_cast<rapidjson::SizeType>(text.size()), allocator);
+                    made = madeOut = make;
+                    return static_cast<const char*>(nullptr);
+                });
+            const size_t held = writer.MemoryHeld();
+            const CWriterOutcome outcome = writer.AddChanges("changes", source);
+            EXPECT_EQ(made, outcome.done && make) << "cap " << cap;
+            if (!outcome.done) {
+                ++refused;
+                EXPECT_EQ(held, writer.MemoryHeld()) << "cap " << cap;
+            } else if (make) {
+                ++added;
+                expected += ",\"changes\":\"" + text + "\"";
+            }
+        }
+        std::string read;
+        if (writer.Read([&read](const char* bytes, size_t length, uint32_t) {
+                read.assign(bytes, length);
+            }) == EWriterRead::kDone) {
+            EXPECT_EQ(expected + "}", read) << "cap " << cap;
+        }
+    });
+    EXPECT_GT(refused, 0);
+    EXPECT_GT(added, 0);
+}
+
 }  // namespace

@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdint>
 #include <functional>
+#include <future>
 #include <limits>
 #include <memory>
 #include <string>
@@ -16,9 +17,9 @@
 
 #include "support/ComponentFixture.h"
 #include "support/DatatypeSupport.h"
-#include "support/ManagerPeer.h"
 #include "support/WriterCalls.h"
 #include "sync/InstanceTable.h"
+#include "sync/LeftRight.h"
 #include "var/DomDriverMgr.h"
 #include "writer/ValueSources.h"
 
@@ -423,6 +424,38 @@ TEST(InstanceTable, EachInstanceFindsItsOwnStateInAnyOrderOfArrival) {
     table.Clear();
     EXPECT_EQ(0u, table.Size());
     EXPECT_FALSE(table.Find(&records[0]));
+}
+
+// A read of a CLeftRight never waits for a writer: while a write is held up inside its
+// first change, reads go on and give the value as it was; once the write returns they
+// give the new one.
+TEST(LeftRight, ReadsGoOnWhileAWriteIsInProgress) {
+    CLeftRight<int> value;
+    std::promise<void> inside;
+    std::promise<void> release;
+    int changes = 0;
+    std::thread writer([&] {
+        value.Write([&](int& copy) {
+            if (changes++ == 0) {
+                inside.set_value();
+                release.get_future().wait();
+            }
+            copy = 5;
+            return 0;
+        });
+    });
+    inside.get_future().wait();
+    std::future<int> read =
+        std::async(std::launch::async, [&] { return value.Read([](const int& v) { return v; }); });
+    ASSERT_EQ(std::future_status::ready, read.wait_for(std::chrono::seconds(30)))
+        << "a read waited for the writer";
+    EXPECT_EQ(0, read.get());
+    EXPECT_FALSE(value.Idle());
+    release.set_value();
+    writer.join();
+    EXPECT_EQ(2, changes);
+    EXPECT_EQ(5, value.Read([](const int& v) { return v; }));
+    EXPECT_TRUE(value.Idle());
 }
 
 // clear() from a host event while tasks read long documents out: a read gives the whole

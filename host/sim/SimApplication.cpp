@@ -89,8 +89,8 @@ class CSimChildCache {
 // only under its mutex_.
 class CSimRunningApp {
    public:
-    CSimRunningApp(std::unique_ptr<CSimModel> model, uint32_t generation)
-        : model_(std::move(model)), generation_(generation) {
+    CSimRunningApp(std::unique_ptr<CSimModel> model, uint32_t generation, const CSimFreedoms& freedoms)
+        : model_(std::move(model)), generation_(generation), freedoms_(freedoms) {
         memory_ = static_cast<uint8_t*>(std::calloc(model_->memorySize == 0 ? 1 : model_->memorySize, 1));
         if (memory_ == nullptr) throw std::bad_alloc();
         SimWriteInitialValues(*model_, memory_);
@@ -201,7 +201,7 @@ class CSimRunningApp {
                 kind = kElement;
                 count = type->count;
                 childType = type->element;
-                childOffset = offset + index * type->element->size;
+                childOffset = offset + index * type->stride;
             } else {
                 return false;
             }
@@ -215,12 +215,29 @@ class CSimRunningApp {
         return true;
     }
 
-    // The node's own name; elements get theirs built on first request.
+    // The node's own name as this runtime gives it (null: none); elements get theirs
+    // built on first request.
     const char* nodeName(uint32_t id) {
         CSimNode& n = node(id);
-        if (n.name != nullptr) return n.name;
-        std::string name = nodeName(n.parent);
-        appendIndices(name, node(n.parent).type, n.index);
+        if (n.kind == kMember && freedoms_.unnamedMembers) return nullptr;
+        if (n.kind != kElement || n.name != nullptr) return n.name;
+        std::string name;
+        switch (freedoms_.elementNames) {
+            case ESimElementNames::kNone:
+                return nullptr;
+            case ESimElementNames::kArrayAndIndices: {
+                const char* parent = nodeName(n.parent);
+                name = parent != nullptr ? parent : "";
+                appendIndices(name, node(n.parent).type, n.index);
+                break;
+            }
+            case ESimElementNames::kIndices:
+                appendIndices(name, node(n.parent).type, n.index);
+                break;
+            case ESimElementNames::kFullPath:
+                name = fullPath(id);
+                break;
+        }
         char* stored = storeName(name);
         n.name = stored;
         return stored;
@@ -371,6 +388,7 @@ class CSimRunningApp {
 
     std::unique_ptr<CSimModel> model_;
     uint32_t generation_;
+    CSimFreedoms freedoms_;
     uint8_t* memory_ = nullptr;
     std::vector<std::unique_ptr<CSimNode[]>> chunks_;
     uint32_t count_ = 0;
@@ -386,6 +404,31 @@ class CSimRunningApp {
 
 // ---------------------------------------------------------------------------------
 
+const std::vector<CSimRuntime>& SimRuntimes() {
+    static const std::vector<CSimRuntime> runtimes = [] {
+        std::vector<CSimRuntime> all;
+        CSimFreedoms freedoms;
+        all.push_back({"ArrayNameAndIndices", freedoms});
+        freedoms.elementNames = ESimElementNames::kIndices;
+        all.push_back({"IndicesAlone", freedoms});
+        freedoms.elementNames = ESimElementNames::kFullPath;
+        all.push_back({"FullPath", freedoms});
+        freedoms.elementNames = ESimElementNames::kNone;
+        all.push_back({"NoElementNames", freedoms});
+        freedoms = CSimFreedoms();
+        freedoms.unnamedMembers = true;
+        all.push_back({"NoMemberNames", freedoms});
+        freedoms = CSimFreedoms();
+        freedoms.arrayPadding = 4;
+        all.push_back({"PaddedArrays", freedoms});
+        freedoms.elementNames = ESimElementNames::kFullPath;
+        freedoms.unnamedMembers = true;
+        all.push_back({"FullPathNoMemberNamesPadded", freedoms});
+        return all;
+    }();
+    return runtimes;
+}
+
 CSimApplication& CSimApplication::instance() {
     static CSimApplication application;
     return application;
@@ -399,8 +442,19 @@ const std::vector<std::string>& CSimApplication::hostFunctionNames() {
     return names;
 }
 
+void CSimApplication::setFreedoms(const CSimFreedoms& freedoms) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    freedoms_ = freedoms;
+}
+
+CSimFreedoms CSimApplication::freedoms() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return freedoms_;
+}
+
 void CSimApplication::start(const std::string& declarations) {
-    std::unique_ptr<CSimModel> model = SimCompileDeclarations(declarations);
+    const CSimFreedoms chosen = freedoms();
+    std::unique_ptr<CSimModel> model = SimCompileDeclarations(declarations, chosen.arrayPadding);
     uint32_t generation = 0;
     {
         std::lock_guard<std::mutex> lock(mutex_);
@@ -409,7 +463,7 @@ void CSimApplication::start(const std::string& declarations) {
     }
     // Laid out and initialised without the lock: host calls on the running application
     // go on meanwhile.
-    auto app = std::make_unique<CSimRunningApp>(std::move(model), generation);
+    auto app = std::make_unique<CSimRunningApp>(std::move(model), generation, chosen);
     std::unique_ptr<CSimRunningApp> previous;  // freed after the lock is released
     std::lock_guard<std::mutex> lock(mutex_);
     if (app_ != nullptr) {
@@ -511,6 +565,17 @@ std::vector<std::string> CSimApplication::topLevelVariables() {
     return paths;
 }
 
+bool CSimApplication::nodeName(const std::string& fullName, std::string& name) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    CSimRunningApp& app = runningOrThrow(fullName);
+    CSimRunningApp::SResolved r;
+    if (!app.resolve(fullName, true, r)) throw std::out_of_range("unknown variable '" + fullName + "'");
+    const char* given = givenName(app, r.node);
+    if (given == nullptr) return false;
+    name = given;
+    return true;
+}
+
 size_t CSimApplication::nodeCount() {
     std::lock_guard<std::mutex> lock(mutex_);
     return app_ != nullptr ? app_->nodeCount() : 0;
@@ -574,6 +639,11 @@ void CSimApplication::setNullNodeName(const std::string& name) {
     nullNames_.insert(ToUpper(name));
 }
 
+void CSimApplication::renameNode(const std::string& fullName, const std::string& name) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    renamed_[ToUpper(fullName)] = name;
+}
+
 void CSimApplication::overrideNodeType(const std::string& fullName, RTS_UI16 kind) {
     std::lock_guard<std::mutex> lock(mutex_);
     nodeTypes_[ToUpper(fullName)] = kind;
@@ -603,6 +673,7 @@ void CSimApplication::resetFaults() {
         unknownNames_.clear();
         nullNames_.clear();
         nodeTypes_.clear();
+        renamed_.clear();
         appNameResult_ = ERR_OK;
     }
     failInitVarInfoFrom(0, ERR_OK);
@@ -881,9 +952,17 @@ char* CSimApplication::hostGetNodeName(RTS_HANDLE hInterface, RTS_HANDLE hNode, 
     if (app != nullptr && !app->decode(hNode, kSpaceNode, index)) result = kSimErrInvalidHandle;
     SetResult(pResult, result);
     if (result != ERR_OK) return nullptr;
-    uint32_t id = static_cast<uint32_t>(index);
-    if (!nullNames_.empty() && nullNames_.count(ToUpper(app->fullPath(id))) != 0) return nullptr;
-    return const_cast<char*>(app->nodeName(id));
+    return const_cast<char*>(givenName(*app, static_cast<uint32_t>(index)));
+}
+
+const char* CSimApplication::givenName(CSimRunningApp& app, uint32_t id) {
+    if (!nullNames_.empty() || !renamed_.empty()) {
+        const std::string path = ToUpper(app.fullPath(id));
+        if (nullNames_.count(path) != 0) return nullptr;
+        const auto renamed = renamed_.find(path);
+        if (renamed != renamed_.end()) return renamed->second.c_str();
+    }
+    return app.nodeName(id);
 }
 
 RTS_HANDLE CSimApplication::hostGetTypeNode3(RTS_HANDLE hInterface, RTS_HANDLE hNode,

@@ -24,6 +24,12 @@
 // (`axis[0,1]`, `m[1][2]`). Member handles of a type description give the member name.
 // Lookups are case-insensitive; reported names keep the declaration's spelling.
 //
+// The runtime's freedoms (CSimFreedoms): what a runtime may answer otherwise, chosen by
+// a test before start(): element nodes named by their indices alone (`[0,1]`), by their
+// full path (`App.Globals.axes[2]`) or not at all (NULL); member nodes without a name
+// (NULL; the member handles of the type description still give it); and arrays laid out
+// with padding between their elements, which the array's size holds.
+//
 // Test and tool side: memory access by full name, the top-level variables in browse
 // order, the count of open variable-information records and the host errors the
 // component caused (a release without a prepare, a double release, a record used
@@ -73,12 +79,40 @@ constexpr RTS_UI16 kSimNodeKindRoot = 0x0001;
 
 class CSimRunningApp;
 
+// How a runtime names an element node (IecVarAccGetNodeName of `trend[5]`).
+enum class ESimElementNames {
+    kArrayAndIndices,  // its parent's node name and its indices: "trend[5]", "m[1][2]"
+    kIndices,          // its indices alone: "[5]", "[2]"
+    kFullPath,         // its full path: "App.Globals.trend[5]"
+    kNone,             // no name: NULL
+};
+
+// What a runtime may answer otherwise than this host does by default.
+struct CSimFreedoms {
+    ESimElementNames elementNames = ESimElementNames::kArrayAndIndices;
+    bool unnamedMembers = false;  // member nodes give NULL as their node name
+    uint32_t arrayPadding = 0;    // bytes left between array elements (see SimCompileDeclarations)
+};
+
+// A named set of freedoms: the runtimes tests and benchmarks run the component under,
+// the default one first, then each freedom alone, then several at once.
+struct CSimRuntime {
+    const char* name;
+    CSimFreedoms freedoms;
+};
+const std::vector<CSimRuntime>& SimRuntimes();
+
 class CSimApplication {
    public:
     static CSimApplication& instance();
 
     // The seventeen host function names, in the order of the call counters.
     static const std::vector<std::string>& hostFunctionNames();
+
+    // --- the runtime's freedoms (kept across start/stop until changed; an application
+    // takes those set when it starts) ---
+    void setFreedoms(const CSimFreedoms& freedoms);
+    CSimFreedoms freedoms();
 
     // --- life cycle ---
     // Compiles and starts the declared application in place of a running one. Throws
@@ -100,6 +134,9 @@ class CSimApplication {
     std::vector<std::string> topLevelVariables();
     // Nodes (root, branches, variables, members, elements) made so far.
     size_t nodeCount();
+    // The node name IecVarAccGetNodeName gives for the node of fullName; false when it
+    // gives NULL (injected NULL names included). Throws std::out_of_range as above.
+    bool nodeName(const std::string& fullName, std::string& name);
 
     // --- variable-information records ---
     size_t openVarInfoRecords();
@@ -118,6 +155,8 @@ class CSimApplication {
     // IecVarAccGetNodeName returns NULL for the node of this full path, or for the
     // type-description member handle named "TYPE.member" (ST_Axis.pos).
     void setNullNodeName(const std::string& name);
+    // IecVarAccGetNodeName gives `name` for the node of this full path.
+    void renameNode(const std::string& fullName, const std::string& name);
     // IecVarAccGetNodeType reports `kind` for the node of this full path.
     void overrideNodeType(const std::string& fullName, RTS_UI16 kind);
     // The nth IecVarAccInitVarInfo call from now on, and every later one, fails with code
@@ -172,13 +211,17 @@ class CSimApplication {
     void checkRecord(const VariableInformationStruct3* pVarInfo, const char* function);
 
     std::mutex mutex_;
-    std::unique_ptr<CSimRunningApp> app_;        // GUARDED_BY(mutex_)
-    std::unique_ptr<CSimRunningApp> retired_;    // GUARDED_BY(mutex_): the one stopped before
-    uint32_t generation_ = 0;                    // GUARDED_BY(mutex_)
-    std::set<std::string> unknownNames_;         // GUARDED_BY(mutex_), upper case
-    std::set<std::string> nullNames_;            // GUARDED_BY(mutex_), upper case
-    std::map<std::string, RTS_UI16> nodeTypes_;  // GUARDED_BY(mutex_), upper case
-    RTS_RESULT appNameResult_ = ERR_OK;          // GUARDED_BY(mutex_)
+    std::unique_ptr<CSimRunningApp> app_;         // GUARDED_BY(mutex_)
+    std::unique_ptr<CSimRunningApp> retired_;     // GUARDED_BY(mutex_): the one stopped before
+    uint32_t generation_ = 0;                     // GUARDED_BY(mutex_)
+    std::set<std::string> unknownNames_;          // GUARDED_BY(mutex_), upper case
+    std::set<std::string> nullNames_;             // GUARDED_BY(mutex_), upper case
+    std::map<std::string, RTS_UI16> nodeTypes_;   // GUARDED_BY(mutex_), upper case
+    std::map<std::string, std::string> renamed_;  // GUARDED_BY(mutex_), upper case
+    // The name IecVarAccGetNodeName gives for node id, faults applied; REQUIRES: mutex_ held.
+    const char* givenName(CSimRunningApp& app, uint32_t id);
+    RTS_RESULT appNameResult_ = ERR_OK;  // GUARDED_BY(mutex_)
+    CSimFreedoms freedoms_;              // GUARDED_BY(mutex_)
 
     std::mutex recordMutex_;
     std::set<uint64_t> openRecords_;       // GUARDED_BY(recordMutex_): serials of open records

@@ -303,7 +303,8 @@ namespace {
 // and checks and encodes initial values. One use, one thread.
 class CCompiler {
    public:
-    CCompiler(CSimModel& model, std::vector<CTypeDecl>& decls) : model_(model), decls_(decls) {}
+    CCompiler(CSimModel& model, std::vector<CTypeDecl>& decls, uint32_t arrayPadding)
+        : model_(model), decls_(decls), arrayPadding_(arrayPadding) {}
 
     void compile(std::vector<CVarDecl>& vars) {
         for (size_t i = 0; i < decls_.size(); ++i) {
@@ -477,9 +478,14 @@ class CCompiler {
                     if (type->dims.size() > 1) type->name += ",";
                     type->name += std::to_string(dim.lo) + ".." + std::to_string(dim.hi);
                 }
-                if (count > kSimMaxMemory / element->size) Fail(typeSpec.pos, "array larger than 1 GiB");
+                type->stride = element->size;
+                if (arrayPadding_ != 0) {
+                    type->stride = (element->size + arrayPadding_ + element->align - 1) / element->align *
+                                   element->align;
+                }
+                if (count > kSimMaxMemory / type->stride) Fail(typeSpec.pos, "array larger than 1 GiB");
                 type->count = count;
-                type->size = count * element->size;
+                type->size = count * type->stride;
                 type->name += "] OF " + element->name;
                 return type;
             }
@@ -719,6 +725,7 @@ class CCompiler {
 
     CSimModel& model_;
     std::vector<CTypeDecl>& decls_;
+    uint32_t arrayPadding_;
     std::unordered_map<std::string, size_t> declIndex_;
     std::unordered_map<std::string, const CSimType*> interned_;
     std::deque<std::pair<CSimType*, CTypeSpec*>> pendingTargets_;
@@ -738,7 +745,7 @@ void WriteInit(const CSimInit& init, const CSimType* type, uint8_t* at) {
             uint64_t element = 0;
             for (const auto& [repeat, item] : init.items) {
                 for (uint64_t r = 0; r < repeat; ++r, ++element) {
-                    WriteInit(*item, type->element, at + element * type->element->size);
+                    WriteInit(*item, type->element, at + element * type->stride);
                 }
             }
             break;
@@ -766,8 +773,7 @@ void WriteDefaults(const CSimType* type, uint8_t* at) {
             }
             break;
         case CSimType::Kind::Array:
-            for (uint64_t i = 0; i < type->count; ++i)
-                WriteDefaults(type->element, at + i * type->element->size);
+            for (uint64_t i = 0; i < type->count; ++i) WriteDefaults(type->element, at + i * type->stride);
             break;
         default:
             break;
@@ -808,13 +814,13 @@ void CSimType::buildMemberIndex() {
     for (size_t i = 0; i < members.size(); ++i) memberIndex[members[i].name] = static_cast<uint32_t>(i);
 }
 
-std::unique_ptr<CSimModel> SimCompileDeclarations(const std::string& text) {
+std::unique_ptr<CSimModel> SimCompileDeclarations(const std::string& text, uint32_t arrayPadding) {
     auto model = std::make_unique<CSimModel>();
     // A UTF-8 byte order mark, as some editors write it, is no part of the text.
     static const char kByteOrderMark[] = "\xEF\xBB\xBF";
     const std::string unmarked = text.compare(0, 3, kByteOrderMark) == 0 ? text.substr(3) : text;
     sim_decl::SParsedDeclarations parser = sim_decl::ParseDeclarations(unmarked, *model);
-    sim_decl::CCompiler compiler(*model, parser.types);
+    sim_decl::CCompiler compiler(*model, parser.types, arrayPadding);
     compiler.compile(parser.vars);
     for (const sim_decl::CBlockDecl& block : parser.blocks) {
         CSimFunctionBlock compiled;

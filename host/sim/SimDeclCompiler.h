@@ -13,8 +13,10 @@
 // Largest memory block an application may declare.
 constexpr uint64_t kSimMaxMemory = uint64_t(1) << 30;
 
-// Compiles declaration text; throws CSimDeclError.
-std::unique_ptr<CSimModel> SimCompileDeclarations(const std::string& text);
+// Compiles declaration text; throws CSimDeclError. arrayPadding: bytes left between one
+// array element and the next (as some runtimes lay arrays out), the stride then rounded
+// up to the element's alignment; the array's size holds them.
+std::unique_ptr<CSimModel> SimCompileDeclarations(const std::string& text, uint32_t arrayPadding = 0);
 
 // Writes every variable's initial value (type defaults first, then the declared value)
 // into a zero-filled block of model.memorySize bytes.

@@ -50,7 +50,8 @@
 // references 8; enumerations 2; TIME, DATE, DT, TOD 4; LTIME, LDATE, LDT, LTOD 8; a
 // subrange as its base type); a structure aligned
 // to its largest member and padded to a multiple of that; arrays packed with the
-// element's size as stride, last index fastest. Variables follow each other in one
+// element's size as stride (unless the compiler is asked for padding between elements),
+// last index fastest. Variables follow each other in one
 // block in declaration order, each aligned to its type.
 //
 // Errors throw CSimDeclError with "line L, column C: what is wrong" (columns count
@@ -135,7 +136,8 @@ struct CSimType {
 
     std::vector<ArrayDimension> dims;  // Array: one to four
     const CSimType* element = nullptr;
-    uint64_t count = 0;  // Array: number of elements
+    uint64_t count = 0;   // Array: number of elements
+    uint64_t stride = 0;  // Array: bytes from one element to the next (the element's size unless padded)
 
     const CSimType* target = nullptr;  // Pointer, Reference
 

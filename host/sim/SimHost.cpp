@@ -141,13 +141,26 @@ void CSimHost::setRegisterResult(RTS_RESULT result) {
 
 void CSimHost::addLog(CMPID cmpId, int logClass, RTS_RESULT errorId, RTS_UI32 infoId,
                       const std::string& text) {
-    std::lock_guard<std::mutex> lock(logMutex_);
-    log_.push_back({cmpId, logClass, errorId, infoId, text, std::chrono::steady_clock::now()});
-    if (logEcho_ != nullptr) {
-        fprintf(logEcho_, "[host log] %s\n", log_.back().describe().c_str());
-        fflush(logEcho_);
+    std::shared_ptr<const LogHook> hook;
+    SimLogRecord record{cmpId, logClass, errorId, infoId, text, std::chrono::steady_clock::now()};
+    {
+        std::lock_guard<std::mutex> lock(logMutex_);
+        log_.push_back(record);
+        if (logEcho_ != nullptr) {
+            fprintf(logEcho_, "[host log] %s\n", log_.back().describe().c_str());
+            fflush(logEcho_);
+        }
+        hook = logHook_;
+        logChanged_.notify_all();
     }
-    logChanged_.notify_all();
+    if (hook) {
+        (*hook)(record);
+    }
+}
+
+void CSimHost::setLogHook(LogHook hook) {
+    std::lock_guard<std::mutex> lock(logMutex_);
+    logHook_ = hook ? std::make_shared<const LogHook>(std::move(hook)) : nullptr;
 }
 
 std::vector<SimLogRecord> CSimHost::logRecords() {

@@ -12,7 +12,9 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
+#include <functional>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -86,6 +88,11 @@ class CSimHost {
     bool waitForLog(const std::string& prefix, size_t occurrences, std::chrono::milliseconds timeout);
     // Echo every new entry to a stream as it is recorded (the command-line host's stderr).
     void setLogEcho(FILE* stream);
+    // Called with every new entry once it is recorded, on the thread that logs it and
+    // with no lock of the host held (tests: act at the moment the component logs).
+    // Null removes it.
+    typedef std::function<void(const SimLogRecord&)> LogHook;
+    void setLogHook(LogHook hook);
 
     // --- component life cycle ---
     // Fills an initialisation record with this host's component-manager functions.
@@ -109,8 +116,9 @@ class CSimHost {
 
     std::mutex logMutex_;
     std::condition_variable logChanged_;
-    std::vector<SimLogRecord> log_;  // GUARDED_BY(logMutex_)
-    FILE* logEcho_ = nullptr;        // GUARDED_BY(logMutex_)
+    std::vector<SimLogRecord> log_;           // GUARDED_BY(logMutex_)
+    FILE* logEcho_ = nullptr;                 // GUARDED_BY(logMutex_)
+    std::shared_ptr<const LogHook> logHook_;  // GUARDED_BY(logMutex_)
 
     INIT_STRUCT init_{};
 };

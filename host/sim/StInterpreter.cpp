@@ -469,7 +469,7 @@ class CStInterpreter::CImpl {
                     linear = linear * static_cast<uint64_t>(int64_t(dim.MaxRange) - dim.MinRange + 1) +
                              static_cast<uint64_t>(static_cast<int64_t>(index.n) - dim.MinRange);
                 }
-                return base + linear * object.type->element->size;
+                return base + linear * object.type->stride;
             }
             default:
                 Fail(e.pos, "not a variable");

@@ -278,6 +278,20 @@ typedef struct tagfb_jsonreadwritedatatype_addjsonschemafromsymbol_struct {
     RTS_IEC_UINT hrErrorCode;             /* never written */
 } fb_jsonreadwritedatatype_addjsonschemafromsymbol_struct;
 
+typedef struct tagfb_jsonreadwritedatatype_addjsonchangesfromsymbol_struct {
+    fb_jsonreadwritedatatype_struct* pInstance;
+    fb_jsonsaxwriter_struct* fbWriter;     /* input: the writer whose document receives the member */
+    RTS_IEC_STRING* sKey;                  /* input: the member name */
+    RTS_IEC_UDINT* pData;                  /* input: address of the variable to read */
+    RTS_IEC_BYTE* pLast;                   /* input: the caller's copy of the variable as last sent */
+    RTS_IEC_UDINT nLast;                   /* input: the copy's size in bytes */
+    RTS_IEC_LREAL fDeadband;               /* input: deadband of REAL and LREAL leaves, 0 or more */
+    RTS_IEC_BOOL bKeyFrame;                /* input: send the whole value */
+    RTS_IEC_BOOL AddJsonChangesFromSymbol; /* output */
+    RTS_IEC_UINT hrErrorCode;              /* never written */
+    RTS_IEC_UDINT nChanged;                /* output: the leaves that changed */
+} fb_jsonreadwritedatatype_addjsonchangesfromsymbol_struct;
+
 typedef struct tagfb_jsonreadwritedatatype_setsymbolfromjsonreport_struct {
     fb_jsonreadwritedatatype_struct* pInstance;
     RTS_IEC_STRING* pJson;                /* input: the JSON text */
@@ -430,6 +444,8 @@ ZENTRIK_EXPORT void fb_jsonreadwritedatatype__addjsonschemafromsymbol(
     fb_jsonreadwritedatatype_addjsonschemafromsymbol_struct* p);
 ZENTRIK_EXPORT void fb_jsonreadwritedatatype__setsymbolfromjsonreport(
     fb_jsonreadwritedatatype_setsymbolfromjsonreport_struct* p);
+ZENTRIK_EXPORT void fb_jsonreadwritedatatype__addjsonchangesfromsymbol(
+    fb_jsonreadwritedatatype_addjsonchangesfromsymbol_struct* p);
 
 ZENTRIK_EXPORT void fb_jsonreader__main(fb_jsonreader_main_struct* p);
 ZENTRIK_EXPORT void fb_jsonreader__parse(fb_jsonreader_parse_struct* p);
@@ -577,6 +593,28 @@ static_assert(offsetof(fb_jsonreadwritedatatype_addjsonschemafromsymbol_struct, 
                   48,
               "record layout");
 static_assert(offsetof(fb_jsonreadwritedatatype_addjsonschemafromsymbol_struct, hrErrorCode) == 50,
+              "record layout");
+static_assert(sizeof(fb_jsonreadwritedatatype_addjsonchangesfromsymbol_struct) == 64, "record layout");
+static_assert(offsetof(fb_jsonreadwritedatatype_addjsonchangesfromsymbol_struct, fbWriter) == 8,
+              "record layout");
+static_assert(offsetof(fb_jsonreadwritedatatype_addjsonchangesfromsymbol_struct, sKey) == 16,
+              "record layout");
+static_assert(offsetof(fb_jsonreadwritedatatype_addjsonchangesfromsymbol_struct, pData) == 24,
+              "record layout");
+static_assert(offsetof(fb_jsonreadwritedatatype_addjsonchangesfromsymbol_struct, pLast) == 32,
+              "record layout");
+static_assert(offsetof(fb_jsonreadwritedatatype_addjsonchangesfromsymbol_struct, nLast) == 40,
+              "record layout");
+static_assert(offsetof(fb_jsonreadwritedatatype_addjsonchangesfromsymbol_struct, fDeadband) == 48,
+              "record layout");
+static_assert(offsetof(fb_jsonreadwritedatatype_addjsonchangesfromsymbol_struct, bKeyFrame) == 56,
+              "record layout");
+static_assert(offsetof(fb_jsonreadwritedatatype_addjsonchangesfromsymbol_struct, AddJsonChangesFromSymbol) ==
+                  57,
+              "record layout");
+static_assert(offsetof(fb_jsonreadwritedatatype_addjsonchangesfromsymbol_struct, hrErrorCode) == 58,
+              "record layout");
+static_assert(offsetof(fb_jsonreadwritedatatype_addjsonchangesfromsymbol_struct, nChanged) == 60,
               "record layout");
 static_assert(sizeof(fb_jsonreadwritedatatype_setsymbolfromjsonreport_struct) == 320, "record layout");
 static_assert(offsetof(fb_jsonreadwritedatatype_setsymbolfromjsonreport_struct, pJson) == 8, "record layout");

@@ -63,7 +63,8 @@ void Say(std::string& text, const Pieces&... pieces) {
 
 // The piece of a path that names child `index` of node: ".member", or for an element the
 // indices as the host writes them ("[2]", "[1,0]"; an element of an array of arrays after
-// the element that holds it).
+// the element that holds it), from the array's dimensions whatever the host names the
+// element.
 void AppendChild(std::string& text, CVariableView node, size_t index, bool elements) {
     const CVariableView child = node.child(index);
     const CVariableName childName = child.name();
@@ -72,7 +73,11 @@ void AppendChild(std::string& text, CVariableView node, size_t index, bool eleme
         text += childName.str();
         return;
     }
-    // The host names an element after its array: "arr[2]" below "arr".
+    if (node.appendElementIndices(text, index)) {
+        return;
+    }
+    // A tree without the array's dimensions: the host names an element after its array,
+    // "arr[2]" below "arr".
     const CVariableName arrayName = node.name();
     const std::string& name = childName.str();
     const std::string& parent = arrayName.str();

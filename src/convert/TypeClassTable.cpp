@@ -604,6 +604,8 @@ const CTypeClassRow g_unknownTypeClassRow = NullRow(nullptr);
 
 bool IsWritableClass(TypeClass3 type) { return TypeClassRow(type).decode != DecodeNever; }
 
+bool IsAlwaysNullClass(TypeClass3 type) { return TypeClassRow(type).encode == EncodeNull; }
+
 std::string StoredIntegerText(TypeClass3 type, const void* address) {
     const CTypeClassRow& row = TypeClassRow(type);
     switch (row.width) {

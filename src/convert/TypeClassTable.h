@@ -254,6 +254,9 @@ inline bool WriteWholeString(TypeClass3 type, void* address, uint32_t size, cons
 
 // Whether the class is ever written from JSON (its row has a decoder).
 bool IsWritableClass(TypeClass3 type);
+// Whether memory to JSON gives null for the class in every form (pointers, references,
+// the classes the component does not read).
+bool IsAlwaysNullClass(TypeClass3 type);
 
 // The integer value of the leaf at address as its class counts it, signed or unsigned.
 // REQUIRES: an integer class, address holds width bytes.

@@ -43,6 +43,25 @@ void fb_jsonreadwritedatatype__addjsonschemafromsymbol(
     });
 }
 
+void fb_jsonreadwritedatatype__addjsonchangesfromsymbol(
+    fb_jsonreadwritedatatype_addjsonchangesfromsymbol_struct* p) {
+    if (p == nullptr) {
+        return;
+    }
+    GuardedCall([&] {
+        CDomDriverMgr* manager = CDomDriverMgr::instance();
+        CLastSent last;
+        last.copy = p->pLast;
+        last.size = p->nLast;
+        last.deadband = p->fDeadband;
+        last.keyFrame = p->bKeyFrame != 0;
+        uint32_t changed = 0;
+        p->AddJsonChangesFromSymbol =
+            manager->addJsonChangesFromSymbol(p->fbWriter, p->pData, p->sKey, last, changed) ? 1 : 0;
+        p->nChanged = changed;
+    });
+}
+
 void fb_jsonreadwritedatatype__setsymbolfromjsonreport(
     fb_jsonreadwritedatatype_setsymbolfromjsonreport_struct* p) {
     if (p == nullptr) {

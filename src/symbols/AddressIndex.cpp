@@ -16,91 +16,126 @@ namespace {
 
 uintptr_t Bits(const void* address) { return reinterpret_cast<uintptr_t>(address); }
 
+// Where the probe for address starts in a table of `capacity` slots: the high bits of a
+// multiplicative hash (addresses differ in their low bits), scaled to the table.
+size_t Home(const void* address, size_t capacity) {
+    const uint64_t hash = static_cast<uint64_t>(Bits(address)) * 0x9E3779B97F4A7C15ull;
+    return static_cast<size_t>((static_cast<unsigned __int128>(hash) * capacity) >> 64);
+}
+
+// The nodes a table holds for one tree: every node outside arrays that keep one element
+// (the arrays themselves included), and the unresolved nodes inside them.
+size_t WholePoints(const CVariable& root) {
+    size_t count = 0;
+    std::vector<std::pair<const CVariable*, bool>> pending{{&root, false}};
+    while (!pending.empty()) {
+        const auto [node, inLayout] = pending.back();
+        pending.pop_back();
+        count += !inLayout || node->var_addr_ == nullptr ? 1 : 0;
+        const bool layout = inLayout || node->KeepsOneElement();
+        for (const CVariable& child : node->childVec_) {
+            pending.emplace_back(&child, layout);
+        }
+    }
+    return count;
+}
+
 }  // namespace
 
 // Collects the points and ranges of a set of trees. Used once, by the constructor.
 struct CAddressIndex::CBuilder {
-    struct CWholePoint {
-        const void* address;
-        const CVariable* node;
-        uint64_t order;
-        const void* root;
-    };
-
     CAddressIndex& index;
-    std::vector<CWholePoint> wholePoints;
     uint64_t order = 0;
 
     // Visits node and its subtree in post-order. scope: where its points go, null for
     // the whole address space; base: the address offsets in scope are counted from.
     // Recurses as deep as the application's types nest, as the walk did.
-    void visit(const CVariable& node, CScope* scope, uintptr_t base, const void* root) {
+    void visit(const CVariable& node, CScope* scope, uintptr_t base, uint32_t root) {
         if (node.KeepsOneElement()) {
             index.layouts_.push_back(std::make_unique<CScope>());
             CScope* layout = index.layouts_.back().get();
-            visit(*node.childVec_[0], layout, Bits(node.var_addr_), root);
+            visit(node.childVec_[0], layout, Bits(node.var_addr_), root);
             ++order;
             const uintptr_t begin = Bits(node.var_addr_) - base;
             CScope& around = scope != nullptr ? *scope : index.whole_;
             around.ranges.push_back(CRange{begin, begin + node.bounds_->elements * node.bounds_->stride,
-                                           node.bounds_->stride, order, layout, root});
+                                           node.bounds_->stride, order, layout, root,
+                                           index.roots_[root].var_addr_});
         } else {
-            for (const std::shared_ptr<CVariable>& child : node.childVec_) {
-                if (child) {
-                    visit(*child, scope, base, root);
-                }
+            for (const CVariable& child : node.childVec_) {
+                visit(child, scope, base, root);
             }
             ++order;
         }
         // Nodes the host did not resolve all sit at the null address, wherever they are.
         if (scope == nullptr || node.var_addr_ == nullptr) {
-            wholePoints.push_back(CWholePoint{node.var_addr_, &node, order, root});
+            // Each write replaces what an earlier one put under the same address.
+            CSlot& slot = index.SlotOf(node.var_addr_);
+            index.points_ += slot.node == nullptr ? 1 : 0;
+            slot = CSlot{node.var_addr_, &node, root, static_cast<uint32_t>(order)};
         } else {
             scope->points.push_back(CPoint{Bits(node.var_addr_) - base, &node, order});
         }
     }
 };
 
-CAddressIndex::CAddressIndex(std::vector<std::shared_ptr<CVariable>> roots) : roots_(std::move(roots)) {
-    CBuilder builder{*this, {}, 0};
-    for (const std::shared_ptr<CVariable>& root : roots_) {
-        builder.visit(*root, nullptr, 0, root->var_addr_);
+CAddressIndex::CAddressIndex(CRoots roots) : roots_(std::move(roots)) {
+    size_t points = 0;
+    for (const CVariable& root : roots_) {
+        points += WholePoints(root);
+    }
+    // Half full at most, so that a probe for an address no node starts at (an element's,
+    // the common case) ends after two or three slots; one slot stays empty, so every
+    // probe ends.
+    capacity_ = 2 * points + 1;
+    slots_.reset(new CSlot[capacity_]());
+    CBuilder builder{*this, 0};
+    for (uint32_t root = 0; root < roots_.size(); ++root) {
+        builder.visit(roots_[root], nullptr, 0, root);
     }
     Order(whole_);
     for (const std::unique_ptr<CScope>& layout : layouts_) {
         Order(*layout);
     }
 
-    // Each address keeps the last node written there, then meets the ranges.
-    points_.reserve(builder.wholePoints.size());
-    std::unordered_map<const void*, uint64_t> orders;
-    orders.reserve(builder.wholePoints.size());
-    for (const CBuilder::CWholePoint& point : builder.wholePoints) {
-        points_[point.address] = CFound{point.node, 0, point.root};
-        orders[point.address] = point.order;
-    }
+    // Each address keeps the last node written there, unless a range written later
+    // resolves it.
     size_t covered = 0;
-    for (auto& entry : points_) {
-        if (entry.first == nullptr) {
+    for (size_t i = 0; i < capacity_; ++i) {
+        CSlot& slot = slots_[i];
+        if (slot.node == nullptr || slot.address == nullptr) {
             continue;
         }
-        const CHit hit = FindInRanges(whole_, Bits(entry.first));
+        const CHit hit = FindInRanges(whole_, Bits(slot.address));
         if (hit.node == nullptr) {
             continue;
         }
         ++covered;
-        if (hit.order > orders[entry.first]) {
-            entry.second = CFound{
-                hit.node, static_cast<ptrdiff_t>(Bits(entry.first) - Bits(hit.node->var_addr_)), hit.root};
+        if (hit.order > slot.order) {
+            slot.node = hit.node;
+            slot.root = hit.root;
         }
     }
 
     std::unordered_map<const CScope*, uint64_t> memo;
-    uint64_t addresses = points_.size() - covered;
+    uint64_t addresses = points_ - covered;
     for (const CRange& range : whole_.ranges) {
         addresses += (range.end - range.begin) / range.stride * CountScope(*range.layout, memo);
     }
     addresses_ = static_cast<size_t>(addresses);
+}
+
+const CAddressIndex::CSlot& CAddressIndex::SlotOf(const void* address) const {
+    static const CSlot kNone{nullptr, nullptr, 0, 0};
+    if (capacity_ == 0) {
+        return kNone;
+    }
+    for (size_t i = Home(address, capacity_);; i = i + 1 == capacity_ ? 0 : i + 1) {
+        const CSlot& slot = slots_[i];
+        if (slot.node == nullptr || slot.address == address) {
+            return slot;
+        }
+    }
 }
 
 CAddressIndex::~CAddressIndex() = default;
@@ -146,7 +181,7 @@ CAddressIndex::CHit CAddressIndex::FindInRanges(const CScope& scope, uintptr_t o
         }
         const CHit inner = FindInScope(*range.layout, (offset - range.begin) % range.stride);
         if (inner.node != nullptr) {
-            best = CHit{inner.node, range.order, range.root};
+            best = CHit{inner.node, range.order, range.root, range.rootAddress};
         }
     }
     return best;
@@ -157,7 +192,7 @@ CAddressIndex::CHit CAddressIndex::FindInScope(const CScope& scope, uintptr_t of
     const auto point = std::lower_bound(scope.points.begin(), scope.points.end(), offset,
                                         [](const CPoint& p, uintptr_t at) { return p.offset < at; });
     if (point != scope.points.end() && point->offset == offset) {
-        best = CHit{point->node, point->order, nullptr};
+        best = CHit{point->node, point->order, 0, nullptr};
     }
     if (!scope.ranges.empty()) {
         const CHit inRange = FindInRanges(scope, offset);
@@ -169,9 +204,10 @@ CAddressIndex::CHit CAddressIndex::FindInScope(const CScope& scope, uintptr_t of
 }
 
 bool CAddressIndex::Find(const void* address, CFound& found) const {
-    const auto point = points_.find(address);
-    if (point != points_.end()) {
-        found = point->second;
+    const CSlot& slot = SlotOf(address);
+    if (slot.node != nullptr) {
+        found = CFound{slot.node, static_cast<ptrdiff_t>(Bits(address) - Bits(slot.node->var_addr_)),
+                       roots_[slot.root].var_addr_};
         return true;
     }
     if (address == nullptr || whole_.ranges.empty()) {
@@ -181,7 +217,8 @@ bool CAddressIndex::Find(const void* address, CFound& found) const {
     if (hit.node == nullptr) {
         return false;
     }
-    found = CFound{hit.node, static_cast<ptrdiff_t>(Bits(address) - Bits(hit.node->var_addr_)), hit.root};
+    found =
+        CFound{hit.node, static_cast<ptrdiff_t>(Bits(address) - Bits(hit.node->var_addr_)), hit.rootAddress};
     return true;
 }
 

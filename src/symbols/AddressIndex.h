@@ -13,10 +13,11 @@
 // and the shift from its own address: for the elements of an array that keeps one
 // element (Variable.h), and everything inside them, the layout element's nodes shifted.
 //
-// Held per node outside such arrays: one hash entry for its address. Per array that
-// keeps one element: one range, and a table of the offsets of the nodes of its layout
-// element. Nothing is held per element: memory grows with the declared variables and
-// members, not with array sizes.
+// Held per node outside such arrays: one slot of 24 bytes in an open-addressing table
+// of its address, at most half full (48 bytes a node). Per array that keeps one element:
+// one range, and a table of the offsets of the nodes of its layout element. Nothing is
+// held per element: memory grows with the declared variables and members, not with
+// array sizes.
 //
 // Lookup: a hash probe; an address that no node outside arrays holds is then found among
 // the ranges by a binary search, the element by division, and within the element by a
@@ -26,6 +27,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <unordered_map>
 #include <vector>
@@ -42,8 +44,10 @@ class CAddressIndex {
         const void* root = nullptr;
     };
 
-    // Indexes the trees below roots, in their order. Shares the roots; reads the trees.
-    explicit CAddressIndex(std::vector<std::shared_ptr<CVariable>> roots);
+    typedef std::deque<CVariable> CRoots;
+
+    // Indexes the trees below roots, in their order, and owns them.
+    explicit CAddressIndex(CRoots roots);
     ~CAddressIndex();
     CAddressIndex(const CAddressIndex&) = delete;
     CAddressIndex& operator=(const CAddressIndex&) = delete;
@@ -57,7 +61,7 @@ class CAddressIndex {
     // variables placed on one another) both cover is counted once for each.
     size_t AddressCount() const { return addresses_; }
 
-    const std::vector<std::shared_ptr<CVariable>>& Roots() const { return roots_; }
+    const CRoots& Roots() const { return roots_; }
 
    private:
     struct CScope;
@@ -78,7 +82,8 @@ class CAddressIndex {
         uintptr_t stride;
         uint64_t order;
         const CScope* layout;
-        const void* root;  // the top-level variable (ranges of the whole address space only)
+        uint32_t root;            // the top-level variable's place in roots_ (ranges of the whole space only)
+        const void* rootAddress;  // and its address
     };
     // The nodes of one layout element outside the arrays inside it that keep one element
     // (sorted by offset, one per offset: the last written), and those arrays (sorted by
@@ -92,8 +97,24 @@ class CAddressIndex {
     struct CHit {
         const CVariable* node = nullptr;
         uint64_t order = 0;
-        const void* root = nullptr;
+        uint32_t root = 0;
+        const void* rootAddress = nullptr;
     };
+    // A node outside arrays that keep one element, under its address: what the address
+    // resolves to once the ranges are taken into account, and the place of the write that
+    // put it there. An empty slot has no node.
+    struct CSlot {
+        const void* address;
+        const CVariable* node;
+        uint32_t root;   // the top-level variable's place in roots_
+        uint32_t order;  // the write, numbered as the build visits the trees
+    };
+
+    // The slot of address: its own, or the empty one where it would go.
+    const CSlot& SlotOf(const void* address) const;
+    CSlot& SlotOf(const void* address) {
+        return const_cast<CSlot&>(static_cast<const CAddressIndex&>(*this).SlotOf(address));
+    }
 
     // The last written among the ranges of scope that resolve offset.
     static CHit FindInRanges(const CScope& scope, uintptr_t offset);
@@ -103,11 +124,12 @@ class CAddressIndex {
     static uint64_t CountScope(const CScope& scope, std::unordered_map<const CScope*, uint64_t>& memo);
     static void Order(CScope& scope);
 
-    std::vector<std::shared_ptr<CVariable>> roots_;
-    // Every address a node outside arrays that keep one element starts at, with what it
-    // resolves to after the ranges have been taken into account.
-    std::unordered_map<const void*, CFound> points_;
-    CScope whole_;  // the ranges of the whole address space; its points are points_
+    CRoots roots_;
+    // Every address a node outside arrays that keep one element starts at.
+    std::unique_ptr<CSlot[]> slots_;
+    size_t capacity_ = 0;
+    size_t points_ = 0;  // slots in use
+    CScope whole_;       // the ranges of the whole address space; its points are points_
     std::vector<std::unique_ptr<CScope>> layouts_;
     size_t addresses_ = 0;
 };

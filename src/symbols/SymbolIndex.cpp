@@ -1,29 +1,12 @@
 // Publication of the address index: a load's index is built beside the published one
-// and replaces it whole under the lock, with the ready flag; how the index and the roots
-// are dropped; what the index tells about itself.
+// and replaces it whole under the lock, with the ready flag; how the index is dropped;
+// what the index tells about itself.
 #include "symbols/SymbolIndex.h"
 
 #include <cstdint>
 
-void CSymbolIndex::MapAll() {
-    // The trees are final from here on: no room is kept for children that never come.
-    std::vector<CVariable*> pending;
-    for (const std::shared_ptr<CVariable>& root : p_vec_vars_) {
-        pending.push_back(root.get());
-    }
-    while (!pending.empty()) {
-        CVariable* node = pending.back();
-        pending.pop_back();
-        node->childVec_.shrink_to_fit();
-        for (const std::shared_ptr<CVariable>& child : node->childVec_) {
-            pending.push_back(child.get());
-        }
-    }
-    vec_vars roots;
-    roots.swap(p_vec_vars_);
-    std::unique_ptr<const CAddressIndex> built(new CAddressIndex(std::move(roots)));
-    Reached(ELoadStep::kBuilt);
-    Replace(std::move(built), true);
+void CSymbolIndex::PublishRoots(vec_vars roots) {
+    Replace(std::unique_ptr<const CAddressIndex>(new CAddressIndex(std::move(roots))), true);
 }
 
 void CSymbolIndex::Replace(std::unique_ptr<const CAddressIndex> built, bool ready) {
@@ -43,7 +26,7 @@ void CSymbolIndex::Publish(const std::shared_ptr<CVariable>& root) {
             roots = index_->Roots();
         }
     }
-    roots.push_back(root);
+    roots.push_back(*root);
     Replace(std::unique_ptr<const CAddressIndex>(new CAddressIndex(std::move(roots))), true);
 }
 
@@ -68,14 +51,6 @@ size_t CSymbolIndex::Size() {
     return index_ != nullptr ? index_->AddressCount() : 0;
 }
 
-void CSymbolIndex::DropRoots() {
-    // A live loader thread owns the root list until it is joined; a loader that has
-    // finished its load has already emptied it.
-    if (thrd_ == 0) {
-        p_vec_vars_.clear();
-    }
-}
-
 void CSymbolIndex::DropIndex() {
     std::unique_ptr<const CAddressIndex> dropped;  // the nodes are freed after the lock is released
     CExclusiveLock<CIndexLock> lock(mtx_);
@@ -83,7 +58,4 @@ void CSymbolIndex::DropIndex() {
 }
 
 // Nothing in the component runs this: the manager lives until the process ends.
-CSymbolIndex::~CSymbolIndex() {
-    DropRoots();
-    DropIndex();
-}
+CSymbolIndex::~CSymbolIndex() { DropIndex(); }

@@ -1,18 +1,15 @@
-// CSymbolIndex: the application's variables, found by the address of their data, and
-// the loader thread that builds them.
+// CSymbolIndex: the application's variables, found by the address of their data.
 //
-// A load runs on a real-time thread of its own, "ReLoadSym": it takes the published
-// index away, walks the host's symbol table into trees of CVariable nodes (one root per
-// top-level variable), builds a new address index of them beside (CAddressIndex) and
-// publishes it whole. Datatype calls use the index through WithVariable.
+// It holds the address index a load published (CAddressIndex) and hands it out to the
+// datatype calls through WithVariable. The loader (CSymbolLoader) takes the published
+// index away at the start of a load, builds the new one of its walk's trees beside and
+// publishes it whole.
 //
-// Ownership: the loader thread owns the roots while a load builds them; the published
-// CAddressIndex owns them afterwards. Nobody changes a tree once it is indexed.
+// Ownership: the published CAddressIndex owns its trees. Nobody changes a tree once it
+// is indexed.
 //
-// Threads: BeginLoad, EndLoad and Clear run on the host's event path, which the frame
-// serialises; they alone touch thrd_. The walk and the building of the index run on the
-// loader thread, which alone touches the roots while it is alive (thrd_ != 0).
-// WithVariable runs on any IEC task.
+// Threads: Withdraw, PublishRoots and Publish run on the loader thread or the event path;
+// WithVariable on any IEC task; Inspect, Size and the like anywhere.
 // Locks: mtx_, a reader-writer lock, guards the published index and goes with the ready
 // flag: a load takes the index away and clears the flag under it exclusively, and
 // publishes the complete new index and sets the flag under it exclusively, so a call,
@@ -27,16 +24,12 @@
 #ifndef SYMBOLS_SYMBOLINDEX_H
 #define SYMBOLS_SYMBOLINDEX_H
 
-#include <pthread.h>
-
 #include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <vector>
 
-#include "CmpStd.h"
-#include "IecVarAccess_ItfsItf.h"
 #include "frame/LogTexts.h"
 #include "symbols/AddressIndex.h"
 #include "symbols/VariableView.h"
@@ -46,33 +39,24 @@
 
 class CSymbolIndex {
    public:
-    typedef std::vector<std::shared_ptr<CVariable>> vec_vars;
-
-    // The steps of a load, for the hook that tests observe a load by.
-    enum class ELoadStep {
-        kEmptied,    // the previous index is taken away; the walk follows
-        kBuilt,      // the new index is built, not yet published
-        kPublished,  // the new index is published and the flag set
-    };
+    typedef CAddressIndex::CRoots vec_vars;
 
     CSymbolIndex() = default;
     ~CSymbolIndex();
     CSymbolIndex(const CSymbolIndex&) = delete;
     CSymbolIndex& operator=(const CSymbolIndex&) = delete;
 
-    // Event path. BeginLoad stops a loader that still runs, then starts a new one.
-    // EndLoad stops and joins the loader, clears the flags and empties the index.
-    void BeginLoad() EXCLUDES(mtx_);
-    void EndLoad() EXCLUDES(mtx_);
-    // Drops the roots (unless a loader owns them) and then the index.
-    void DropRoots();
+    // Takes the published index away and clears the ready flag: calls are refused as
+    // loading until the next publication. The previous index is freed after the lock is
+    // released.
+    void Withdraw() EXCLUDES(mtx_) { Replace(nullptr, false); }
+    // Builds the index of roots (a load's trees, in walk order) and publishes it with the
+    // ready flag set.
+    void PublishRoots(vec_vars roots) EXCLUDES(mtx_);
+    // Empties the index and leaves the ready flag as it is.
     void DropIndex() EXCLUDES(mtx_);
-
-    // One complete load; runs on the loader thread.
-    void Load() EXCLUDES(mtx_);
-
-    bool LoadCompleted() const { return loadCompleted_.load(); }
-    void PrepareOnlineChange() { bOnlineChange_.store(true); }
+    // Whether a complete index is published (a call may find its variable).
+    bool Ready() const { return bDownloadDone_.load(); }
 
     // Runs use(CVariableView) on what pData resolves to, with the index held shared and
     // the variable's lock held, shared unless `write`. Returns null when use ran, else the
@@ -133,6 +117,28 @@ class CSymbolIndex {
     // each of its roots, and marks the index complete: for a tree built by hand (tests,
     // benchmarks).
     void Publish(const std::shared_ptr<CVariable>& root) EXCLUDES(mtx_);
+    // Runs use(CVariableView) on each root of the published index, in walk order, with
+    // the index held shared; false without an index. For checks of the index.
+    template <typename Use>
+    bool InspectRoots(Use use) EXCLUDES(mtx_) {
+        CSharedLock<CIndexLock> indexLock(mtx_);
+        if (index_ == nullptr) {
+            return false;
+        }
+        for (const CVariable& root : index_->Roots()) {
+            use(CVariableView(root));
+        }
+        return true;
+    }
+    // True when no call holds the index (tests: a call logs only after its locks are
+    // released).
+    bool Idle() EXCLUDES(mtx_) {
+        if (!mtx_.try_lock()) {
+            return false;
+        }
+        mtx_.unlock();
+        return true;
+    }
     // The distinct addresses the published index resolves, elements included; 0 without one.
     size_t Size() EXCLUDES(mtx_);
     // The lock a call on the variable at address takes: its top-level variable's. Null
@@ -140,13 +146,6 @@ class CSymbolIndex {
     const CIndexLock* LockOf(const void* address) EXCLUDES(mtx_);
 
    private:
-    // Tests of the loader observe its life cycle: the flags, the thread, the roots and
-    // the walk's steps.
-    friend class CDomDriverMgrTestPeer;
-
-    static void* ThreadRoutine(void* argc);
-    void SleepEvent();
-
     // The lock of the variable's memory at addr. One of a fixed set of locks chosen by
     // the address, so two variables may rarely share one and then take turns.
     CIndexLock& variableLock(const void* addr);
@@ -166,38 +165,9 @@ class CSymbolIndex {
         return nullptr;
     }
 
-    // Symbol walk (loader thread only). Every host call of the walk runs through Step:
-    // false, and call() not run, when a stop was requested; false too when one came
-    // during the call, so no caller looks at a host result after a stop.
-    template <typename Call>
-    bool Step(Call call);
-    bool DumpAll();
-    bool ExpandRoot(RTS_HANDLE hRootNode, RTS_HANDLE hInterface);
-    bool ExpandTree(RTS_HANDLE hInterface, RTS_HANDLE hNode);
-    bool ExpandNode(const std::shared_ptr<CVariable>& pParent, const std::shared_ptr<CVariable>& pVar,
-                    const char* szName);
-    bool ExpandArray(const std::shared_ptr<CVariable>& pVar, const char* szName, RTS_HANDLE hInterface,
-                     RTS_HANDLE hTypeNode, RTS_SIZE arraySize);
-    bool ExpandStructure(const std::shared_ptr<CVariable>& pVar, const char* szName, RTS_HANDLE hInterface,
-                         RTS_HANDLE hTypeNode);
-    // An array whose first element has been walked keeps it as the layout of all when
-    // the host's answers fit the arithmetic; false when a stop came.
-    bool KeepFirstElement(const std::shared_ptr<CVariable>& pVar, const char* szName, RTS_SIZE arraySize,
-                          bool& kept);
-    // fullSize, when given, receives the size the host reports, uncut.
-    bool LoadNode(const std::shared_ptr<CVariable>& pVariable, const char* szName,
-                  RTS_SIZE* fullSize = nullptr);
-
-    // Builds the index of the walk's roots and publishes it (loader thread only).
-    void MapAll() EXCLUDES(mtx_);
     // Replaces the published index by `built` (null: none) and sets the ready flag to
     // `ready`, both under the lock; the previous index is freed after it is released.
     void Replace(std::unique_ptr<const CAddressIndex> built, bool ready) EXCLUDES(mtx_);
-    void Reached(ELoadStep step) {
-        if (loadStepHook_) {
-            loadStepHook_(step);
-        }
-    }
 
     CIndexLock mtx_;
     std::unique_ptr<const CAddressIndex> index_ GUARDED_BY(mtx_);
@@ -205,25 +175,8 @@ class CSymbolIndex {
     static constexpr size_t kVariableLocks = 256;
     CIndexLock variableLocks_[kVariableLocks];  // taken after mtx_
 
-    // Roots of the tree while a load builds them. Owned by the loader thread while one
-    // is alive (thrd_ != 0); emptied by the load's indexing step.
-    vec_vars p_vec_vars_;
-    pthread_t thrd_ = 0;  // the loader thread; event path only
-
-    std::atomic<bool> bDownloadFinish_{false};  // stop request for the loader
-    std::atomic<bool> bDownloadDone_{false};    // the address index is complete; changed under mtx_ by loads
-    std::atomic<bool> bOnlineChange_{false};
-    std::atomic<bool> loadCompleted_{false};  // the last walk reached the application
-
-    // Every array keeps a node per element, as one whose host answers do not fit the
-    // arithmetic does (tests: the reference a compact index is compared with).
-    std::atomic<bool> expandEveryElement_{false};
-    // Called by the loader at each step of a load (tests: a load paused at a step while
-    // calls run). Set only while no loader runs.
-    std::function<void(ELoadStep)> loadStepHook_;
-
-    int32_t load_SchedPriority_ = 30;  // SCHED_FIFO priority of the loader thread
-    int32_t load_SchedAffinity_ = 0;   // processor of the loader thread; negative: not pinned
+    // The address index is complete and may be read; changed under mtx_ with index_.
+    std::atomic<bool> bDownloadDone_{false};
 };
 
 #endif  // SYMBOLS_SYMBOLINDEX_H

@@ -1,12 +1,6 @@
-// Loader thread: one load of the application's symbols on a real-time thread of its
-// own, "ReLoadSym". A load takes the published index away (calls are refused as loading
-// from then on), walks the application, builds the index of what the walk found beside
-// and publishes it with the ready flag (bDownloadDone_) in one step under the lock.
-//
-// BeginLoad and EndLoad run on the host's event path, which the frame
-// serialises; thrd_ is touched only there. Stopping combines the cooperative stop
-// request, which the walk tests before every host call, with deferred cancellation;
-// the join makes EndLoad return only after the loader has ended.
+// The loader thread: starting it, stopping it, and one load.
+#include "symbols/SymbolLoader.h"
+
 #include <pthread.h>
 #include <sched.h>
 
@@ -16,20 +10,20 @@
 #include <limits>
 
 #include "frame/HostImports.h"
-#include "symbols/SymbolIndex.h"
 #include "utils/comm.h"
 
-// Entry of the loader thread; argc is the index.
-void* CSymbolIndex::ThreadRoutine(void* argc) {
-    CSymbolIndex* index = static_cast<CSymbolIndex*>(argc);
+// Entry of the loader thread; argc is the loader.
+void* CSymbolLoader::ThreadRoutine(void* argc) {
+    CSymbolLoader* loader = static_cast<CSymbolLoader*>(argc);
     // Named by itself before any work, so every host call of the load already comes
     // from "ReLoadSym".
     pthread_setname_np(pthread_self(), "ReLoadSym");
-    if (index->load_SchedAffinity_ >= 0) {
-        SetAffinity(0, static_cast<unsigned int>(index->load_SchedAffinity_));
+    const int32_t processor = loader->load_SchedAffinity_.load();
+    if (processor >= 0) {
+        SetAffinity(0, static_cast<unsigned int>(processor));
     }
     try {
-        index->Load();
+        loader->Load();
     } catch (const std::exception&) {
         // No memory for the walk's nodes or the index: the load ends without an index,
         // and calls are refused as loading until the next load. (A cancellation's unwind
@@ -38,10 +32,7 @@ void* CSymbolIndex::ThreadRoutine(void* argc) {
     return nullptr;
 }
 
-// Called at the start of every load and whenever the walk sees an online change.
-void CSymbolIndex::SleepEvent() {}
-
-void CSymbolIndex::BeginLoad() {
+void CSymbolLoader::BeginLoad() {
     if (thrd_ != 0) {
         EndLoad();  // at most one loader thread exists
     }
@@ -53,10 +44,11 @@ void CSymbolIndex::BeginLoad() {
     pthread_attr_setschedpolicy(&attributes, SCHED_FIFO);
     pthread_attr_setdetachstate(&attributes, PTHREAD_CREATE_JOINABLE);
     sched_param priority{};
-    priority.sched_priority = load_SchedPriority_;
+    priority.sched_priority = load_SchedPriority_.load();
     pthread_attr_setschedparam(&attributes, &priority);
 
     pthread_t thread = 0;
+    threadStarted_ = true;  // before the thread runs, so that it sees itself started
     int error = pthread_create(&thread, &attributes, ThreadRoutine, this);
     pthread_attr_destroy(&attributes);
     if (error == EPERM) {
@@ -78,13 +70,14 @@ void CSymbolIndex::BeginLoad() {
     if (error != 0) {
         // No load runs: bDownloadDone_ stays false, so the datatype calls keep
         // reporting that variables are being loaded.
+        threadStarted_ = false;
         ZentrikLog(ELogText::kThreadCreateFailed, error);
         return;
     }
     thrd_ = thread;
 }
 
-void CSymbolIndex::EndLoad() {
+void CSymbolLoader::EndLoad() {
     if (thrd_ != 0) {
         bDownloadFinish_ = true;
         int error = pthread_cancel(thrd_);
@@ -97,31 +90,61 @@ void CSymbolIndex::EndLoad() {
             // The loader may still run: it keeps its roots, the stop request stays set
             // and thrd_ stays, so the next stop tries the join again. The index is
             // still emptied; the loader only ever takes its lock to write.
-            DropIndex();
+            index_.DropIndex();
             return;
         }
         bDownloadFinish_ = false;
-        bDownloadDone_ = false;
+        index_.Withdraw();
         bOnlineChange_ = false;
         loadCompleted_ = false;
         // Roots of an interrupted walk: the loader is gone, so they are ours to drop,
         // and a later load must never index them.
-        p_vec_vars_.clear();
+        walk_.DropRoots();
         thrd_ = 0;
+        threadStarted_ = false;
+        return;
     }
-    DropIndex();
+    index_.DropIndex();
 }
 
-void CSymbolIndex::Load() {
+void CSymbolLoader::DropRoots() {
+    // A live loader thread owns the root list until it is joined; a loader that has
+    // finished its load has already handed it over.
+    if (thrd_ == 0) {
+        walk_.DropRoots();
+    }
+}
+
+void CSymbolLoader::SetScheduling(int32_t priority, int32_t processor) {
+    load_SchedPriority_ = priority;
+    load_SchedAffinity_ = processor;
+}
+
+CSymbolLoader::CStatus CSymbolLoader::Status() const {
+    CStatus status;
+    status.threadStarted = threadStarted_.load();
+    status.stopRequested = bDownloadFinish_.load();
+    status.onlineChange = bOnlineChange_.load();
+    status.loadCompleted = loadCompleted_.load();
+    status.indexReady = index_.Ready();
+    status.roots = walk_.RootCount();
+    status.priority = load_SchedPriority_.load();
+    status.processor = load_SchedAffinity_.load();
+    return status;
+}
+
+// Nothing in the component runs this: the manager lives until the process ends.
+CSymbolLoader::~CSymbolLoader() { DropRoots(); }
+
+void CSymbolLoader::Load() {
     SleepEvent();
     if (bDownloadFinish_) {
         return;
     }
-    Replace(nullptr, false);  // the last load's trees, freed after the lock is released
+    index_.Withdraw();  // the last load's trees, freed after the lock is released
     bOnlineChange_ = false;
-    Reached(ELoadStep::kEmptied);
     ZentrikLog(ELogText::kLoadStart);
-    loadCompleted_ = DumpAll();
+    loadCompleted_ = walk_.Run();
     if (bDownloadFinish_) {
         // Stopped: the walk may have left out any part of the application. Nothing is
         // published, so calls stay refused as loading; the stop drops the roots.
@@ -129,9 +152,8 @@ void CSymbolIndex::Load() {
     }
     // Published, and so ready, before the end line: whoever has seen the end line finds
     // the index.
-    MapAll();
-    Reached(ELoadStep::kPublished);
-    const size_t symbols = Size();
+    index_.PublishRoots(walk_.TakeRoots());
+    const size_t symbols = index_.Size();
     ZentrikLog(ELogText::kLoadEnd, loadCompleted_ ? 1 : 0,
                static_cast<int>(std::min<size_t>(symbols, std::numeric_limits<int>::max())));
 }

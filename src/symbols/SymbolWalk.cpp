@@ -7,14 +7,18 @@
 // here. Of an array, the first element is walked with everything below it, and then
 // kept as the layout of all elements (Variable.h) when the host's answers fit IEC's
 // contiguous arrays: the array's size is its element count times a stride no smaller
-// than the element, the first element starts at the array, its name is the array's with
-// its indices, everything inside it was resolved and lies within one stride, and the
-// last element is where the stride puts it, named and typed as the first. An array that
-// does not fit is walked element by element. Every host call goes through Step, which
-// reads the stop request before the call and again before the caller looks at the
-// host's result, so the walk ends within one host call of EndLoad. Everything here runs
-// on the loader thread and takes no lock; the loader thread may be cancelled inside any
-// host call.
+// than the element, the first element starts at the array, everything inside it was
+// resolved and lies within one stride, and an element in the middle and the last one
+// are where the stride puts them, typed as the first and named by the pattern of the
+// first one's name. What a host calls an element is its own choice ("[5]", "a[5]",
+// "App.Globals.a[5]", or nothing, then the element's indices): the pattern is what the
+// host puts before and after the first element's indices. An array that does not fit
+// is walked element by element. Every host call goes through Step, which reads the stop
+// request before the call and again before the caller looks at the host's result, so
+// the walk ends within one host call of EndLoad. Everything here runs on the loader
+// thread and takes no lock; the loader thread may be cancelled inside any host call.
+#include "symbols/SymbolWalk.h"
+
 #include <pthread.h>
 
 #include <algorithm>
@@ -25,7 +29,6 @@
 #include <vector>
 
 #include "frame/HostImports.h"
-#include "symbols/SymbolIndex.h"
 
 namespace {
 
@@ -120,8 +123,66 @@ bool FitsOneStride(const CVariable& element, uint64_t stride) {
             node->bounds_->elements * node->bounds_->stride > stride - (at - begin)) {
             return false;
         }
-        for (const std::shared_ptr<CVariable>& child : node->childVec_) {
-            pending.push_back(child.get());
+        for (const CVariable& child : node->childVec_) {
+            pending.push_back(&child);
+        }
+    }
+    return true;
+}
+
+// The name a node gets when the host gives none: the last part of the full name it was
+// looked up by, its indices for an element ("[2]" of "App.Globals.m[1][2]"), else what
+// follows the last dot (the member's or the variable's own name).
+std::string NameFromFullName(const char* szName) {
+    const std::string full(szName);
+    if (!full.empty() && full.back() == ']') {
+        const size_t open = full.rfind('[');
+        return open == std::string::npos ? full : full.substr(open);
+    }
+    const size_t dot = full.rfind('.');
+    return dot == std::string::npos ? full : full.substr(dot + 1);
+}
+
+bool StartsWith(const std::string& text, const std::string& start) {
+    return text.size() >= start.size() && text.compare(0, start.size(), start) == 0;
+}
+
+// Whether the names inside the first element `first` of `array` (named firstName) can be
+// formed for every element: a name the host gave a node inside it (not one formed by the
+// pattern of an array inside) must not hold the element's own name, which would differ
+// from one element to the next. The arrays inside that keep one element directly (no
+// other such array between) and whose elements' names start with firstName get that
+// start replaced by the name of the element that holds them, in `follow`.
+bool NamesFitEveryElement(const CVariable& first, const std::string& firstName,
+                          std::vector<CVariable*>& follow) {
+    struct CPending {
+        const CVariable* node;
+        bool direct;  // no array that keeps one element lies between it and `first`
+    };
+    std::vector<CPending> pending;
+    for (const CVariable& child : first.childVec_) {
+        pending.push_back(CPending{&child, true});
+    }
+    if (first.KeepsOneElement()) {
+        pending.clear();
+        pending.push_back(CPending{&first, true});
+    }
+    while (!pending.empty()) {
+        const CPending at = pending.back();
+        pending.pop_back();
+        const CVariable& node = *at.node;
+        if (node.array_ == nullptr && &node != &first && StartsWith(node.symbol_nodename_, firstName)) {
+            return false;
+        }
+        const bool keeps = node.KeepsOneElement();
+        if (keeps && !node.bounds_->prefixAfterEnclosing && StartsWith(node.bounds_->namePrefix, firstName)) {
+            if (!at.direct) {
+                return false;
+            }
+            follow.push_back(const_cast<CVariable*>(&node));
+        }
+        for (const CVariable& child : node.childVec_) {
+            pending.push_back(CPending{&child, at.direct && !keeps});
         }
     }
     return true;
@@ -129,8 +190,20 @@ bool FitsOneStride(const CVariable& element, uint64_t stride) {
 
 }  // namespace
 
+CSymbolWalk::CRoots CSymbolWalk::TakeRoots() {
+    CRoots roots;
+    roots.swap(p_vec_vars_);
+    rootCount_.store(0);
+    return roots;
+}
+
+void CSymbolWalk::DropRoots() {
+    p_vec_vars_.clear();
+    rootCount_.store(0);
+}
+
 template <typename Call>
-bool CSymbolIndex::Step(Call call) {
+bool CSymbolWalk::Step(Call call) {
     if (bDownloadFinish_) {
         return false;
     }
@@ -138,7 +211,7 @@ bool CSymbolIndex::Step(Call call) {
     return !bDownloadFinish_;
 }
 
-bool CSymbolIndex::DumpAll() {
+bool CSymbolWalk::Run() {
     RTS_HANDLE hInterface = RTS_INVALID_HANDLE;
     if (!Step([&] { hInterface = pfIecVarAccGetFirstInterface(nullptr); })) {
         return false;
@@ -162,7 +235,7 @@ bool CSymbolIndex::DumpAll() {
     return true;
 }
 
-bool CSymbolIndex::ExpandRoot(RTS_HANDLE hRootNode, RTS_HANDLE hInterface) {
+bool CSymbolWalk::ExpandRoot(RTS_HANDLE hRootNode, RTS_HANDLE hInterface) {
     RTS_RESULT result = ERR_OK;
     RTS_HANDLE hNode = RTS_INVALID_HANDLE;
     if (!Step([&] { hNode = pfIecVarAccBrowseDown(hInterface, hRootNode, &result); }) || result != ERR_OK) {
@@ -185,7 +258,7 @@ bool CSymbolIndex::ExpandRoot(RTS_HANDLE hRootNode, RTS_HANDLE hInterface) {
     }
 }
 
-bool CSymbolIndex::ExpandTree(RTS_HANDLE hInterface, RTS_HANDLE hNode) {
+bool CSymbolWalk::ExpandTree(RTS_HANDLE hInterface, RTS_HANDLE hNode) {
     char path[kPathBufferSize] = {0};
     RTS_RESULT result = ERR_OK;
     RTS_UI16 kind = 0;
@@ -224,17 +297,17 @@ bool CSymbolIndex::ExpandTree(RTS_HANDLE hInterface, RTS_HANDLE hNode) {
         if (!Step([&] { FullPath(hInterface, hNode, path, &result); })) {
             return false;
         }
-        auto pVar = std::make_shared<CVariable>();
-        if (!ExpandNode(nullptr, pVar, path)) {
-            return false;  // a cut-off root is dropped
+        CVariable& root = p_vec_vars_.emplace_back();
+        if (!ExpandNode(root, path)) {
+            p_vec_vars_.pop_back();  // a cut-off root is dropped
+            return false;
         }
-        p_vec_vars_.push_back(pVar);
+        rootCount_.store(p_vec_vars_.size());
     }
     return true;
 }
 
-bool CSymbolIndex::ExpandNode(const std::shared_ptr<CVariable>& pParent,
-                              const std::shared_ptr<CVariable>& pVar, const char* szName) {
+bool CSymbolWalk::ExpandNode(CVariable& var, const char* szName) {
     if (bDownloadFinish_) {
         return false;
     }
@@ -242,19 +315,17 @@ bool CSymbolIndex::ExpandNode(const std::shared_ptr<CVariable>& pParent,
         SleepEvent();
         bOnlineChange_ = false;
     }
+    // The node stands in its parent's list already, so children stand in the order they
+    // were made; a node the walk cannot finish is dropped with the root it belongs to.
     RTS_SIZE size = 0;
-    if (!LoadNode(pVar, szName, &size)) {
+    if (!LoadNode(var, szName, &size)) {
         return false;
-    }
-    // Attached as soon as it is loaded, so children stand in the order they were made.
-    if (pParent) {
-        pParent->AddChild(pVar);
     }
     if (bDownloadFinish_) {
         return false;
     }
     // Only arrays and structures are looked up a second time for their type.
-    if (pVar->varType_ != TYPE3_ARRAY && pVar->varType_ != TYPE3_USERDEF) {
+    if (var.varType_ != TYPE3_ARRAY && var.varType_ != TYPE3_USERDEF) {
         return true;  // a leaf
     }
     CVarInfoRecord varInfo;
@@ -270,14 +341,14 @@ bool CSymbolIndex::ExpandNode(const std::shared_ptr<CVariable>& pParent,
         !Step([&] { hTypeNode = pfIecVarAccGetTypeNode3(hInterface, hNode, varInfo.get(), &result); })) {
         return false;
     }
-    if (pVar->varType_ == TYPE3_ARRAY) {
-        return ExpandArray(pVar, szName, hInterface, hTypeNode, size);
+    if (var.varType_ == TYPE3_ARRAY) {
+        return ExpandArray(var, szName, hInterface, hTypeNode, size);
     }
-    return ExpandStructure(pVar, szName, hInterface, hTypeNode);
+    return ExpandStructure(var, szName, hInterface, hTypeNode);
 }
 
-bool CSymbolIndex::ExpandArray(const std::shared_ptr<CVariable>& pVar, const char* szName,
-                               RTS_HANDLE hInterface, RTS_HANDLE hTypeNode, RTS_SIZE arraySize) {
+bool CSymbolWalk::ExpandArray(CVariable& var, const char* szName, RTS_HANDLE hInterface, RTS_HANDLE hTypeNode,
+                              RTS_SIZE arraySize) {
     TypeDescAsUnion typeDesc;
     std::memset(&typeDesc, 0, sizeof(typeDesc));
     RTS_RESULT result = ERR_OK;
@@ -306,70 +377,92 @@ bool CSymbolIndex::ExpandArray(const std::shared_ptr<CVariable>& pVar, const cha
         }
     }
     bounds->elements = elements;
-    pVar->bounds_ = std::move(bounds);
+    var.bounds_ = std::move(bounds);
     if (elements == 0) {
         return true;
     }
     char name[kMemberNameBufferSize] = {0};
-    ElementName(*pVar, szName, 0, name);
-    if (!ExpandNode(pVar, std::make_shared<CVariable>(), name)) {
+    ElementName(var, szName, 0, name);
+    var.childVec_.reserve(1);
+    if (!ExpandNode(var.childVec_.emplace_back(), name)) {
         return false;
     }
-    if (elements > 1 && !expandEveryElement_) {
-        bool kept = false;
-        if (!KeepFirstElement(pVar, szName, arraySize, kept)) {
-            return false;
-        }
-        if (kept) {
-            return true;
-        }
+    bool kept = false;
+    if (!KeepFirstElement(var, szName, arraySize, kept)) {
+        return false;
+    }
+    if (kept) {
+        return true;
     }
     // Element by element, the last index varying fastest.
+    var.childVec_.reserve(elements);
     for (uint64_t linear = 1; linear < elements; ++linear) {
-        ElementName(*pVar, szName, linear, name);
-        if (!ExpandNode(pVar, std::make_shared<CVariable>(), name)) {
+        ElementName(var, szName, linear, name);
+        if (!ExpandNode(var.childVec_.emplace_back(), name)) {
             return false;
         }
     }
     return true;
 }
 
-bool CSymbolIndex::KeepFirstElement(const std::shared_ptr<CVariable>& pVar, const char* szName,
-                                    RTS_SIZE arraySize, bool& kept) {
+bool CSymbolWalk::KeepFirstElement(CVariable& array, const char* szName, RTS_SIZE arraySize, bool& kept) {
     kept = false;
-    const CVariable& first = *pVar->childVec_[0];
+    CVariable* pVar = &array;
+    const CVariable& first = array.childVec_[0];
     const uint64_t elements = pVar->bounds_->elements;
     const uint64_t stride = arraySize / elements;
     if (pVar->var_addr_ == nullptr || first.var_addr_ != pVar->var_addr_ || stride == 0 ||
         arraySize % elements != 0 || first.size_ > stride || !FitsOneStride(first, stride)) {
         return true;
     }
-    std::string expected = pVar->symbol_nodename_;
-    pVar->AppendIndices(expected, 0);
-    if (first.symbol_nodename_ != expected) {
+    // The pattern of the elements' names: what the host puts before and after the first
+    // element's indices. Where the host writes them is its own choice ("[0]", "a[0]",
+    // "App.Globals.a[0]"); a name without them fits no pattern.
+    std::string indices;
+    pVar->AppendIndices(indices, 0);
+    const size_t at = first.symbol_nodename_.rfind(indices);
+    if (at == std::string::npos) {
         return true;
     }
-    // The last element, looked up but not expanded, must be where the stride puts it.
+    const std::string prefix = first.symbol_nodename_.substr(0, at);
+    const std::string suffix = first.symbol_nodename_.substr(at + indices.size());
+    std::vector<CVariable*> follow;
+    if (!NamesFitEveryElement(first, first.symbol_nodename_, follow)) {
+        return true;
+    }
+    // An element in the middle and the last one, looked up but not expanded, must be
+    // where the stride puts them, of the first one's class and size, named by the pattern.
     char name[kMemberNameBufferSize] = {0};
-    ElementName(*pVar, szName, elements - 1, name);
-    auto last = std::make_shared<CVariable>();
-    if (!LoadNode(last, name)) {
-        return false;
+    const uint64_t probes[2] = {elements / 2, elements - 1};
+    for (size_t p = elements > 2 ? 0 : 1; p < 2 && elements > 1; ++p) {
+        const uint64_t linear = probes[p];
+        ElementName(*pVar, szName, linear, name);
+        CVariable probe;
+        if (!LoadNode(probe, name)) {
+            return false;
+        }
+        std::string expected = prefix;
+        pVar->AppendIndices(expected, linear);
+        expected += suffix;
+        if (probe.var_addr_ != static_cast<char*>(first.var_addr_) + linear * stride ||
+            probe.varType_ != first.varType_ || probe.size_ != first.size_ ||
+            probe.symbol_nodename_ != expected) {
+            return true;
+        }
     }
-    expected = pVar->symbol_nodename_;
-    pVar->AppendIndices(expected, elements - 1);
-    if (last->var_addr_ != static_cast<char*>(first.var_addr_) + (elements - 1) * stride ||
-        last->varType_ != first.varType_ || last->size_ != first.size_ ||
-        last->symbol_nodename_ != expected) {
-        return true;
+    for (CVariable* inner : follow) {
+        inner->bounds_->namePrefix.erase(0, first.symbol_nodename_.size());
+        inner->bounds_->prefixAfterEnclosing = true;
     }
+    pVar->bounds_->namePrefix = prefix;
+    pVar->bounds_->nameSuffix = suffix;
     pVar->KeepOneElement(stride);
     kept = true;
     return true;
 }
 
-bool CSymbolIndex::ExpandStructure(const std::shared_ptr<CVariable>& pVar, const char* szName,
-                                   RTS_HANDLE hInterface, RTS_HANDLE hTypeNode) {
+bool CSymbolWalk::ExpandStructure(CVariable& var, const char* szName, RTS_HANDLE hInterface,
+                                  RTS_HANDLE hTypeNode) {
     // The first description gives the member count, the second the handles.
     TypeDescAsUnion typeDesc;
     std::memset(&typeDesc, 0, sizeof(typeDesc));
@@ -390,6 +483,7 @@ bool CSymbolIndex::ExpandStructure(const std::shared_ptr<CVariable>& pVar, const
     }
     // Never read more handles than were allocated, whatever count the host reports now.
     const RTS_I32 count = std::min(typeDesc._union._struct._iComponents, members.count());
+    var.childVec_.reserve(static_cast<size_t>(count));
     char name[kMemberNameBufferSize] = {0};
     for (RTS_I32 index = 0; index < count; ++index) {
         const char* memberName = nullptr;
@@ -397,16 +491,14 @@ bool CSymbolIndex::ExpandStructure(const std::shared_ptr<CVariable>& pVar, const
             return false;
         }
         snprintf(name, sizeof(name), "%s.%s", szName, memberName != nullptr ? memberName : "");
-        auto pChild = std::make_shared<CVariable>();
-        if (!ExpandNode(pVar, pChild, name)) {
+        if (!ExpandNode(var.childVec_.emplace_back(), name)) {
             return false;
         }
     }
     return true;
 }
 
-bool CSymbolIndex::LoadNode(const std::shared_ptr<CVariable>& pVariable, const char* szName,
-                            RTS_SIZE* fullSize) {
+bool CSymbolWalk::LoadNode(CVariable& variable, const char* szName, RTS_SIZE* fullSize) {
     if (bDownloadFinish_) {
         return false;
     }
@@ -454,9 +546,9 @@ bool CSymbolIndex::LoadNode(const std::shared_ptr<CVariable>& pVariable, const c
     if (fullSize != nullptr) {
         *fullSize = size;
     }
-    pVariable->size_ = static_cast<uint32_t>(size);
-    pVariable->varType_ = typeClass;
-    pVariable->var_addr_ = address;
-    pVariable->symbol_nodename_ = nodeName != nullptr ? nodeName : "";
+    variable.size_ = static_cast<uint32_t>(size);
+    variable.varType_ = typeClass;
+    variable.var_addr_ = address;
+    variable.symbol_nodename_ = nodeName != nullptr ? std::string(nodeName) : NameFromFullName(szName);
     return true;
 }

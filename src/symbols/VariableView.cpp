@@ -4,8 +4,8 @@
 // times the element size per array that keeps one element around it, from the
 // outermost in. Each of those arrays lies within one element of the array around it, so
 // the indices come out of the shift by division from the outermost in. The element is
-// named as the host names elements: its array's name followed by its indices, and an
-// element of an array of arrays after the element that holds it ("m[2][3]").
+// named by the pattern its array learned from the host's names (Variable.h), which may
+// start with the name of the element around it ("m[2][3]").
 #include "symbols/VariableView.h"
 
 #include <vector>
@@ -40,17 +40,17 @@ CVariableName CVariableView::elementName() const {
         rest -= indices[level] * stride;
     }
 
-    // The arrays whose layout element is the next one in (an array of arrays) each add
-    // their indices; the first node up that is no layout element gives the name.
-    size_t named = 0;
-    const CVariable* node = node_;
-    while (node->array_ != nullptr) {
-        node = node->array_;
-        ++named;
-    }
-    std::string name = node->symbol_nodename_;
-    for (size_t level = named; level-- > 0;) {
+    // From the outermost array in: each names its element by its pattern, after the name
+    // of the element around it where its pattern says so.
+    std::string name;
+    for (size_t level = depth; level-- > 0;) {
+        const CVariable::CArrayBounds& bounds = *chain[level]->bounds_;
+        if (!bounds.prefixAfterEnclosing) {
+            name.clear();
+        }
+        name += bounds.namePrefix;
         chain[level]->AppendIndices(name, indices[level]);
+        name += bounds.nameSuffix;
     }
     return CVariableName(std::move(name));
 }

@@ -5,8 +5,8 @@
 // the shift moves its address. An array that keeps one element as the layout of all
 // (Variable.h) hands out element i as that element shifted by i times the element
 // size; everything below the element is shifted with it. The element's name is formed
-// from its array's name and its indices ("arr[5]", "grid[1,2]", "m[2][3]"), exactly as
-// the host names the element that was walked.
+// by the pattern the host's names of the elements follow ("arr[5]", "[5]",
+// "App.Globals.m[2][3]"), exactly as the host names the element.
 //
 // A view is a value of two words, made and dropped on the stack of one call. It is
 // valid while the caller holds the index shared (the nodes live in the index).
@@ -110,10 +110,9 @@ class CVariableView {
     CVariableView child(size_t i) const {
         const CVariable::CArrayBounds* bounds = node_->bounds_.get();
         if (bounds != nullptr && bounds->stride != 0) {
-            return CVariableView(node_->childVec_[0].get(),
-                                 shift_ + static_cast<ptrdiff_t>(i * bounds->stride));
+            return CVariableView(&node_->childVec_[0], shift_ + static_cast<ptrdiff_t>(i * bounds->stride));
         }
-        return CVariableView(node_->childVec_[i].get(), shift_);
+        return CVariableView(&node_->childVec_[i], shift_);
     }
 
     // For an array that keeps one element as the layout of all: the bytes from one
@@ -121,6 +120,17 @@ class CVariableView {
     uint64_t elementStride() const {
         const CVariable::CArrayBounds* bounds = node_->bounds_.get();
         return bounds != nullptr ? bounds->stride : 0;
+    }
+
+    // Appends the indices of element i of this array as the host writes them ("[2]",
+    // "[1,-1]"), whatever the host names the element; false, and nothing appended, for
+    // a node without an array's dimensions.
+    bool appendElementIndices(std::string& out, size_t i) const {
+        if (!node_->bounds_) {
+            return false;
+        }
+        node_->AppendIndices(out, i);
+        return true;
     }
 
     // An array's dimensions (1 to 3; 0 for every other node), the first index of

@@ -3,12 +3,14 @@
 // block.
 //
 // The entries sit in one array ordered by address: a find is a binary search over a few
-// entries under a shared hold of a CSharedCounterLock, which a hash table's division for
-// its bucket would take longer than. A find hands out the state's shared pointer, so the
-// caller works on the state after the lock is released and a state dropped meanwhile
-// lives on until its last caller returns. New states are made before the table is held
-// exclusively, and states leave it to be freed after the lock: the exclusive holds are
-// one insert (which now and then grows the array), one erase or one swap.
+// entries, which a hash table's division for its bucket would take longer than. The
+// array is a CLeftRight: a find never waits, whatever another instance's reset, a new
+// instance or a clear does to the table meanwhile; those take turns and wait for the
+// finds in flight. A find hands out the state's shared pointer, so the caller works on
+// the state after its read and a state dropped meanwhile lives on until its last caller
+// returns. New states are made before the table is written, and states leave it to be
+// freed after the write: a write is one insert (which now and then grows the arrays),
+// one erase or one swap, on each of the two copies.
 #ifndef SYNC_INSTANCETABLE_H
 #define SYNC_INSTANCETABLE_H
 
@@ -19,7 +21,7 @@
 #include <utility>
 #include <vector>
 
-#include "sync/Locks.h"
+#include "sync/LeftRight.h"
 
 template <typename Key, typename State>
 class CInstanceTable {
@@ -35,11 +37,13 @@ class CInstanceTable {
     // from the bytes just stored.
     StatePtr Find(Key instance) const {
         StatePtr state;
-        CSharedLock<CSharedCounterLock> lock(mutex_);
-        const typename Table::const_iterator found = LowerBound(instance);
-        if (found != entries_.end() && found->first == instance) {
-            state = found->second;
-        }
+        entries_.Read([&](const Table& entries) {
+            const typename Table::const_iterator found = LowerBound(entries, instance);
+            if (found != entries.end() && found->first == instance) {
+                state = found->second;
+            }
+            return 0;
+        });
         return state;
     }
 
@@ -47,66 +51,71 @@ class CInstanceTable {
     // one first.
     StatePtr Insert(Key instance, StatePtr made) {
         StatePtr state;
-        {
-            CExclusiveLock<CSharedCounterLock> lock(mutex_);
-            const typename Table::const_iterator place = LowerBound(instance);
-            if (place != entries_.end() && place->first == instance) {
+        entries_.Write([&](Table& entries) {
+            const typename Table::const_iterator place = LowerBound(entries, instance);
+            if (place != entries.end() && place->first == instance) {
                 state = place->second;
             } else {
-                entries_.insert(place, Entry(instance, made));
-                state = std::move(made);
+                entries.insert(place, Entry(instance, made));
+                state = made;
             }
-        }
-        return state;  // a state that lost the race is freed here, after the lock
+            return 0;
+        });
+        return state;  // a state that lost the race is freed with `made`, after the write
     }
 
     // Drops the instance's entry when it holds `state` and keep(state) is false, decided
-    // under the exclusive hold.
+    // once, while the table is written.
     template <typename Keep>
     void EraseUnless(Key instance, const StatePtr& state, Keep keep) {
         StatePtr dropped;
-        {
-            CExclusiveLock<CSharedCounterLock> lock(mutex_);
-            const typename Table::const_iterator found = LowerBound(instance);
-            if (found != entries_.end() && found->first == instance && found->second == state &&
-                !keep(*state)) {
-                dropped = found->second;
-                entries_.erase(found);
+        int decided = -1;  // -1: not yet; 0: kept; 1: dropped
+        entries_.Write([&](Table& entries) {
+            const typename Table::const_iterator found = LowerBound(entries, instance);
+            if (decided < 0) {
+                decided = found != entries.end() && found->first == instance && found->second == state &&
+                                  !keep(*state)
+                              ? 1
+                              : 0;
             }
-        }
-        // `dropped` is freed here, after the lock (unless a caller still holds it).
+            if (decided == 1) {
+                dropped = found->second;
+                entries.erase(found);
+            }
+            return 0;
+        });
+        // `dropped` is freed here, after the write (unless a caller still holds it).
     }
 
     // Drops every entry. Waits only for the finds in flight.
     void Clear() {
-        Table dropped;
-        {
-            CExclusiveLock<CSharedCounterLock> lock(mutex_);
-            dropped.swap(entries_);
-        }
-        // The states are freed here, after the lock (or by the last call still using one).
+        Table dropped[2];
+        int copy = 0;
+        entries_.Write([&](Table& entries) {
+            dropped[copy++].swap(entries);
+            return 0;
+        });
+        // The states are freed here, after the write (or by the last call still using one).
     }
 
     size_t Size() const {
-        CSharedLock<CSharedCounterLock> lock(mutex_);
-        return entries_.size();
+        return entries_.Read([](const Table& entries) { return entries.size(); });
     }
 
-    // True when no call holds the table's lock (a snapshot, for checks).
-    bool Idle() const { return mutex_.Idle(); }
+    // True when no call is inside the table (a snapshot, for checks).
+    bool Idle() const { return entries_.Idle(); }
 
    private:
     typedef std::pair<Key, StatePtr> Entry;
     typedef std::vector<Entry> Table;
 
-    typename Table::const_iterator LowerBound(Key instance) const REQUIRES_SHARED(mutex_) {
-        return std::lower_bound(entries_.begin(), entries_.end(), instance, [](const Entry& entry, Key key) {
+    static typename Table::const_iterator LowerBound(const Table& entries, Key instance) {
+        return std::lower_bound(entries.begin(), entries.end(), instance, [](const Entry& entry, Key key) {
             return std::less<Key>()(entry.first, key);
         });
     }
 
-    mutable CSharedCounterLock mutex_;
-    Table entries_ GUARDED_BY(mutex_);
+    CLeftRight<Table> entries_;
 };
 
 #endif  // SYNC_INSTANCETABLE_H

@@ -6,16 +6,12 @@
 //   actions.
 // - CIndexLock: a reader-writer lock that prefers writers. The symbol index, and the
 //   locks of the application's variables.
-// - CSharedCounterLock: a reader-writer lock for the maps of instance states, made for
-//   many short shared holds and rare exclusive ones.
 // - CExclusiveLock, CSharedLock: hold one of them for one block.
 #ifndef SYNC_LOCKS_H
 #define SYNC_LOCKS_H
 
 #include <pthread.h>
 
-#include <atomic>
-#include <condition_variable>
 #include <mutex>
 #include <system_error>
 
@@ -72,57 +68,6 @@ class CAPABILITY("shared_mutex") CIndexLock {
     }
 
     pthread_rwlock_t lock_;
-};
-
-// Shared: one atomic increment and one load, and a decrement on release (a pthread
-// rwlock costs several times as much per call). Exclusive: excludes other exclusive
-// holders with a mutex, announces itself, then blocks on a condition variable until the
-// shared holders in flight have left; a shared taker that finds it announced backs out
-// and blocks on the mutex until it is released. Nobody spins, so a task of higher
-// priority never keeps a lower one from finishing.
-class CAPABILITY("shared_mutex") CSharedCounterLock {
-   public:
-    CSharedCounterLock() = default;
-    CSharedCounterLock(const CSharedCounterLock&) = delete;
-    CSharedCounterLock& operator=(const CSharedCounterLock&) = delete;
-
-    void lock_shared() ACQUIRE_SHARED() {
-        for (;;) {
-            readers_.fetch_add(1, std::memory_order_seq_cst);
-            if (!exclusive_.load(std::memory_order_seq_cst)) {
-                return;
-            }
-            unlock_shared();
-            std::lock_guard<std::mutex> wait(exclusiveMutex_);  // until the exclusive holder is done
-        }
-    }
-    void unlock_shared() RELEASE_SHARED() {
-        if (readers_.fetch_sub(1, std::memory_order_seq_cst) == 1 &&
-            exclusive_.load(std::memory_order_seq_cst)) {
-            std::lock_guard<std::mutex> lock(drainedMutex_);
-            drained_.notify_all();
-        }
-    }
-    void lock() ACQUIRE() {
-        exclusiveMutex_.lock();
-        exclusive_.store(true, std::memory_order_seq_cst);
-        std::unique_lock<std::mutex> lock(drainedMutex_);
-        drained_.wait(lock, [this] { return readers_.load(std::memory_order_seq_cst) == 0; });
-    }
-    void unlock() RELEASE() {
-        exclusive_.store(false, std::memory_order_seq_cst);
-        exclusiveMutex_.unlock();
-    }
-
-    // True when nobody holds it, shared or exclusively (a snapshot, for checks).
-    bool Idle() const { return readers_.load() == 0 && !exclusive_.load(); }
-
-   private:
-    std::atomic<int> readers_{0};
-    std::atomic<bool> exclusive_{false};
-    std::mutex exclusiveMutex_;
-    std::mutex drainedMutex_;
-    std::condition_variable drained_;
 };
 
 // Holds `mutex` exclusively from construction to destruction.

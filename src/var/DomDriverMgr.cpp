@@ -73,21 +73,21 @@ CDomDriverMgr* CDomDriverMgr::instance() {
 
 // ---- loader and events ----------------------------------------------------------
 
-bool CDomDriverMgr::loadCompletedState() { return index_.LoadCompleted(); }
+bool CDomDriverMgr::loadCompletedState() { return loader_.LoadCompleted(); }
 
-void CDomDriverMgr::PrepareOnlineChange() { index_.PrepareOnlineChange(); }
+void CDomDriverMgr::PrepareOnlineChange() { loader_.PrepareOnlineChange(); }
 
 // Configuration hook: the scheduling fields keep their defaults.
 void CDomDriverMgr::loadConfig() {}
 
-void CDomDriverMgr::BeginLoadSymbols() { index_.BeginLoad(); }
+void CDomDriverMgr::BeginLoadSymbols() { loader_.BeginLoad(); }
 
-void CDomDriverMgr::EndLoadSymbols() { index_.EndLoad(); }
+void CDomDriverMgr::EndLoadSymbols() { loader_.EndLoad(); }
 
-void CDomDriverMgr::LoadSymbols() { index_.Load(); }
+void CDomDriverMgr::LoadSymbols() { loader_.Load(); }
 
 void CDomDriverMgr::clear() {
-    index_.DropRoots();
+    loader_.DropRoots();
     // Waits for the writer calls in flight, then drops every instance's state.
     writers_.Clear();
     index_.DropIndex();
@@ -285,6 +285,32 @@ bool CDomDriverMgr::addFromSymbol(fb_jsonsaxwriter_struct* pJsonWrite, void* pDa
         });
     CWriterOutcome outcome = NoState(ELogText::kNoDocument);
     writers_.With(pJsonWrite, false, [&](CJsonWriter& writer) { outcome = writer.AddVariable(key, source); });
+    return Logged(outcome);
+}
+
+bool CDomDriverMgr::addJsonChangesFromSymbol(fb_jsonsaxwriter_struct* pJsonWrite, void* pData, char* key,
+                                             const CLastSent& last, uint32_t& changed) {
+    changed = 0;
+    if (key == nullptr) {
+        LogRefusedCall(ELogText::kInvalidArgument);
+        return false;
+    }
+    uint32_t counted = 0;
+    // The patch, made and taken as sent under the writer instance's lock and the
+    // variable's: null when made (or found empty), else the refusal.
+    auto source = MakeJsonChangeSource(
+        [&](CJsonAllocator& allocator, ValueForm form, CJsonValue& value, bool& made) -> const char* {
+            const char* refusal = nullptr;
+            const char* missing = index_.WithVariable(pData, false, [&](CVariableView var) {
+                refusal = VariableChanges(var, last, allocator, form & ~kFormPretty, value, made, counted);
+            });
+            return missing != nullptr ? missing : refusal;
+        });
+    CWriterOutcome outcome = NoState(ELogText::kNoDocument);
+    writers_.With(pJsonWrite, false, [&](CJsonWriter& writer) { outcome = writer.AddChanges(key, source); });
+    if (outcome.done) {
+        changed = counted;
+    }
     return Logged(outcome);
 }
 

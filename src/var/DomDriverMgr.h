@@ -1,10 +1,10 @@
 // CDomDriverMgr: the one object every external IEC function and every host event
 // reaches, through instance(); it is created on first use and never destroyed.
 //
-// It is a facade over three parts that each own their state and locks: the writer
-// instances (CWriterInstances, writer/JsonWriter.h), the reader instances
-// (CReaderInstances, reader/JsonReader.h) and the symbol index with its loader thread
-// (CSymbolIndex, symbols/SymbolIndex.h). Each operation finds the part, calls it (the
+// It is a facade over parts that each own their state and locks: the writer instances
+// (CWriterInstances, writer/JsonWriter.h), the reader instances (CReaderInstances,
+// reader/JsonReader.h), the symbol index (CSymbolIndex, symbols/SymbolIndex.h) and its
+// loader thread (CSymbolLoader, symbols/SymbolLoader.h). Each operation finds the part, calls it (the
 // conversions of convert/ where a variable is involved) and logs the refusal once every
 // lock is released. The manager itself holds no lock and no data of its own beyond the
 // three parts, and no logic of the blocks' operations.
@@ -25,9 +25,11 @@
 
 #include "RV5072_Zentrik/RV5072_ZentrikItf.h"
 #include "convert/SymbolWriteReport.h"
+#include "convert/VariableChanges.h"
 #include "json/JsonMemory.h"
 #include "reader/JsonReader.h"
 #include "symbols/SymbolIndex.h"
+#include "symbols/SymbolLoader.h"
 #include "var/JsonToVariableStates.h"
 #include "writer/JsonWriter.h"
 #include "writer/ValueSources.h"
@@ -93,6 +95,13 @@ class CDomDriverMgr {
     // As addJsonKeyValueFromSymbol (same refusals and log entries), with the JSON Schema
     // of the variable in the writer's format as the value.
     bool addJsonSchemaFromSymbol(fb_jsonsaxwriter_struct* pJsonWrite, void* pData, char* key);
+    // As addJsonKeyValueFromSymbol (same refusals and log entries, then "Invalid argument"
+    // for a copy that does not fit), with the variable's changes since `last` as the value
+    // (VariableChanges), and nothing added when nothing changed and no key frame is asked
+    // for. changed: the leaves that changed (0 when refused). The copy follows what was
+    // added; a refused call leaves it as it was.
+    bool addJsonChangesFromSymbol(fb_jsonsaxwriter_struct* pJsonWrite, void* pData, char* key,
+                                  const CLastSent& last, uint32_t& changed);
     bool setSymbolFromJson(char* pJson, const uint32_t& size, void* pData);
     // As setSymbolFromJson, with the same result and the same log entries, and says in
     // report what was written, what was not and why.
@@ -130,6 +139,7 @@ class CDomDriverMgr {
 
     // The parts, for checks of their state (tests, benchmarks).
     CSymbolIndex& index() { return index_; }
+    CSymbolLoader& loader() { return loader_; }
     CWriterInstances& writers() { return writers_; }
     CReaderInstances& readers() { return readers_; }
 
@@ -164,7 +174,8 @@ class CDomDriverMgr {
     static std::once_flag m_once_;
     static std::atomic<CDomDriverMgr*> s_made_;  // m_instance_ once made
 
-    CSymbolIndex index_;                    // the variables, their index and the loader thread
+    CSymbolIndex index_;                    // the variables and their index
+    CSymbolLoader loader_{index_};          // the loader thread that fills index_
     CReaderInstances readers_;              // the reader instances; locks of its own
     CWriterInstances writers_;              // every writer instance's state, under its own locks
     CJsonToVariableStates jsonToVariable_;  // the kept memory of JSON-to-variable calls

@@ -20,6 +20,22 @@ CJsonValue CopiedString(const char* text, CJsonDocument::AllocatorType& allocato
     return CJsonValue(text, static_cast<rapidjson::SizeType>(std::strlen(text)), allocator);
 }
 
+// Appends (name, value) to an object of the document. RapidJSON raises an object's
+// capacity before it asks for the memory to grow into: a growth refused (CMemoryRefused)
+// would leave the object claiming room it has not got, and the next member would be
+// written beyond its members. The object's own bytes are put back before the refusal goes
+// on; name and value are not taken until the memory is there.
+void AppendMember(CJsonValue& object, CJsonValue& name, CJsonValue& value, CDocumentPool& pool) {
+    unsigned char before[sizeof(CJsonValue)];
+    std::memcpy(before, static_cast<const void*>(&object), sizeof(before));
+    try {
+        object.AddMember(name, value, pool);
+    } catch (...) {
+        std::memcpy(static_cast<void*>(&object), before, sizeof(before));
+        throw;
+    }
+}
+
 // True for the second to fourth byte of a UTF-8 character.
 bool IsContinuation(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
 
@@ -116,7 +132,9 @@ CWriterOutcome CJsonWriter::AddKey(const char* key, bool makePending) {
     }
     return Guarded([&]() REQUIRES(mutex_) {
         // A member of the same name may exist already; the object then holds both.
-        Innermost().AddMember(CopiedString(key, pool_), CJsonValue(), pool_);
+        CJsonValue name = CopiedString(key, pool_);
+        CJsonValue null;
+        AppendMember(Innermost(), name, null, pool_);
         if (makePending) {
             pending_ = true;
             pendingIndex_ = Innermost().MemberCount() - 1;
@@ -140,7 +158,8 @@ CWriterOutcome CJsonWriter::AddMember(const char* key, CJsonValueSource& source)
         if (refusal != nullptr) {
             return Refused(refusal);
         }
-        Innermost().AddMember(CopiedString(key, pool_), value, pool_);
+        CJsonValue name = CopiedString(key, pool_);
+        AppendMember(Innermost(), name, value, pool_);
         Changed();
         return Done();
     });
@@ -177,11 +196,78 @@ CWriterOutcome CJsonWriter::AddVariable(const char* key, CJsonValueSource& sourc
             Innermost().PushBack(value, pool_);
         } else {
             // Appended after the pending member, whose index therefore stays right.
-            Innermost().AddMember(CopiedString(key, pool_), value, pool_);
+            CJsonValue name = CopiedString(key, pool_);
+            AppendMember(Innermost(), name, value, pool_);
         }
         Changed();
         return Done();
     });
+}
+
+CWriterOutcome CJsonWriter::AddChanges(const char* key, CJsonChangeSource& source) {
+    CExclusiveLock<CMutex> lock(mutex_);
+    if (!hasDocument_) {
+        return Refused(ELogText::kNoDocument);
+    }
+    // A refused add gives the container its own bytes back (its room as it was: a grown
+    // room's old members are still where they were) and the pool all it handed out.
+    const CDocumentPool::Position start = pool_.Here();
+    const size_t capacity = pool_.Capacity();
+    unsigned char container[sizeof(CJsonValue)];
+    std::memcpy(container, static_cast<const void*>(&Innermost()), sizeof(container));
+    const CWriterOutcome outcome = Guarded([&]() REQUIRES(mutex_) {
+        MakeRoom();
+        // Found empty, the changes keep the room, so that a cycle that finds nothing again
+        // and again grows nothing again, and give back the key's copy.
+        const CDocumentPool::Position afterRoom = pool_.Here();
+        const bool inArray = Innermost().IsArray();
+        CJsonValue name;
+        if (!inArray) {
+            name = CopiedString(key, pool_);
+        }
+        CJsonValue value;
+        bool made = false;
+        const char* refusal = source.Make(pool_, format_, value, made);
+        if (refusal != nullptr) {
+            return Refused(refusal);
+        }
+        if (!made) {
+            pool_.RewindTo(afterRoom);
+            return Done();
+        }
+        // Within the room made above: neither takes memory, so neither can fail.
+        if (inArray) {
+            Innermost().PushBack(value, pool_);
+        } else {
+            AppendMember(Innermost(), name, value, pool_);
+        }
+        Changed();
+        return Done();
+    });
+    if (!outcome.done) {
+        std::memcpy(static_cast<void*>(&Innermost()), container, sizeof(container));
+        pool_.RewindTo(start);
+        pool_.TrimUnused(capacity);
+    }
+    return outcome;
+}
+
+void CJsonWriter::MakeRoom() {
+    CJsonValue& innermost = Innermost();
+    if (innermost.IsArray()) {
+        // As PushBack grows an array: 16 elements, then by half.
+        const rapidjson::SizeType capacity = innermost.Capacity();
+        if (innermost.Size() == capacity) {
+            innermost.Reserve(capacity == 0 ? 16 : capacity + (capacity + 1) / 2, pool_);
+        }
+        return;
+    }
+    // An object's room cannot be reserved: a member added and taken away again grows it
+    // as an add would, and leaves its members as they were.
+    CJsonValue name(rapidjson::StringRef(""));
+    CJsonValue null;
+    AppendMember(innermost, name, null, pool_);
+    innermost.RemoveMember(innermost.MemberEnd() - 1);
 }
 
 CWriterOutcome CJsonWriter::Start(EJsonContainer kind) {

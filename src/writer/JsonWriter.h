@@ -18,11 +18,11 @@
 // memory as they were.
 //
 // CWriterInstances maps the address of an instance record to its shared CJsonWriter
-// (a CInstanceTable) under a reader-writer lock held only to find, insert or drop an
-// entry: a call keeps the state it found by its shared pointer and works on it after
-// the lock is released. So neither the first call of a new instance nor clear() ever
-// waits for another instance's work, a long read-out included; a state dropped by
-// clear() lives on until the calls still holding it return.
+// (a CInstanceTable): a find never waits, and an insert or a drop waits only for the
+// finds in flight; a call keeps the state it found by its shared pointer and works on it
+// afterwards. So no call waits for another instance's work, neither for a long read-out
+// nor for the first call of a new instance or a clear(); a state dropped by clear()
+// lives on until the calls still holding it return.
 //
 // Nothing here recurses on the depth of a document: containers are opened and closed
 // through an explicit stack, the text is written by an iterative serialiser, and the
@@ -95,6 +95,39 @@ CJsonValueFromFunction<Function> MakeJsonValueSource(Function function) {
     return CJsonValueFromFunction<Function>(function);
 }
 
+// A value that is taken as sent once it is made (a variable's changes: the caller's copy
+// of what was sent follows it), and that may turn out to be nothing. The writer runs Make
+// only once the document has room for the value, so that nothing refuses the add after
+// Make. It may throw std::bad_alloc (memory refused); the instance then refuses the call.
+class CJsonChangeSource {
+   public:
+    virtual ~CJsonChangeSource() = default;
+    // Makes the value into `out` in the forms of `format`: null, or the refusal text.
+    // made: false when there is nothing to add; then nothing is added and the add is done.
+    virtual const char* Make(CJsonDocument::AllocatorType& allocator, uint32_t format, CJsonValue& out,
+                             bool& made) = 0;
+};
+
+// A change source made of a callable
+// `const char* (Allocator&, uint32_t format, CJsonValue&, bool& made)`.
+template <typename Function>
+class CJsonChangeFromFunction : public CJsonChangeSource {
+   public:
+    explicit CJsonChangeFromFunction(Function function) : function_(function) {}
+    const char* Make(CJsonDocument::AllocatorType& allocator, uint32_t format, CJsonValue& out,
+                     bool& made) override {
+        return function_(allocator, format, out, made);
+    }
+
+   private:
+    Function function_;
+};
+
+template <typename Function>
+CJsonChangeFromFunction<Function> MakeJsonChangeSource(Function function) {
+    return CJsonChangeFromFunction<Function>(function);
+}
+
 enum class EJsonContainer { kObject, kArray };
 
 // What a read-out of a writer's text found.
@@ -124,6 +157,11 @@ class CJsonWriter {
     // element of the innermost open array (the key is not used). The pending member
     // stays pending.
     CWriterOutcome AddVariable(const char* key, CJsonValueSource& source);
+    // As AddVariable, for a value that is taken as sent once it is made: the room for the
+    // member (or element) and its name are taken first, so a made value is always added;
+    // a source that makes nothing adds nothing (the room stays for the next add), and a
+    // refused add leaves the document and its memory as they were.
+    CWriterOutcome AddChanges(const char* key, CJsonChangeSource& source);
 
     // Opens a container where a value goes (pending member or array element).
     CWriterOutcome Start(EJsonContainer kind);
@@ -179,6 +217,9 @@ class CJsonWriter {
     // REQUIRES: mutex_ held. The refusal for memory (its text only the first time per
     // document).
     CWriterOutcome MemoryRefusal() REQUIRES(mutex_);
+    // REQUIRES: mutex_ held. Grows the innermost container, where it is full, as an add
+    // would grow it, so that the next add to it takes no memory.
+    void MakeRoom() REQUIRES(mutex_);
     // REQUIRES: mutex_ held. Puts `value` where a value goes in the innermost container.
     void Place(CJsonValue& value) REQUIRES(mutex_);
     // REQUIRES: mutex_ held. The document changed: its text is stale.

@@ -1,26 +1,41 @@
 #include "support/ApplicationFixture.h"
 
+SeenNode Seen(CVariableView view) {
+    SeenNode node;
+    node.type = view.type();
+    node.size = view.size();
+    node.address = view.address();
+    node.name = view.name();
+    for (size_t d = 0; d < view.dimensionCount(); ++d) {
+        const int32_t lowest = view.lowestIndex(d);
+        node.bounds.emplace_back(lowest, static_cast<int32_t>(lowest + int64_t(view.extent(d)) - 1));
+    }
+    for (size_t i = 0; i < view.childCount(); ++i) {
+        node.children.push_back(Seen(view.child(i)));
+    }
+    return node;
+}
+
 void ApplicationTest::SetUp() {
     ComponentTest::SetUp();
     app().stop();
     app().resetFaults();
+    app().setFreedoms(CSimFreedoms());
     app().clearHostErrors();
     app().forgetVarInfoRecords();
     manager()->EndLoadSymbols();
     manager()->clear();
-    CDomDriverMgrTestPeer::expandEveryElement() = false;
-    CDomDriverMgrTestPeer::loadStepHook() = nullptr;
     host().clearLog();
 }
 
 void ApplicationTest::TearDown() {
     manager()->EndLoadSymbols();
-    CDomDriverMgrTestPeer::expandEveryElement() = false;
-    CDomDriverMgrTestPeer::loadStepHook() = nullptr;
     app().setBeforeCallHook(nullptr);
+    host().setLogHook(nullptr);
     EXPECT_EQ(0u, app().openVarInfoRecords());
     EXPECT_TRUE(app().hostErrors().empty()) << app().hostErrors().front();
     app().resetFaults();
+    app().setFreedoms(CSimFreedoms());
     app().stop();
     ComponentTest::TearDown();
 }
@@ -35,7 +50,18 @@ void ApplicationTest::loadSymbols() {
         << "the loader did not finish";
 }
 
-std::shared_ptr<CVariable> ApplicationTest::indexed(const std::string& fullName) {
-    void* address = app().address(fullName);
-    return CDomDriverMgrTestPeer::indexed(address);
+std::unique_ptr<SeenNode> ApplicationTest::indexed(const std::string& fullName) {
+    return indexedAt(app().address(fullName));
+}
+
+std::unique_ptr<SeenNode> ApplicationTest::indexedAt(const void* address) {
+    std::unique_ptr<SeenNode> seen;
+    index().Inspect(address, [&seen](CVariableView view) { seen.reset(new SeenNode(Seen(view))); });
+    return seen;
+}
+
+std::vector<SeenNode> ApplicationTest::roots() {
+    std::vector<SeenNode> seen;
+    index().InspectRoots([&seen](CVariableView view) { seen.push_back(Seen(view)); });
+    return seen;
 }

@@ -7,7 +7,6 @@
 #include <mutex>
 
 #include "json/JsonOutput.h"
-#include "support/ManagerPeer.h"
 #include "var/DomDriverMgr.h"
 
 ByteVector Bytes(std::initializer_list<int> bytes) {
@@ -50,7 +49,7 @@ VarPtr MakeVar(TypeClass3 type, uint32_t size, void* addr, const std::string& na
     return node;
 }
 
-void Publish(const VarPtr& node) { CDomDriverMgrTestPeer::PublishNode(node); }
+void Publish(const VarPtr& node) { CDomDriverMgr::instance()->index().Publish(node); }
 
 void CreateWriterDocument(fb_jsonsaxwriter_struct* writer) {
     fb_jsonsaxwriter_resetdocument_struct record{writer, 0};
@@ -59,7 +58,11 @@ void CreateWriterDocument(fb_jsonsaxwriter_struct* writer) {
 }
 
 std::string WriterDocumentText(fb_jsonsaxwriter_struct* writer) {
-    return CDomDriverMgrTestPeer::writerText(writer);
+    std::string text = "<no document>";
+    CDomDriverMgr::instance()->writers().With(writer, false, [&text](CJsonWriter& document) {
+        document.Read([&text](const char* bytes, size_t length, uint32_t) { text.assign(bytes, length); });
+    });
+    return text;
 }
 
 namespace {
@@ -101,6 +104,29 @@ RTS_IEC_BOOL CallAddSchemaFromSymbol(fb_jsonsaxwriter_struct* writer, const char
                           writer, key, pData);
 }
 
+CChangesResult CallAddChangesFromSymbol(fb_jsonsaxwriter_struct* writer, const char* key, void* pData,
+                                        void* pLast, RTS_IEC_UDINT nLast, double deadband, bool keyFrame) {
+    fb_jsonreadwritedatatype_struct block{};
+    fb_jsonreadwritedatatype_addjsonchangesfromsymbol_struct record;
+    std::memset(&record, 0xA5, sizeof(record));
+    record.pInstance = &block;
+    record.fbWriter = writer;
+    record.sKey = const_cast<char*>(key);
+    record.pData = static_cast<RTS_IEC_UDINT*>(pData);
+    record.pLast = static_cast<RTS_IEC_BYTE*>(pLast);
+    record.nLast = nLast;
+    record.fDeadband = deadband;
+    record.bKeyFrame = keyFrame ? 1 : 0;
+    record.AddJsonChangesFromSymbol = 77;
+    record.hrErrorCode = 1234;
+    record.nChanged = 77;
+    fb_jsonreadwritedatatype__addjsonchangesfromsymbol(&record);
+    EXPECT_EQ(1234, record.hrErrorCode);
+    EXPECT_TRUE(record.AddJsonChangesFromSymbol == 0 || record.AddJsonChangesFromSymbol == 1)
+        << int(record.AddJsonChangesFromSymbol);
+    return CChangesResult{record.AddJsonChangesFromSymbol, record.nChanged};
+}
+
 RTS_IEC_BOOL CallSetFromJson(const char* text, RTS_IEC_UDINT nSize, void* pData) {
     fb_jsonreadwritedatatype_struct block{};
     fb_jsonreadwritedatatype_setsymbolfromjson_struct record;
@@ -126,7 +152,7 @@ RTS_IEC_BOOL CallSetFromJson(const std::string& text, void* pData) {
 void DatatypeTest::SetUp() {
     ComponentTest::SetUp();
     // Each test starts as a fresh component does: no load completed yet.
-    CDomDriverMgrTestPeer::downloadDone().store(false);
+    CDomDriverMgr::instance()->index().Withdraw();
     CreateWriterDocument(&writer_);
 }
 

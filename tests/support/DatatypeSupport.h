@@ -50,6 +50,16 @@ RTS_IEC_BOOL CallAddFromSymbol(fb_jsonsaxwriter_struct* writer, const char* key,
 // The same for fb_jsonreadwritedatatype__addjsonschemafromsymbol.
 RTS_IEC_BOOL CallAddSchemaFromSymbol(fb_jsonsaxwriter_struct* writer, const char* key, void* pData);
 
+// What fb_jsonreadwritedatatype__addjsonchangesfromsymbol gave.
+struct CChangesResult {
+    RTS_IEC_BOOL added;
+    RTS_IEC_UDINT changed;
+};
+// fb_jsonreadwritedatatype__addjsonchangesfromsymbol with a full record; hrErrorCode goes
+// in as 1234 and must come back unchanged.
+CChangesResult CallAddChangesFromSymbol(fb_jsonsaxwriter_struct* writer, const char* key, void* pData,
+                                        void* pLast, RTS_IEC_UDINT nLast, double deadband, bool keyFrame);
+
 // fb_jsonreadwritedatatype__setsymbolfromjson with nSize = text.size() (or the given
 // size); hrErrorCode goes in as 1234 and must come back unchanged.
 RTS_IEC_BOOL CallSetFromJson(const std::string& text, void* pData);
