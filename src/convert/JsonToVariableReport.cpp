@@ -93,9 +93,11 @@ void AppendChild(std::string& text, CVariableView node, size_t index, bool eleme
     }
 }
 
+}  // namespace
+
 // The extents of an array of 2 or 3 dimensions whose elements are all there; false for
 // any other node.
-bool Shape(CVariableView var, size_t extents[3], size_t& dimensions) {
+bool NestedShape(CVariableView var, size_t extents[3], size_t& dimensions) {
     dimensions = var.dimensionCount();
     if (dimensions < 2) {
         return false;
@@ -107,8 +109,6 @@ bool Shape(CVariableView var, size_t extents[3], size_t& dimensions) {
     }
     return elements == var.childCount();
 }
-
-}  // namespace
 
 const char* FoundKind(const CJsonValue& value) {
     switch (value.GetType()) {
@@ -348,7 +348,7 @@ void CJsonToVariableReport::WrongCount(size_t given) {
     std::string& text = out_->problem;
     AppendPath(text, depth);
     Say(text, ": ", CCountPiece{given}, " elements given, ", CCountPiece{count}, " expected");
-    if (Shape(level.node, extents, dimensions)) {
+    if (NestedShape(level.node, extents, dimensions)) {
         Say(text, " (or ", CCountPiece{extents[0]}, " nested arrays of ", CCountPiece{extents[1]});
         if (dimensions == 3) {
             Say(text, " of ", CCountPiece{extents[2]});

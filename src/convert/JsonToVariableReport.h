@@ -40,6 +40,10 @@ const char* FoundKind(const CJsonValue& value);
 constexpr const char* kFoundObject = "an object";
 constexpr const char* kFoundArray = "an array";
 
+// The extents of the array var of 2 or 3 dimensions whose elements are all there: the
+// walk and the report read its nested lists by them. False for any other node.
+bool NestedShape(CVariableView var, size_t extents[3], size_t& dimensions);
+
 // Leaves of the subtree of var (var itself when it has no children).
 uint32_t CountLeaves(CVariableView var);
 

@@ -61,21 +61,6 @@ uint8_t StagedClass(TypeClass3 type) {
     return static_cast<uint8_t>(std::min(static_cast<unsigned>(type), 255u));
 }
 
-// The extents of an array of 2 or 3 dimensions whose elements are all there; false for
-// any other node.
-bool NestedShape(CVariableView var, size_t extents[3], size_t& dimensions) {
-    dimensions = var.dimensionCount();
-    if (dimensions < 2) {
-        return false;
-    }
-    size_t elements = 1;
-    for (size_t d = 0; d < dimensions; ++d) {
-        extents[d] = var.extent(d);
-        elements *= extents[d];
-    }
-    return elements == var.childCount();
-}
-
 // The kind of the value at i of a tape, as a report names it.
 const char* TapedKind(const CJsonEventTape& tape, size_t i) {
     switch (tape[i].kind) {
@@ -147,20 +132,6 @@ const CJsonValue& NotedValue(const CJsonToVariableStream::CStagedLeaf& leaf, con
     }
     return made;
 }
-
-// Events that only check the text: a text that is JSON to the reader is taken whole.
-struct CCheckOnly {
-    bool Null() { return true; }
-    bool Bool(bool) { return true; }
-    bool Number(const CNumberSpelling&) { return true; }
-    bool String(char*, size_t) { return true; }
-    bool Key(const char*, size_t) { return true; }
-    size_t KeyAhead(const char*) { return 0; }
-    bool StartObject() { return true; }
-    bool EndObject() { return true; }
-    bool StartArray() { return true; }
-    bool EndArray() { return true; }
-};
 
 }  // namespace
 
@@ -1029,7 +1000,7 @@ CJsonToVariableStream::EOutcome CJsonToVariableStream::Check() {
     if (!hasText_) {
         return EOutcome::kNotJson;
     }
-    CCheckOnly handler;
+    CJsonCheckOnly handler;
     return ReadWith(handler);
 }
 
