@@ -52,6 +52,7 @@
 #include "RV5072_Zentrik/RV5072_ZentrikItf.h"
 #include "SimApplication.h"
 #include "SimHost.h"
+#include "json/JsonEvents.h"
 #include "support/BenchRatio.h"
 #include "support/SmallMessage.h"
 #include "var/DomDriverMgr.h"
@@ -335,6 +336,21 @@ void BareIterativeParseBench(benchmark::State& state) {
         benchmark::DoNotOptimize(document.MemberCount());
     }
     state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(text.size()));
+}
+
+// The component's reader alone over the same text, its events taken by a handler that
+// does nothing: what the walk into the variable adds to reading the text.
+void ReaderOnlyBench(benchmark::State& state) {
+    const std::string& text = s_fixture->setText;
+    std::vector<char> copy(text.size() + 16);
+    std::vector<char> open;
+    for (auto _ : state) {
+        std::memcpy(copy.data(), text.data(), text.size());
+        std::memset(copy.data() + text.size(), 0, 16);
+        CJsonCheckOnly handler;
+        CJsonRead read = ReadJsonEvents(copy.data(), open, handler);
+        benchmark::DoNotOptimize(read);
+    }
 }
 
 #ifdef ZENTRIK_BENCH_SIMDJSON
@@ -809,6 +825,8 @@ int main(int argc, char** argv) {
     benchmark::RegisterBenchmark("datatype/from_json/simdjson", SimdjsonParseBench)
         ->Unit(benchmark::kMicrosecond);
 #endif
+    benchmark::RegisterBenchmark("datatype/from_json/reader_only", ReaderOnlyBench)
+        ->Unit(benchmark::kMicrosecond);
     benchmark::RegisterBenchmark("datatype/small/to_json/zentrik", SmallToJsonComponentBench);
     benchmark::RegisterBenchmark("datatype/small/to_json/rapidjson", SmallToJsonBareBench);
     benchmark::RegisterBenchmark("datatype/small/from_json/zentrik", SmallFromJsonComponentBench);
@@ -831,9 +849,13 @@ int main(int argc, char** argv) {
          "datatype/from_json/rapidjson_iterative", 1, 0},
         {"  same, against bare parse + hand-written writes", "datatype/from_json/zentrik",
          "datatype/from_json/rapidjson_parse_write", 1, 0},
+        {"  same, against the reader alone", "datatype/from_json/zentrik", "datatype/from_json/reader_only",
+         1, 0},
 #ifdef ZENTRIK_BENCH_SIMDJSON
         {"  same, against simdjson's DOM parse alone", "datatype/from_json/zentrik",
          "datatype/from_json/simdjson", 1, 0},
+        {"  reader alone against simdjson", "datatype/from_json/reader_only", "datatype/from_json/simdjson",
+         1, 0},
         {"simdjson's DOM parse against RapidJSON's", "datatype/from_json/simdjson",
          "datatype/from_json/rapidjson", 1, 0},
 #endif

@@ -19,21 +19,27 @@
 //   leaf (padding, pointers, references), and a refused call has changed nothing at all;
 // - every STRING leaf holds a terminator within its size, every WSTRING leaf a zero code
 //   unit, and every BOOL leaf 0 or 1;
-// - a call with a report (which walks a parsed document) from the same memory gives the
-//   same result and leaves every byte as the call without one (which reads the text
-//   once, as a stream);
+// - a call with a report from the same memory gives the same result and leaves every
+//   byte as the call without one (the report only watches the walk), and so does the
+//   reader's ToVariable of the variable's member of the same text;
 // - a second call with the same text changes nothing more (writes do not depend on what
 //   the memory held);
-// - at the variable itself, every scalar member directly below it (all classes but
-//   WSTRING) holds what the rules of JSON to variable make of the strict parser's value
-//   for it, every number read from its own spelling in the text (whatever the other
-//   numbers of the text): true and false for BOOL; for the integer classes (times, dates,
-//   enumerations and subranges too) every number whose value, taken exactly from its text, is whole
-//   and within the range of the class's width (cut to their width), and for the 64-bit
+// - at every address that starts a node, every byte of the variable holds what the rules
+//   of JSON to variable make of the strict parser's model of the text, worked out here
+//   from the declared types alone (CExpectedWrites): a structure takes the first member
+//   of each of its members' names; an array a list of exactly its element count, one of
+//   2 or 3 dimensions also nested lists of exactly its shape (the outer list of the first
+//   extent, or where that is the element count, lists of one), the variable itself an
+//   object of its elements' names; every leaf its value by the rules of its class, every
+//   number read from its own spelling in the text (whatever the other numbers of the
+//   text): true and false for BOOL; for the integer classes (times, dates, enumerations
+//   and subranges too) every number whose value, taken exactly from its text, is whole and
+//   within the range of the class's width (cut to their width), and for the 64-bit
 //   classes also a string of a decimal integer; every number within range for REAL and
 //   LREAL (its text converted by strtod); strings cut before the last byte or a zero byte
-//   for STRING, and never inside a character; anything else (but an ISO 8601 text for a
-//   time class, which this oracle does not read) leaves the member as it was.
+//   for STRING, and never inside a character; anything else leaves the leaf as it was.
+//   The oracle does not work out a WSTRING given a string nor a time class given an
+//   ISO 8601 text: those leaves are only held to the checks above.
 // At the end of each input the variable is read back to JSON through a writer instance,
 // in format 0, in READABLE and with every bit set; each text must parse, and writing it
 // into the variable again must leave the memory exactly as it was: both directions agree
@@ -149,7 +155,8 @@ struct Destination {
     void* address;
     size_t begin;  // offsets into the application's memory
     size_t end;
-    bool isNode;  // false: an address inside a variable that starts no node
+    bool isNode;       // false: an address inside a variable that starts no node
+    std::string name;  // the variable's full name (nodes)
 };
 
 // Everything set up once: the component in the host, the application loaded and indexed.
@@ -227,7 +234,7 @@ size_t OffsetOf(CSimApplication& app, const std::string& name) {
 
 Destination MakeDestination(CSimApplication& app, const char* what, const std::string& name) {
     const size_t begin = OffsetOf(app, name);
-    return Destination{what, app.address(name), begin, begin + app.size(name), true};
+    return Destination{what, app.address(name), begin, begin + app.size(name), true, name};
 }
 
 // Runs one complete symbol load on this thread, as the loader thread would.
@@ -263,7 +270,7 @@ World& Setup() {
             MakeDestination(app, "target.middle", "App.Globals.target.middle"),
             MakeDestination(app, "target.items[1]", "App.Globals.target.items[1]"),
             MakeDestination(app, "target.list", "App.Globals.target.list"),
-            Destination{"the second byte of target.i", app.memory() + inside, inside, inside, false},
+            Destination{"the second byte of target.i", app.memory() + inside, inside, inside, false, ""},
         };
         world->initialMemory.assign(app.memory(), app.memory() + app.memorySize());
         LoadSymbols();
@@ -510,36 +517,179 @@ void CheckMemory(const World& world, const Destination& to, const std::vector<ui
     }
 }
 
-// The scalar members directly below the target against what the reference says they
-// must hold.
-void CheckScalarMembers(const World& world, const std::vector<uint8_t>& before,
-                        const json_oracle::CModel& model) {
-    const rapidjson::Value* values = Member(model.root(), "target");
-    if (values == nullptr || !values->IsObject()) {
-        return;  // nothing is looked for below a root member that is no object
+// What a text does to the memory of one variable by the rules of JSON to variable,
+// worked out from the declared types (the simulated application's) and the strict
+// parser's model of the text alone. `expected` starts as the memory before the call;
+// `unknown` marks the bytes of leaves whose value the oracle does not work out (a WSTRING
+// given a string, a time class given an ISO 8601 text).
+class CExpectedWrites {
+   public:
+    CExpectedWrites(const json_oracle::CModel& model, std::vector<uint8_t>& expected,
+                    std::vector<bool>& unknown)
+        : model_(model), expected_(expected), unknown_(unknown) {}
+
+    // The variable of `type` at `offset`, named `name`, given the text's root.
+    void Variable(const CSimType& type, size_t offset, const std::string& name,
+                  const rapidjson::Value& root) {
+        const rapidjson::Value* value = Member(root, name);
+        if (value != nullptr) {
+            Node(type, offset, *value, &name);
+        }
     }
+
+   private:
+    bool IsString(const rapidjson::Value& value) const { return value.IsString() && !model_.IsNumber(value); }
+
+    // `variable`: the variable's own name when the node is the variable itself (only it
+    // takes an object of its elements' names).
+    void Node(const CSimType& type, size_t offset, const rapidjson::Value& value,
+              const std::string* variable) {
+        switch (type.kind) {
+            case CSimType::Kind::Struct:
+                if (value.IsObject()) {
+                    for (const CSimMember& member : type.members) {
+                        if (const rapidjson::Value* given = Member(value, member.name)) {
+                            Node(*member.type, offset + member.offset, *given, nullptr);
+                        }
+                    }
+                }
+                return;
+            case CSimType::Kind::Array:
+                if (value.IsArray()) {
+                    Elements(type, offset, value);
+                } else if (variable != nullptr && value.IsObject()) {
+                    for (uint64_t i = 0; i < type.count; ++i) {
+                        if (const rapidjson::Value* given = Member(value, ElementName(type, *variable, i))) {
+                            Node(*type.element, offset + i * type.element->size, *given, nullptr);
+                        }
+                    }
+                }
+                return;
+            case CSimType::Kind::WString:
+                if (IsString(value)) {
+                    Unknown(offset, type.size);  // UTF-8 to UTF-16 is not worked out here
+                }
+                return;
+            case CSimType::Kind::Pointer:
+            case CSimType::Kind::Reference:
+                return;
+            default: {
+                std::vector<uint8_t> bytes(expected_.begin() + static_cast<long>(offset),
+                                           expected_.begin() + static_cast<long>(offset + type.size));
+                if (!ExpectedWrite(type.typeClass, value, model_, bytes)) {
+                    Unknown(offset, type.size);
+                    return;
+                }
+                std::copy(bytes.begin(), bytes.end(), expected_.begin() + static_cast<long>(offset));
+                return;
+            }
+        }
+    }
+
+    // An array given a JSON array: a flat list of every element, or for 2 or 3
+    // dimensions nested lists of exactly its shape, first index outermost. Nested when the
+    // outer list has the first extent and is not the flat list; where the two have one
+    // length (every other extent 1), nested when every value is a list of one (of one),
+    // and for elements that are arrays, the value inside is a list.
+    void Elements(const CSimType& type, size_t offset, const rapidjson::Value& list) {
+        const size_t dims = type.dims.size();
+        const uint64_t count = type.count;
+        std::vector<uint64_t> extents;
+        for (const ArrayDimension& d : type.dims) {
+            extents.push_back(d.MaxRange < d.MinRange ? 0
+                                                      : static_cast<uint64_t>(d.MaxRange) - d.MinRange + 1);
+        }
+        const uint64_t given = list.Size();
+        bool nested = dims >= 2 && dims <= 3 && given == extents[0] && extents[0] != count;
+        if (dims >= 2 && dims <= 3 && given == extents[0] && extents[0] == count && count > 0) {
+            nested = true;
+            for (const rapidjson::Value& row : list.GetArray()) {
+                nested = nested && row.IsArray() && row.Size() == 1 &&
+                         (dims == 2 || (row[0].IsArray() && row[0].Size() == 1));
+            }
+            if (nested && type.element->kind == CSimType::Kind::Array) {
+                nested = (dims == 2 ? list[0][0] : list[0][0][0]).IsArray();
+            }
+        }
+        std::vector<const rapidjson::Value*> values;
+        if (nested) {
+            for (const rapidjson::Value& row : list.GetArray()) {
+                if (!row.IsArray() || row.Size() != extents[1]) {
+                    return;  // nothing of the array
+                }
+                for (const rapidjson::Value& inner : row.GetArray()) {
+                    if (dims == 2) {
+                        values.push_back(&inner);
+                        continue;
+                    }
+                    if (!inner.IsArray() || inner.Size() != extents[2]) {
+                        return;
+                    }
+                    for (const rapidjson::Value& value : inner.GetArray()) {
+                        values.push_back(&value);
+                    }
+                }
+            }
+        } else if (given == count) {
+            for (const rapidjson::Value& value : list.GetArray()) {
+                values.push_back(&value);
+            }
+        } else {
+            return;  // another count: nothing of the array
+        }
+        for (size_t i = 0; i < values.size(); ++i) {
+            Node(*type.element, offset + i * type.element->size, *values[i], nullptr);
+        }
+    }
+
+    // How the runtime names element i of the array variable `name`: "list[1]", "grid[0,2]".
+    static std::string ElementName(const CSimType& type, const std::string& name, uint64_t i) {
+        std::vector<int64_t> indices(type.dims.size());
+        for (size_t d = type.dims.size(); d-- > 0;) {
+            const ArrayDimension& dim = type.dims[d];
+            const uint64_t extent = static_cast<uint64_t>(dim.MaxRange) - dim.MinRange + 1;
+            indices[d] = dim.MinRange + static_cast<int64_t>(i % extent);
+            i /= extent;
+        }
+        std::string text = name + "[";
+        for (size_t d = 0; d < indices.size(); ++d) {
+            text += (d == 0 ? "" : ",") + std::to_string(indices[d]);
+        }
+        return text + "]";
+    }
+
+    void Unknown(size_t offset, size_t size) {
+        std::fill(unknown_.begin() + static_cast<long>(offset),
+                  unknown_.begin() + static_cast<long>(offset + size), true);
+    }
+
+    const json_oracle::CModel& model_;
+    std::vector<uint8_t>& expected_;
+    std::vector<bool>& unknown_;
+};
+
+// Every byte of the variable at `to` against what the rules make of the text's model
+// (CExpectedWrites), from the memory before the call.
+void CheckWrites(const World& world, const Destination& to, const std::vector<uint8_t>& before,
+                 const json_oracle::CModel& model) {
+    if (!model.root().IsObject()) {
+        return;  // a root that is no object holds no member for the variable
+    }
+    std::vector<uint8_t> expected = before;
+    std::vector<bool> unknown(before.size(), false);
+    const std::string name = to.name.substr(to.name.rfind('.') + 1);
+    CExpectedWrites(model, expected, unknown)
+        .Variable(*CSimApplication::instance().type(to.name), to.begin, name, model.root());
     const uint8_t* memory = CSimApplication::instance().memory();
-    const std::string prefix = "App.Globals.target.";
-    for (const Leaf& leaf : world.leaves) {
-        const std::string name = leaf.name.substr(prefix.size());
-        if (name.find_first_of(".[") != std::string::npos || leaf.type == TYPE3_WSTRING) {
-            continue;  // below a structure or an array, or converted from UTF-8 to UTF-16
-        }
-        std::vector<uint8_t> expected(before.begin() + static_cast<long>(leaf.offset),
-                                      before.begin() + static_cast<long>(leaf.offset + leaf.size));
-        const rapidjson::Value* value = Member(*values, name);
-        if (value != nullptr && !ExpectedWrite(leaf.type, *value, model, expected)) {
-            continue;
-        }
-        FUZZ_CHECK(std::memcmp(expected.data(), memory + leaf.offset, leaf.size) == 0,
-                   leaf.name + " holds " + Hex(memory + leaf.offset, leaf.size) + "where " +
-                       Hex(expected.data(), expected.size()) + "was due");
+    for (size_t i = to.begin; i < to.end; ++i) {
+        FUZZ_CHECK(unknown[i] || memory[i] == expected[i], std::string(to.what) + ": " + Where(world, i) +
+                                                               " holds " + Hex(memory + i, 1) + "where " +
+                                                               Hex(&expected[i], 1) + "was due");
     }
 }
 
-// setsymbolfromjsonreport with the bytes in a heap buffer of exactly their size. A call
-// with a report parses the text into a document and walks it; one without reads the
-// text once as a stream: both must write the same bytes.
+// setsymbolfromjsonreport with the bytes in a heap buffer of exactly their size: the
+// report watches the walk and must not change what it writes.
 RTS_IEC_BOOL SetFromJsonReport(const uint8_t* data, size_t size, void* address) {
     std::unique_ptr<char[]> text(new char[size == 0 ? 1 : size]);
     if (size > 0) {
@@ -553,6 +703,27 @@ RTS_IEC_BOOL SetFromJsonReport(const uint8_t* data, size_t size, void* address) 
     p.pData = static_cast<RTS_IEC_UDINT*>(address);
     fb_jsonreadwritedatatype__setsymbolfromjsonreport(&p);
     return p.SetSymbolFromJsonReport;
+}
+
+// The text parsed by a reader instance and its member named after the variable at `to`
+// written by ToVariable: whether the member was found (and written).
+bool ReaderToVariable(const uint8_t* data, size_t size, const Destination& to) {
+    static fb_jsonreader_struct s_reader;
+    std::vector<char> text(data, data + size);
+    text.push_back('\0');
+    fb_jsonreader_parse_struct parse{};
+    parse.pInstance = &s_reader;
+    parse.pJson = text.data();
+    parse.nSize = static_cast<RTS_IEC_UDINT>(size);
+    fb_jsonreader__parse(&parse);
+    FUZZ_CHECK(parse.Parse == 1,
+               std::string("the reader refused a text SetSymbolFromJson took: ") + parse.sError);
+    std::string path = "/" + to.name.substr(to.name.rfind('.') + 1);
+    fb_jsonreader_tovariable_struct write{&s_reader, &path[0], static_cast<RTS_IEC_UDINT*>(to.address), 7};
+    fb_jsonreader__tovariable(&write);
+    FUZZ_CHECK(write.ToVariable == 0 || write.ToVariable == 1,
+               "ToVariable gave " + std::to_string(write.ToVariable));
+    return write.ToVariable == 1;
 }
 
 // One call of the text at one destination, checked; `reference`, the model of the text,
@@ -582,7 +753,7 @@ void WriteAndCheck(const World& world, const Destination& to, const uint8_t* dat
                                        " entries, first: " + (log.empty() ? "none" : log.front()));
     CheckMemory(world, to, before, result == 1, "after the call");
 
-    // The same text from the same memory through the document's walk (the report's path).
+    // The same text from the same memory with the report.
     const std::vector<uint8_t> streamed(app.memory(), app.memory() + app.memorySize());
     std::memcpy(app.memory(), before.data(), before.size());
     const RTS_IEC_BOOL walked = SetFromJsonReport(data, size, to.address);
@@ -595,8 +766,21 @@ void WriteAndCheck(const World& world, const Destination& to, const uint8_t* dat
                                                        "with one " + Hex(&app.memory()[i], 1));
     }
     host.clearLog();
-    if (reference != nullptr && result == 1) {
-        CheckScalarMembers(world, before, *reference);
+    if (reference != nullptr && result == 1 && to.isNode) {
+        CheckWrites(world, to, before, *reference);
+        // The reader's ToVariable of the variable's member of the same text, from the same
+        // memory, writes the same (a text without that member: nothing).
+        std::memcpy(app.memory(), before.data(), before.size());
+        const bool found = ReaderToVariable(data, size, to);
+        const std::vector<uint8_t>& due = found ? streamed : before;
+        for (size_t i = 0; i < due.size(); ++i) {
+            FUZZ_CHECK(due[i] == app.memory()[i], std::string(to.what) + ": ToVariable left " +
+                                                      Where(world, i) + " at " + Hex(&app.memory()[i], 1) +
+                                                      "where " + Hex(&due[i], 1) + "was due");
+        }
+        FUZZ_CHECK(DescribedLog().empty(),
+                   std::string(to.what) + ": ToVariable logged " + DescribedLog().front());
+        std::memcpy(app.memory(), streamed.data(), streamed.size());
     }
 
     // The same text again: whatever the first call wrote, it writes once more.
@@ -692,8 +876,7 @@ int FuzzJsonToVariable(const uint8_t* data, size_t size) {
     const bool accepted = StrictParserAccepts(upToZero);
     const json_oracle::CModel reference(upToZero);
     for (const Destination& to : world.destinations) {
-        const bool atTarget = &to == &world.destinations.front();
-        WriteAndCheck(world, to, data, size, accepted, accepted && atTarget ? &reference : nullptr);
+        WriteAndCheck(world, to, data, size, accepted, accepted ? &reference : nullptr);
     }
     for (uint32_t format : {0u, ZENTRIK_FORMAT_READABLE, ZENTRIK_FORMAT_BITS}) {
         CheckRoundTrip(world, format);

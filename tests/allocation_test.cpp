@@ -383,29 +383,14 @@ TEST_F(AllocationTest, AFailedAllocationAnywhereInAChangesAddRefusesItAndKeepsTh
     RecordProperty("injected", static_cast<int>(injected));
 }
 
-// Parses with a failure at every heap call: the reader's Parse refuses the text, and JSON
-// to variable and its report refuse it and write nothing; each says "Out of memory", as a
-// failed allocation, never that the text is no JSON.
+// Parses with a failure at every heap call: the reader's Parse refuses the text and says
+// "Out of memory", as a failed allocation, never that the text is no JSON.
 TEST_F(AllocationTest, AFailedAllocationAnywhereInAParseRefusesIt) {
     std::string raw = RawArray();
-    struct {
-        int32_t a;
-        char s[16];
-    } st{5, "keep"};
-    const std::string text = R"({"st":{"a":7,"s":"new","other":)" + raw + "}}";
-    // Try 0 counts a call's heap calls; try n fails the nth. Every try starts without the
-    // memory the component keeps, so each one makes the calls the count saw.
-    const auto fresh = [&] {
-        CDomDriverMgr::instance()->clear();
-        Publish(MakeVar(TYPE3_USERDEF, sizeof(st), &st, "st",
-                        {MakeVar(TYPE3_DINT, 4, &st.a, "a"), MakeVar(TYPE3_STRING, 16, st.s, "s")}));
-        st.a = 5;
-        std::strcpy(st.s, "keep");
-    };
     long injected = 0;
     long calls = 0;
     for (long n = 0; n <= calls; ++n) {
-        fresh();
+        CDomDriverMgr::instance()->clear();
         CReaderCalls reader;
         fb_jsonreader_parse_struct result{};
         const auto parse = [&] { result = reader.parseRaw(&raw[0], static_cast<RTS_IEC_UDINT>(raw.size())); };
@@ -422,48 +407,124 @@ TEST_F(AllocationTest, AFailedAllocationAnywhereInAParseRefusesIt) {
         }
         EXPECT_EQ(1, result.Parse) << n;
     }
-    for (const bool withReport : {false, true}) {
-        SCOPED_TRACE(withReport ? "SetSymbolFromJsonReport" : "SetSymbolFromJson");
-        calls = 0;
-        for (long n = 0; n <= calls; ++n) {
+    EXPECT_GE(injected, 2);
+    RecordProperty("injected", static_cast<int>(injected));
+}
+
+// JSON to variable through SetSymbolFromJson, its report and the reader's ToVariable, with
+// a failure at every heap call each makes: the call is refused with "Out of memory" and
+// the variable as it was, every byte of it, or (a failure after the writes, where a kept
+// state is handed back) done whole; its result is always given. The text takes every
+// kind of memory the walk takes: a structure of more members than are searched one by
+// one, given in reverse order, an array of 2 dimensions given nested lists, an unknown
+// member (the report's problem) and a large value beside the variable.
+TEST_F(AllocationTest, AFailedAllocationAnywhereInJsonToVariableLeavesTheVariableWhole) {
+    std::string raw = RawArray();
+    struct {
+        int16_t a;
+        int8_t w[17];
+        int16_t grid[2][2];
+        char s[16];
+    } st;
+    std::string members;
+    for (int i = 16; i >= 0; --i) {
+        members += "\"w" + std::to_string(i) + "\":" + std::to_string(i) + ",";
+    }
+    std::string text = R"({"other":)" + raw + R"(,"st":{"w":{)" + members +
+                       R"("zz":1},"grid":[[1,2],[3,4]],"s":"new","a":7}})";
+    const auto image = [&] { return Hex(reinterpret_cast<const unsigned char*>(&st), sizeof(st)); };
+    const auto fresh = [&] {
+        CDomDriverMgr::instance()->clear();
+        std::vector<VarPtr> w, grid;
+        for (int i = 0; i < 17; ++i) {
+            w.push_back(MakeVar(TYPE3_SINT, 1, &st.w[i], "w" + std::to_string(i)));
+        }
+        for (int i = 0; i < 4; ++i) {
+            grid.push_back(MakeVar(TYPE3_INT, 2, &st.grid[i / 2][i % 2],
+                                   "grid[" + std::to_string(i / 2) + "," + std::to_string(i % 2) + "]"));
+        }
+        VarPtr gridNode = MakeVar(TYPE3_ARRAY, sizeof(st.grid), st.grid, "grid", grid);
+        gridNode->bounds_ = std::make_unique<CVariable::CArrayBounds>();
+        gridNode->bounds_->count = 2;
+        gridNode->bounds_->dimension[0] = {0, 1};
+        gridNode->bounds_->dimension[1] = {0, 1};
+        gridNode->bounds_->elements = 4;
+        Publish(
+            MakeVar(TYPE3_USERDEF, sizeof(st), &st, "st",
+                    {MakeVar(TYPE3_INT, 2, &st.a, "a"), MakeVar(TYPE3_USERDEF, sizeof(st.w), st.w, "w", w),
+                     gridNode, MakeVar(TYPE3_STRING, sizeof(st.s), st.s, "s")}));
+        std::memset(&st, 0x7E, sizeof(st));
+        std::strcpy(st.s, "keep");
+    };
+    fresh();
+    const std::string before = image();
+    ASSERT_EQ(1, CallSetFromJson(text, &st));
+    const std::string after = image();
+    ASSERT_NE(before, after);
+
+    char path[] = "/st";
+    CReaderCalls reader;
+    fb_jsonreadwritedatatype_setsymbolfromjsonreport_struct report{};
+    fb_jsonreadwritedatatype_setsymbolfromjson_struct plain{};
+    fb_jsonreader_tovariable_struct toVariable{};
+    const std::vector<std::pair<const char*, std::function<RTS_IEC_BOOL()>>> calls = {
+        {"SetSymbolFromJson",
+         [&] {
+             plain = {nullptr,
+                      &text[0],
+                      static_cast<RTS_IEC_UDINT>(text.size()),
+                      reinterpret_cast<RTS_IEC_UDINT*>(&st),
+                      0,
+                      7,
+                      0};
+             fb_jsonreadwritedatatype__setsymbolfromjson(&plain);
+             return plain.SetSymbolFromJson;
+         }},
+        {"SetSymbolFromJsonReport",
+         [&] {
+             report.pJson = &text[0];
+             report.nSize = static_cast<RTS_IEC_UDINT>(text.size());
+             report.pData = reinterpret_cast<RTS_IEC_UDINT*>(&st);
+             report.SetSymbolFromJsonReport = 7;
+             fb_jsonreadwritedatatype__setsymbolfromjsonreport(&report);
+             return report.SetSymbolFromJsonReport;
+         }},
+        {"ToVariable",
+         [&] {
+             toVariable = {reader.instance(), path, reinterpret_cast<RTS_IEC_UDINT*>(&st), 7};
+             fb_jsonreader__tovariable(&toVariable);
+             return toVariable.ToVariable;
+         }},
+    };
+    long injected = 0;
+    for (const auto& [name, call] : calls) {
+        SCOPED_TRACE(name);
+        long count = 0;
+        for (long n = 0; n <= count; ++n) {
             fresh();
-            RTS_IEC_BOOL written = 0;
-            fb_jsonreadwritedatatype_setsymbolfromjsonreport_struct report{};
-            const auto write = [&] {
-                if (!withReport) {
-                    written = CallSetFromJson(text.data(), static_cast<RTS_IEC_UDINT>(text.size()), &st);
-                    return;
-                }
-                report.pJson = const_cast<char*>(text.data());
-                report.nSize = static_cast<RTS_IEC_UDINT>(text.size());
-                report.pData = reinterpret_cast<RTS_IEC_UDINT*>(&st);
-                fb_jsonreadwritedatatype__setsymbolfromjsonreport(&report);
-                written = report.SetSymbolFromJsonReport;
-            };
+            ASSERT_EQ(1, reader.parse(text).Parse);
             CSimHost::instance().clearLog();
+            RTS_IEC_BOOL result = 7;
             if (n == 0) {
-                calls = HeapCalls(write);
-            } else if (RunFailingAt(n, write)) {
+                count = HeapCalls([&] { result = call(); });
+            } else if (RunFailingAt(n, [&] { result = call(); })) {
                 ++injected;
-                // Refused with the variable as it was, or (a failure after the writes, where a
-                // kept state is handed back) done whole. (The report's walk of a document
-                // allocates while it writes: what it leaves is not checked here.)
-                if (written == 0) {
+                if (result == 0) {
                     EXPECT_EQ(std::vector<std::string>{"Out of memory"}, logTexts())
                         << "failure at heap call " << n;
-                    if (!withReport) {
-                        EXPECT_EQ(5, st.a) << "failure at heap call " << n;
-                        EXPECT_STREQ("keep", st.s) << "failure at heap call " << n;
+                    EXPECT_EQ(before, image()) << "failure at heap call " << n;
+                    if (std::string(name) == "SetSymbolFromJsonReport") {
+                        EXPECT_EQ(0u, report.nWritten + report.nSkipped + report.nMissing + report.nUnknown);
+                        EXPECT_STREQ("Out of memory", report.sProblem);
                     }
                     continue;
                 }
             }
-            EXPECT_EQ(1, written) << n;
-            EXPECT_EQ(7, st.a) << n;
-            EXPECT_STREQ("new", st.s) << n;
+            EXPECT_EQ(1, result) << "heap call " << n;
+            EXPECT_EQ(after, image()) << "heap call " << n;
         }
     }
-    EXPECT_GE(injected, 2);
+    EXPECT_GE(injected, 10);
     RecordProperty("injected", static_cast<int>(injected));
 }
 

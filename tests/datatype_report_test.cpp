@@ -483,6 +483,31 @@ TEST_F(DatatypeReport, ManyMembersAreMatchedByNameInAnyOrder) {
     }
 }
 
+// The report takes every text SetSymbolFromJson takes: it builds no document, so a text
+// whose document would not fit the memory cap (a member of eight million zeros beside the
+// variable's) is written and reported on, not refused.
+TEST_F(DatatypeReport, TakesEveryTextThePlainCallTakes) {
+    struct {
+        int16_t a;
+    } v{0};
+    Publish(MakeVar(TYPE3_USERDEF, sizeof(v), &v, "v", {MakeVar(TYPE3_INT, 2, &v.a, "a")}));
+    std::string list(2 * (8u << 20) - 1, ',');  // 0,0,...,0
+    for (size_t i = 0; i < list.size(); i += 2) {
+        list[i] = '0';
+    }
+    const std::string text = R"({"v":{"a":5,"junk":[)" + list + "]}}";
+    EXPECT_EQ(1, CallSetFromJson(text, &v));
+    EXPECT_EQ(5, v.a);
+    v.a = 0;
+    const Report report = CallReport(text, &v);
+    EXPECT_EQ(1, report.result);
+    EXPECT_EQ(5, v.a);
+    EXPECT_EQ(1u, report.written);
+    EXPECT_EQ(1u, report.unknown);
+    EXPECT_EQ("v.junk: unknown member", report.problem);
+    EXPECT_TRUE(LogRecords().empty());
+}
+
 // Every parser of the component skips a leading UTF-8 byte order mark; offsets of a
 // fault still count its three bytes.
 TEST_F(DatatypeReport, AByteOrderMarkIsSkippedByEveryParser) {

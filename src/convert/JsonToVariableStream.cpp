@@ -1,12 +1,6 @@
-// JSON to variable without a document: one pass over the text notes each leaf's value,
-// a second pass over the notes writes them.
-//
-// The rules are WriteVariable's (JsonToVariable.cpp), followed event by event:
-// - a leaf takes a value its class takes, and nothing from an object or an array;
-// - a structure takes an object, member by member, the first member of each name;
-// - an array takes a JSON array of exactly its element count, element by element: its
-//   notes are taken back at the array's end when the count is another;
-// - whatever does not match is skipped with everything inside it.
+// JSON to variable: one pass over the text (or a document's value) notes each leaf's
+// value, a second pass over the notes writes them. The rules are in
+// JsonToVariableStream.h.
 #include "convert/JsonToVariableStream.h"
 
 #include <algorithm>
@@ -19,7 +13,7 @@
 
 namespace {
 
-// Up to this many members a structure marks its members given a value in one word.
+// Up to this many members an object marks its members given a value in one word.
 constexpr size_t kMaskedMembers = 64;
 
 // Up to this many members a structure's member is searched from its start; beyond,
@@ -28,6 +22,11 @@ constexpr size_t kMaskedMembers = 64;
 // long as the Stage has met no more than kPlannedLayouts layouts.
 constexpr size_t kScannedMembers = 16;
 constexpr size_t kPlannedLayouts = 64;
+
+// A live start of an array, read from the text (not replayed from the tape).
+constexpr size_t kLive = SIZE_MAX;
+// An array of 2 or 3 dimensions whose nested lists are not of its shape.
+constexpr int kListsRefused = -1;
 
 // The first eight bytes at text, of which the length bytes (up to eight) are kept and the
 // rest cleared. REQUIRES: eight bytes are readable at text.
@@ -43,19 +42,102 @@ uint64_t QuotedMask(size_t length) {
 }
 
 // A note's kind: a literal, a string (its text), a number kept as its text (a whole
-// double, whose exact value the text may have to tell), or from kNumberRead on a number
-// read already, kNumberRead plus the kind the document's parser gives it. A string that
-// held no escape is kWholeString: it holds no zero byte.
-enum EStagedKind : uint8_t { kNull, kFalse, kTrue, kString, kWholeString, kNumberText, kNumberRead };
+// double, whose exact value the text may have to tell), a document's value, or from
+// kNumberRead on a number read already, kNumberRead plus the kind the document's parser
+// gives it. A string that held no escape is kWholeString: it holds no zero byte.
+enum EStagedKind : uint8_t {
+    kNull,
+    kFalse,
+    kTrue,
+    kString,
+    kWholeString,
+    kNumberText,
+    kDocumentValue,
+    kNumberRead
+};
 
 // A class as a note keeps it: classes from 255 up, none of the table's, stay none of them.
 uint8_t StagedClass(TypeClass3 type) {
     return static_cast<uint8_t>(std::min(static_cast<unsigned>(type), 255u));
 }
 
+// The kind of the value at i of a tape, as a report names it.
+const char* TapedKind(const CJsonEventTape& tape, size_t i) {
+    switch (tape[i].kind) {
+        case ETapedEvent::kNull:
+            return FoundKind(CJsonValue());
+        case ETapedEvent::kFalse:
+        case ETapedEvent::kTrue:
+            return FoundKind(CJsonValue(true));
+        case ETapedEvent::kNumber:
+            return FoundKind(tape.IsDouble(i) ? CJsonValue(0.5) : CJsonValue(0));
+        case ETapedEvent::kString:
+            return FoundKind(CJsonValue(rapidjson::kStringType));
+        case ETapedEvent::kValue:
+            return FoundKind(*tape[i].value);
+        case ETapedEvent::kStartObject:
+            return kFoundObject;
+        default:
+            return kFoundArray;
+    }
+}
+
+// The value a note stands for, as a document holds it (made in `made` unless the note is
+// a document's value), and the exact value of a number whose double does not tell it
+// (null when there is none). taken: the taken text; exact: StageValue's numbers.
+const CJsonValue& NotedValue(const CJsonToVariableStream::CStagedLeaf& leaf, const char* taken,
+                             const CExactNumbers* exactNumbers, CJsonValue& made, CExactNumber& exact,
+                             const CExactNumber*& exactOut) {
+    exactOut = nullptr;
+    switch (leaf.kind) {
+        case kNull:
+            break;
+        case kFalse:
+        case kTrue:
+            made.SetBool(leaf.kind == kTrue);
+            break;
+        case kWholeString:
+        case kString:
+            made.SetString(rapidjson::StringRef(taken + leaf.text.offset, leaf.text.length));
+            break;
+        case kNumberText: {
+            // A whole double: its text tells whether its double holds it exactly.
+            const char* const text = taken + leaf.text.offset;
+            made.SetDouble(DecimalValue(text, leaf.text.length));
+            if (WholeDoubleNeedsExact(made.GetDouble(), text, leaf.text.length, exact)) {
+                exactOut = &exact;
+            }
+            break;
+        }
+        case kDocumentValue:
+            if (exactNumbers != nullptr && leaf.value->IsDouble()) {
+                exactOut = exactNumbers->find(leaf.value);
+            }
+            return *leaf.value;
+        case kNumberRead + CJsonNumber::kUint:
+            made.SetUint(static_cast<unsigned>(leaf.magnitude));
+            break;
+        case kNumberRead + CJsonNumber::kUint64:
+            made.SetUint64(leaf.magnitude);
+            break;
+        case kNumberRead + CJsonNumber::kInt:
+            made.SetInt(static_cast<int>(-static_cast<int64_t>(leaf.magnitude)));
+            break;
+        case kNumberRead + CJsonNumber::kInt64:
+            made.SetInt64(static_cast<int64_t>(~leaf.magnitude + 1));
+            break;
+        default:  // kNumberRead + CJsonNumber::kDouble
+            made.SetDouble(leaf.number);
+            break;
+    }
+    return made;
+}
+
 }  // namespace
 
-// The reader's events, followed along the variable tree. Lives on the stack of one Stage.
+// The reader's events, followed along the variable tree; with kReport, each told to the
+// report too. Lives on the stack of one Stage.
+template <bool kReport>
 class CStreamHandler {
    public:
     typedef CJsonToVariableStream::COpen COpen;
@@ -65,18 +147,41 @@ class CStreamHandler {
 
     CStreamHandler(CJsonToVariableStream& stream, CVariableView var) : s_(stream), var_(var) {}
 
-    bool needsDocument() const { return needsDocument_; }
+    // A document's value for the variable itself: as if a root object held it under the
+    // variable's name (BeginValue, the value's events, EndValue).
+    void BeginValue() {
+        s_.open_.emplace_back(CVariableView(nullptr), 0, 0, 0, CJsonToVariableStream::kNoPlan, nullptr, 0,
+                              false);
+        rootFound_ = true;
+        pending_ = var_;
+    }
+    void EndValue() { EndObject(); }
 
     bool Null() {
-        noteFor(kNull);
+        if (skipped_ != 0) {
+            return tape(ETapedEvent::kNull);
+        }
+        reportLeaf(noteFor(kNull, [] { return FoundKind(CJsonValue()); }));
         return true;
     }
     bool Bool(bool b) {
-        noteFor(b ? kTrue : kFalse);
+        if (skipped_ != 0) {
+            return tape(b ? ETapedEvent::kTrue : ETapedEvent::kFalse);
+        }
+        reportLeaf(noteFor(b ? kTrue : kFalse, [] { return FoundKind(CJsonValue(true)); }));
         return true;
     }
     bool Number(const CNumberSpelling& spelling) {
-        CStagedLeaf* const leaf = noteFor(kNumberText);
+        if (skipped_ != 0) {
+            if (taping_) {
+                s_.tape_.Number(const_cast<char*>(spelling.text));
+            }
+            return true;
+        }
+        CStagedLeaf* const leaf = noteFor(kNumberText, [&] {
+            return FoundKind(ReadJsonNumber(spelling).kind == CJsonNumber::kDouble ? CJsonValue(0.5)
+                                                                                   : CJsonValue(0));
+        });
         if (leaf == nullptr) {
             return true;
         }
@@ -88,6 +193,7 @@ class CStreamHandler {
             const ELeafShape shape = TypeClassRow(static_cast<TypeClass3>(leaf->type)).shape;
             if (shape != ELeafShape::kDouble && shape != ELeafShape::kSingle && IsWholeDouble(number.value)) {
                 noteText(*leaf, spelling.text, spelling.length);
+                reportLeaf(leaf);
                 return true;
             }
             leaf->number = number.value;
@@ -95,19 +201,43 @@ class CStreamHandler {
             leaf->magnitude = number.magnitude;
         }
         leaf->kind = static_cast<uint8_t>(kNumberRead + number.kind);
+        reportLeaf(leaf);
         return true;
     }
     bool String(char* text, size_t length) {
+        if (skipped_ != 0) {
+            if (taping_) {
+                s_.tape_.String(text, length);
+            }
+            return true;
+        }
         // After the bytes of a string that held no escape stands its closing quote.
-        CStagedLeaf* const leaf = noteFor(text[length] == '"' ? kWholeString : kString);
+        CStagedLeaf* const leaf = noteFor(text[length] == '"' ? kWholeString : kString,
+                                          [] { return FoundKind(CJsonValue(rapidjson::kStringType)); });
         if (leaf != nullptr) {
             noteText(*leaf, text, length);
+            reportLeaf(leaf);
+        }
+        return true;
+    }
+    // A document's scalar (replayed from the tape only).
+    bool Value(const CJsonValue& value) {
+        if (skipped_ != 0) {
+            return true;
+        }
+        CStagedLeaf* const leaf = noteFor(kDocumentValue, [&] { return FoundKind(value); });
+        if (leaf != nullptr) {
+            leaf->value = &value;
+            reportLeaf(leaf);
         }
         return true;
     }
 
-    bool Key(char* text, size_t length) {
+    bool Key(const char* text, size_t length) {
         if (skipped_ != 0) {
+            if (taping_) {
+                s_.tape_.Key(text, length);
+            }
             return true;
         }
         COpen& open = s_.open_.back();
@@ -121,15 +251,27 @@ class CStreamHandler {
             }
             return true;
         }
+        if (kReport) {
+            s_.report_.Member();
+        }
         if (open.planBase != CJsonToVariableStream::kNoPlan) {
             return plannedKey(open, text, length);
         }
         const long i = findMember(open, text, length);
-        if (i >= 0 && takeMember(open, static_cast<size_t>(i))) {
+        if (i < 0) {
+            if (kReport) {
+                s_.report_.Unknown(text, length);
+            }
+            return true;
+        }
+        if (takeMember(open, static_cast<size_t>(i))) {
             open.next = static_cast<size_t>(i) + 1;
             pending_ = open.var.child(static_cast<size_t>(i));
+            if (kReport) {
+                s_.report_.At(static_cast<size_t>(i));
+            }
         }
-        return true;
+        return true;  // a second member of a name is not unknown
     }
 
     // The key expected next in a planned structure, seen in the text before it is read:
@@ -164,12 +306,18 @@ class CStreamHandler {
         }
         pending_ = CVariableView(nullptr);
         pendingLeaf_ = CJsonToVariableStream::kNoPlan;
+        if (kReport) {
+            s_.report_.Member();
+        }
         takePlanned(open, plan, open.next);
         return member.length + 1;
     }
 
     bool StartObject() {
         if (skipped_ != 0) {
+            if (taping_) {
+                s_.tape_.Start(ETapedEvent::kStartObject);
+            }
             ++skipped_;
             return true;
         }
@@ -179,90 +327,178 @@ class CStreamHandler {
             return true;
         }
         if (pendingLeaf_ != CJsonToVariableStream::kNoPlan) {
-            pendingLeaf_ = CJsonToVariableStream::kNoPlan;  // a leaf takes no object
+            reportPlannedContainer(rapidjson::kObjectType);  // a leaf takes no object
+            pendingLeaf_ = CJsonToVariableStream::kNoPlan;
             ++skipped_;
             return true;
         }
         const CVariableView target = nextTarget();
         if (!target || target.isLeaf()) {
+            reportContainer(target, rapidjson::kObjectType);
             ++skipped_;
             return true;
         }
-        if (target.type() == TYPE3_ARRAY) {
+        const bool elements = target.type() == TYPE3_ARRAY;
+        if (elements && s_.open_.back().var) {
             // Only the variable itself (the root object's member) takes an object of its
             // elements' names.
-            if (!s_.open_.back().var) {
-                needsDocument_ = true;  // elements named as members
-                return false;
+            if (kReport) {
+                s_.report_.WrongKind(target, kFoundObject);
             }
             ++skipped_;
             return true;
         }
         const size_t members = target.childCount();
-        const size_t plan = members <= kMaskedMembers ? planOf(target) : CJsonToVariableStream::kNoPlan;
+        const size_t plan =
+            !elements && members <= kMaskedMembers ? planOf(target) : CJsonToVariableStream::kNoPlan;
         s_.open_.emplace_back(target, s_.staged_.size(), s_.taken_.size(), s_.names_.size(), plan,
-                              static_cast<char*>(target.address()), static_cast<uint32_t>(members), false);
+                              static_cast<char*>(target.address()), static_cast<uint32_t>(members), false,
+                              elements);
         if (members > kMaskedMembers) {
             s_.taken_.resize(s_.taken_.size() + members, 0);
+        }
+        if (kReport) {
+            s_.report_.Open(target, elements);
         }
         return true;
     }
 
     bool EndObject() {
         if (skipped_ != 0) {
+            if (taping_) {
+                s_.tape_.End();
+            }
             --skipped_;
             return true;
         }
         const COpen& open = s_.open_.back();
+        if (kReport) {
+            reportMissing(open);
+        }
         s_.taken_.resize(open.takenBase);
         s_.names_.resize(open.namesBase);
         s_.open_.pop_back();
         return true;
     }
 
-    bool StartArray() {
-        if (skipped_ != 0 || s_.open_.empty()) {
-            ++skipped_;  // a root that is no object holds no member for the variable
+    bool StartArray() { return StartArrayAt(kLive); }
+
+    // A start of an array, read from the text (kLive) or replayed from the tape at `at`.
+    bool StartArrayAt(size_t at) {
+        if (skipped_ != 0) {
+            if (taping_) {
+                s_.tape_.Start(ETapedEvent::kStartArray);
+            }
+            ++skipped_;
+            return true;
+        }
+        if (s_.open_.empty()) {
+            if (kReport) {
+                s_.report_.NotAnObject(kFoundArray);  // a root that is no object holds no member
+            }
+            ++skipped_;
+            return true;
+        }
+        COpen& open = s_.open_.back();
+        if (open.inList < open.lists) {
+            ++open.inList;  // a list around elements, of the array's shape
             return true;
         }
         if (pendingLeaf_ != CJsonToVariableStream::kNoPlan) {
-            pendingLeaf_ = CJsonToVariableStream::kNoPlan;  // a leaf takes no array
+            reportPlannedContainer(rapidjson::kArrayType);  // a leaf takes no array
+            pendingLeaf_ = CJsonToVariableStream::kNoPlan;
             ++skipped_;
             return true;
         }
-        const CVariableView target = nextTarget();
+        CVariableView target = taped_;
+        if (target) {
+            taped_ = CVariableView(nullptr);
+        } else {
+            target = nextTarget();
+        }
         if (!target || target.isLeaf() || target.type() != TYPE3_ARRAY) {
+            reportContainer(target, rapidjson::kArrayType);
             ++skipped_;
             return true;
         }
-        if (target.dimensionCount() >= 2) {
-            needsDocument_ = true;  // flat or nested lists
-            return false;
+        size_t extents[3] = {0, 0, 0};
+        size_t dimensions = 0;
+        int lists = 0;
+        if (NestedShape(target, extents, dimensions)) {
+            if (at == kLive) {
+                // Flat or nested, and of its shape, is known at its end: kept until then.
+                taping_ = true;
+                taped_ = target;
+                s_.tape_.Clear();
+                s_.tape_.Start(ETapedEvent::kStartArray);
+                ++skipped_;
+                return true;
+            }
+            lists = listsOf(target, at, extents, dimensions);
+            if (lists == kListsRefused) {
+                ++skipped_;
+                return true;
+            }
         }
         s_.open_.emplace_back(target, s_.staged_.size(), 0, 0, CJsonToVariableStream::kNoPlan, nullptr, 0,
-                              true);
+                              true, false, static_cast<uint8_t>(lists));
+        if (kReport) {
+            s_.report_.Open(target, true);
+        }
         return true;
     }
 
     bool EndArray() {
         if (skipped_ != 0) {
-            --skipped_;
+            if (!taping_) {
+                --skipped_;
+                return true;
+            }
+            s_.tape_.End();
+            if (--skipped_ == 0) {
+                // The array is read: given again, it is written as its lists say.
+                taping_ = false;
+                s_.tape_.Replay(*this, 0, s_.tape_.size());
+            }
             return true;
         }
-        const COpen& open = s_.open_.back();
+        COpen& open = s_.open_.back();
+        if (open.inList != 0) {
+            --open.inList;
+            return true;
+        }
         if (open.next != open.var.childCount()) {
             s_.staged_.resize(open.stagedMark);  // an array of another count is not written
+            if (kReport) {
+                s_.report_.WrongCount(open.next);
+            }
+        }
+        if (kReport) {
+            s_.report_.Close();
         }
         s_.open_.pop_back();
         return true;
     }
 
    private:
+    // A literal inside a value that goes nowhere, or onto the tape.
+    bool tape(ETapedEvent kind) {
+        if (taping_) {
+            s_.tape_.Literal(kind);
+        }
+        return true;
+    }
+
     // The note of the scalar value that begins now, of the kind given; null when the
-    // value goes to no leaf.
-    CStagedLeaf* noteFor(uint8_t kind) {
-        if (skipped_ != 0 || s_.open_.empty()) {
-            return nullptr;  // a root that is no object holds no member for the variable
+    // value goes to no leaf. found names the value's kind for the report (called only
+    // there, where the value goes to no leaf).
+    template <typename Found>
+    CStagedLeaf* noteFor(uint8_t kind, Found found) {
+        if (s_.open_.empty()) {
+            if (kReport) {
+                s_.report_.NotAnObject(found());  // a root that is no object holds no member
+            }
+            return nullptr;
         }
         if (pendingLeaf_ != CJsonToVariableStream::kNoPlan) {
             const CMemberPlan& member = s_.plans_[pendingLeaf_];
@@ -276,6 +512,9 @@ class CStreamHandler {
         }
         const CVariableView target = nextTarget();
         if (!target || !target.isLeaf()) {
+            if (kReport && target) {
+                s_.report_.WrongKind(target, found());
+            }
             return nullptr;
         }
         // Filled in place: a note made on the stack and copied stalls on its partial stores.
@@ -293,7 +532,67 @@ class CStreamHandler {
         leaf.text.length = static_cast<uint32_t>(length);
     }
 
-    // Marks member i of open's structure as given a value; false when it already was.
+    // Tells the report what the note's leaf was given.
+    void reportLeaf(const CStagedLeaf* leaf) {
+        if (!kReport || leaf == nullptr) {
+            return;
+        }
+        CJsonValue made;
+        CExactNumber exact;
+        const CExactNumber* exactOut = nullptr;
+        const CJsonValue& value = NotedValue(*leaf, s_.text_.data(), s_.exact_, made, exact, exactOut);
+        s_.report_.Leaf(static_cast<TypeClass3>(leaf->type), leaf->address, leaf->size, value, exactOut);
+    }
+
+    // Tells the report that target, a leaf or a node of another kind, was given a
+    // container of the type given (nothing for no node).
+    void reportContainer(CVariableView target, rapidjson::Type type) {
+        if (!kReport || !target) {
+            return;
+        }
+        if (!target.isLeaf()) {
+            s_.report_.WrongKind(target, type == rapidjson::kObjectType ? kFoundObject : kFoundArray);
+            return;
+        }
+        const CJsonValue container(type);
+        s_.report_.Leaf(target.type(), target.address(), target.size(), container, nullptr);
+    }
+    // The same for the planned leaf the last key named.
+    void reportPlannedContainer(rapidjson::Type type) {
+        if (!kReport) {
+            return;
+        }
+        const CMemberPlan& member = s_.plans_[pendingLeaf_];
+        const CJsonValue container(type);
+        s_.report_.Leaf(static_cast<TypeClass3>(member.type), pendingAddress_, member.size, container,
+                        nullptr);
+    }
+
+    // Tells the report the members of the object's node that were given no value (the
+    // root object: the variable itself) and closes the node's container.
+    void reportMissing(const COpen& open) {
+        if (!open.var) {
+            if (!rootFound_) {
+                s_.report_.Missing(var_);
+            }
+            return;
+        }
+        const size_t count = open.var.childCount();
+        for (size_t i = 0; i < count; ++i) {
+            const bool taken = count <= kMaskedMembers ? (open.takenMask & (uint64_t{1} << i)) != 0
+                                                       : s_.taken_[open.takenBase + i] != 0;
+            if (!taken) {
+                const CVariableView child = open.var.child(i);
+                if (child) {
+                    s_.report_.At(i);
+                    s_.report_.Missing(child);
+                }
+            }
+        }
+        s_.report_.Close();
+    }
+
+    // Marks member i of open's object as given a value; false when it already was.
     bool takeMember(COpen& open, size_t i) {
         if (open.var.childCount() <= kMaskedMembers) {
             const uint64_t bit = uint64_t{1} << i;
@@ -316,12 +615,79 @@ class CStreamHandler {
             return target;
         }
         const size_t i = open.next++;
-        return i < open.var.childCount() ? open.var.child(i) : CVariableView(nullptr);
+        if (i >= open.var.childCount()) {
+            return CVariableView(nullptr);
+        }
+        if (kReport) {
+            s_.report_.At(i);
+        }
+        return open.var.child(i);
     }
 
-    // The index of the member of open's structure named by the length bytes at text; -1
-    // when none is. Members usually come in the structure's order: the one after the last
-    // found is tried first.
+    // How target, an array of 2 or 3 dimensions, takes the array replayed at `at`: 0 as a
+    // flat list of every element, or as nested lists of exactly its shape (the lists
+    // around each element); kListsRefused for nested lists of another shape (told to the
+    // report), which write nothing of the array. The outer list is nested when it has the
+    // first extent and is not the flat list itself. The two have one length when every
+    // other extent is 1: then the list is nested when each of its values is a list of one
+    // (of one) and, for elements that are arrays themselves, the value inside is a list.
+    int listsOf(CVariableView target, size_t at, const size_t extents[3], size_t dimensions) {
+        const CJsonEventTape& tape = s_.tape_;
+        const size_t count = target.childCount();
+        const size_t end = tape[at].end;
+        const bool outer = tape[at].count == extents[0];
+        bool nested = outer && extents[0] != count;
+        if (outer && extents[0] == count && count > 0) {
+            nested = true;
+            for (size_t row = at + 1; row < end && nested; row = tape.Next(row)) {
+                nested = IsListOf(tape, row, 1) && (dimensions == 2 || IsListOf(tape, row + 1, 1));
+            }
+            const CVariableView first = target.child(0);
+            nested = nested && (!first || first.type() != TYPE3_ARRAY ||
+                                tape[at + dimensions].kind == ETapedEvent::kStartArray);
+        }
+        if (!nested) {
+            return 0;
+        }
+        // Every inner list is checked before anything is written, in the text's order.
+        size_t i = 0;
+        for (size_t row = at + 1; row < end; row = tape.Next(row), ++i) {
+            if (!listFits(target, row, extents[1], i, -1)) {
+                return kListsRefused;
+            }
+            long j = 0;
+            for (size_t column = row + 1; dimensions == 3 && column < tape[row].end;
+                 column = tape.Next(column)) {
+                if (!listFits(target, column, extents[2], i, j++)) {
+                    return kListsRefused;
+                }
+            }
+        }
+        return static_cast<int>(dimensions) - 1;
+    }
+
+    static bool IsListOf(const CJsonEventTape& tape, size_t i, size_t count) {
+        return tape[i].kind == ETapedEvent::kStartArray && tape[i].count == count;
+    }
+
+    // Whether the inner list at tape index i, list [row] or [row][column] of the nested
+    // lists for target, is a list of `extent` values; if not, the report is told.
+    bool listFits(CVariableView target, size_t i, size_t extent, size_t row, long column) {
+        const CJsonEventTape& tape = s_.tape_;
+        if (IsListOf(tape, i, extent)) {
+            return true;
+        }
+        if (kReport) {
+            const bool list = tape[i].kind == ETapedEvent::kStartArray;
+            s_.report_.WrongList(target, row, column, list ? nullptr : TapedKind(tape, i), tape[i].count,
+                                 extent);
+        }
+        return false;
+    }
+
+    // The index of the member (or element) of open's object named by the length bytes at
+    // text; -1 when none is. Members usually come in the structure's order: the one after
+    // the last found is tried first.
     long findMember(COpen& open, const char* text, size_t length) {
         const CVariableView var = open.var;
         const size_t count = var.childCount();
@@ -343,13 +709,17 @@ class CStreamHandler {
         if (!open.namesSorted) {
             open.namesSorted = true;
             open.namesBase = s_.names_.size();
-            for (size_t i = 0; i < count; ++i) {
-                const CVariableView child = var.child(i);
-                if (child) {
-                    // A member's name is the node's own, which lives in the index the
-                    // caller holds (only an element's name is formed).
-                    const CVariableName name = child.name();
-                    s_.names_.emplace_back(std::string_view(name.data(), name.size()), i);
+            if (open.elements) {
+                sortElementNames(var);
+            } else {
+                for (size_t i = 0; i < count; ++i) {
+                    const CVariableView child = var.child(i);
+                    if (child) {
+                        // A member's name is the node's own, which lives in the index the
+                        // caller holds.
+                        const CVariableName name = child.name();
+                        s_.names_.emplace_back(std::string_view(name.data(), name.size()), i);
+                    }
                 }
             }
             std::sort(s_.names_.begin() + static_cast<ptrdiff_t>(open.namesBase), s_.names_.end());
@@ -358,6 +728,29 @@ class CStreamHandler {
         const auto begin = s_.names_.begin() + static_cast<ptrdiff_t>(open.namesBase);
         const auto found = std::lower_bound(begin, s_.names_.end(), std::make_pair(key, size_t{0}));
         return found != s_.names_.end() && found->first == key ? static_cast<long>(found->second) : -1;
+    }
+
+    // The names of the elements of the array var into names_, for an object of them: an
+    // element's name is formed, so the names are kept in elementNames_ while the object
+    // is read (only the variable itself takes such an object: one per stage).
+    void sortElementNames(CVariableView var) {
+        s_.elementNames_.clear();
+        s_.elementPlaces_.clear();
+        for (size_t i = 0; i < var.childCount(); ++i) {
+            const CVariableView child = var.child(i);
+            if (child) {
+                const CVariableName name = child.name();
+                s_.elementPlaces_.emplace_back(s_.elementNames_.size(), i);
+                s_.elementNames_.insert(s_.elementNames_.end(), name.data(), name.data() + name.size());
+            }
+        }
+        const char* const names = s_.elementNames_.data();
+        for (size_t k = 0; k < s_.elementPlaces_.size(); ++k) {
+            const size_t from = s_.elementPlaces_[k].first;
+            const size_t to =
+                k + 1 < s_.elementPlaces_.size() ? s_.elementPlaces_[k + 1].first : s_.elementNames_.size();
+            s_.names_.emplace_back(std::string_view(names + from, to - from), s_.elementPlaces_[k].second);
+        }
     }
 
     // A key of a planned structure: matched, marked and noted from the plan alone; the
@@ -370,7 +763,10 @@ class CStreamHandler {
             for (i = 0; i < open.planned && !matches(plan[i], text, length, head); ++i) {
             }
             if (i == open.planned) {
-                return true;  // no member of that name
+                if (kReport) {
+                    s_.report_.Unknown(text, length);  // no member of that name
+                }
+                return true;
             }
         }
         takePlanned(open, plan, i);
@@ -385,6 +781,9 @@ class CStreamHandler {
         }
         open.takenMask |= bit;
         open.next = i + 1;
+        if (kReport) {
+            s_.report_.At(i);
+        }
         if (plan[i].leaf) {
             pendingLeaf_ = open.planBase + i;
             pendingAddress_ = plan[i].placed ? open.address + plan[i].offset : nullptr;
@@ -469,9 +868,10 @@ class CStreamHandler {
     size_t pendingLeaf_ = CJsonToVariableStream::kNoPlan;
     void* pendingAddress_ = nullptr;
     CVariableView pending_{nullptr};  // the member the value after the last key goes to
-    size_t skipped_ = 0;              // containers open inside a value that goes nowhere
+    CVariableView taped_{nullptr};    // the array of 2 or 3 dimensions being kept, then given again
+    size_t skipped_ = 0;              // containers open inside a value that goes nowhere, or is kept
     bool rootFound_ = false;
-    bool needsDocument_ = false;
+    bool taping_ = false;  // the events go onto the tape
 };
 
 CJsonToVariableStream::CJsonToVariableStream()
@@ -483,7 +883,11 @@ CJsonToVariableStream::CJsonToVariableStream()
       names_(CBudgetAllocator<std::pair<std::string_view, size_t>>(&budget_)),
       plans_(CBudgetAllocator<CMemberPlan>(&budget_)),
       planned_(CBudgetAllocator<CPlanned>(&budget_)),
-      planNames_(CBudgetAllocator<char>(&budget_)) {}
+      planNames_(CBudgetAllocator<char>(&budget_)),
+      elementNames_(CBudgetAllocator<char>(&budget_)),
+      elementPlaces_(CBudgetAllocator<std::pair<size_t, size_t>>(&budget_)),
+      tape_(&budget_),
+      report_(&budget_) {}
 
 bool CJsonToVariableStream::TakeText(const char* text, size_t length) {
     const void* zero = std::memchr(text, 0, length);
@@ -515,7 +919,7 @@ bool CJsonToVariableStream::TakeText(const char* text, size_t length) {
     return true;
 }
 
-CJsonToVariableStream::EOutcome CJsonToVariableStream::Stage(CVariableView var) {
+void CJsonToVariableStream::Clear() {
     open_.clear();
     staged_.clear();
     taken_.clear();
@@ -523,14 +927,15 @@ CJsonToVariableStream::EOutcome CJsonToVariableStream::Stage(CVariableView var) 
     plans_.clear();
     planned_.clear();
     planNames_.clear();
+    tape_.Clear();
     fault_ = CFault();
-    if (!hasText_) {
-        return EOutcome::kNotJson;
-    }
-    CStreamHandler handler(*this, var);
-    CJsonRead read{EJsonEvents::kRefused, EJsonFault::kNone, text_.data()};
+    exact_ = nullptr;
+}
+
+template <typename Work>
+CJsonToVariableStream::EOutcome CJsonToVariableStream::Refusing(Work work) {
     try {
-        read = ReadJsonEvents(text_.data(), containers_, handler);
+        work();
     } catch (const CMemoryRefused& refused) {
         staged_.clear();
         return refused.heapExhausted() ? EOutcome::kOutOfMemory : EOutcome::kMemoryRefused;
@@ -538,72 +943,80 @@ CJsonToVariableStream::EOutcome CJsonToVariableStream::Stage(CVariableView var) 
         staged_.clear();
         return EOutcome::kOutOfMemory;
     }
-    if (read.outcome == EJsonEvents::kRefused) {
-        fault_.offset = mark_ + static_cast<size_t>(read.at - text_.data());
-        fault_.reason = JsonFaultText(read.fault);
+    return EOutcome::kStaged;
+}
+
+template <typename Handler>
+CJsonToVariableStream::EOutcome CJsonToVariableStream::ReadWith(Handler& handler) {
+    CJsonRead read{EJsonEvents::kRefused, EJsonFault::kNone, text_.data()};
+    const EOutcome outcome = Refusing([&] { read = ReadJsonEvents(text_.data(), containers_, handler); });
+    if (outcome != EOutcome::kStaged) {
+        return outcome;
     }
-    switch (read.outcome) {
-        case EJsonEvents::kParsed:
-            return EOutcome::kStaged;
-        case EJsonEvents::kStopped:
-            staged_.clear();
-            return handler.needsDocument() ? EOutcome::kNeedsDocument : EOutcome::kNotJson;
-        case EJsonEvents::kRefused:
-            break;
+    if (read.outcome == EJsonEvents::kParsed) {
+        return EOutcome::kStaged;
     }
+    // No event stops the reading: the text was refused.
+    fault_.offset = mark_ + static_cast<size_t>(read.at - text_.data());
+    fault_.reason = JsonFaultText(read.fault);
     staged_.clear();
     return EOutcome::kNotJson;
+}
+
+CJsonToVariableStream::EOutcome CJsonToVariableStream::Stage(CVariableView var, CSymbolWriteReport* report) {
+    Clear();
+    if (!hasText_) {
+        return EOutcome::kNotJson;
+    }
+    if (report == nullptr) {
+        CStreamHandler<false> handler(*this, var);
+        return ReadWith(handler);
+    }
+    EOutcome outcome = Refusing([&] { report_.Begin(*report, var); });
+    if (outcome != EOutcome::kStaged) {
+        return outcome;
+    }
+    CStreamHandler<true> handler(*this, var);
+    outcome = ReadWith(handler);
+    return outcome == EOutcome::kStaged ? Refusing([&] { report_.Finish(); }) : outcome;
+}
+
+CJsonToVariableStream::EOutcome CJsonToVariableStream::StageValue(const CJsonValue& value,
+                                                                  const CExactNumbers* exact,
+                                                                  CVariableView var) {
+    Clear();
+    exact_ = exact != nullptr && !exact->empty() ? exact : nullptr;
+    return Refusing([&] {
+        tape_.Value(value);
+        CStreamHandler<false> handler(*this, var);
+        handler.BeginValue();
+        tape_.Replay(handler, 0, tape_.size());
+        handler.EndValue();
+    });
+}
+
+CJsonToVariableStream::EOutcome CJsonToVariableStream::Check() {
+    Clear();
+    if (!hasText_) {
+        return EOutcome::kNotJson;
+    }
+    CJsonCheckOnly handler;
+    return ReadWith(handler);
 }
 
 void CJsonToVariableStream::Commit() {
     const char* const taken = text_.data();
     for (const CStagedLeaf& leaf : staged_) {
-        // The value as the document's parser would have made it, and the exact value of a
-        // number whose double does not tell it.
-        CJsonValue value;
-        CExactNumber exact;
-        bool hasExact = false;
-        switch (leaf.kind) {
-            case kNull:
-                break;
-            case kFalse:
-            case kTrue:
-                value.SetBool(leaf.kind == kTrue);
-                break;
-            case kWholeString:
-                if (WriteWholeString(static_cast<TypeClass3>(leaf.type), leaf.address, leaf.size,
-                                     taken + leaf.text.offset, leaf.text.length)) {
-                    continue;
-                }
-                [[fallthrough]];  // the decoder writes it, as any string
-            case kString:
-                value.SetString(rapidjson::StringRef(taken + leaf.text.offset, leaf.text.length));
-                break;
-            case kNumberText: {
-                // A whole double: its text tells whether its double holds it exactly.
-                const char* const text = taken + leaf.text.offset;
-                value.SetDouble(DecimalValue(text, leaf.text.length));
-                hasExact = WholeDoubleNeedsExact(value.GetDouble(), text, leaf.text.length, exact);
-                break;
-            }
-            case kNumberRead + CJsonNumber::kUint:
-                value.SetUint(static_cast<unsigned>(leaf.magnitude));
-                break;
-            case kNumberRead + CJsonNumber::kUint64:
-                value.SetUint64(leaf.magnitude);
-                break;
-            case kNumberRead + CJsonNumber::kInt:
-                value.SetInt(static_cast<int>(-static_cast<int64_t>(leaf.magnitude)));
-                break;
-            case kNumberRead + CJsonNumber::kInt64:
-                value.SetInt64(static_cast<int64_t>(~leaf.magnitude + 1));
-                break;
-            default:  // kNumberRead + CJsonNumber::kDouble
-                value.SetDouble(leaf.number);
-                break;
+        if (leaf.kind == kWholeString &&
+            WriteWholeString(static_cast<TypeClass3>(leaf.type), leaf.address, leaf.size,
+                             taken + leaf.text.offset, leaf.text.length)) {
+            continue;  // otherwise the decoder writes it, as any string
         }
-        WriteLeaf(static_cast<TypeClass3>(leaf.type), leaf.address, leaf.size, value,
-                  hasExact ? &exact : nullptr);
+        CJsonValue made;
+        CExactNumber exact;
+        const CExactNumber* exactOut = nullptr;
+        const CJsonValue& value = NotedValue(leaf, taken, exact_, made, exact, exactOut);
+        WriteLeaf(static_cast<TypeClass3>(leaf.type), leaf.address, leaf.size, value, exactOut);
     }
 }
 
@@ -616,6 +1029,8 @@ void CJsonToVariableStream::Trim() {
     if (staged_.capacity() * sizeof(CStagedLeaf) > 2 * staged_.size() * sizeof(CStagedLeaf) + 4096) {
         Kept<CStagedLeaf>(CBudgetAllocator<CStagedLeaf>(&budget_)).swap(staged_);
     }
+    tape_.Trim();
+    report_.Trim();
 }
 
 void CJsonToVariableStream::Release() {
@@ -631,4 +1046,9 @@ void CJsonToVariableStream::Release() {
     Kept<CMemberPlan>(CBudgetAllocator<CMemberPlan>(&budget_)).swap(plans_);
     Kept<CPlanned>(CBudgetAllocator<CPlanned>(&budget_)).swap(planned_);
     Kept<char>(CBudgetAllocator<char>(&budget_)).swap(planNames_);
+    Kept<char>(CBudgetAllocator<char>(&budget_)).swap(elementNames_);
+    Kept<std::pair<size_t, size_t>>(CBudgetAllocator<std::pair<size_t, size_t>>(&budget_))
+        .swap(elementPlaces_);
+    tape_.Release();
+    report_.Release();
 }

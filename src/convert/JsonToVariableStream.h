@@ -1,19 +1,31 @@
-// JSON to variable without a document: the text is read once, as a stream of events
-// (JsonEvents.h), and each value the variable takes is noted with the leaf it goes to;
-// only when the whole text has proved to be JSON are the noted values written. The
-// writes are those of WriteVariable without a report (JsonToVariable.h): the same leaves
-// get the same bytes, and nothing is written when the text is no JSON.
+// JSON to variable: the one walk that writes a JSON value into a variable of the
+// application. The text is read once, as a stream of events (JsonEvents.h), and each
+// value the variable takes is noted with the leaf it goes to; only when the whole text
+// has proved to be JSON, and every note is made, are the noted values written, so a text
+// that is no JSON, a refusal for memory or a failed allocation at any point writes
+// nothing. A value of a document (the reader's ToVariable) is given to the same walk as
+// its events (JsonEventTape.h).
 //
-// Shapes the stream does not follow are left to the document's walk: a stage says so
-// (kNeedsDocument) and writes nothing. They are an array of 2 or 3 dimensions given a
-// JSON array (flat or nested lists), and an array variable given an object of its
-// elements' names.
+// The rules, followed event by event:
+// - a leaf takes a value its class takes, and nothing from an object or an array;
+// - a structure takes an object, member by member, the first member of each name;
+// - an array takes a JSON array of exactly its element count, element by element (the
+//   notes of one of another count are taken back at its end); one of 2 or 3 dimensions
+//   also nested arrays of exactly its shape, and the variable itself, an array, also an
+//   object whose members are named as the host names its elements;
+// - whatever does not match leaves the part of the variable it was meant for unwritten.
+// An array of 2 or 3 dimensions is read whole before it is written: whether its lists
+// are flat or nested, and of its shape, is known at their end. Its events are kept on a
+// tape and given again once it is read.
+//
+// With a report (JsonToVariableReport.h), the same walk also tells the report every
+// value it meets: the report is an observer that neither writes nor changes a write.
 //
 // Use: TakeText (no lock needed), then Stage with the symbol index held shared, then,
 // when the stage succeeded, Commit with the variable's lock held exclusively and the same
-// index still held. The memory (the text's copy, the containers, the noted writes) is
-// kept from one call to the next within the memory cap, so a call like the last takes
-// nothing from the heap. Used by one call at a time, on the calling thread.
+// index still held. The memory (the text's copy, the containers, the notes, the tape, the
+// report's) is kept from one call to the next within the memory cap, so a call like the
+// last takes nothing from the heap. Used by one call at a time, on the calling thread.
 #ifndef CONVERT_JSONTOVARIABLESTREAM_H
 #define CONVERT_JSONTOVARIABLESTREAM_H
 
@@ -23,6 +35,9 @@
 #include <utility>
 #include <vector>
 
+#include "convert/JsonToVariableReport.h"
+#include "json/ExactNumbers.h"
+#include "json/JsonEventTape.h"
 #include "json/JsonMemory.h"
 #include "symbols/VariableView.h"
 
@@ -31,7 +46,6 @@ class CJsonToVariableStream {
     enum class EOutcome {
         kStaged,         // the text is JSON and its writes are noted for Commit
         kNotJson,        // the text is no JSON text: nothing to write
-        kNeedsDocument,  // a shape the stream does not follow: the document's walk writes it
         kMemoryRefused,  // the memory cap had no room
         kOutOfMemory     // the heap had no memory
     };
@@ -51,10 +65,20 @@ class CJsonToVariableStream {
     bool TakeText(const char* text, size_t length);
     EOutcome textRefusal() const { return textRefusal_; }
     // Reads the taken text, whose root must be an object, for its member named after var
-    // (the first of that name) and notes what it writes into var. Writes nothing.
-    EOutcome Stage(CVariableView var);
-    // Writes what the last Stage noted. REQUIRES: it returned kStaged, the index it saw is
-    // still held and the variable's lock is held exclusively.
+    // (the first of that name) and notes what it writes into var. Writes nothing. With
+    // report, also fills it (from zero) as the walk goes; its counts and problem are of
+    // no use unless the stage succeeded.
+    EOutcome Stage(CVariableView var, CSymbolWriteReport* report = nullptr);
+    // Notes what value, a value of a document, writes into var, as Stage notes a text
+    // whose root object holds value under var's own name. exact: the exact values of the
+    // document's numbers whose doubles cannot tell them (null when it has none). value and
+    // its document must stay as they are until Commit.
+    EOutcome StageValue(const CJsonValue& value, const CExactNumbers* exact, CVariableView var);
+    // Reads the taken text for whether it is JSON, and nothing else: kStaged when it is
+    // (there is nothing to commit), kNotJson with the fault when it is not.
+    EOutcome Check();
+    // Writes what the last stage noted. REQUIRES: it returned kStaged, the index it saw is
+    // still held and the variable's lock is held exclusively. Takes no memory.
     void Commit();
     // Gives back memory beyond what a text like the last one needs.
     void Trim();
@@ -64,9 +88,9 @@ class CJsonToVariableStream {
     // The fault of the text the last Stage refused.
     const CFault& fault() const { return fault_; }
 
-    // One leaf's value as noted: its place, the JSON value's kind and its text, or for a
-    // number read already its value. 24 bytes: a large text makes as many notes as it has
-    // leaves, written and read once each.
+    // One leaf's value as noted: its place, the JSON value's kind and its text, for a
+    // number read already its value, or a document's value. 24 bytes: a large text makes
+    // as many notes as it has leaves, written and read once each.
     struct CStagedLeaf {
         void* address;
         union {
@@ -74,8 +98,9 @@ class CJsonToVariableStream {
                 uint32_t offset;  // of the value's text in the taken text
                 uint32_t length;  // of the value's text
             } text;
-            uint64_t magnitude;  // an integer's absolute value
-            double number;       // a double's value
+            uint64_t magnitude;       // an integer's absolute value
+            double number;            // a double's value
+            const CJsonValue* value;  // a document's value
         };
         uint32_t size;
         uint8_t type;  // TypeClass3
@@ -86,21 +111,24 @@ class CJsonToVariableStream {
     struct COpen {
         CVariableView var;   // the structure or array; no node when the container is the root object
         size_t stagedMark;   // noted leaves when it opened (an array of the wrong count takes its back)
-        size_t takenBase;    // structures of over 64 members: where their members' marks start
-        size_t namesBase;    // structures: where its sorted member names start, once sorted
+        size_t takenBase;    // objects of over 64 members: where their members' marks start
+        size_t namesBase;    // objects: where its sorted member names start, once sorted
         size_t planBase;     // structures: where its members' plan starts; kNoPlan when none
         char* address;       // planned structures: where the structure lies
-        size_t next;         // structures: the member expected next; arrays: elements so far
-        uint64_t takenMask;  // structures of up to 64 members: those given a value
+        size_t next;         // objects: the member expected next; arrays: elements so far
+        uint64_t takenMask;  // objects of up to 64 members: those given a value
         uint32_t planned;    // planned structures: their members
         bool isArray;
         bool namesSorted;
+        bool elements;   // an object of the array's elements, by their names
+        uint8_t lists;   // arrays given nested lists: the lists around each element
+        uint8_t inList;  // of those, the ones open now
 
         // Made where the stack keeps it (emplace_back): one made aside and copied whole
         // would be read back while its bytes are still being stored, a stall for every
         // container of the text.
         COpen(CVariableView var, size_t stagedMark, size_t takenBase, size_t namesBase, size_t planBase,
-              char* address, uint32_t planned, bool isArray)
+              char* address, uint32_t planned, bool isArray, bool elements = false, uint8_t lists = 0)
             : var(var),
               stagedMark(stagedMark),
               takenBase(takenBase),
@@ -111,7 +139,10 @@ class CJsonToVariableStream {
               takenMask(0),
               planned(planned),
               isArray(isArray),
-              namesSorted(false) {}
+              namesSorted(false),
+              elements(elements),
+              lists(lists),
+              inList(0) {}
     };
 
     // One member of a structure as a key is matched against it: the name's first eight
@@ -148,6 +179,15 @@ class CJsonToVariableStream {
     template <typename T>
     using Kept = std::vector<T, CBudgetAllocator<T>>;
 
+    // Empties what one stage leaves behind, keeping the memory.
+    void Clear();
+    // Runs work; a refusal for memory it throws becomes the outcome, with no note kept.
+    template <typename Work>
+    EOutcome Refusing(Work work);
+    // Reads the taken text with the handler: kStaged when it is JSON, else why not.
+    template <typename Handler>
+    EOutcome ReadWith(Handler& handler);
+
     CMemoryBudget budget_;
     Kept<char> text_;       // the taken text, terminated; strings are unescaped in it
     size_t length_ = 0;     // of the taken text
@@ -163,6 +203,12 @@ class CJsonToVariableStream {
     Kept<CMemberPlan> plans_;  // the members of every structure layout planned in a Stage
     Kept<CPlanned> planned_;
     Kept<char> planNames_;
+    Kept<char> elementNames_;  // an object of the elements: the elements' names, sorted in names_
+    Kept<std::pair<size_t, size_t>> elementPlaces_;  // where each name starts there, and its element
+    CJsonEventTape tape_;  // an array of 2 or 3 dimensions while it is read, or a document's value
+    CJsonToVariableReport report_;
+    const CExactNumbers* exact_ = nullptr;  // StageValue: the exact numbers of its document
+    template <bool kReport>
     friend class CStreamHandler;
 };
 

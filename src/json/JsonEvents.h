@@ -103,6 +103,20 @@ struct CJsonRead {
     const char* at;
 };
 
+// Events that do nothing: reading a text with them only checks that it is JSON.
+struct CJsonCheckOnly {
+    bool Null() { return true; }
+    bool Bool(bool) { return true; }
+    bool Number(const CNumberSpelling&) { return true; }
+    bool String(char*, size_t) { return true; }
+    bool Key(const char*, size_t) { return true; }
+    size_t KeyAhead(const char*) { return 0; }
+    bool StartObject() { return true; }
+    bool EndObject() { return true; }
+    bool StartArray() { return true; }
+    bool EndArray() { return true; }
+};
+
 namespace json_events {
 
 using json_numbers::IsDigit;

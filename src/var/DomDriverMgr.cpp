@@ -7,7 +7,6 @@
 #include <cstring>
 #include <memory>
 
-#include "convert/JsonToVariable.h"
 #include "convert/VariableSchema.h"
 #include "convert/VariableToJson.h"
 #include "frame/HostImports.h"
@@ -315,13 +314,6 @@ bool CDomDriverMgr::addJsonChangesFromSymbol(fb_jsonsaxwriter_struct* pJsonWrite
     return Logged(outcome);
 }
 
-const char* CDomDriverMgr::writeSymbol(const CJsonValue* root, const CJsonValue* value, void* pData,
-                                       CSymbolWriteReport* report, const CExactNumbers* exact,
-                                       CJsonToVariableScratch* scratch) {
-    return index_.WithVariable(
-        pData, true, [&](CVariableView var) { WriteVariable(root, value, var, report, exact, scratch); });
-}
-
 bool CDomDriverMgr::setSymbolFromJson(char* pJson, const uint32_t& size, void* pData) {
     return setSymbolFromJsonReport(pJson, size, pData, nullptr);
 }
@@ -346,62 +338,15 @@ bool CDomDriverMgr::setSymbolFromJsonReport(char* pJson, const uint32_t& size, v
         LogRefusedCall(ELogText::kOutOfMemory);
         return false;
     }
-    // The parsed text, the walk's scratch and the report are the kept ones of the state:
-    // a call like the last takes nothing from the heap.
+    // The walk's memory and the report are the kept ones of the state: a call like the
+    // last takes nothing from the heap.
     CJsonToVariableState& state = *taken;
-    if (out == nullptr && pJson != nullptr) {
-        const EStreamed streamed = writeSymbolStreamed(state.stream, pJson, size, pData);
-        if (streamed != EStreamed::kLeftToDocument) {
-            jsonToVariable_.give(std::move(taken));
-            if (streamed == EStreamed::kWritten) {
-                return true;
-            }
-            // The document's parser reads the text with the same reader: it would refuse
-            // it too.
-            LogRefusedCall(streamed == EStreamed::kNotJson ? ELogText::kJsonError : ELogText::kOutOfMemory);
-            return false;
-        }
-    }
-    CSymbolWriteReport& report = state.report;
-    report.written = report.skipped = report.unknown = report.errorOffset = report.missing = 0;
-    report.problem.clear();
-    const char* refusal = nullptr;
-    bool jsonError = false;
-    if (pJson == nullptr) {
-        jsonError = true;
-        report.problem.assign(LogText(ELogText::kJsonError));
-    } else {
-        CJsonParseError error;
-        if (!state.parsed.Reparse(pJson, size, error)) {
-            if (error.outOfMemory) {
-                refusal = LogText(ELogText::kOutOfMemory);
-                report.problem.assign(refusal);
-            } else {
-                jsonError = true;
-                report.errorOffset = static_cast<uint32_t>(error.offset);
-                char offset[24];
-                const std::to_chars_result end = std::to_chars(offset, offset + sizeof(offset), error.offset);
-                report.problem.assign("JSON text at byte ")
-                    .append(offset, end.ptr)
-                    .append(": ")
-                    .append(error.reason);
-            }
-        } else {
-            refusal = writeSymbol(&state.parsed.root(), nullptr, pData, out != nullptr ? &report : nullptr,
-                                  &state.parsed.exactNumbers(), &state.scratch);
-            if (refusal != nullptr) {
-                report.problem.assign(refusal);
-            }
-        }
-    }
+    const char* const refusal =
+        writeText(state.stream, pJson, size, pData, out != nullptr ? &state.report : nullptr);
     if (out != nullptr) {
-        (*out)(report);
+        (*out)(state.report);
     }
     jsonToVariable_.give(std::move(taken));
-    if (jsonError) {
-        LogRefusedCall(ELogText::kJsonError);
-        return false;
-    }
     if (refusal != nullptr) {
         LogRefusedCall(refusal);
         return false;
@@ -409,63 +354,115 @@ bool CDomDriverMgr::setSymbolFromJsonReport(char* pJson, const uint32_t& size, v
     return true;
 }
 
-CDomDriverMgr::EStreamed CDomDriverMgr::writeSymbolStreamed(CJsonToVariableStream& stream, const char* pJson,
-                                                            uint32_t size, void* pData) {
-    typedef CJsonToVariableStream::EOutcome EOutcome;
-    EOutcome outcome = EOutcome::kNotJson;
-    const char* refusal = nullptr;
-    const auto read = [&] {
-        if (!stream.TakeText(pJson, size)) {
-            outcome = stream.textRefusal();
-            return;
+namespace {
+
+// A call's report after a refusal: nothing counted, the refusal's text as the problem
+// (and for a text that is no JSON, where and why). A text that does not fit the report
+// makes the refusal a failed allocation: the returned refusal is the one to log.
+const char* RefusedReport(CSymbolWriteReport* report, const char* refusal, size_t offset = 0,
+                          const char* reason = nullptr) {
+    if (report == nullptr) {
+        return refusal;
+    }
+    report->written = report->skipped = report->unknown = report->missing = 0;
+    report->errorOffset = static_cast<uint32_t>(offset);
+    try {
+        if (reason == nullptr) {
+            report->problem.assign(refusal);
+            return refusal;
         }
-        refusal = index_.WithVariableStaged(
-            pData,
-            [&](CVariableView var) {
-                outcome = stream.Stage(var);
-                return outcome == EOutcome::kStaged;
-            },
-            [&](CVariableView) { stream.Commit(); });
-    };
+        char digits[24];
+        const std::to_chars_result end = std::to_chars(digits, digits + sizeof(digits), offset);
+        report->problem.assign("JSON text at byte ").append(digits, end.ptr).append(": ").append(reason);
+        return refusal;
+    } catch (const std::bad_alloc&) {
+        report->errorOffset = 0;
+        report->problem.assign(LogText(ELogText::kOutOfMemory));  // held within a short string
+        return LogText(ELogText::kOutOfMemory);
+    }
+}
+
+}  // namespace
+
+template <typename Read>
+CJsonToVariableStream::EOutcome CDomDriverMgr::readKeptOrFresh(CJsonToVariableStream& stream, Read read) {
+    typedef CJsonToVariableStream::EOutcome EOutcome;
     const size_t kept = stream.memoryHeld();
-    read();
+    EOutcome outcome = read();
     if (outcome == EOutcome::kMemoryRefused && kept != 0) {
-        // Refused for the cap while it held memory kept from earlier texts: read once more
+        // Refused for the cap while it held memory kept from earlier calls: read once more
         // with none, as a new stream reads it, so whether a text fits the cap never
         // depends on the texts before it.
         stream.Release();
-        read();
+        outcome = read();
     }
     stream.Trim();
-    if (refusal != nullptr) {
-        return EStreamed::kLeftToDocument;  // the text is read there before the refusal is logged
-    }
-    switch (outcome) {
-        case EOutcome::kStaged:
-            return EStreamed::kWritten;
-        case EOutcome::kNotJson:
-            return EStreamed::kNotJson;
-        case EOutcome::kOutOfMemory:
-            return EStreamed::kOutOfMemory;
-        case EOutcome::kNeedsDocument:
-        case EOutcome::kMemoryRefused:
-            break;
-    }
-    // A shape the stream does not follow, or notes beyond the cap where a document may
-    // still fit.
-    return EStreamed::kLeftToDocument;
+    return outcome;
 }
 
-bool CDomDriverMgr::setSymbolFromValue(const CJsonValue& value, void* pData, CSymbolWriteReport* report,
-                                       const CExactNumbers* exact) {
-    if (report != nullptr) {
-        *report = CSymbolWriteReport();
+const char* CDomDriverMgr::writeText(CJsonToVariableStream& stream, const char* pJson, uint32_t size,
+                                     void* pData, CSymbolWriteReport* report) {
+    typedef CJsonToVariableStream::EOutcome EOutcome;
+    if (pJson == nullptr) {
+        return RefusedReport(report, LogText(ELogText::kJsonError));
     }
-    const char* refusal = writeSymbol(nullptr, &value, pData, report, exact);
-    if (refusal != nullptr) {
-        if (report != nullptr) {
-            report->problem = refusal;
+    const char* refusal = nullptr;
+    const EOutcome outcome = readKeptOrFresh(stream, [&] {
+        if (!stream.TakeText(pJson, size)) {
+            return stream.textRefusal();
         }
+        EOutcome staged = EOutcome::kStaged;
+        refusal = index_.WithVariableStaged(
+            pData,
+            [&](CVariableView var) {
+                staged = stream.Stage(var, report);
+                return staged == EOutcome::kStaged;
+            },
+            [&](CVariableView) { stream.Commit(); });
+        // A text that is no JSON is refused as such before the variable's refusal.
+        return refusal != nullptr ? stream.Check() : staged;
+    });
+    switch (outcome) {
+        case EOutcome::kStaged:
+            return refusal != nullptr ? RefusedReport(report, refusal) : nullptr;
+        case EOutcome::kNotJson:
+            return RefusedReport(report, LogText(ELogText::kJsonError), stream.fault().offset,
+                                 stream.fault().reason);
+        case EOutcome::kMemoryRefused:
+            return RefusedReport(report, LogText(ELogText::kJsonError), 0, kJsonMemoryRefused);
+        case EOutcome::kOutOfMemory:
+            break;
+    }
+    return RefusedReport(report, LogText(ELogText::kOutOfMemory));
+}
+
+bool CDomDriverMgr::setSymbolFromValue(const CJsonValue& value, void* pData, const CExactNumbers* exact) {
+    typedef CJsonToVariableStream::EOutcome EOutcome;
+    std::unique_ptr<CJsonToVariableState> taken;
+    try {
+        taken = jsonToVariable_.take();
+    } catch (const std::bad_alloc&) {
+        LogRefusedCall(ELogText::kOutOfMemory);
+        return false;
+    }
+    CJsonToVariableStream& stream = taken->stream;
+    const char* refusal = nullptr;
+    const EOutcome outcome = readKeptOrFresh(stream, [&] {
+        EOutcome staged = EOutcome::kStaged;
+        refusal = index_.WithVariableStaged(
+            pData,
+            [&](CVariableView var) {
+                staged = stream.StageValue(value, exact, var);
+                return staged == EOutcome::kStaged;
+            },
+            [&](CVariableView) { stream.Commit(); });
+        return staged;
+    });
+    jsonToVariable_.give(std::move(taken));
+    if (refusal == nullptr && outcome != EOutcome::kStaged) {
+        refusal = LogText(ELogText::kOutOfMemory);  // the value's events or notes found no memory
+    }
+    if (refusal != nullptr) {
         LogRefusedCall(refusal);
         return false;
     }
@@ -581,5 +578,5 @@ bool CDomDriverMgr::readerGetRaw(fb_jsonreader_struct* p, const char* path, char
 bool CDomDriverMgr::readerToVariable(fb_jsonreader_struct* p, const char* path, void* pData) {
     const CDocumentRef document = readers_.documentOf(p);
     const CJsonValue* found = FindInDocument(document, path);
-    return found != nullptr && setSymbolFromValue(*found, pData, nullptr, &document->exactNumbers());
+    return found != nullptr && setSymbolFromValue(*found, pData, &document->exactNumbers());
 }

@@ -113,11 +113,10 @@ class CDomDriverMgr {
     bool setSymbolFromJsonReport(char* pJson, const uint32_t& size, void* pData, const ReportSink* out);
     // Writes value into the variable at pData as setSymbolFromJson writes a text whose
     // root object holds value under the variable's own name: same result, same log
-    // entries (loading, no variable). report, when given, is filled as by
-    // setSymbolFromJsonReport. exact: the exact values of the numbers of value's
-    // document whose doubles cannot tell them, when it has any.
-    bool setSymbolFromValue(const CJsonValue& value, void* pData, CSymbolWriteReport* report = nullptr,
-                            const CExactNumbers* exact = nullptr);
+    // entries (loading, no variable; "Out of memory" where memory failed, with nothing
+    // written). exact: the exact values of the numbers of value's document whose doubles
+    // cannot tell them. value's document must not change during the call.
+    bool setSymbolFromValue(const CJsonValue& value, void* pData, const CExactNumbers* exact);
 
     // Reader block. Each operation finds the instance's document (none: nothing found)
     // and reads it without any of the manager's locks; refusals are logged last.
@@ -160,19 +159,16 @@ class CDomDriverMgr {
     // Puts a value where the next value goes in p's document; logs a refusal.
     bool addValue(fb_jsonsaxwriter_struct* p, CJsonValueSource& source);
 
-    // Writes into the variable at pData (see WriteVariable): null when written, else the
-    // refusal to log. The caller holds none of the index's locks.
-    const char* writeSymbol(const CJsonValue* root, const CJsonValue* value, void* pData,
-                            CSymbolWriteReport* report, const CExactNumbers* exact,
-                            CJsonToVariableScratch* scratch = nullptr);
-    // Writes the text into the variable at pData in one pass, without a document: what
-    // it did, with nothing logged. Only kWritten writes; kLeftToDocument when the
-    // document's path must decide: a refusal (which comes after the text is read), a
-    // shape the stream leaves to a document, or notes beyond the cap. The caller holds
-    // none of the index's locks.
-    enum class EStreamed { kWritten, kNotJson, kOutOfMemory, kLeftToDocument };
-    EStreamed writeSymbolStreamed(CJsonToVariableStream& stream, const char* pJson, uint32_t size,
-                                  void* pData);
+    // Writes the text into the variable at pData (JsonToVariableStream.h), filling report
+    // when given: null when written, else the refusal to log, with the report's problem
+    // (and error offset) saying why. The caller holds none of the index's locks.
+    const char* writeText(CJsonToVariableStream& stream, const char* pJson, uint32_t size, void* pData,
+                          CSymbolWriteReport* report);
+    // read() (a TakeText and a stage of the stream, or a stage alone), once more without
+    // the stream's kept memory when the cap refused it with memory kept; then the stream
+    // gives back what a call like this one does not need.
+    template <typename Read>
+    static CJsonToVariableStream::EOutcome readKeptOrFresh(CJsonToVariableStream& stream, Read read);
 
     static CDomDriverMgr* m_instance_;
     static std::once_flag m_once_;

@@ -1,7 +1,7 @@
-// The memory of the datatype block's JSON-to-variable calls, kept from one call to the
-// next so that a task that writes texts of one shape every cycle takes nothing from the
-// heap: the parsed text (its copy, the document's pool and the parser's stacks, within a
-// budget of the memory cap), the walk's scratch and the report.
+// The memory of JSON-to-variable calls (the datatype block's and the reader's
+// ToVariable), kept from one call to the next so that a task that writes texts of one
+// shape every cycle takes nothing from the heap: the walk's (the text's copy, its notes,
+// within a budget of the memory cap) and the report.
 //
 // CJsonToVariableStates keeps the states no call uses now. A call takes one (a kept one,
 // or a new one when every kept one is in use, so calls of several tasks never wait on
@@ -16,18 +16,14 @@
 #include <memory>
 #include <vector>
 
-#include "convert/JsonToVariable.h"
 #include "convert/JsonToVariableStream.h"
 #include "convert/SymbolWriteReport.h"
-#include "reader/JsonReader.h"
 #include "sync/Locks.h"
 #include "sync/ThreadAnnotations.h"
 
 // One call's memory; used by that call alone.
 struct CJsonToVariableState {
-    CJsonToVariableStream stream;  // a call without a report, in one pass
-    CParsedJson parsed;            // a report, and the shapes the stream leaves to a document
-    CJsonToVariableScratch scratch;
+    CJsonToVariableStream stream;
     CSymbolWriteReport report;
     uint64_t generation = 0;  // of the list it was taken from
 };
