@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "frame/LogTexts.h"
+#include "json/Utf8.h"
 
 namespace {
 
@@ -35,9 +36,6 @@ void AppendMember(CJsonValue& object, CJsonValue& name, CJsonValue& value, CDocu
         throw;
     }
 }
-
-// True for the second to fourth byte of a UTF-8 character.
-bool IsContinuation(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
 
 }  // namespace
 
@@ -396,11 +394,8 @@ EWriterRead CJsonWriter::CopyTextPart(size_t offset, char* buffer, size_t size, 
         change = textChange;
         copied = 0;
         if (offset < textLength && size > 0) {
-            size_t count = std::min(size - 1, textLength - offset);
-            // Back to the first byte of the character the part would cut.
-            while (count > 0 && offset + count < textLength && IsContinuation(text[offset + count])) {
-                --count;
-            }
+            // The part ends before a character it would cut.
+            const size_t count = FitUtf8(text + offset, textLength - offset, size - 1);
             std::memcpy(buffer, text + offset, count);
             copied = count;
         }
