@@ -29,7 +29,7 @@
 #include "support/ReaderCalls.h"
 #include "support/WriterCalls.h"
 #include "var/DomDriverMgr.h"
-#include "var/JsonToVariableStates.h"
+#include "convert/JsonToVariableStates.h"
 
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
 #define ZENTRIK_SANITIZED 1

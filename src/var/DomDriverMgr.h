@@ -30,7 +30,7 @@
 #include "reader/JsonReader.h"
 #include "symbols/SymbolIndex.h"
 #include "symbols/SymbolLoader.h"
-#include "var/JsonToVariableStates.h"
+#include "convert/JsonToVariableStates.h"
 #include "writer/JsonWriter.h"
 #include "writer/ValueSources.h"
 

@@ -1,5 +1,5 @@
 // The kept memory of JSON-to-variable calls.
-#include "var/JsonToVariableStates.h"
+#include "convert/JsonToVariableStates.h"
 
 #include <new>
 #include <utility>

@@ -9,8 +9,8 @@
 // than calls that ran at one time. clear() gives back the kept ones, and a state taken
 // before a clear() is freed when its call gives it back. The lock guards the list only
 // and is held for a pop or a push; states are freed after it is released.
-#ifndef VAR_JSONTOVARIABLESTATES_H
-#define VAR_JSONTOVARIABLESTATES_H
+#ifndef CONVERT_JSONTOVARIABLESTATES_H
+#define CONVERT_JSONTOVARIABLESTATES_H
 
 #include <cstdint>
 #include <memory>
@@ -47,4 +47,4 @@ class CJsonToVariableStates {
     uint64_t generation_ GUARDED_BY(mtx_) = 0;
 };
 
-#endif  // VAR_JSONTOVARIABLESTATES_H
+#endif  // CONVERT_JSONTOVARIABLESTATES_H
