@@ -41,7 +41,7 @@ done
 
 build="build/bench"
 if ((kept == 0)); then
-    scripts/install-deps.sh
+    ZENTRIK_WITH_BENCH=1 scripts/install-deps.sh
     cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_FLAGS_RELEASE="-O2 -DNDEBUG" \
         -DZENTRIK_BENCH=ON >/dev/null
     cmake --build "$build" -j "$(nproc)" --target benchmarks >/dev/null
