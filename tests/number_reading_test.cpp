@@ -2,7 +2,7 @@
 // spelling, never from the other numbers of its text. One table of spellings, each read
 // alone, beside 0e400 and beside 1e308 written out, by the reader's GetLint, GetDint and
 // GetLreal, and into LINT, DINT, REAL and LREAL leaves by SetSymbolFromJson, its report
-// and ToVariable. A row gives the number's exact value (when whole) and its correctly
+// and ToVariable, and as a raw add to a writer, read back. A row gives the number's exact value (when whole) and its correctly
 // rounded double; each entry point takes them by the rules of its type.
 #include <cmath>
 #include <cstring>
@@ -11,6 +11,7 @@
 
 #include "support/DatatypeSupport.h"
 #include "support/ReaderCalls.h"
+#include "support/WriterCalls.h"
 
 namespace {
 
@@ -130,6 +131,24 @@ TEST_F(NumberReadingTest, EveryEntryPointReadsANumberByItsOwnValue) {
                 EXPECT_EQ(1, lr.ok);
                 EXPECT_EQ(Hex(reinterpret_cast<const unsigned char*>(&e.value), 8),
                           Hex(reinterpret_cast<const unsigned char*>(&lr.value), 8));
+            }
+
+            // A raw add: taken or refused as the reader decides; the writer's text of it
+            // reads back to the same double.
+            CWriterCalls writer;
+            writer.reset();
+            writer.addKey("m");
+            writer.addRawObject(text);
+            const std::string written = writer.text();
+            if (e.refused) {
+                EXPECT_EQ(R"({"m":null})", written) << "AddRawObject";  // the key keeps its null
+            } else {
+                ASSERT_EQ(1, reader.parse(written).Parse) << written;
+                const ReaderScalar<RTS_IEC_LREAL> lr = reader.getLreal("/m/v/lr", 77.0);
+                EXPECT_EQ(Hex(reinterpret_cast<const unsigned char*>(&e.value), 8),
+                          Hex(reinterpret_cast<const unsigned char*>(&lr.value), 8))
+                    << "AddRawObject";
+                ASSERT_EQ(1, reader.parse(text).Parse);  // the text again, for ToVariable below
             }
 
             // The leaves, through each call that writes them.
