@@ -313,12 +313,20 @@ class CStreamHandler {
         return member.length + 1;
     }
 
+    // A start inside a skipped value: counted (and taped while an array is taped).
+    bool SkippedStart(ETapedEvent event) {
+        if (skipped_ == 0) {
+            return false;
+        }
+        if (taping_) {
+            s_.tape_.Start(event);
+        }
+        ++skipped_;
+        return true;
+    }
+
     bool StartObject() {
-        if (skipped_ != 0) {
-            if (taping_) {
-                s_.tape_.Start(ETapedEvent::kStartObject);
-            }
-            ++skipped_;
+        if (SkippedStart(ETapedEvent::kStartObject)) {
             return true;
         }
         if (s_.open_.empty()) {
@@ -385,11 +393,7 @@ class CStreamHandler {
 
     // A start of an array, read from the text (kLive) or replayed from the tape at `at`.
     bool StartArrayAt(size_t at) {
-        if (skipped_ != 0) {
-            if (taping_) {
-                s_.tape_.Start(ETapedEvent::kStartArray);
-            }
-            ++skipped_;
+        if (SkippedStart(ETapedEvent::kStartArray)) {
             return true;
         }
         if (s_.open_.empty()) {
