@@ -30,12 +30,12 @@ class CLeftRight {
     // read(const Value&), with the active copy; returns what read returns.
     template <typename ReadFunction>
     auto Read(ReadFunction read) const {
-        CReaders& readers = readers_[ReaderSlot()];
         const int version = version_.load(std::memory_order_seq_cst);
-        readers.count[version].fetch_add(1, std::memory_order_seq_cst);
+        CReaderCount& readers = readers_[version][ReaderSlot()];
+        readers.count.fetch_add(1, std::memory_order_seq_cst);
         struct CLeave {
             const CLeftRight& self;
-            CReaders& readers;
+            CReaderCount& readers;
             int version;
             ~CLeave() { self.Leave(readers, version); }
         } leave{*this, readers, version};
@@ -69,12 +69,14 @@ class CLeftRight {
     }
 
    private:
-    // The readers that entered under one version or the other, counted in one of several
-    // slots, each a cache line of its own: a task counts itself in the slot of its thread,
-    // so that the reads of two tasks do not pass one line back and forth between their
-    // processors.
-    struct alignas(64) CReaders {
-        std::atomic<int> count[2] = {};
+    // The readers that entered under one version, counted in one of several slots, each
+    // a cache line of its own: a task counts itself in the slot of its thread, so that the
+    // reads of two tasks do not pass one line back and forth between their processors.
+    // The two versions count on separate lines: a writer waiting for the readers of one
+    // version looks at lines that the readers entering meanwhile (under the other) do not
+    // write, so its looks do not take the line from under every read.
+    struct alignas(64) CReaderCount {
+        std::atomic<int> count{0};
     };
     static constexpr size_t kReaderSlots = 16;
 
@@ -85,16 +87,16 @@ class CLeftRight {
     }
 
     bool Inside(int version) const {
-        for (const CReaders& readers : readers_) {
-            if (readers.count[version].load(std::memory_order_seq_cst) != 0) {
+        for (const CReaderCount& readers : readers_[version]) {
+            if (readers.count.load(std::memory_order_seq_cst) != 0) {
                 return true;
             }
         }
         return false;
     }
 
-    void Leave(CReaders& readers, int version) const {
-        if (readers.count[version].fetch_sub(1, std::memory_order_seq_cst) == 1 &&
+    void Leave(CReaderCount& readers, int version) const {
+        if (readers.count.fetch_sub(1, std::memory_order_seq_cst) == 1 &&
             waiting_[version].load(std::memory_order_seq_cst)) {
             std::lock_guard<std::mutex> lock(leftMutex_);
             left_.notify_all();
@@ -122,12 +124,15 @@ class CLeftRight {
 
     static constexpr int kLooksBeforeSleeping = 32;
 
-    Value copies_[2] = {};
-    // What every read reads and only a write changes, on a line of its own.
+    // What every read reads and only a write changes, on one line of its own where the
+    // copies fit: a write moves the line to the writer's processor, and a read after it
+    // then brings the version, the active copy's index and the copy in one transfer
+    // rather than two.
     alignas(64) std::atomic<int> active_{0};
     std::atomic<int> version_{0};
     mutable std::atomic<bool> waiting_[2] = {};
-    mutable CReaders readers_[kReaderSlots];
+    Value copies_[2] = {};
+    mutable CReaderCount readers_[2][kReaderSlots];
     alignas(64) mutable std::mutex writerMutex_;
     mutable std::mutex leftMutex_;
     mutable std::condition_variable left_;
