@@ -661,7 +661,13 @@ TEST_F(AllocationTest, ASteadyCycleMakesNoHeapCallNoSystemCallAndNoPageFault) {
         cycle();  // the reader's spare document is made here
         EXPECT_EQ(0, HeapCalls(cycle));
         EXPECT_EQ(0, HeapCalls(cycle));
-        const CSteadyCounts counts = CountInChild(cycle, 100);
+        CSteadyCounts counts = CountInChild(cycle, 100);
+        if (counts.pageFaults != 0) {
+            // The kernel may move a page of any process meanwhile (compaction, huge pages),
+            // and the child then faults on it once; a fault of the cycle's own is in every
+            // count, so a second child shows it again.
+            counts = CountInChild(cycle, 100);
+        }
         if (counts.installed == 0) {
             GTEST_SKIP() << "the kernel refused the seccomp filter that counts system calls";
         }
